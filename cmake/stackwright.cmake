@@ -1,0 +1,37 @@
+# sw_library(name dir... DEPS deps...): a static library of every .cpp in the named folders
+# (not recursive). A folder with no sources yet gives an interface library, so later
+# subsystems can be linked before they hold code.
+function(sw_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  set(sources "")
+  foreach(dir IN LISTS ARG_UNPARSED_ARGUMENTS)
+    file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_SOURCE_DIR}/${dir}/*.h)
+    list(APPEND sources ${found})
+  endforeach()
+  set(cpp_sources ${sources})
+  list(FILTER cpp_sources INCLUDE REGEX "\\.cpp$")
+  if(cpp_sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+    target_compile_options(${name} PRIVATE -Wall -Wextra)
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR}/src)
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# sw_test(name dir DEPS ...): one test program per test folder, every test case a CTest test.
+function(sw_test name dir)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE sw_testsupport ${ARG_DEPS})
+  target_compile_options(${name} PRIVATE -Wall -Wextra)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;STACKWRIGHT_DM_TOOL=$<TARGET_FILE:stackwright-dm>")
+endfunction()

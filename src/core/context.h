@@ -1,0 +1,68 @@
+#pragma once
+// The one context object through which the shared module state of the program is reached.
+// Each subsystem owns its state structure; the core holds the core's and the platform
+// services. Higher subsystems derive their context from this one and fill the hooks through
+// which the core calls upward (the rules reload after a switch, the orderly end).
+#include <QString>
+#include <memory>
+
+#include "core/library_state.h"
+#include "core/log_state.h"
+#include "core/monitor_state.h"
+#include "core/session_state.h"
+#include "platform/dm/dm_api.h"
+#include "platform/ui/ui.h"
+
+namespace sw {
+
+class SettingsStore;
+class Os;
+class MonitorPlatform;
+
+// The product name: settings are kept under it, the default log is named after it.
+inline const QString ProductName = QStringLiteral("Quillmark Stackwright for OpenText eDOCS");
+
+// Flags shared by the long tasks and the main window.
+struct RunFlags {
+  bool TaskRunning = false;
+  bool StopRequested = false;
+  bool InLoopDelay = false;
+  bool FolderExistedFlag = false;
+  int SaveFlags = 3;
+  bool MonitorActive = false;
+};
+
+struct AppState {
+  QString AppTitle = ProductName;
+  StatusWindow StatusOwnerForm = StatusWindow::None;
+};
+
+class Context {
+ public:
+  Context();
+  virtual ~Context();
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+
+  // Platform services. The defaults are the real ones (unattended ui); tests and the main
+  // window replace them.
+  std::unique_ptr<Ui> ui;
+  std::unique_ptr<SettingsStore> settings;
+  std::unique_ptr<Os> os;
+  std::unique_ptr<MonitorPlatform> monitorPlatform;
+  std::shared_ptr<dm::DmComponents> dm;  // set by the start-up (or a test) to the DM server in use
+
+  AppState app;
+  LogState log;
+  SessionState session;
+  LibraryState library;
+  MonitorState monitor;
+  RunFlags run;
+
+  // Upward calls. The core calls these; the rules subsystem and the main window override them.
+  virtual void LoadLibraryRules() {}
+  // Ends the program in order; does not return.
+  [[noreturn]] virtual void EndProgram();
+};
+
+}  // namespace sw

@@ -1,0 +1,10 @@
+#pragma once
+#include <QtGlobal>
+
+namespace sw {
+
+// State of the external-monitor client.
+struct MonitorState {
+};
+
+}  // namespace sw

@@ -1,0 +1,1 @@
+#include "platform/monitor/monitor_platform.h"

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the packages, builds, creates the demo DM server and runs the main job on it
+# unattended, then prints what the run left behind.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/install-packages.sh
+bash tools/build.sh
+demo="${STACKWRIGHT_DM_SERVER:-$PWD/build/demo-server}"
+rm -rf "$demo"
+build/tools/stackwright-dm init "$demo" --demo
+export STACKWRIGHT_DM_SERVER="$demo"
+if [ -x build/src/app/stackwright ]; then
+  QT_QPA_PLATFORM=offscreen build/src/app/stackwright /G /X
+fi
+for lib in $(build/tools/stackwright-dm libraries "$demo"); do
+  build/tools/stackwright-dm tree "$demo" "$lib"
+done
