@@ -1,11 +1,14 @@
-// One test main for every test program: a QApplication is made once (offscreen in CI), as the
-// widget tests need it and the rest do not mind.
+// One test main for every test program. The per-user settings of the tests go to a temporary
+// configuration folder, never the user's own.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
   QCoreApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -1,0 +1,24 @@
+#pragma once
+// The daily log file, error reports and the status line.
+#include <QDateTime>
+#include <QString>
+
+namespace sw {
+
+class Context;
+
+// A line of 70 hyphens: it closes each logical step in the log.
+inline const QString HyphenLine = QString(70, QLatin1Char('-'));
+
+void LogMessage(Context& cx, const QString& text);
+// Takes the whole 32-bit error number, so result codes such as 0x80010105 are reported as themselves.
+void ReportError(Context& cx, qint64 errNumber, const QString& source, const QString& description);
+void SetStatus(Context& cx, const QString& text);
+void UpdateLogMenus(Context& cx);
+
+// Today's log file name derived from the configured base.
+QString DatedLogFileName(const QString& logFileBase, const QDate& date);
+// "YYYY-MM-DD HH:MM:SS.hh " for a moment of writing.
+QString LogStamp(const QDateTime& moment);
+
+}  // namespace sw

@@ -1,0 +1,35 @@
+#pragma once
+// A fresh context for a test: scripted ui, a log file in a temporary folder.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "core/context.h"
+#include "platform/ui/ui.h"
+
+namespace sw::test {
+
+template <class Base = Context>
+struct TestContext : Base {
+  TestContext() {
+    auto scripted = std::make_unique<ScriptedUi>();
+    ui = scripted.get();
+    this->ui = std::move(scripted);
+    this->log.LogFileBase = dir.path() + "/test.log";
+    this->ui->controls.verboseLogging = true;
+  }
+  // Everything the log files of this context hold, joined.
+  QString LogText() const {
+    QString all;
+    for (const QString& f : QDir(dir.path()).entryList({"test_*.log"}, QDir::Files, QDir::Name)) {
+      QFile file(dir.path() + "/" + f);
+      if (file.open(QIODevice::ReadOnly)) all += QString::fromLocal8Bit(file.readAll());
+    }
+    return all;
+  }
+  QTemporaryDir dir;
+  ScriptedUi* ui = nullptr;
+};
+
+}  // namespace sw::test
