@@ -13,11 +13,11 @@ namespace sw::test {
 template <class Base = Context>
 struct TestContext : Base {
   TestContext() {
-    auto scripted = std::make_unique<ScriptedUi>();
-    ui = scripted.get();
-    this->ui = std::move(scripted);
+    auto owned = std::make_unique<ScriptedUi>();
+    scripted = owned.get();
+    Base::ui = std::move(owned);
     this->log.LogFileBase = dir.path() + "/test.log";
-    this->ui->controls.verboseLogging = true;
+    Base::ui->controls.verboseLogging = true;
   }
   // Everything the log files of this context hold, joined.
   QString LogText() const {
@@ -29,7 +29,7 @@ struct TestContext : Base {
     return all;
   }
   QTemporaryDir dir;
-  ScriptedUi* ui = nullptr;
+  ScriptedUi* scripted = nullptr;  // the context's ui, as the scripted one it is
 };
 
 }  // namespace sw::test
