@@ -1,7 +1,10 @@
 #include "core/context.h"
 
+#include <QDateTime>
 #include <cstdlib>
 
+#include "core/log.h"
+#include "core/session.h"
 #include "platform/monitor/monitor_platform.h"
 #include "platform/os/os.h"
 #include "platform/settings/settings_store.h"
@@ -12,11 +15,28 @@ Context::Context()
     : ui(std::make_unique<Ui>()),
       settings(std::make_unique<SettingsStore>()),
       os(std::make_unique<Os>()),
-      monitorPlatform(std::make_unique<MonitorPlatform>()) {}
+      monitorPlatform(std::make_unique<MonitorPlatform>()) {
+  // An unattended message box goes to the log as well as to standard error.
+  ui->LogSink = [this](const QString& text) { LogMessage(*this, text); };
+}
 
 Context::~Context() = default;
 
+// The orderly end until the main window brings its own: release the DM session, write the end
+// line, end the process.
 void Context::EndProgram() {
+  session.FusionLibraries.reset();
+  session.CurrentLibrary.reset();
+  session.pSQL.reset();
+  session.FusionApplication.reset();
+  if (session.SessionHelper) {
+    session.SessionHelper->Stop();
+    session.SessionHelper.reset();
+  }
+  const QDateTime now = QDateTime::currentDateTime();
+  SetStatus(*this, ProductName + QStringLiteral(" Ended on ") + LongDateText(now.date()) + QStringLiteral(" at ") +
+                       LongTimeText(now.time()));
+  LogMessage(*this, HyphenLine);
   std::exit(0);
 }
 

@@ -1,21 +1,105 @@
 #pragma once
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <vector>
 
 namespace sw {
 
-// State of the current library, set by the library switch, and the cache of what each library's
-// first switch learned.
-struct LibraryState {
+// The owner of the DM tables when nothing else is known; the start-up begins with it.
+inline const QString DefaultDatabaseOwner = QStringLiteral("DOCSADM");
+
+// Columns of a LibraryTable row: what the first switch to a library learned about it. An empty
+// cell means "not learned yet"; flags are "-1"/"0", numbers "#0".
+enum LibCol : int {
+  LibName = 1,
+  LibSettingsTable = 2,
+  LibNeedsFoldering = 3,
+  LibServerDatabase = 4,  // SERVER_LOCATION ":" DATABASE_NAME
+  LibSettingsRead = 5,    // "x" once the SETTINGS rows were read
+  LibNeedsSecuring = 6,
+  LibStackwrightTable = 7,
+  LibSubscriptionTable = 8,
+  LibProxyTable = 9,
+  LibProfileExcludeColumn = 10,
+  LibDefaultWorkspace = 11,
+  LibMaxItemsToSort = 15,
+  LibTopLevelWarning = 16,
+  LibOwner = 20,
+  LibSqlLoginValue = 22,
+  LibServerVersionText = 31,
+  LibDateFormatSet = 32,  // "SET" once "set dateformat mdy" ran
+  LibSecReasonTable = 39,
+  LibSecReasonCode = 40,
+  LibLookupSecurity = 41,
+  LibSecurityLink = 42,
+  LibWorkspaceForm = 43,
+  LibFolderLastUpdate = 44,
+  LibProductVersion = 48,
+  LibCompatibilityLevel = 49,
+  LibEngineCode = 50,
+};
+inline constexpr int LibraryTableColumns = 52;  // columns 0..51; 0 is never used
+
+using LibraryRow = std::array<QString, LibraryTableColumns>;
+
+// One validation table of a library that has LOOKUP_SECURITY.
+struct ValidationTable {
+  QString Library;
+  QString TableName;
+  QString SystemId;  // "#0"
+};
+
+// What the library switch sets for the current library and the rest of the system reads. All of
+// it belongs to one library at a time: a switch starts each library from these start values, so
+// nothing learned about one library is ever read as a fact of another.
+struct LibraryValues {
   QString DatabaseOwner;
   QString EngineName;
   QString OuterJoinOperator;
   QString ConcatOperator;
   QString QuotedNextColumn;
+  // Server facts (SQL Server libraries).
+  QString ServerVersionText;
+  int ServerMajorVersion = 0;
+  int ServerMinorVersion = 0;
   QString ServerProductVersion;
   QString CompatibilityLevel;
+  // Where the library's database lives, for the external monitor.
+  QString ServerLocation;
+  QString DatabaseName;
+  QString SqlLogin;
+  QString SqlPassword;
+  // The system's own tables.
+  bool SettingsTableExists = false;
+  bool NeedsFolderingExists = false;
+  bool NeedsSecuringExists = false;
+  bool StackwrightTableExists = false;
+  bool ProxyTableExists = false;
+  // Library settings from TARN_SETTINGS.
+  QString ProfileExcludeColumn;
+  QString DefaultWorkspace;
+  int MaxItemsToSort = 0;
+  int TopLevelWarning = 0;
+  // Security reason 98, validation tables and schema facts.
+  bool SecReasonTableExists = false;
+  bool SecReasonCodeExists = false;
+  bool LookupSecurityExists = false;
+  bool SecurityLinkExists = false;
+  bool WorkspaceFormExists = false;
+  bool FolderLastUpdateExists = false;
   bool LibraryConnected = false;
+};
+
+// State of the current library, set by the library switch, and the cache of what each library's
+// first switch learned (kept for the whole run).
+struct LibraryState : LibraryValues {
+  // Rows 0..LibraryCount, row i for item i of the session's libraries when the table was built.
+  std::vector<LibraryRow> LibraryTable;
+  int LibraryCount = 0;
+  std::vector<ValidationTable> ValidationTableList;
+  // Libraries whose QUOTED_IDENTIFIER warning was already given in this run.
+  QStringList QuotedIdentifierWarned;
 };
 
 }  // namespace sw

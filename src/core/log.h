@@ -16,9 +16,11 @@ void ReportError(Context& cx, qint64 errNumber, const QString& source, const QSt
 void SetStatus(Context& cx, const QString& text);
 void UpdateLogMenus(Context& cx);
 
-// Today's log file name derived from the configured base.
+// Today's log file name derived from the configured base: the date goes before the last "."
+// of the file name (never into a folder name); a file name without a dot gets "_YYYYMMDD.txt".
 QString DatedLogFileName(const QString& logFileBase, const QDate& date);
-// "YYYY-MM-DD HH:MM:SS.hh " for a moment of writing.
+// "YYYY-MM-DD HH:MM:SS.hh " for a moment of writing; the hundredths come from the seconds
+// elapsed since midnight rounded to two decimals.
 QString LogStamp(const QDateTime& moment);
 
 }  // namespace sw

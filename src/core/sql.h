@@ -10,4 +10,22 @@ class Context;
 // stay open on the context's pSQL for the caller to read and release.
 bool RunSQL(Context& cx, const QString& sql);
 
+// The steps RunSQL takes on the text before it runs, each on its own.
+
+// Engine codes 2 and 5 are Oracle; every other code gets the SQL Server forms.
+bool IsOracleEngine(qint64 engine);
+// Closes a comparison with an empty literal left open at the end ("= '" or "='").
+QString RepairTrailingApostrophe(const QString& sql);
+// The engine's dialect rewrites; TRY_CAST stays only on servers from version 11 whose database
+// runs at compatibility level 110 or higher.
+QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverProductVersion,
+                       const QString& compatibilityLevel);
+// [OWNER] (any case) becomes dbo before ".ZK_" and the owner elsewhere; then {OWNER} (any case)
+// becomes a literal [OWNER].
+QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwner);
+// Appends " OPTION (MAXDOP 1)" to a plain SELECT on engines other than Oracle.
+QString AddParallelismHint(const QString& sql, qint64 engine);
+// A driver's error text without its leading bracketed names ("[vendor][driver][server]").
+QString CleanErrorDescription(const QString& description);
+
 }  // namespace sw

@@ -4,9 +4,17 @@
 
 namespace sw {
 
+// Removes blanks (only the space character) from both ends; tabs and line breaks stay.
+QString TrimBlanks(const QString& text);
+
+// A value ready to stand between apostrophes in SQL: trimmed, apostrophes doubled, line
+// breaks turned into blanks. The caller writes the surrounding apostrophes.
 QString StripQuotes(const QString& text);
+// Every "[" becomes "[[]", which matches one literal bracket in a LIKE pattern.
 QString EscapeLikeBrackets(const QString& text);
+// Restores the blanks of stored rule SQL, where "<SPC>" stands for a run of blanks.
 QString ExpandSpaceTokens(const QString& text);
+// Removes the "%" markers of a template item; "APPS." at the start becomes "APPS".
 QString StripFieldMarkers(const QString& text);
 
 // The numeric value of a text: the number formed by its leading blanks, sign, digits and

@@ -1,5 +1,5 @@
-// One test main for every test program. The per-user settings of the tests go to a temporary
-// configuration folder, never the user's own.
+// One test main for every test program. The per-user settings and the monitor bus of the tests
+// live in temporary folders, never the user's own.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -9,6 +9,9 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   QTemporaryDir config;
   qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  // Keeps the tests' monitor messages off the user's own message bus.
+  QTemporaryDir bus;
+  qputenv("STACKWRIGHT_MONITOR_BUS", bus.path().toLocal8Bit());
   QCoreApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -1,8 +1,244 @@
 // stackwright-dm: creates DM server folders and libraries, runs SQL through the DM SQL object,
 // prints folder trees.
+#include <QCoreApplication>
+#include <QStringList>
+#include <QTextStream>
 #include <cstdio>
+#include <set>
 
-int main(int argc, char**) {
-  std::fprintf(stderr, "usage: stackwright-dm init DIR [--demo] | sql DIR LIBRARY STATEMENT | tree DIR LIBRARY\n");
-  return argc > 1 ? 2 : 0;
+#include "platform/dm/dm_create.h"
+#include "platform/dm/dm_objects.h"
+#include "platform/dm/dm_server.h"
+
+namespace {
+
+using namespace sw::dm;
+
+QTextStream& Out() {
+  static QTextStream out(stdout);
+  return out;
+}
+
+QTextStream& Err() {
+  static QTextStream err(stderr);
+  return err;
+}
+
+int Usage() {
+  Err() << "usage: stackwright-dm init DIR [--demo] [--clients N] [--matters M] [--documents D]\n"
+           "       stackwright-dm libraries DIR\n"
+           "       stackwright-dm sql DIR LIBRARY STATEMENT\n"
+           "       stackwright-dm tree DIR LIBRARY\n"
+           "       stackwright-dm nextkey DIR LIBRARY COUNT\n";
+  Err().flush();
+  return 2;
+}
+
+DmServerPtr OpenServer(const QString& dir) {
+  QString error;
+  DmServerPtr server = DmServer::Open(dir, &error);
+  if (!server) Err() << "stackwright-dm: " << error << "\n";
+  return server;
+}
+
+int Init(const QStringList& args) {
+  if (args.size() < 1) return Usage();
+  bool demo = false;
+  DmDemoSize size;
+  for (int i = 1; i < args.size(); ++i) {
+    const QString& a = args[i];
+    auto number = [&](int* target) {
+      bool ok = false;
+      if (i + 1 < args.size()) *target = args[++i].toInt(&ok);
+      return ok && *target >= 0;
+    };
+    if (a == QLatin1String("--demo")) {
+      demo = true;
+    } else if (a == QLatin1String("--clients")) {
+      if (!number(&size.clients)) return Usage();
+    } else if (a == QLatin1String("--matters")) {
+      if (!number(&size.matters)) return Usage();
+    } else if (a == QLatin1String("--documents")) {
+      if (!number(&size.documents)) return Usage();
+    } else {
+      return Usage();
+    }
+  }
+  QString error;
+  if (!CreateDmServer(args[0], DemoLibraries(demo), QStringLiteral("ADMIN"), size, &error)) {
+    Err() << "stackwright-dm: " << error << "\n";
+    return 1;
+  }
+  Out() << "DM server created in " << args[0] << "\n";
+  return 0;
+}
+
+int Libraries(const QStringList& args) {
+  if (args.size() != 1) return Usage();
+  DmServerPtr server = OpenServer(args[0]);
+  if (!server) return 1;
+  for (const auto& lib : server->Config().libraries) Out() << lib.name << "\n";
+  return 0;
+}
+
+// Binds a DM SQL object to the library exactly as the program does after a library switch.
+PcdSqlPtr BoundSql(const DmServerPtr& server, const QString& library) {
+  DmComponents components(server);
+  DmApplicationPtr app = components.CreateApplication();
+  app->Login(0);
+  PcdSqlPtr sql = components.CreatePcdSql();
+  sql->SetToken(app->Token());
+  if (sql->SetLibrary(library) != 0) {
+    Err() << "stackwright-dm: unknown library " << library << "\n";
+    return nullptr;
+  }
+  return sql;
+}
+
+int Sql(const QStringList& args) {
+  if (args.size() != 3) return Usage();
+  DmServerPtr server = OpenServer(args[0]);
+  if (!server) return 1;
+  PcdSqlPtr sql = BoundSql(server, args[1]);
+  if (!sql) return 1;
+  const qint64 status = sql->Execute(args[2]);
+  if (sql->ColumnCount() > 0) {
+    QStringList header;
+    for (int c = 1; c <= sql->ColumnCount(); ++c) header << sql->ColumnName(c);
+    Out() << header.join(QLatin1Char('\t')) << "\n";
+    for (qint64 r = 1; r <= sql->RowCount(); ++r) {
+      sql->SetRow(r);
+      QStringList values;
+      for (int c = 1; c <= sql->ColumnCount(); ++c) values << sql->ColumnValue(c);
+      Out() << values.join(QLatin1Char('\t')) << "\n";
+    }
+  }
+  Out() << "-- status " << status << ", error " << sql->SqlErrorCode() << ", rows affected " << sql->RowsAffected();
+  if (sql->SqlErrorCode() != 0) Out() << ": " << sql->ErrDescription();
+  Out() << "\n";
+  return status == 0 ? 0 : 1;
+}
+
+struct TreePrinter {
+  DmServerPtr server;
+  std::set<QString> visited;  // "LIBRARY:DOCNUMBER" of folders already printed
+
+  void Folder(const QString& library, qint64 docNumber, int depth) {
+    const QString key = library.toUpper() + QLatin1Char(':') + QString::number(docNumber);
+    if (!visited.insert(key).second) {
+      Out() << QString(depth * 2, QLatin1Char(' ')) << "(already shown)\n";
+      return;
+    }
+    QString error;
+    SqliteDbPtr db = server->Connection(library, &error);
+    if (!db) {
+      Out() << QString(depth * 2, QLatin1Char(' ')) << "(" << error << ")\n";
+      return;
+    }
+    const SqliteResult rows = db->Query(
+        QStringLiteral("SELECT FI.SYSTEM_ID, FI.DOCNUMBER, FI.DISPLAYNAME, FI.NODE_TYPE, FI.ISFIRST, FI.\"NEXT\", RL.LIBRARY_NAME "
+                       "FROM FOLDER_ITEM FI LEFT JOIN REMOTE_LIBRARIES RL ON RL.SYSTEM_ID = FI.LIBRARY "
+                       "WHERE FI.PARENT = ? AND FI.PARENT_LIBRARY = 0 ORDER BY FI.SYSTEM_ID"),
+        {docNumber});
+    // Chain order: from the row marked first along NEXT; rows the chain does not reach follow.
+    std::map<qint64, int> byId;
+    int first = -1;
+    for (int i = 0; i < rows.rows.size(); ++i) {
+      byId[rows.rows[i][0].toLongLong()] = i;
+      if (first < 0 && rows.rows[i][4].toString().compare(QStringLiteral("Y"), Qt::CaseInsensitive) == 0) first = i;
+    }
+    std::vector<int> order;
+    std::set<int> seen;
+    for (int i = first; i >= 0 && seen.insert(i).second;) {
+      order.push_back(i);
+      auto next = byId.find(rows.rows[i][5].toLongLong());
+      i = next == byId.end() ? -1 : next->second;
+    }
+    const size_t chained = order.size();
+    for (int i = 0; i < rows.rows.size(); ++i)
+      if (!seen.count(i)) order.push_back(i);
+    for (size_t k = 0; k < order.size(); ++k) {
+      const QVariantList& row = rows.rows[order[k]];
+      const QString itemLibrary = row[6].isNull() ? library : row[6].toString();
+      const bool isFolder = row[3].toString().compare(QStringLiteral("F"), Qt::CaseInsensitive) == 0;
+      Out() << QString((depth + 1) * 2, QLatin1Char(' ')) << (isFolder ? "[F] " : "[D] ") << DmValueText(row[1]) << " "
+            << row[2].toString();
+      if (itemLibrary.compare(library, Qt::CaseInsensitive) != 0) Out() << " @" << itemLibrary;
+      if (k >= chained) Out() << " (not in chain)";
+      Out() << "\n";
+      if (isFolder) Folder(itemLibrary, row[1].toLongLong(), depth + 1);
+    }
+  }
+};
+
+int Tree(const QStringList& args) {
+  if (args.size() != 2) return Usage();
+  DmServerPtr server = OpenServer(args[0]);
+  if (!server) return 1;
+  const DmLibraryConfig* lib = server->FindLibrary(args[1]);
+  if (!lib) {
+    Err() << "stackwright-dm: unknown library " << args[1] << "\n";
+    return 1;
+  }
+  QString error;
+  SqliteDbPtr db = server->Connection(lib->name, &error);
+  if (!db) {
+    Err() << "stackwright-dm: " << error << "\n";
+    return 1;
+  }
+  // Top level: the library's folders that no folder of the library holds.
+  const SqliteResult top = db->Query(QStringLiteral(
+      "SELECT P.DOCNUMBER, P.DOCNAME, (SELECT COUNT(*) FROM ROOT_OBJECT R WHERE R.DOCNUMBER = P.DOCNUMBER) FROM PROFILE P "
+      "JOIN FOLDER F ON F.DOCNUMBER = P.DOCNUMBER WHERE P.DOCNUMBER NOT IN "
+      "(SELECT DOCNUMBER FROM FOLDER_ITEM WHERE NODE_TYPE = 'F' AND (LIBRARY = 0 OR LIBRARY IS NULL) AND DOCNUMBER IS NOT NULL) "
+      "ORDER BY P.DOCNAME, P.DOCNUMBER"));
+  Out() << lib->name << "\n";
+  TreePrinter printer{server, {}};
+  for (const auto& row : top.rows) {
+    Out() << "[F] " << DmValueText(row[0]) << " " << row[1].toString();
+    if (row[2].toLongLong() > 0) Out() << " (public)";
+    Out() << "\n";
+    printer.Folder(lib->name, row[0].toLongLong(), 0);
+  }
+  return 0;
+}
+
+int NextKeys(const QStringList& args) {
+  if (args.size() != 3) return Usage();
+  DmServerPtr server = OpenServer(args[0]);
+  if (!server) return 1;
+  PcdSqlPtr sql = BoundSql(server, args[1]);
+  if (!sql) return 1;
+  const int count = args[2].toInt();
+  for (int i = 0; i < count; ++i) {
+    const qint64 key = sql->NextKey(QStringLiteral("SYSTEMKEY"));
+    Out() << key << "\n";
+    if (key == 0) return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QStringList args = app.arguments().mid(1);
+  if (args.isEmpty()) return Usage();
+  const QString command = args.takeFirst();
+  int rc = 2;
+  if (command == QLatin1String("init"))
+    rc = Init(args);
+  else if (command == QLatin1String("libraries"))
+    rc = Libraries(args);
+  else if (command == QLatin1String("sql"))
+    rc = Sql(args);
+  else if (command == QLatin1String("tree"))
+    rc = Tree(args);
+  else if (command == QLatin1String("nextkey"))
+    rc = NextKeys(args);
+  else
+    rc = Usage();
+  Out().flush();
+  Err().flush();
+  return rc;
 }

@@ -17,6 +17,7 @@ struct ServerFacts {
   bool quotedIdentifierOn = true;
   QString serverName;        // the database server
   QString databaseName;      // the database
+  QString userName;          // the logged-on user (Oracle privilege views)
 };
 
 struct SqlTranslation {

@@ -1,10 +1,24 @@
 #pragma once
-// Operating-system services: the computer name, sleeping, locking the workstation and starting
-// a program with its arguments (never through a shell).
+// Operating-system services: the computer name, sleeping, locking the workstation, removing a
+// file and starting a program or viewer with its arguments (never through a shell).
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace sw {
+
+// A program and the arguments that go before whatever the caller adds.
+struct ProgramCommand {
+  QString program;  // a full path to an executable
+  QStringList arguments;
+};
+
+// The outcome of a file operation: number 0 when it worked, otherwise the system's error
+// number and its description.
+struct OsResult {
+  int number = 0;
+  QString description;
+};
 
 class Os {
  public:
@@ -12,9 +26,21 @@ class Os {
   // The computer name; STACKWRIGHT_COMPUTER_NAME overrides it (several "computers" on one machine).
   virtual QString ComputerName() const;
   virtual void Sleep(int milliseconds);
+  // Locks the session with `loginctl lock-session`; false when that is not available or fails.
   virtual bool LockWorkStation();
   // Starts a program detached; true when it started.
   virtual bool StartProgram(const QString& program, const QStringList& arguments);
+  virtual OsResult RemoveFile(const QString& path);
+
+  // The viewer for plain text: $VISUAL, else $EDITOR (each may carry its own arguments), else
+  // xdg-open. None when the chosen program cannot be found.
+  virtual std::optional<ProgramCommand> TextViewer() const;
+  // The web browser stand-in: xdg-open. None when it cannot be found.
+  virtual std::optional<ProgramCommand> Browser() const;
 };
+
+// Resolves a program name through PATH (a path with a slash is taken as it is); empty when
+// there is no such executable.
+QString FindProgram(const QString& name);
 
 }  // namespace sw

@@ -1,11 +1,129 @@
 #include "platform/settings/settings_store.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+
 namespace sw {
 
-QString SettingsStore::GetSetting(const QString&, const QString&, const QString&, const QString& defaultValue) const {
-  return defaultValue;
+namespace {
+
+// QSettings reads "/" and "\" in a name as a group separator; these characters are escaped
+// before a name reaches it, so a library called "A/B" stays one section.
+QString EncodeName(const QString& name) {
+  QString out;
+  out.reserve(name.size());
+  for (const QChar c : name) {
+    if (c == QLatin1Char('%'))
+      out += QStringLiteral("%25");
+    else if (c == QLatin1Char('/'))
+      out += QStringLiteral("%2F");
+    else if (c == QLatin1Char('\\'))
+      out += QStringLiteral("%5C");
+    else
+      out += c;
+  }
+  return out;
 }
-void SettingsStore::SaveSetting(const QString&, const QString&, const QString&, const QString&) {}
-void SettingsStore::DeleteSetting(const QString&, const QString&, const QString&) {}
+
+QString DecodeName(const QString& stored) {
+  return QString::fromUtf8(QByteArray::fromPercentEncoding(stored.toUtf8()));
+}
+
+// The stored spelling of a name among the stored ones, compared case-blind; empty if absent.
+QString FindStored(const QStringList& stored, const QString& name) {
+  for (const QString& s : stored) {
+    if (DecodeName(s).compare(name, Qt::CaseInsensitive) == 0) return s;
+  }
+  return QString();
+}
+
+QString ConfigFolder() {
+  const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+  if (!xdg.isEmpty()) return xdg;
+  return QDir::homePath() + QStringLiteral("/.config");
+}
+
+// An application name made into a file name: characters that do not belong in one become "_".
+QString FileNameFor(const QString& app) {
+  QString name;
+  for (const QChar c : app.trimmed()) {
+    const bool plain = c.isLetterOrNumber() || c == QLatin1Char(' ') || c == QLatin1Char('-') ||
+                       c == QLatin1Char('_') || c == QLatin1Char('.');
+    name += plain ? c : QLatin1Char('_');
+  }
+  while (name.startsWith(QLatin1Char('.'))) name.remove(0, 1);
+  if (name.isEmpty()) name = QStringLiteral("_");
+  return name + QStringLiteral(".ini");
+}
+
+QString GroupFor(QSettings& settings, const QString& section) {
+  return FindStored(settings.childGroups(), section);
+}
+
+}  // namespace
+
+QString SettingsStore::SettingsFile(const QString& app) {
+  const QString folder = ConfigFolder();
+  const QString wanted = FileNameFor(app);
+  // Application names compare case-blind too: an existing file of any spelling is the one.
+  const QStringList existing = QDir(folder).entryList({QStringLiteral("*.ini")}, QDir::Files);
+  for (const QString& f : existing) {
+    if (f.compare(wanted, Qt::CaseInsensitive) == 0) return folder + QLatin1Char('/') + f;
+  }
+  return folder + QLatin1Char('/') + wanted;
+}
+
+QString SettingsStore::GetSetting(const QString& app, const QString& section, const QString& key,
+                                  const QString& defaultValue) const {
+  if (section.isEmpty() || key.isEmpty()) return defaultValue;
+  const QString path = SettingsFile(app);
+  if (!QFileInfo::exists(path)) return defaultValue;
+  QSettings settings(path, QSettings::IniFormat);
+  const QString group = GroupFor(settings, section);
+  if (group.isEmpty()) return defaultValue;
+  settings.beginGroup(group);
+  const QString storedKey = FindStored(settings.childKeys(), key);
+  if (storedKey.isEmpty()) return defaultValue;
+  const QVariant value = settings.value(storedKey);
+  // A hand-edited value with commas comes back as a list; the store holds text only.
+  if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QStringLiteral(", "));
+  return value.toString();
+}
+
+void SettingsStore::SaveSetting(const QString& app, const QString& section, const QString& key, const QString& value) {
+  if (section.isEmpty() || key.isEmpty()) return;
+  const QString path = SettingsFile(app);
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QSettings settings(path, QSettings::IniFormat);
+  QString group = GroupFor(settings, section);
+  if (group.isEmpty()) group = EncodeName(section);
+  settings.beginGroup(group);
+  QString storedKey = FindStored(settings.childKeys(), key);
+  if (storedKey.isEmpty()) storedKey = EncodeName(key);
+  settings.setValue(storedKey, value);
+  settings.endGroup();
+  settings.sync();
+}
+
+void SettingsStore::DeleteSetting(const QString& app, const QString& section, const QString& key) {
+  if (section.isEmpty()) return;
+  const QString path = SettingsFile(app);
+  if (!QFileInfo::exists(path)) return;
+  QSettings settings(path, QSettings::IniFormat);
+  const QString group = GroupFor(settings, section);
+  if (group.isEmpty()) return;
+  if (key.isEmpty()) {
+    settings.remove(group);
+  } else {
+    settings.beginGroup(group);
+    const QString storedKey = FindStored(settings.childKeys(), key);
+    if (!storedKey.isEmpty()) settings.remove(storedKey);
+    settings.endGroup();
+  }
+  settings.sync();
+}
 
 }  // namespace sw

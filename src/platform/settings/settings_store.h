@@ -1,7 +1,9 @@
 #pragma once
 // The per-user settings store: text values by application, section and key, kept in one INI
-// file per application under the user's configuration folder. Names compare without regard
-// to case, as the original store does.
+// file per application under the user's configuration folder ($XDG_CONFIG_HOME, default
+// ~/.config). Names compare without regard to case, as the original store does: an existing
+// section or key keeps the spelling it was first saved with. Section and key names may hold
+// blanks, slashes and backslashes (library names become section names).
 #include <QString>
 
 namespace sw {
@@ -14,6 +16,9 @@ class SettingsStore {
   virtual void SaveSetting(const QString& app, const QString& section, const QString& key, const QString& value);
   // An empty key deletes the whole section.
   virtual void DeleteSetting(const QString& app, const QString& section, const QString& key = QString());
+
+  // The INI file that holds an application's settings.
+  static QString SettingsFile(const QString& app);
 };
 
 }  // namespace sw

@@ -1,0 +1,80 @@
+#include "core/files.h"
+
+#include <QFileInfo>
+
+#include "core/context.h"
+#include "core/log.h"
+#include "core/monitor_client.h"
+#include "platform/os/os.h"
+
+namespace sw {
+
+namespace {
+
+bool FileExists(const QString& path) {
+  return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
+// Starts a viewer with the path as its own argument, so blanks and quotes in it are harmless.
+void StartViewer(Context& cx, const ProgramCommand& viewer, const QString& path) {
+  QStringList arguments = viewer.arguments;
+  arguments << path;
+  if (!cx.os->StartProgram(viewer.program, arguments))
+    LogMessage(cx, QStringLiteral("Warning: Unable to start ") + viewer.program + QStringLiteral(" to view ") + path);
+}
+
+void ViewInBrowser(Context& cx, const QString& path) {
+  const std::optional<ProgramCommand> browser = cx.os->Browser();
+  if (!browser) {
+    cx.ui->MessageBox(QStringLiteral("Unable to locate your Internet Explorer program"), MsgIcon::Exclamation,
+                      MsgButtons::OK, cx.app.AppTitle);
+    return;
+  }
+  cx.ui->SetStatusLabel(StatusWindow::Main,
+                        QStringLiteral("Viewing File ") + path + QStringLiteral(" using ") + browser->program);
+  StartViewer(cx, *browser, path);
+}
+
+void ViewAsText(Context& cx, const QString& path) {
+  cx.ui->SetStatusLabel(StatusWindow::Main, QStringLiteral("Viewing File ") + path + QStringLiteral(" using Notepad"));
+  const std::optional<ProgramCommand> viewer = cx.os->TextViewer();
+  if (!viewer) {
+    LogMessage(cx, QStringLiteral("Warning: No text viewer found to view ") + path);
+    return;
+  }
+  StartViewer(cx, *viewer, path);
+}
+
+}  // namespace
+
+void ViewFile(Context& cx, const QString& path) {
+  if (!FileExists(path)) return;
+  cx.ui->SetMousePointer(Pointer::Hourglass);
+  const QString caption = cx.ui->StatusLabel(StatusWindow::Main);
+  MonitorHeartbeat(cx);
+  if (path.toUpper().endsWith(QLatin1String(".HTM")))
+    ViewInBrowser(cx, path);
+  else
+    ViewAsText(cx, path);
+  // Nothing to close: the log, the only file written, is never held open between entries.
+  cx.ui->SetMousePointer(Pointer::Default);
+  cx.ui->SetStatusLabel(StatusWindow::Main, caption);
+}
+
+void PurgeFile(Context& cx, const QString& path) {
+  if (!FileExists(path)) return;
+  const MsgResult answer =
+      cx.ui->MessageBox(QStringLiteral("Are you sure you want to purge the file ") + path + QStringLiteral("?"),
+                        MsgIcon::Question, MsgButtons::YesNo, cx.app.AppTitle);
+  if (answer != MsgResult::Yes) return;
+  const OsResult removed = cx.os->RemoveFile(path);
+  if (removed.number != 0) {
+    ReportError(cx, removed.number, QStringLiteral("PurgeFile"), removed.description);
+    return;
+  }
+  if (QFileInfo::exists(path))
+    cx.ui->MessageBox(QStringLiteral("File ") + path + QStringLiteral(" has NOT been removed."), MsgIcon::Exclamation,
+                      MsgButtons::OK, cx.app.AppTitle);
+}
+
+}  // namespace sw

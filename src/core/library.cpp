@@ -1,0 +1,486 @@
+#include "core/library.h"
+
+#include "core/context.h"
+#include "core/library_checks.h"
+#include "core/log.h"
+#include "core/monitor_client.h"
+#include "core/session.h"
+#include "core/sql.h"
+#include "core/text.h"
+
+namespace sw {
+
+namespace {
+
+void Hyphens(Context& cx) { LogMessage(cx, HyphenLine); }
+
+void LogLine(Context& cx, const QString& text) {
+  LogMessage(cx, text);
+  Hyphens(cx);
+}
+
+bool SameName(const QString& a, const QString& b) { return a.toUpper() == b.toUpper(); }
+
+QString NameOf(const dm::DmLibraryPtr& library) { return library ? library->Name() : QString(); }
+
+// Everything that must belong to the current library, as it stood when a switch began.
+struct LibrarySnapshot {
+  dm::DmLibraryPtr library;
+  dm::PcdSqlPtr sql;
+  qint64 engine = 0;
+  LibraryValues values;
+};
+
+LibrarySnapshot TakeSnapshot(const Context& cx) {
+  return {cx.session.CurrentLibrary, cx.session.pSQL, cx.session.DatabaseEngine, cx.library};
+}
+
+void RestoreSnapshot(Context& cx, const LibrarySnapshot& s) {
+  cx.session.CurrentLibrary = s.library;
+  cx.session.pSQL = s.sql;
+  cx.session.DatabaseEngine = s.engine;
+  static_cast<LibraryValues&>(cx.library) = s.values;
+}
+
+// The start values of a library whose facts are not (yet) learned, with the owner kept.
+void ResetLibraryValues(Context& cx) {
+  const QString owner = cx.library.DatabaseOwner;
+  static_cast<LibraryValues&>(cx.library) = LibraryValues{};
+  cx.library.DatabaseOwner = owner;
+}
+
+int FindLibraryRow(const Context& cx, const QString& name);
+
+// No SQL object and no facts: the next statement rebinds to whatever library is named current.
+// The owner is the one learned for that library, else the DM's standard one.
+void Unbind(Context& cx) {
+  cx.session.pSQL.reset();
+  cx.session.DatabaseEngine = 0;
+  static_cast<LibraryValues&>(cx.library) = LibraryValues{};
+  const int row = cx.session.CurrentLibrary ? FindLibraryRow(cx, cx.session.CurrentLibrary->Name().toUpper()) : 0;
+  const QString cached = row > 0 ? cx.library.LibraryTable[row][LibOwner] : QString();
+  cx.library.DatabaseOwner = cached.isEmpty() ? DefaultDatabaseOwner : cached;
+}
+
+// A library is current only when its SQL object is bound too; a library left without one by a
+// failed switch is switched to in full.
+bool IsCurrent(const Context& cx, const QString& name) {
+  return cx.session.CurrentLibrary && cx.session.pSQL && SameName(cx.session.CurrentLibrary->Name(), name);
+}
+
+void BuildLibraryTable(Context& cx) {
+  auto& lib = cx.library;
+  if (lib.LibraryCount != 0) return;
+  const dm::DmLibrariesPtr libraries = cx.session.FusionLibraries;
+  if (!libraries)
+    throw DmCallFailure(ErrObjectNotSet, QStringLiteral("ConnectLibrary"),
+                        QStringLiteral("Object variable or With block variable not set"));
+  const qint64 count = libraries->Count();
+  lib.LibraryTable.assign(static_cast<size_t>(count) + 1, LibraryRow{});
+  lib.LibraryCount = static_cast<int>(count);
+  for (qint64 i = 1; i <= count; ++i) {
+    const dm::DmLibraryPtr item = libraries->Item(i);
+    if (!item) continue;
+    lib.LibraryTable[i][LibName] = item->Name();
+    if (item->IsPrimary()) cx.ui->SetUserNameTip(item->UserName() + QStringLiteral(" primary library is ") + item->Name());
+  }
+}
+
+int FindLibraryRow(const Context& cx, const QString& name) {
+  for (int i = 1; i <= cx.library.LibraryCount; ++i)
+    if (cx.library.LibraryTable[i][LibName].toUpper() == name) return i;
+  return 0;
+}
+
+// The owner from the cache, or from the current library's REMOTE_LIBRARIES entry for the
+// target. Only an owner found for this library is cached; without one the owner is left empty
+// so that the library itself is asked (LearnOwnerBySql).
+void ResolveOwner(Context& cx, LibraryRow& row, const QString& name) {
+  auto& lib = cx.library;
+  if (!row[LibOwner].isEmpty()) {
+    lib.DatabaseOwner = row[LibOwner];
+    return;
+  }
+  bool found = false;
+  CheckSQLSettings(cx, name, &found);
+  if (!found || lib.DatabaseOwner.isEmpty()) {
+    lib.DatabaseOwner.clear();
+    return;
+  }
+  row[LibOwner] = lib.DatabaseOwner;
+}
+
+// The walk over the live library collection; sets and returns the library object, or none.
+dm::DmLibraryPtr ChooseLibraryObject(Context& cx, const QString& name) {
+  const dm::DmLibrariesPtr libraries = cx.session.FusionLibraries;
+  if (!libraries)
+    throw DmCallFailure(ErrObjectNotSet, QStringLiteral("ConnectLibrary"),
+                        QStringLiteral("Object variable or With block variable not set"));
+  const qint64 count = libraries->Count();
+  for (qint64 i = 1; i <= count; ++i) {
+    const dm::DmLibraryPtr item = libraries->Item(i);
+    if (!item || item->Name().toUpper() != name) continue;
+    LogMessage(cx, QStringLiteral("Setting Lib object to ") + item->Name());
+    cx.session.CurrentLibrary = item;
+    Hyphens(cx);
+    return item;
+  }
+  return nullptr;
+}
+
+QString OwnerPrefix(const Context& cx) {
+  return cx.library.DatabaseOwner.isEmpty() ? QString() : QStringLiteral("[OWNER].");
+}
+
+// A new SQL object bound to the session's token and the current library; false when none could
+// be made.
+bool BindSqlObject(Context& cx) {
+  auto& s = cx.session;
+  s.pSQL.reset();
+  LogMessage(cx, QStringLiteral("Setting PCDClient.PCDSQL Object"));
+  s.pSQL = cx.dm ? cx.dm->CreatePcdSql(QStringLiteral("PCDClient.PCDSQL")) : nullptr;
+  Hyphens(cx);
+  if (!s.pSQL) return false;
+  LogMessage(cx, QStringLiteral("Setting pSQL Security Token"));
+  s.pSQL->SetToken(s.FusionApplication ? s.FusionApplication->Token() : QString());
+  Hyphens(cx);
+  const QString name = s.CurrentLibrary->Name();
+  LogMessage(cx, QStringLiteral("Setting pSQL library to ") + name);
+  s.pSQL->SetLibrary(name);
+  Hyphens(cx);
+  return true;
+}
+
+void LearnEngine(Context& cx, LibraryRow& row) {
+  auto& s = cx.session;
+  s.DatabaseEngine = s.pSQL->DatabaseVendor();
+  if (s.DatabaseEngine != 0) return;
+  if (row[LibEngineCode].isEmpty()) {
+    const QString value =
+        QueryFirstValue(cx, QStringLiteral("SELECT DATABASE_ENGINE FROM ") + OwnerPrefix(cx) +
+                                QStringLiteral("REMOTE_LIBRARIES WHERE LIBRARY_NAME = '") +
+                                StripQuotes(s.CurrentLibrary->Name()) + QStringLiteral("'"))
+            .value;
+    row[LibEngineCode] = FormatNumber(WholeNumber(value));
+  }
+  s.DatabaseEngine = WholeNumber(row[LibEngineCode]);
+}
+
+void LearnOwnerBySql(Context& cx, LibraryRow& row) {
+  auto& lib = cx.library;
+  if (row[LibOwner].isEmpty()) {
+    LogLine(cx, QStringLiteral("Identifying database owner using SQL"));
+    const QString statement =
+        lib.DatabaseOwner.isEmpty() && IsOracleEngine(cx.session.DatabaseEngine)
+            ? QStringLiteral("SELECT OWNER FROM USER_TAB_PRIVS WHERE TABLE_NAME = 'REMOTE_LIBRARIES'")
+            : QStringLiteral("SELECT OWNER FROM ") + OwnerPrefix(cx) + QStringLiteral("REMOTE_LIBRARIES WHERE LIBRARY_NAME = '") +
+                  StripQuotes(cx.session.CurrentLibrary->Name()) + QStringLiteral("'");
+    const QString owner = QueryFirstValue(cx, statement).value.trimmed();
+    if (!owner.isEmpty()) {
+      lib.DatabaseOwner = owner;
+      row[LibOwner] = owner;
+    }
+    LogLine(cx, QStringLiteral("SQL Database_Engine value is ") + FormatNumber(cx.session.DatabaseEngine));
+    LogLine(cx, QStringLiteral("SQL Database Owner is ") + lib.DatabaseOwner);
+  }
+  // A library whose owner nobody could tell works with the DM's standard owner, never with an
+  // empty one (that would address every table as ".NAME") nor with another library's.
+  lib.DatabaseOwner = row[LibOwner].isEmpty() ? DefaultDatabaseOwner : row[LibOwner];
+}
+
+void SetDialect(Context& cx, LibraryRow& row) {
+  auto& lib = cx.library;
+  const qint64 engine = cx.session.DatabaseEngine;
+  if (IsOracleEngine(engine)) {
+    lib.OuterJoinOperator = QStringLiteral(" (+) = ");
+    lib.ConcatOperator = QStringLiteral(" || ");
+    lib.QuotedNextColumn = QStringLiteral("\"NEXT\"");
+    lib.EngineName = QStringLiteral("Oracle");
+    return;
+  }
+  // An engine the DM does not name is served like SQL Server, as RunSQL serves it; the
+  // folder-item statements need a quoted NEXT either way.
+  lib.OuterJoinOperator = QStringLiteral(" = ");
+  lib.ConcatOperator = QStringLiteral(" + ");
+  lib.QuotedNextColumn = QStringLiteral("[NEXT]");
+  if (engine == 0) {
+    lib.EngineName = QStringLiteral("*Unknown*");
+    return;
+  }
+  lib.ServerVersionText.clear();
+  lib.ServerMajorVersion = 0;
+  lib.ServerMinorVersion = 0;
+  LearnServerVersion(cx, row);
+  if (engine == 6)
+    lib.EngineName = QStringLiteral("Sybase");
+  else if (lib.ServerMajorVersion != 0)
+    lib.EngineName = QStringLiteral("MSSQL ") + FormatNumber(lib.ServerMajorVersion);
+  else
+    lib.EngineName = QStringLiteral("MSSQL");
+}
+
+void MarkLibraryMenu(Context& cx) {
+  const QString current = cx.session.CurrentLibrary->Name().toUpper();
+  const QStringList captions = cx.ui->LibraryMenu();
+  for (int k = 0; k < captions.size(); ++k) cx.ui->SetLibraryMenuChecked(k, captions[k].toUpper() == current);
+}
+
+// The labels and menu marks show whatever library is current after a failed switch.
+void ShowCurrentLibrary(Context& cx) {
+  const dm::DmLibraryPtr& current = cx.session.CurrentLibrary;
+  if (current)
+    cx.ui->SetLibraryLabels(current->UserName(), current->PrimaryGroup(), current->Name());
+  else
+    cx.ui->SetLibraryLabels(QString(), QString(), QString());
+  const QString name = NameOf(current).toUpper();
+  const QStringList captions = cx.ui->LibraryMenu();
+  for (int k = 0; k < captions.size(); ++k) cx.ui->SetLibraryMenuChecked(k, current && captions[k].toUpper() == name);
+}
+
+void CloseSwitch(Context& cx, bool connected) {
+  MonitorHeartbeat(cx);
+  if (connected) cx.library.LibraryConnected = true;
+  LogMessage(cx, QStringLiteral("Connected to ") + cx.library.EngineName + QStringLiteral(" Library Object ") +
+                     NameOf(cx.session.CurrentLibrary) + QStringLiteral("."));
+  Hyphens(cx);
+}
+
+bool Switch(Context& cx, const QString& libraryName, bool mayReconnect);
+
+// Makes the session's own library current with state that belongs to it: the state the switch
+// started from when that was the same library, else a switch to it. When the session's library
+// is the one that just failed, or cannot be switched to, it stays current without an SQL object
+// or facts, so the next switch to it starts afresh.
+void ReturnToSessionLibrary(Context& cx, const dm::DmLibraryPtr& home, const QString& requested, const LibrarySnapshot& entry,
+                            bool mayReconnect) {
+  if (home && entry.library && entry.sql && SameName(entry.library->Name(), home->Name())) {
+    RestoreSnapshot(cx, entry);
+    ShowCurrentLibrary(cx);
+    return;
+  }
+  cx.session.CurrentLibrary.reset();
+  Unbind(cx);
+  const bool retry = home && mayReconnect && !SameName(home->Name(), requested);
+  if (retry && Switch(cx, home->Name(), false)) return;
+  cx.session.CurrentLibrary = home;
+  Unbind(cx);
+  ShowCurrentLibrary(cx);
+}
+
+bool FallBack(Context& cx, const QString& name, const LibrarySnapshot& entry, bool mayReconnect) {
+  Hyphens(cx);
+  const dm::DmLibraryPtr home =
+      cx.session.FusionApplication ? cx.session.FusionApplication->CurrentLibrary() : dm::DmLibraryPtr();
+  const QString prefix = QStringLiteral("Error: Unable to set library object to ") + name + QStringLiteral(" - library object set to ");
+  if (home && !SameName(home->Name(), name)) SetStatus(cx, prefix + home->Name());
+  if (!home) SetStatus(cx, prefix + QStringLiteral("nothing"));
+  Hyphens(cx);
+  ReturnToSessionLibrary(cx, home, name, entry, mayReconnect);
+  return false;
+}
+
+bool ErrorPath(Context& cx, const QString& name, const LibrarySnapshot& entry, bool mayReconnect, qint64 number,
+               const QString& source, const QString& description) {
+  Hyphens(cx);
+  LogMessage(cx, QStringLiteral("ConnectLibrary:"));
+  ReportError(cx, number, source, description);
+  return FallBack(cx, name, entry, mayReconnect);
+}
+
+bool ObjectFailurePath(Context& cx, const QString& name, const LibrarySnapshot& entry, bool mayReconnect) {
+  const QString text = QStringLiteral("Error: The LIBS object is not set - this indicates a problem with how ") + ProductName +
+                       QStringLiteral(" accesses the Fusion API on your computer");
+  SetStatus(cx, text);
+  Hyphens(cx);
+  if (cx.ui->DisplayErrors()) cx.ui->MessageBox(text, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
+  return FallBack(cx, name, entry, mayReconnect);
+}
+
+// The steps from the SQL object to the rules reload, on the library just chosen.
+void CompleteSwitch(Context& cx, LibraryRow& row) {
+  LearnEngine(cx, row);
+  LearnOwnerBySql(cx, row);
+  // The dialect and the server facts skip what fails and go on.
+  try {
+    SetDialect(cx, row);
+    if (!IsOracleEngine(cx.session.DatabaseEngine)) LearnProductVersion(cx, row);
+  } catch (const std::exception&) {
+  }
+}
+
+bool Switch(Context& cx, const QString& libraryName, bool mayReconnect) {
+  if (!CheckFusion(cx, QStringLiteral("ConnectLibrary"))) return false;
+  const QString name = libraryName.trimmed().toUpper();
+  if (name.isEmpty()) {
+    SetStatus(cx, QStringLiteral("Warning: Library name is blank - cannot change connection"));
+    Hyphens(cx);
+    return false;
+  }
+  if (IsCurrent(cx, name)) return true;
+
+  const LibrarySnapshot entry = TakeSnapshot(cx);
+  bool choosingObject = false;  // a failure while choosing the object takes its own path
+  try {
+    BuildLibraryTable(cx);
+    const int rowIndex = FindLibraryRow(cx, name);
+    if (rowIndex == 0) {
+      Hyphens(cx);
+      SetStatus(cx, QStringLiteral("Warning: Unable to define library ") + name + QStringLiteral(" in requisite Library Array"));
+      Hyphens(cx);
+      CloseSwitch(cx, false);
+      return false;
+    }
+    LibraryRow& row = cx.library.LibraryTable[rowIndex];
+    ResolveOwner(cx, row, name);
+    LogLine(cx, QStringLiteral("Connecting to library ") + name);
+
+    choosingObject = true;
+    const dm::DmLibraryPtr chosen = ChooseLibraryObject(cx, name);
+    choosingObject = false;
+    if (!chosen && !cx.session.CurrentLibrary) {
+      Hyphens(cx);
+      SetStatus(cx, QStringLiteral("Error: Unable to set LIB object - cannot continue"));
+      Hyphens(cx);
+      return ObjectFailurePath(cx, name, entry, mayReconnect);
+    }
+    // The collection no longer offers the library: nothing may run on the previous library in
+    // its name, so go straight back.
+    if (!chosen) return FallBack(cx, name, entry, mayReconnect);
+
+    dm::DmLibrary& library = *chosen;
+    library.Activate();
+    if (library.UserName().isEmpty()) {
+      SetStatus(cx, QStringLiteral("Error: Library UserName not identified"));
+      Hyphens(cx);
+      // The library stays current, but with nothing of the previous one: no SQL object, no facts.
+      Unbind(cx);
+      return false;
+    }
+    cx.ui->SetLibraryLabels(library.UserName(), library.PrimaryGroup(), library.Name());
+    ResetLibraryValues(cx);
+    if (!BindSqlObject(cx)) {
+      SetStatus(cx, QStringLiteral("Error: Unable to set SQL object - cannot start ") + ProductName);
+      Hyphens(cx);
+      return ErrorPath(cx, name, entry, mayReconnect, 0, QString(), QString());
+    }
+    CompleteSwitch(cx, row);
+
+    if (!SameName(cx.session.CurrentLibrary->Name(), name)) return FallBack(cx, name, entry, mayReconnect);
+    MarkLibraryMenu(cx);
+    RunLibraryChecks(cx, row);
+    cx.LoadLibraryRules();
+    CloseSwitch(cx, true);
+    return true;
+  } catch (const DmCallFailure& e) {
+    if (choosingObject) return ObjectFailurePath(cx, name, entry, mayReconnect);
+    return ErrorPath(cx, name, entry, mayReconnect, e.Number(), e.Source(), e.Description());
+  } catch (const std::exception& e) {
+    if (choosingObject) return ObjectFailurePath(cx, name, entry, mayReconnect);
+    return ErrorPath(cx, name, entry, mayReconnect, ErrAutomation, QStringLiteral("ConnectLibrary"),
+                     QString::fromLocal8Bit(e.what()));
+  }
+}
+
+}  // namespace
+
+bool ConnectLibrary(Context& cx, const QString& libraryName) { return Switch(cx, libraryName, true); }
+
+QString TablePresenceQuery(qint64 engine, const QString& tableName) {
+  const QString table = StripQuotes(tableName);
+  if (IsOracleEngine(engine))
+    return QStringLiteral("SELECT COUNT(*) FROM ALL_TABLES WHERE TABLE_NAME = '") + table + QStringLiteral("'");
+  if (engine != 0)
+    return QStringLiteral("select count(*) from sysobjects \r\nwhere id = object_id('[OWNER].") + table +
+           QStringLiteral("') \r\nand sysstat & 0xf = 3 ");
+  return QStringLiteral("SELECT COUNT(*) FROM [OWNER].DOCSTABLE WHERE UPPER(TABLE_NAME) = '") + table.toUpper() +
+         QStringLiteral("'");
+}
+
+bool CheckForTable(Context& cx, const QString& tableName) {
+  const QString library = NameOf(cx.session.CurrentLibrary);
+  LogLine(cx, QStringLiteral("Checking for ") + tableName + QStringLiteral(" Table in library ") + library);
+  // The check's own SQL lines stay out of the log.
+  const bool verbose = cx.ui->VerboseLogging();
+  cx.ui->SetVerboseLogging(false);
+  bool exists = false;
+  try {
+    exists = NumericValue(QueryFirstValue(cx, TablePresenceQuery(cx.session.DatabaseEngine, tableName)).value) > 0;
+  } catch (const DmCallFailure& e) {
+    ReportError(cx, e.Number(), e.Source(), e.Description());
+  } catch (const std::exception& e) {
+    ReportError(cx, ErrAutomation, QStringLiteral("CheckForTable"), QString::fromLocal8Bit(e.what()));
+  }
+  cx.ui->SetVerboseLogging(verbose);
+  if (!exists) LogLine(cx, tableName + QStringLiteral(" not found in library ") + library);
+  return exists;
+}
+
+namespace {
+
+bool CheckSQLSettingsFailed(Context& cx, qint64 number, const QString& source, const QString& description) {
+  Hyphens(cx);
+  LogMessage(cx, QStringLiteral("CheckSQLSettings:"));
+  ReportError(cx, number, source, description);
+  Hyphens(cx);
+  return false;
+}
+
+// The target's OWNER from the current library's REMOTE_LIBRARIES; false when no row came back.
+bool ReadRemoteOwner(Context& cx, const QString& current, const QString& target, QString* owner, bool* listed) {
+  RunSQL(cx, QStringLiteral("SELECT LIBRARY_NAME, SQL_PASSWORD, LIB_LOGIN_UNAME, OWNER FROM [OWNER].REMOTE_LIBRARIES WHERE "
+                            "LIBRARY_NAME IN ('") +
+                 StripQuotes(current) + QStringLiteral("', '") + StripQuotes(target) + QStringLiteral("')"));
+  dm::PcdSql* sql = cx.session.pSQL.get();
+  if (!sql)
+    throw DmCallFailure(ErrObjectNotSet, QStringLiteral("CheckSQLSettings"),
+                        QStringLiteral("Object variable or With block variable not set"));
+  if (sql->RowCount() == 0) {
+    LogLine(cx, QStringLiteral("Error: Unable to obtain results from SQL statement in library ") + current);
+    sql->ReleaseResults();
+    return false;
+  }
+  const QString currentUpper = current.toUpper();
+  const QString targetUpper = target.toUpper();
+  do {
+    const QString entry = sql->ColumnValue(1).trimmed().toUpper();
+    if (entry.isEmpty() || entry == currentUpper || entry != targetUpper) continue;
+    *listed = true;
+    *owner = sql->ColumnValue(4).trimmed();  // a later row of the same name replaces an earlier one
+  } while (sql->NextRow() != 0);
+  sql->ReleaseResults();
+  return true;
+}
+
+}  // namespace
+
+bool CheckSQLSettings(Context& cx, const QString& targetLibrary, bool* ownerFound) {
+  if (ownerFound) *ownerFound = false;
+  auto& lib = cx.library;
+  if (lib.DatabaseOwner.isEmpty()) lib.DatabaseOwner = DefaultDatabaseOwner;
+  try {
+    if (!CheckFusion(cx, QStringLiteral("CheckSQLSettings"))) return false;
+    if (!cx.session.CurrentLibrary) return false;
+    const QString current = cx.session.CurrentLibrary->Name();
+    if (targetLibrary == current) return true;
+    LogLine(cx, QStringLiteral("Checking SQL connection settings in ") + current + QStringLiteral(" to ") + targetLibrary);
+    QString owner;
+    bool listed = false;
+    if (!ReadRemoteOwner(cx, current, targetLibrary, &owner, &listed)) return false;
+    if (!listed) {
+      LogLine(cx, QStringLiteral("Error: The library you are attempting to connect to (") + targetLibrary +
+                      QStringLiteral(") is not properly configured ") +
+                      QStringLiteral("in the REMOTE_LIBRARIES table in your current library (") + current + QStringLiteral(")"));
+    }
+    if (!owner.isEmpty()) {
+      lib.DatabaseOwner = owner;
+      if (ownerFound) *ownerFound = true;
+    }
+    return true;
+  } catch (const DmCallFailure& e) {
+    return CheckSQLSettingsFailed(cx, e.Number(), e.Source(), e.Description());
+  } catch (const std::exception& e) {
+    return CheckSQLSettingsFailed(cx, ErrAutomation, QStringLiteral("CheckSQLSettings"), QString::fromLocal8Bit(e.what()));
+  }
+}
+
+}  // namespace sw

@@ -1,0 +1,225 @@
+#include "core/sql.h"
+
+#include <QDateTime>
+#include <cmath>
+
+#include "core/context.h"
+#include "core/log.h"
+#include "core/session.h"
+#include "core/text.h"
+#include "platform/settings/settings_store.h"
+
+namespace sw {
+
+namespace {
+
+// Known failure of the DM client's server interface (RPC_E_SERVERFAULT-like result code).
+constexpr qint64 ServerInterfaceFault = 0x80010105LL;
+
+const QString ServerInterfaceMessage = QStringLiteral(
+    "Error: Cannot load the DOCSFusion Server Interface. The DOCSFusion server may not be started.\n"
+    "This is a known OpenText issue described in SD012671. Use the REGSVR32.EXE utility and register the "
+    "PCDSERVERIFPS.DLL file in the following location:\n"
+    "C:\\Program Files (x86)\\Open Text\\DM API\\PCDSERVERIFPS.DLL");
+
+// Replaces the first occurrence, searches again from the start, until none is left.
+void ReplaceLoop(QString& text, const QString& find, const QString& replacement) {
+  for (qsizetype at = text.indexOf(find); at >= 0; at = text.indexOf(find)) text.replace(at, find.size(), replacement);
+}
+
+QString Upper(const QString& text, qsizetype count) { return text.left(count).toUpper(); }
+
+bool KeepsTryCast(const QString& serverProductVersion, const QString& compatibilityLevel) {
+  return NumericValue(serverProductVersion) >= 11 && NumericValue(compatibilityLevel) >= 110;
+}
+
+QString RowCountText(qint64 n) { return FormatNumber(n < 0 ? -n : n); }
+
+// A refusal because an object of the session went missing: logged and shown.
+void ReportLost(Context& cx, const QString& text) {
+  LogMessage(cx, HyphenLine);
+  LogMessage(cx, text);
+  LogMessage(cx, HyphenLine);
+  cx.ui->MessageBox(text, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
+}
+
+// The server-interface failure: always logged, shown once per user.
+void ReportServerInterfaceFault(Context& cx) {
+  LogMessage(cx, ServerInterfaceMessage);
+  const QString seen = cx.settings->GetSetting(ProductName, QStringLiteral("Warning"), QStringLiteral("RegisterAPI"),
+                                               QStringLiteral("0"));
+  if (NumericValue(seen) != 0) return;
+  cx.ui->MessageBox(ServerInterfaceMessage, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
+  cx.settings->SaveSetting(ProductName, QStringLiteral("Warning"), QStringLiteral("RegisterAPI"), QStringLiteral("-1"));
+}
+
+// Logs the outcome of an executed statement; returns the last message composed.
+QString LogOutcome(Context& cx, dm::PcdSql& sql, const QString& text, const QString& library, qint64 status) {
+  const QString success = QStringLiteral("SQL Instruction Executed Successfully on ") + library;
+  if (status != 0) {
+    const qint64 code = sql.SqlErrorCode();
+    if (code == 0 || code == 9) {
+      LogMessage(cx, success + QStringLiteral("."));
+      return QString();
+    }
+    if (code == ServerInterfaceFault || status == ServerInterfaceFault) {
+      ReportServerInterfaceFault(cx);
+      return ServerInterfaceMessage;
+    }
+    QString line = QStringLiteral("SQL Error #") + FormatNumber(code);
+    const QString description = CleanErrorDescription(sql.ErrDescription());
+    if (!description.isEmpty()) line += QStringLiteral(" (") + description + QStringLiteral(")");
+    line += QStringLiteral(" encountered in library ") + library;
+    LogMessage(cx, line);
+    return line;
+  }
+  const qint64 affected = sql.RowsAffected();
+  const qint64 returned = affected == 0 ? sql.RowCount() : 0;
+  if (affected != 0) {
+    LogMessage(cx, success + QStringLiteral(" with ") + RowCountText(affected) + QStringLiteral(" row(s) processed."));
+  } else if (returned != 0) {
+    LogMessage(cx, success + QStringLiteral(" with ") + RowCountText(returned) + QStringLiteral(" row(s) returned."));
+    sql.SetRow(1);
+  } else {
+    const QString verb = Upper(text, 6);
+    if (verb == QLatin1String("INSERT") || verb == QLatin1String("UPDATE") || verb == QLatin1String("DELETE"))
+      LogMessage(cx, QStringLiteral("SQL Instruction Executed with nothing added or changed in library ") + library);
+    else
+      LogMessage(cx, success);
+  }
+  if (Upper(text, 15) == QLatin1String("SELECT COUNT(*)"))
+    LogMessage(cx, QStringLiteral("SQL Results: ") + FormatNumber(std::llround(NumericValue(sql.ColumnValue(1)))));
+  return QString();
+}
+
+// The statement as it will run on the current library.
+QString AdaptStatement(Context& cx, const QString& sql) {
+  const qint64 engine = cx.session.DatabaseEngine;
+  QString text = RepairTrailingApostrophe(sql);
+  text = RewriteDialect(text, engine, cx.library.ServerProductVersion, cx.library.CompatibilityLevel);
+  text = ReplaceOwnerPlaceholders(text, cx.library.DatabaseOwner);
+  return AddParallelismHint(text, engine);
+}
+
+QDateTime WholeSecond(const QDateTime& t) {
+  QDateTime whole = t;
+  whole.setTime(QTime(t.time().hour(), t.time().minute(), t.time().second()));
+  return whole;
+}
+
+void ReportFailure(Context& cx, qint64 number, const QString& source, const QString& description,
+                   const QString& composed) {
+  LogMessage(cx, HyphenLine);
+  const QString text = composed.isEmpty() ? description : description + QStringLiteral(" (") + composed + QStringLiteral(")");
+  ReportError(cx, number, source, text);
+  LogMessage(cx, HyphenLine);
+}
+
+}  // namespace
+
+bool IsOracleEngine(qint64 engine) { return engine == 2 || engine == 5; }
+
+QString RepairTrailingApostrophe(const QString& sql) {
+  if (sql.endsWith(QLatin1String("= '")) || sql.endsWith(QLatin1String("='"))) return sql + QLatin1Char('\'');
+  return sql;
+}
+
+QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverProductVersion,
+                       const QString& compatibilityLevel) {
+  QString text = sql;
+  if (IsOracleEngine(engine)) {
+    ReplaceLoop(text, QStringLiteral(" <> "), QStringLiteral(" != "));
+    ReplaceLoop(text, QStringLiteral(" '''' "), QStringLiteral(" '' "));
+    ReplaceLoop(text, QStringLiteral(" != '' "), QStringLiteral(" != ' ' "));
+    ReplaceLoop(text, QStringLiteral("GETUTCDATE()"), QStringLiteral("SYSDATE"));
+    ReplaceLoop(text, QStringLiteral("TO_DATE('',"), QStringLiteral("TO_DATE(NULL,"));
+    return text;
+  }
+  ReplaceLoop(text, QStringLiteral("CAST('' AS "), QStringLiteral("CAST(NULL AS "));
+  if (!KeepsTryCast(serverProductVersion, compatibilityLevel)) ReplaceLoop(text, QStringLiteral("TRY_CAST"), QStringLiteral("CAST"));
+  ReplaceLoop(text, QStringLiteral("SYSDATE"), QStringLiteral("GETUTCDATE()"));
+  return text;
+}
+
+QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwner) {
+  static const QString placeholder = QStringLiteral("[OWNER]");
+  QString text = sql;
+  // The search goes on after each replacement, so an owner name that itself holds the
+  // placeholder cannot make the loop run forever.
+  for (qsizetype at = text.indexOf(placeholder, 0, Qt::CaseInsensitive); at >= 0;) {
+    const bool zkTable = text.mid(at + placeholder.size(), 4) == QLatin1String(".ZK_");
+    const QString owner = zkTable ? QStringLiteral("dbo") : databaseOwner;
+    text.replace(at, placeholder.size(), owner);
+    at = text.indexOf(placeholder, at + owner.size(), Qt::CaseInsensitive);
+  }
+  text.replace(QStringLiteral("{OWNER}"), placeholder, Qt::CaseInsensitive);
+  return text;
+}
+
+QString AddParallelismHint(const QString& sql, qint64 engine) {
+  static const QString hint = QStringLiteral(" OPTION (MAXDOP 1)");
+  if (IsOracleEngine(engine) || sql.isEmpty()) return sql;
+  if (Upper(sql, 7) != QLatin1String("SELECT ") || Upper(sql, 12) == QLatin1String("SELECT INTO ")) return sql;
+  if (sql.toUpper().contains(hint)) return sql;
+  return sql + hint;
+}
+
+QString CleanErrorDescription(const QString& description) {
+  QString text = description.trimmed();
+  for (qsizetype bracket = text.indexOf(QLatin1Char(']')); bracket >= 0; bracket = text.indexOf(QLatin1Char(']'))) {
+    const qsizetype apostrophe = text.indexOf(QLatin1Char('\''));
+    if (apostrophe >= 0 && apostrophe < bracket) break;  // the bracket belongs to a quoted name
+    text = text.mid(bracket + 1).trimmed();
+  }
+  return text;
+}
+
+bool RunSQL(Context& cx, const QString& sql) {
+  if (sql.isEmpty()) return false;
+  QString composed;  // the last message of this call, for the error report
+  try {
+    if (!CheckFusion(cx, QStringLiteral("RunSQL"))) return false;
+    auto& s = cx.session;
+    if (!s.pSQL) {
+      composed = QStringLiteral("Error: psql Object connection has been lost!");
+      ReportLost(cx, composed);
+      return false;
+    }
+    dm::PcdSql& pcd = *s.pSQL;
+    const dm::PcdSqlPtr keepAlive = s.pSQL;  // the statement finishes on the object it started on
+    const auto library = [&] {
+      if (!s.CurrentLibrary)
+        throw DmCallFailure(ErrObjectNotSet, cx.app.AppTitle, QStringLiteral("Object variable or With block variable not set"));
+      return s.CurrentLibrary->Name();
+    };
+    if (library().isEmpty()) {
+      composed = QStringLiteral("Error: Library Name appears to have been lost");
+      ReportLost(cx, composed);
+      return false;
+    }
+    pcd.ReleaseResults();
+    const QDateTime started = WholeSecond(QDateTime::currentDateTime());
+    const QString text = AdaptStatement(cx, sql);
+    composed = QStringLiteral("Executing ") + cx.library.EngineName + QStringLiteral(" SQL Instruction on ") + library();
+    LogMessage(cx, composed);
+    LogMessage(cx, text);
+    pcd.ReleaseResults();
+    const qint64 status = pcd.Execute(text);
+    const QString outcome = LogOutcome(cx, pcd, text, library(), status);
+    if (!outcome.isEmpty()) composed = outcome;
+    LogMessage(cx, HyphenLine);
+    const qint64 elapsed = started.secsTo(WholeSecond(QDateTime::currentDateTime()));
+    if (elapsed > 1) {
+      LogMessage(cx, QStringLiteral("Note: Execution took ") + FormatNumber(elapsed) + QStringLiteral(" second(s) to complete"));
+      LogMessage(cx, HyphenLine);
+    }
+    return true;
+  } catch (const DmCallFailure& e) {
+    ReportFailure(cx, e.Number(), e.Source(), e.Description(), composed);
+  } catch (const std::exception& e) {
+    ReportFailure(cx, ErrAutomation, QStringLiteral("PCDClient.PCDSQL"), QString::fromStdString(e.what()), composed);
+  }
+  return false;
+}
+
+}  // namespace sw

@@ -1,0 +1,93 @@
+#include "core/text.h"
+
+namespace sw {
+
+namespace {
+
+const QChar Blank = QLatin1Char(' ');
+
+}  // namespace
+
+QString TrimBlanks(const QString& text) {
+  qsizetype first = 0;
+  qsizetype last = text.size();
+  while (first < last && text.at(first) == Blank) ++first;
+  while (last > first && text.at(last - 1) == Blank) --last;
+  return text.mid(first, last - first);
+}
+
+QString StripQuotes(const QString& text) {
+  QString value = TrimBlanks(text);
+  if (value.isEmpty()) return value;
+  value.replace(QLatin1Char('\''), QStringLiteral("''"));
+  value = TrimBlanks(value);
+  // Each of CR and LF becomes its own blank, so CR LF gives two.
+  value.replace(QLatin1Char('\r'), Blank);
+  value.replace(QLatin1Char('\n'), Blank);
+  return TrimBlanks(value);
+}
+
+QString EscapeLikeBrackets(const QString& text) {
+  if (text.isEmpty()) return text;
+  QString out;
+  out.reserve(text.size() + 8);
+  for (const QChar c : text) {
+    out += c;
+    if (c == QLatin1Char('[')) out += QStringLiteral("[]");
+  }
+  return out;
+}
+
+QString ExpandSpaceTokens(const QString& text) {
+  static const QString Token = QStringLiteral("<SPC>");
+  QString value = TrimBlanks(text);
+  for (qsizetype at = value.indexOf(Token); at >= 0; at = value.indexOf(Token)) {
+    // A token after a blank (or at the very start) adds nothing: a run of tokens is one blank.
+    const bool afterBlank = at == 0 || value.at(at - 1) == Blank;
+    value.replace(at, Token.size(), afterBlank ? QString() : QString(Blank));
+  }
+  return TrimBlanks(value);
+}
+
+QString StripFieldMarkers(const QString& text) {
+  if (text.isEmpty()) return text;
+  QString value = text;
+  value.remove(QLatin1Char('%'));
+  if (value.startsWith(QLatin1String("APPS."))) value = QStringLiteral("APPS") + value.mid(5);
+  return value;
+}
+
+double NumericValue(const QString& text) {
+  qsizetype i = 0;
+  const qsizetype n = text.size();
+  auto isSpace = [](QChar c) {
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n');
+  };
+  while (i < n && isSpace(text.at(i))) ++i;
+  QString number;
+  if (i < n && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+'))) number += text.at(i++);
+  bool point = false;
+  bool digits = false;
+  for (; i < n; ++i) {
+    const QChar c = text.at(i);
+    if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+      number += c;
+      digits = true;
+    } else if (c == QLatin1Char('.') && !point) {
+      number += c;
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (!digits) return 0.0;
+  bool ok = false;
+  const double value = number.toDouble(&ok);
+  return ok ? value : 0.0;
+}
+
+QString FormatNumber(qint64 n) {
+  return QString::number(n);
+}
+
+}  // namespace sw

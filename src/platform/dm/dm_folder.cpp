@@ -1,0 +1,654 @@
+// Folders and profiles of the emulated DM API. One object serves as a folder and as its profile;
+// its columns, trustees and parent folders are read from and written to the library's tables,
+// where the system's own SQL finds them afterwards.
+//
+// Choices a real DM leaves open, as made here:
+// - A column's value is what the form shows: a look-up column shows the looked-up text (the
+//   author's USER_ID, not PEOPLE.SYSTEM_ID). A field the database holds as NULL reads as empty
+//   text (0 for a numeric field), as a profile form shows it; a value set to Null stays Null
+//   until the save, which stores NULL.
+// - Save writes at once; the save flags are accepted and do not change what is written.
+// - A new folder's application is always FOLDER; author and typist default to the logged-on
+//   user; its document number and all its rows' ids come from the library's key sequences.
+// - ACTIVITYLOG types written for a new folder: 45 folder created, 46 profile saved, 47 first
+//   version created.
+// - Filing (AddDocument, AddSubfolder) writes the FOLDER_ITEM row at once; the parent's save
+//   afterwards has nothing left to write. The RemoteFilingRow in the item's own library is the
+//   folder sort's to write, not the filing's.
+#include <set>
+
+#include "platform/dm/dm_objects.h"
+#include "platform/dm/dm_schema.h"
+
+namespace sw::dm {
+
+namespace {
+
+// Error numbers the emulated objects report.
+constexpr qint64 ErrNotFound = 0x80040E10;
+constexpr qint64 ErrInvalidValue = 0x80040E21;
+constexpr qint64 ErrProtected = 0x80040E22;
+constexpr qint64 ErrDatabase = 0x80040E14;
+constexpr qint64 ErrNotSaved = 0x80040E30;
+constexpr qint64 ErrAlreadyFiled = 0x80040E31;
+
+QString Quoted(const QString& name) {
+  QString q = name;
+  q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+  return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+struct FieldDef {
+  QString name;
+  QString profileColumn;  // upper case
+  QString lookupTable;
+  QString lookupColumn;
+  int typeCode = 1;
+  bool isProtected = false;
+  bool IsLookup() const { return !lookupTable.isEmpty() && !lookupColumn.isEmpty(); }
+  bool IsNumeric() const { return typeCode == 4; }
+  bool Writable() const { return !isProtected || typeCode == 128; }
+};
+
+}  // namespace
+
+// The state one folder or profile object and its columns share.
+struct EmProfileData {
+  EmLibraryPtr library;
+  SqliteDbPtr db;
+  bool isFolder = false;
+  bool isNew = true;
+  qint64 docNumber = 0;
+  qint64 systemId = 0;
+  qint64 formId = 0;
+  QString formName;
+  bool usable = true;  // the profile's form exists
+  std::vector<FieldDef> fields;
+  std::map<QString, QVariant> values;  // by PROFILE column, upper case
+  std::set<QString> dirty;
+  std::optional<bool> pendingPublic;
+
+  QVariant Get(const QString& column) const {
+    auto it = values.find(column);
+    return it == values.end() ? QVariant(QString()) : it->second;
+  }
+  void Set(const QString& column, const QVariant& v) {
+    values[column] = v;
+    dirty.insert(column);
+  }
+};
+
+namespace {
+
+class EmColumn : public DmColumn {
+ public:
+  EmColumn(std::shared_ptr<EmProfileData> data, size_t index) : data_(std::move(data)), index_(index) {}
+  QString Name() const override { return Def().name; }
+  int TypeCode() const override { return Def().typeCode; }
+  QVariant Value() const override { return data_->Get(Def().profileColumn); }
+  bool Protected() const override { return Def().isProtected; }
+
+  void SetValue(const QVariant& v) override {
+    Error.Clear();
+    const FieldDef& def = Def();
+    if (!def.Writable()) {
+      Error = {ErrProtected, QStringLiteral("The column ") + def.name + QStringLiteral(" is protected")};
+      return;
+    }
+    if (def.IsNumeric() && !v.isNull() && !v.toString().trimmed().isEmpty()) {
+      bool ok = false;
+      const qint64 n = v.toString().trimmed().toLongLong(&ok);
+      if (!ok) {
+        Error = {ErrInvalidValue, QStringLiteral("The column ") + def.name + QStringLiteral(" takes a number")};
+        return;
+      }
+      data_->Set(def.profileColumn, n);
+      return;
+    }
+    data_->Set(def.profileColumn, v.isNull() ? QVariant() : (def.IsNumeric() ? QVariant(qint64(0)) : QVariant(v.toString())));
+  }
+
+  bool IsValid() override {
+    const FieldDef& def = Def();
+    const QVariant v = Value();
+    if (!def.IsLookup() || v.isNull() || v.toString().isEmpty()) return true;
+    const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = ?").arg(Quoted(def.lookupTable), Quoted(def.lookupColumn));
+    return data_->db->Scalar(sql, {v.toString()}).toLongLong() > 0;
+  }
+
+ private:
+  const FieldDef& Def() const { return data_->fields[index_]; }
+  std::shared_ptr<EmProfileData> data_;
+  size_t index_;
+};
+
+class EmColumns : public DmColumns {
+ public:
+  explicit EmColumns(std::shared_ptr<EmProfileData> data) : data_(std::move(data)) {
+    for (size_t i = 0; i < data_->fields.size(); ++i) columns_.push_back(std::make_shared<EmColumn>(data_, i));
+  }
+  qint64 Count() const override { return data_->usable ? qint64(columns_.size()) : 0; }
+  DmColumnPtr Item(const QString& name) override {
+    if (!data_->usable) return nullptr;
+    for (const auto& c : columns_)
+      if (c->Name().compare(name, Qt::CaseInsensitive) == 0) return c;
+    return nullptr;
+  }
+  DmColumnPtr Item(qint64 index) override {
+    if (index < 1 || index > Count()) return nullptr;
+    return columns_[size_t(index - 1)];
+  }
+  void LoadUserDefaults() override {
+    const SqliteResult r = data_->db->Query(
+        QStringLiteral("SELECT NAME, VALUE FROM DM_USER_DEFAULTS WHERE USER_ID = ? AND FORM = ?"),
+        {data_->library->UserName(), data_->formId});
+    for (const auto& row : r.rows) {
+      DmColumnPtr c = Item(row[0].toString());
+      if (c && !(c->Protected() && c->TypeCode() != 128)) c->SetValue(row[1].toString());
+    }
+  }
+
+ private:
+  std::shared_ptr<EmProfileData> data_;
+  std::vector<std::shared_ptr<EmColumn>> columns_;
+};
+
+class EmEffectiveRights : public DmEffectiveRights {
+ public:
+  explicit EmEffectiveRights(bool canAct) : canAct_(canAct) {}
+  bool CanAct() const override { return canAct_; }
+
+ private:
+  bool canAct_;
+};
+
+class EmTrustees : public DmTrustees {
+ public:
+  explicit EmTrustees(std::shared_ptr<EmProfileData> data) : data_(std::move(data)) {}
+  qint64 Count() const override {
+    if (data_->isNew) return 0;
+    return data_->db->Scalar(QStringLiteral("SELECT COUNT(*) FROM SECURITY WHERE THING = ?"), {data_->systemId}).toLongLong();
+  }
+  // A profile whose DEFAULT_RIGHTS is 0 is unsecured: everyone may act on it. Otherwise the
+  // user may act when a SECURITY row grants any right to the user, one of the user's groups,
+  // or everyone (PERSONORGROUP 0).
+  DmEffectiveRightsPtr EffectiveRights(const QString& user) override {
+    const QVariant person = data_->db->Scalar(QStringLiteral("SELECT SYSTEM_ID FROM PEOPLE WHERE USER_ID = ?"), {user});
+    if (person.isNull()) return nullptr;
+    if (data_->isNew) return std::make_shared<EmEffectiveRights>(true);
+    const qint64 defaultRights =
+        data_->db->Scalar(QStringLiteral("SELECT DEFAULT_RIGHTS FROM PROFILE WHERE SYSTEM_ID = ?"), {data_->systemId}).toLongLong();
+    if (defaultRights == 0) return std::make_shared<EmEffectiveRights>(true);
+    const qint64 rights = data_->db->Scalar(
+        QStringLiteral("SELECT MAX(ACCESSRIGHTS) FROM SECURITY WHERE THING = ? AND (PERSONORGROUP = 0 OR PERSONORGROUP = ? "
+                       "OR PERSONORGROUP IN (SELECT GROUPS_SYSTEM_ID FROM PEOPLEGROUPS WHERE PEOPLE_SYSTEM_ID = ?))"),
+        {data_->systemId, person, person}).toLongLong();
+    return std::make_shared<EmEffectiveRights>(rights > 0);
+  }
+
+ private:
+  std::shared_ptr<EmProfileData> data_;
+};
+
+class EmParentFolders : public DmParentFolders {
+ public:
+  explicit EmParentFolders(std::vector<DmParentFolder> items) : items_(std::move(items)) {}
+  qint64 Count() const override { return qint64(items_.size()); }
+  DmParentFolder Item(qint64 index) const override {
+    if (index < 1 || index > Count()) return {};
+    return items_[size_t(index - 1)];
+  }
+
+ private:
+  std::vector<DmParentFolder> items_;
+};
+
+// The layout of a form: its own, or the default form's of its kind when it has none.
+std::vector<FieldDef> LoadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
+  auto read = [&db](qint64 form) {
+    std::vector<FieldDef> fields;
+    const SqliteResult r = db.Query(QStringLiteral("SELECT NAME, PROFILE_COLUMN, LOOKUP_TABLE, LOOKUP_COLUMN, TYPE_CODE, PROTECTED "
+                                                   "FROM DM_FORM_COLUMNS WHERE FORM = ? ORDER BY ORDINAL"),
+                                    {form});
+    for (const auto& row : r.rows)
+      fields.push_back({row[0].toString(), row[1].toString().toUpper(), row[2].toString(), row[3].toString(),
+                        int(row[4].toLongLong()), row[5].toString().compare(QStringLiteral("Y"), Qt::CaseInsensitive) == 0});
+    return fields;
+  };
+  std::vector<FieldDef> fields = read(formId);
+  if (!fields.empty()) return fields;
+  const QString fallback = isFolder ? QStringLiteral("FOLDER_PROF") : QStringLiteral("DEF_PROF");
+  return read(db.Scalar(QStringLiteral("SELECT SYSTEM_ID FROM FORMS WHERE FORM_NAME = ?"), {fallback}).toLongLong());
+}
+
+QVariant LoadedValue(const FieldDef& def, const QVariant& v) {
+  if (def.IsNumeric()) return QVariant(v.isNull() ? qint64(0) : v.toLongLong());
+  return QVariant(v.isNull() ? QString() : DmValueText(v));
+}
+
+// Reads the profile's values; false when the profile does not exist.
+bool LoadValues(EmProfileData& d) {
+  QStringList select{QStringLiteral("P.SYSTEM_ID"), QStringLiteral("P.DOCNAME"), QStringLiteral("P.ABSTRACT")};
+  QString joins;
+  for (size_t i = 0; i < d.fields.size(); ++i) {
+    const FieldDef& f = d.fields[i];
+    if (f.IsLookup()) {
+      const QString alias = QStringLiteral("L%1").arg(i);
+      select << alias + QLatin1Char('.') + Quoted(f.lookupColumn);
+      joins += QStringLiteral(" LEFT JOIN %1 %2 ON %2.SYSTEM_ID = P.%3").arg(Quoted(f.lookupTable), alias, Quoted(f.profileColumn));
+    } else {
+      select << QStringLiteral("P.") + Quoted(f.profileColumn);
+    }
+  }
+  const SqliteResult r = d.db->Query(QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) +
+                                         QStringLiteral(" FROM PROFILE P") + joins + QStringLiteral(" WHERE P.DOCNUMBER = ?"),
+                                     {d.docNumber});
+  if (!r.ok || r.rows.isEmpty()) return false;
+  const QVariantList& row = r.rows.first();
+  d.values.clear();
+  d.dirty.clear();
+  d.systemId = row[0].toLongLong();
+  d.values[QStringLiteral("DOCNAME")] = row[1].isNull() ? QString() : row[1].toString();
+  d.values[QStringLiteral("ABSTRACT")] = row[2].isNull() ? QString() : row[2].toString();
+  for (size_t i = 0; i < d.fields.size(); ++i) d.values[d.fields[i].profileColumn] = LoadedValue(d.fields[i], row[int(i) + 3]);
+  return true;
+}
+
+class EmFolder : public DmFolder {
+ public:
+  explicit EmFolder(std::shared_ptr<EmProfileData> data) : data_(std::move(data)) {}
+
+  // DmProfile
+  DmColumnsPtr Columns() override { return std::make_shared<EmColumns>(data_); }
+  QString FormName() const override { return data_->formName; }
+  void SetFormName(const QString& form) override {
+    Error.Clear();
+    const QVariant id = data_->db->Scalar(QStringLiteral("SELECT SYSTEM_ID FROM FORMS WHERE FORM_NAME = ?"), {form});
+    if (id.isNull()) {
+      Error = {ErrNotFound, QStringLiteral("The form ") + form + QStringLiteral(" does not exist")};
+      return;
+    }
+    data_->formId = id.toLongLong();
+    data_->formName = form;
+    data_->dirty.insert(QStringLiteral("FORM"));
+  }
+  qint64 DocNumber() const override { return data_->docNumber; }
+  QString DocumentName() const override { return data_->Get(QStringLiteral("DOCNAME")).toString(); }
+  QString Library() const override { return data_->library->Name(); }
+  DmTrusteesPtr Trustees() override { return std::make_shared<EmTrustees>(data_); }
+  DmParentFoldersPtr ParentFolders() override;
+  bool Save(int flags) override;
+  void Close() override {}
+
+  // DmFolder
+  QString FolderName() const override { return data_->Get(QStringLiteral("DOCNAME")).toString(); }
+  void SetFolderName(const QString& name) override { data_->Set(QStringLiteral("DOCNAME"), name); }
+  QString Description() const override { return data_->Get(QStringLiteral("ABSTRACT")).toString(); }
+  void SetDescription(const QString& text) override { data_->Set(QStringLiteral("ABSTRACT"), text); }
+  void SetPublic(bool isPublic) override { data_->pendingPublic = isPublic; }
+  bool AddDocument(const DmProfilePtr& item) override { return File(item, QStringLiteral("D")); }
+  bool AddSubfolder(const DmFolderPtr& folder) override;
+
+ private:
+  bool Fail(qint64 number, const QString& text) {
+    Error = {number, text};
+    return false;
+  }
+  qint64 PersonId(const QString& user) const {
+    return data_->db->Scalar(QStringLiteral("SELECT SYSTEM_ID FROM PEOPLE WHERE USER_ID = ?"), {user}).toLongLong();
+  }
+  bool Resolve(const FieldDef& f, QVariant* id, QString* error) const;
+  bool ResolvedValues(std::map<QString, QVariant>* out, bool all, QString* error) const;
+  bool InsertNew(QString* error);
+  bool UpdateExisting(QString* error);
+  bool ApplyPublic(QString* error);
+  bool File(const DmProfilePtr& item, const QString& nodeType);
+  bool Insert(const QString& table, const std::map<QString, QVariant>& values, QString* error) const;
+
+  std::shared_ptr<EmProfileData> data_;
+};
+
+bool EmFolder::Insert(const QString& table, const std::map<QString, QVariant>& values, QString* error) const {
+  QStringList names, marks;
+  QVariantList params;
+  for (const auto& [name, value] : values) {
+    names << Quoted(name);
+    marks << QStringLiteral("?");
+    params << value;
+  }
+  const SqliteResult r = data_->db->Query(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                              .arg(table, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+                                          params);
+  if (!r.ok && error) *error = r.error;
+  return r.ok;
+}
+
+// A look-up column's text turned into the id its profile column holds; empty text and Null
+// leave the column NULL.
+bool EmFolder::Resolve(const FieldDef& f, QVariant* id, QString* error) const {
+  const QVariant v = data_->Get(f.profileColumn);
+  if (v.isNull() || v.toString().trimmed().isEmpty()) {
+    *id = QVariant();
+    return true;
+  }
+  const QString sql = QStringLiteral("SELECT SYSTEM_ID FROM %1 WHERE %2 = ?").arg(Quoted(f.lookupTable), Quoted(f.lookupColumn));
+  *id = data_->db->Scalar(sql, {v.toString().trimmed()});
+  if (id->isNull()) {
+    *error = QStringLiteral("Invalid value '") + v.toString() + QStringLiteral("' for column ") + f.name;
+    return false;
+  }
+  return true;
+}
+
+bool EmFolder::ResolvedValues(std::map<QString, QVariant>* out, bool all, QString* error) const {
+  for (const char* text : {"DOCNAME", "ABSTRACT"}) {
+    const QString column = QString::fromLatin1(text);
+    if (all || data_->dirty.count(column)) (*out)[column] = data_->Get(column);
+  }
+  for (const FieldDef& f : data_->fields) {
+    if (!all && !data_->dirty.count(f.profileColumn)) continue;
+    if (f.profileColumn == QLatin1String("DOCNUMBER") || f.profileColumn == QLatin1String("SYSTEM_ID")) continue;
+    if (f.IsLookup()) {
+      QVariant id;
+      if (!Resolve(f, &id, error)) return false;
+      (*out)[f.profileColumn] = id;
+    } else {
+      (*out)[f.profileColumn] = data_->Get(f.profileColumn);
+    }
+  }
+  return true;
+}
+
+bool EmFolder::InsertNew(QString* error) {
+  const qint64 user = PersonId(data_->library->UserName());
+  if (user == 0) {
+    *error = QStringLiteral("The user ") + data_->library->UserName() + QStringLiteral(" is not a member of library ") +
+             data_->library->Name();
+    return false;
+  }
+  std::map<QString, QVariant> profile;
+  if (!ResolvedValues(&profile, true, error)) return false;
+  const qint64 docNumber = NextKeyOn(*data_->db, DocNumberKeyName, error);
+  const qint64 systemId = NextKeyOn(*data_->db, SystemKeyName, error);
+  if (docNumber == 0 || systemId == 0) return false;
+  const QString now = DmNow();
+  profile[QStringLiteral("SYSTEM_ID")] = systemId;
+  profile[QStringLiteral("DOCNUMBER")] = docNumber;
+  if (profile[QStringLiteral("AUTHOR")].isNull()) profile[QStringLiteral("AUTHOR")] = user;
+  if (profile[QStringLiteral("TYPIST")].isNull()) profile[QStringLiteral("TYPIST")] = user;
+  profile[QStringLiteral("APPLICATION")] =
+      data_->db->Scalar(QStringLiteral("SELECT SYSTEM_ID FROM APPS WHERE APPLICATION = 'FOLDER'"));
+  profile[QStringLiteral("FORM")] = data_->formId;
+  profile[QStringLiteral("STATUS")] = 0;
+  profile[QStringLiteral("DEFAULT_RIGHTS")] = 0;
+  profile[QStringLiteral("STORAGETYPE")] = QStringLiteral("A");
+  profile[QStringLiteral("PATH")] = QString();
+  if (profile[QStringLiteral("RETENTION")].isNull()) profile[QStringLiteral("RETENTION")] = 0;
+  profile[QStringLiteral("FULLTEXT")] = QStringLiteral("Y");
+  profile[QStringLiteral("CREATION_DATE")] = now;
+  profile[QStringLiteral("LAST_EDIT_DATE")] = now;
+  profile[QStringLiteral("LAST_EDITED_BY")] = user;
+  if (!Insert(QStringLiteral("PROFILE"), profile, error)) return false;
+
+  const qint64 folderId = NextKeyOn(*data_->db, SystemKeyName, error);
+  const qint64 versionId = NextKeyOn(*data_->db, SystemKeyName, error);
+  if (folderId == 0 || versionId == 0) return false;
+  if (!Insert(QStringLiteral("FOLDER"), {{QStringLiteral("SYSTEM_ID"), folderId}, {QStringLiteral("DOCNUMBER"), docNumber},
+                                         {QStringLiteral("PATH"), QString()}},
+              error))
+    return false;
+  if (!Insert(QStringLiteral("VERSIONS"),
+              {{QStringLiteral("VERSION_ID"), versionId}, {QStringLiteral("DOCNUMBER"), docNumber},
+               {QStringLiteral("VERSION"), 1}, {QStringLiteral("SUBVERSION"), QStringLiteral("!")},
+               {QStringLiteral("VERSION_LABEL"), QStringLiteral("1")}, {QStringLiteral("AUTHOR"), profile[QStringLiteral("AUTHOR")]},
+               {QStringLiteral("TYPIST"), user}, {QStringLiteral("STATUS"), 0}, {QStringLiteral("CREATION_DATE"), now}},
+              error))
+    return false;
+  const std::pair<int, const char*> activities[] = {{45, "Folder created"}, {46, "Profile saved"}, {47, "Version created"}};
+  for (const auto& [type, text] : activities) {
+    const qint64 id = NextKeyOn(*data_->db, SystemKeyName, error);
+    if (id == 0) return false;
+    if (!Insert(QStringLiteral("ACTIVITYLOG"),
+                {{QStringLiteral("SYSTEM_ID"), id}, {QStringLiteral("DOCNUMBER"), docNumber},
+                 {QStringLiteral("ACTIVITY_TYPE"), type}, {QStringLiteral("AUTHOR"), profile[QStringLiteral("AUTHOR")]},
+                 {QStringLiteral("TYPIST"), user}, {QStringLiteral("START_DATE"), DmToday()},
+                 {QStringLiteral("START_TIME"), now.mid(11)}, {QStringLiteral("VERSION_LABEL"), QStringLiteral("1")},
+                 {QStringLiteral("APPLICATION"), profile[QStringLiteral("APPLICATION")]},
+                 {QStringLiteral("ACTIVITY_DESC"), QString::fromLatin1(text)}},
+                error))
+      return false;
+  }
+  data_->docNumber = docNumber;
+  data_->systemId = systemId;
+  return ApplyPublic(error);
+}
+
+bool EmFolder::UpdateExisting(QString* error) {
+  std::map<QString, QVariant> changes;
+  if (!ResolvedValues(&changes, false, error)) return false;
+  if (data_->dirty.count(QStringLiteral("FORM"))) changes[QStringLiteral("FORM")] = data_->formId;
+  if (!changes.empty()) {
+    changes[QStringLiteral("LAST_EDIT_DATE")] = DmNow();
+    QStringList sets;
+    QVariantList params;
+    for (const auto& [name, value] : changes) {
+      sets << Quoted(name) + QStringLiteral(" = ?");
+      params << value;
+    }
+    params << data_->systemId;
+    const SqliteResult r = data_->db->Query(
+        QStringLiteral("UPDATE PROFILE SET ") + sets.join(QStringLiteral(", ")) + QStringLiteral(" WHERE SYSTEM_ID = ?"), params);
+    if (!r.ok) {
+      *error = r.error;
+      return false;
+    }
+    if (changes.count(QStringLiteral("DOCNAME"))) {
+      const SqliteResult root = data_->db->Query(QStringLiteral("UPDATE ROOT_OBJECT SET DISPLAYNAME = ? WHERE DOCNUMBER = ?"),
+                                                 {changes[QStringLiteral("DOCNAME")], data_->docNumber});
+      if (!root.ok) {
+        *error = root.error;
+        return false;
+      }
+    }
+  }
+  return ApplyPublic(error);
+}
+
+// A public folder has a ROOT_OBJECT row; making it not public removes the row.
+bool EmFolder::ApplyPublic(QString* error) {
+  if (!data_->pendingPublic || !data_->isFolder) return true;
+  SqliteDb& db = *data_->db;
+  if (!*data_->pendingPublic) {
+    const SqliteResult r = db.Query(QStringLiteral("DELETE FROM ROOT_OBJECT WHERE DOCNUMBER = ?"), {data_->docNumber});
+    if (!r.ok) *error = r.error;
+    return r.ok;
+  }
+  if (db.Scalar(QStringLiteral("SELECT COUNT(*) FROM ROOT_OBJECT WHERE DOCNUMBER = ?"), {data_->docNumber}).toLongLong() > 0)
+    return true;
+  const qint64 id = NextKeyOn(db, SystemKeyName, error);
+  if (id == 0) return false;
+  return Insert(QStringLiteral("ROOT_OBJECT"),
+                {{QStringLiteral("SYSTEM_ID"), id}, {QStringLiteral("DOCNUMBER"), data_->docNumber},
+                 {QStringLiteral("DISPLAYNAME"), FolderName()}, {QStringLiteral("PERSONORGROUP"), 0}},
+                error);
+}
+
+bool EmFolder::Save(int) {
+  Error.Clear();
+  QString error;
+  const bool isNew = data_->isNew;
+  const bool ok = WithWriteTransaction(*data_->db, &error, [&](QString* err) {
+    return isNew ? InsertNew(err) : UpdateExisting(err);
+  });
+  if (!ok) {
+    if (isNew) data_->docNumber = 0;
+    return Fail(error.startsWith(QStringLiteral("Invalid value")) ? ErrInvalidValue : ErrDatabase, error);
+  }
+  data_->isNew = false;
+  data_->pendingPublic.reset();
+  LoadValues(*data_);
+  return true;
+}
+
+DmParentFoldersPtr EmFolder::ParentFolders() {
+  std::vector<DmParentFolder> items;
+  if (data_->isNew) return std::make_shared<EmParentFolders>(items);
+  // Filings of this item: rows that name it as an item of this library (LIBRARY is this
+  // library's own REMOTE_LIBRARIES entry, 0), whether the folder is here or elsewhere.
+  const SqliteResult r = data_->db->Query(
+      QStringLiteral("SELECT FI.PARENT, FI.PARENT_LIBRARY, PL.LIBRARY_NAME FROM FOLDER_ITEM FI "
+                     "LEFT JOIN REMOTE_LIBRARIES PL ON PL.SYSTEM_ID = FI.PARENT_LIBRARY "
+                     "WHERE FI.DOCNUMBER = ? AND (FI.LIBRARY = 0 OR FI.LIBRARY IS NULL) ORDER BY FI.PARENT"),
+      {data_->docNumber});
+  for (const auto& row : r.rows) {
+    DmParentFolder p;
+    p.DocNumber = row[0].toLongLong();
+    const bool local = row[1].isNull() || row[1].toLongLong() == 0;
+    p.Library = local ? data_->library->Name() : row[2].toString();
+    QString error;
+    SqliteDbPtr db = local ? data_->db : data_->library->Server()->Connection(p.Library, &error);
+    if (db) p.Name = DmValueText(db->Scalar(QStringLiteral("SELECT DOCNAME FROM PROFILE WHERE DOCNUMBER = ?"), {p.DocNumber}));
+    items.push_back(p);
+  }
+  return std::make_shared<EmParentFolders>(items);
+}
+
+bool EmFolder::AddSubfolder(const DmFolderPtr& folder) {
+  auto* other = dynamic_cast<EmFolder*>(folder.get());
+  if (other && !other->data_->isFolder) return Fail(ErrInvalidValue, QStringLiteral("The item is not a folder"));
+  return File(folder, QStringLiteral("F"));
+}
+
+// Appends a FOLDER_ITEM row for the item at the end of this folder's chain.
+bool EmFolder::File(const DmProfilePtr& item, const QString& nodeType) {
+  Error.Clear();
+  if (!item) return Fail(ErrNotFound, QStringLiteral("No item to add"));
+  if (data_->isNew || !data_->isFolder) return Fail(ErrNotSaved, QStringLiteral("The folder is not saved"));
+  if (item->DocNumber() == 0) return Fail(ErrNotSaved, QStringLiteral("The item is not saved"));
+  SqliteDb& db = *data_->db;
+  const QVariant itemLibrary =
+      db.Scalar(QStringLiteral("SELECT SYSTEM_ID FROM REMOTE_LIBRARIES WHERE LIBRARY_NAME = ?"), {item->Library()});
+  const QVariant ownLibrary =
+      db.Scalar(QStringLiteral("SELECT SYSTEM_ID FROM REMOTE_LIBRARIES WHERE LIBRARY_NAME = ?"), {Library()});
+  if (itemLibrary.isNull() || ownLibrary.isNull())
+    return Fail(ErrNotFound, QStringLiteral("The library ") + item->Library() +
+                                 QStringLiteral(" is not listed in REMOTE_LIBRARIES of library ") + Library());
+  if (itemLibrary.toLongLong() == ownLibrary.toLongLong() && item->DocNumber() == data_->docNumber)
+    return Fail(ErrInvalidValue, QStringLiteral("A folder cannot hold itself"));
+  QString error;
+  const bool ok = WithWriteTransaction(db, &error, [&](QString* err) {
+    const qint64 filed = db.Scalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ? "
+                                                  "AND DOCNUMBER = ? AND LIBRARY = ?"),
+                                   {data_->docNumber, ownLibrary, item->DocNumber(), itemLibrary}).toLongLong();
+    if (filed > 0) {
+      *err = QStringLiteral("Item #") + QString::number(item->DocNumber()) + QStringLiteral(" is already in folder #") +
+             QString::number(data_->docNumber);
+      return false;
+    }
+    const qint64 id = NextKeyOn(db, SystemKeyName, err);
+    if (id == 0) return false;
+    const SqliteResult last = db.Query(QStringLiteral("SELECT SYSTEM_ID FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ? "
+                                                      "AND \"NEXT\" = 0 ORDER BY SYSTEM_ID DESC LIMIT 1"),
+                                       {data_->docNumber, ownLibrary});
+    const qint64 rows = db.Scalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ?"),
+                                  {data_->docNumber, ownLibrary}).toLongLong();
+    if (!last.rows.isEmpty()) {
+      const SqliteResult link = db.Query(QStringLiteral("UPDATE FOLDER_ITEM SET \"NEXT\" = ? WHERE SYSTEM_ID = ?"),
+                                         {id, last.Value(0, 0)});
+      if (!link.ok) {
+        *err = link.error;
+        return false;
+      }
+    }
+    const QVariant version = db.Scalar(QStringLiteral("SELECT MIN(VERSION_ID) FROM VERSIONS WHERE DOCNUMBER = ?"), {data_->docNumber});
+    return Insert(QStringLiteral("FOLDER_ITEM"),
+                  {{QStringLiteral("SYSTEM_ID"), id}, {QStringLiteral("PARENT"), data_->docNumber},
+                   {QStringLiteral("PARENT_LIBRARY"), ownLibrary}, {QStringLiteral("DOCNUMBER"), item->DocNumber()},
+                   {QStringLiteral("LIBRARY"), itemLibrary}, {QStringLiteral("DISPLAYNAME"), item->DocumentName()},
+                   {QStringLiteral("NODE_TYPE"), nodeType}, {QStringLiteral("ISFIRST"), rows == 0 ? QStringLiteral("Y") : QStringLiteral("N")},
+                   {QStringLiteral("NEXT"), 0}, {QStringLiteral("REMOTE_SYSTEM_ID"), 0},
+                   {QStringLiteral("PARENT_VERSION"), version.isNull() ? QVariant(0) : version},
+                   {QStringLiteral("VERSION_TYPE"), QStringLiteral("R")}, {QStringLiteral("STATUS"), 0},
+                   {QStringLiteral("FOLDERREMLIB_RO"), 0}, {QStringLiteral("FOLDERDOCNO_RO"), 0}},
+                  err);
+  });
+  if (!ok) return Fail(error.contains(QStringLiteral("already in folder")) ? ErrAlreadyFiled : ErrDatabase, error);
+  return true;
+}
+
+std::shared_ptr<EmProfileData> NewData(const EmLibraryPtr& library, DmObjectError* error) {
+  QString message;
+  SqliteDbPtr db = library->Db(&message);
+  if (!db) {
+    *error = {ErrDatabase, message};
+    return nullptr;
+  }
+  auto data = std::make_shared<EmProfileData>();
+  data->library = library;
+  data->db = db;
+  return data;
+}
+
+// Opens an existing profile; folderOnly refuses profiles that are not folders.
+std::shared_ptr<EmFolder> OpenExisting(const EmLibraryPtr& library, qint64 docNumber, bool folderOnly, DmObjectError* error) {
+  error->Clear();
+  auto data = NewData(library, error);
+  if (!data) return nullptr;
+  const SqliteResult r = data->db->Query(
+      QStringLiteral("SELECT P.FORM, F.FORM_NAME, A.APPLICATION, (SELECT COUNT(*) FROM FOLDER WHERE DOCNUMBER = P.DOCNUMBER) "
+                     "FROM PROFILE P LEFT JOIN FORMS F ON F.SYSTEM_ID = P.FORM LEFT JOIN APPS A ON A.SYSTEM_ID = P.APPLICATION "
+                     "WHERE P.DOCNUMBER = ?"),
+      {docNumber});
+  if (r.rows.isEmpty()) {
+    *error = {ErrNotFound, QStringLiteral("Document #") + QString::number(docNumber) + QStringLiteral(" not found in library ") +
+                               library->Name()};
+    return nullptr;
+  }
+  const QVariantList& row = r.rows.first();
+  data->isFolder = row[2].toString().compare(QStringLiteral("FOLDER"), Qt::CaseInsensitive) == 0 && row[3].toLongLong() > 0;
+  if (folderOnly && !data->isFolder) {
+    *error = {ErrNotFound, QStringLiteral("Document #") + QString::number(docNumber) + QStringLiteral(" is not a folder")};
+    return nullptr;
+  }
+  data->isNew = false;
+  data->docNumber = docNumber;
+  data->formId = row[0].toLongLong();
+  data->formName = row[1].toString();
+  // A profile whose form is missing from FORMS cannot be edited: it offers no columns.
+  data->usable = row[0].isNull() || !row[1].isNull();
+  data->fields = LoadLayout(*data->db, data->formId, data->isFolder);
+  if (!LoadValues(*data)) {
+    *error = {ErrDatabase, QStringLiteral("Cannot read document #") + QString::number(docNumber)};
+    return nullptr;
+  }
+  return std::make_shared<EmFolder>(data);
+}
+
+}  // namespace
+
+DmFolderPtr EmLibrary::NewFolder() {
+  Error.Clear();
+  auto data = NewData(shared_from_this(), &Error);
+  if (!data) return nullptr;
+  data->isFolder = true;
+  const SqliteResult form = data->db->Query(QStringLiteral("SELECT SYSTEM_ID, FORM_NAME FROM FORMS WHERE FORM_NAME = 'FOLDER_PROF'"));
+  data->formId = form.Value(0, 0).toLongLong();
+  data->formName = form.Value(0, 1).toString();
+  data->fields = LoadLayout(*data->db, data->formId, true);
+  // A new profile's fields start empty (not Null), as a new profile form shows them.
+  data->values[QStringLiteral("DOCNAME")] = QString();
+  data->values[QStringLiteral("ABSTRACT")] = QString();
+  for (const auto& f : data->fields) data->values[f.profileColumn] = LoadedValue(f, QVariant());
+  return std::make_shared<EmFolder>(data);
+}
+
+DmFolderPtr EmLibrary::OpenFolder(qint64 docNumber) { return OpenExisting(shared_from_this(), docNumber, true, &Error); }
+
+// The object type is accepted as the DM client passes it; the number decides what opens.
+DmFolderPtr EmLibrary::OpenFolder(int, qint64 docNumber) { return OpenFolder(docNumber); }
+
+DmProfilePtr EmLibrary::OpenProfile(qint64 docNumber) { return OpenExisting(shared_from_this(), docNumber, false, &Error); }
+
+DmProfilePtr EmLibrary::OpenProfile(int, qint64 docNumber) { return OpenProfile(docNumber); }
+
+}  // namespace sw::dm

@@ -1,0 +1,157 @@
+#pragma once
+// The emulator's implementations of the DM API objects (internal to the emulator; callers use
+// dm_api.h).
+#include <QDateTime>
+#include <map>
+
+#include "platform/dm/dm_api.h"
+#include "platform/dm/dm_server.h"
+
+namespace sw::dm {
+
+class EmLibrary;
+using EmLibraryPtr = std::shared_ptr<EmLibrary>;
+
+class EmLibraries : public DmLibraries {
+ public:
+  explicit EmLibraries(std::vector<EmLibraryPtr> items) : items_(std::move(items)) {}
+  qint64 Count() const override { return qint64(items_.size()); }
+  DmLibraryPtr Item(qint64 index) override;
+  EmLibraryPtr Find(const QString& name) const;  // case-blind
+
+ private:
+  std::vector<EmLibraryPtr> items_;
+};
+
+class EmApplication : public DmApplication {
+ public:
+  explicit EmApplication(DmServerPtr server);
+  void Login(qint64 windowHandle) override;
+  QString Token() const override { return token_; }
+  DmLibrariesPtr Libraries() override { return libraries_; }
+  DmLibraryPtr CurrentLibrary() override;
+  DmLibraryPtr DefaultLibrary() override;
+  DmLibraryPtr ChooseLibrary() override;
+  void SetLibraryChooser(std::function<int(const QStringList&)> chooser) override { chooser_ = std::move(chooser); }
+
+ private:
+  DmServerPtr server_;
+  std::shared_ptr<EmLibraries> libraries_;
+  QString token_;
+  std::function<int(const QStringList&)> chooser_;
+};
+
+class EmLibraryProperty : public DmLibraryProperty {
+ public:
+  EmLibraryProperty(QString name, QVariant value) : name_(std::move(name)), value_(std::move(value)) {}
+  QString Name() const override { return name_; }
+  QVariant Value() const override { return value_; }
+
+ private:
+  QString name_;
+  QVariant value_;
+};
+
+class EmLibraryProperties : public DmLibraryProperties {
+ public:
+  explicit EmLibraryProperties(std::vector<DmLibraryPropertyPtr> items) : items_(std::move(items)) {}
+  qint64 Count() const override { return qint64(items_.size()); }
+  DmLibraryPropertyPtr Item(const QString& name) override;
+  DmLibraryPropertyPtr Item(qint64 index) override;
+
+ private:
+  std::vector<DmLibraryPropertyPtr> items_;
+};
+
+class EmLibrary : public DmLibrary, public std::enable_shared_from_this<EmLibrary> {
+ public:
+  EmLibrary(DmServerPtr server, DmLibraryConfig config) : server_(std::move(server)), config_(std::move(config)) {}
+  QString Name() const override { return config_.name; }
+  QString Description() const override { return config_.description; }
+  QString UserName() const override { return server_->LibraryUser(config_.name); }
+  QString PrimaryGroup() const override;
+  bool IsPrimary() const override;
+  void Activate() override { ++activations; }
+  qint64 SearchFlag() const override { return searchFlag_; }
+  void SetSearchFlag(qint64 flag) override { searchFlag_ = flag; }
+  DmLibraryPropertiesPtr Properties() override;
+  DmFolderPtr NewFolder() override;
+  DmFolderPtr OpenFolder(qint64 docNumber) override;
+  DmFolderPtr OpenFolder(int objectType, qint64 docNumber) override;
+  DmProfilePtr OpenProfile(qint64 docNumber) override;
+  DmProfilePtr OpenProfile(int objectType, qint64 docNumber) override;
+  DmFolderPtr GetProject(qint64 docNumber) override { return OpenFolder(docNumber); }
+
+  const DmServerPtr& Server() const { return server_; }
+  const DmLibraryConfig& Config() const { return config_; }
+  SqliteDbPtr Db(QString* error) const { return server_->Connection(config_.name, error); }
+  int activations = 0;
+
+ private:
+  DmServerPtr server_;
+  DmLibraryConfig config_;
+  qint64 searchFlag_ = 0;
+};
+
+class EmPcdSql : public PcdSql {
+ public:
+  explicit EmPcdSql(DmServerPtr server) : server_(std::move(server)) {}
+  int SetToken(const QString& token) override;
+  int SetLibrary(const QString& library) override;
+  qint64 DatabaseVendor() const override { return bound_ ? library_.engine : 0; }
+  qint64 Execute(const QString& sql) override;
+  qint64 SqlErrorCode() const override { return sqlErrorCode_; }
+  qint64 ErrNumber() const override { return errNumber_; }
+  QString ErrDescription() const override { return errDescription_; }
+  qint64 RowsAffected() const override { return rowsAffected_; }
+  qint64 RowCount() const override { return qint64(rows_.size()); }
+  int ColumnCount() const override { return int(columns_.size()); }
+  QString ColumnName(int column) const override;
+  QString ColumnValue(int column) const override;
+  int SetRow(qint64 row) override;
+  int NextRow() override;
+  void ReleaseResults() override;
+  qint64 NextKey(const QString& key) override;
+
+ private:
+  void Fail(qint64 status, qint64 code, const QString& description);
+  DmServerPtr server_;
+  DmLibraryConfig library_;
+  bool bound_ = false;
+  QString token_;
+  qint64 sqlErrorCode_ = 0;
+  qint64 errNumber_ = 0;
+  QString errDescription_;
+  qint64 rowsAffected_ = 0;
+  QStringList columns_;
+  QList<QVariantList> rows_;
+  qint64 row_ = 0;  // current row from 1; 0 or past the end = none
+};
+
+class EmSessionHelper : public DmSessionHelper {
+ public:
+  explicit EmSessionHelper(DmServerPtr server) : server_(std::move(server)) {}
+  QString Describe() const override;
+  void Start() override { started = true; }
+  void Stop() override { started = false; }
+  bool started = false;
+
+ private:
+  DmServerPtr server_;
+};
+
+class EmBrowser : public DmBrowser {
+ public:
+  void Open(const DmSessionHelperPtr& helper, void*) override { opened = bool(helper); }
+  bool opened = false;
+};
+
+// The text of a column value as the DM SQL object gives it: NULL as empty, whole numbers
+// without decimals.
+QString DmValueText(const QVariant& v);
+
+// Today and now as the emulator writes dates.
+QString DmToday();
+QString DmNow();
+
+}  // namespace sw::dm

@@ -1,0 +1,167 @@
+#include "platform/dm/dm_sqlite.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+
+namespace sw::dm {
+
+namespace {
+
+QVariant ReadColumn(sqlite3_stmt* st, int i) {
+  switch (sqlite3_column_type(st, i)) {
+    case SQLITE_NULL:
+      return QVariant();
+    case SQLITE_INTEGER:
+      return QVariant(static_cast<qint64>(sqlite3_column_int64(st, i)));
+    case SQLITE_FLOAT:
+      return QVariant(sqlite3_column_double(st, i));
+    default: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+      return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(st, i)));
+    }
+  }
+}
+
+int Bind(sqlite3_stmt* st, int index, const QVariant& v) {
+  if (!v.isValid() || v.isNull()) return sqlite3_bind_null(st, index);
+  switch (v.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+      return sqlite3_bind_int64(st, index, v.toLongLong());
+    case QMetaType::Double:
+      return sqlite3_bind_double(st, index, v.toDouble());
+    default: {
+      const QByteArray utf8 = v.toString().toUtf8();
+      return sqlite3_bind_text(st, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    }
+  }
+}
+
+// True when nothing but blanks, semicolons and comments follows the first statement.
+bool OnlyOneStatement(const char* tail) {
+  const char* p = tail;
+  while (p && *p) {
+    if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == ';') {
+      ++p;
+    } else if (p[0] == '-' && p[1] == '-') {
+      while (*p && *p != '\n') ++p;
+    } else if (p[0] == '/' && p[1] == '*') {
+      const char* end = std::strstr(p + 2, "*/");
+      if (!end) return true;
+      p = end + 2;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QString* error) {
+  std::shared_ptr<SqliteDb> db(new SqliteDb());
+  db->file_ = file;
+  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX;
+  const int rc = sqlite3_open_v2(file.toUtf8().constData(), &db->db_, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    if (error) *error = db->db_ ? QString::fromUtf8(sqlite3_errmsg(db->db_)) : QStringLiteral("out of memory");
+    return nullptr;
+  }
+  sqlite3_extended_result_codes(db->db_, 1);
+  sqlite3_busy_timeout(db->db_, BusyTimeoutMs);
+  return db;
+}
+
+SqliteDb::~SqliteDb() {
+  if (db_) sqlite3_close_v2(db_);
+}
+
+bool SqliteDb::ExecScript(const QString& sql, QString* error) {
+  char* message = nullptr;
+  const int rc = sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &message);
+  if (rc != SQLITE_OK) {
+    if (error) *error = message ? QString::fromUtf8(message) : QString::fromUtf8(sqlite3_errstr(rc));
+    sqlite3_free(message);
+    return false;
+  }
+  return true;
+}
+
+SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params) {
+  SqliteResult result;
+  sqlite3_stmt* st = nullptr;
+  const QByteArray utf8 = sql.toUtf8();
+  const char* tail = nullptr;
+  int rc = sqlite3_prepare_v2(db_, utf8.constData(), int(utf8.size()), &st, &tail);
+  if (rc != SQLITE_OK) {
+    result.code = sqlite3_extended_errcode(db_);
+    result.error = QString::fromUtf8(sqlite3_errmsg(db_));
+    sqlite3_finalize(st);
+    return result;
+  }
+  // SQLite would silently ignore everything after the first statement; a batch is refused
+  // instead, so that no part of it is taken for done.
+  if (!OnlyOneStatement(tail)) {
+    result.code = SQLITE_ERROR;
+    result.error = QStringLiteral("Only one SQL statement can be run at a time");
+    sqlite3_finalize(st);
+    return result;
+  }
+  if (!st) {  // only blanks or a comment: nothing to run
+    result.ok = true;
+    return result;
+  }
+  for (int i = 0; i < params.size(); ++i) Bind(st, i + 1, params[i]);
+  const int columns = sqlite3_column_count(st);
+  for (int i = 0; i < columns; ++i) {
+    result.columns << QString::fromUtf8(sqlite3_column_name(st, i));
+    result.computed << (sqlite3_column_origin_name(st, i) == nullptr);
+  }
+  const sqlite3_int64 before = sqlite3_total_changes64(db_);
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    QVariantList row;
+    row.reserve(columns);
+    for (int i = 0; i < columns; ++i) row << ReadColumn(st, i);
+    result.rows << row;
+  }
+  if (rc != SQLITE_DONE) {
+    result.code = sqlite3_extended_errcode(db_);
+    result.error = QString::fromUtf8(sqlite3_errmsg(db_));
+    result.rows.clear();
+  } else {
+    result.ok = true;
+    // The difference of the connection's running total counts this statement only; SQLite's
+    // per-statement counter keeps the previous DML statement's count across SELECT and DDL.
+    result.changes = sqlite3_stmt_readonly(st) ? 0 : sqlite3_total_changes64(db_) - before;
+  }
+  sqlite3_finalize(st);
+  return result;
+}
+
+QVariant SqliteDb::Scalar(const QString& sql, const QVariantList& params) {
+  const SqliteResult r = Query(sql, params);
+  return r.ok ? r.Value(0, 0) : QVariant();
+}
+
+bool SqliteDb::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
+
+bool WithWriteTransaction(SqliteDb& db, QString* error, const std::function<bool(QString*)>& work) {
+  if (db.InTransaction()) return work(error);  // the caller's transaction decides
+  if (!db.ExecScript(QStringLiteral("BEGIN IMMEDIATE"), error)) return false;
+  if (!work(error)) {
+    db.ExecScript(QStringLiteral("ROLLBACK"), nullptr);
+    return false;
+  }
+  if (!db.ExecScript(QStringLiteral("COMMIT"), error)) {
+    db.ExecScript(QStringLiteral("ROLLBACK"), nullptr);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace sw::dm

@@ -1,0 +1,66 @@
+#pragma once
+// A thin owner of one SQLite connection to a library file, and buffered queries on it. Used by
+// the emulator's objects for their own statements (always with bound parameters) and by the
+// DM SQL object for the system's statements.
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <functional>
+#include <memory>
+
+struct sqlite3;
+
+namespace sw::dm {
+
+// The whole result of one statement.
+struct SqliteResult {
+  bool ok = false;
+  int code = 0;          // SQLite's extended result code on failure
+  QString error;         // SQLite's message on failure
+  QStringList columns;   // as SQLite names them
+  QList<bool> computed;  // per column: not a plain column of a table (an expression or literal)
+  QList<QVariantList> rows;  // NULL is a null QVariant
+  qint64 changes = 0;    // rows this statement inserted, updated or deleted
+
+  QVariant Value(int row, int column) const {
+    return row < rows.size() && column < rows[row].size() ? rows[row][column] : QVariant();
+  }
+};
+
+class SqliteDb {
+ public:
+  // Opens (or, with create, makes) the file; sets the busy timeout so that several processes
+  // can share the file as they would share a database server.
+  static std::shared_ptr<SqliteDb> Open(const QString& file, bool create, QString* error);
+  ~SqliteDb();
+  SqliteDb(const SqliteDb&) = delete;
+  SqliteDb& operator=(const SqliteDb&) = delete;
+
+  sqlite3* Handle() const { return db_; }
+  const QString& File() const { return file_; }
+
+  // One or more statements without results (schema scripts).
+  bool ExecScript(const QString& sql, QString* error);
+  // One statement with positional parameters (?), buffered.
+  SqliteResult Query(const QString& sql, const QVariantList& params = {});
+  // First column of the first row, null when there is none or the statement failed.
+  QVariant Scalar(const QString& sql, const QVariantList& params = {});
+  bool InTransaction() const;
+
+  // Milliseconds a statement waits for another process's lock before failing.
+  static constexpr int BusyTimeoutMs = 15000;
+
+ private:
+  SqliteDb() = default;
+  sqlite3* db_ = nullptr;
+  QString file_;
+};
+
+using SqliteDbPtr = std::shared_ptr<SqliteDb>;
+
+// Runs a function inside BEGIN IMMEDIATE ... COMMIT, or inside the transaction already open on
+// the connection. Rolls back when the function returns false.
+bool WithWriteTransaction(SqliteDb& db, QString* error, const std::function<bool(QString*)>& work);
+
+}  // namespace sw::dm

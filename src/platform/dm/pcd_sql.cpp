@@ -1,0 +1,158 @@
+// The DM SQL object over the library's SQLite file.
+#include <QRegularExpression>
+
+#include "platform/dm/dm_objects.h"
+#include "platform/dm/dm_schema.h"
+#include "platform/dm/sql_translator.h"
+
+namespace sw::dm {
+
+namespace {
+
+// The error code a failing statement reports. SQLite's own result codes are used as they are,
+// except that 0 and 9 never stand for a failure here: the system reads 9 as success.
+qint64 FailureCode(int sqliteCode) {
+  return (sqliteCode == 0 || sqliteCode == 9) ? 1 : sqliteCode;
+}
+
+QString FirstWord(const QString& sql) {
+  static const QRegularExpression word(QStringLiteral("^\\s*([A-Za-z]+)"));
+  const auto m = word.match(sql);
+  return m.hasMatch() ? m.captured(1).toUpper() : QString();
+}
+
+bool IsAlterTable(const QString& sql) {
+  static const QRegularExpression alter(QStringLiteral("^\\s*ALTER\\s+TABLE\\b"), QRegularExpression::CaseInsensitiveOption);
+  return alter.match(sql).hasMatch();
+}
+
+// A result column gets a name when the statement names it (an alias) or when it is a table's
+// column; an expression or literal that the statement leaves unnamed has an empty name, as on a
+// SQL Server. SQLite names such a column after its text, which an alias can never look like.
+QString ResultColumnName(const QString& sqliteName, bool computed) {
+  if (!computed) return sqliteName;
+  static const QRegularExpression alias(QStringLiteral("^[A-Za-z_#@$][A-Za-z0-9_#@$. ]*$"));
+  if (!alias.match(sqliteName).hasMatch()) return QString();
+  if (sqliteName.compare(QStringLiteral("NULL"), Qt::CaseInsensitive) == 0) return QString();
+  return sqliteName;
+}
+
+}  // namespace
+
+int EmPcdSql::SetToken(const QString& token) {
+  token_ = token;
+  return token.isEmpty() ? 1 : 0;
+}
+
+int EmPcdSql::SetLibrary(const QString& library) {
+  const DmLibraryConfig* lib = server_->FindLibrary(library);
+  if (!lib) {
+    bound_ = false;
+    return 1;
+  }
+  library_ = *lib;
+  bound_ = true;
+  return 0;
+}
+
+void EmPcdSql::Fail(qint64 status, qint64 code, const QString& description) {
+  Q_UNUSED(status);
+  sqlErrorCode_ = code;
+  errNumber_ = code;
+  errDescription_ = description;
+}
+
+qint64 EmPcdSql::Execute(const QString& sql) {
+  ReleaseResults();
+  sqlErrorCode_ = 0;
+  errNumber_ = 0;
+  errDescription_.clear();
+  rowsAffected_ = 0;
+
+  if (!bound_ || token_.isEmpty()) {
+    Fail(1, 1, QStringLiteral("The SQL object is not connected to a library"));
+    return 1;
+  }
+  if (server_->hooks.sqlFault) {
+    if (auto fault = server_->hooks.sqlFault(library_.name, sql)) {
+      Fail(fault->status, fault->code, fault->description);
+      return fault->status;
+    }
+  }
+  const SqlTranslation translated = TranslateSql(sql, server_->FactsFor(library_));
+  if (!translated.ok) {
+    Fail(1, 1, translated.error);
+    return 1;
+  }
+  QString error;
+  SqliteDbPtr db = server_->Connection(library_.name, &error);
+  if (!db) {
+    Fail(1, 1, error);
+    return 1;
+  }
+  const SqliteResult r = db->Query(translated.sql);
+  if (!r.ok) {
+    const qint64 code = FailureCode(r.code);
+    Fail(code, code, r.error);
+    return code;
+  }
+  for (int i = 0; i < r.columns.size(); ++i) columns_ << ResultColumnName(r.columns[i], r.computed.value(i));
+  rows_ = r.rows;
+  row_ = rows_.isEmpty() ? 0 : 1;
+  // Rows affected: what this statement inserted, updated or deleted; 0 for queries and for
+  // schema statements, except that a successful ALTER TABLE reports 1. A SQL Server reports no
+  // count for DDL at all, and the system's schema fix-up takes a count of 0 as "the column was
+  // not added", so a successful change must not read as 0.
+  const QString word = FirstWord(translated.sql);
+  if (word == QLatin1String("INSERT") || word == QLatin1String("UPDATE") || word == QLatin1String("DELETE") ||
+      word == QLatin1String("REPLACE") || word == QLatin1String("WITH"))
+    rowsAffected_ = r.changes;
+  else if (IsAlterTable(translated.sql))
+    rowsAffected_ = 1;
+  return 0;
+}
+
+QString EmPcdSql::ColumnName(int column) const {
+  if (column < 1 || column > columns_.size()) return QString();
+  return columns_[column - 1];
+}
+
+QString EmPcdSql::ColumnValue(int column) const {
+  if (row_ < 1 || row_ > rows_.size()) return QString();
+  const QVariantList& row = rows_[int(row_ - 1)];
+  if (column < 1 || column > row.size()) return QString();
+  return DmValueText(row[column - 1]);
+}
+
+int EmPcdSql::SetRow(qint64 row) {
+  if (row < 1 || row > rows_.size()) return 1;
+  row_ = row;
+  return 0;
+}
+
+int EmPcdSql::NextRow() {
+  if (row_ < 1 || row_ >= rows_.size()) {
+    row_ = rows_.size() + 1;  // past the last row: no current row
+    return 0;
+  }
+  ++row_;
+  return 1;
+}
+
+void EmPcdSql::ReleaseResults() {
+  columns_.clear();
+  rows_.clear();
+  row_ = 0;
+}
+
+qint64 EmPcdSql::NextKey(const QString& key) {
+  if (!bound_ || server_->hooks.nextKeyFails) return 0;
+  if (key.compare(SystemKeyName, Qt::CaseInsensitive) != 0 && key.compare(DocNumberKeyName, Qt::CaseInsensitive) != 0)
+    return 0;
+  QString error;
+  SqliteDbPtr db = server_->Connection(library_.name, &error);
+  if (!db) return 0;
+  return NextKeyOn(*db, key, &error);
+}
+
+}  // namespace sw::dm

@@ -1,0 +1,28 @@
+#pragma once
+// The SQL functions and catalogue views that translated statements call, registered on every
+// library connection by PrepareConnection (sql_translator.h).
+#include <QChar>
+#include <QString>
+
+struct sqlite3;
+
+namespace sw::dm {
+struct ServerFacts;
+}
+
+namespace sw::dm::sql {
+
+// LIKE as the servers read it, without regard to case: % and _ everywhere; with
+// `bracketClasses` (SQL Server) also [abc], [a-c], [^x], so "[[]" matches a literal "[".
+bool LikeMatches(const QString& value, const QString& pattern, bool bracketClasses, QChar escape = QChar());
+
+// A stable object id for a table name, as sysobjects and object_id() give it.
+qint64 ObjectIdOf(const QString& tableName);
+
+bool RegisterFunctions(sqlite3* db, const ServerFacts& facts, QString* error);
+bool CreateCatalogViews(sqlite3* db, QString* error);
+
+// Whether an engine code is one of Oracle's.
+inline bool IsOracleEngine(qint64 engine) { return engine == 2 || engine == 5; }
+
+}  // namespace sw::dm::sql

@@ -1,0 +1,28 @@
+#pragma once
+// Running-node claims: how several computers share the rules of one library. A claim is a
+// TARN_SETTINGS row whose value is the computer's name, a colon and the rule's name.
+#include <QString>
+
+namespace sw {
+
+class Context;
+
+// The modes of ActiveStatus.
+inline constexpr int DropClaims = -1;   // drop this computer's claims only
+inline constexpr int TestClaim = 0;     // then: does another computer hold the rule?
+inline constexpr int WriteClaim = 1;    // then: claim the rule for this computer
+
+// Works on the current library. Every call first drops this computer's claims (and claim rows
+// without a value or a time). Mode 0 returns True when another computer holds a claim on the
+// rule; every other call returns False.
+bool ActiveStatus(Context& cx, int mode, const QString& ruleName);
+
+// "<node>:<rule>" split at its first colon, each part trimmed and upper-cased. A value without
+// a colon is all node and names no rule.
+struct RunningNodeValue {
+  QString node;
+  QString rule;
+};
+RunningNodeValue SplitRunningNodeValue(const QString& value);
+
+}  // namespace sw

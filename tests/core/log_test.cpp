@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "core/log.h"
+#include "support/test_context.h"
+
+namespace sw {
+
+namespace {
+
+const QString Stamp = QStringLiteral("2026-12-07 22:40:50.37 ");
+
+struct LogTest : ::testing::Test {
+  LogTest() {
+    cx.log.Now = [this] { return now; };
+    cx.ui->controls.timeStampLogFile = false;
+  }
+  static QString Read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
+  }
+  QString File() const { return cx.dir.path() + "/test_20261207.log"; }
+  QString Written() const { return Read(File()); }
+  test::TestContext<> cx;
+  QDateTime now{QDate(2026, 12, 7), QTime(22, 40, 50, 370)};
+};
+
+}  // namespace
+
+TEST(LogNames, DateGoesBeforeTheLastDotOfTheFileNameOnly) {
+  const QDate day(2026, 12, 7);
+  EXPECT_EQ(DatedLogFileName("/tmp/a.b.LOG", day), "/tmp/a.b_20261207.LOG");
+  EXPECT_EQ(DatedLogFileName("/var/logs/run", day), "/var/logs/run_20261207.txt");
+  EXPECT_EQ(DatedLogFileName("/srv/my.logs/run", day), "/srv/my.logs/run_20261207.txt");
+  EXPECT_EQ(DatedLogFileName("C:\\my.logs\\run", day), "C:\\my.logs\\run_20261207.txt");
+  EXPECT_EQ(DatedLogFileName("C:\\Temp\\Build.LOG", day), "C:\\Temp\\Build_20261207.LOG");
+}
+
+TEST(LogNames, StampHundredthsComeFromTheRoundedSecondsCounter) {
+  EXPECT_EQ(LogStamp(QDateTime(QDate(2026, 12, 7), QTime(22, 40, 50, 370))), Stamp);
+  EXPECT_EQ(LogStamp(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5, 85))), "2026-01-02 03:04:05.09 ");
+  // The counter has rounded to .00 while the clock still shows second 04.
+  EXPECT_EQ(LogStamp(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 4, 996))), "2026-01-02 03:04:04.00 ");
+}
+
+TEST_F(LogTest, VerboseOffWritesOnlyErrorsAndWarnings) {
+  cx.ui->controls.verboseLogging = false;
+  for (const char* text : {"Notice: skipped", "Note: skipped", "error: lower case", "WARNING: upper case",
+                           "Errors are not labels", "WARNING missing colon"})
+    LogMessage(cx, text);
+  EXPECT_EQ(Written(), "error: " + Stamp + " lower case\r\nWARNING: " + Stamp + " upper case\r\n");
+}
+
+TEST_F(LogTest, StampPlacementFollowsTheTimestampItem) {
+  LogMessage(cx, "Error:Disk full");
+  LogMessage(cx, "Error:   Disk full   ");
+  LogMessage(cx, "Warning: Table missing");
+  LogMessage(cx, "  Progress  ");
+  cx.ui->controls.timeStampLogFile = true;
+  LogMessage(cx, "Error: first");
+  LogMessage(cx, "Step");
+  EXPECT_EQ(Written(), "Error: " + Stamp + " Disk full\r\nError: " + Stamp + " Disk full\r\nWarning: " + Stamp +
+                           " Table missing\r\nProgress\r\n" + Stamp + " Error: first\r\n" + Stamp + " Step\r\n");
+}
+
+TEST_F(LogTest, RepeatFilter) {
+  for (const char* text : {"Working", "  Working ", "working", "Other", "Working", "   ", ""}) LogMessage(cx, text);
+  // An error is kept with its stamp, so its repeat differs and is written again...
+  LogMessage(cx, "Error: again");
+  LogMessage(cx, "Error: again");
+  // ...unless every line is stamped; a filtered text also counts as the previous entry.
+  cx.ui->controls.timeStampLogFile = true;
+  LogMessage(cx, "Error: once");
+  LogMessage(cx, "Error: once");
+  cx.ui->controls.verboseLogging = false;
+  LogMessage(cx, "Quiet");
+  cx.ui->controls.verboseLogging = true;
+  LogMessage(cx, "Quiet");
+  EXPECT_EQ(Written(), "Working\r\nworking\r\nOther\r\nWorking\r\nError: " + Stamp + " again\r\nError: " + Stamp +
+                           " again\r\n" + Stamp + " Error: once\r\n");
+  EXPECT_EQ(cx.log.LastLogMessage, "Quiet");
+}
+
+TEST_F(LogTest, DottedFolderReceivesEveryEntryAndMenusFollowTheFile) {
+  const QString folder = cx.dir.path() + "/my.logs";
+  ASSERT_TRUE(QDir().mkpath(folder));
+  cx.log.LogFileBase = folder + "/run";
+  LogMessage(cx, "one");
+  LogMessage(cx, "Error: two");
+  EXPECT_EQ(cx.log.DatedLogFile, folder + "/run_20261207.txt");
+  EXPECT_EQ(Read(cx.log.DatedLogFile), "one\r\nError: " + Stamp + " two\r\n");
+  EXPECT_TRUE(cx.ui->controls.logMenusEnabled);
+  // A folder that does not exist loses the entry silently; the menus go off.
+  cx.log.LogFileBase = cx.dir.path() + "/absent/run.log";
+  LogMessage(cx, "Error: lost");
+  EXPECT_FALSE(QFileInfo::exists(cx.dir.path() + "/absent"));
+  EXPECT_FALSE(cx.ui->controls.logMenusEnabled);
+}
+
+TEST_F(LogTest, EntriesAroundMidnightGoToTwoFiles) {
+  now = QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59, 900));
+  LogMessage(cx, "before");
+  now = QDateTime(QDate(2026, 12, 8), QTime(0, 0, 0, 100));
+  LogMessage(cx, "after");
+  EXPECT_EQ(Written(), "before\r\n");
+  EXPECT_EQ(Read(cx.dir.path() + "/test_20261208.log"), "after\r\n");
+}
+
+TEST_F(LogTest, ErrorReportLines) {
+  ReportError(cx, 5, "DMMain", "Invalid procedure call");
+  ReportError(cx, 0, "ignored", "ignored");
+  cx.ui->controls.timeStampLogFile = true;
+  ReportError(cx, 0x80010105LL, "DOCSObjects", "Server threw an exception");
+  const QString hyphens(70, '-');
+  EXPECT_EQ(Written(), "Error: " + Stamp + " #5 was generated by DMMain\r\nInvalid procedure call\r\n" + hyphens +
+                           "\r\nError: " + Stamp + " An unknown error occurred during this task!\r\n" + hyphens +
+                           "\r\n" + Stamp + " Error: #2147549445 was generated by DOCSObjects\r\n" +
+                           "Server threw an exception\r\n" + Stamp + " " + hyphens + "\r\n");
+}
+
+TEST_F(LogTest, ErrorReportHyphensFollowTheLogFilter) {
+  cx.ui->controls.verboseLogging = false;
+  ReportError(cx, 91, "Src", "Object variable not set");
+  EXPECT_EQ(Written(), "Error: " + Stamp + " #91 was generated by Src\r\nObject variable not set\r\n");
+}
+
+TEST_F(LogTest, SetStatusLogsShowsAndPumps) {
+  SetStatus(cx, "   ");
+  EXPECT_EQ(cx.app.StatusOwnerForm, StatusWindow::None);
+  EXPECT_EQ(cx.scripted->pumpCount, 0);
+  SetStatus(cx, "  Loading rules  ");
+  EXPECT_EQ(cx.app.StatusOwnerForm, StatusWindow::Main);
+  EXPECT_EQ(cx.ui->controls.mainStatus, "Loading rules");
+  EXPECT_GT(cx.scripted->pumpCount, 0);
+  cx.app.StatusOwnerForm = StatusWindow::Splash;
+  SetStatus(cx, "Warning: slow");
+  EXPECT_EQ(cx.ui->controls.splashStatus, "Warning: slow");  // the label carries no stamp
+  EXPECT_EQ(cx.ui->controls.mainStatus, "Loading rules");
+  EXPECT_EQ(Written(), "Loading rules\r\nWarning: " + Stamp + " slow\r\n");
+}
+
+}  // namespace sw

@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include "platform/dm/dm_server.h"
+#include "support/dm_fixture.h"
+
+namespace sw::dm {
+namespace {
+
+class PcdSqlTest : public ::testing::Test {
+ protected:
+  PcdSqlPtr Bound(const QString& library = QStringLiteral("LAWLIB")) {
+    auto app = server.Components()->CreateApplication();
+    app->Login(0);
+    PcdSqlPtr sql = server.Components()->CreatePcdSql();
+    EXPECT_EQ(sql->SetToken(app->Token()), 0);
+    EXPECT_EQ(sql->SetLibrary(library), 0);
+    return sql;
+  }
+  test::DmTestServer server;
+};
+
+TEST_F(PcdSqlTest, BuffersTheWholeResultPositionedOnTheFirstRow) {
+  PcdSqlPtr sql = Bound();
+  ASSERT_EQ(sql->Execute("SELECT USER_ID, SYSTEM_ID FROM PEOPLE ORDER BY USER_ID"), 0);
+  const qint64 people = server.Scalar("LAWLIB", "SELECT COUNT(*) FROM PEOPLE").toLongLong();
+  ASSERT_GT(people, 2);
+  EXPECT_EQ(sql->RowCount(), people);
+  EXPECT_EQ(sql->ColumnCount(), 2);
+  EXPECT_EQ(sql->ColumnValue(1), server.Scalar("LAWLIB", "SELECT USER_ID FROM PEOPLE ORDER BY USER_ID LIMIT 1"));
+  qint64 visited = 1;
+  while (sql->NextRow() != 0) ++visited;
+  EXPECT_EQ(visited, people);
+  EXPECT_EQ(sql->NextRow(), 0);
+  EXPECT_EQ(sql->ColumnValue(1), "") << "past the last row there is no current row";
+  EXPECT_EQ(sql->SetRow(2), 0);
+  EXPECT_EQ(sql->ColumnValue(1), server.Scalar("LAWLIB", "SELECT USER_ID FROM PEOPLE ORDER BY USER_ID LIMIT 1 OFFSET 1"));
+  EXPECT_NE(sql->SetRow(people + 1), 0);
+  sql->ReleaseResults();
+  sql->ReleaseResults();
+  EXPECT_EQ(sql->RowCount(), 0);
+  EXPECT_EQ(sql->ColumnValue(1), "");
+}
+
+TEST_F(PcdSqlTest, AnEmptyResultStillHasItsColumns) {
+  PcdSqlPtr sql = Bound();
+  ASSERT_EQ(sql->Execute("SELECT USER_ID, FULL_NAME, EMAIL_ADDRESS FROM PEOPLE WHERE USER_ID = 'NOBODY'"), 0);
+  EXPECT_EQ(sql->RowCount(), 0);
+  EXPECT_EQ(sql->ColumnCount(), 3);
+  EXPECT_EQ(sql->ColumnName(2), "FULL_NAME");
+  EXPECT_EQ(sql->ColumnValue(1), "");
+  EXPECT_EQ(sql->NextRow(), 0);
+}
+
+TEST_F(PcdSqlTest, ValuesAndNamesReadAsTheDmGivesThem) {
+  server.Exec("LAWLIB", "INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, INT_VAL) "
+                        "VALUES ('T', 'S', 'K', NULL, 123)");
+  PcdSqlPtr sql = Bound();
+  ASSERT_EQ(sql->Execute("SELECT CHAR_VAL, INT_VAL, INT_VAL * 1.0 AS REAL_VAL, '\\', SUB_KEY AS \"TARN_SETTINGS.SUB_KEY\" "
+                         "FROM TARN_SETTINGS WHERE MASTER_KEY = 'T'"),
+            0);
+  ASSERT_EQ(sql->RowCount(), 1);
+  EXPECT_EQ(sql->ColumnValue(1), "") << "NULL reads as empty text";
+  EXPECT_EQ(sql->ColumnValue(2), "123");
+  EXPECT_EQ(sql->ColumnValue(3), "123") << "a whole number has no decimals";
+  EXPECT_EQ(sql->ColumnValue(4), "\\");
+  EXPECT_EQ(sql->ColumnName(1), "CHAR_VAL");
+  EXPECT_EQ(sql->ColumnName(3), "REAL_VAL");
+  EXPECT_EQ(sql->ColumnName(4), "") << "a literal the statement does not name has no name";
+  EXPECT_EQ(sql->ColumnName(5), "TARN_SETTINGS.SUB_KEY");
+  EXPECT_EQ(sql->ColumnValue(6), "");
+  EXPECT_EQ(sql->ColumnName(0), "");
+}
+
+TEST_F(PcdSqlTest, RowsAffectedBelongsToTheStatementItself) {
+  PcdSqlPtr sql = Bound();
+  ASSERT_EQ(sql->Execute("UPDATE PROFILE SET STATUS = 0 WHERE DOCNUMBER <= 4"), 0);
+  EXPECT_EQ(sql->RowsAffected(), 4);
+  ASSERT_EQ(sql->Execute("SELECT COUNT(*) FROM PROFILE"), 0);
+  EXPECT_EQ(sql->RowsAffected(), 0) << "a query changes nothing";
+  ASSERT_EQ(sql->Execute("DELETE FROM PROFILE WHERE DOCNUMBER = 2"), 0);
+  EXPECT_EQ(sql->RowsAffected(), 1);
+  ASSERT_EQ(sql->Execute("CREATE TABLE TARN_PROXY (SID INTEGER)"), 0);
+  EXPECT_EQ(sql->RowsAffected(), 0) << "DDL does not repeat the previous count";
+  ASSERT_EQ(sql->Execute("INSERT INTO TARN_PROXY (SID) SELECT SYSTEM_ID FROM PEOPLE WHERE 1 = 0"), 0);
+  EXPECT_EQ(sql->RowsAffected(), 0);
+}
+
+TEST_F(PcdSqlTest, ASuccessfulAlterTableCountsAndAFailedOneDoesNot) {
+  PcdSqlPtr sql = Bound();
+  ASSERT_EQ(sql->Execute("ALTER TABLE FOLDER ADD LAST_UPDATE DATETIME NULL"), 0);
+  EXPECT_NE(sql->RowsAffected(), 0);
+  EXPECT_EQ(sql->SqlErrorCode(), 0);
+  EXPECT_NE(sql->Execute("ALTER TABLE FOLDER ADD LAST_UPDATE DATETIME NULL"), 0);
+  EXPECT_EQ(sql->RowsAffected(), 0);
+  EXPECT_NE(sql->SqlErrorCode(), 0);
+}
+
+TEST_F(PcdSqlTest, ARejectedStatementReportsCodeAndDescription) {
+  PcdSqlPtr sql = Bound();
+  EXPECT_NE(sql->Execute("SELECT NOSUCHCOLUMN FROM PEOPLE"), 0);
+  EXPECT_NE(sql->SqlErrorCode(), 0);
+  EXPECT_NE(sql->SqlErrorCode(), 9) << "9 would read as success";
+  EXPECT_NE(sql->ErrNumber(), 0);
+  EXPECT_TRUE(sql->ErrDescription().contains("NOSUCHCOLUMN", Qt::CaseInsensitive)) << sql->ErrDescription().toStdString();
+  EXPECT_EQ(sql->RowCount(), 0);
+  // The next good statement clears the error.
+  ASSERT_EQ(sql->Execute("SELECT COUNT(*) FROM PEOPLE"), 0);
+  EXPECT_EQ(sql->SqlErrorCode(), 0);
+  EXPECT_EQ(sql->ErrDescription(), "");
+}
+
+TEST_F(PcdSqlTest, ABatchOfStatementsIsRefusedWholeNotRunInPart) {
+  PcdSqlPtr sql = Bound();
+  const QString before = server.Scalar("LAWLIB", "SELECT COUNT(*) FROM PEOPLE");
+  EXPECT_NE(sql->Execute("DELETE FROM PEOPLE; DELETE FROM GROUPS"), 0);
+  EXPECT_NE(sql->SqlErrorCode(), 0);
+  EXPECT_EQ(server.Scalar("LAWLIB", "SELECT COUNT(*) FROM PEOPLE"), before);
+  EXPECT_EQ(sql->Execute("SELECT COUNT(*) FROM PEOPLE; -- counted\n"), 0) << "a closing semicolon or comment is fine";
+  EXPECT_EQ(sql->ColumnValue(1), before);
+}
+
+TEST_F(PcdSqlTest, DuplicateUserIdsAndDocumentNumbersAreRefused) {
+  PcdSqlPtr sql = Bound();
+  EXPECT_NE(sql->Execute("INSERT INTO PEOPLE (SYSTEM_ID, USER_ID) VALUES (999999, 'admin')"), 0)
+      << "USER_ID is unique without regard to case";
+  EXPECT_NE(sql->Execute("INSERT INTO PROFILE (SYSTEM_ID, DOCNUMBER) VALUES (999998, 1)"), 0);
+  EXPECT_NE(sql->SqlErrorCode(), 0);
+}
+
+TEST_F(PcdSqlTest, TextComparesAndSortsWithoutRegardToCase) {
+  PcdSqlPtr sql = Bound();
+  ASSERT_EQ(sql->Execute("SELECT COUNT(*) FROM PEOPLE WHERE USER_ID = 'admin'"), 0);
+  EXPECT_EQ(sql->ColumnValue(1), "1");
+  server.Exec("LAWLIB", "INSERT INTO TARN_STACKWRIGHT (SID, RULE_NAME) VALUES (1, 'beta'), (2, 'Alpha'), (3, 'GAMMA')");
+  ASSERT_EQ(sql->Execute("SELECT RULE_NAME FROM TARN_STACKWRIGHT ORDER BY RULE_NAME"), 0);
+  QStringList order;
+  do order << sql->ColumnValue(1);
+  while (sql->NextRow() != 0);
+  EXPECT_EQ(order, QStringList({"Alpha", "beta", "GAMMA"}));
+}
+
+TEST_F(PcdSqlTest, InjectedFaultsReplaceTheStatement) {
+  PcdSqlPtr sql = Bound();
+  const QString before = server.Scalar("LAWLIB", "SELECT COUNT(*) FROM PROFILE");
+  server.Components()->Server()->hooks.sqlFault = [](const QString& library, const QString& text) -> std::optional<SqlFault> {
+    if (library == "LAWLIB" && text.startsWith("DELETE")) return SqlFault{1, 9, "code nine"};
+    if (text.contains("REMOTE_LIBRARIES")) return SqlFault{0x80010105, 0x80010105, "server interface failed"};
+    return std::nullopt;
+  };
+  EXPECT_EQ(sql->Execute("DELETE FROM PROFILE"), 1);
+  EXPECT_EQ(sql->SqlErrorCode(), 9);
+  EXPECT_EQ(sql->ErrDescription(), "code nine");
+  EXPECT_EQ(server.Scalar("LAWLIB", "SELECT COUNT(*) FROM PROFILE"), before) << "the faulted statement did not run";
+  EXPECT_EQ(sql->Execute("SELECT * FROM REMOTE_LIBRARIES"), 0x80010105);
+  EXPECT_EQ(sql->SqlErrorCode(), 0x80010105);
+  EXPECT_EQ(sql->Execute("SELECT COUNT(*) FROM PROFILE"), 0);
+  EXPECT_EQ(sql->ColumnValue(1), before);
+}
+
+TEST_F(PcdSqlTest, AnUnboundObjectRunsNothing) {
+  PcdSqlPtr sql = server.Components()->CreatePcdSql();
+  EXPECT_EQ(sql->DatabaseVendor(), 0);
+  EXPECT_NE(sql->Execute("SELECT 1"), 0);
+  EXPECT_NE(sql->SqlErrorCode(), 0);
+  EXPECT_EQ(sql->NextKey("SYSTEMKEY"), 0);
+  EXPECT_NE(sql->SetLibrary("NOLIB"), 0);
+}
+
+TEST_F(PcdSqlTest, DatabaseVendorIsTheLibrarysEngine) {
+  EXPECT_EQ(Bound("LAWLIB")->DatabaseVendor(), 10);
+  EXPECT_EQ(Bound("oralib")->DatabaseVendor(), 2);
+}
+
+TEST_F(PcdSqlTest, NextKeyHandsOutFreshIdsAboveEveryExistingOne) {
+  PcdSqlPtr sql = Bound();
+  const qint64 first = sql->NextKey("SYSTEMKEY");
+  const qint64 second = sql->NextKey("SYSTEMKEY");
+  EXPECT_GT(first, 0);
+  EXPECT_GT(second, first);
+  for (const char* table : {"PEOPLE", "GROUPS", "REGISTRY", "REMOTE_LIBRARIES", "DOCSCOLUMN", "PROFILE"})
+    EXPECT_GT(first, server.Scalar("LAWLIB", QString("SELECT MAX(SYSTEM_ID) FROM %1").arg(table)).toLongLong()) << table;
+  // Rows written by other means push the sequence past them.
+  server.Exec("LAWLIB", "INSERT INTO REGISTRY (SYSTEM_ID, NAME) VALUES (5000000, 'X')");
+  EXPECT_EQ(sql->NextKey("SYSTEMKEY"), 5000001);
+  EXPECT_EQ(sql->NextKey("NOSUCHKEY"), 0);
+  server.Components()->Server()->hooks.nextKeyFails = true;
+  EXPECT_EQ(sql->NextKey("SYSTEMKEY"), 0);
+}
+
+}  // namespace
+}  // namespace sw::dm

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+#include <map>
+#include <optional>
+
+#include "platform/os/os.h"
+
+namespace sw {
+
+namespace {
+
+// Sets environment variables for one test and puts the old values back.
+class EnvGuard {
+ public:
+  void Set(const char* name, const QByteArray& value) {
+    Remember(name);
+    qputenv(name, value);
+  }
+  void Unset(const char* name) {
+    Remember(name);
+    qunsetenv(name);
+  }
+  ~EnvGuard() {
+    for (const auto& [name, value] : saved_) value ? qputenv(name.constData(), *value) : qunsetenv(name.constData());
+  }
+
+ private:
+  void Remember(const char* name) {
+    if (saved_.count(name) == 0)
+      saved_[name] = qEnvironmentVariableIsSet(name) ? std::optional<QByteArray>(qgetenv(name)) : std::nullopt;
+  }
+  std::map<QByteArray, std::optional<QByteArray>> saved_;
+};
+
+// A script standing in for a program: it writes its arguments, one a line, to `out`.
+QString FakeProgram(const QString& dir, const QString& name, const QString& out, int exitCode = 0) {
+  QFile f(dir + "/" + name);
+  EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '%1'\nexit %2\n")
+              .arg(out)
+              .arg(exitCode)
+              .toLocal8Bit());
+  f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  return f.fileName();
+}
+
+QString WaitForFile(const QString& path) {
+  for (int i = 0; i < 500 && !QFileInfo::exists(path); ++i) QThread::msleep(10);
+  QThread::msleep(50);
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
+}
+
+}  // namespace
+
+TEST(Os, ComputerNameCanBeOverridden) {
+  EnvGuard env;
+  env.Unset("STACKWRIGHT_COMPUTER_NAME");
+  EXPECT_FALSE(Os().ComputerName().isEmpty());
+  env.Set("STACKWRIGHT_COMPUTER_NAME", "NODE-B");
+  EXPECT_EQ(Os().ComputerName(), "NODE-B");
+}
+
+TEST(Os, StartProgramPassesArgumentsWithoutAShell) {
+  QTemporaryDir dir;
+  const QString out = dir.path() + "/args.txt";
+  Os os;
+  ASSERT_TRUE(os.StartProgram(FakeProgram(dir.path(), "viewer", out), {"a b", "it's \"q\"", "$(touch nope)"}));
+  EXPECT_EQ(WaitForFile(out), "a b\nit's \"q\"\n$(touch nope)\n");
+  EXPECT_FALSE(os.StartProgram(dir.path() + "/absent", {}));
+}
+
+TEST(Os, TextViewerPrefersVisualThenEditorThenXdgOpen) {
+  QTemporaryDir dir;
+  const QString visual = FakeProgram(dir.path(), "vis", dir.path() + "/v");
+  const QString editor = FakeProgram(dir.path(), "ed", dir.path() + "/e");
+  const QString xdg = FakeProgram(dir.path(), "xdg-open", dir.path() + "/x");
+  EnvGuard env;
+  env.Set("PATH", dir.path().toLocal8Bit());
+  env.Set("VISUAL", "vis --wait");
+  env.Set("EDITOR", "ed");
+  Os os;
+  ASSERT_TRUE(os.TextViewer());
+  EXPECT_EQ(os.TextViewer()->program, visual);
+  EXPECT_EQ(os.TextViewer()->arguments, QStringList({"--wait"}));
+  env.Set("VISUAL", "missing-program");
+  EXPECT_EQ(os.TextViewer()->program, editor);
+  env.Unset("VISUAL");
+  env.Unset("EDITOR");
+  EXPECT_EQ(os.TextViewer()->program, xdg);
+  EXPECT_EQ(os.Browser()->program, xdg);
+  QFile::remove(xdg);
+  EXPECT_FALSE(os.TextViewer());
+  EXPECT_FALSE(os.Browser());
+}
+
+TEST(Os, LockWorkStationNeedsAWorkingLoginctl) {
+  QTemporaryDir dir;
+  EnvGuard env;
+  env.Set("PATH", dir.path().toLocal8Bit());
+  Os os;
+  EXPECT_FALSE(os.LockWorkStation());
+  const QString out = dir.path() + "/lock.txt";
+  FakeProgram(dir.path(), "loginctl", out);
+  EXPECT_TRUE(os.LockWorkStation());
+  EXPECT_EQ(WaitForFile(out), "lock-session\n");
+  QFile::remove(dir.path() + "/loginctl");
+  FakeProgram(dir.path(), "loginctl", out, 1);
+  EXPECT_FALSE(os.LockWorkStation());
+}
+
+TEST(Os, RemoveFileReportsTheSystemError) {
+  QTemporaryDir dir;
+  QFile f(dir.path() + "/f.txt");
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.close();
+  Os os;
+  EXPECT_EQ(os.RemoveFile(f.fileName()).number, 0);
+  EXPECT_FALSE(f.exists());
+  const OsResult again = os.RemoveFile(f.fileName());
+  EXPECT_NE(again.number, 0);
+  EXPECT_FALSE(again.description.isEmpty());
+}
+
+}  // namespace sw

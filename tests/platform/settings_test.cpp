@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "platform/settings/settings_store.h"
+
+namespace sw {
+
+namespace {
+
+struct SettingsTest : ::testing::Test {
+  void SetUp() override {
+    saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+  }
+  void TearDown() override { qputenv("XDG_CONFIG_HOME", saved); }
+  QString Get(const QString& section, const QString& key) { return store.GetSetting(app, section, key, "default"); }
+  QTemporaryDir dir;
+  QByteArray saved;
+  SettingsStore store;
+  const QString app = QStringLiteral("Quillmark Stackwright for OpenText eDOCS");
+};
+
+}  // namespace
+
+TEST_F(SettingsTest, TextRoundTripsAndMissingValuesGiveTheDefault) {
+  EXPECT_EQ(Get("General", "LogFile"), "default");
+  store.SaveSetting(app, "General", "LogFile", "/var/log/x y/run.LOG");
+  store.SaveSetting(app, "General", "List", "a, b,c");
+  store.SaveSetting(app, "General", "Odd", "@Variant(x) \"q\" ; # = [s]");
+  store.SaveSetting(app, "General", "Empty", "");
+  EXPECT_EQ(Get("General", "LogFile"), "/var/log/x y/run.LOG");
+  EXPECT_EQ(Get("General", "List"), "a, b,c");
+  EXPECT_EQ(Get("General", "Odd"), "@Variant(x) \"q\" ; # = [s]");
+  EXPECT_EQ(Get("General", "Empty"), "");
+  EXPECT_EQ(Get("Rules", "LogFile"), "default");
+  EXPECT_EQ(store.GetSetting("Another App", "General", "LogFile", "d"), "d");
+}
+
+TEST_F(SettingsTest, NamesCompareWithoutRegardToCaseAndKeepTheFirstSpelling) {
+  store.SaveSetting(app, "General", "LogFile", "first");
+  EXPECT_EQ(Get("general", "logfile"), "first");
+  EXPECT_EQ(store.GetSetting(app.toUpper(), "GENERAL", "LOGFILE"), "first");
+  store.SaveSetting(app, "GENERAL", "logFILE", "second");
+  EXPECT_EQ(Get("General", "LogFile"), "second");
+  QFile f(SettingsStore::SettingsFile(app));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray text = f.readAll();
+  EXPECT_EQ(text.count("second"), 1);
+  EXPECT_TRUE(text.contains("LogFile=second"));
+}
+
+TEST_F(SettingsTest, NamesMayHoldBlanksSlashesAndBackslashes) {
+  store.SaveSetting(app, "LAW LIB", "UniqueNameWarning", "1");
+  store.SaveSetting(app, "A/B", "UniqueNameWarning", "2");
+  store.SaveSetting(app, "A\\B", "UniqueNameWarning", "3");
+  store.SaveSetting(app, "A", "B/UniqueNameWarning", "4");
+  EXPECT_EQ(Get("law lib", "uniquenamewarning"), "1");
+  EXPECT_EQ(Get("a/b", "UniqueNameWarning"), "2");
+  EXPECT_EQ(Get("a\\b", "UniqueNameWarning"), "3");
+  EXPECT_EQ(Get("A", "B/UniqueNameWarning"), "4");
+  EXPECT_EQ(Get("A", "UniqueNameWarning"), "default");
+  // An application name cannot lead its file out of the configuration folder.
+  EXPECT_EQ(QFileInfo(SettingsStore::SettingsFile("../../etc/x")).absolutePath(), dir.path());
+}
+
+TEST_F(SettingsTest, DeleteAKeyOrAWholeSection) {
+  store.SaveSetting(app, "General", "CacheMethodWarning", "1");
+  store.SaveSetting(app, "General", "Keep", "k");
+  store.SaveSetting(app, "Rules", "R1", "1");
+  store.DeleteSetting(app, "general", "cachemethodwarning");
+  EXPECT_EQ(Get("General", "CacheMethodWarning"), "default");
+  store.DeleteSetting(app, "RULES");
+  EXPECT_EQ(Get("Rules", "R1"), "default");
+  store.DeleteSetting(app, "Nowhere", "x");
+  EXPECT_EQ(Get("General", "Keep"), "k");
+}
+
+}  // namespace sw

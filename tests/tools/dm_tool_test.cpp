@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include "platform/dm/dm_objects.h"
+#include "platform/dm/dm_server.h"
+
+namespace sw {
+namespace {
+
+struct ToolRun {
+  int exitCode = -1;
+  QString out;
+  QString err;
+};
+
+QString ToolPath() { return qEnvironmentVariable("STACKWRIGHT_DM_TOOL"); }
+
+ToolRun RunTool(const QStringList& args) {
+  QProcess p;
+  p.start(ToolPath(), args);
+  ToolRun r;
+  if (!p.waitForFinished(120000)) return r;
+  r.exitCode = p.exitCode();
+  r.out = QString::fromUtf8(p.readAllStandardOutput());
+  r.err = QString::fromUtf8(p.readAllStandardError());
+  return r;
+}
+
+class DmToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(ToolPath().isEmpty()) << "STACKWRIGHT_DM_TOOL names the tool";
+    const ToolRun init = RunTool({"init", dir.path(), "--demo", "--clients", "4", "--matters", "9", "--documents", "30"});
+    ASSERT_EQ(init.exitCode, 0) << init.err.toStdString();
+  }
+  QTemporaryDir dir;
+};
+
+TEST_F(DmToolTest, InitMakesTheTwoDemoLibraries) {
+  const ToolRun libs = RunTool({"libraries", dir.path()});
+  EXPECT_EQ(libs.exitCode, 0);
+  EXPECT_EQ(libs.out, "LAWLIB\nORALIB\n");
+  const ToolRun counts = RunTool({"sql", dir.path(), "ORALIB", "SELECT COUNT(*) AS N FROM MATTER"});
+  EXPECT_EQ(counts.out.split('\n').value(1), "9");
+}
+
+TEST_F(DmToolTest, SqlPrintsHeaderRowsAndStatus) {
+  const ToolRun r = RunTool({"sql", dir.path(), "LAWLIB", "SELECT DOCNUMBER, DOCNAME FROM PROFILE WHERE DOCNUMBER <= 2 ORDER BY DOCNUMBER"});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 4);
+  EXPECT_EQ(lines[0], "DOCNUMBER\tDOCNAME");
+  EXPECT_TRUE(lines[1].startsWith("1\t"));
+  EXPECT_TRUE(lines[2].startsWith("2\t"));
+  EXPECT_EQ(lines[3], "-- status 0, error 0, rows affected 0");
+  const ToolRun update = RunTool({"sql", dir.path(), "LAWLIB", "UPDATE PROFILE SET STATUS = 0 WHERE DOCNUMBER <= 3"});
+  EXPECT_EQ(update.out, "-- status 0, error 0, rows affected 3\n");
+}
+
+TEST_F(DmToolTest, SqlTranslatesTheSystemsSqlServerForms) {
+  const ToolRun r = RunTool({"sql", dir.path(), "LAWLIB", "SELECT TOP 3 DOCNUMBER FROM DOCSADM.PROFILE ORDER BY DOCNUMBER OPTION (MAXDOP 1)"});
+  ASSERT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+  EXPECT_EQ(r.out.split('\n', Qt::SkipEmptyParts).mid(1, 3), QStringList({"1", "2", "3"}));
+}
+
+TEST_F(DmToolTest, SqlReportsARejectedStatement) {
+  const ToolRun r = RunTool({"sql", dir.path(), "LAWLIB", "SELECT * FROM NO_SUCH_TABLE"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.out.startsWith("-- status ")) << r.out.toStdString();
+  EXPECT_FALSE(r.out.contains(", error 0,"));
+  EXPECT_TRUE(r.out.contains("NO_SUCH_TABLE", Qt::CaseInsensitive));
+  EXPECT_EQ(RunTool({"sql", dir.path(), "NOLIB", "SELECT 1"}).exitCode, 1);
+  EXPECT_EQ(RunTool({"tree"}).exitCode, 2);
+}
+
+TEST_F(DmToolTest, TreeShowsFoldersInChainOrder) {
+  QString error;
+  auto server = dm::DmServer::Open(dir.path(), &error);
+  ASSERT_TRUE(server) << error.toStdString();
+  dm::DmComponents components(server);
+  auto app = components.CreateApplication();
+  auto law = app->Libraries()->Item(1);
+  auto client = law->NewFolder();
+  client->SetFolderName("C0001");
+  client->SetPublic(true);
+  ASSERT_TRUE(client->Save(3));
+  auto matter = law->NewFolder();
+  matter->SetFolderName("M00001");
+  ASSERT_TRUE(matter->Save(3));
+  ASSERT_TRUE(client->AddSubfolder(matter));
+  ASSERT_TRUE(matter->AddDocument(law->OpenProfile(2)));
+  ASSERT_TRUE(matter->AddDocument(app->Libraries()->Item(2)->OpenProfile(1)));
+  ASSERT_TRUE(matter->AddDocument(law->OpenProfile(1)));
+  // Reverse the first two items of the matter folder's chain by hand.
+  auto db = server->Connection("LAWLIB", &error);
+  const auto rows = db->Query("SELECT SYSTEM_ID FROM FOLDER_ITEM WHERE PARENT = ? ORDER BY SYSTEM_ID", {matter->DocNumber()});
+  ASSERT_EQ(rows.rows.size(), 3);
+  const QVariant a = rows.Value(0, 0), b = rows.Value(1, 0), c = rows.Value(2, 0);
+  db->Query("UPDATE FOLDER_ITEM SET ISFIRST = 'N', \"NEXT\" = ? WHERE SYSTEM_ID = ?", {c, a});
+  db->Query("UPDATE FOLDER_ITEM SET ISFIRST = 'Y', \"NEXT\" = ? WHERE SYSTEM_ID = ?", {a, b});
+
+  const ToolRun r = RunTool({"tree", dir.path(), "LAWLIB"});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  const QString client_ = QString::number(client->DocNumber()), matter_ = QString::number(matter->DocNumber());
+  const QString expected = "LAWLIB\n[F] " + client_ + " C0001 (public)\n  [F] " + matter_ + " M00001\n    [D] " +
+                           QString::number(1) + " " + app->Libraries()->Item(2)->OpenProfile(1)->DocumentName() +
+                           " @ORALIB\n    [D] 2 " + law->OpenProfile(2)->DocumentName() + "\n    [D] 1 " +
+                           law->OpenProfile(1)->DocumentName() + "\n";
+  EXPECT_EQ(r.out, expected);
+}
+
+TEST_F(DmToolTest, NextKeyFromTwoProcessesAtOnceNeverRepeats) {
+  QProcess first, second;
+  const QStringList args{"nextkey", dir.path(), "LAWLIB", "150"};
+  first.start(ToolPath(), args);
+  second.start(ToolPath(), args);
+  ASSERT_TRUE(first.waitForFinished(120000));
+  ASSERT_TRUE(second.waitForFinished(120000));
+  EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
+  EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+  QStringList keys = QString::fromUtf8(first.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+  keys += QString::fromUtf8(second.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(keys.size(), 300);
+  QSet<qint64> unique;
+  for (const QString& k : keys) {
+    EXPECT_GT(k.toLongLong(), 0);
+    unique.insert(k.toLongLong());
+  }
+  EXPECT_EQ(unique.size(), 300);
+}
+
+}  // namespace
+}  // namespace sw
