@@ -32,6 +32,5 @@ function(sw_test name dir)
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE sw_testsupport ${ARG_DEPS})
   target_compile_options(${name} PRIVATE -Wall -Wextra)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;STACKWRIGHT_DM_TOOL=$<TARGET_FILE:stackwright-dm>")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
 endfunction()

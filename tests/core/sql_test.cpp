@@ -53,16 +53,16 @@ class ScriptedPcdSql : public dm::PcdSql {
 };
 
 // A run on one emulated library of each engine kind: LAWLIB (SQL Server) and ORALIB (Oracle).
-class RunSqlTest : public ::testing::TestWithParam<QString> {
+class RunSqlTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     cx.dm = server.Components();
-    test::AttachSession(cx, server, GetParam());
+    test::AttachSession(cx, server, Library());
     cx.library.EngineName = Oracle() ? QStringLiteral("Oracle") : QStringLiteral("SQL Server");
     sql = std::make_shared<ScriptedPcdSql>(cx.session.pSQL);
     cx.session.pSQL = sql;
   }
-  bool Oracle() const { return GetParam() == QLatin1String("ORALIB"); }
+  bool Oracle() const { return Library() == QLatin1String("ORALIB"); }
   QString Ran() const { return sql->executed.isEmpty() ? QString() : sql->executed.last(); }
   // The statement as a plain SELECT runs on this engine.
   QString Hinted(const QString& text) const { return Oracle() ? text : text + QStringLiteral(" OPTION (MAXDOP 1)"); }
@@ -72,22 +72,22 @@ class RunSqlTest : public ::testing::TestWithParam<QString> {
     return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   }
   bool Logged(const QString& line) const { return LogLines().contains(line); }
-  QString Library() const { return GetParam(); }
+  QString Library() const { return QString::fromStdString(GetParam()); }
   // The emulated server answers every statement with this fault instead of running it.
   void InjectFault(qint64 status, qint64 code, const QString& description = QString()) {
     cx.dm->Server()->hooks.sqlFault = [=](const QString&, const QString&) {
       return std::optional<dm::SqlFault>(dm::SqlFault{status, code, description});
     };
   }
-  QString PeopleCount() const { return server.Scalar(GetParam(), QStringLiteral("SELECT COUNT(*) FROM PEOPLE")); }
+  QString PeopleCount() const { return server.Scalar(Library(), QStringLiteral("SELECT COUNT(*) FROM PEOPLE")); }
 
   test::DmTestServer server;
   test::TestContext<> cx;
   std::shared_ptr<ScriptedPcdSql> sql;
 };
 
-INSTANTIATE_TEST_SUITE_P(BothEngines, RunSqlTest, ::testing::Values(QStringLiteral("LAWLIB"), QStringLiteral("ORALIB")),
-                         [](const auto& info) { return info.param.toStdString(); });
+INSTANTIATE_TEST_SUITE_P(BothEngines, RunSqlTest, ::testing::Values(std::string("LAWLIB"), std::string("ORALIB")),
+                         [](const auto& info) { return info.param; });
 
 TEST_P(RunSqlTest, EmptyStatementIsRefusedWithoutLoggingOrSessionCheck) {
   cx.session.FusionApplication.reset();  // a session check would fail and ask to exit

@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
   // Keeps the tests' monitor messages off the user's own message bus.
   QTemporaryDir bus;
   qputenv("STACKWRIGHT_MONITOR_BUS", bus.path().toLocal8Bit());
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("STACKWRIGHT_DM_TOOL")) qputenv("STACKWRIGHT_DM_TOOL", SW_DM_TOOL_PATH);
   QCoreApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }
