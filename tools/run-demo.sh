@@ -13,5 +13,9 @@ if [ -x build/src/app/stackwright ]; then
   QT_QPA_PLATFORM=offscreen build/src/app/stackwright /G /X
 fi
 for lib in $(build/tools/stackwright-dm libraries "$demo"); do
+  echo "== rules of $lib"
+  build/tools/stackwright-dm sql "$demo" "$lib" \
+    "SELECT SUB_KEY, SECTION_KEY, CHAR_VAL FROM DOCSADM.TARN_SETTINGS WHERE SECTION_KEY IN ('RULE_TEMPLATE', 'RULE_VALUES') ORDER BY SUB_KEY"
+  echo "== folders of $lib"
   build/tools/stackwright-dm tree "$demo" "$lib"
 done
