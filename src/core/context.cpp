@@ -37,6 +37,8 @@ void Context::EndProgram() {
   SetStatus(*this, ProductName + QStringLiteral(" Ended on ") + LongDateText(now.date()) + QStringLiteral(" at ") +
                        LongTimeText(now.time()));
   LogMessage(*this, HyphenLine);
+  // exit() skips destructors: remove the monitor's shared memory (it holds a password) first.
+  monitorPlatform.reset();
   std::exit(0);
 }
 
