@@ -32,6 +32,13 @@ struct RunFlags {
   bool MonitorActive = false;
 };
 
+// The one DM folder object and the one DM profile object that folder creation, filing and the
+// metadata fill work on in turn; each procedure fills them and empties them before it returns.
+struct ItemSlots {
+  dm::DmFolderPtr FolderObject;
+  dm::DmProfilePtr ProfileObject;
+};
+
 struct AppState {
   QString AppTitle = ProductName;
   StatusWindow StatusOwnerForm = StatusWindow::None;
@@ -58,6 +65,7 @@ class Context {
   LibraryState library;
   MonitorState monitor;
   RunFlags run;
+  ItemSlots items;
 
   // Upward calls. The core calls these; the rules subsystem and the main window override them.
   virtual void LoadLibraryRules() {}

@@ -1,0 +1,9 @@
+#pragma once
+// State kept by folder building, filing and sorting.
+
+namespace sw {
+
+struct FolderState {
+};
+
+}  // namespace sw

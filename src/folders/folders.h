@@ -1,0 +1,22 @@
+#pragma once
+// Finding, creating, filing, sorting, moving and verifying folders.
+#include <QString>
+
+namespace sw {
+
+class FolderContext;
+
+qint64 CheckForFolder(FolderContext& cx, const QString& Folder_Name, const QString& ParseCharacters,
+                      qint64 Parent_Folder, int ThisRule, const QString& Folder_Library, const QString& Item_Library);
+qint64 CreateFolder(FolderContext& cx, const QString& Folder_Name, qint64 Parent, int ThisRule,
+                    const QString& Parent_Library, const QString& Item_Library, int Folder_Level);
+bool AddFolderItem(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& DocType, int Rule_Number,
+                   const QString& Folder_Library, const QString& Document_Library);
+void CDoc(FolderContext& cx, const QString& CDoc_Library);
+bool SortFolders(FolderContext& cx, qint64 Parent, const QString& Folder_Library, int SortItemCount);
+bool SortThisFolder(FolderContext& cx, qint64 Parent, const QString& Folder_Library, int SortItemCount);
+bool MoveDoc(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QString& Folder_Library,
+             const QString& Document_Library);
+bool VDoc(FolderContext& cx, const QString& Folder_Library, qint64 DocNumber);
+
+}  // namespace sw

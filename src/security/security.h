@@ -1,0 +1,18 @@
+#pragma once
+// Applying a rule's security template, inheriting a folder's security, filling empty profile
+// fields between a folder and its items, and adding folders to users' workspaces.
+#include <QString>
+
+namespace sw {
+
+class SecurityContext;
+
+bool AddSecurity(SecurityContext& cx, qint64 DocNumber, const QString& Template, int Rule_Number,
+                 const QString& DocType, const QString& Folder_Library, const QString& Item_Library);
+bool InheritSecurity(SecurityContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library);
+bool SyncData(SecurityContext& cx, qint64 Parent, qint64 DocNumber, const QString& Folder_Library,
+              const QString& DocType, int Rule_Number, const QString& Item_Library);
+bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 DocNumber, const QString& User_ID,
+                    const QString& WorkspaceName, const QString& Folder_Library);
+
+}  // namespace sw

@@ -1,0 +1,9 @@
+#pragma once
+// State kept by the security, metadata and workspace services.
+
+namespace sw {
+
+struct SecurityState {
+};
+
+}  // namespace sw
