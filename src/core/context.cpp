@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <cstdlib>
+#include <stdexcept>
 
 #include "core/log.h"
 #include "core/session.h"
@@ -25,12 +26,20 @@ Context::~Context() = default;
 // The orderly end until the main window brings its own: release the DM session, write the end
 // line, end the process.
 void Context::EndProgram() {
+  // Straight into the label, not the log: the end line below is what the log keeps.
+  ui->SetStatusLabel(app.StatusOwnerForm == StatusWindow::None ? StatusWindow::Main : app.StatusOwnerForm,
+                     QStringLiteral("Ending program - please wait..."));
+  ui->PumpMessages();
   session.FusionLibraries.reset();
   session.CurrentLibrary.reset();
   session.pSQL.reset();
   session.FusionApplication.reset();
   if (session.SessionHelper) {
-    session.SessionHelper->Stop();
+    try {
+      session.SessionHelper->Stop();
+    } catch (const std::exception&) {
+      // The end goes on past a helper that cannot stop.
+    }
     session.SessionHelper.reset();
   }
   const QDateTime now = QDateTime::currentDateTime();

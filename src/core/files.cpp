@@ -16,11 +16,11 @@ bool FileExists(const QString& path) {
 }
 
 // Starts a viewer with the path as its own argument, so blanks and quotes in it are harmless.
+// A viewer that does not start is passed over: viewing is a convenience, nothing depends on it.
 void StartViewer(Context& cx, const ProgramCommand& viewer, const QString& path) {
   QStringList arguments = viewer.arguments;
   arguments << path;
-  if (!cx.os->StartProgram(viewer.program, arguments))
-    LogMessage(cx, QStringLiteral("Warning: Unable to start ") + viewer.program + QStringLiteral(" to view ") + path);
+  cx.os->StartProgram(viewer.program, arguments);
 }
 
 void ViewInBrowser(Context& cx, const QString& path) {
@@ -38,11 +38,7 @@ void ViewInBrowser(Context& cx, const QString& path) {
 void ViewAsText(Context& cx, const QString& path) {
   cx.ui->SetStatusLabel(StatusWindow::Main, QStringLiteral("Viewing File ") + path + QStringLiteral(" using Notepad"));
   const std::optional<ProgramCommand> viewer = cx.os->TextViewer();
-  if (!viewer) {
-    LogMessage(cx, QStringLiteral("Warning: No text viewer found to view ") + path);
-    return;
-  }
-  StartViewer(cx, *viewer, path);
+  if (viewer) StartViewer(cx, *viewer, path);
 }
 
 }  // namespace

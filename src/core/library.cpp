@@ -57,15 +57,16 @@ void Unbind(Context& cx) {
   cx.session.pSQL.reset();
   cx.session.DatabaseEngine = 0;
   static_cast<LibraryValues&>(cx.library) = LibraryValues{};
+  cx.library.SwitchIncomplete = true;
   const int row = cx.session.CurrentLibrary ? FindLibraryRow(cx, cx.session.CurrentLibrary->Name().toUpper()) : 0;
   const QString cached = row > 0 ? cx.library.LibraryTable[row][LibOwner] : QString();
   cx.library.DatabaseOwner = cached.isEmpty() ? DefaultDatabaseOwner : cached;
 }
 
-// A library is current only when its SQL object is bound too; a library left without one by a
-// failed switch is switched to in full.
+// A library left without its facts by a failed switch is switched to in full, even after the
+// session check has given it a new SQL object.
 bool IsCurrent(const Context& cx, const QString& name) {
-  return cx.session.CurrentLibrary && cx.session.pSQL && SameName(cx.session.CurrentLibrary->Name(), name);
+  return cx.session.CurrentLibrary && !cx.library.SwitchIncomplete && SameName(cx.session.CurrentLibrary->Name(), name);
 }
 
 void BuildLibraryTable(Context& cx) {
@@ -210,7 +211,11 @@ void SetDialect(Context& cx, LibraryRow& row) {
   lib.ServerVersionText.clear();
   lib.ServerMajorVersion = 0;
   lib.ServerMinorVersion = 0;
-  LearnServerVersion(cx, row);
+  // The server facts skip what fails; the label is set either way.
+  try {
+    LearnServerVersion(cx, row);
+  } catch (const std::exception&) {
+  }
   if (engine == 6)
     lib.EngineName = QStringLiteral("Sybase");
   else if (lib.ServerMajorVersion != 0)
@@ -253,7 +258,7 @@ bool Switch(Context& cx, const QString& libraryName, bool mayReconnect);
 // or facts, so the next switch to it starts afresh.
 void ReturnToSessionLibrary(Context& cx, const dm::DmLibraryPtr& home, const QString& requested, const LibrarySnapshot& entry,
                             bool mayReconnect) {
-  if (home && entry.library && entry.sql && SameName(entry.library->Name(), home->Name())) {
+  if (home && entry.library && entry.sql && !entry.values.SwitchIncomplete && SameName(entry.library->Name(), home->Name())) {
     RestoreSnapshot(cx, entry);
     ShowCurrentLibrary(cx);
     return;
@@ -303,14 +308,18 @@ void CompleteSwitch(Context& cx, LibraryRow& row) {
   // The dialect and the server facts skip what fails and go on.
   try {
     SetDialect(cx, row);
-    if (!IsOracleEngine(cx.session.DatabaseEngine)) LearnProductVersion(cx, row);
+  } catch (const std::exception&) {
+  }
+  if (IsOracleEngine(cx.session.DatabaseEngine)) return;
+  try {
+    LearnProductVersion(cx, row);
   } catch (const std::exception&) {
   }
 }
 
 bool Switch(Context& cx, const QString& libraryName, bool mayReconnect) {
   if (!CheckFusion(cx, QStringLiteral("ConnectLibrary"))) return false;
-  const QString name = libraryName.trimmed().toUpper();
+  const QString name = TrimBlanks(libraryName).toUpper();
   if (name.isEmpty()) {
     SetStatus(cx, QStringLiteral("Warning: Library name is blank - cannot change connection"));
     Hyphens(cx);

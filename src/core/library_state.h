@@ -89,6 +89,9 @@ struct LibraryValues {
   bool WorkspaceFormExists = false;
   bool FolderLastUpdateExists = false;
   bool LibraryConnected = false;
+  // The current library was left by a failed switch without its facts (and maybe without an
+  // SQL object): it is not taken for connected, so the next switch to it runs in full.
+  bool SwitchIncomplete = false;
 };
 
 // State of the current library, set by the library switch, and the cache of what each library's

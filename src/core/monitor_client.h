@@ -9,6 +9,8 @@ class Context;
 struct WindowMessage;
 
 void InitMonitorMessages(Context& cx);
+// hWnd is the program's window on the message bus (MonitorPlatform::ThisWindow): the monitor
+// answers to it, so the answer only arrives when that window exists.
 bool RegisterWithMonitor(Context& cx, qint64 hWnd, int interval, const QString& caption, qint64 engine,
                          const QString& server, const QString& database, const QString& sqlLogin,
                          const QString& sqlPassword);

@@ -5,6 +5,7 @@
 #include "core/context.h"
 #include "core/library.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "platform/os/os.h"
 
 namespace sw {
@@ -102,7 +103,7 @@ bool SessionObjectsUsable(Context& cx, const QString& callerName) {
   }
   QString token;
   Resume([&] { token = s.FusionApplication->Token(); });
-  if (token.trimmed().isEmpty()) {
+  if (TrimBlanks(token).isEmpty()) {
     SetStatus(cx, QStringLiteral("Error: Fusion object security token is blank for ") + callerName);
     return false;
   }

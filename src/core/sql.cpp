@@ -16,6 +16,9 @@ namespace {
 // Known failure of the DM client's server interface (RPC_E_SERVERFAULT-like result code).
 constexpr qint64 ServerInterfaceFault = 0x80010105LL;
 
+// The code is a 32-bit result: a component may hand it over signed (-2147417851) or unsigned.
+bool IsServerInterfaceFault(qint64 value) { return (value & 0xFFFFFFFFLL) == ServerInterfaceFault; }
+
 const QString ServerInterfaceMessage = QStringLiteral(
     "Error: Cannot load the DOCSFusion Server Interface. The DOCSFusion server may not be started.\n"
     "This is a known OpenText issue described in SD012671. Use the REGSVR32.EXE utility and register the "
@@ -53,25 +56,28 @@ void ReportServerInterfaceFault(Context& cx) {
   cx.settings->SaveSetting(ProductName, QStringLiteral("Warning"), QStringLiteral("RegisterAPI"), QStringLiteral("-1"));
 }
 
-// Logs the outcome of an executed statement; returns the last message composed.
-QString LogOutcome(Context& cx, dm::PcdSql& sql, const QString& text, const QString& library, qint64 status) {
+// Logs the outcome of an executed statement; `composed` takes the message it composes, for the
+// report of a failure that follows.
+void LogOutcome(Context& cx, dm::PcdSql& sql, const QString& text, const QString& library, qint64 status,
+                QString& composed) {
   const QString success = QStringLiteral("SQL Instruction Executed Successfully on ") + library;
   if (status != 0) {
     const qint64 code = sql.SqlErrorCode();
     if (code == 0 || code == 9) {
       LogMessage(cx, success + QStringLiteral("."));
-      return QString();
+      return;
     }
-    if (code == ServerInterfaceFault || status == ServerInterfaceFault) {
+    if (IsServerInterfaceFault(code) || IsServerInterfaceFault(status)) {
+      composed = ServerInterfaceMessage;
       ReportServerInterfaceFault(cx);
-      return ServerInterfaceMessage;
+      return;
     }
-    QString line = QStringLiteral("SQL Error #") + FormatNumber(code);
+    composed = QStringLiteral("SQL Error #") + FormatNumber(code);
     const QString description = CleanErrorDescription(sql.ErrDescription());
-    if (!description.isEmpty()) line += QStringLiteral(" (") + description + QStringLiteral(")");
-    line += QStringLiteral(" encountered in library ") + library;
-    LogMessage(cx, line);
-    return line;
+    if (!description.isEmpty()) composed += QStringLiteral(" (") + description + QStringLiteral(")");
+    composed += QStringLiteral(" encountered in library ") + library;
+    LogMessage(cx, composed);
+    return;
   }
   const qint64 affected = sql.RowsAffected();
   const qint64 returned = affected == 0 ? sql.RowCount() : 0;
@@ -89,7 +95,6 @@ QString LogOutcome(Context& cx, dm::PcdSql& sql, const QString& text, const QStr
   }
   if (Upper(text, 15) == QLatin1String("SELECT COUNT(*)"))
     LogMessage(cx, QStringLiteral("SQL Results: ") + FormatNumber(std::llround(NumericValue(sql.ColumnValue(1)))));
-  return QString();
 }
 
 // The statement as it will run on the current library.
@@ -144,13 +149,15 @@ QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverP
 QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwner) {
   static const QString placeholder = QStringLiteral("[OWNER]");
   QString text = sql;
-  // The search goes on after each replacement, so an owner name that itself holds the
-  // placeholder cannot make the loop run forever.
+  // Each replacement removes one "[" and one "]"; an owner without one of them cannot rebuild
+  // placeholders for ever, so the search starts again from the start. An owner holding both
+  // could (it may even hold the placeholder itself): then the search goes on after it.
+  const bool mayRebuild = databaseOwner.contains(QLatin1Char('[')) && databaseOwner.contains(QLatin1Char(']'));
   for (qsizetype at = text.indexOf(placeholder, 0, Qt::CaseInsensitive); at >= 0;) {
     const bool zkTable = text.mid(at + placeholder.size(), 4) == QLatin1String(".ZK_");
     const QString owner = zkTable ? QStringLiteral("dbo") : databaseOwner;
     text.replace(at, placeholder.size(), owner);
-    at = text.indexOf(placeholder, at + owner.size(), Qt::CaseInsensitive);
+    at = text.indexOf(placeholder, mayRebuild ? at + owner.size() : 0, Qt::CaseInsensitive);
   }
   text.replace(QStringLiteral("{OWNER}"), placeholder, Qt::CaseInsensitive);
   return text;
@@ -165,11 +172,11 @@ QString AddParallelismHint(const QString& sql, qint64 engine) {
 }
 
 QString CleanErrorDescription(const QString& description) {
-  QString text = description.trimmed();
+  QString text = TrimBlanks(description);
   for (qsizetype bracket = text.indexOf(QLatin1Char(']')); bracket >= 0; bracket = text.indexOf(QLatin1Char(']'))) {
     const qsizetype apostrophe = text.indexOf(QLatin1Char('\''));
     if (apostrophe >= 0 && apostrophe < bracket) break;  // the bracket belongs to a quoted name
-    text = text.mid(bracket + 1).trimmed();
+    text = TrimBlanks(text.mid(bracket + 1));
   }
   return text;
 }
@@ -205,8 +212,7 @@ bool RunSQL(Context& cx, const QString& sql) {
     LogMessage(cx, text);
     pcd.ReleaseResults();
     const qint64 status = pcd.Execute(text);
-    const QString outcome = LogOutcome(cx, pcd, text, library(), status);
-    if (!outcome.isEmpty()) composed = outcome;
+    LogOutcome(cx, pcd, text, library(), status, composed);
     LogMessage(cx, HyphenLine);
     const qint64 elapsed = started.secsTo(WholeSecond(QDateTime::currentDateTime()));
     if (elapsed > 1) {

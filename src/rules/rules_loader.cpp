@@ -65,7 +65,7 @@ struct LoadState {
 };
 
 void StoreSetting(RulesContext& cx, LoadState& load, const SettingsRow& row) {
-  const QString key = row.subKey.trimmed().toUpper();
+  const QString key = TrimBlanks(row.subKey).toUpper();
   if (key == QLatin1String("PROFILE_EXCLUDE_COLUMN")) {
     cx.library.ProfileExcludeColumn = TrimBlanks(row.Joined(3));
   } else if (key == QLatin1String("DEFAULT_WORKSPACE")) {
@@ -103,7 +103,7 @@ int FindRule(const RuleRecords& table, const QString& library, const QString& na
 }
 
 void StoreRuleRow(RulesContext& cx, const QString& library, const SettingsRow& row) {
-  const QString name = row.subKey.trimmed().toUpper();
+  const QString name = TrimBlanks(row.subKey).toUpper();
   if (name.isEmpty()) return;
   RuleRecords& table = cx.rules.RuleTable;
   int rule = FindRule(table, library, name);
@@ -120,7 +120,7 @@ void StoreRuleRow(RulesContext& cx, const QString& library, const SettingsRow& r
 
 void StoreRow(RulesContext& cx, LoadState& load, const QString& library, const SettingsRow& row) {
   if (row.sectionKey.isEmpty()) return;
-  const QString kind = row.sectionKey.trimmed().toUpper();
+  const QString kind = TrimBlanks(row.sectionKey).toUpper();
   if (kind == QLatin1String("SETTINGS")) {
     StoreSetting(cx, load, row);
     return;
@@ -134,12 +134,12 @@ bool ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library) {
   const bool ran = RunSQL(cx, query);
   dm::PcdSql* sql = cx.session.pSQL.get();
   if (!ran || !sql || SqlFailed(*sql)) {
-    const QString why = sql && SqlFailed(*sql)
-                            ? QStringLiteral("SQL Error #") + FormatNumber(sql->SqlErrorCode()) +
-                                  (sql->ErrDescription().trimmed().isEmpty()
-                                       ? QString()
-                                       : QStringLiteral(" (") + sql->ErrDescription().trimmed() + QStringLiteral(")"))
-                            : QStringLiteral("the statement could not be run");
+    QString why = QStringLiteral("the statement could not be run");
+    if (sql && SqlFailed(*sql)) {
+      why = QStringLiteral("SQL Error #") + FormatNumber(sql->SqlErrorCode());
+      const QString description = CleanErrorDescription(sql->ErrDescription());
+      if (!description.isEmpty()) why += QStringLiteral(" (") + description + QStringLiteral(")");
+    }
     if (sql) sql->ReleaseResults();
     const QString text = QStringLiteral("ERROR: The rules of library ") + library + QStringLiteral(" could not be read: ") +
                          why + QStringLiteral(". No rules are loaded; the built-in default rule is not used in their place.");
@@ -159,7 +159,7 @@ bool ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library) {
 
 void PrefixRootFolder(RuleRecords& table, int rule) {
   QString root = table(field::RULE_ROOT_FOLDER, rule);
-  if (root.trimmed().toUpper() == kNoneMarker) {
+  if (TrimBlanks(root).toUpper() == kNoneMarker) {
     root.clear();
     table.Set(field::RULE_ROOT_FOLDER, rule, root);
   }

@@ -62,7 +62,7 @@ bool OtherNodeClaims(Context& cx, const QString& node, const QString& ruleName, 
   const QString wanted = ruleName.toUpper();
   do {
     const QString value = sql->ColumnValue(1);
-    if (value.trimmed().isEmpty()) continue;
+    if (TrimBlanks(value).isEmpty()) continue;
     const RunningNodeValue claim = SplitRunningNodeValue(value);
     if (claim.rule != wanted || claim.node == self) continue;
     LogMessage(cx, QStringLiteral("Computer ") + claim.node + QStringLiteral(" is actively working on rule ") +
@@ -101,8 +101,8 @@ bool ClaimStep(Context& cx, int mode, const QString& ruleName) {
 
 RunningNodeValue SplitRunningNodeValue(const QString& value) {
   const qsizetype colon = value.indexOf(QLatin1Char(':'));
-  if (colon < 0) return {value.trimmed().toUpper(), QString()};
-  return {value.left(colon).trimmed().toUpper(), value.mid(colon + 1).trimmed().toUpper()};
+  if (colon < 0) return {TrimBlanks(value).toUpper(), QString()};
+  return {TrimBlanks(value.left(colon)).toUpper(), TrimBlanks(value.mid(colon + 1)).toUpper()};
 }
 
 bool ActiveStatus(Context& cx, int mode, const QString& ruleName) {

@@ -75,6 +75,24 @@ TEST_F(LibraryChecks, CachedVersionTextGivesTheSameFactsWithoutAsking) {
   EXPECT_EQ(statements->Count(Law, QStringLiteral("@@VERSION")), 0);
 }
 
+// Facts whose answer was empty are not cached: the next switch asks again.
+TEST_F(LibraryChecks, EmptyAnswersStayUncachedAndAreAskedAgain) {
+  test::FailStatements(cx, statements, {QStringLiteral("@@VERSION"), QStringLiteral("serverproperty"),
+                                        QStringLiteral("compatibility_level")});
+  ASSERT_TRUE(ConnectLibrary(cx, Law));
+  EXPECT_EQ(cx.library.EngineName, QStringLiteral("MSSQL"));
+  const LibraryRow& row = RowOf(cx, Law);
+  for (const LibCol col : {LibServerVersionText, LibProductVersion, LibCompatibilityLevel, LibSqlLoginValue})
+    EXPECT_TRUE(row[col].isEmpty()) << col;
+  EXPECT_EQ(row[LibDateFormatSet], QStringLiteral("SET"));
+
+  ASSERT_TRUE(ConnectLibrary(cx, Ora));
+  ASSERT_TRUE(ConnectLibrary(cx, Law));
+  for (const char* fragment : {"@@VERSION", "serverproperty", "compatibility_level", "'SQL_LOGIN'"})
+    EXPECT_EQ(statements->Count(Law, QString::fromLatin1(fragment)), 2) << fragment;
+  EXPECT_EQ(statements->Count(Law, QStringLiteral("set dateformat mdy")), 1);
+}
+
 TEST_F(LibraryChecks, SettingsOfOneLibraryNeverLeakIntoAnother) {
   AddSetting(Law, QStringLiteral("PROFILE_EXCLUDE_COLUMN"), QStringLiteral("ABSTRACT"), QStringLiteral("NULL"));
   AddSetting(Law, QStringLiteral("DEFAULT_WORKSPACE"), QStringLiteral("Matters"), QStringLiteral("NULL"));

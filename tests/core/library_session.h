@@ -2,6 +2,7 @@
 // A logged-on DM session without a current library, and a record of every statement the DM
 // SQL objects are given: what the library switch tests start from.
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -10,16 +11,22 @@
 
 #include "core/context.h"
 #include "core/library_state.h"
+#include "core/session.h"
 #include "support/dm_fixture.h"
 #include "platform/dm/dm_server.h"
 #include "support/test_context.h"
 
 namespace sw::test {
 
-// A context that counts the rules reloads the switch asks for.
+// A context that counts the rules reloads the switch asks for, and notes how often the window's
+// messages had been pumped at the last one.
 struct ReloadCountingContext : Context {
   int reloads = 0;
-  void LoadLibraryRules() override { ++reloads; }
+  int pumpsAtReload = 0;
+  void LoadLibraryRules() override {
+    ++reloads;
+    pumpsAtReload = static_cast<ScriptedUi&>(*ui).pumpCount;
+  }
 };
 using SwitchContext = TestContext<ReloadCountingContext>;
 
@@ -56,14 +63,19 @@ inline std::shared_ptr<StatementRecord> StartSession(Context& cx, DmTestServer& 
   return record;
 }
 
-// Makes the named statements fail with a database error, recording everything as above.
-inline void FailStatements(Context& cx, std::shared_ptr<StatementRecord> record, const QString& fragment) {
-  cx.dm->Server()->hooks.sqlFault = [record, fragment](const QString& library,
-                                                       const QString& sql) -> std::optional<dm::SqlFault> {
+// Makes the statements that contain one of the fragments fail with a database error, recording
+// everything as above.
+inline void FailStatements(Context& cx, std::shared_ptr<StatementRecord> record, const QStringList& fragments) {
+  cx.dm->Server()->hooks.sqlFault = [record, fragments](const QString& library,
+                                                        const QString& sql) -> std::optional<dm::SqlFault> {
     record->items.emplace_back(library, sql);
-    if (!sql.contains(fragment, Qt::CaseInsensitive)) return std::nullopt;
-    return dm::SqlFault{1, 208, QStringLiteral("Injected failure")};
+    for (const QString& fragment : fragments)
+      if (sql.contains(fragment, Qt::CaseInsensitive)) return dm::SqlFault{1, 208, QStringLiteral("Injected failure")};
+    return std::nullopt;
   };
+}
+inline void FailStatements(Context& cx, std::shared_ptr<StatementRecord> record, const QString& fragment) {
+  FailStatements(cx, std::move(record), QStringList{fragment});
 }
 
 // The library's property of unique document names, set (-1) or not (0).
@@ -97,6 +109,69 @@ inline std::shared_ptr<dm::DmComponents> Reconfigure(Context& cx, const DmTestSe
   if (!reopened) return nullptr;
   if (cx.dm) reopened->hooks = cx.dm->Server()->hooks;
   return std::make_shared<dm::DmComponents>(reopened);
+}
+
+}  // namespace sw::test
+
+namespace sw::test {
+
+// The DM library failures a switch must survive, on one library of the real collection.
+struct LibraryFaults {
+  QString library;                // the library they apply to (any case)
+  bool itemFails = false;         // the collection raises a DM failure when the item is asked for
+  bool activateFails = false;     // Activate raises a DM failure
+  QString nameAfterActivate;      // when set, the object names itself so once activated
+};
+
+// A library object that forwards to the real one and fails as its faults say.
+class FaultyLibrary : public dm::DmLibrary {
+ public:
+  FaultyLibrary(dm::DmLibraryPtr inner, const LibraryFaults& faults) : inner_(std::move(inner)), faults_(faults) {}
+  QString Name() const override { return activated_ && !faults_.nameAfterActivate.isEmpty() ? faults_.nameAfterActivate : inner_->Name(); }
+  QString Description() const override { return inner_->Description(); }
+  QString UserName() const override { return inner_->UserName(); }
+  QString PrimaryGroup() const override { return inner_->PrimaryGroup(); }
+  bool IsPrimary() const override { return inner_->IsPrimary(); }
+  void Activate() override {
+    if (faults_.activateFails) throw DmCallFailure(-2147221503, QStringLiteral("DOCSObjects.Library"), QStringLiteral("Activate failed"));
+    inner_->Activate();
+    activated_ = true;
+  }
+  qint64 SearchFlag() const override { return inner_->SearchFlag(); }
+  void SetSearchFlag(qint64 flag) override { inner_->SetSearchFlag(flag); }
+  dm::DmLibraryPropertiesPtr Properties() override { return inner_->Properties(); }
+  dm::DmFolderPtr NewFolder() override { return inner_->NewFolder(); }
+  dm::DmFolderPtr OpenFolder(qint64 docNumber) override { return inner_->OpenFolder(docNumber); }
+  dm::DmFolderPtr OpenFolder(int objectType, qint64 docNumber) override { return inner_->OpenFolder(objectType, docNumber); }
+  dm::DmProfilePtr OpenProfile(qint64 docNumber) override { return inner_->OpenProfile(docNumber); }
+  dm::DmProfilePtr OpenProfile(int objectType, qint64 docNumber) override { return inner_->OpenProfile(objectType, docNumber); }
+  dm::DmFolderPtr GetProject(qint64 docNumber) override { return inner_->GetProject(docNumber); }
+
+ private:
+  dm::DmLibraryPtr inner_;
+  LibraryFaults faults_;
+  bool activated_ = false;
+};
+
+// The session's library collection with the faults applied to one of its libraries.
+class FaultyLibraries : public dm::DmLibraries {
+ public:
+  FaultyLibraries(dm::DmLibrariesPtr inner, LibraryFaults faults) : inner_(std::move(inner)), faults_(std::move(faults)) {}
+  qint64 Count() const override { return inner_->Count(); }
+  dm::DmLibraryPtr Item(qint64 index) override {
+    dm::DmLibraryPtr item = inner_->Item(index);
+    if (!item || item->Name().compare(faults_.library, Qt::CaseInsensitive) != 0) return item;
+    if (faults_.itemFails) throw DmCallFailure(-2147221503, QStringLiteral("DOCSObjects.Libraries"), QStringLiteral("Item failed"));
+    return std::make_shared<FaultyLibrary>(item, faults_);
+  }
+
+ private:
+  dm::DmLibrariesPtr inner_;
+  LibraryFaults faults_;
+};
+
+inline void InjectLibraryFaults(Context& cx, const LibraryFaults& faults) {
+  cx.session.FusionLibraries = std::make_shared<FaultyLibraries>(cx.session.FusionLibraries, faults);
 }
 
 }  // namespace sw::test

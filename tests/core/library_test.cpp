@@ -44,6 +44,8 @@ TEST_F(LibrarySwitch, FirstSwitchLearnsSqlServerLibraryAndCachesIt) {
   EXPECT_FALSE(cx.library.ServerProductVersion.isEmpty());
   EXPECT_TRUE(cx.library.LibraryConnected);
   EXPECT_EQ(cx.reloads, 1);
+  // The monitor hears from the program after the rules were reloaded.
+  EXPECT_GT(cx.scripted->pumpCount, cx.pumpsAtReload);
 
   EXPECT_EQ(cx.library.LibraryCount, 2);
   const LibraryRow& row = RowOf(cx, Law);
@@ -86,6 +88,7 @@ TEST_F(LibrarySwitch, LaterSwitchesReadTheCacheInsteadOfAsking) {
   const LibraryRow lawRow = RowOf(cx, Law);
   const LibraryRow oraRow = RowOf(cx, Ora);
   statements->items.clear();
+  const QString before = cx.LogText();
 
   ASSERT_TRUE(ConnectLibrary(cx, Law));
   EXPECT_EQ(cx.session.DatabaseEngine, 10);
@@ -100,9 +103,15 @@ TEST_F(LibrarySwitch, LaterSwitchesReadTheCacheInsteadOfAsking) {
   EXPECT_EQ(RowOf(cx, Law), lawRow);
   EXPECT_EQ(RowOf(cx, Ora), oraRow);
   EXPECT_EQ(cx.reloads, 4);
-  const QString log = cx.LogText();
-  EXPECT_EQ(log.count(QStringLiteral("Connecting to library ORALIB")), 2);
-  EXPECT_EQ(log.count(QStringLiteral("Setting pSQL library to ORALIB")), 2);
+  // The object and SQL-object set-up is logged on every switch.
+  const QString added = cx.LogText().mid(before.size());
+  for (const QString& lib : {Law, Ora}) {
+    EXPECT_EQ(added.count(QStringLiteral("Connecting to library ") + lib), 1);
+    EXPECT_EQ(added.count(QStringLiteral("Setting Lib object to ") + lib), 1);
+    EXPECT_EQ(added.count(QStringLiteral("Setting pSQL library to ") + lib), 1);
+  }
+  EXPECT_EQ(added.count(QStringLiteral("Setting PCDClient.PCDSQL Object")), 2);
+  EXPECT_EQ(added.count(QStringLiteral("Setting pSQL Security Token")), 2);
 }
 
 TEST_F(LibrarySwitch, SwitchToTheCurrentLibraryDoesNothing) {
@@ -123,6 +132,7 @@ TEST_F(LibrarySwitch, BlankOrUnknownNameKeepsThePreviousLibrary) {
   const dm::DmLibraryPtr library = cx.session.CurrentLibrary;
   const dm::PcdSqlPtr sql = cx.session.pSQL;
   const QString engineName = cx.library.EngineName;
+  const QString before = cx.LogText();
 
   EXPECT_FALSE(ConnectLibrary(cx, QStringLiteral("   ")));
   EXPECT_EQ(Status(), QStringLiteral("Warning: Library name is blank - cannot change connection"));
@@ -134,7 +144,21 @@ TEST_F(LibrarySwitch, BlankOrUnknownNameKeepsThePreviousLibrary) {
   EXPECT_EQ(cx.session.DatabaseEngine, 10);
   EXPECT_EQ(cx.library.EngineName, engineName);
   EXPECT_EQ(cx.reloads, 1);
-  EXPECT_TRUE(cx.LogText().contains(QStringLiteral("Library Object LAWLIB.")));
+  // The unknown name still closes with the library that stays current.
+  EXPECT_TRUE(cx.LogText().mid(before.size()).contains(QStringLiteral("Connected to ") + engineName +
+                                                       QStringLiteral(" Library Object LAWLIB.")));
+}
+
+TEST_F(LibrarySwitch, FailedSessionCheckChangesNothing) {
+  ASSERT_TRUE(ConnectLibrary(cx, Law));
+  const dm::PcdSqlPtr sql = cx.session.pSQL;
+  cx.session.FusionApplication = cx.dm->CreateApplication();  // never logged on
+  cx.scripted->Answer(MsgResult::No);
+  EXPECT_FALSE(ConnectLibrary(cx, Ora));
+  EXPECT_EQ(cx.session.CurrentLibrary->Name(), Law);
+  EXPECT_EQ(cx.session.pSQL, sql);
+  EXPECT_EQ(cx.reloads, 1);
+  EXPECT_FALSE(cx.LogText().contains(QStringLiteral("Connecting to library ORALIB")));
 }
 
 TEST_F(LibrarySwitch, FirstSwitchBuildsTheCacheEvenForAnUnknownName) {
@@ -196,6 +220,136 @@ TEST_F(LibrarySwitch, MissingSqlObjectFallsBackWithoutMixing) {
   EXPECT_TRUE(cx.LogText().contains(QStringLiteral("Unable to set SQL object - cannot start ") + ProductName));
 }
 
+const QString LibsObjectText = QStringLiteral("Error: The LIBS object is not set - this indicates a problem with how ") +
+                               ProductName + QStringLiteral(" accesses the Fusion API on your computer");
+
+TEST_F(LibrarySwitch, FailureWhileChoosingTheObjectFallsBackWithoutAnErrorReport) {
+  ASSERT_TRUE(ConnectLibrary(cx, Law));
+  const dm::DmLibraryPtr library = cx.session.CurrentLibrary;
+  const dm::PcdSqlPtr sql = cx.session.pSQL;
+  cx.ui->controls.displayErrors = true;
+  test::InjectLibraryFaults(cx, {Ora, true, false, {}});
+  const QString before = cx.LogText();
+
+  EXPECT_FALSE(ConnectLibrary(cx, Ora));
+  ASSERT_EQ(cx.scripted->shown.size(), 1u);
+  EXPECT_EQ(cx.scripted->shown[0].text, LibsObjectText);
+  EXPECT_EQ(cx.scripted->shown[0].icon, MsgIcon::Critical);
+  EXPECT_EQ(cx.scripted->shown[0].title, cx.app.AppTitle);
+  EXPECT_EQ(Status(), QStringLiteral("Error: Unable to set library object to ORALIB - library object set to LAWLIB"));
+  EXPECT_FALSE(cx.LogText().mid(before.size()).contains(QStringLiteral("ConnectLibrary:")));
+  EXPECT_EQ(cx.session.CurrentLibrary, library);
+  EXPECT_EQ(cx.session.pSQL, sql);
+  EXPECT_EQ(cx.session.DatabaseEngine, 10);
+  EXPECT_EQ(cx.library.QuotedNextColumn, QStringLiteral("[NEXT]"));
+  EXPECT_EQ(cx.ui->controls.libraryName, Law);
+  EXPECT_EQ(cx.reloads, 1);
+}
+
+// The session's own library fails: it stays current, but with nothing of the library the switch
+// came from, and it is not taken for connected until a switch to it completes.
+TEST_F(LibrarySwitch, FailureOnTheSessionLibraryLeavesItUnboundNotMixed) {
+  ASSERT_TRUE(ConnectLibrary(cx, Ora));
+  test::InjectLibraryFaults(cx, {Law, true, false, {}});
+  EXPECT_FALSE(ConnectLibrary(cx, Law));
+  EXPECT_EQ(Status(), LibsObjectText);  // the library object is the requested one: nothing more shown
+  ASSERT_TRUE(cx.session.CurrentLibrary);
+  EXPECT_EQ(cx.session.CurrentLibrary->Name(), Law);
+  EXPECT_FALSE(cx.session.pSQL);
+  EXPECT_EQ(cx.session.DatabaseEngine, 0);
+  EXPECT_TRUE(cx.library.QuotedNextColumn.isEmpty());
+  EXPECT_TRUE(cx.library.EngineName.isEmpty());
+  EXPECT_EQ(cx.ui->controls.libraryName, Law);
+  EXPECT_EQ(cx.ui->controls.libraryMenuChecked, (std::vector<bool>{true, false}));
+
+  // A statement now reaches the library named current, and only that one.
+  statements->items.clear();
+  EXPECT_TRUE(RunSQL(cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].PEOPLE")));
+  EXPECT_EQ(statements->Count(Law, QStringLiteral("PEOPLE")), 1);
+  EXPECT_EQ(statements->Count(Ora), 0);
+  // Having an SQL object again does not make it connected: the next switch runs in full.
+  EXPECT_FALSE(ConnectLibrary(cx, Law));
+  cx.session.FusionLibraries = cx.session.FusionApplication->Libraries();
+  EXPECT_TRUE(ConnectLibrary(cx, Law));
+  EXPECT_EQ(cx.library.QuotedNextColumn, QStringLiteral("[NEXT]"));
+  EXPECT_EQ(cx.reloads, 2);
+}
+
+TEST_F(LibrarySwitch, DmFailureAfterTheObjectWasChosenTakesTheErrorPath) {
+  ASSERT_TRUE(ConnectLibrary(cx, Law));
+  const dm::PcdSqlPtr sql = cx.session.pSQL;
+  test::InjectLibraryFaults(cx, {Ora, false, true, {}});
+  const QString before = cx.LogText();
+  EXPECT_FALSE(ConnectLibrary(cx, Ora));
+  const QString added = cx.LogText().mid(before.size());
+  EXPECT_TRUE(added.contains(QStringLiteral("ConnectLibrary:")));
+  EXPECT_TRUE(added.contains(QStringLiteral("Activate failed")));
+  EXPECT_EQ(Status(), QStringLiteral("Error: Unable to set library object to ORALIB - library object set to LAWLIB"));
+  EXPECT_EQ(cx.session.CurrentLibrary->Name(), Law);
+  EXPECT_EQ(cx.session.pSQL, sql);
+  EXPECT_EQ(cx.session.DatabaseEngine, 10);
+  EXPECT_EQ(cx.reloads, 1);
+}
+
+TEST_F(LibrarySwitch, LibraryObjectNamingAnotherLibraryFallsBack) {
+  ASSERT_TRUE(ConnectLibrary(cx, Law));
+  const dm::PcdSqlPtr sql = cx.session.pSQL;
+  test::InjectLibraryFaults(cx, {Ora, false, false, QStringLiteral("OTHERLIB")});
+  const QString before = cx.LogText();
+  EXPECT_FALSE(ConnectLibrary(cx, Ora));
+  EXPECT_FALSE(cx.LogText().mid(before.size()).contains(QStringLiteral("ConnectLibrary:")));
+  EXPECT_EQ(Status(), QStringLiteral("Error: Unable to set library object to ORALIB - library object set to LAWLIB"));
+  EXPECT_EQ(cx.session.CurrentLibrary->Name(), Law);
+  EXPECT_EQ(cx.session.pSQL, sql);
+  EXPECT_EQ(cx.ui->controls.libraryName, Law);
+  EXPECT_EQ(cx.reloads, 1);
+}
+
+// The session no longer offers a library that LibraryTable still lists.
+TEST_F(LibrarySwitch, LibraryGoneFromTheSessionIsNeverServedByAnother) {
+  ASSERT_TRUE(ConnectLibrary(cx, Law));
+  const dm::PcdSqlPtr sql = cx.session.pSQL;
+  const auto dropOra = [](dm::DmServerConfig& config) {
+    std::erase_if(config.libraries, [](const dm::DmLibraryConfig& lib) { return lib.name == Ora; });
+  };
+  cx.dm = test::Reconfigure(cx, server, dropOra);
+  ASSERT_TRUE(cx.dm);
+  test::LogOn(cx);
+  const QString before = cx.LogText();
+  EXPECT_FALSE(ConnectLibrary(cx, Ora));
+  EXPECT_EQ(Status(), QStringLiteral("Error: Unable to set library object to ORALIB - library object set to LAWLIB"));
+  EXPECT_EQ(cx.session.CurrentLibrary->Name(), Law);
+  EXPECT_EQ(cx.session.pSQL, sql);
+  EXPECT_FALSE(cx.LogText().mid(before.size()).contains(QStringLiteral("Setting PCDClient.PCDSQL Object")));
+  EXPECT_EQ(cx.reloads, 1);
+}
+
+TEST(LibrarySwitchFallBack, NoLibraryObjectAtAllReconnectsTheSessionLibrary) {
+  test::DmTestServer server;
+  test::SwitchContext cx;
+  for (const QString& lib : {Law, Ora}) test::SetUniqueDocNames(server, lib, 0);
+  test::StartSession(cx, server);
+  ASSERT_FALSE(ConnectLibrary(cx, QStringLiteral("NOSUCH")));  // builds the table, nothing current
+  cx.dm = test::Reconfigure(cx, server, [](dm::DmServerConfig& config) {
+    std::erase_if(config.libraries, [](const dm::DmLibraryConfig& lib) { return lib.name == Ora; });
+  });
+  ASSERT_TRUE(cx.dm);
+  test::LogOn(cx);
+
+  EXPECT_FALSE(ConnectLibrary(cx, Ora));
+  // (The log writes the stamp after an "Error:" prefix.)
+  const QString log = cx.LogText();
+  EXPECT_TRUE(log.contains(QStringLiteral("Unable to set LIB object - cannot continue")));
+  EXPECT_TRUE(log.contains(LibsObjectText.mid(QStringLiteral("Error: ").size())));
+  EXPECT_TRUE(log.contains(QStringLiteral("Unable to set library object to ORALIB - library object set to LAWLIB")));
+  ASSERT_TRUE(cx.session.CurrentLibrary);
+  EXPECT_EQ(cx.session.CurrentLibrary->Name(), Law);
+  ASSERT_TRUE(cx.session.pSQL);
+  EXPECT_EQ(cx.session.pSQL->DatabaseVendor(), 10);
+  EXPECT_EQ(cx.library.QuotedNextColumn, QStringLiteral("[NEXT]"));
+  EXPECT_EQ(cx.reloads, 1);
+}
+
 TEST(LibrarySwitchFallBack, FailureAwayFromTheSessionLibraryReconnectsIt) {
   test::DmTestServer server({{QStringLiteral("LAWLIB"), 10}, {QStringLiteral("ORALIB"), 2}, {QStringLiteral("THIRD"), 10}});
   test::SwitchContext cx;
@@ -236,7 +390,9 @@ TEST_F(LibrarySwitch, EmptyUserNameLeavesTheNewLibraryWithoutAnythingOfThePrevio
   EXPECT_FALSE(cx.library.LibraryConnected);
   EXPECT_EQ(cx.reloads, 1);
 
-  // Not taken for a connected library by the next switch to it.
+  // Not taken for a connected library by the next switch to it, even once a statement has given
+  // it an SQL object again.
+  RunSQL(cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].PEOPLE"));
   EXPECT_FALSE(ConnectLibrary(cx, Ora));
   EXPECT_TRUE(ConnectLibrary(cx, Law));
   EXPECT_EQ(cx.session.DatabaseEngine, 10);

@@ -93,6 +93,10 @@ TEST_F(LogTest, DottedFolderReceivesEveryEntryAndMenusFollowTheFile) {
   EXPECT_EQ(cx.log.DatedLogFile, folder + "/run_20261207.txt");
   EXPECT_EQ(Read(cx.log.DatedLogFile), "one\r\nError: " + Stamp + " two\r\n");
   EXPECT_TRUE(cx.ui->controls.logMenusEnabled);
+  // Blanks only are not an entry: the menus are not touched either.
+  cx.ui->controls.logMenusEnabled = false;
+  LogMessage(cx, "   ");
+  EXPECT_FALSE(cx.ui->controls.logMenusEnabled);
   // A folder that does not exist loses the entry silently; the menus go off.
   cx.log.LogFileBase = cx.dir.path() + "/absent/run.log";
   LogMessage(cx, "Error: lost");
@@ -128,7 +132,9 @@ TEST_F(LogTest, ErrorReportHyphensFollowTheLogFilter) {
 }
 
 TEST_F(LogTest, SetStatusLogsShowsAndPumps) {
+  cx.ui->controls.mainStatus = "Ready";
   SetStatus(cx, "   ");
+  EXPECT_EQ(cx.ui->controls.mainStatus, "Ready");
   EXPECT_EQ(cx.app.StatusOwnerForm, StatusWindow::None);
   EXPECT_EQ(cx.scripted->pumpCount, 0);
   SetStatus(cx, "  Loading rules  ");

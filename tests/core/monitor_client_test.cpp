@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <functional>
@@ -200,12 +199,11 @@ TEST_F(MonitorClient, NoMonitorEndsAfterThreeSecondsEvenAcrossMidnight) {
   EXPECT_EQ(state().MonitorWindow, 0);
 }
 
-TEST_F(MonitorClient, SilentMonitorStillGetsTheRecordAndTheWaitIsThreeSeconds) {
+TEST_F(MonitorClient, SilentMonitorStillGetsTheRecord) {
   test::TestMonitor silent(bus.path(), /*answer=*/false);
-  QElapsedTimer timer;
-  timer.start();
+  platform->steadyStep = 100;
   EXPECT_FALSE(Register());
-  EXPECT_GE(timer.elapsed(), 2900);
+  EXPECT_EQ(state().MonitorWindow, 0);
   ASSERT_TRUE(silent.WaitForMessages(1));
   const auto regs = silent.MessagesNamed("Tarn_REGISTER_MONITOR");
   ASSERT_EQ(regs.size(), 1u);

@@ -280,7 +280,11 @@ TEST_P(RunSqlTest, ServerInterfaceMessageIsShownOncePerUserAndAlwaysLogged) {
   InjectFault(0x80010105LL, 5);
   EXPECT_TRUE(RunSQL(cx, QStringLiteral("SELECT FULL_NAME FROM [OWNER].PEOPLE")));
   EXPECT_EQ(cx.scripted->shown.size(), 1u);
-  EXPECT_EQ(cx.LogText().count(QStringLiteral("Cannot load the DOCSFusion Server Interface")), 2);
+  // A component that hands the code over as a signed 32-bit number means the same fault.
+  InjectFault(1, -2147417851LL);
+  EXPECT_TRUE(RunSQL(cx, QStringLiteral("SELECT USER_ID, FULL_NAME FROM [OWNER].PEOPLE")));
+  EXPECT_EQ(cx.scripted->shown.size(), 1u);
+  EXPECT_EQ(cx.LogText().count(QStringLiteral("Cannot load the DOCSFusion Server Interface")), 3);
   for (const QString& line : LogLines()) EXPECT_FALSE(line.startsWith(QStringLiteral("SQL Error #")));
 }
 
@@ -331,9 +335,15 @@ TEST(SqlText, ErrorDescriptionCleaning) {
   EXPECT_EQ(CleanErrorDescription(QStringLiteral("[only]")), QString());
 }
 
-TEST(SqlText, OwnerReplacementEndsEvenWhenTheOwnerHoldsThePlaceholder) {
+TEST(SqlText, OwnerReplacementSearchesFromTheStartAndAlwaysEnds) {
+  // A replacement that completes a placeholder with the text around it is replaced again.
+  EXPECT_EQ(ReplaceOwnerPlaceholders(QStringLiteral("[[OWNER]OWNER].T"), QString()), QStringLiteral(".T"));
+  EXPECT_EQ(ReplaceOwnerPlaceholders(QStringLiteral("[[OWNER]NER].T"), QStringLiteral("OW")), QStringLiteral("OW.T"));
+  // Owners that could rebuild the placeholder for ever.
   EXPECT_EQ(ReplaceOwnerPlaceholders(QStringLiteral("[OWNER].T, [OWNER].U"), QStringLiteral("[owner]")),
             QStringLiteral("[owner].T, [owner].U"));
+  EXPECT_EQ(ReplaceOwnerPlaceholders(QStringLiteral("OWNER[OWN[OWNER]"), QStringLiteral("ER]WNER][OWN[O")),
+            QStringLiteral("OWNER[OWN") + QStringLiteral("ER]WNER][OWN[O"));
   EXPECT_EQ(ReplaceOwnerPlaceholders(QStringLiteral("[OWNER].ZK_T {Owner}"), QStringLiteral("X")),
             QStringLiteral("dbo.ZK_T [OWNER]"));
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -13,6 +14,8 @@ struct RegistryKeyTest : ::testing::Test {
   void SetUp() override {
     savedRegistry = qgetenv("STACKWRIGHT_REGISTRY");
     savedServer = qgetenv("STACKWRIGHT_DM_SERVER");
+    savedData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", (dir.path() + "/data").toLocal8Bit());
     qunsetenv("STACKWRIGHT_REGISTRY");
     qputenv("STACKWRIGHT_DM_SERVER", dir.path().toLocal8Bit());
     QFile f(dir.path() + "/registry.ini");
@@ -28,9 +31,10 @@ struct RegistryKeyTest : ::testing::Test {
   void TearDown() override {
     qputenv("STACKWRIGHT_REGISTRY", savedRegistry);
     qputenv("STACKWRIGHT_DM_SERVER", savedServer);
+    qputenv("XDG_DATA_HOME", savedData);
   }
   QTemporaryDir dir;
-  QByteArray savedRegistry, savedServer;
+  QByteArray savedRegistry, savedServer, savedData;
 };
 
 }  // namespace
@@ -57,9 +61,14 @@ TEST_F(RegistryKeyTest, ValueForms) {
   EXPECT_EQ(key.ReadValue("Quoted").toString(), " padded ");
   EXPECT_EQ(key.ReadValue("Path").toString(), "C:\\Program Files\\DM=x");
   EXPECT_FALSE(key.ReadValue("Absent").isValid());
-  // Without a registry file every key below a root is missing.
+  // No server named: the default demo server's file; while there is none, keys are missing.
   qunsetenv("STACKWRIGHT_DM_SERVER");
   EXPECT_FALSE(key.OpenRoot(4, "Software\\Hummingbird\\PowerDOCS"));
+  const QString demo = dir.path() + "/data/stackwright/demo-server";
+  ASSERT_TRUE(QDir().mkpath(demo));
+  ASSERT_TRUE(QFile::copy(dir.path() + "/registry.ini", demo + "/registry.ini"));
+  ASSERT_TRUE(key.OpenRoot(4, "Software\\Hummingbird\\PowerDOCS"));
+  EXPECT_EQ(key.ReadValue("CurrentVersion").toString(), "5.3.1");
 }
 
 }  // namespace sw

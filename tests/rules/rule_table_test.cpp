@@ -18,14 +18,9 @@ TEST(RuleFieldsTest, EveryFieldWithRowsHasItsOwnKey) {
     EXPECT_EQ(RuleFieldForKey(key), f) << key.toStdString();
   }
   EXPECT_EQ(keyed, 43);  // fields 3..43, 51 and 52
-  EXPECT_EQ(RuleFieldKey(field::RULE_PURPOSE), "RULE_PURPOSE");
   EXPECT_EQ(RuleFieldForKey("RULE_STACKWRIGHT_SQL_4"), 0);
   EXPECT_EQ(RuleFieldForKey("RULE_TEMPLATE "), 0);
   EXPECT_EQ(RuleFieldForKey("rule_template"), 0);
-  EXPECT_EQ(RuleFieldForm(field::RULE_ROOT_FOLDER), ValueForm::ShortText);
-  EXPECT_EQ(RuleFieldForm(field::RULE_STACKWRIGHT_SQL_3), ValueForm::RawText);
-  EXPECT_EQ(RuleFieldForm(field::RULE_EMAIL_NAME), ValueForm::FirstSlice);
-  EXPECT_EQ(RuleFieldForm(field::RULE_QUICKSEARCH_RANGE), ValueForm::Number);
 }
 
 TEST(RuleRecordsTest, ReadsOutsideTheTableAreEmptyAndWritesIgnored) {

@@ -85,6 +85,10 @@ TEST_F(RulesLoaderTest, ShortTextReadsThreeSlices) {
 TEST_F(RulesLoaderTest, RuleNamesAndKeysAreMatchedAsWritten) {
   Rule(QStringLiteral("Mike"), QStringLiteral("RULE_FORM"), QStringLiteral("F1"));
   Rule(QStringLiteral("mike  "), QStringLiteral("RULE_SECURITY"), QStringLiteral("S1"));
+  // Same field twice: the later row in SUB_KEY order wins, but a NULL number sets nothing.
+  Rule(QStringLiteral("Mike"), QStringLiteral("RULE_WORKSPACE_AUTHOR"), QVariant(), 4);
+  Rule(QStringLiteral("mike  "), QStringLiteral("RULE_FORM"), QStringLiteral("F2"));
+  Rule(QStringLiteral("mike  "), QStringLiteral("RULE_WORKSPACE_AUTHOR"), QVariant());
   Rule(QStringLiteral("zulu"), QStringLiteral("RULE_NOT_A_FIELD"), QStringLiteral("x"));
   Rule(QStringLiteral(" Alpha"), QStringLiteral("RULE_FORM "), QStringLiteral("trailing blank key"));
   Rule(QStringLiteral("alpha"), QStringLiteral("RULE_SECURITY"), QStringLiteral("S2"));
@@ -101,7 +105,8 @@ TEST_F(RulesLoaderTest, RuleNamesAndKeysAreMatchedAsWritten) {
   EXPECT_EQ(Field(field::RuleName, 2), "LOWER");
   EXPECT_EQ(Field(field::RULE_FORM, 2), "lower-case key");
   EXPECT_EQ(Field(field::RuleName, 3), "MIKE");
-  EXPECT_EQ(Field(field::RULE_FORM, 3), "F1");
+  EXPECT_EQ(Field(field::RULE_FORM, 3), "F2");
+  EXPECT_EQ(Field(field::RULE_WORKSPACE_AUTHOR, 3), "4");
   EXPECT_EQ(Field(field::RULE_SECURITY, 3), "S1");
   EXPECT_EQ(Field(field::RuleName, 4), "ZULU");
   EXPECT_EQ(Field(field::RuleLibrary, 4), "LAWLIB");

@@ -162,6 +162,8 @@ TEST_F(RunningNodesTest, WithoutASessionNothingIsTouched) {
   detached.session.MachineName = "PC_1";
   EXPECT_FALSE(ActiveStatus(detached, DropClaims, ""));
   EXPECT_EQ(Claims(), QStringList({"PC_1:R"}));
+  // The failed session check stays silent for this caller: no report, no exit question.
+  EXPECT_TRUE(detached.scripted->shown.empty());
 }
 
 TEST(RunningNodeValueTest, SplitsAtTheFirstColon) {

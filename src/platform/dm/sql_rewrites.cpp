@@ -1,5 +1,6 @@
 #include "platform/dm/sql_rewrites.h"
 
+#include <map>
 #include <set>
 
 #include "platform/dm/sql_translator.h"
@@ -505,6 +506,178 @@ Seq PlusRewritten(const Seq& seq) {
   return out;
 }
 
+// ---- Oracle's outer-join operator ---------------------------------------------------------
+
+const QString kOuterJoinShape = QStringLiteral(
+    "The Oracle outer-join operator (+) is supported only in WHERE conditions joined by AND over a "
+    "comma-separated FROM list of tables; write LEFT OUTER JOIN instead.");
+
+bool IsOuterMark(const Node& n) { return n.group && n.kids.size() == 1 && IsSym(n.kids[0], "+"); }
+
+bool HasOuterMark(const Seq& seq) {
+  for (const Node& n : seq)
+    if (IsOuterMark(n)) return true;
+  return false;
+}
+
+bool IsClauseEnd(const Node& n) {
+  return IsWordIn(n, {"GROUP", "ORDER", "HAVING", "LIMIT", "UNION", "EXCEPT", "INTERSECT", "MINUS", "CONNECT", "START"});
+}
+
+struct FromItem {
+  Seq nodes;
+  QString key;  // the alias, else the table's name, upper case
+};
+
+// "table", "table alias", "table AS alias"; anything else (a join, a sub-select) is refused.
+FromItem FromItemOf(const Seq& item) {
+  Seq t = Tight(item);
+  if (t.empty() || !IsName(t[0]) || IsReserved(t[0])) throw SqlError{kOuterJoinShape};
+  size_t k = 1;
+  while (k + 1 < t.size() && IsSym(t[k], ".") && IsName(t[k + 1])) k += 2;
+  QString key = NameOf(t[k - 1]);
+  if (k < t.size() && IsWord(t[k], "AS")) ++k;
+  if (k < t.size()) {
+    if (!IsName(t[k]) || IsReserved(t[k]) || k + 1 != t.size()) throw SqlError{kOuterJoinShape};
+    key = NameOf(t[k]);
+  }
+  return {t, key.toUpper()};
+}
+
+// The conditions of a WHERE clause split at its ANDs (the AND of a BETWEEN stays).
+std::vector<Seq> Conjuncts(const Seq& where) {
+  std::vector<Seq> parts(1);
+  bool between = false;
+  for (const Node& n : where) {
+    if (IsWord(n, "OR")) throw SqlError{kOuterJoinShape};
+    if (IsWord(n, "BETWEEN")) between = true;
+    if (IsWord(n, "AND") && !between) {
+      parts.emplace_back();
+      continue;
+    }
+    if (IsWord(n, "AND")) between = false;
+    parts.back().push_back(n);
+  }
+  return parts;
+}
+
+// The tables a condition names by "qualifier.column", upper case.
+std::set<QString> Qualifiers(const Seq& seq) {
+  std::set<QString> out;
+  for (size_t i = 0; i + 2 < seq.size(); ++i)
+    if (IsName(seq[i]) && IsSym(seq[i + 1], ".") && IsName(seq[i + 2]) && !IsAfterDot(seq, i)) out.insert(NameOf(seq[i]).toUpper());
+  for (const Node& n : seq)
+    if (n.group)
+      for (const QString& q : Qualifiers(n.kids)) out.insert(q);
+  return out;
+}
+
+// The table whose columns carry the (+) of a condition; the marks are removed.
+QString TakeOuterTable(Seq& cond) {
+  QString table;
+  for (size_t i = 0; i < cond.size(); ++i) {
+    if (!IsOuterMark(cond[i])) continue;
+    if (i < 3 || !IsName(cond[i - 1]) || !IsSym(cond[i - 2], ".") || !IsName(cond[i - 3])) throw SqlError{kOuterJoinShape};
+    const QString q = NameOf(cond[i - 3]).toUpper();
+    if (!table.isEmpty() && table != q) throw SqlError{kOuterJoinShape};
+    table = q;
+    cond.erase(cond.begin() + qsizetype(i));
+    --i;
+  }
+  return table;
+}
+
+Seq AndJoined(const std::vector<Seq>& conds) {
+  Seq out;
+  for (size_t i = 0; i < conds.size(); ++i) {
+    if (i > 0) out.push_back(Word(QStringLiteral("AND")));
+    Seq c = conds[i];
+    SetPre(c, QStringLiteral(" "));
+    Append(out, c);
+  }
+  return out;
+}
+
+// FROM a, b WHERE b.x (+) = a.y AND ... becomes FROM a LEFT OUTER JOIN b ON b.x = a.y WHERE ...
+void RewriteOuterJoinsAt(Seq& level) {
+  size_t from = kNone, where = kNone;
+  for (size_t k = 0; k < level.size(); ++k) {
+    if (from == kNone && IsWord(level[k], "FROM")) from = k;
+    else if (from != kNone && IsWord(level[k], "WHERE")) {
+      where = k;
+      break;
+    }
+  }
+  if (where == kNone) return;
+  size_t end = where + 1;
+  while (end < level.size() && !IsClauseEnd(level[end])) ++end;
+  if (!HasOuterMark(Slice(level, where + 1, end))) return;
+  if (HasCompound(level)) throw SqlError{kOuterJoinShape};
+
+  std::vector<FromItem> items;
+  for (const Seq& item : SplitCommas(Slice(level, from + 1, where))) items.push_back(FromItemOf(item));
+  std::map<QString, std::vector<Seq>> joins;  // by optional table
+  std::vector<Seq> rest;
+  for (Seq cond : Conjuncts(Slice(level, where + 1, end))) {
+    const QString table = TakeOuterTable(cond);
+    if (table.isEmpty()) {
+      rest.push_back(cond);
+      continue;
+    }
+    bool known = false;
+    for (const FromItem& f : items) known = known || f.key == table;
+    if (!known) throw SqlError{kOuterJoinShape};
+    joins[table].push_back(cond);
+  }
+
+  std::set<QString> placed;
+  std::vector<Seq> inner;
+  std::vector<const FromItem*> optional;
+  for (const FromItem& f : items) {
+    if (joins.count(f.key)) {
+      optional.push_back(&f);
+    } else {
+      inner.push_back(f.nodes);
+      placed.insert(f.key);
+    }
+  }
+  if (inner.empty()) throw SqlError{kOuterJoinShape};
+  Seq fromList = JoinCommas(inner);
+  SetPre(fromList, QStringLiteral(" "));
+  // Each outer table joins once the tables its conditions name are in place.
+  while (!optional.empty()) {
+    size_t pick = 0;
+    for (size_t k = 0; k < optional.size(); ++k) {
+      bool ready = true;
+      for (const Seq& c : joins[optional[k]->key])
+        for (const QString& q : Qualifiers(c)) ready = ready && (q == optional[k]->key || placed.count(q));
+      if (ready) {
+        pick = k;
+        break;
+      }
+    }
+    const FromItem& f = *optional[pick];
+    Seq joined{Word(QStringLiteral("LEFT")), Word(QStringLiteral("OUTER")), Word(QStringLiteral("JOIN"))};
+    Seq table = f.nodes;
+    SetPre(table, QStringLiteral(" "));
+    Append(joined, table);
+    joined.push_back(Word(QStringLiteral("ON")));
+    Append(joined, AndJoined(joins[f.key]));
+    Append(fromList, joined);
+    placed.insert(f.key);
+    optional.erase(optional.begin() + qsizetype(pick));
+  }
+
+  Seq out = Slice(level, 0, from + 1);
+  Append(out, fromList);
+  if (!rest.empty() && !(rest.size() == 1 && rest[0].empty())) {
+    out.push_back(Word(QStringLiteral("WHERE")));
+    Append(out, AndJoined(rest));
+  }
+  Append(out, Slice(level, end, level.size()));
+  level = std::move(out);
+}
+
 // ---- collation --------------------------------------------------------------------------
 
 bool IsComparison(const Node& n) {
@@ -611,6 +784,10 @@ void RewriteRownum(Seq& seq) {
       return;
     }
   });
+}
+
+void RewriteOuterJoins(Seq& seq) {
+  ForEachLevel(seq, [](Seq& level) { RewriteOuterJoinsAt(level); });
 }
 
 void RejectOuterJoinOperator(const Seq& seq) {

@@ -33,6 +33,9 @@ void RewriteFunctions(Seq& seq);
 void RewriteTop(Seq& seq);
 // Oracle's "ROWNUM <= n" caps the rows before DISTINCT and ORDER BY.
 void RewriteRownum(Seq& seq);
+// Oracle's "b.x (+) = a.y" over a comma-separated FROM list becomes a LEFT OUTER JOIN.
+void RewriteOuterJoins(Seq& seq);
+// What is left of (+) is refused with a clear message.
 void RejectOuterJoinOperator(const Seq& seq);
 // SQL Server's "+" and "-" on operands that may be text or dates become sw_plus(a, b) and
 // sw_minus(a, b).

@@ -1,6 +1,7 @@
 #include "platform/registry/registry_key.h"
 
 #include <QFile>
+#include <QStandardPaths>
 #include <QTextStream>
 
 namespace sw {
@@ -85,7 +86,10 @@ QString RegistryKey::RegistryFile() {
   if (!explicitFile.isEmpty()) return explicitFile;
   const QString server = qEnvironmentVariable("STACKWRIGHT_DM_SERVER");
   if (!server.isEmpty()) return server + QStringLiteral("/registry.ini");
-  return QString();
+  // The DM server's own default folder (the demo server), which writes its version keys here.
+  // Spelled out rather than asked of the DM layer, which builds on this one.
+  return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+         QStringLiteral("/stackwright/demo-server/registry.ini");
 }
 
 bool RegistryKey::OpenRoot(int rootCode, const QString& subKey) {

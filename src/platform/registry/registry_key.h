@@ -9,8 +9,8 @@
 // A value "dword:" followed by hex digits is a number, a value in double quotes is the text
 // between them, anything else is text. Key paths and value names compare case-blind, as on
 // Windows; a key exists when a group names it or any key below it. The file is found through
-// $STACKWRIGHT_REGISTRY, else "registry.ini" in the DM server folder ($STACKWRIGHT_DM_SERVER);
-// without either there is no registry and every read fails.
+// $STACKWRIGHT_REGISTRY, else "registry.ini" in the DM server folder ($STACKWRIGHT_DM_SERVER,
+// else the default demo server folder); without that file every read below a root fails.
 #include <QString>
 #include <QVariant>
 #include <map>

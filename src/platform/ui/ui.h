@@ -71,6 +71,10 @@ class Ui {
   virtual void SetRuleMenuCaptions(RuleMenu menu, const QStringList& captions);
 
   virtual void SetCounterLabels(const QString& total, const QString& read);
+  virtual QString CounterTotal() const { return controls.labelTotal; }
+  virtual QString CounterRead() const { return controls.labelRead; }
+  // The text colour of the main window's status label; nothing to draw without a window.
+  virtual void SetStatusColor(int /*red*/, int /*green*/, int /*blue*/) {}
 
   // Where an unattended message box is logged; set by whoever owns the log.
   std::function<void(const QString&)> LogSink;

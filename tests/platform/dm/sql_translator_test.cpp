@@ -145,8 +145,25 @@ TEST(SqlTranslatorRowCaps, OracleRownumCapsBeforeOrdering) {
                   .contains("ORDER BY"));
 }
 
-TEST(SqlTranslatorRowCaps, OuterJoinOperatorIsRefusedClearly) {
-  EXPECT_TRUE(TranslationError("SELECT * FROM A, B WHERE A.X (+) = B.X", SqlTestDb::OracleFacts()).contains("LEFT OUTER JOIN"));
+TEST(SqlTranslatorRowCaps, OracleOuterJoinOperatorBecomesALeftJoin) {
+  SqlTestDb db(SqlTestDb::OracleFacts());
+  db.Native("INSERT INTO PROFILE (SYSTEM_ID, DOCNUMBER, DOCNAME, AUTHOR) VALUES (1, 10, 'a', 7), (2, 20, 'b', 8), (3, 30, 'c', 7);"
+            "INSERT INTO CLIENT VALUES (7, 'C7', 'x');"
+            "INSERT INTO FOLDER VALUES (10, 'p10'), (30, 'p30');");
+  // The side marked (+) may be missing: every profile comes back, with NULL where nothing matched.
+  EXPECT_EQ(db.Column("SELECT P.DOCNUMBER || ':' || NVL(C.CLIENT_ID, '-') FROM DOCSADM.PROFILE P, DOCSADM.CLIENT C "
+                      "WHERE C.SYSTEM_ID (+) = P.AUTHOR AND P.DOCNUMBER < 30 ORDER BY P.DOCNUMBER"),
+            QStringList({"10:C7", "20:-"}));
+  // Marked on the right, two outer tables, one reached through the other.
+  EXPECT_EQ(db.Column("SELECT P.DOCNUMBER || ':' || NVL(F.PATH, '-') || ':' || NVL(C.CLIENT_ID, '-') FROM CLIENT C, FOLDER F, "
+                      "PROFILE P WHERE C.SYSTEM_ID (+) = F.DOCNUMBER AND P.DOCNUMBER = F.DOCNUMBER (+) ORDER BY P.DOCNUMBER"),
+            QStringList({"10:p10:-", "20:-:-", "30:p30:-"}));
+  for (const char* refused : {"SELECT * FROM PROFILE P, CLIENT C WHERE C.SYSTEM_ID (+) = P.AUTHOR OR P.DOCNUMBER = 1",
+                              "SELECT * FROM PROFILE P LEFT JOIN FOLDER F ON F.DOCNUMBER = P.DOCNUMBER, CLIENT C WHERE C.SYSTEM_ID (+) = P.AUTHOR",
+                              "SELECT * FROM PROFILE P WHERE X.SYSTEM_ID (+) = P.AUTHOR"})
+    EXPECT_TRUE(TranslationError(refused, SqlTestDb::OracleFacts()).contains("LEFT OUTER JOIN")) << refused;
+  // SQL Server has no such operator.
+  EXPECT_TRUE(TranslationError("SELECT * FROM PROFILE P, CLIENT C WHERE C.SYSTEM_ID (+) = P.AUTHOR").contains("LEFT OUTER JOIN"));
 }
 
 // ---- comparisons, ordering and LIKE ---------------------------------------------------------
