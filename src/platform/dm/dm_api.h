@@ -164,7 +164,9 @@ class DmColumns {
  public:
   virtual ~DmColumns() = default;
   virtual qint64 Count() const = 0;  // 0 = unusable profile
-  virtual DmColumnPtr Item(const QString& name) = 0;  // none for an unknown name
+  // None for an unknown name. A name "$" + a PROFILE column ("$DEFAULT_RIGHTS") reads that
+  // stored column directly, whether the form shows it or not; such a column is read-only.
+  virtual DmColumnPtr Item(const QString& name) = 0;
   virtual DmColumnPtr Item(qint64 index) = 0;         // from 1
   virtual void LoadUserDefaults() = 0;
 };
@@ -187,6 +189,7 @@ struct DmParentFolder {
   qint64 DocNumber = 0;
   QString Library;
   QString Name;
+  QString Description;  // the folder's description (PROFILE.ABSTRACT)
 };
 
 class DmParentFolders {

@@ -122,6 +122,42 @@ class EmColumn : public DmColumn {
   size_t index_;
 };
 
+// A stored PROFILE column reached by "$" + its name: read from the database each time, never
+// written through the profile (the DM keeps such columns itself).
+class EmStoredColumn : public DmColumn {
+ public:
+  EmStoredColumn(std::shared_ptr<EmProfileData> data, QString name, QString column)
+      : data_(std::move(data)), name_(std::move(name)), column_(std::move(column)) {}
+  QString Name() const override { return name_; }
+  int TypeCode() const override { return Stored().typeId() == QMetaType::LongLong ? 4 : 1; }
+  QVariant Value() const override { return Stored(); }
+  void SetValue(const QVariant&) override {
+    Error = {ErrProtected, QStringLiteral("The column ") + name_ + QStringLiteral(" is protected")};
+  }
+  bool IsValid() override { return true; }
+  bool Protected() const override { return true; }
+
+  // The column's name when the PROFILE table has it; empty otherwise.
+  static QString ProfileColumn(SqliteDb& db, const QString& name) {
+    const QString column = name.mid(1).toUpper();
+    if (column.isEmpty()) return QString();
+    for (const QChar c : column)
+      if (!(c.isLetterOrNumber() || c == QLatin1Char('_'))) return QString();
+    const SqliteResult r = db.Query(QStringLiteral("SELECT COUNT(*) FROM pragma_table_info('PROFILE') WHERE UPPER(name) = ?"), {column});
+    return r.Value(0, 0).toLongLong() > 0 ? column : QString();
+  }
+
+ private:
+  QVariant Stored() const {
+    if (data_->isNew) return QVariant(qint64(0));
+    return data_->db->Scalar(QStringLiteral("SELECT ") + Quoted(column_) + QStringLiteral(" FROM PROFILE WHERE SYSTEM_ID = ?"),
+                             {data_->systemId});
+  }
+  std::shared_ptr<EmProfileData> data_;
+  QString name_;
+  QString column_;
+};
+
 class EmColumns : public DmColumns {
  public:
   explicit EmColumns(std::shared_ptr<EmProfileData> data) : data_(std::move(data)) {
@@ -132,7 +168,10 @@ class EmColumns : public DmColumns {
     if (!data_->usable) return nullptr;
     for (const auto& c : columns_)
       if (c->Name().compare(name, Qt::CaseInsensitive) == 0) return c;
-    return nullptr;
+    if (!name.startsWith(QLatin1Char('$'))) return nullptr;
+    const QString column = EmStoredColumn::ProfileColumn(*data_->db, name);
+    if (column.isEmpty()) return nullptr;
+    return std::make_shared<EmStoredColumn>(data_, name, column);
   }
   DmColumnPtr Item(qint64 index) override {
     if (index < 1 || index > Count()) return nullptr;
@@ -507,7 +546,12 @@ DmParentFoldersPtr EmFolder::ParentFolders() {
     p.Library = local ? data_->library->Name() : row[2].toString();
     QString error;
     SqliteDbPtr db = local ? data_->db : data_->library->Server()->Connection(p.Library, &error);
-    if (db) p.Name = DmValueText(db->Scalar(QStringLiteral("SELECT DOCNAME FROM PROFILE WHERE DOCNUMBER = ?"), {p.DocNumber}));
+    if (db) {
+      const SqliteResult folder =
+          db->Query(QStringLiteral("SELECT DOCNAME, ABSTRACT FROM PROFILE WHERE DOCNUMBER = ?"), {p.DocNumber});
+      p.Name = DmValueText(folder.Value(0, 0));
+      p.Description = DmValueText(folder.Value(0, 1));
+    }
     items.push_back(p);
   }
   return std::make_shared<EmParentFolders>(items);

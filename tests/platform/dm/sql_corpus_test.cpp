@@ -179,10 +179,11 @@ TEST_P(SqlCorpusTest, RulesSettingsAndClaims) {
   EXPECT_EQ(First("SELECT COUNT(*) FROM [OWNER].DOCSCOLUMN WHERE COLNAME = 'MATTER' AND TBNAME = 'PROFILE'"), "1");
 
   // Running-node claims (not written on Oracle libraries).
-  if (!oracle())
+  if (!oracle()) {
     EXPECT_EQ(Changed("INSERT INTO [OWNER].TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) VALUES('QUILLMARK', "
                       "'STACKWRIGHT', 'RUNNING_NODES', 'NODE1:CLIENT MATTERS', GETDATE())"),
               1);
+  }
   server.Exec(Library(), "INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) "
                          "VALUES ('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'NODE2:X', NULL)");
   EXPECT_EQ(Rows("SELECT CHAR_VAL, DATE_VAL FROM [OWNER].TARN_SETTINGS WHERE MASTER_KEY = 'QUILLMARK' AND SECTION_KEY = 'STACKWRIGHT' "
@@ -494,6 +495,24 @@ TEST_P(SqlCorpusTest, ProcessingRunStatements) {
   EXPECT_EQ(sql->ColumnName(6), "MATTER.SYSTEM_ID");
   EXPECT_EQ(sql->ColumnValue(2), "\\");
   EXPECT_NE(sql->ColumnValue(6), firstMatter) << "a processed row is not read again";
+
+  // A rule over documents: the profile's own system id, a parameter group with a date literal.
+  const QString as = oracle() ? QStringLiteral(" ") : QStringLiteral(" AS ");
+  QString documents = "SELECT DISTINCT" + QString(oracle() ? " " : " TOP 10 ") + "'QUILLMARK', '\\', MATTER.MATTER_ID" + as +
+                      "\"MATTER.MATTER_ID\", '\\', DOCUMENTTYPES.TYPE_ID" + as + "\"DOCUMENTTYPES.TYPE_ID\", MATTER.SYSTEM_ID" + as +
+                      "\"MATTER.SYSTEM_ID\", DOCUMENTTYPES.SYSTEM_ID" + as + "\"DOCUMENTTYPES.SYSTEM_ID\", PROFILE.SYSTEM_ID" + as +
+                      "\"PROFILE.SYSTEM_ID\"" + QString(oracle() ? "" : "\r\n") + " FROM [OWNER].PROFILE LEFT OUTER JOIN [OWNER].MATTER ON "
+                      "MATTER.SYSTEM_ID = PROFILE.MATTER LEFT OUTER JOIN [OWNER].DOCUMENTTYPES ON DOCUMENTTYPES.SYSTEM_ID = "
+                      "PROFILE.DOCUMENTTYPE LEFT OUTER JOIN [OWNER].APPS ON APPS.SYSTEM_ID = PROFILE.APPLICATION  WHERE ((MATTER.SYSTEM_ID "
+                      "NOT IN (SELECT SID FROM [OWNER].TARN_STACKWRIGHT WHERE UPPER(TABLE_NAME) = 'MATTER' AND UPPER(RULE_NAME) LIKE "
+                      "'DOCUMENTS')) AND [OWNER].PROFILE.SYSTEM_ID NOT IN (SELECT SID FROM [OWNER].TARN_STACKWRIGHT WHERE "
+                      "UPPER(TABLE_NAME) = 'PROFILE' AND UPPER(RULE_NAME) LIKE 'DOCUMENTS')) AND (APPS.APPLICATION <> 'FOLDER' AND "
+                      "PROFILE.CREATION_DATE >= '" + QDate::currentDate().addDays(-30).toString("yyyy-MM-dd") + "')";
+  if (oracle()) documents += " AND ROWNUM <= 10";
+  documents += " ORDER BY MATTER.MATTER_ID, DOCUMENTTYPES.TYPE_ID";
+  EXPECT_EQ(Rows(documents), 10);
+  EXPECT_EQ(sql->ColumnName(8), "PROFILE.SYSTEM_ID");
+  EXPECT_EQ(sql->ColumnValue(3), Scalar("SELECT MIN(MATTER_ID) FROM MATTER"));
 
   // A folder's metadata, e-mail address and author.
   DmFolderPtr f = Folder("C0001", false);

@@ -365,33 +365,4 @@ TEST(SqlTranslatorStatements, AlterTableAddsColumnsInServerTypes) {
   EXPECT_TRUE(TranslationError("ALTER TABLE FOLDER ADD A INT, B INT").contains("one column"));
 }
 
-TEST(SqlTranslatorStatements, TheSystemsOwnShapesRun) {
-  SqlTestDb db;
-  db.Native("CREATE TABLE TARN_STACKWRIGHT (SID INTEGER, TABLE_NAME TEXT COLLATE NOCASE, RULE_NAME TEXT COLLATE NOCASE, "
-            "STATUS INTEGER, LOCKED_BY TEXT);"
-            "INSERT INTO CLIENT VALUES (1, 'B1', 'x'), (2, 'A2', 'y'), (3, 'C3', 'z');"
-            "INSERT INTO TARN_STACKWRIGHT VALUES (3, 'CLIENT', 'RULE[1', 0, '');");
-  const QString rule =
-      "SELECT DISTINCT TOP 2 'Clients', CLIENT.CLIENT_ID AS \"CLIENT.CLIENT_ID\", CLIENT.SYSTEM_ID AS \"CLIENT.SYSTEM_ID\"\r\n"
-      " FROM DOCSADM.CLIENT  WHERE ((CLIENT.SYSTEM_ID NOT IN (SELECT SID FROM DOCSADM.TARN_STACKWRIGHT "
-      "WHERE UPPER(TABLE_NAME) = 'CLIENT' AND UPPER(RULE_NAME) LIKE 'RULE[[]1'))) ORDER BY CLIENT.CLIENT_ID ASC OPTION (MAXDOP 1)";
-  const SqlRun r = db.Run(rule);
-  ASSERT_TRUE(r.ok) << r.error.toStdString() << " [" << db.lastSql.toStdString() << "]";
-  ASSERT_EQ(r.rows.size(), 2);
-  EXPECT_EQ(r.rows[0], QStringList({"Clients", "A2", "2"}));
-  EXPECT_EQ(r.rows[1], QStringList({"Clients", "B1", "1"}));
-  EXPECT_EQ(r.columns.mid(1), QStringList({"CLIENT.CLIENT_ID", "CLIENT.SYSTEM_ID"}));
-  // Claims: the node name goes in unescaped and the pattern ends with %.
-  db.Run("INSERT INTO DOCSADM.TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) "
-         "VALUES('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'PC1:Rule', GETDATE())");
-  const SqlRun del = db.Run("DELETE FROM DOCSADM.TARN_SETTINGS WHERE MASTER_KEY = 'QUILLMARK' AND SECTION_KEY = 'STACKWRIGHT' "
-                            "AND SUB_KEY = 'RUNNING_NODES' AND ((CHAR_VAL LIKE 'pc1:%' OR CHAR_VAL IS NULL) OR DATE_VAL IS NULL)");
-  ASSERT_TRUE(del.ok) << del.error.toStdString();
-  EXPECT_EQ(sqlite3_changes(db.Handle()), 1);
-  // A scalar sub-select in SET, INSERT ... SELECT, NOT IN.
-  db.Run("INSERT INTO DOCSADM.PROFILE (SYSTEM_ID, DOCNUMBER, DOCNAME) SELECT SYSTEM_ID, SYSTEM_ID + 100, CLIENT_ID FROM DOCSADM.CLIENT");
-  db.Run("UPDATE DOCSADM.PROFILE SET AUTHOR = (SELECT SYSTEM_ID FROM DOCSADM.CLIENT WHERE CLIENT_ID = 'a2') WHERE DOCNUMBER = 101");
-  EXPECT_EQ(db.Value("SELECT AUTHOR FROM PROFILE WHERE DOCNUMBER = 101"), "2");
-}
-
 }  // namespace sw::dm::test

@@ -1,0 +1,161 @@
+// Giving an item just filed into a folder the folder's trustees.
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "core/log.h"
+#include "core/session.h"
+#include "core/sql.h"
+#include "core/text.h"
+#include "security/security.h"
+#include "security/security_context.h"
+#include "security/security_template.h"
+
+namespace sw {
+
+namespace {
+
+// One trustee row of the parent folder, texts trimmed.
+struct FolderTrustee {
+  QString UserId;
+  QString GroupId;
+  QString Rights;
+};
+
+struct InheritingItem {
+  QString ProfileSystemId;
+  QString AuthorUserId;
+  QString TypistUserId;
+};
+
+// The folder's trustee rows that carry rights; none at all (not even rows without rights) reads
+// as an empty optional.
+std::optional<std::vector<FolderTrustee>> ReadFolderTrustees(SecurityContext& cx, qint64 Parent) {
+  RunSQL(cx, ItemTrusteesQuery(Parent));
+  dm::PcdSql& pcd = SqlObject(cx);
+  const qint64 count = pcd.RowCount();
+  if (count == 0) {
+    pcd.ReleaseResults();
+    return std::nullopt;
+  }
+  std::vector<FolderTrustee> list;
+  for (;;) {
+    const QString rights = TrimBlanks(pcd.ColumnValue(3));
+    if (!rights.isEmpty()) list.push_back({TrimBlanks(pcd.ColumnValue(1)), TrimBlanks(pcd.ColumnValue(2)), rights});
+    if (static_cast<qint64>(list.size()) >= count || pcd.NextRow() == 0) break;
+  }
+  pcd.ReleaseResults();
+  return list;
+}
+
+// The item's profile with its author and typist; the typist stands in for an author who does
+// not resolve.
+std::optional<InheritingItem> ReadInheritingItem(SecurityContext& cx, const QString& n) {
+  RunSQL(cx, QStringLiteral("SELECT P.SYSTEM_ID, A.USER_ID, T.USER_ID, P.DEFAULT_RIGHTS FROM [OWNER].PROFILE P, "
+                            "[OWNER].PEOPLE A, [OWNER].PEOPLE T WHERE P.AUTHOR = A.SYSTEM_ID AND P.TYPIST = T.SYSTEM_ID "
+                            "AND P.DOCNUMBER = ") +
+                 n);
+  if (SqlObject(cx).RowCount() == 0) {
+    SqlObject(cx).ReleaseResults();
+    RunSQL(cx, QStringLiteral("SELECT P.SYSTEM_ID, T.USER_ID, T.USER_ID, P.DEFAULT_RIGHTS FROM [OWNER].PROFILE P, "
+                              "[OWNER].PEOPLE T WHERE P.TYPIST = T.SYSTEM_ID AND P.DOCNUMBER = ") +
+                   n);
+  }
+  dm::PcdSql& pcd = SqlObject(cx);
+  if (pcd.RowCount() == 0) {
+    pcd.ReleaseResults();
+    return std::nullopt;
+  }
+  InheritingItem item{FormatNumber(std::llround(NumericValue(pcd.ColumnValue(1)))), TrimBlanks(pcd.ColumnValue(2)),
+                      TrimBlanks(pcd.ColumnValue(3))};
+  pcd.ReleaseResults();
+  return item;
+}
+
+void ReplaceTrustee(SecurityContext& cx, TrusteeKind kind, const QString& sid, const QString& id, const QString& rights) {
+  RunWrite(cx, TrusteeDeleteSql(kind, sid, id));
+  RunWrite(cx, TrusteeInsertSql(kind, sid, id, rights));
+}
+
+// Security enabled, the item's own trustees gone, author and typist with their own rights, then
+// the folder's trustees with the folder's rights.
+void WriteInheritedSecurity(SecurityContext& cx, const InheritingItem& item, const std::vector<FolderTrustee>& list) {
+  const QString& sid = item.ProfileSystemId;
+  const QString own = QString::number(OwnTrusteeRights);
+  LogStep(cx, QStringLiteral("Enabling document security"));
+  RunWrite(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET DEFAULT_RIGHTS = 1") + SecurityLinkClause(cx.library.SecurityLinkExists) +
+                   QStringLiteral(" WHERE SYSTEM_ID = ") + sid);
+  LogStep(cx, QStringLiteral("Removing existing trustees"));
+  RunWrite(cx, QStringLiteral("DELETE FROM [OWNER].SECURITY WHERE THING = ") + sid);
+  if (!item.AuthorUserId.isEmpty()) {
+    LogStep(cx, QStringLiteral("Adding security for author ") + item.AuthorUserId);
+    ReplaceTrustee(cx, TrusteeKind::Person, sid, item.AuthorUserId, own);
+  }
+  if (!item.TypistUserId.isEmpty() && item.TypistUserId != item.AuthorUserId) {
+    LogStep(cx, QStringLiteral("Adding security for typist ") + item.TypistUserId);
+    ReplaceTrustee(cx, TrusteeKind::Person, sid, item.TypistUserId, own);
+  }
+  const QString count = FormatNumber(static_cast<qint64>(list.size()));
+  LogStep(cx, QStringLiteral("Adding ") + count + QStringLiteral(" folder trustee(s) to profiled document"));
+  for (const FolderTrustee& row : list) {
+    // The item's author and typist keep their own rights whatever the folder gives them.
+    if (!row.UserId.isEmpty() && row.UserId != item.AuthorUserId && row.UserId != item.TypistUserId)
+      ReplaceTrustee(cx, TrusteeKind::Person, sid, row.UserId, row.Rights);
+    else if (!row.GroupId.isEmpty())
+      ReplaceTrustee(cx, TrusteeKind::Group, sid, row.GroupId, row.Rights);
+  }
+  LogStep(cx, QStringLiteral("Finished adding ") + count + QStringLiteral(" folder trustees to profiled document"));
+}
+
+bool Inherit(SecurityContext& cx, qint64 DocNumber, qint64 Parent) {
+  if (!cx.session.CurrentLibrary) {
+    LogStep(cx, QStringLiteral("Error: Library object not set - cannot continue"));
+    return false;
+  }
+  if (DocNumber == 0 || Parent == 0) {
+    LogMessage(cx, QStringLiteral("Error: No document number or parent folder id specified - cannot set security inheritance"));
+    return false;
+  }
+  const QString n = FormatNumber(DocNumber);
+  const QString p = FormatNumber(Parent);
+  SetStatus(cx, QStringLiteral("InheritSecurity: Setting security for document #") + n +
+                    QStringLiteral(" to match security from folder #") + p);
+  LogMessage(cx, HyphenLine);
+
+  const std::optional<std::vector<FolderTrustee>> list = ReadFolderTrustees(cx, Parent);
+  if (!list) {
+    LogMessage(cx, QStringLiteral("No trustees found for parent folder - not setting security for document ") + n);
+    return false;
+  }
+  if (list->empty()) {
+    LogMessage(cx, QStringLiteral("No trustees found for parent folder #") + p +
+                       QStringLiteral(" - not changing security for document ") + n);
+    return true;
+  }
+  LogStep(cx, QStringLiteral("Inheriting security for item #") + n + QStringLiteral(" from folder #") + p);
+
+  const std::optional<InheritingItem> item = ReadInheritingItem(cx, n);
+  if (!item) {
+    LogMessage(cx, QStringLiteral("Error: Unable to locate profile for document ") + n + QStringLiteral(" - cannot set security"));
+    return false;
+  }
+  WriteInheritedSecurity(cx, *item, *list);
+  return true;
+}
+
+}  // namespace
+
+bool InheritSecurity(SecurityContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library) {
+  Q_UNUSED(Folder_Library);  // the caller has made the folder's library current
+  if (!CheckFusion(cx, QStringLiteral("InheritSecurity"))) return false;
+  try {
+    return Inherit(cx, DocNumber, Parent);
+  } catch (const DmCallFailure& e) {
+    ReportError(cx, e.Number(), e.Source(), e.Description());
+  } catch (const std::exception& e) {
+    ReportError(cx, ErrAutomation, QStringLiteral("InheritSecurity"), QString::fromLocal8Bit(e.what()));
+  }
+  return false;
+}
+
+}  // namespace sw

@@ -1,0 +1,434 @@
+// Adding an item to a user's workspace. A user's workspaces are rows of REGISTRY in the user's
+// primary library: one WORKSPACES root per user, one row per workspace with five property rows,
+// one row per member with seven property rows. Each level is looked up before it is made; there
+// is no transaction, so that look-up is the only guard against duplicates.
+#include "security/workspace.h"
+
+#include <QDate>
+#include <algorithm>
+
+#include "core/library.h"
+#include "core/log.h"
+#include "core/session.h"
+#include "core/sql.h"
+#include "core/text.h"
+#include "security/security.h"
+#include "security/security_context.h"
+
+namespace sw {
+
+namespace {
+
+// Names and descriptions are stored with this many characters in their NAME rows.
+constexpr int NamePrefixLength = 13;
+
+const QChar Q = QLatin1Char('"');
+
+QString Quote(const QString& text) { return Q + text + Q; }
+
+void LogLine(Context& cx, const QString& text) {
+  LogMessage(cx, text);
+  LogMessage(cx, HyphenLine);
+}
+
+void StatusLine(Context& cx, const QString& text) {
+  SetStatus(cx, text);
+  LogMessage(cx, HyphenLine);
+}
+
+// The SQL object of the current library; its absence is a run-time failure of the operation.
+dm::PcdSql& Sql(Context& cx) {
+  if (!cx.session.pSQL)
+    throw DmCallFailure(ErrObjectNotSet, cx.app.AppTitle, QStringLiteral("Object variable or With block variable not set"));
+  return *cx.session.pSQL;
+}
+
+QString CurrentLibraryName(Context& cx) {
+  if (!cx.session.CurrentLibrary)
+    throw DmCallFailure(ErrObjectNotSet, cx.app.AppTitle, QStringLiteral("Object variable or With block variable not set"));
+  return cx.session.CurrentLibrary->Name();
+}
+
+// Runs a query and gives the first row's values of the named columns (empty when no row).
+QStringList FirstRow(Context& cx, const QString& sql, int columns) {
+  RunSQL(cx, sql);
+  dm::PcdSql& pcd = Sql(cx);
+  QStringList values;
+  for (int c = 1; c <= columns; ++c) values << pcd.ColumnValue(c);
+  pcd.ReleaseResults();
+  return values;
+}
+
+qint64 WholeNumber(const QString& text) { return qRound64(NumericValue(text)); }
+
+// The SYSTEM_ID of the first row (SYSTEM_ID, DATA) whose DATA matches `wanted` in any letter
+// case; 0 when none does. Stored texts went in trimmed, so they are compared trimmed.
+qint64 FindByData(Context& cx, const QString& sql, const QString& wanted) {
+  RunSQL(cx, sql);
+  dm::PcdSql& pcd = Sql(cx);
+  const QString target = TrimBlanks(wanted).toUpper();
+  qint64 found = 0;
+  if (pcd.RowCount() > 0) {
+    do {
+      if (TrimBlanks(pcd.ColumnValue(2)).toUpper() == target) {
+        found = WholeNumber(pcd.ColumnValue(1));
+        break;
+      }
+    } while (pcd.NextRow() != 0);
+  }
+  pcd.ReleaseResults();
+  return found;
+}
+
+QString GroupOf(Context& cx, const QString& userId) {
+  return FirstRow(cx,
+                  QStringLiteral("SELECT GROUP_ID FROM [OWNER].GROUPS WHERE SYSTEM_ID = (SELECT PRIMARY_GROUP FROM "
+                                 "[OWNER].PEOPLE WHERE USER_ID = '") +
+                      StripQuotes(userId) + QStringLiteral("')"),
+                  1)
+      .value(0);
+}
+
+// What one call works with; everything starts empty or 0.
+struct WorkspaceCall {
+  QString item;
+  qint64 docNumber = 0;
+  QString userId;
+  QString name;
+  QString folderLibrary;
+  QString primaryLibrary;
+  qint64 peopleId = 0;
+  qint64 rootId = 0;
+  qint64 workspaceId = 0;
+  QString emailAddress;
+  int cacheRow = 0;  // the cache row that held this user and workspace
+  bool result = false;
+};
+
+// Takes what the cache knows of the user and, when it knows the workspace too, its id.
+void ReadCache(SecurityContext& cx, WorkspaceCall& call) {
+  const auto& cache = cx.security.WorkspaceCache;
+  const QString upperName = call.name.toUpper();
+  for (int i = 1; i <= cx.security.WorkspaceCacheCount && i < int(cache.size()); ++i) {
+    const WorkspaceCacheRow& row = cache[size_t(i)];
+    if (row[WsUserId] != call.userId) continue;
+    call.primaryLibrary = row[WsPrimaryLibrary];
+    call.peopleId = WholeNumber(row[WsPeopleId]);
+    call.rootId = WholeNumber(row[WsRootId]);
+    call.emailAddress = row[WsEmailAddress];
+    if (row[WsName] != upperName) continue;
+    call.workspaceId = WholeNumber(row[WsWorkspaceId]);
+    call.cacheRow = i;
+    return;
+  }
+}
+
+void AppendCache(SecurityContext& cx, const WorkspaceCall& call) {
+  auto& state = cx.security;
+  state.WorkspaceCache.resize(size_t(state.WorkspaceCacheCount) + 1);  // rows 0..count
+  WorkspaceCacheRow row{};
+  row[WsUserId] = call.userId;
+  row[WsPrimaryLibrary] = call.primaryLibrary;
+  row[WsPeopleId] = FormatNumber(call.peopleId);
+  row[WsRootId] = FormatNumber(call.rootId);
+  row[WsWorkspaceId] = FormatNumber(call.workspaceId);
+  row[WsEmailAddress] = call.emailAddress;
+  row[WsName] = call.name.toUpper();
+  state.WorkspaceCache.push_back(row);
+  ++state.WorkspaceCacheCount;
+}
+
+// A new SYSTEM_ID; 0 (logged) when the DM gives none.
+qint64 NewKey(Context& cx) {
+  const qint64 key = Sql(cx).NextKey(QStringLiteral("SYSTEMKEY"));
+  if (key == 0) LogLine(cx, WorkspaceKeyFailureText);
+  return key;
+}
+
+qint64 RowsAffectedBy(Context& cx, const QString& sql) {
+  RunSQL(cx, sql);
+  dm::PcdSql& pcd = Sql(cx);
+  const qint64 rows = pcd.RowsAffected();
+  pcd.ReleaseResults();
+  return rows;
+}
+
+bool CreateFailed(Context& cx, const WorkspaceCall& call) {
+  LogLine(cx, QStringLiteral("Error: Unable to create workspace ") + call.name + QStringLiteral(" for user ") + call.userId);
+  return false;
+}
+
+void FindPrimaryLibrary(Context& cx, WorkspaceCall& call) {
+  if (!call.primaryLibrary.isEmpty()) return;
+  const dm::DmLibrariesPtr libraries = cx.session.FusionLibraries;
+  if (libraries && libraries->Count() > 1) {
+    call.primaryLibrary = TrimBlanks(
+        FirstRow(cx,
+                 QStringLiteral("SELECT LIBRARY_NAME FROM [OWNER].REMOTE_LIBRARIES WHERE SYSTEM_ID = (SELECT PRIMARY_LIB "
+                                "FROM [OWNER].PEOPLE WHERE USER_ID = '") +
+                     StripQuotes(call.userId) + QStringLiteral("')"),
+                 1)
+            .value(0));
+  }
+  if (call.primaryLibrary.isEmpty()) call.primaryLibrary = CurrentLibraryName(cx);
+}
+
+bool FindPerson(Context& cx, WorkspaceCall& call) {
+  if (call.peopleId != 0) return true;
+  const QStringList row = FirstRow(
+      cx, QStringLiteral("SELECT SYSTEM_ID, EMAIL_ADDRESS FROM [OWNER].PEOPLE WHERE USER_ID = '") + StripQuotes(call.userId) +
+              QStringLiteral("'"),
+      2);
+  call.peopleId = WholeNumber(row.value(0));
+  call.emailAddress = row.value(1);
+  if (call.peopleId != 0) return true;
+  LogLine(cx, QStringLiteral("Error: Unable to identify system_id for user ") + call.userId + QStringLiteral(" in library ") +
+                  CurrentLibraryName(cx));
+  return false;
+}
+
+bool FindOrCreateRoot(Context& cx, WorkspaceCall& call) {
+  if (call.rootId != 0) return true;
+  const QString people = FormatNumber(call.peopleId);
+  call.rootId = WholeNumber(
+      FirstRow(cx,
+               QStringLiteral("SELECT SYSTEM_ID FROM [OWNER].REGISTRY WHERE ENTITYID = ") + people +
+                   QStringLiteral(" AND UPPER(NAME) = 'WORKSPACES' AND UPPER(DATATYPE) = 'SUBTREE'"),
+               1)
+          .value(0));
+  if (call.rootId != 0) return true;
+  call.rootId = NewKey(cx);
+  if (call.rootId == 0) return false;
+  const qint64 rows = RowsAffectedBy(
+      cx, QStringLiteral("INSERT INTO [OWNER].REGISTRY (SYSTEM_ID, DATA, TYPE, ENTITYSCOPE, ENTITYID, NAME, DATATYPE) VALUES(") +
+              FormatNumber(call.rootId) + QStringLiteral(", '") + StripQuotes(call.name) +
+              QStringLiteral("', 'PROPERTY', 'USER', ") + people + QStringLiteral(", 'WORKSPACES', 'SubTree')"));
+  return rows != 0 || CreateFailed(cx, call);
+}
+
+// One property row under `owner`; `part` holds the row's own values up to the owner's id.
+bool InsertProperty(Context& cx, const QString& head, const QString& part, qint64 owner) {
+  const qint64 key = NewKey(cx);
+  if (key == 0) return false;
+  RunSQL(cx, QStringLiteral("INSERT INTO [OWNER].REGISTRY (TYPE, ENTITYSCOPE, DATATYPE, NAME, DATA, ENTITYID, SYSTEM_ID) "
+                            "VALUES('PROPERTY', 'REGISTRY', ") +
+                 head + part + FormatNumber(owner) + QStringLiteral(", ") + FormatNumber(key) + QStringLiteral(")"));
+  Sql(cx).ReleaseResults();
+  return true;
+}
+
+bool CreateWorkspace(Context& cx, WorkspaceCall& call) {
+  StatusLine(cx, QStringLiteral("Adding workspace ") + Quote(call.name) + QStringLiteral(" for user ") + call.userId +
+                     QStringLiteral(" (User's primary library is ") + CurrentLibraryName(cx) + QStringLiteral(")"));
+  call.workspaceId = NewKey(cx);
+  if (call.workspaceId == 0) return false;
+  const qint64 rows = RowsAffectedBy(
+      cx, QStringLiteral("INSERT INTO [OWNER].REGISTRY (SYSTEM_ID, DATA, TYPE, ENTITYSCOPE, ENTITYID, NAME, DATATYPE) VALUES(") +
+              FormatNumber(call.workspaceId) + QStringLiteral(", '") + StripQuotes(call.name) +
+              QStringLiteral("', 'PROPERTY', 'REGISTRY', ") + FormatNumber(call.rootId) + QStringLiteral(", 'WS-") +
+              StripQuotes(call.name.left(NamePrefixLength)) + QStringLiteral("', 'SubTree')"));
+  if (rows == 0) return CreateFailed(cx, call);
+
+  const QString name = StripQuotes(call.name);
+  const QStringList parts = {
+      QStringLiteral("'String', 'NAME', '") + name + QStringLiteral("', "),
+      QStringLiteral("'String', 'DESCRIPTION', '") + name + QStringLiteral("-") + StripQuotes(call.folderLibrary) +
+          QStringLiteral("', "),
+      QStringLiteral("'String', 'DATE', '") + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) +
+          QStringLiteral("', "),
+      QStringLiteral("'Boolean', 'FAVORITE', '0', "),
+      QStringLiteral("'String', 'WM', '', "),
+  };
+  for (const QString& part : parts)
+    if (!InsertProperty(cx, QString(), part, call.workspaceId)) return false;
+  StatusLine(cx, QStringLiteral("Workspace ") + Quote(call.name) + QStringLiteral(" successfully created for user ") +
+                     call.userId);
+  return true;
+}
+
+bool FindOrCreateWorkspace(Context& cx, WorkspaceCall& call) {
+  if (call.workspaceId != 0) return true;
+  call.workspaceId = FindByData(cx,
+                                QStringLiteral("SELECT SYSTEM_ID, DATA FROM [OWNER].REGISTRY WHERE ENTITYID = ") +
+                                    FormatNumber(call.rootId) +
+                                    QStringLiteral(" AND UPPER(NAME) LIKE 'WS%' AND UPPER(DATATYPE) = 'SUBTREE'"),
+                                call.name);
+  if (call.workspaceId != 0) return true;
+  return CreateWorkspace(cx, call);
+}
+
+// The next member's order number: one more than the highest in the workspace.
+qint64 NextOrderNumber(Context& cx, const WorkspaceCall& call) {
+  RunSQL(cx, QStringLiteral("SELECT DATA FROM [OWNER].REGISTRY WHERE UPPER(NAME) = 'ORDERNUMBER' AND ENTITYID IN (SELECT "
+                            "SYSTEM_ID FROM [OWNER].REGISTRY WHERE ENTITYID = ") +
+                 FormatNumber(call.workspaceId) + QStringLiteral(")"));
+  dm::PcdSql& pcd = Sql(cx);
+  qint64 highest = 0;
+  if (pcd.RowCount() != 0) {
+    do {
+      highest = std::max(highest, WholeNumber(pcd.ColumnValue(1)));
+    } while (pcd.NextRow() != 0);
+  }
+  pcd.ReleaseResults();
+  return highest + 1;
+}
+
+void AddMember(Context& cx, WorkspaceCall& call) {
+  const QString library = CurrentLibraryName(cx);
+  StatusLine(cx, QStringLiteral("Processing folder ") + Quote(call.item) + QStringLiteral(" to workspace ") + Quote(call.name) +
+                     QStringLiteral(" for user ") + call.userId + QStringLiteral(" in library ") + library);
+  const QString workspace = FormatNumber(call.workspaceId);
+  const qint64 existing = FindByData(
+      cx,
+      QStringLiteral("SELECT SYSTEM_ID, DATA FROM [OWNER].REGISTRY WHERE UPPER(ENTITYSCOPE) = 'REGISTRY' AND UPPER(NAME) LIKE "
+                     "'WM%' AND UPPER(DATATYPE) = 'STRING' AND ENTITYID = ") +
+          workspace,
+      call.item);
+  if (existing != 0) {
+    LogLine(cx, QStringLiteral("Folder ") + Quote(call.item) + QStringLiteral(" already exists in workspace ") +
+                    Quote(call.name) + QStringLiteral(" for user ") + call.userId);
+    call.result = true;
+    return;
+  }
+
+  StatusLine(cx, QStringLiteral("Adding ") + Quote(call.item) + QStringLiteral(" to workspace ") + Quote(call.name) +
+                     QStringLiteral(" for user ") + call.userId);
+  const qint64 member = NewKey(cx);
+  if (member == 0) return;
+  const QString item = StripQuotes(call.item);
+  const qint64 rows = RowsAffectedBy(
+      cx, QStringLiteral("INSERT INTO [OWNER].REGISTRY (SYSTEM_ID, DATA, TYPE, ENTITYSCOPE, ENTITYID, NAME, DATATYPE) VALUES(") +
+              FormatNumber(member) + QStringLiteral(", '") + item + QStringLiteral("', 'PROPERTY', 'REGISTRY', ") + workspace +
+              QStringLiteral(", 'WM") + StripQuotes(call.item.left(NamePrefixLength)) + QStringLiteral("', 'String')"));
+  if (rows == 0) {
+    const QString text = QStringLiteral("Error: Unable to create workspace for user ") + call.userId;
+    if (cx.ui->DisplayErrors()) cx.ui->MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, cx.app.AppTitle);
+    LogLine(cx, text);
+    return;
+  }
+
+  const QString folderLibrary = StripQuotes(call.folderLibrary);
+  const QStringList parts = {
+      QStringLiteral("'NAME', '") + item + QStringLiteral("', "),
+      QStringLiteral("'DESCRIPTION', '") + item + QStringLiteral("-") + folderLibrary + QStringLiteral("', "),
+      QStringLiteral("'ORDERNUMBER', '") + FormatNumber(NextOrderNumber(cx, call)) + QStringLiteral("', "),
+      QStringLiteral("'TYPE', 'FOLDER', "),
+      QStringLiteral("'LINKID', '") + FormatNumber(call.docNumber) + QStringLiteral("', "),
+      QStringLiteral("'LINKNAME', '") + item + QStringLiteral("', "),
+      QStringLiteral("'LIBRARY', '") + folderLibrary + QStringLiteral("', "),
+  };
+  for (const QString& part : parts)
+    if (!InsertProperty(cx, QStringLiteral("'String', "), part, member)) return;
+  call.result = true;
+  StatusLine(cx, QStringLiteral("You have successfully added item ") + Quote(call.item) + QStringLiteral(" to the workspace ") +
+                     Quote(call.name) + QStringLiteral(" for ") + call.userId);
+}
+
+// The steps from the cache look-up on, in the user's primary library.
+void FillWorkspace(SecurityContext& cx, WorkspaceCall& call) {
+  StatusLine(cx, QStringLiteral("Preparing to process ") + Quote(call.item) + QStringLiteral(" to workspace ") +
+                     Quote(call.name) + QStringLiteral(" for user ") + call.userId);
+  ReadCache(cx, call);
+  FindPrimaryLibrary(cx, call);
+  if (!ConnectLibrary(cx, call.primaryLibrary)) {
+    LogLine(cx, QStringLiteral("Error: Unable to connect to library ") + call.primaryLibrary + QStringLiteral(" for user ") +
+                    call.userId);
+    return;
+  }
+  if (!FindPerson(cx, call)) return;
+  if (!FindOrCreateRoot(cx, call)) return;
+  if (!FindOrCreateWorkspace(cx, call)) return;
+  if (call.cacheRow == 0) AppendCache(cx, call);
+  AddMember(cx, call);
+}
+
+void ReportFailure(Context& cx, qint64 number, const QString& source, const QString& description) {
+  LogMessage(cx, HyphenLine);
+  LogMessage(cx, QStringLiteral("AddToWorkspace:"));
+  ReportError(cx, number, source, description);
+}
+
+}  // namespace
+
+void CreateWorkspaceCache(SecurityState& state) {
+  if (state.WorkspaceCacheCount != 0) return;
+  state.WorkspaceCache.assign(1, WorkspaceCacheRow{});
+}
+
+QString ReplaceFirstToken(const QString& text, const QString& token, const QString& value) {
+  const qsizetype at = text.indexOf(token, 0, Qt::CaseInsensitive);
+  if (at < 0) return text;
+  return text.left(at) + value + text.mid(at + token.size());
+}
+
+QString ExpandWorkspaceName(SecurityContext& cx, const QString& WorkspaceName, const QString& User_ID,
+                            const QString& author, const QString& typist) {
+  const auto has = [](const QString& text, const char* token) {
+    return text.contains(QLatin1String(token), Qt::CaseInsensitive);
+  };
+  QString name = WorkspaceName;
+  name = ReplaceFirstToken(name, QStringLiteral("%USER_ID%"), User_ID);
+  name = ReplaceFirstToken(name, QStringLiteral("%AUTHOR%"), author);
+  name = ReplaceFirstToken(name, QStringLiteral("%AUTHOR.USER_ID%"), author);
+  if (has(name, "%AUTHOR.PRIMARY_GROUP%"))
+    name = ReplaceFirstToken(name, QStringLiteral("%AUTHOR.PRIMARY_GROUP%"), GroupOf(cx, author));
+  name = ReplaceFirstToken(name, QStringLiteral("%TYPIST%"), typist);
+  name = ReplaceFirstToken(name, QStringLiteral("%TYPIST.USER_ID%"), typist);
+  if (has(name, "%TYPIST.PRIMARY_GROUP%"))
+    name = ReplaceFirstToken(name, QStringLiteral("%TYPIST.PRIMARY_GROUP%"), GroupOf(cx, typist));
+  if (name.isEmpty() || name.contains(QStringLiteral("*DEFAULT RULE*"))) return WorkspaceFallbackName;
+  return name;
+}
+
+bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 DocNumber, const QString& User_ID,
+                    const QString& WorkspaceName, const QString& Folder_Library) {
+  WorkspaceCall call;
+  bool started = false;  // the entry library and status are remembered
+  QString entryLibrary;
+  QString entryStatus;
+  try {
+    if (!CheckFusion(cx, QStringLiteral("AddToWorkspace"))) return false;
+    if (!cx.session.CurrentLibrary) {
+      LogLine(cx, QStringLiteral("Error: Library object not set - cannot continue"));
+      return false;
+    }
+    if (WorkspaceItem.isEmpty() || DocNumber == 0 || User_ID.isEmpty()) {
+      LogLine(cx, QStringLiteral("Error: Unable to identify workspace, folder or user information"));
+      return false;
+    }
+    call.item = WorkspaceItem;
+    call.docNumber = DocNumber;
+    call.userId = User_ID;
+    call.folderLibrary = Folder_Library;
+
+    const QStringList people = FirstRow(
+        cx,
+        QStringLiteral("SELECT A.USER_ID, T.USER_ID FROM [OWNER].PROFILE P, [OWNER].PEOPLE A, [OWNER].PEOPLE T WHERE "
+                       "(P.AUTHOR = A.SYSTEM_ID AND P.TYPIST = T.SYSTEM_ID) AND P.DOCNUMBER = ") +
+            FormatNumber(DocNumber),
+        2);
+    call.name = ExpandWorkspaceName(cx, WorkspaceName, User_ID, TrimBlanks(people.value(0)), TrimBlanks(people.value(1)));
+
+    entryLibrary = CurrentLibraryName(cx);
+    entryStatus = cx.ui->StatusLabel(StatusWindow::Main);
+    started = true;
+    FillWorkspace(cx, call);
+  } catch (const DmCallFailure& e) {
+    ReportFailure(cx, e.Number(), e.Source(), e.Description());
+    call.result = false;
+  } catch (const std::exception& e) {
+    ReportFailure(cx, ErrAutomation, QStringLiteral("AddToWorkspace"), QString::fromLocal8Bit(e.what()));
+    call.result = false;
+  }
+  // Nothing was switched or shown before the entry state was taken.
+  if (!started) return call.result;
+  try {
+    ConnectLibrary(cx, entryLibrary);
+  } catch (const std::exception&) {
+  }
+  cx.ui->SetStatusLabel(StatusWindow::Main, entryStatus);
+  cx.ui->PumpMessages();
+  return call.result;
+}
+
+}  // namespace sw

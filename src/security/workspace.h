@@ -1,0 +1,32 @@
+#pragma once
+// Users' workspaces: the workspace name template and the program-wide cache of workspaces
+// already found. AddToWorkspace itself is declared in security.h.
+#include <QString>
+
+namespace sw {
+
+class SecurityContext;
+struct SecurityState;
+
+// The name a workspace gets when its template expands to nothing or names the default rule.
+inline const QString WorkspaceFallbackName = QStringLiteral("My Folders");
+
+// Logged as one entry when the DM hands out no new SYSTEM_ID.
+inline const QString WorkspaceKeyFailureText = QStringLiteral(
+    "Error: Unable to retrieve System_ID for inserting new row - cannot continue.\n"
+    "(Note: If you are using Windows XP, this is a known OpenText issue described in SD017875)");
+
+// Makes the cache empty (row 0 only) while it holds no rows; a cache with rows stays as it is.
+void CreateWorkspaceCache(SecurityState& state);
+
+// The text with the first occurrence of `token` (found in any letter case) replaced by `value`;
+// the rest of the text stays as written. Unchanged when the token is absent.
+QString ReplaceFirstToken(const QString& text, const QString& token, const QString& value);
+
+// Expands a workspace name template for one user and one item's author and typist. The primary
+// groups are looked up in the current library only when their tokens are present. An empty
+// result, or one naming the default rule, becomes WorkspaceFallbackName.
+QString ExpandWorkspaceName(SecurityContext& cx, const QString& WorkspaceName, const QString& User_ID,
+                            const QString& author, const QString& typist);
+
+}  // namespace sw
