@@ -42,6 +42,7 @@ struct ItemSlots {
 struct AppState {
   QString AppTitle = ProductName;
   StatusWindow StatusOwnerForm = StatusWindow::None;
+  QString CommandLine;  // upper-cased and trimmed at start-up
 };
 
 class Context {

@@ -319,7 +319,7 @@ FilingVerdict CheckInItemLibrary(FolderContext& cx, qint64 DocNumber, qint64 Par
     if (!MayFileRemotely(cx, Folder_Library)) return FilingVerdict::Refused;
   }
   if (item.status == 3) {
-    // A status that still allows filing, but that the DM would refuse: reset before the add.
+    // Status 3 allows filing once it is back to 0; the reset stays whatever the later checks say.
     filing::RunChecked(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET STATUS = 0 WHERE DOCNUMBER = ") + Number(DocNumber));
     Results(cx).ReleaseResults();
   }

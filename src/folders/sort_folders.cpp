@@ -155,7 +155,7 @@ std::vector<qint64> LibraryFolders(Context& cx) {
 
 void BeginWholeLibrary(FolderContext& cx, qint64 folderCount) {
   cx.ui->SetCounterLabels(FormatNumber(folderCount), cx.ui->CounterRead());
-  cx.ui->SetStatusColor(192, 0, 0);
+  cx.ui->SetStatusColour(0xC00000);  // red 192, green 0, blue 0
   cx.run.TaskRunning = true;
   cx.run.StopRequested = false;
 }
@@ -220,7 +220,7 @@ void SortFoldersWayOut(FolderContext& cx, const SavedScreen& saved, bool wholeLi
   Hyphens(cx);
   SwitchBack(cx, saved.library);
   if (wholeLibrary) {
-    cx.ui->SetStatusColor(0, 0, 192);
+    cx.ui->SetStatusColour(0x0000C0);  // red 0, green 0, blue 192
     cx.run.TaskRunning = false;
     cx.run.StopRequested = false;
   }

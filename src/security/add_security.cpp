@@ -31,6 +31,13 @@ void Restore(SecurityContext& cx, const SavedScreen& saved) {
   MonitorHeartbeat(cx);
 }
 
+// The name of the current library; a missing library object is a run-time failure.
+QString LibraryObjectName(SecurityContext& cx) {
+  if (!cx.session.CurrentLibrary)
+    throw DmCallFailure(ErrObjectNotSet, cx.app.AppTitle, QStringLiteral("Object variable or With block variable not set"));
+  return cx.session.CurrentLibrary->Name();
+}
+
 // A step of the operation that may fail without stopping it.
 template <class Step>
 void PassOver(Step step) {
@@ -207,7 +214,7 @@ bool ApplyTemplate(SecurityContext& cx, qint64 DocNumber, const QString& Templat
   const qint64 written = WriteTrustees(cx, *facts, list);
   if (written != 0) {
     LogStep(cx, QStringLiteral("Enabling document security for document #") + n + QStringLiteral(" in library ") +
-                    CurrentLibraryName(cx));
+                    LibraryObjectName(cx));
     RunWrite(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET DEFAULT_RIGHTS = 1") + SecurityLinkClause(cx.library.SecurityLinkExists) +
                      QStringLiteral(" WHERE SYSTEM_ID = ") + facts->ProfileSystemId);
   }

@@ -219,18 +219,13 @@ dm::PcdSql& SqlObject(Context& cx) {
   return *cx.session.pSQL;
 }
 
-QString CurrentLibraryName(Context& cx) {
-  if (!cx.session.CurrentLibrary)
-    throw DmCallFailure(ErrObjectNotSet, cx.app.AppTitle, QStringLiteral("Object variable or With block variable not set"));
-  return cx.session.CurrentLibrary->Name();
-}
-
 qint64 RunWrite(Context& cx, const QString& sql) {
   const bool submitted = RunSQL(cx, sql);
   dm::PcdSql& pcd = SqlObject(cx);
+  const qint64 affected = pcd.RowsAffected();
   const qint64 code = pcd.SqlErrorCode();
   // A rejected statement changed nothing, whatever count the object still holds.
-  const qint64 changed = submitted && (code == 0 || code == 9) ? pcd.RowsAffected() : 0;
+  const qint64 changed = submitted && (code == 0 || code == 9) ? affected : 0;
   pcd.ReleaseResults();
   return changed;
 }

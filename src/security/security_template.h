@@ -82,8 +82,6 @@ void LogStep(Context& cx, const QString& text);
 // The SQL object of the current library; a missing one is the run-time failure of an object
 // that is not set.
 dm::PcdSql& SqlObject(Context& cx);
-// The name of the current library; a missing library object is a run-time failure too.
-QString CurrentLibraryName(Context& cx);
 // Runs a statement and releases its results; the rows it changed (0 when it was rejected or
 // never reached the database).
 qint64 RunWrite(Context& cx, const QString& sql);

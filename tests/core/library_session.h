@@ -100,15 +100,9 @@ namespace sw::test {
 // follows the new server).
 inline std::shared_ptr<dm::DmComponents> Reconfigure(Context& cx, const DmTestServer& server,
                                                      const std::function<void(dm::DmServerConfig&)>& change) {
-  QString error;
-  std::optional<dm::DmServerConfig> config = dm::DmServer::ReadConfig(server.Path(), &error);
-  if (!config) return nullptr;
-  change(*config);
-  if (!dm::DmServer::WriteConfig(server.Path(), *config, &error)) return nullptr;
-  dm::DmServerPtr reopened = dm::DmServer::Open(server.Path(), &error);
-  if (!reopened) return nullptr;
-  if (cx.dm) reopened->hooks = cx.dm->Server()->hooks;
-  return std::make_shared<dm::DmComponents>(reopened);
+  std::shared_ptr<dm::DmComponents> components = server.Reconfigured(change);
+  if (components && cx.dm) components->Server()->hooks = cx.dm->Server()->hooks;
+  return components;
 }
 
 }  // namespace sw::test

@@ -38,17 +38,6 @@ class NamedOs : public Os {
   QString name_;
 };
 
-// The components of the test server after a change to its configuration.
-std::shared_ptr<dm::DmComponents> Reconfigured(const test::DmTestServer& server,
-                                               const std::function<void(dm::DmServerConfig&)>& change) {
-  QString error;
-  std::optional<dm::DmServerConfig> config = dm::DmServer::ReadConfig(server.Path(), &error);
-  if (!config) return nullptr;
-  change(*config);
-  if (!dm::DmServer::WriteConfig(server.Path(), *config, &error)) return nullptr;
-  dm::DmServerPtr reopened = dm::DmServer::Open(server.Path(), &error);
-  return reopened ? std::make_shared<dm::DmComponents>(reopened) : nullptr;
-}
 
 void WithoutUserIn(dm::DmServerConfig& config, const QString& library) {
   for (auto& lib : config.libraries)
@@ -286,7 +275,7 @@ TEST_F(StartFusionTest, SessionWithoutTokenCannotStart) {
 }
 
 TEST_F(StartFusionTest, SessionWithoutStartingLibraryCannotStart) {
-  cx.dm = Reconfigured(server, [](dm::DmServerConfig& c) { c.startLibrary.clear(); });
+  cx.dm = server.Reconfigured([](dm::DmServerConfig& c) { c.startLibrary.clear(); });
   ASSERT_TRUE(cx.dm);
   EXPECT_FALSE(StartFusion(cx));
   ASSERT_EQ(cx.scripted->shown.size(), 1u);
@@ -297,7 +286,7 @@ TEST_F(StartFusionTest, SessionWithoutStartingLibraryCannotStart) {
 }
 
 TEST_F(StartFusionTest, FailedConnectionEndsInTheFailurePathWithoutItsOwnBox) {
-  cx.dm = Reconfigured(server, [](dm::DmServerConfig& c) { WithoutUserIn(c, QStringLiteral("LAWLIB")); });
+  cx.dm = server.Reconfigured([](dm::DmServerConfig& c) { WithoutUserIn(c, QStringLiteral("LAWLIB")); });
   ASSERT_TRUE(cx.dm);
   EXPECT_FALSE(StartFusion(cx));
   for (const ShownMessage& box : cx.scripted->shown) EXPECT_FALSE(box.text.endsWith(CannotStart)) << box.text.toStdString();
@@ -358,7 +347,7 @@ TEST_F(SelectLibraryTest, ChosenLibraryIsConnected) {
 
 TEST_F(SelectLibraryTest, LibraryThatCannotBeConnectedIsReported) {
   test::DmTestServer server;
-  auto components = Reconfigured(server, [](dm::DmServerConfig& c) { WithoutUserIn(c, QStringLiteral("ORALIB")); });
+  auto components = server.Reconfigured([](dm::DmServerConfig& c) { WithoutUserIn(c, QStringLiteral("ORALIB")); });
   ASSERT_TRUE(components);
   Attach(server);
   cx.dm = components;

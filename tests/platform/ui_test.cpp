@@ -43,3 +43,32 @@ TEST(Ui, LibraryMenuCheckOutsideTheMenuIsIgnored) {
 }
 
 }  // namespace sw
+
+namespace sw {
+
+TEST(Ui, RemovingARulesNodeTakesItsChildrenAndRenumbersTheRest) {
+  Ui ui;
+  const int lib1 = ui.AddRulesNode(-1, "LIB1", "L1", true);
+  ui.AddRulesNode(lib1, "RULE A", "A", true);
+  const int lib2 = ui.AddRulesNode(-1, "LIB2", "L2", false);
+  const int ruleB = ui.AddRulesNode(lib2, "RULE B", "B", true);
+  ui.AddRulesNode(lib1, "RULE C", "C", false);
+  ASSERT_EQ(ruleB, 3);
+  ui.RemoveRulesNode(lib1);
+  ASSERT_EQ(ui.RulesNodeCount(), 2);
+  EXPECT_EQ(ui.RulesNode(0).text, "LIB2");
+  EXPECT_EQ(ui.RulesNode(1).text, "RULE B");
+  EXPECT_EQ(ui.RulesNode(1).parent, 0);
+  EXPECT_EQ(ui.RulesNodeChildren(-1), std::vector<int>({0}));
+}
+
+TEST(Ui, ResultTextGrowsTheRowToTheColumn) {
+  Ui ui;
+  const int row = ui.AddResultRow({"LIB - RULE"});
+  ui.SetResultText(row, 2, "Done");
+  ui.SetResultText(7, 0, "ignored");
+  ASSERT_EQ(ui.controls.results.size(), 1u);
+  EXPECT_EQ(ui.controls.results[0], QStringList({"LIB - RULE", "", "Done"}));
+}
+
+}  // namespace sw

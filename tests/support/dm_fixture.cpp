@@ -69,6 +69,17 @@ QString DmTestServer::Scalar(const QString& library, const QString& sqliteSql) c
   return r.rows.isEmpty() ? QString() : r.Value(0, 0).toString();
 }
 
+std::shared_ptr<dm::DmComponents> DmTestServer::Reconfigured(
+    const std::function<void(dm::DmServerConfig&)>& change) const {
+  QString error;
+  std::optional<dm::DmServerConfig> config = dm::DmServer::ReadConfig(Path(), &error);
+  if (!config) return nullptr;
+  change(*config);
+  if (!dm::DmServer::WriteConfig(Path(), *config, &error)) return nullptr;
+  dm::DmServerPtr reopened = dm::DmServer::Open(Path(), &error);
+  return reopened ? std::make_shared<dm::DmComponents>(reopened) : nullptr;
+}
+
 QList<QStringList> DmTestServer::Rows(const QString& library, const QString& sqliteSql) const {
   const dm::SqliteResult r = impl_->Raw(library)->Query(sqliteSql);
   if (!r.ok) qFatal("DmTestServer::Rows: %s in %s", qPrintable(r.error), qPrintable(sqliteSql));

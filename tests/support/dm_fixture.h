@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -12,6 +13,9 @@
 
 namespace sw {
 class Context;
+namespace dm {
+struct DmServerConfig;
+}
 }
 
 namespace sw::test {
@@ -38,6 +42,10 @@ class DmTestServer {
   void Exec(const QString& library, const QString& sqliteSql) const;
   QString Scalar(const QString& library, const QString& sqliteSql) const;
   QList<QStringList> Rows(const QString& library, const QString& sqliteSql) const;
+
+  // Changes the server's configuration and returns components of the server opened anew
+  // (none when the configuration cannot be read or written).
+  std::shared_ptr<dm::DmComponents> Reconfigured(const std::function<void(dm::DmServerConfig&)>& change) const;
 
  private:
   struct Impl;

@@ -66,6 +66,67 @@ void Ui::SetCounterLabels(const QString& total, const QString& read) {
   controls.labelRead = read;
 }
 
+void Ui::SetErrorAndAddedLabels(const QString& errors, const QString& added) {
+  controls.labelErrors = errors;
+  controls.labelAdded = added;
+}
+
+RulesTreeNode Ui::RulesNode(int index) const {
+  if (index < 0 || index >= RulesNodeCount()) return {};
+  return controls.rulesTree[static_cast<size_t>(index)];
+}
+
+void Ui::SetRulesNodeChecked(int index, bool checked) {
+  if (index < 0 || index >= RulesNodeCount()) return;
+  controls.rulesTree[static_cast<size_t>(index)].checked = checked;
+}
+
+int Ui::AddRulesNode(int parent, const QString& text, const QString& key, bool checked) {
+  controls.rulesTree.push_back({text, key, parent, checked});
+  return RulesNodeCount() - 1;
+}
+
+void Ui::RemoveRulesNode(int index) {
+  if (index < 0 || index >= RulesNodeCount()) return;
+  // Children first, from the last, so the indices still to visit stay valid.
+  const std::vector<int> children = RulesNodeChildren(index);
+  for (auto it = children.rbegin(); it != children.rend(); ++it) RemoveRulesNode(*it);
+  auto& nodes = controls.rulesTree;
+  nodes.erase(nodes.begin() + index);
+  for (RulesTreeNode& node : nodes)
+    if (node.parent > index) --node.parent;
+}
+
+std::vector<int> Ui::RulesNodeChildren(int parent) const {
+  std::vector<int> children;
+  for (int i = 0; i < RulesNodeCount(); ++i)
+    if (controls.rulesTree[static_cast<size_t>(i)].parent == parent) children.push_back(i);
+  return children;
+}
+
+int Ui::AddResultRow(const QStringList& columns) {
+  controls.results.push_back(columns);
+  return static_cast<int>(controls.results.size()) - 1;
+}
+
+void Ui::SetResultText(int row, int column, const QString& text) {
+  if (row < 0 || row >= static_cast<int>(controls.results.size()) || column < 0) return;
+  QStringList& cells = controls.results[static_cast<size_t>(row)];
+  while (cells.size() <= column) cells << QString();
+  cells[column] = text;
+}
+
+QString Ui::ResultText(int row, int column) const {
+  if (row < 0 || row >= static_cast<int>(controls.results.size()) || column < 0) return {};
+  const QStringList& cells = controls.results[static_cast<size_t>(row)];
+  return column < cells.size() ? cells[column] : QString();
+}
+
+void Ui::SetPauseTexts(const QString& start, const QString& end) {
+  controls.options.pauseStart = start;
+  controls.options.pauseEnd = end;
+}
+
 MsgResult ScriptedUi::MessageBox(const QString& text, MsgIcon icon, MsgButtons buttons, const QString& title) {
   shown.push_back({text, icon, buttons, title});
   if (answers.empty()) return DefaultButton(buttons);

@@ -20,6 +20,32 @@ enum class StatusWindow { None, Main, Splash };
 // The two rule menus of the main window.
 enum class RuleMenu { Current, Initial };
 
+// A node of the rules tree. Like the tree control's own node collection, the nodes form one flat
+// list in the order they were added (libraries at the top level, their rules as children, "[]"
+// as the placeholder child of a library whose rules are not loaded yet).
+struct RulesTreeNode {
+  QString text;
+  QString key;
+  int parent = -1;  // index of the parent node, -1 for a library
+  bool checked = false;
+};
+
+// The run options of the main window, read at the moment of each test.
+struct RunOptions {
+  bool loop = false;               // CheckLoop "Loop Continuously"
+  QString loopDelay = "0";         // TextLoopDelay, seconds
+  bool lockWorkstation = false;    // CheckLockWorkstation
+  bool reuseSql = false;           // CheckReUseSQL
+  bool initialize = false;         // CheckInitialize
+  bool processDescending = false;  // CheckProcessDescending
+  bool addNewDocs = false;         // CheckAddNewDocs
+  QString maxFolders = "0";        // TextMaxFolders
+  bool pauseTime = false;          // CheckPauseTime
+  QString pauseStart, pauseEnd;    // TextPauseStart, TextPauseEnd, "HH:MM"
+  QStringList pauseDayNames;       // TVPause node texts, one per weekday
+  std::vector<bool> pauseDayChecked;
+};
+
 // The values of the main window's controls that the lower subsystems read and write.
 struct UiControls {
   bool verboseLogging = false;      // CheckLogMethod
@@ -30,6 +56,16 @@ struct UiControls {
   QString splashStatus;             // LabelStatus of the splash window
   QString userName, userNameTip, primaryGroup, libraryName;  // LabelUserName, LabelPrimaryGroup, LabelLibraryName
   QString labelTotal, labelRead;    // counter labels
+  QString labelErrors, labelAdded;
+  bool goEnabled = true;            // Button_Go
+  int statusColour = 0;             // fore colour of the status window's label, 0xRRGGBB
+  std::vector<RulesTreeNode> rulesTree;  // TVRules
+  std::vector<QStringList> results;      // ListResults rows: "Library - Rule", "Date and Time", "Results"
+  RunOptions options;
+  int selectedRulesNode = -1;       // the selected node of TVRules
+  QString exitToolTip;              // tooltip of Button_Exit
+  bool exitEnabled = true;          // Button_Exit
+  bool pauseTextsEnabled = true;    // TextPauseStart, TextPauseEnd
   QStringList libraryMenu;          // MNLibList captions
   std::vector<bool> libraryMenuChecked;
   QStringList currentRulesMenu;     // MNCurrentRules captions (item 0 always exists)
@@ -71,10 +107,40 @@ class Ui {
   virtual void SetRuleMenuCaptions(RuleMenu menu, const QStringList& captions);
 
   virtual void SetCounterLabels(const QString& total, const QString& read);
+  virtual void SetErrorAndAddedLabels(const QString& errors, const QString& added);
+  virtual void SetGoEnabled(bool on) { controls.goEnabled = on; }
+  virtual void SetStatusColour(int rgb) { controls.statusColour = rgb; }
+  virtual RunOptions Options() const { return controls.options; }
+
+  // The rules tree. Indices are from 0 in the order the nodes were added.
+  virtual int RulesNodeCount() const { return static_cast<int>(controls.rulesTree.size()); }
+  virtual RulesTreeNode RulesNode(int index) const;
+  virtual void SetRulesNodeChecked(int index, bool checked);
+  virtual int AddRulesNode(int parent, const QString& text, const QString& key, bool checked);
+  // Removes a node and its children; later indices move down.
+  virtual void RemoveRulesNode(int index);
+  // The children of a node (or the libraries for -1), in order.
+  std::vector<int> RulesNodeChildren(int parent) const;
+
+  // The results list; returns the new row's index.
+  virtual int AddResultRow(const QStringList& columns);
+  virtual void SetResultText(int row, int column, const QString& text);
+  // Empty text for a row or column that does not exist.
+  virtual QString ResultText(int row, int column) const;
+  // Removes every row of the results list and switches its sorting off.
+  virtual void ClearResults() { controls.results.clear(); }
+
+  // What the processing run writes back into the main window's controls.
+  virtual void SelectRulesNode(int index) { controls.selectedRulesNode = index; }
+  virtual void SetPauseTimeChecked(bool on) { controls.options.pauseTime = on; }
+  virtual void SetPauseTexts(const QString& start, const QString& end);
+  virtual void SetLoopDelayText(const QString& text) { controls.options.loopDelay = text; }
+  virtual QString ExitToolTip() const { return controls.exitToolTip; }
+  virtual void SetExitToolTip(const QString& tip) { controls.exitToolTip = tip; }
+  virtual void SetExitEnabled(bool on) { controls.exitEnabled = on; }
+  virtual void SetPauseTextsEnabled(bool on) { controls.pauseTextsEnabled = on; }
   virtual QString CounterTotal() const { return controls.labelTotal; }
   virtual QString CounterRead() const { return controls.labelRead; }
-  // The text colour of the main window's status label; nothing to draw without a window.
-  virtual void SetStatusColor(int /*red*/, int /*green*/, int /*blue*/) {}
 
   // Where an unattended message box is logged; set by whoever owns the log.
   std::function<void(const QString&)> LogSink;

@@ -1,0 +1,33 @@
+#pragma once
+// How the folder look-up turns a folder name and a rule's parse setting into its LIKE search,
+// and the mark the system leaves in FOLDER.PATH of every folder it makes or adopts.
+#include <QString>
+
+namespace sw {
+
+// The mark of a folder made or adopted for a rule: "QUILLMARK " + the rule name, ready for SQL.
+QString FolderPathStamp(const QString& ruleName);
+// A folder counts as the system's own when its PATH begins with "QUILLMARK" (any case), whatever
+// rule it names.
+bool IsStampedPath(const QString& path);
+
+// Every run of blanks shrunk to one blank; a single leading or trailing blank stays.
+QString NormaliseFolderName(const QString& name);
+
+// A rule's parse setting read: Count is the number it begins with (0 for none), Text the part
+// before any backslash, trimmed and upper-cased.
+struct ParseSetting {
+  int Count = 0;
+  QString Text;
+};
+ParseSetting ReadParseSetting(const QString& parseCharacters);
+
+// The search pattern in the name's own letter case: a tail or head match by count, a cut after
+// the first character of the parse text, or else the whole name.
+QString FolderSearchPattern(const QString& name, const ParseSetting& parse);
+
+// The pattern as it goes into the statement: at most 240 characters, trimmed, brackets escaped
+// where the engine reads them as a class, apostrophes doubled, upper-cased.
+QString FolderPatternLiteral(const QString& pattern, qint64 engine);
+
+}  // namespace sw

@@ -1,0 +1,28 @@
+#pragma once
+// The processing run: the Go button's handler and the steps it takes for each rule.
+#include <QString>
+
+namespace sw {
+
+class RunContext;
+
+// The run itself: cycles over the ticked rules of the ticked libraries until told to stop.
+void Button_Go_Click(RunContext& cx);
+
+// One ticked rule node: finds the rule, checks its library, claims it and opens its results
+// row. True when the rule is started (its working values are set and its library is current).
+bool PrepareRule(RunContext& cx, int ruleNode);
+
+// The rule's statement: parses the folder template and resolves its column paths, builds the
+// source lists and the processed-row filter, the rule parameters, and assembles (or re-uses) the
+// one statement. True when the statement is ready in the run state.
+bool BuildRuleSql(RunContext& cx);
+
+// Runs the rule's statement and reads its rows into the run state. True when rows were read.
+bool ReadRuleRows(RunContext& cx);
+
+// Builds the folder chain of every row read, with the folders' metadata, e-mail address,
+// author, workspaces, the queue and the tracking rows.
+void ProcessRuleRows(RunContext& cx);
+
+}  // namespace sw
