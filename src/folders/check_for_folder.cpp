@@ -71,7 +71,8 @@ struct LookUp {
   QString name;
   ParseSetting parse;
   qint64 parent = 0;
-  int rule = 0;
+  QString ruleName;
+  bool publicFolders = false;
   QString folderLibrary;
   QString itemLibrary;
   bool TopLevel() const { return parent == 0; }
@@ -114,8 +115,7 @@ QString TopLevelSearch(Context& cx, const LookUp& q, const QString& pattern) {
                                "F.DOCNUMBER LEFT OUTER JOIN [OWNER].APPS A ON A.SYSTEM_ID = P.APPLICATION WHERE "
                                "UPPER(P.DOCNAME) LIKE '") +
                 pattern + QStringLiteral("' AND A.APPLICATION = 'FOLDER' ");
-  const auto& rules = static_cast<RulesContext&>(cx).rules.RuleTable;
-  if (NumericValue(rules(field::RULE_CREATE_PUBLIC_FOLDERS, q.rule)) == 1) {
+  if (q.publicFolders) {
     LogMessage(cx, QStringLiteral("The search will be for a Public Folder"));
     Hyphens(cx);
     sql += QStringLiteral("AND F.DOCNUMBER IN (SELECT DOCNUMBER FROM [OWNER].ROOT_OBJECT) ");
@@ -183,8 +183,7 @@ int Search(Context& cx, const LookUp& q, const QString& pattern, FoundFolder* fo
 
 void StampAdoptedFolder(Context& cx, const LookUp& q, const FoundFolder& found) {
   if (!q.TopLevel() || IsStampedPath(found.stamp)) return;
-  const auto& rules = static_cast<RulesContext&>(cx).rules.RuleTable;
-  Run(cx, QStringLiteral("UPDATE [OWNER].FOLDER SET PATH = '") + FolderPathStamp(rules(field::RuleName, q.rule)) +
+  Run(cx, QStringLiteral("UPDATE [OWNER].FOLDER SET PATH = '") + FolderPathStamp(q.ruleName) +
               QStringLiteral("' WHERE DOCNUMBER = ") + FormatNumber(found.number));
 }
 
@@ -310,13 +309,23 @@ QString FolderPatternLiteral(const QString& pattern, qint64 engine) {
 
 qint64 CheckForFolder(FolderContext& cx, const QString& Folder_Name, const QString& ParseCharacters, qint64 Parent_Folder,
                       int ThisRule, const QString& Folder_Library, const QString& Item_Library) {
+  const RuleRecords& rules = cx.rules.RuleTable;
+  return CheckForFolderOfRule(cx, Folder_Name, ParseCharacters, Parent_Folder, rules(field::RuleName, ThisRule),
+                              NumericValue(rules(field::RULE_CREATE_PUBLIC_FOLDERS, ThisRule)) == 1, Folder_Library,
+                              Item_Library);
+}
+
+qint64 CheckForFolderOfRule(FolderContext& cx, const QString& Folder_Name, const QString& ParseCharacters,
+                            qint64 Parent_Folder, const QString& RuleName, bool PublicFolders, const QString& Folder_Library,
+                            const QString& Item_Library) {
   if (Folder_Name.isEmpty()) return 0;
   const QString entryLibrary = NameOfCurrent(cx);
   LookUp q;
   q.name = NormaliseFolderName(Folder_Name);
   q.parse = ReadParseSetting(ParseCharacters);
   q.parent = Parent_Folder;
-  q.rule = ThisRule;
+  q.ruleName = RuleName;
+  q.publicFolders = PublicFolders;
   q.folderLibrary = Folder_Library;
   q.itemLibrary = Item_Library;
   qint64 result = -1;

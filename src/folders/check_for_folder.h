@@ -5,6 +5,15 @@
 
 namespace sw {
 
+class FolderContext;
+
+// The look-up with the rule's name and its public-folder setting given rather than read from
+// RuleTable: for a caller that read its rule before switching to a library whose rule set
+// numbers its rules differently.
+qint64 CheckForFolderOfRule(FolderContext& cx, const QString& Folder_Name, const QString& ParseCharacters,
+                            qint64 Parent_Folder, const QString& RuleName, bool PublicFolders, const QString& Folder_Library,
+                            const QString& Item_Library);
+
 // The mark of a folder made or adopted for a rule: "QUILLMARK " + the rule name, ready for SQL.
 QString FolderPathStamp(const QString& ruleName);
 // A folder counts as the system's own when its PATH begins with "QUILLMARK" (any case), whatever

@@ -98,8 +98,8 @@ QDateTime Now(Context& cx) { return cx.log.Now ? cx.log.Now() : QDateTime::curre
 // The found folder's number, the look-up's failure, or nothing when the folder must be made.
 std::optional<qint64> ExistingFolder(FolderContext& cx, const Request& r) {
   SwitchQuietly(cx, r.itemLibrary.isEmpty() ? r.parentLibrary : r.itemLibrary);
-  const qint64 found =
-      CheckForFolder(cx, r.name, r.fields.parseCharacters, r.parent, r.rule, r.parentLibrary, r.itemLibrary);
+  const qint64 found = CheckForFolderOfRule(cx, r.name, r.fields.parseCharacters, r.parent, r.fields.name,
+                                            r.fields.makesPublic, r.parentLibrary, r.itemLibrary);
   if (found < 0) return found;
   if (found == 0) return std::nullopt;
   cx.run.FolderExistedFlag = true;

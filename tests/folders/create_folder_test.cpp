@@ -353,6 +353,13 @@ TEST_F(CreateFolderTest, RuleIsReadFromTheRuleSetCurrentOnEntry) {
   EXPECT_EQ(server.Scalar(Ora, QStringLiteral("SELECT PATH FROM FOLDER WHERE DOCNUMBER = %1").arg(n)),
             QStringLiteral("QUILLMARK PLAIN RULE"));
   EXPECT_EQ(Current(), Law);
+  // A folder the look-up adopts there is stamped for this rule too. (The switch back reloaded
+  // LAWLIB's stored rules, so the test's rule is added again.)
+  const int again = AddRule(QStringLiteral("PLAIN RULE"), 0);
+  const qint64 adopted = NewFolder(Ora, QStringLiteral("Adopted There"));
+  EXPECT_EQ(Create(QStringLiteral("Adopted There"), 0, again, 1, Law, Ora), adopted);
+  EXPECT_EQ(server.Scalar(Ora, QStringLiteral("SELECT PATH FROM FOLDER WHERE DOCNUMBER = %1").arg(adopted)),
+            QStringLiteral("QUILLMARK PLAIN RULE"));
 }
 
 TEST_F(CreateFolderTest, RunTimeFailureEndsWithZeroThroughTheHandler) {

@@ -114,7 +114,7 @@ class FakeColumns : public dm::DmColumns {
 
 class FakeProfile : public dm::DmProfile {
  public:
-  explicit FakeProfile(QString library) : library_(std::move(library)), columns(std::make_shared<FakeColumns>()) {}
+  explicit FakeProfile(QString library) : columns(std::make_shared<FakeColumns>()), library_(std::move(library)) {}
   dm::DmColumnsPtr Columns() override { return columns; }
   QString FormName() const override { return QStringLiteral("FOLDER_PROF"); }
   void SetFormName(const QString&) override {}
