@@ -1,8 +1,8 @@
-// One test main for every test program. The per-user settings and the monitor bus of the tests
+// One test main for every test program, with the one QApplication the widget tests need. The per-user settings and the monitor bus of the tests
 // live in temporary folders, never the user's own.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTemporaryDir>
 
 int main(int argc, char** argv) {
@@ -14,6 +14,6 @@ int main(int argc, char** argv) {
   qputenv("STACKWRIGHT_MONITOR_BUS", bus.path().toLocal8Bit());
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (qEnvironmentVariableIsEmpty("STACKWRIGHT_DM_TOOL")) qputenv("STACKWRIGHT_DM_TOOL", SW_DM_TOOL_PATH);
-  QCoreApplication app(argc, argv);
+  QApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -1,0 +1,21 @@
+#pragma once
+// The program's whole context: the run's context plus the main window's own state, with the
+// main-window operations that lower subsystems call bound to the window's handlers.
+#include "app/app_state.h"
+#include "run/run_context.h"
+
+namespace sw {
+
+class MainWindow;
+
+class AppContext : public RunContext {
+ public:
+  MainWindowState window;
+  MainWindow* mainWindow = nullptr;  // none in tests that run without a window
+
+  void TVRules_Expand(int libraryNode) override;
+  void Form_Unload(int cancel) override;
+  [[noreturn]] void EndProgram() override;
+};
+
+}  // namespace sw

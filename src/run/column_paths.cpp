@@ -1,0 +1,99 @@
+// Column path resolution: "MATTER.CLIENT_ID.CLIENT_ID" goes PROFILE.MATTER -> MATTER,
+// MATTER.CLIENT_ID -> CLIENT and ends at CLIENT.CLIENT_ID; only the first and the last key of a
+// path are written into the item's row.
+#include "run/column_paths.h"
+
+#include "core/log.h"
+#include "core/sql.h"
+#include "core/text.h"
+#include "run/run_context.h"
+
+namespace sw {
+
+namespace {
+
+const QString Profile = QStringLiteral("PROFILE");
+
+QString CurrentLibraryName(RunContext& cx) {
+  return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString();
+}
+
+const TemplateItemRow* CachedLink(RunContext& cx, const QString& library, const QString& column, const QString& table) {
+  for (const TemplateItemRow& row : cx.runState.columnLinks.TemplateItemTable)
+    if (row.Library == library && row.Column == column && row.Table == table) return &row;
+  return nullptr;
+}
+
+// The catalogue's entry for the column; a failed statement reads as no entry.
+ColumnLink CatalogueLink(RunContext& cx, const QString& column, const QString& table) {
+  ColumnLink link;
+  const QString sql = QStringLiteral("SELECT FTBNAME, FCOLNAME, MULTI_VALUE FROM [OWNER].DOCSCOLUMN WHERE COLNAME = '") +
+                      StripQuotes(column) + QStringLiteral("' AND TBNAME = '") + StripQuotes(table) + QStringLiteral("'");
+  if (!RunSQL(cx, sql) || !cx.session.pSQL) return link;
+  dm::PcdSql& result = *cx.session.pSQL;
+  if (result.RowCount() > 0) {
+    link.found = true;
+    link.ForeignTable = result.ColumnValue(1);
+    link.ForeignColumn = result.ColumnValue(2);
+  }
+  result.ReleaseResults();
+  return link;
+}
+
+// Follows one path row; the row's kind becomes empty when a name is not a key of its table.
+void ResolveRow(RunContext& cx, int row) {
+  TemplateTable& items = cx.runState.tmpl.ParsedTemplate;
+  QString rest = items(row, TemplateItemText);
+  QString table = Profile;
+  QString linkColumn, linkTable, keyColumn;
+  for (qsizetype dot = rest.indexOf(QLatin1Char('.')); dot >= 0; dot = rest.indexOf(QLatin1Char('.'))) {
+    const QString column = rest.left(dot);
+    rest = rest.mid(dot + 1);
+    const ColumnLink link = FindColumnLink(cx, column, table, true);
+    if (!link.found) {
+      items.Set(row, TemplateKind, QString());
+      return;
+    }
+    if (items(row, TemplateProfileLink).isEmpty() && table == Profile)
+      items.Set(row, TemplateProfileLink,
+                (column + QStringLiteral(" = ") + link.ForeignTable + QLatin1Char('.') + link.ForeignColumn).toUpper());
+    linkColumn = column;
+    linkTable = table;
+    keyColumn = link.ForeignColumn;
+    table = link.ForeignTable;
+  }
+  if (table == Profile) {
+    items.Set(row, TemplateKind, QStringLiteral("P"));
+    items.Set(row, TemplateFinalTable, QString());
+  } else {
+    items.Set(row, TemplateFinalTable, table.toUpper());
+  }
+  items.Set(row, TemplateFinalColumn, rest.toUpper());
+  items.Set(row, TemplateKeyColumn, keyColumn.toUpper());
+  items.Set(row, TemplateLinkColumn, linkColumn.toUpper());
+  if (!linkTable.isEmpty()) items.Set(row, TemplateLinkTable, linkTable.toUpper());
+}
+
+}  // namespace
+
+ColumnLink FindColumnLink(RunContext& cx, const QString& column, const QString& table, bool logLookUp) {
+  const QString library = CurrentLibraryName(cx);
+  const TemplateItemRow* cached = CachedLink(cx, library, column, table);
+  if (cached && !cached->ForeignColumn.isEmpty()) return {true, cached->ForeignTable, cached->ForeignColumn};
+  if (logLookUp) {
+    LogMessage(cx, QStringLiteral("Identifying foreign key links to ") + table + QLatin1Char('.') + column);
+    LogMessage(cx, HyphenLine);
+  }
+  const ColumnLink link = CatalogueLink(cx, column, table);
+  if (link.found)
+    cx.runState.columnLinks.TemplateItemTable.push_back({library, column, table, link.ForeignTable, link.ForeignColumn});
+  return link;
+}
+
+void ResolveColumnPaths(RunContext& cx) {
+  const TemplateTable& items = cx.runState.tmpl.ParsedTemplate;
+  for (int row = 1; row <= items.Count(); ++row)
+    if (items(row, TemplateKind) == QLatin1String("X") && !items(row, TemplateItemText).isEmpty()) ResolveRow(cx, row);
+}
+
+}  // namespace sw

@@ -1,0 +1,326 @@
+// The folder chain of every row read for a rule: the row's values become one folder name per
+// level, and each level is found or created inside the folder of the level before. New folders
+// get their metadata, e-mail address, author, workspaces and queued documents; every row whose
+// chain stands is recorded so that it is not selected again.
+#include <QStringList>
+
+#include "core/log.h"
+#include "core/monitor_client.h"
+#include "core/text.h"
+#include "folders/folders.h"
+#include "run/folder_metadata.h"
+#include "run/queue_tracking.h"
+#include "run/row_workspaces.h"
+#include "run/run.h"
+#include "run/run_context.h"
+
+namespace sw {
+
+namespace {
+
+constexpr int ResultsColumn = 2;
+
+void Dash(RunContext& cx) { LogMessage(cx, HyphenLine); }
+
+QString N(qint64 n) { return FormatNumber(n); }
+
+QString CurrentLibraryName(RunContext& cx) {
+  return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString();
+}
+
+QString& Cell(RunContext& cx, int row, int column) {
+  return cx.runState.rows.RowTable[static_cast<size_t>(row)][static_cast<size_t>(column)];
+}
+const QString& Header(RunContext& cx, int column) { return Cell(cx, 0, column); }
+
+// The most levels the rule builds; 0 (or a negative value, which keeps every level of the
+// template as well) for no limit.
+int LevelLimit(RunContext& cx) { return std::max(cx.runState.rule.RULE_STACKWRIGHT_LEVEL, 0); }
+
+// How a row's chain ended.
+enum class RowEnd { Done, FirstLevelBlank, Failed, RunStopped };
+
+void ShowCounters(RunContext& cx) {
+  cx.ui->SetErrorAndAddedLabels(N(cx.runState.rule.ErrorCount), N(cx.runState.rule.AddedCount));
+}
+
+void ListRow(RunContext& cx, int r) {
+  LogMessage(cx, QStringLiteral("SQL results for item #") + N(r) + QStringLiteral(":"));
+  for (int c = 1; c <= cx.runState.rows.ColumnCount; ++c) {
+    QString& value = Cell(cx, r, c);
+    value = StripFieldMarkers(value);
+    LogMessage(cx, QStringLiteral("%1").arg(c, 2, 10, QLatin1Char('0')) + QStringLiteral(": ") + Header(cx, c) +
+                       QStringLiteral("=") + value);
+  }
+  Dash(cx);
+}
+
+// A count written after LEFT or RIGHT shortens the column before the marker.
+void ApplyTrimMarkers(RunContext& cx, int r) {
+  const int columns = cx.runState.rows.ColumnCount;
+  if (columns <= 2) return;
+  for (int c = 2; c <= columns; ++c) {
+    const QString& marker = Cell(cx, r, c);
+    const bool left = marker.left(4).toUpper() == QLatin1String("LEFT");
+    if (!left && marker.left(5).toUpper() != QLatin1String("RIGHT")) continue;
+    const qint64 n = qRound64(NumericValue(marker.mid(left ? 4 : 5)));
+    QString& target = Cell(cx, r, c - 1);
+    LogMessage(cx, QStringLiteral("Trimming SQL column #") + N(c - 1) + QStringLiteral(" \"") + target + QStringLiteral("\"") +
+                       (left ? QStringLiteral(" to first ") : QStringLiteral(" to right-most ")) + N(n) +
+                       QStringLiteral(" character(s)"));
+    // A negative count cannot shorten anything and leaves the value as it is.
+    if (n > 0) target = left ? target.left(n) : target.right(n);
+  }
+}
+
+void ResetRowState(RunContext& cx) {
+  RuleRowsState& rows = cx.runState.rows;
+  rows.LevelNames.assign(2, QString());
+  rows.LevelCount = 1;
+  rows.FolderMetadataList.clear();
+  rows.QueueCondition.clear();
+  rows.DocumentTypeSetting.clear();
+  rows.RowDocNumber = 0;
+  rows.ProfileWorkspaceLevel = 0;
+}
+
+void FindRowDocument(RunContext& cx, int r) {
+  RuleRowsState& rows = cx.runState.rows;
+  for (int c = 1; c <= rows.ColumnCount; ++c) {
+    const QString& header = Header(cx, c);
+    if (!header.contains(QStringLiteral("PROFILE.SYSTEM_ID"))) continue;
+    rows.RowDocNumber = qRound64(NumericValue(Cell(cx, r, c)));
+    LogMessage(cx, header + QStringLiteral(" = ") + N(rows.RowDocNumber));
+    Dash(cx);
+    if (rows.RowDocNumber != 0) {
+      rows.QueueCondition = header + QStringLiteral(" = ") + N(rows.RowDocNumber);
+      LogMessage(cx, QStringLiteral("Adding SQL for adding documents to queue: ") + rows.QueueCondition);
+      Dash(cx);
+    }
+    return;
+  }
+}
+
+void PickUpLinkValues(RunContext& cx, const QString& header, const QString& value) {
+  const SourceListState& links = cx.runState.lists;
+  RuleRowsState& rows = cx.runState.rows;
+  if (!links.GroupLinkTable.isEmpty() && !links.GroupLinkKey.isEmpty() &&
+      header == links.GroupLinkTable + QStringLiteral(".") + links.GroupLinkKey) {
+    rows.GroupLinkValue = value;
+    LogMessage(cx, QStringLiteral("Group Link Value for workspace is ") + value);
+    Dash(cx);
+  }
+  if (!links.PeopleLinkTable.isEmpty() && !links.PeopleLinkKey.isEmpty() &&
+      header == links.PeopleLinkTable + QStringLiteral(".") + links.PeopleLinkKey) {
+    rows.PeopleLinkValue = value;
+    LogMessage(cx, QStringLiteral("People Link Value for workspace is ") + rows.PeopleLinkValue);
+    Dash(cx);
+  }
+}
+
+// A SYSTEM_ID column that a template item links to a PROFILE column: the folders get that
+// column, and the documents that carry the value are the ones to queue.
+void LinkSystemIdColumn(RunContext& cx, const QString& header, const QString& value) {
+  RuleRowsState& rows = cx.runState.rows;
+  const TemplateTable& items = cx.runState.tmpl.ParsedTemplate;
+  for (int i = 1; i <= items.Count(); ++i) {
+    const QString link = items(i, TemplateProfileLink);
+    const qsizetype eq = link.indexOf(QLatin1Char('='));
+    if (eq < 0 || TrimBlanks(link.mid(eq + 1)).compare(header, Qt::CaseInsensitive) != 0) continue;
+    const QString col = TrimBlanks(link.left(eq));
+    const QString condition = col + QStringLiteral(" = ") + N(qRound64(NumericValue(value)));
+    if (col.contains(QStringLiteral("DOCUMENTTYPE"))) {
+      rows.DocumentTypeSetting = QStringLiteral("DOCUMENTTYPE = ") + N(qRound64(NumericValue(value)));
+      LogMessage(cx, QStringLiteral("Adding SQL for adding documents to queue: ") + rows.DocumentTypeSetting);
+    } else if (col != QLatin1String("APPLICATION") && col != QLatin1String("APPS")) {
+      if (!rows.FolderMetadataList.isEmpty()) rows.FolderMetadataList += QStringLiteral(", ");
+      rows.FolderMetadataList += condition;
+      LogMessage(cx, QStringLiteral("Adding SQL for setting folder metadata: ") + condition);
+    }
+    if (!rows.QueueCondition.isEmpty()) rows.QueueCondition += QStringLiteral(" AND ");
+    rows.QueueCondition += condition;
+    LogMessage(cx, QStringLiteral("Adding SQL for adding documents to queue: ") + condition);
+    break;
+  }
+  Dash(cx);
+}
+
+// A level break closes the current name. False when the rule's level limit is reached and the
+// column pass ends.
+bool CloseLevel(RunContext& cx, int c) {
+  RuleRowsState& rows = cx.runState.rows;
+  QString& name = rows.LevelNames[static_cast<size_t>(rows.LevelCount)];
+  name = TrimBlanks(StripFieldMarkers(name));
+  if (!name.isEmpty()) LogMessage(cx, QStringLiteral("Level ") + N(rows.LevelCount) + QStringLiteral(":") + name + QStringLiteral(" (a)"));
+  const int limit = LevelLimit(cx);
+  if (limit != 0 && rows.LevelCount >= limit) {
+    Dash(cx);
+    LogMessage(cx, QStringLiteral("Rule_Stackwright_Level ") + N(limit) + QStringLiteral(" reached"));
+    Dash(cx);
+    return false;
+  }
+  if (c < rows.ColumnCount) {
+    ++rows.LevelCount;
+    rows.LevelNames.push_back(QString());
+  }
+  return true;
+}
+
+void ColumnPass(RunContext& cx, int r) {
+  RuleRowsState& rows = cx.runState.rows;
+  for (int c = 1; c <= rows.ColumnCount; ++c) {
+    const QString header = Header(cx, c);
+    const QString value = Cell(cx, r, c);
+    PickUpLinkValues(cx, header, value);
+    if (header.contains(QStringLiteral("PROFILE.")) && !header.contains(QStringLiteral("PROFILE.SYSTEM_ID")) &&
+        rows.ProfileWorkspaceLevel == 0) {
+      rows.ProfileWorkspaceLevel = rows.LevelCount;
+      LogMessage(cx, QStringLiteral("Profile Workspace Level: ") + N(rows.ProfileWorkspaceLevel));
+      Dash(cx);
+    }
+    const QString upper = header.toUpper();
+    if (upper == QLatin1String("DOCUMENTTYPES.SYSTEM_ID")) {
+      rows.DocumentTypeSetting = QStringLiteral("DOCUMENTTYPE = ") + N(qRound64(NumericValue(value)));
+      continue;
+    }
+    if (!upper.contains(QStringLiteral(".SYSTEM_ID"))) {
+      if (value != QLatin1String("\\") && value != QLatin1String("/")) {
+        rows.LevelNames[static_cast<size_t>(rows.LevelCount)] += value;
+      } else if (!CloseLevel(cx, c)) {
+        return;
+      }
+      continue;
+    }
+    if (header.contains(QStringLiteral(".SYSTEM_ID")) && cx.runState.tmpl.ParsedTemplate.Count() > 0)
+      LinkSystemIdColumn(cx, header, value);
+  }
+}
+
+void CloseLastLevel(RunContext& cx) {
+  RuleRowsState& rows = cx.runState.rows;
+  QString& name = rows.LevelNames[static_cast<size_t>(rows.LevelCount)];
+  name = TrimBlanks(StripFieldMarkers(name));
+  LogMessage(cx, QStringLiteral("Level ") + N(rows.LevelCount) + QStringLiteral(":") + name + QStringLiteral(" (b)"));
+  Dash(cx);
+  rows.ParentFolder = 0;
+  rows.TopFolder = 0;
+  const int limit = LevelLimit(cx);
+  if (limit != 0 && rows.LevelCount > limit) {
+    LogMessage(cx, QStringLiteral("Rule_Stackwright_Level ") + N(limit) + QStringLiteral(" reached"));
+    Dash(cx);
+    rows.LevelCount = limit;
+  }
+}
+
+QString SingleBlanks(QString name) {
+  while (name.contains(QStringLiteral("  "))) name.replace(QStringLiteral("  "), QStringLiteral(" "));
+  return name;
+}
+
+// The library a level's folder is made in: the rule's e-mail library for the folder it names.
+QString LevelLibrary(RunContext& cx, const QString& name) {
+  const RuleWorkingValues& rule = cx.runState.rule;
+  LogMessage(cx, QStringLiteral("Comparing folder name '") + name + QStringLiteral("' with '") + rule.EmailOverrideName +
+                     QStringLiteral("' with library ") + rule.EmailOverrideLibrary);
+  Dash(cx);
+  if (TrimBlanks(rule.EmailOverrideName).toUpper() == TrimBlanks(name).toUpper() && !rule.EmailOverrideLibrary.isEmpty()) {
+    LogMessage(cx, QStringLiteral("Setting library for folder \"") + rule.EmailOverrideName + QStringLiteral("\" to ") +
+                       rule.EmailOverrideLibrary);
+    Dash(cx);
+    return rule.EmailOverrideLibrary;
+  }
+  return rule.LibraryName;
+}
+
+// What a folder the chain has just created receives, in order.
+void FurnishNewFolder(RunContext& cx, int r, int k, const QString& name) {
+  RuleRowsState& rows = cx.runState.rows;
+  const qint64 folder = rows.ParentFolder;
+  UpdateFolderMetadata(cx, folder, k);
+  if (k == 1) rows.TopFolder = folder;
+  SetFolderEmailAddress(cx, folder, k, r);
+  SetFolderAuthor(cx, folder);
+  AddRowWorkspaces(cx, k, name, folder);
+  QueueNewDocuments(cx, k);
+}
+
+RowEnd LevelLoop(RunContext& cx, int r) {
+  RuleRowsState& rows = cx.runState.rows;
+  RuleWorkingValues& rule = cx.runState.rule;
+  for (int k = 1; k <= rows.LevelCount; ++k) {
+    QString name = rows.LevelNames[static_cast<size_t>(k)];
+    if (TrimBlanks(name).isEmpty()) {
+      if (k == rows.LevelCount) {
+        LogMessage(cx, QStringLiteral("Folder level ") + N(k) + QStringLiteral(" is blank - will not create any more folders for this item"));
+        return RowEnd::Done;
+      }
+      if (k == 1) {
+        LogMessage(cx, QStringLiteral("Folder level 1 is blank - will not create any folders for this item"));
+        return RowEnd::FirstLevelBlank;
+      }
+      continue;
+    }
+    name = SingleBlanks(name);
+    cx.run.FolderExistedFlag = false;
+    const QString library = LevelLibrary(cx, name);
+    rows.ParentFolder = CreateFolder(cx, name, rows.ParentFolder, rule.RuleIndex, rule.LibraryName, library, k);
+    if (rows.ParentFolder <= 0) {
+      ++rule.ErrorCount;
+      return RowEnd::Failed;
+    }
+    if (cx.run.FolderExistedFlag) continue;
+    ++rule.AddedCount;
+    ShowCounters(cx);
+    if (cx.run.StopRequested) return RowEnd::RunStopped;
+    FurnishNewFolder(cx, r, k, name);
+  }
+  return RowEnd::Done;
+}
+
+// One row from its status line to its counters; false when the run is to end at once.
+bool ProcessRow(RunContext& cx, int r) {
+  RuleRowsState& rows = cx.runState.rows;
+  SetStatus(cx, QStringLiteral("Processing folder item #") + N(r) + QStringLiteral(" of ") + N(rows.RowCount) +
+                    QStringLiteral(" with ") + N(rows.ColumnCount) + QStringLiteral(" column(s)."));
+  Dash(cx);
+  ListRow(cx, r);
+  ApplyTrimMarkers(cx, r);
+  Dash(cx);
+  ResetRowState(cx);
+  if (rows.ColumnCount > 0) FindRowDocument(cx, r);
+  ColumnPass(cx, r);
+  CloseLastLevel(cx);
+  const RowEnd end = LevelLoop(cx, r);
+  if (end == RowEnd::RunStopped) return false;
+  if (end == RowEnd::Done) {
+    if (rows.TopFolder != 0) SortFolders(cx, rows.TopFolder, CurrentLibraryName(cx), cx.library.MaxItemsToSort);
+    Dash(cx);
+    if (rows.ParentFolder > 0) TrackRow(cx, r);
+  }
+  Dash(cx);
+  cx.ui->SetCounterLabels(cx.ui->CounterTotal(), N(r));
+  ShowCounters(cx);
+  MonitorHeartbeat(cx);
+  return true;
+}
+
+}  // namespace
+
+void ProcessRuleRows(RunContext& cx) {
+  RuleRowsState& rows = cx.runState.rows;
+  cx.runState.control.RowLoopStopped = false;
+  for (int r = 1; r <= rows.RowCount && r < static_cast<int>(rows.RowTable.size()); ++r) {
+    if (!ProcessRow(cx, r)) {
+      cx.runState.control.RowLoopStopped = true;
+      return;
+    }
+    if (cx.run.StopRequested) break;
+  }
+  MonitorHeartbeat(cx);
+  Dash(cx);
+  const int resultRow = cx.runState.control.ResultRow;
+  if (resultRow >= 0)
+    cx.ui->SetResultText(resultRow, ResultsColumn, N(cx.runState.rule.AddedCount) + QStringLiteral(" folder(s) added"));
+}
+
+}  // namespace sw

@@ -1,0 +1,108 @@
+// NEEDS_FOLDERING and TARN_STACKWRIGHT rows of a processed row.
+#include "run/queue_tracking.h"
+
+#include "core/library.h"
+#include "core/log.h"
+#include "core/sql.h"
+#include "core/text.h"
+#include "run/run_context.h"
+
+namespace sw {
+
+namespace {
+
+void Dash(RunContext& cx) { LogMessage(cx, HyphenLine); }
+
+QString CurrentLibraryName(RunContext& cx) {
+  return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString();
+}
+
+// Runs a statement and releases its result; true when it ran without an SQL error.
+bool RunAndRelease(RunContext& cx, const QString& sql) {
+  const bool handed = RunSQL(cx, sql);
+  if (!cx.session.pSQL) return false;
+  const qint64 code = cx.session.pSQL->SqlErrorCode();
+  cx.session.pSQL->ReleaseResults();
+  return handed && (code == 0 || code == 9);
+}
+
+// The rule's name as the rule set holds it (upper case); the shown name upper-cased when the rule
+// set of the current library no longer has it.
+QString StoredRuleName(RunContext& cx) {
+  const QString stored = cx.rules.RuleTable(field::RuleName, cx.runState.rule.RuleIndex);
+  return stored.isEmpty() ? TrimBlanks(cx.runState.rule.RuleName).toUpper() : stored;
+}
+
+// The LIKE pattern that matches the rule's own name only: on SQL Server a bracket and the two
+// wildcards of a name are written as one-character classes; Oracle reads brackets as themselves.
+QString RuleNamePattern(RunContext& cx, const QString& quotedRule) {
+  QString pattern = quotedRule.toUpper();
+  if (IsOracleEngine(cx.session.DatabaseEngine)) return pattern;
+  pattern = EscapeLikeBrackets(pattern);
+  pattern.replace(QStringLiteral("_"), QStringLiteral("[_]"));
+  pattern.replace(QStringLiteral("%"), QStringLiteral("[%]"));
+  return pattern;
+}
+
+// Replaces the record of one source row: the delete and the insert stand or fall together, so a
+// failed insert never leaves the row without its record (it would be selected again).
+void ReplaceTrackingRow(RunContext& cx, const QString& sid, const QString& table, const QString& rule) {
+  const bool transaction = !IsOracleEngine(cx.session.DatabaseEngine);
+  if (transaction) RunAndRelease(cx, QStringLiteral("BEGIN TRANSACTION"));
+  RunAndRelease(cx, QStringLiteral("DELETE FROM [OWNER].TARN_STACKWRIGHT WHERE SID = ") + sid +
+                        QStringLiteral(" AND TABLE_NAME = '") + table + QStringLiteral("' AND UPPER(RULE_NAME) LIKE '") +
+                        RuleNamePattern(cx, rule) + QStringLiteral("'"));
+  const bool inserted =
+      RunAndRelease(cx, QStringLiteral("INSERT INTO [OWNER].TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, LOCKED_BY) "
+                                       "VALUES(") +
+                            sid + QStringLiteral(", '") + table + QStringLiteral("', '") + rule + QStringLiteral("', 0, '')"));
+  if (transaction) RunAndRelease(cx, inserted ? QStringLiteral("COMMIT TRANSACTION") : QStringLiteral("ROLLBACK TRANSACTION"));
+}
+
+}  // namespace
+
+void QueueNewDocuments(RunContext& cx, int level) {
+  const RuleRowsState& rows = cx.runState.rows;
+  if (!cx.ui->Options().addNewDocs || level != rows.LevelCount) return;
+  if (rows.QueueCondition.isEmpty()) {
+    LogMessage(cx, QStringLiteral("Warning: Not adding new documents to Queue - unable to form SQL statement"));
+    Dash(cx);
+    return;
+  }
+  const QString remembered = CurrentLibraryName(cx);
+  ConnectLibrary(cx, cx.runState.rule.LibraryName);
+  SetStatus(cx, QStringLiteral("Adding New Documents to Queue in library ") + CurrentLibraryName(cx));
+  Dash(cx);
+  RunSQL(cx, QStringLiteral("INSERT INTO [OWNER].NEEDS_FOLDERING (SID, STATUS, LOCKED_BY, RETRY_COUNT, DOCSTATUS, TABLE_NAME, "
+                            "MACHINE_NAME, LOCK_TIME) SELECT DOCNUMBER, 0, '', 0, STATUS, 'PROFILE', '', NULL FROM "
+                            "[OWNER].PROFILE WHERE ") +
+                 rows.QueueCondition +
+                 QStringLiteral(" AND APPLICATION <> (SELECT SYSTEM_ID FROM [OWNER].APPS WHERE APPLICATION = 'FOLDER') "
+                                " AND DOCNUMBER NOT IN (SELECT SID FROM [OWNER].NEEDS_FOLDERING WHERE TABLE_NAME = 'PROFILE')"));
+  if (cx.session.pSQL) cx.session.pSQL->ReleaseResults();
+  ConnectLibrary(cx, remembered);
+}
+
+void TrackRow(RunContext& cx, int row) {
+  const RuleRowsState& rows = cx.runState.rows;
+  SetStatus(cx, QStringLiteral("Updating TARN_STACKWRIGHT information in ") + cx.runState.rule.LibraryName +
+                    QStringLiteral(" for newly created folder(s)"));
+  Dash(cx);
+  const QString remembered = CurrentLibraryName(cx);
+  ConnectLibrary(cx, cx.runState.rule.LibraryName);
+  const QString rule = StripQuotes(StoredRuleName(cx));
+  for (int c = rows.ColumnCount; c >= 1; --c) {
+    const QString& header = rows.RowTable[0][static_cast<size_t>(c)];
+    const qsizetype p = header.toUpper().indexOf(QStringLiteral(".SYSTEM_ID")) + 1;
+    if (p <= 1) continue;
+    const QString table = TrimBlanks(header.left(p - 1));
+    if (table.isEmpty()) continue;
+    const QString sid = FormatNumber(qRound64(NumericValue(rows.RowTable[static_cast<size_t>(row)][static_cast<size_t>(c)])));
+    LogMessage(cx, QStringLiteral("Adding Folder column item ") + header + QStringLiteral(" to TARN_STACKWRIGHT"));
+    Dash(cx);
+    ReplaceTrackingRow(cx, sid, StripQuotes(table), rule);
+  }
+  ConnectLibrary(cx, remembered);
+}
+
+}  // namespace sw

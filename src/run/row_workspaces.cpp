@@ -1,0 +1,153 @@
+// The workspace step of a row's new folder: gathers the users the rule names for the folder's
+// level and adds the folder to each one's workspace.
+#include "run/row_workspaces.h"
+
+#include <algorithm>
+
+#include "core/log.h"
+#include "core/sql.h"
+#include "core/text.h"
+#include "rules/rule_table.h"
+#include "run/run_context.h"
+#include "security/security.h"
+
+namespace sw {
+
+namespace {
+
+void Dash(RunContext& cx) { LogMessage(cx, HyphenLine); }
+
+QString N(qint64 n) { return FormatNumber(n); }
+QString Q(const QString& text) { return QStringLiteral("\"") + text + QStringLiteral("\""); }
+
+// Lists a user once; ids are compared exactly, so a user written in other letter case counts
+// as another user.
+bool AddUser(RunContext& cx, const QString& user) {
+  std::vector<QString>& users = cx.runState.rows.WorkspaceUsers;
+  if (user.isEmpty() || std::find(users.begin(), users.end(), user) != users.end()) return false;
+  users.push_back(user);
+  return true;
+}
+
+// Adds column 1 of every row of a statement's result.
+void AddUsersOf(RunContext& cx, const QString& sql) {
+  RunSQL(cx, sql);
+  if (!cx.session.pSQL) return;
+  dm::PcdSql& pcd = *cx.session.pSQL;
+  if (pcd.RowCount() > 0) {
+    do {
+      AddUser(cx, pcd.ColumnValue(1));
+    } while (pcd.NextRow() != 0);
+  }
+  pcd.ReleaseResults();
+}
+
+void AddDocumentUsers(RunContext& cx, int level) {
+  const RuleWorkingValues& rule = cx.runState.rule;
+  const RuleRowsState& rows = cx.runState.rows;
+  LogMessage(cx, QStringLiteral("Getting workspace profile author and typist from document #") + N(rows.RowDocNumber));
+  Dash(cx);
+  RunSQL(cx, QStringLiteral("SELECT A.USER_ID, T.USER_ID , P.DOCNUMBER FROM [OWNER].PROFILE P, [OWNER].PEOPLE A, "
+                            "[OWNER].PEOPLE T WHERE P.AUTHOR = A.SYSTEM_ID AND P.TYPIST = T.SYSTEM_ID AND P.SYSTEM_ID = ") +
+                 N(rows.RowDocNumber));
+  if (!cx.session.pSQL) return;
+  dm::PcdSql& pcd = *cx.session.pSQL;
+  if (pcd.RowCount() != 0) {
+    const QString author = pcd.ColumnValue(1);
+    const QString typist = pcd.ColumnValue(2);
+    LogMessage(cx, QStringLiteral("Document #") + pcd.ColumnValue(3) + QStringLiteral(" author is ") + author +
+                       QStringLiteral(" and typist is ") + typist);
+    Dash(cx);
+    if (level == rule.RULE_WORKSPACE_AUTHOR && AddUser(cx, author)) {
+      LogMessage(cx, QStringLiteral("Adding workspace author ") + author);
+      Dash(cx);
+    }
+    if (level == rule.RULE_WORKSPACE_TYPIST && AddUser(cx, typist)) {
+      LogMessage(cx, QStringLiteral("Adding workspace typist ") + typist);
+      Dash(cx);
+    }
+  }
+  pcd.ReleaseResults();
+}
+
+void AddLinkedUsers(RunContext& cx) {
+  const SourceListState& links = cx.runState.lists;
+  const RuleRowsState& rows = cx.runState.rows;
+  if (!links.PeopleLinkColumn.isEmpty() && !links.PeopleLinkTable.isEmpty() && !links.PeopleLinkKey.isEmpty() &&
+      !rows.PeopleLinkValue.isEmpty())
+    AddUsersOf(cx, QStringLiteral("SELECT DISTINCT USER_ID FROM [OWNER].PEOPLE WHERE SYSTEM_ID IN (SELECT ") +
+                       links.PeopleLinkColumn + QStringLiteral(" FROM [OWNER].") + links.PeopleLinkTable +
+                       QStringLiteral(" WHERE ") + links.PeopleLinkKey + QStringLiteral(" = '") +
+                       StripQuotes(rows.PeopleLinkValue) + QStringLiteral("')"));
+  if (!links.GroupLinkColumn.isEmpty() && !links.GroupLinkTable.isEmpty() && !links.GroupLinkKey.isEmpty() &&
+      !rows.GroupLinkValue.isEmpty())
+    AddUsersOf(cx, QStringLiteral("SELECT DISTINCT USER_ID FROM [OWNER].PEOPLE WHERE SYSTEM_ID IN (SELECT PEOPLE_SYSTEM_ID "
+                                  "FROM [OWNER].PEOPLEGROUPS WHERE GROUPS_SYSTEM_ID IN (SELECT ") +
+                       links.GroupLinkColumn + QStringLiteral(" FROM [OWNER].") + links.GroupLinkTable +
+                       QStringLiteral(" WHERE ") + links.GroupLinkKey + QStringLiteral(" = '") +
+                       StripQuotes(rows.GroupLinkValue) + QStringLiteral("'))"));
+  const QString group = cx.runState.rule.RULE_WORKSPACE_GROUP;
+  if (!group.isEmpty())
+    AddUsersOf(cx, QStringLiteral("SELECT DISTINCT USER_ID FROM [OWNER].PEOPLE WHERE SYSTEM_ID IN (SELECT PEOPLE_SYSTEM_ID "
+                                  "FROM [OWNER].PEOPLEGROUPS WHERE GROUPS_SYSTEM_ID = (SELECT SYSTEM_ID FROM "
+                                  "[OWNER].GROUPS WHERE GROUP_ID = '") +
+                       StripQuotes(group) + QStringLiteral("'))"));
+}
+
+// The first reason the folder cannot be added to workspaces; empty when it can.
+QString MissingWorkspaceValue(qint64 folder, const QString& folderName, const QString& workspace) {
+  if (folder == 0) return QStringLiteral("Warning: Workspace level reached for this document - DocNumber is not set");
+  if (folderName.isEmpty())
+    return QStringLiteral("Warning: Workspace level reached for this document - Workspace item name is not set");
+  if (workspace.isEmpty()) return QStringLiteral("Warning: Workspace level reached for this document - Workspace name is not set");
+  return QString();
+}
+
+void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64 folder) {
+  const std::vector<QString> users = cx.runState.rows.WorkspaceUsers;
+  const QString workspace = RowWorkspaceName(cx);
+  const QString missing = MissingWorkspaceValue(folder, folderName, workspace);
+  if (!missing.isEmpty()) {
+    LogMessage(cx, missing);
+    return;
+  }
+  const QString library = cx.runState.rule.LibraryName;
+  SetStatus(cx, QStringLiteral("Processing ") + N(static_cast<qint64>(users.size())) +
+                    QStringLiteral(" subscription(s) for item ") + Q(folderName) + QStringLiteral(" to Workspace ") +
+                    Q(workspace));
+  Dash(cx);
+  for (const QString& user : users) {
+    SetStatus(cx, QStringLiteral("Processing workspace functions (level ") + N(level) + QStringLiteral(") on folder ") +
+                      Q(folderName) + QStringLiteral("\r\n") + QStringLiteral(" to workspace ") + Q(workspace) +
+                      QStringLiteral(" for Author-related user ") + user + QStringLiteral(" from folder library ") +
+                      library + QStringLiteral(" #") + N(folder));
+    Dash(cx);
+    AddToWorkspace(cx, folderName, folder, user, workspace, library);
+  }
+}
+
+}  // namespace
+
+QString RowWorkspaceName(RunContext& cx) {
+  const RuleWorkingValues& rule = cx.runState.rule;
+  if (!rule.RULE_WORKSPACE_NAME.isEmpty()) return rule.RULE_WORKSPACE_NAME;
+  const QString fallback = TrimBlanks(cx.library.DefaultWorkspace);
+  const QString stored = TrimBlanks(cx.rules.RuleTable(field::RuleName, rule.RuleIndex));
+  if (!fallback.isEmpty() && (stored.isEmpty() || stored.contains(QStringLiteral("*DEFAULT RULE*")))) return fallback;
+  return rule.RuleName;
+}
+
+void AddRowWorkspaces(RunContext& cx, int level, const QString& folderName, qint64 folder) {
+  const RuleWorkingValues& rule = cx.runState.rule;
+  const RuleRowsState& rows = cx.runState.rows;
+  const bool userLevel = level == rule.RULE_WORKSPACE_TYPIST || level == rule.RULE_WORKSPACE_AUTHOR;
+  if (userLevel && level == rows.ProfileWorkspaceLevel && rows.RowDocNumber != 0) AddDocumentUsers(cx, level);
+  if (level == rule.RULE_WORKSPACE_AUTHOR) AddLinkedUsers(cx);
+  LogMessage(cx, QStringLiteral("Workspace users to process: ") + N(static_cast<qint64>(cx.runState.rows.WorkspaceUsers.size())));
+  Dash(cx);
+  if (!cx.runState.rows.WorkspaceUsers.empty()) AddListedUsers(cx, level, folderName, folder);
+  cx.runState.rows.WorkspaceUsers.clear();
+  Dash(cx);
+}
+
+}  // namespace sw

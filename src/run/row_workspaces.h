@@ -1,0 +1,17 @@
+#pragma once
+// The workspace step of a row: a newly created folder goes into the workspaces of the users the
+// rule names for its level (the document's author and typist, people and group links of the
+// template, the members of the rule's workspace group).
+#include <QString>
+
+namespace sw {
+
+class RunContext;
+
+void AddRowWorkspaces(RunContext& cx, int level, const QString& folderName, qint64 folder);
+
+// The workspace name the folder is added under: the rule's own, else the library's default for
+// the built-in rule, else the rule's name as shown.
+QString RowWorkspaceName(RunContext& cx);
+
+}  // namespace sw

@@ -1,0 +1,86 @@
+#include "run/column_paths.h"
+#include "run/folder_template.h"
+#include "run/rule_sql_session.h"
+
+namespace sw::test {
+namespace {
+
+class ColumnPaths : public RuleSqlSession {
+ protected:
+  void Resolve(const QString& templateText) {
+    RuleSpec spec;
+    spec.templateText = templateText;
+    Start(spec);
+    ASSERT_TRUE(ParseFolderTemplate(cx));
+    ResolveColumnPaths(cx);
+  }
+  // Columns 1 to 8 of a row, "|" between.
+  QString Row(int row) const {
+    QStringList cells;
+    for (int c = TemplateItemText; c <= TemplateProfileLink; ++c) cells << Item(row, c);
+    return cells.join('|');
+  }
+  int LookUps(const QString& column, const QString& table) const {
+    return Count("WHERE COLNAME = '" + column + "' AND TBNAME = '" + table + "'");
+  }
+};
+
+TEST_F(ColumnPaths, ResolvesEachPathThroughTheCatalogue) {
+  Resolve("%FIRM MATTERS% %\\% %MATTER.CLIENT_ID.CLIENT_ID% %\\% %MATTER.MATTER_ID% %\\% %DOCUMENTTYPE.TYPE_ID%");
+  EXPECT_EQ(Row(1), "FIRM MATTERS|P||FIRM MATTERS||||");
+  EXPECT_EQ(Row(2), "\\|/||||||");
+  EXPECT_EQ(Row(3), "MATTER.CLIENT_ID.CLIENT_ID|X|CLIENT|CLIENT_ID|SYSTEM_ID|CLIENT_ID|MATTER|MATTER = MATTER.SYSTEM_ID");
+  EXPECT_EQ(Row(5), "MATTER.MATTER_ID|X|MATTER|MATTER_ID|SYSTEM_ID|MATTER|PROFILE|MATTER = MATTER.SYSTEM_ID");
+  EXPECT_EQ(Row(7), "DOCUMENTTYPE.TYPE_ID|X|DOCUMENTTYPES|TYPE_ID|SYSTEM_ID|DOCUMENTTYPE|PROFILE|DOCUMENTTYPE = DOCUMENTTYPES.SYSTEM_ID");
+}
+
+TEST_F(ColumnPaths, EachKeyIsLookedUpOncePerLibrary) {
+  Resolve("%MATTER.CLIENT_ID.CLIENT_ID% %\\% %MATTER.MATTER_ID%");
+  EXPECT_EQ(LookUps("MATTER", "PROFILE"), 1);
+  EXPECT_EQ(LookUps("CLIENT_ID", "MATTER"), 1);
+  // A later rule of the same library takes the keys from the cache.
+  Resolve("%MATTER.MATTER_ID%");
+  EXPECT_EQ(LookUps("MATTER", "PROFILE"), 1);
+  EXPECT_EQ(cx.runState.columnLinks.TemplateItemCount(), 2);
+  EXPECT_EQ(cx.runState.columnLinks.TemplateItemTable[0].Library, "LAWLIB");
+  // Another library has a catalogue of its own.
+  ASSERT_TRUE(ConnectLibrary(cx, "ORALIB"));
+  Resolve("%MATTER.MATTER_ID%");
+  EXPECT_EQ(LookUps("MATTER", "PROFILE"), 1);
+  EXPECT_EQ(Item(1, TemplateFinalTable), "MATTER");
+  EXPECT_EQ(cx.runState.columnLinks.TemplateItemCount(), 3);
+}
+
+TEST_F(ColumnPaths, LowerCasePathsAreLookedUpAsWrittenAndStoredInCapitals) {
+  Resolve("%matter.client_id.client_id%");
+  EXPECT_EQ(LookUps("matter", "PROFILE"), 1);
+  EXPECT_EQ(Row(1), "matter.client_id.client_id|X|CLIENT|CLIENT_ID|SYSTEM_ID|CLIENT_ID|MATTER|MATTER = MATTER.SYSTEM_ID");
+}
+
+TEST_F(ColumnPaths, NameThatIsNoKeyLeavesFixedText) {
+  Resolve("%NOSUCH.COLUMN% %\\% %DATE%");
+  EXPECT_EQ(Row(1), "NOSUCH.COLUMN|||||||");
+  EXPECT_TRUE(Log().contains("Identifying foreign key links to PROFILE.NOSUCH"));
+  // A built-in value has no dot: not a column of any table.
+  EXPECT_EQ(Item(3, TemplateKind), "P");
+  EXPECT_EQ(Item(3, TemplateFinalColumn), "2026-03-09");
+  // Nothing is cached for a miss, so the next rule asks again.
+  Resolve("%NOSUCH.COLUMN%");
+  EXPECT_EQ(LookUps("NOSUCH", "PROFILE"), 2);
+}
+
+TEST_F(ColumnPaths, LongPathRecordsItsFirstAndLastKey) {
+  Resolve("%MATTER.CLIENT_ID.INDUSTRY_ID.DESCRIPTION%");
+  EXPECT_EQ(Row(1), "MATTER.CLIENT_ID.INDUSTRY_ID.DESCRIPTION|X|INDUSTRY|DESCRIPTION|SYSTEM_ID|INDUSTRY_ID|CLIENT|"
+                    "MATTER = MATTER.SYSTEM_ID");
+}
+
+TEST_F(ColumnPaths, ApostropheInAPathNameCannotBreakTheLookUp) {
+  Resolve("%O'NEIL.NAME%");
+  EXPECT_EQ(LookUps("O''NEIL", "PROFILE"), 1);
+  EXPECT_EQ(Item(1, TemplateKind), "");
+  EXPECT_FALSE(Log().contains("rror", Qt::CaseSensitive)) << qPrintable(Log());
+}
+
+}  // namespace
+}  // namespace sw::test

@@ -1,0 +1,246 @@
+// The folder chain of each row: level names from the row's columns, trimming markers, blank
+// levels, the rule's level limit, the e-mail library, failures, existing folders, the counters,
+// the tracking of rows and the stop request.
+#include <gtest/gtest.h>
+
+#include "row_session.h"
+
+namespace sw {
+namespace {
+
+using test::Law;
+using test::Ora;
+
+// Asks for a stop as soon as the first new folder is counted.
+struct StopOnFirstAddUi : ScriptedUi {
+  RunFlags* flags = nullptr;
+  void SetErrorAndAddedLabels(const QString& errors, const QString& added) override {
+    ScriptedUi::SetErrorAndAddedLabels(errors, added);
+    if (flags && added == QLatin1String("1")) flags->StopRequested = true;
+  }
+};
+
+class FolderChainTest : public test::RowSession {
+ protected:
+  // Reads the rows of a one-row statement over the demo's FOLDER application row.
+  void OneRow(const QString& selectList) {
+    cx.runState.statement.RuleStatement =
+        QStringLiteral("SELECT ") + selectList + QStringLiteral(" FROM [OWNER].APPS WHERE APPLICATION = 'FOLDER'");
+    ASSERT_TRUE(ReadRuleRows(cx));
+  }
+  void ReadAndProcess() {
+    ASSERT_TRUE(ReadRuleRows(cx));
+    ProcessRuleRows(cx);
+  }
+  // Folders of the library with this name.
+  int FoldersNamed(const QString& library, const QString& name) const {
+    return server.Scalar(library, QStringLiteral("SELECT COUNT(*) FROM PROFILE P JOIN APPS A ON A.SYSTEM_ID = P.APPLICATION "
+                                                 "WHERE A.APPLICATION = 'FOLDER' AND P.DOCNAME = '%1'")
+                                      .arg(name))
+        .toInt();
+  }
+  qint64 FolderNamed(const QString& library, const QString& name) const {
+    return Number(library, QStringLiteral("SELECT DOCNUMBER FROM PROFILE WHERE DOCNAME = '%1'").arg(name));
+  }
+  bool FiledIn(const QString& library, qint64 parent, qint64 item) const {
+    return Number(library, QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = %1 AND DOCNUMBER = %2")
+                               .arg(parent)
+                               .arg(item)) > 0;
+  }
+  qint64 TrackingRows(const QString& where = QString()) const {
+    return Number(Law, QStringLiteral("SELECT COUNT(*) FROM TARN_STACKWRIGHT ") + where);
+  }
+  QString ClientOf(const QString& matter) const {
+    return Sql(Law, QStringLiteral("SELECT C.CLIENT_ID FROM MATTER M JOIN CLIENT C ON C.SYSTEM_ID = M.CLIENT_ID "
+                                   "WHERE M.MATTER_ID = '%1'")
+                        .arg(matter));
+  }
+};
+
+TEST_F(FolderChainTest, BuildsClientFoldersWithMatterSubfoldersAndTracksEveryRow) {
+  ReadAndProcess();
+  for (const QString matter : {"M00001", "M00002", "M00003"}) {
+    const qint64 client = FolderNamed(Law, ClientOf(matter));
+    const qint64 folder = FolderNamed(Law, matter);
+    ASSERT_GT(client, 0);
+    ASSERT_GT(folder, 0);
+    EXPECT_TRUE(FiledIn(Law, client, folder)) << matter.toStdString();
+  }
+  const int clients = server.Scalar(Law, "SELECT COUNT(DISTINCT CLIENT_ID) FROM MATTER WHERE MATTER_ID IN "
+                                         "('M00001', 'M00002', 'M00003')")
+                          .toInt();
+  EXPECT_EQ(cx.runState.rule.AddedCount, clients + 3);
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
+  EXPECT_EQ(cx.ui->controls.labelAdded, QString::number(clients + 3));
+  EXPECT_EQ(cx.ui->CounterRead(), "3");
+  EXPECT_EQ(ResultsText(), QString::number(clients + 3) + " folder(s) added");
+  EXPECT_EQ(TrackingRows("WHERE TABLE_NAME = 'MATTER' AND RULE_NAME = 'CLIENT MATTERS'"), 3);
+  EXPECT_EQ(TrackingRows("WHERE TABLE_NAME = 'CLIENT' AND RULE_NAME = 'CLIENT MATTERS'"), 3);
+  EXPECT_EQ(Current(), Law);
+}
+
+TEST_F(FolderChainTest, SecondPassFindsEveryFolderAndAddsNothing) {
+  ReadAndProcess();
+  const qint64 profiles = Number(Law, "SELECT COUNT(*) FROM PROFILE");
+  const qint64 tracked = TrackingRows();
+  const int authorLookUps = statements->Count(Law, "SELECT AUTHOR FROM");
+  ASSERT_GT(authorLookUps, 0);
+  StartRule(test::DemoRule);
+  ReadAndProcess();
+  EXPECT_EQ(cx.runState.rule.AddedCount, 0);
+  EXPECT_EQ(ResultsText(), "0 folder(s) added");
+  EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM PROFILE"), profiles);
+  EXPECT_EQ(TrackingRows(), tracked);
+  // Folders that existed get no author, metadata or e-mail step.
+  EXPECT_EQ(statements->Count(Law, "SELECT AUTHOR FROM"), authorLookUps);
+  EXPECT_TRUE(Log().contains("already exists as folder #"));
+}
+
+TEST_F(FolderChainTest, ValuesOfALevelAreJoinedAndInnerBlankRunsReduced) {
+  OneRow("'Acme  Widgets' AS \"C.NAME\", ' - ' AS \"FIXED\", '  North ' AS \"C.REGION\"");
+  ProcessRuleRows(cx);
+  EXPECT_EQ(FoldersNamed(Law, "Acme Widgets - North"), 1);
+  EXPECT_TRUE(Log().contains("Level 1:Acme  Widgets - North (b)"));
+}
+
+TEST_F(FolderChainTest, BlankMiddleLevelIsSkippedAndTheNextLevelGoesIntoTheLastFolder) {
+  OneRow("'Top' AS \"T.A\", '\\' AS \"S1\", '' AS \"T.B\", '/' AS \"S2\", 'Third' AS \"T.C\", "
+         "APPS.SYSTEM_ID AS \"APPS.SYSTEM_ID\"");
+  ProcessRuleRows(cx);
+  const qint64 top = FolderNamed(Law, "Top");
+  const qint64 third = FolderNamed(Law, "Third");
+  ASSERT_GT(top, 0);
+  ASSERT_GT(third, 0);
+  EXPECT_TRUE(FiledIn(Law, top, third));
+  EXPECT_EQ(cx.runState.rule.AddedCount, 2);
+  EXPECT_EQ(TrackingRows("WHERE TABLE_NAME = 'APPS'"), 1);
+}
+
+TEST_F(FolderChainTest, BlankFirstLevelCreatesNothingAndIsNotTracked) {
+  OneRow("'  ' AS \"T.A\", '\\' AS \"S1\", 'Second' AS \"T.B\", APPS.SYSTEM_ID AS \"APPS.SYSTEM_ID\"");
+  ProcessRuleRows(cx);
+  EXPECT_TRUE(Log().contains("Folder level 1 is blank - will not create any folders for this item"));
+  EXPECT_EQ(FoldersNamed(Law, "Second"), 0);
+  EXPECT_EQ(TrackingRows(), 0);
+}
+
+TEST_F(FolderChainTest, OnlyLevelBlankIsNotTracked) {
+  OneRow("'' AS \"T.A\", APPS.SYSTEM_ID AS \"APPS.SYSTEM_ID\"");
+  ProcessRuleRows(cx);
+  EXPECT_TRUE(Log().contains("Folder level 1 is blank - will not create any more folders for this item"));
+  EXPECT_EQ(TrackingRows(), 0);
+}
+
+TEST_F(FolderChainTest, BlankLastLevelEndsTheChainButTheRowIsTracked) {
+  OneRow("'Upper' AS \"T.A\", '\\' AS \"S1\", '' AS \"T.B\", APPS.SYSTEM_ID AS \"APPS.SYSTEM_ID\"");
+  ProcessRuleRows(cx);
+  EXPECT_TRUE(Log().contains("Folder level 2 is blank - will not create any more folders for this item"));
+  EXPECT_EQ(FoldersNamed(Law, "Upper"), 1);
+  EXPECT_EQ(TrackingRows("WHERE TABLE_NAME = 'APPS'"), 1);
+}
+
+TEST_F(FolderChainTest, TrimMarkersShortenTheColumnBeforeThemAndJoinTheName) {
+  OneRow("'Acme Corporation' AS \"C.NAME\", 'LEFT4' AS \"M1\", '\\' AS \"S1\", 'Wayne Enterprises' AS \"C.OTHER\", "
+         "'right5' AS \"M2\", '\\' AS \"S2\", 'Leftover' AS \"C.THIRD\", 'x' AS \"C.FOURTH\"");
+  ProcessRuleRows(cx);
+  EXPECT_EQ(FoldersNamed(Law, "AcmeLEFT4"), 1);
+  EXPECT_EQ(FoldersNamed(Law, "risesright5"), 1);
+  // "Leftover" reads as a marker without a count: it only logs the trimming.
+  EXPECT_EQ(FoldersNamed(Law, "Leftoverx"), 1);
+  const QString log = Log();
+  EXPECT_TRUE(log.contains("Trimming SQL column #1 \"Acme Corporation\" to first 4 character(s)"));
+  EXPECT_TRUE(log.contains("Trimming SQL column #4 \"Wayne Enterprises\" to right-most 5 character(s)"));
+  EXPECT_TRUE(log.contains("Trimming SQL column #6 \"\\\" to first 0 character(s)"));
+}
+
+TEST_F(FolderChainTest, NegativeTrimCountLeavesTheValue) {
+  OneRow("'Acme' AS \"C.NAME\", 'LEFT-2' AS \"M1\"");
+  ProcessRuleRows(cx);
+  EXPECT_EQ(FoldersNamed(Law, "AcmeLEFT-2"), 1);
+}
+
+TEST_F(FolderChainTest, TwoColumnsAreNeverTrimmed) {
+  OneRow("'Acme' AS \"C.NAME\", 'LEFT2' AS \"M1\"");
+  ProcessRuleRows(cx);
+  EXPECT_EQ(FoldersNamed(Law, "AcmeLEFT2"), 1);
+  EXPECT_FALSE(Log().contains("Trimming SQL column"));
+}
+
+TEST_F(FolderChainTest, RuleLevelLimitStopsTheChain) {
+  cx.runState.rule.RULE_STACKWRIGHT_LEVEL = 2;
+  OneRow("'L1' AS \"T.A\", '\\' AS \"S1\", 'L2' AS \"T.B\", '\\' AS \"S2\", 'L3' AS \"T.C\", '\\' AS \"S3\", 'L4' AS \"T.D\"");
+  ProcessRuleRows(cx);
+  EXPECT_EQ(FoldersNamed(Law, "L1"), 1);
+  EXPECT_EQ(FoldersNamed(Law, "L2"), 1);
+  EXPECT_EQ(FoldersNamed(Law, "L3"), 0);
+  EXPECT_TRUE(Log().contains("Rule_Stackwright_Level 2 reached"));
+}
+
+TEST_F(FolderChainTest, NegativeLevelLimitKeepsEveryLevel) {
+  cx.runState.rule.RULE_STACKWRIGHT_LEVEL = -1;
+  OneRow("'N1' AS \"T.A\", '\\' AS \"S1\", 'N2' AS \"T.B\"");
+  ProcessRuleRows(cx);
+  EXPECT_TRUE(FiledIn(Law, FolderNamed(Law, "N1"), FolderNamed(Law, "N2")));
+}
+
+TEST_F(FolderChainTest, FolderNamedForTheEmailLibraryIsMadeThere) {
+  cx.runState.rule.EmailOverrideName = QStringLiteral("inbound mail");
+  cx.runState.rule.EmailOverrideLibrary = Ora;
+  OneRow("' Inbound MAIL ' AS \"NO DOT\", '\\' AS \"S1\", 'Filed' AS \"T.B\"");
+  ProcessRuleRows(cx);
+  EXPECT_EQ(FoldersNamed(Ora, "Inbound MAIL"), 1);
+  EXPECT_EQ(FoldersNamed(Law, "Inbound MAIL"), 0);
+  EXPECT_EQ(FoldersNamed(Law, "Filed"), 1);
+  EXPECT_TRUE(Log().contains("Setting library for folder \"inbound mail\" to ORALIB"));
+  EXPECT_EQ(Current(), Law);
+}
+
+TEST_F(FolderChainTest, FailedLevelCountsAnErrorAndLeavesTheRowUntracked) {
+  test::FailStatements(cx, statements, "F.PATH FROM");
+  OneRow("'Doomed' AS \"T.A\", APPS.SYSTEM_ID AS \"APPS.SYSTEM_ID\"");
+  ProcessRuleRows(cx);
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 1);
+  EXPECT_EQ(cx.ui->controls.labelErrors, "1");
+  EXPECT_EQ(TrackingRows(), 0);
+}
+
+TEST_F(FolderChainTest, StopAfterANewFolderEndsTheRunAtOnce) {
+  auto ui = std::make_unique<StopOnFirstAddUi>();
+  ui->flags = &cx.run;
+  ui->controls = cx.ui->controls;
+  cx.scripted = ui.get();
+  cx.ui = std::move(ui);
+  ReadAndProcess();
+  EXPECT_TRUE(cx.runState.control.RowLoopStopped);
+  EXPECT_EQ(cx.runState.rule.AddedCount, 1);
+  EXPECT_EQ(FoldersNamed(Law, "M00001"), 0);
+  EXPECT_EQ(TrackingRows(), 0);
+  EXPECT_EQ(ResultsText(), "Working...");
+}
+
+TEST_F(FolderChainTest, StopAtTheEndOfARowEndsTheRuleNormally) {
+  ASSERT_TRUE(ReadRuleRows(cx));
+  // The stop arrives while the first row is being tracked; the row itself completes.
+  cx.dm->Server()->hooks.sqlFault = [this](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {
+    if (sql.startsWith("INSERT INTO DOCSADM.TARN_STACKWRIGHT")) cx.run.StopRequested = true;
+    return std::nullopt;
+  };
+  ProcessRuleRows(cx);
+  EXPECT_FALSE(cx.runState.control.RowLoopStopped);
+  EXPECT_EQ(cx.ui->CounterRead(), "1");
+  EXPECT_EQ(FoldersNamed(Law, "M00002"), 0);
+  EXPECT_TRUE(ResultsText().endsWith(" folder(s) added"));
+}
+
+TEST_F(FolderChainTest, ProfileLinksGiveTheQueueConditionAndTheDocumentNumber) {
+  SetProfileLinks({"MATTER = MATTER.SYSTEM_ID", "APPLICATION = APPS.SYSTEM_ID"});
+  OneRow("'Q1' AS \"T.A\", 7 AS \"MATTER.SYSTEM_ID\", 3 AS \"APPS.SYSTEM_ID\", 55 AS \"PROFILE.SYSTEM_ID\"");
+  ProcessRuleRows(cx);
+  const RuleRowsState& rows = cx.runState.rows;
+  EXPECT_EQ(rows.RowDocNumber, 55);
+  EXPECT_EQ(rows.QueueCondition, "PROFILE.SYSTEM_ID = 55 AND MATTER = 7 AND APPLICATION = 3");
+  EXPECT_EQ(rows.FolderMetadataList, "MATTER = 7");
+}
+
+}  // namespace
+}  // namespace sw

@@ -1,0 +1,490 @@
+// The run's frame: set-up failures, the cycle head, the pause window, the walk order, the loop
+// delay, the end of the run and its error handler; and whole runs of the demo rule.
+#include <gtest/gtest.h>
+
+#include <QLocale>
+
+#include "core/session.h"
+#include "platform/dm/dm_server.h"
+#include "rules/rule_table.h"
+#include "rules/running_nodes.h"
+#include "run/run.h"
+#include "run/run_control.h"
+#include "run_control_session.h"
+
+namespace sw {
+namespace {
+
+using test::AddLibraryNode;
+using test::AddRuleNode;
+
+// --- pause texts and the window ---------------------------------------------------------------
+
+TEST(PauseTexts, ShortTextsArePaddedAndReadAsHoursAndMinutes) {
+  EXPECT_EQ(NormalisePauseText("930"), "09:30");
+  EXPECT_EQ(NormalisePauseText("7"), "00:07");
+  EXPECT_EQ(NormalisePauseText("2215"), "22:15");
+  EXPECT_EQ(NormalisePauseText(""), "00:00");
+}
+
+TEST(PauseTexts, TimesOfDayKeepTheirValue) {
+  EXPECT_EQ(NormalisePauseText("12:00"), "12:00");
+  EXPECT_EQ(NormalisePauseText("9:30"), "09:30");
+  EXPECT_EQ(NormalisePauseText("06:05"), "06:05");
+}
+
+TEST(PauseTexts, TextsThatAreNoTimeStayAsWritten) {
+  EXPECT_EQ(NormalisePauseText("noon"), "noon");
+  EXPECT_EQ(NormalisePauseText("2575"), "25:75");  // read as digits, but no time of day
+  EXPECT_EQ(FormatTimeOfDay("25:00"), "25:00");
+}
+
+TEST(PauseWindow, SameDayWindowIncludesItsStartAndExcludesItsEnd) {
+  EXPECT_TRUE(InsidePauseWindow("12:00", "12:00", "13:00"));
+  EXPECT_TRUE(InsidePauseWindow("12:59", "12:00", "13:00"));
+  EXPECT_FALSE(InsidePauseWindow("13:00", "12:00", "13:00"));
+  EXPECT_FALSE(InsidePauseWindow("11:59", "12:00", "13:00"));
+}
+
+TEST(PauseWindow, WindowAcrossMidnight) {
+  EXPECT_TRUE(InsidePauseWindow("23:30", "22:00", "06:00"));
+  EXPECT_TRUE(InsidePauseWindow("05:59", "22:00", "06:00"));
+  EXPECT_TRUE(InsidePauseWindow("00:00", "22:00", "06:00"));
+  EXPECT_FALSE(InsidePauseWindow("06:00", "22:00", "06:00"));
+  EXPECT_FALSE(InsidePauseWindow("21:59", "22:00", "06:00"));
+}
+
+TEST(RunClock, SecondsSinceMidnight) {
+  EXPECT_EQ(SecondsSinceMidnight(QDateTime(QDate(2026, 1, 1), QTime(0, 0, 0))), 0);
+  EXPECT_EQ(SecondsSinceMidnight(QDateTime(QDate(2026, 1, 1), QTime(22, 30, 15))), 81015);
+}
+
+// --- the run's frame --------------------------------------------------------------------------
+
+class RunControl : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(test::StartRunSession(cx, server, clock)); }
+
+  // LAWLIB ticked with one ticked rule that is no longer in the library: each cycle walks it and
+  // skips it, without building any SQL.
+  void TreeWithStaleRule() {
+    law = AddLibraryNode(cx, "LAWLIB", true);
+    stale = AddRuleNode(cx, law, "STALE RULE", true);
+  }
+  QString TodayName() { return QLocale::system().dayName(clock.now.date().dayOfWeek(), QLocale::LongFormat); }
+  void PauseWindowOn(const QString& start, const QString& end, bool todayTicked = true) {
+    RunOptions& o = cx.ui->controls.options;
+    o.pauseTime = true;
+    o.pauseStart = start;
+    o.pauseEnd = end;
+    o.pauseDayNames = {TodayName().toUpper()};
+    o.pauseDayChecked = {todayTicked};
+  }
+  std::vector<ShownMessage>& Shown() { return cx.scripted->shown; }
+  bool ShownText(const QString& text) {
+    for (const ShownMessage& m : Shown())
+      if (m.text == text) return true;
+    return false;
+  }
+
+  test::DmTestServer server;
+  test::TestClock clock;
+  test::RunTestContext cx;
+  int law = -1;
+  int stale = -1;
+};
+
+TEST_F(RunControl, WithoutALibraryObjectNothingStarts) {
+  TreeWithStaleRule();
+  cx.app.CommandLine = "/G";  // the box is shown all the same
+  cx.session.CurrentLibrary.reset();
+  Button_Go_Click(cx);
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(Shown()[0].text, "Error: Library object not set - cannot continue");
+  EXPECT_EQ(Shown()[0].icon, MsgIcon::Critical);
+  EXPECT_TRUE(test::Log(cx).contains("Error: Library object not set - cannot continue"));
+  EXPECT_EQ(test::Setting(cx, "General", "IsRunning"), "<none>");
+  EXPECT_TRUE(cx.expanded.empty());
+  EXPECT_FALSE(test::Log(cx).contains("STALE RULE"));
+  EXPECT_FALSE(cx.run.TaskRunning);
+}
+
+TEST_F(RunControl, NothingTickedEndsWithoutSummary) {
+  AddLibraryNode(cx, "LAWLIB", false);
+  cx.ui->controls.mainStatus = "Ready";
+  Button_Go_Click(cx);
+  EXPECT_TRUE(test::Log(cx).contains("No libraries or rules selected - cannot continue."));
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(Shown()[0].text, "No libraries or rules selected - cannot continue.");
+  EXPECT_EQ(Shown()[0].icon, MsgIcon::Information);
+  EXPECT_EQ(Shown()[0].title, cx.app.AppTitle);
+  EXPECT_FALSE(test::Log(cx).contains("Finished processing."));
+  // The end of the run still happens.
+  EXPECT_TRUE(cx.ui->controls.goEnabled);
+  EXPECT_EQ(test::Setting(cx, "General", "IsRunning"), "0");
+  EXPECT_EQ(cx.ui->controls.mainStatus, "Ready");
+  EXPECT_EQ(cx.ui->controls.statusColour, StatusColourEnd);
+}
+
+TEST_F(RunControl, NothingTickedUnattendedShowsNoBox) {
+  cx.app.CommandLine = "/G";
+  Button_Go_Click(cx);
+  EXPECT_TRUE(Shown().empty());
+  EXPECT_TRUE(test::Log(cx).contains("No libraries or rules selected - cannot continue."));
+}
+
+TEST_F(RunControl, TickedLibraryWithoutChildrenLosesItsTickAndStillCounts) {
+  law = AddLibraryNode(cx, "LAWLIB", true);
+  Button_Go_Click(cx);
+  EXPECT_FALSE(cx.ui->RulesNode(law).checked);
+  EXPECT_TRUE(ShownText("Finished processing."));
+  EXPECT_FALSE(test::Log(cx).contains("No libraries or rules selected"));
+}
+
+TEST_F(RunControl, PlaceholderLibraryIsExpandedBeforeTheWalk) {
+  law = AddLibraryNode(cx, "LAWLIB", true);
+  const int placeholder = AddRuleNode(cx, law, "[]", false);
+  const int other = AddLibraryNode(cx, "ORALIB", false);
+  AddRuleNode(cx, other, "[]", false);
+  cx.onExpand = [&](int node) {
+    cx.ui->RemoveRulesNode(placeholder);
+    AddRuleNode(cx, node, "EXPANDED RULE", true);
+  };
+  Button_Go_Click(cx);
+  EXPECT_EQ(cx.expanded, std::vector<int>({law}));  // the unticked library stays as it is
+  EXPECT_EQ(cx.ui->controls.selectedRulesNode, law);
+  // The new rule node is walked in the same cycle.
+  EXPECT_TRUE(test::Log(cx).contains("Error: Rule EXPANDED RULE configured improperly in library LAWLIB"));
+}
+
+TEST_F(RunControl, RuleNodesAreWalkedFromTheLastToTheFirst) {
+  law = AddLibraryNode(cx, "LAWLIB", true);
+  AddRuleNode(cx, law, "FIRST GONE", true);
+  AddRuleNode(cx, law, "SKIPPED GONE", false);
+  AddRuleNode(cx, law, "LAST GONE", true);
+  Button_Go_Click(cx);
+  const QString log = test::Log(cx);
+  const qsizetype last = log.indexOf("Error: Rule LAST GONE configured improperly");
+  const qsizetype first = log.indexOf("Error: Rule FIRST GONE configured improperly");
+  ASSERT_GE(last, 0);
+  ASSERT_GE(first, 0);
+  EXPECT_LT(last, first);
+  EXPECT_FALSE(log.contains("SKIPPED GONE configured"));
+}
+
+TEST_F(RunControl, SetUpAndEndOfRunStateAroundACycle) {
+  TreeWithStaleRule();
+  cx.ui->controls.mainStatus = "Ready";
+  cx.ui->controls.options.loop = true;
+  cx.ui->controls.options.loopDelay = "1";
+  cx.ui->controls.options.pauseTime = false;
+  cx.ui->controls.pauseTextsEnabled = false;
+  cx.ui->controls.exitEnabled = false;
+  cx.ui->AddResultRow({"old", "row", "Finished"});
+  bool seen = false;
+  clock.onSleep = [&](int) {
+    // In the loop delay: the state of a run in progress, then Exit ends the wait.
+    seen = true;
+    EXPECT_TRUE(cx.run.TaskRunning);
+    EXPECT_TRUE(cx.run.InLoopDelay);
+    EXPECT_FALSE(cx.ui->controls.goEnabled);
+    EXPECT_EQ(cx.ui->controls.statusColour, StatusColourCycle);
+    EXPECT_EQ(test::Setting(cx, "General", "IsRunning"), "-1");
+    EXPECT_TRUE(cx.ui->controls.results.empty());
+    EXPECT_EQ(cx.ui->controls.mainStatus, "Waiting 1 seconds before starting");
+    cx.run.InLoopDelay = false;
+  };
+  Button_Go_Click(cx);
+  ASSERT_TRUE(seen);
+  EXPECT_FALSE(cx.run.TaskRunning);
+  EXPECT_FALSE(cx.run.StopRequested);
+  EXPECT_TRUE(cx.ui->controls.goEnabled);
+  EXPECT_TRUE(cx.ui->controls.exitEnabled);
+  EXPECT_TRUE(cx.ui->controls.pauseTextsEnabled);
+  EXPECT_EQ(cx.ui->controls.pointer, Pointer::Default);
+  EXPECT_EQ(cx.ui->controls.mainStatus, "Ready");
+  EXPECT_EQ(cx.ui->controls.statusColour, StatusColourEnd);
+  EXPECT_EQ(test::Setting(cx, "General", "IsRunning"), "0");
+  EXPECT_TRUE(ShownText("Finished processing."));
+  EXPECT_TRUE(cx.unloads.empty());
+}
+
+TEST_F(RunControl, LoopDelayOfNothingBecomesThreeSeconds) {
+  TreeWithStaleRule();
+  cx.ui->controls.options.loop = true;
+  cx.ui->controls.options.loopDelay = "0";
+  clock.onSleep = [&](int sleep) {
+    if (sleep == 4) cx.run.InLoopDelay = false;  // Exit in the second delay
+  };
+  Button_Go_Click(cx);
+  EXPECT_EQ(cx.ui->controls.options.loopDelay, "3");
+  EXPECT_EQ(clock.sleeps, 4);
+  // Two cycles walked the tree; the tick that the first took away stays removed in the second.
+  EXPECT_EQ(test::Log(cx).count("Error: Rule STALE RULE configured improperly"), 1);
+  EXPECT_FALSE(cx.ui->RulesNode(stale).checked);
+  EXPECT_TRUE(ShownText("Finished processing."));
+}
+
+TEST_F(RunControl, FractionalDelayWaitsWholeSteps) {
+  TreeWithStaleRule();
+  cx.ui->controls.options.loop = true;
+  cx.ui->controls.options.loopDelay = "2.5";
+  QStringList statuses;
+  clock.onSleep = [&](int sleep) {
+    statuses << cx.ui->controls.mainStatus;
+    if (sleep == 3) cx.ui->controls.options.loop = false;  // the next cycle is the last
+  };
+  Button_Go_Click(cx);
+  EXPECT_EQ(statuses, QStringList({"Waiting 3 seconds before starting", "Waiting 2 seconds before starting",
+                                   "Waiting 1 seconds before starting"}));
+  EXPECT_EQ(cx.ui->controls.options.loopDelay, "2.5");
+  EXPECT_TRUE(ShownText("Finished processing."));
+}
+
+TEST_F(RunControl, StopDuringTheLoopDelayEndsWithTheSummary) {
+  TreeWithStaleRule();
+  cx.ui->controls.options.loop = true;
+  cx.ui->controls.options.loopDelay = "10";
+  clock.onSleep = [&](int sleep) {
+    if (sleep == 2) cx.run.StopRequested = true;
+  };
+  Button_Go_Click(cx);
+  EXPECT_EQ(clock.sleeps, 2);
+  EXPECT_TRUE(ShownText("Finished processing."));
+  EXPECT_FALSE(cx.run.StopRequested);
+}
+
+TEST_F(RunControl, SummaryCountsTheCycleTime) {
+  TreeWithStaleRule();
+  int calls = 0;
+  const QDateTime start = clock.now;
+  // The first reading starts the cycle, the later ones are 42 seconds on.
+  cx.runState.control.Now = [&] { return calls++ == 0 ? start : start.addSecs(42); };
+  Button_Go_Click(cx);
+  EXPECT_TRUE(ShownText("Finished processing. (total time: 42 seconds)"));
+  EXPECT_TRUE(test::Log(cx).contains("Finished processing. (total time: 42 seconds)"));
+}
+
+TEST_F(RunControl, UnattendedSummaryGoesToTheStatusLineAndTheProgramEnds) {
+  TreeWithStaleRule();
+  cx.app.CommandLine = "/G /X";
+  cx.ui->controls.mainStatus = "Ready";
+  Button_Go_Click(cx);
+  EXPECT_TRUE(Shown().empty());
+  EXPECT_TRUE(test::Log(cx).contains("Finished processing."));
+  EXPECT_EQ(cx.ui->controls.mainStatus, "Ready");
+  EXPECT_EQ(cx.unloads, std::vector<int>({0}));
+}
+
+TEST_F(RunControl, LocksTheWorkstationOnlyWhenLoopingOrUnattended) {
+  TreeWithStaleRule();
+  cx.ui->controls.options.lockWorkstation = true;
+  Button_Go_Click(cx);
+  EXPECT_EQ(test::OsOf(cx).locks, 0);
+  cx.app.CommandLine = "/G";
+  Button_Go_Click(cx);
+  EXPECT_EQ(test::OsOf(cx).locks, 1);
+}
+
+TEST_F(RunControl, PauseWindowWaitsUntilItsEnd) {
+  TreeWithStaleRule();
+  clock.now = QDateTime(clock.now.date(), QTime(12, 58, 30));
+  PauseWindowOn("1200", "1300");
+  cx.ui->controls.mainStatus = "Ready";
+  cx.ui->controls.exitToolTip = "Exit";
+  QString pausedStatus;
+  QString pausedTip;
+  clock.onSleep = [&](int) {
+    pausedStatus = cx.ui->controls.mainStatus;
+    pausedTip = cx.ui->controls.exitToolTip;
+  };
+  Button_Go_Click(cx);
+  EXPECT_EQ(cx.ui->controls.options.pauseStart, "12:00");
+  EXPECT_EQ(cx.ui->controls.options.pauseEnd, "13:00");
+  EXPECT_EQ(clock.sleeps, 90);
+  EXPECT_EQ(pausedStatus, "Paused until 13:00");
+  EXPECT_EQ(pausedTip, "Exit pausing");
+  EXPECT_EQ(cx.ui->controls.exitToolTip, "Exit");
+  // The walk came after the pause.
+  EXPECT_TRUE(test::Log(cx).contains("Error: Rule STALE RULE configured improperly"));
+}
+
+TEST_F(RunControl, NoPauseWhenTodayIsNotTicked) {
+  TreeWithStaleRule();
+  clock.now = QDateTime(clock.now.date(), QTime(12, 30, 0));
+  PauseWindowOn("12:00", "13:00", false);
+  Button_Go_Click(cx);
+  EXPECT_EQ(clock.sleeps, 0);
+}
+
+TEST_F(RunControl, UntickingThePauseTimerEndsThePause) {
+  TreeWithStaleRule();
+  clock.now = QDateTime(clock.now.date(), QTime(12, 30, 0));
+  PauseWindowOn("12:00", "13:00");
+  clock.onSleep = [&](int sleep) {
+    if (sleep == 5) cx.ui->controls.options.pauseTime = false;
+  };
+  Button_Go_Click(cx);
+  EXPECT_EQ(clock.sleeps, 5);
+  EXPECT_TRUE(test::Log(cx).contains("Error: Rule STALE RULE configured improperly"));
+}
+
+TEST_F(RunControl, StopDuringThePauseSkipsTheWalk) {
+  TreeWithStaleRule();
+  clock.now = QDateTime(clock.now.date(), QTime(23, 30, 0));
+  PauseWindowOn("22:00", "06:00");
+  clock.onSleep = [&](int sleep) {
+    if (sleep == 3) cx.run.StopRequested = true;
+  };
+  Button_Go_Click(cx);
+  EXPECT_EQ(clock.sleeps, 3);
+  EXPECT_FALSE(test::Log(cx).contains("STALE RULE configured improperly"));
+  EXPECT_TRUE(ShownText("Finished processing."));
+}
+
+TEST_F(RunControl, EqualPauseTimesSwitchThePauseTimerOff) {
+  TreeWithStaleRule();
+  clock.now = QDateTime(clock.now.date(), QTime(12, 0, 0));
+  PauseWindowOn("12:00", "12:00");
+  Button_Go_Click(cx);
+  EXPECT_FALSE(cx.ui->controls.options.pauseTime);
+  EXPECT_EQ(clock.sleeps, 0);
+  EXPECT_TRUE(test::Log(cx).contains("Warning: You have enabled the pause timer, but the start and/or end times are not "
+                                    "entered properly. The pause timer will be disabled"));
+}
+
+TEST_F(RunControl, SearchFlagsAndClaimsAreRestoredAtTheEnd) {
+  TreeWithStaleRule();
+  const dm::DmLibraryPtr lawlib = cx.session.FusionLibraries->Item(1);
+  const dm::DmLibraryPtr oralib = cx.session.FusionLibraries->Item(2);
+  lawlib->SetSearchFlag(0);
+  oralib->SetSearchFlag(-1);
+  ActiveStatus(cx, WriteClaim, "LEFT OVER");
+  cx.onExpand = [&](int) {};
+  // Something in the cycle switches the flags around and leaves the run in another library.
+  clock.onSleep = nullptr;
+  cx.runState.control.Now = [&] {
+    lawlib->SetSearchFlag(-1);
+    oralib->SetSearchFlag(0);
+    return clock.now;
+  };
+  Button_Go_Click(cx);
+  EXPECT_EQ(lawlib->SearchFlag(), 0);
+  EXPECT_EQ(oralib->SearchFlag(), -1);
+  EXPECT_EQ(test::ClaimRows(server, "LAWLIB"), 0);
+  EXPECT_EQ(cx.session.CurrentLibrary->Name(), "LAWLIB");
+}
+
+TEST_F(RunControl, RunReturnsToItsLibraryAfterEachCycle) {
+  law = AddLibraryNode(cx, "LAWLIB", true);
+  const int ora = AddLibraryNode(cx, "ORALIB", true);
+  AddRuleNode(cx, ora, "GONE IN ORACLE", true);
+  AddRuleNode(cx, law, "GONE IN LAW", true);
+  Button_Go_Click(cx);
+  EXPECT_TRUE(test::Log(cx).contains("Error: Rule GONE IN ORACLE configured improperly in library ORALIB"));
+  EXPECT_EQ(cx.session.CurrentLibrary->Name(), "LAWLIB");
+}
+
+TEST_F(RunControl, RunTimeFailureEndsTheRunThroughTheErrorHandler) {
+  TreeWithStaleRule();
+  cx.ui->controls.options.loop = true;
+  cx.ui->controls.mainStatus = "Ready";
+  cx.onExpand = [](int) { throw DmCallFailure(440, "DOCSObjects.Library", "Expansion failed"); };
+  AddRuleNode(cx, AddLibraryNode(cx, "ORALIB", true), "[]", false);
+  Button_Go_Click(cx);
+  const QString log = test::Log(cx);
+  EXPECT_TRUE(log.contains("Error: #440 was generated by DOCSObjects.Library"));
+  EXPECT_TRUE(log.contains("Expansion failed"));
+  EXPECT_TRUE(log.contains("Error: Unable to complete this process"));
+  EXPECT_FALSE(log.contains("Finished processing."));
+  EXPECT_TRUE(Shown().empty());
+  EXPECT_EQ(clock.sleeps, 0);  // no loop after an error
+  EXPECT_FALSE(cx.run.TaskRunning);
+  EXPECT_TRUE(cx.ui->controls.goEnabled);
+  EXPECT_EQ(test::Setting(cx, "General", "IsRunning"), "0");
+  EXPECT_EQ(cx.ui->controls.mainStatus, "Ready");
+}
+
+// --- whole runs of the demo rule ----------------------------------------------------------------
+
+class DemoRun : public RunControl {
+ protected:
+  void TickDemoRule() {
+    law = AddLibraryNode(cx, "LAWLIB", true);
+    AddRuleNode(cx, law, "CLIENT MATTERS", true);
+    cx.app.CommandLine = "/G";
+  }
+  int Count(const QString& sql) { return server.Scalar("LAWLIB", sql).toInt(); }
+};
+
+TEST_F(DemoRun, GoBuildsClientFoldersWithMatterSubfoldersAndTracksTheRows) {
+  TickDemoRule();
+  Button_Go_Click(cx);
+
+  const QString log = test::Log(cx);
+  EXPECT_FALSE(log.contains("Error: Unable to complete this process")) << log.toStdString();
+  ASSERT_EQ(cx.ui->controls.results.size(), 1u);
+  EXPECT_EQ(cx.ui->controls.results[0][0], "LAWLIB - CLIENT MATTERS");
+
+  // Client folders at the top, each matter's folder inside its client's folder.
+  const QString stamped = "FROM FOLDER F JOIN PROFILE P ON P.DOCNUMBER = F.DOCNUMBER WHERE F.PATH LIKE 'QUILLMARK CLIENT MATTERS%' ";
+  const int topFolders = Count("SELECT COUNT(*) " + stamped +
+                               "AND NOT EXISTS (SELECT 1 FROM FOLDER_ITEM I WHERE I.DOCNUMBER = F.DOCNUMBER)");
+  const int subfolders = Count("SELECT COUNT(*) " + stamped + "AND EXISTS (SELECT 1 FROM FOLDER_ITEM I WHERE I.DOCNUMBER = F.DOCNUMBER)");
+  EXPECT_GT(topFolders, 0);
+  EXPECT_GT(subfolders, topFolders);
+  EXPECT_EQ(Count("SELECT COUNT(*) " + stamped +
+                  "AND NOT EXISTS (SELECT 1 FROM FOLDER_ITEM I WHERE I.DOCNUMBER = F.DOCNUMBER) "
+                  "AND NOT EXISTS (SELECT 1 FROM CLIENT C WHERE C.CLIENT_ID = P.DOCNAME)"),
+            0);
+  EXPECT_EQ(Count("SELECT COUNT(*) " + stamped +
+                  "AND EXISTS (SELECT 1 FROM FOLDER_ITEM I WHERE I.DOCNUMBER = F.DOCNUMBER) AND NOT EXISTS ("
+                  "SELECT 1 FROM FOLDER_ITEM I JOIN PROFILE PP ON PP.DOCNUMBER = I.PARENT JOIN MATTER M ON M.MATTER_ID = P.DOCNAME "
+                  "JOIN CLIENT C ON C.SYSTEM_ID = M.CLIENT_ID WHERE I.DOCNUMBER = F.DOCNUMBER AND C.CLIENT_ID = PP.DOCNAME)"),
+            0);
+  EXPECT_EQ(cx.ui->controls.results[0][2], QString::number(topFolders + subfolders) + " folder(s) added");
+  EXPECT_GT(Count("SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE RULE_NAME = 'CLIENT MATTERS'"), 0);
+  EXPECT_EQ(test::ClaimRows(server, "LAWLIB"), 0);
+  EXPECT_EQ(test::Setting(cx, "General", "IsRunning"), "0");
+}
+
+TEST_F(DemoRun, SecondGoAddsNothing) {
+  TickDemoRule();
+  Button_Go_Click(cx);
+  const int folders = Count("SELECT COUNT(*) FROM FOLDER");
+  const int items = Count("SELECT COUNT(*) FROM FOLDER_ITEM");
+  const int tracked = Count("SELECT COUNT(*) FROM TARN_STACKWRIGHT");
+  ASSERT_GT(folders, 0);
+
+  Button_Go_Click(cx);
+
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM FOLDER"), folders);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM FOLDER_ITEM"), items);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM TARN_STACKWRIGHT"), tracked);
+  ASSERT_EQ(cx.ui->controls.results.size(), 1u);
+  EXPECT_EQ(cx.ui->controls.results[0][2], "Finished");
+  EXPECT_TRUE(test::Log(cx).contains("There are no new folders in library LAWLIB to add for rule CLIENT MATTERS"));
+}
+
+TEST_F(DemoRun, StopRequestedInTheRowsEndsWithTheSummary) {
+  TickDemoRule();
+  cx.app.CommandLine.clear();
+  cx.ui->controls.options.loop = true;
+  // Exit pressed while the first new folder is secured.
+  cx.dm->Server()->hooks.sqlFault = [&](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {
+    if (sql.contains("INSERT INTO", Qt::CaseInsensitive) && sql.contains(".SECURITY", Qt::CaseInsensitive))
+      cx.run.StopRequested = true;
+    return std::nullopt;
+  };
+  clock.onSleep = [&](int) { cx.run.InLoopDelay = false; };  // should the stop not come, one delay ends the run
+  Button_Go_Click(cx);
+  EXPECT_TRUE(ShownText("Finished processing."));
+  ASSERT_EQ(cx.ui->controls.results.size(), 1u);
+  EXPECT_EQ(cx.ui->controls.results[0][2], "Working...");  // the rest of the rule stays undone
+  EXPECT_EQ(clock.sleeps, 0);  // no loop delay after a stop
+  EXPECT_FALSE(cx.run.StopRequested);
+  EXPECT_EQ(test::ClaimRows(server, "LAWLIB"), 0);
+}
+
+}  // namespace
+}  // namespace sw
