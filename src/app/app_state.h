@@ -7,6 +7,11 @@ namespace sw {
 
 struct MainWindowState {
   bool UiLocked = false;
+  // --- Start-up, saved settings, splash ---
+
+  // --- Rules tree, stop and exit ---
+
+  // --- Option pages, results list and menus ---
 };
 
 }  // namespace sw

@@ -71,6 +71,7 @@ struct UiControls {
   QStringList currentRulesMenu;     // MNCurrentRules captions (item 0 always exists)
   QStringList initialRulesMenu;     // MNInitialRules captions (item 0 always exists)
   Pointer pointer = Pointer::Default;
+  bool locked = false;              // LabelLocked shown, option pages and tree disabled
 };
 
 class Ui {
@@ -141,6 +142,15 @@ class Ui {
   virtual void SetPauseTextsEnabled(bool on) { controls.pauseTextsEnabled = on; }
   virtual QString CounterTotal() const { return controls.labelTotal; }
   virtual QString CounterRead() const { return controls.labelRead; }
+
+  // --- Start-up, splash and About window ---
+
+  // --- Rules tree, stop and exit ---
+
+  // --- Option pages, results list and menus ---
+  // The lock display: "Locked" shows and the tab strip, the General options and the rules tree
+  // take no input exactly while locked.
+  virtual void ShowLockState(bool locked) { controls.locked = locked; }
 
   // Where an unattended message box is logged; set by whoever owns the log.
   std::function<void(const QString&)> LogSink;
