@@ -14,11 +14,6 @@ namespace {
 
 void Hyphens(Context& cx) { LogMessage(cx, HyphenLine); }
 
-void LogLine(Context& cx, const QString& text) {
-  LogMessage(cx, text);
-  Hyphens(cx);
-}
-
 bool SameName(const QString& a, const QString& b) { return a.toUpper() == b.toUpper(); }
 
 QString NameOf(const dm::DmLibraryPtr& library) { return library ? library->Name() : QString(); }
@@ -170,7 +165,7 @@ void LearnEngine(Context& cx, LibraryRow& row) {
 void LearnOwnerBySql(Context& cx, LibraryRow& row) {
   auto& lib = cx.library;
   if (row[LibOwner].isEmpty()) {
-    LogLine(cx, QStringLiteral("Identifying database owner using SQL"));
+    LogThenHyphens(cx, QStringLiteral("Identifying database owner using SQL"));
     const QString statement =
         lib.DatabaseOwner.isEmpty() && IsOracleEngine(cx.session.DatabaseEngine)
             ? QStringLiteral("SELECT OWNER FROM USER_TAB_PRIVS WHERE TABLE_NAME = 'REMOTE_LIBRARIES'")
@@ -181,8 +176,8 @@ void LearnOwnerBySql(Context& cx, LibraryRow& row) {
       lib.DatabaseOwner = owner;
       row[LibOwner] = owner;
     }
-    LogLine(cx, QStringLiteral("SQL Database_Engine value is ") + FormatNumber(cx.session.DatabaseEngine));
-    LogLine(cx, QStringLiteral("SQL Database Owner is ") + lib.DatabaseOwner);
+    LogThenHyphens(cx, QStringLiteral("SQL Database_Engine value is ") + FormatNumber(cx.session.DatabaseEngine));
+    LogThenHyphens(cx, QStringLiteral("SQL Database Owner is ") + lib.DatabaseOwner);
   }
   // A library whose owner nobody could tell works with the DM's standard owner, never with an
   // empty one (that would address every table as ".NAME") nor with another library's.
@@ -341,7 +336,7 @@ bool Switch(Context& cx, const QString& libraryName, bool mayReconnect) {
     }
     LibraryRow& row = cx.library.LibraryTable[rowIndex];
     ResolveOwner(cx, row, name);
-    LogLine(cx, QStringLiteral("Connecting to library ") + name);
+    LogThenHyphens(cx, QStringLiteral("Connecting to library ") + name);
 
     choosingObject = true;
     const dm::DmLibraryPtr chosen = ChooseLibraryObject(cx, name);
@@ -407,7 +402,7 @@ QString TablePresenceQuery(qint64 engine, const QString& tableName) {
 
 bool CheckForTable(Context& cx, const QString& tableName) {
   const QString library = NameOf(cx.session.CurrentLibrary);
-  LogLine(cx, QStringLiteral("Checking for ") + tableName + QStringLiteral(" Table in library ") + library);
+  LogThenHyphens(cx, QStringLiteral("Checking for ") + tableName + QStringLiteral(" Table in library ") + library);
   // The check's own SQL lines stay out of the log.
   const bool verbose = cx.ui->VerboseLogging();
   cx.ui->SetVerboseLogging(false);
@@ -420,7 +415,7 @@ bool CheckForTable(Context& cx, const QString& tableName) {
     ReportError(cx, ErrAutomation, QStringLiteral("CheckForTable"), QString::fromLocal8Bit(e.what()));
   }
   cx.ui->SetVerboseLogging(verbose);
-  if (!exists) LogLine(cx, tableName + QStringLiteral(" not found in library ") + library);
+  if (!exists) LogThenHyphens(cx, tableName + QStringLiteral(" not found in library ") + library);
   return exists;
 }
 
@@ -444,7 +439,7 @@ bool ReadRemoteOwner(Context& cx, const QString& current, const QString& target,
     throw DmCallFailure(ErrObjectNotSet, QStringLiteral("CheckSQLSettings"),
                         QStringLiteral("Object variable or With block variable not set"));
   if (sql->RowCount() == 0) {
-    LogLine(cx, QStringLiteral("Error: Unable to obtain results from SQL statement in library ") + current);
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to obtain results from SQL statement in library ") + current);
     sql->ReleaseResults();
     return false;
   }
@@ -471,12 +466,12 @@ bool CheckSQLSettings(Context& cx, const QString& targetLibrary, bool* ownerFoun
     if (!cx.session.CurrentLibrary) return false;
     const QString current = cx.session.CurrentLibrary->Name();
     if (targetLibrary == current) return true;
-    LogLine(cx, QStringLiteral("Checking SQL connection settings in ") + current + QStringLiteral(" to ") + targetLibrary);
+    LogThenHyphens(cx, QStringLiteral("Checking SQL connection settings in ") + current + QStringLiteral(" to ") + targetLibrary);
     QString owner;
     bool listed = false;
     if (!ReadRemoteOwner(cx, current, targetLibrary, &owner, &listed)) return false;
     if (!listed) {
-      LogLine(cx, QStringLiteral("Error: The library you are attempting to connect to (") + targetLibrary +
+      LogThenHyphens(cx, QStringLiteral("Error: The library you are attempting to connect to (") + targetLibrary +
                       QStringLiteral(") is not properly configured ") +
                       QStringLiteral("in the REMOTE_LIBRARIES table in your current library (") + current + QStringLiteral(")"));
     }

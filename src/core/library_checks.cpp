@@ -17,11 +17,6 @@ namespace {
 
 const QString VersionPrefix = QStringLiteral("Microsoft SQL Server ");
 
-void LogLine(Context& cx, const QString& text) {
-  LogMessage(cx, text);
-  LogMessage(cx, HyphenLine);
-}
-
 dm::PcdSql* Sql(Context& cx) { return cx.session.pSQL.get(); }
 
 void Release(Context& cx) {
@@ -150,7 +145,7 @@ void LearnServerVersion(Context& cx, LibraryRow& row) {
     lib.ServerMajorVersion = v.major;
     lib.ServerMinorVersion = v.minor;
     lib.ServerVersionText = v.text;
-    LogLine(cx, v.text);
+    LogThenHyphens(cx, v.text);
     row[LibServerVersionText] = v.text;
   }
   if (row[LibDateFormatSet].isEmpty()) {
@@ -164,7 +159,7 @@ void LearnProductVersion(Context& cx, LibraryRow& row) {
   auto& lib = cx.library;
   if (row[LibProductVersion].isEmpty()) {
     lib.ServerProductVersion = QueryFirstValue(cx, QStringLiteral("select serverproperty('ProductVersion')")).value;
-    LogLine(cx, QStringLiteral("Database Version is ") + lib.ServerProductVersion);
+    LogThenHyphens(cx, QStringLiteral("Database Version is ") + lib.ServerProductVersion);
     row[LibProductVersion] = lib.ServerProductVersion;
   }
   lib.ServerProductVersion = row[LibProductVersion];
@@ -179,7 +174,7 @@ void LearnProductVersion(Context& cx, LibraryRow& row) {
         QueryFirstValue(cx, QStringLiteral("SELECT compatibility_level FROM sys.databases WHERE name = '") +
                                 StripQuotes(database) + QStringLiteral("'"))
             .value;
-    LogLine(cx, QStringLiteral("Database Compatibility Level is ") + lib.CompatibilityLevel);
+    LogThenHyphens(cx, QStringLiteral("Database Compatibility Level is ") + lib.CompatibilityLevel);
     row[LibCompatibilityLevel] = lib.CompatibilityLevel;
   }
   lib.CompatibilityLevel = row[LibCompatibilityLevel];
@@ -215,7 +210,7 @@ void WarnUniqueDocNames(Context& cx) {
     const QString text = QStringLiteral("Warning: The library setting Unique Document Names is enabled. ") +
                          QStringLiteral("This will require you to have unique folder names in order to use Quillmark in library ") +
                          name + QStringLiteral(".");
-    LogLine(cx, text);
+    LogThenHyphens(cx, text);
     if (cx.ui->DisplayErrors()) cx.ui->MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, QStringLiteral("WARNING!"));
   }
   cx.settings->SaveSetting(ProductName, name, key, FormatNumber(value));
@@ -261,7 +256,7 @@ void CheckQuotedIdentifier(Context& cx) {
     sql->ReleaseResults();
   }
   const QString state = setting == 1 ? QStringLiteral("ON") : QStringLiteral("OFF");
-  LogLine(cx, QStringLiteral("Quoted Identifier for database ") + lib.DatabaseName + QStringLiteral(" is \"") + state +
+  LogThenHyphens(cx, QStringLiteral("Quoted Identifier for database ") + lib.DatabaseName + QStringLiteral(" is \"") + state +
                   QStringLiteral("\""));
   if (state == QLatin1String("ON")) return;
 
@@ -277,7 +272,7 @@ void CheckQuotedIdentifier(Context& cx) {
       QStringLiteral(" and the add-on modules.\r\n\r\n") + QStringLiteral("The syntax for this option (for library ") + name +
       QStringLiteral(") is:\r\n") + QStringLiteral("ALTER DATABASE ") + lib.DatabaseName +
       QStringLiteral(" SET QUOTED_IDENTIFIER ON");
-  LogLine(cx, text);
+  LogThenHyphens(cx, text);
   if (cx.ui->DisplayErrors()) cx.ui->MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, cx.app.AppTitle);
 }
 
@@ -299,7 +294,7 @@ void LearnTablePresence(Context& cx, LibraryRow& row) {
   lib.NeedsSecuringExists = TablePresence(cx, row, LibNeedsSecuring, QStringLiteral("NEEDS_SECURING"));
   lib.StackwrightTableExists = TablePresence(cx, row, LibStackwrightTable, QStringLiteral("TARN_STACKWRIGHT"));
   if (!lib.StackwrightTableExists)
-    LogLine(cx, QStringLiteral("TARN_STACKWRIGHT table does not exist in library ") + CurrentLibraryName(cx));
+    LogThenHyphens(cx, QStringLiteral("TARN_STACKWRIGHT table does not exist in library ") + CurrentLibraryName(cx));
   TablePresence(cx, row, LibSubscriptionTable, QStringLiteral("TARN_SUBSCRIPTION"));
   lib.ProxyTableExists = TablePresence(cx, row, LibProxyTable, QStringLiteral("TARN_PROXY"));
 }
@@ -364,7 +359,7 @@ bool InsertSecurityReason(Context& cx) {
   dm::PcdSql* sql = Sql(cx);
   const qint64 id = sql ? sql->NextKey(QStringLiteral("SYSTEMKEY")) : 0;
   if (id == 0) {
-    LogLine(cx, QStringLiteral("Error: Unable to retrieve System_ID for inserting new row - cannot continue."));
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to retrieve System_ID for inserting new row - cannot continue."));
     return false;
   }
   const SqlAnswer insert =
@@ -385,7 +380,7 @@ void EnsureSecurityReason(Context& cx, LibraryRow& row) {
     const SqlAnswer count = QueryFirstValue(cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].SEC_REASON WHERE CODE = 98"));
     bool present = false;
     if (!count.succeeded || count.value.isEmpty())
-      LogLine(cx, QStringLiteral("Error: Unable to count security reason 98 in library ") + CurrentLibraryName(cx));
+      LogThenHyphens(cx, QStringLiteral("Error: Unable to count security reason 98 in library ") + CurrentLibraryName(cx));
     else
       present = WholeNumber(count.value) != 0 || InsertSecurityReason(cx);
     row[LibSecReasonCode] = FlagText(present);
@@ -435,21 +430,21 @@ bool LastUpdateRegistered(Context& cx) {
 
 // Adds the column to FOLDER and registers it; false when a step failed and the fix-up ends.
 bool AddLastUpdateColumn(Context& cx, const QString& name) {
-  LogLine(cx, QStringLiteral("Adding LAST_UPDATE column to FOLDER table in library ") + name);
+  LogThenHyphens(cx, QStringLiteral("Adding LAST_UPDATE column to FOLDER table in library ") + name);
   // Oracle has no DATETIME; its DATE type holds date and time.
   const QString type = IsOracleEngine(cx.session.DatabaseEngine) ? QStringLiteral("DATE") : QStringLiteral("DATETIME");
   // A DDL statement affects no rows: its error code tells whether it worked.
   if (!QueryFirstValue(cx, QStringLiteral("ALTER TABLE [OWNER].FOLDER ADD LAST_UPDATE ") + type + QStringLiteral(" NULL"))
            .succeeded)
     return false;
-  LogLine(cx, QStringLiteral("Updating DOCSCOLUMN column LAST_UPDATE for FOLDER table in library ") + name);
+  LogThenHyphens(cx, QStringLiteral("Updating DOCSCOLUMN column LAST_UPDATE for FOLDER table in library ") + name);
   RunSQL(cx, QStringLiteral("DELETE FROM [OWNER].DOCSCOLUMN WHERE TBNAME = 'FOLDER' AND COLNAME = 'LAST_UPDATE'"));
   Release(cx);
   dm::PcdSql* sql = Sql(cx);
   const qint64 id = sql ? sql->NextKey(QStringLiteral("SYSTEMKEY")) : 0;
   Release(cx);
   if (id == 0) {
-    LogLine(cx, QStringLiteral("Error: Unable to retrieve System_ID for inserting new row - cannot continue."));
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to retrieve System_ID for inserting new row - cannot continue."));
     return false;
   }
   RunSQL(cx, QStringLiteral("INSERT INTO [OWNER].DOCSCOLUMN (SYSTEM_ID, TBNAME, FTBNAME, FCOLNAME, CREATOR, PROTECTED, VISIBLEINLIST, "

@@ -82,6 +82,16 @@ void ReportError(Context& cx, qint64 errNumber, const QString& source, const QSt
   LogMessage(cx, HyphenLine);
 }
 
+void LogThenHyphens(Context& cx, const QString& text) {
+  LogMessage(cx, text);
+  LogMessage(cx, HyphenLine);
+}
+
+void StatusThenHyphens(Context& cx, const QString& text) {
+  SetStatus(cx, text);
+  LogMessage(cx, HyphenLine);
+}
+
 void SetStatus(Context& cx, const QString& text) {
   const QString status = TrimBlanks(text);
   if (status.isEmpty()) return;

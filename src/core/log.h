@@ -11,6 +11,9 @@ class Context;
 inline const QString HyphenLine = QString(70, QLatin1Char('-'));
 
 void LogMessage(Context& cx, const QString& text);
+// A step's text followed by the hyphen line that closes it: in the log, or as the status line.
+void LogThenHyphens(Context& cx, const QString& text);
+void StatusThenHyphens(Context& cx, const QString& text);
 // Takes the whole 32-bit error number, so result codes such as 0x80010105 are reported as themselves.
 void ReportError(Context& cx, qint64 errNumber, const QString& source, const QString& description);
 void SetStatus(Context& cx, const QString& text);

@@ -23,16 +23,6 @@ namespace {
 
 const QString Q = QStringLiteral("\"");
 
-void LogLine(Context& cx, const QString& text) {
-  LogMessage(cx, text);
-  Hyphens(cx);
-}
-
-void StatusLine(Context& cx, const QString& text) {
-  SetStatus(cx, text);
-  Hyphens(cx);
-}
-
 QString Number(qint64 n) { return FormatNumber(n); }
 
 [[noreturn]] void RaiseOpenFailure(const dm::DmLibrary& library, const QString& source) {
@@ -72,30 +62,30 @@ dm::DmLibraryPtr SessionLibrary(Context& cx, const QString& name) {
 
 bool AddDocument(FolderContext& cx, dm::DmLibrary& library, qint64 DocNumber) {
   dm::DmFolder& parent = ParentFolder(cx);
-  StatusLine(cx, QStringLiteral("Setting document object #") + Number(DocNumber));
+  StatusThenHyphens(cx, QStringLiteral("Setting document object #") + Number(DocNumber));
   const dm::DmProfilePtr item = library.OpenProfile(DocNumber);
   if (!item) RaiseOpenFailure(library, QStringLiteral("DOCSObjects.Profile"));
   const dm::DmTrusteesPtr trustees = item->Trustees();
-  if (trustees) LogLine(cx, QStringLiteral("Profile object set with ") + Number(trustees->Count()) + QStringLiteral(" trustee(s)"));
-  StatusLine(cx, QStringLiteral("Adding folder item #") + Number(item->DocNumber()) + QStringLiteral(" ") + Q + item->DocumentName() + Q +
+  if (trustees) LogThenHyphens(cx, QStringLiteral("Profile object set with ") + Number(trustees->Count()) + QStringLiteral(" trustee(s)"));
+  StatusThenHyphens(cx, QStringLiteral("Adding folder item #") + Number(item->DocNumber()) + QStringLiteral(" ") + Q + item->DocumentName() + Q +
                      QStringLiteral(" in library ") + item->Library() + ParentText(parent));
   const bool added = parent.AddDocument(item);
   if (added && trustees)
-    LogLine(cx, QStringLiteral("Profile added to folder with ") + Number(trustees->Count()) + QStringLiteral(" trustee(s)"));
+    LogThenHyphens(cx, QStringLiteral("Profile added to folder with ") + Number(trustees->Count()) + QStringLiteral(" trustee(s)"));
   if (added) return true;
   if (parent.Error.ErrNumber != 0)
-    LogLine(cx, QStringLiteral("Error: #") + Number(parent.Error.ErrNumber) + QStringLiteral(" - ") + parent.Error.ErrDescription);
+    LogThenHyphens(cx, QStringLiteral("Error: #") + Number(parent.Error.ErrNumber) + QStringLiteral(" - ") + parent.Error.ErrDescription);
   else
-    LogLine(cx, QStringLiteral("Error: Unable to add item to folder"));
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to add item to folder"));
   return false;
 }
 
 bool AddSubfolder(FolderContext& cx, dm::DmLibrary& library, qint64 DocNumber) {
   dm::DmFolder& parent = ParentFolder(cx);
-  StatusLine(cx, QStringLiteral("Setting folder object #") + Number(DocNumber) + QStringLiteral(" in library ") + library.Name());
+  StatusThenHyphens(cx, QStringLiteral("Setting folder object #") + Number(DocNumber) + QStringLiteral(" in library ") + library.Name());
   const dm::DmFolderPtr item = library.OpenFolder(DocNumber);
   if (!item) RaiseOpenFailure(library, QStringLiteral("DOCSObjects.Folder"));
-  StatusLine(cx, QStringLiteral("Adding subfolder #") + Number(item->DocNumber()) + QStringLiteral(" ") + Q + item->Description() + Q +
+  StatusThenHyphens(cx, QStringLiteral("Adding subfolder #") + Number(item->DocNumber()) + QStringLiteral(" ") + Q + item->Description() + Q +
                      QStringLiteral(" in library ") + item->Library() + ParentText(parent));
   return parent.AddSubfolder(item);
 }
@@ -114,27 +104,27 @@ void ReportAddFailure(FolderContext& cx, qint64 DocNumber, qint64 Parent) {
   const QString target = QStringLiteral("Unable to add item #") + Number(DocNumber) + QStringLiteral(" to folder #") + Number(Parent) +
                          QStringLiteral(" ") + Q + parent.Description() + Q;
   if (parent.Error.ErrNumber != 0)
-    LogLine(cx, QStringLiteral("Error: #") + Number(parent.Error.ErrNumber) + QStringLiteral("  (") + parent.Error.ErrDescription +
+    LogThenHyphens(cx, QStringLiteral("Error: #") + Number(parent.Error.ErrNumber) + QStringLiteral("  (") + parent.Error.ErrDescription +
                     QStringLiteral(") ") + target);
   else
-    LogLine(cx, QStringLiteral("Error: ") + target);
+    LogThenHyphens(cx, QStringLiteral("Error: ") + target);
 }
 
 // Saves the parent; once saved, the shared objects are let go before the steps that follow
 // open objects of their own.
 bool SaveParent(FolderContext& cx) {
   dm::DmFolder& parent = ParentFolder(cx);
-  StatusLine(cx, QStringLiteral("Saving folder object for folder ") + Q + parent.Description() + Q + QStringLiteral(" in library ") +
+  StatusThenHyphens(cx, QStringLiteral("Saving folder object for folder ") + Q + parent.Description() + Q + QStringLiteral(" in library ") +
                      parent.Library());
   if (!parent.Save(cx.run.SaveFlags)) {
     if (parent.Error.ErrNumber != 0)
-      LogLine(cx, QStringLiteral("Error: #") + Number(parent.Error.ErrNumber) + QStringLiteral(" ") + parent.Error.ErrDescription +
+      LogThenHyphens(cx, QStringLiteral("Error: #") + Number(parent.Error.ErrNumber) + QStringLiteral(" ") + parent.Error.ErrDescription +
                       QStringLiteral(" - Unable to save the folder object for this folder - cannot continue"));
     else
-      LogLine(cx, QStringLiteral("Error: Unable to save the folder object for this folder - cannot continue"));
+      LogThenHyphens(cx, QStringLiteral("Error: Unable to save the folder object for this folder - cannot continue"));
     return false;
   }
-  LogLine(cx, QStringLiteral("Folder object saved to #") + Number(parent.DocNumber()) + QStringLiteral(" in library ") + parent.Library());
+  LogThenHyphens(cx, QStringLiteral("Folder object saved to #") + Number(parent.DocNumber()) + QStringLiteral(" in library ") + parent.Library());
   filing::CloseProfileSlot(cx);
   cx.items.FolderObject.reset();
   return true;
@@ -143,7 +133,7 @@ bool SaveParent(FolderContext& cx) {
 // A filing across libraries may leave the last row of the parent's order without the item's
 // number; it receives it.
 void VerifyRemoteInsert(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& Document_Library) {
-  StatusLine(cx, QStringLiteral("Verifying that document # ") + Number(DocNumber) + QStringLiteral(" in ") + Document_Library +
+  StatusThenHyphens(cx, QStringLiteral("Verifying that document # ") + Number(DocNumber) + QStringLiteral(" in ") + Document_Library +
                      QStringLiteral(" has been inserted for the new Folder Item in folder library ") + CurrentName(cx));
   filing::RunChecked(cx, QStringLiteral("SELECT SYSTEM_ID, DOCNUMBER FROM [OWNER].FOLDER_ITEM WHERE NEXT = 0 AND PARENT = ") +
                              Number(Parent));
@@ -156,10 +146,10 @@ void VerifyRemoteInsert(FolderContext& cx, qint64 DocNumber, qint64 Parent, cons
   const qint64 systemId = WholeValue(results.ColumnValue(1));
   const qint64 filed = WholeValue(results.ColumnValue(2));
   results.ReleaseResults();
-  LogLine(cx, QStringLiteral("Document #") + Number(filed) + QStringLiteral(" is currently set to Folder Item system_id #") +
+  LogThenHyphens(cx, QStringLiteral("Document #") + Number(filed) + QStringLiteral(" is currently set to Folder Item system_id #") +
                   Number(systemId));
   if (systemId == 0 || filed != 0) return;
-  LogLine(cx, QStringLiteral("Inserting Document # for the new Folder Item"));
+  LogThenHyphens(cx, QStringLiteral("Inserting Document # for the new Folder Item"));
   filing::RunChecked(cx, QStringLiteral("UPDATE [OWNER].FOLDER_ITEM SET DOCNUMBER = ") + Number(DocNumber) +
                              QStringLiteral(" WHERE SYSTEM_ID = ") + Number(systemId));
   Results(cx).ReleaseResults();
@@ -192,18 +182,18 @@ bool FileItem(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString&
   }
   if (!SaveParent(cx)) return false;
   if (!SortFolders(cx, Parent, Folder_Library, cx.library.MaxItemsToSort))
-    LogLine(cx, QStringLiteral("Error: Unable to sort the parent folder in library ") + Folder_Library);
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to sort the parent folder in library ") + Folder_Library);
   if (!SyncData(cx, Parent, DocNumber, Folder_Library, DocType, Rule_Number, Document_Library)) {
-    LogLine(cx, QStringLiteral("Error: Unable to process Inherit Metadata Option"));
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to process Inherit Metadata Option"));
     return false;
   }
   ApplySecurity(cx, DocNumber, Parent, DocType, Rule_Number, Folder_Library, Document_Library);
   if (!ConnectLibrary(cx, Folder_Library)) {
-    LogLine(cx, QStringLiteral("Error: Unable to connect to library ") + Folder_Library);
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to connect to library ") + Folder_Library);
     return false;
   }
   if (!filing::SameLibrary(Folder_Library, Document_Library)) VerifyRemoteInsert(cx, DocNumber, Parent, Document_Library);
-  LogLine(cx, QStringLiteral("Folder Item #") + Number(DocNumber) + QStringLiteral(" successfully added to folder #") + Number(Parent) +
+  LogThenHyphens(cx, QStringLiteral("Folder Item #") + Number(DocNumber) + QStringLiteral(" successfully added to folder #") + Number(Parent) +
                   QStringLiteral("."));
   return true;
 }
@@ -237,7 +227,7 @@ bool AddFolderItem(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QSt
                    const QString& Folder_Library, const QString& Document_Library) {
   if (!CheckFusion(cx, QStringLiteral("AddFolderItem"))) return false;
   if (!cx.session.CurrentLibrary) {
-    LogLine(cx, QStringLiteral("Error: Library object not set - cannot continue"));
+    LogThenHyphens(cx, QStringLiteral("Error: Library object not set - cannot continue"));
     return false;
   }
   if (DocNumber == 0 || Parent == 0) return false;

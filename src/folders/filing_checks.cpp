@@ -26,16 +26,6 @@ const QString Supervisors = QStringLiteral("DOCS_SUPERVISORS");
   throw DmCallFailure(ErrObjectNotSet, source, QStringLiteral("Object variable or With block variable not set"));
 }
 
-void LogLine(Context& cx, const QString& text) {
-  LogMessage(cx, text);
-  Hyphens(cx);
-}
-
-void StatusLine(Context& cx, const QString& text) {
-  SetStatus(cx, text);
-  Hyphens(cx);
-}
-
 dm::DmLibrary& Library(Context& cx) {
   if (!cx.session.CurrentLibrary) RaiseNotSet(QStringLiteral("DOCSObjects.Library"));
   return *cx.session.CurrentLibrary;
@@ -71,27 +61,27 @@ bool MayManageFolders(Context& cx) {
   const bool manageRoot = HasRight(cx, QStringLiteral("User.ManageRootFolders"));
   const bool createFolder = HasRight(cx, QStringLiteral("User.CreateFolder"));
   if (manageRoot && createFolder) return true;
-  LogLine(cx, QStringLiteral("Error: ") + library.UserName() + QStringLiteral(" does not have rights to manage folders in library ") +
+  LogThenHyphens(cx, QStringLiteral("Error: ") + library.UserName() + QStringLiteral(" does not have rights to manage folders in library ") +
                   library.Name());
   return false;
 }
 
 bool ParentIsFolder(Context& cx, qint64 Parent) {
   const QString library = CurrentName(cx);
-  StatusLine(cx, QStringLiteral("Making sure parent folder #") + Number(Parent) + QStringLiteral(" exists as a folder in library ") +
+  StatusThenHyphens(cx, QStringLiteral("Making sure parent folder #") + Number(Parent) + QStringLiteral(" exists as a folder in library ") +
                      library);
   const qint64 profiles = filing::CountOf(
       cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + Number(Parent) +
               QStringLiteral(" AND APPLICATION = (SELECT SYSTEM_ID FROM [OWNER].APPS WHERE APPLICATION = 'FOLDER')"));
   if (profiles == 0) {
-    LogLine(cx, QStringLiteral("Error: Parent folder #") + Number(Parent) + QStringLiteral(" does not exist, or is not a folder, in library ") +
+    LogThenHyphens(cx, QStringLiteral("Error: Parent folder #") + Number(Parent) + QStringLiteral(" does not exist, or is not a folder, in library ") +
                     library);
     return false;
   }
   const qint64 folders =
       filing::CountOf(cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].FOLDER WHERE DOCNUMBER = ") + Number(Parent));
   if (folders == 0) {
-    LogLine(cx, QStringLiteral("Error: Parent folder #") + Number(Parent) + QStringLiteral(" is not a folder in library ") + library);
+    LogThenHyphens(cx, QStringLiteral("Error: Parent folder #") + Number(Parent) + QStringLiteral(" is not a folder in library ") + library);
     return false;
   }
   return true;
@@ -105,7 +95,7 @@ bool MayUseParent(Context& cx, qint64 Parent) {
       filing::CountOf(cx, QStringLiteral("SELECT UNIV_ACCESS FROM [OWNER].GROUPS WHERE GROUP_ID = '") +
                               StripQuotes(library.PrimaryGroup()) + QStringLiteral("'"));
   if (universal > 127) return true;
-  LogLine(cx, QStringLiteral("Error: ") + user + QStringLiteral(" does not have adequate rights to Parent folder #") + Number(Parent) +
+  LogThenHyphens(cx, QStringLiteral("Error: ") + user + QStringLiteral(" does not have adequate rights to Parent folder #") + Number(Parent) +
                   QStringLiteral(" in library ") + library.Name());
   return false;
 }
@@ -113,11 +103,11 @@ bool MayUseParent(Context& cx, qint64 Parent) {
 bool FiledInParentLibrary(Context& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
                           const QString& Document_Library) {
   const QString library = CurrentName(cx);
-  StatusLine(cx, QStringLiteral("Checking Folder_Item table in library ") + library + QStringLiteral(" to determine whether item #") +
+  StatusThenHyphens(cx, QStringLiteral("Checking Folder_Item table in library ") + library + QStringLiteral(" to determine whether item #") +
                      Number(DocNumber) + QStringLiteral(" in library ") + Document_Library + QStringLiteral(" exists in folder #") +
                      Number(Parent) + QStringLiteral(" in library ") + library);
   if (filing::CountOf(cx, filing::FiledAlreadyQuery(DocNumber, Parent, Document_Library, Folder_Library)) == 0) return false;
-  LogLine(cx, QStringLiteral("Folder_Item #") + Number(DocNumber) + QStringLiteral(" in library ") + Document_Library +
+  LogThenHyphens(cx, QStringLiteral("Folder_Item #") + Number(DocNumber) + QStringLiteral(" in library ") + Document_Library +
                   QStringLiteral(" exists in folder #") + Number(Parent) + QStringLiteral(" in library ") + library);
   return true;
 }
@@ -140,13 +130,13 @@ ItemStatus ReadItemStatus(Context& cx, qint64 DocNumber) {
 bool StatusAllowsFiling(Context& cx, qint64 DocNumber, const ItemStatus& item) {
   const QString library = CurrentName(cx);
   if (item.rows == 0) {
-    LogLine(cx, QStringLiteral("Error: Document #") + Number(DocNumber) +
+    LogThenHyphens(cx, QStringLiteral("Error: Document #") + Number(DocNumber) +
                     QStringLiteral(" does not appear to exist in the Profile table in library ") + library +
                     QStringLiteral(" - cannot continue AddFolderItem"));
     return false;
   }
   if (item.status == 0 || item.status == 3) return true;
-  LogLine(cx, QStringLiteral("Document #") + Number(DocNumber) + QStringLiteral(" Status is ") + Number(item.status) +
+  LogThenHyphens(cx, QStringLiteral("Document #") + Number(DocNumber) + QStringLiteral(" Status is ") + Number(item.status) +
                   QStringLiteral(" in library ") + library + QStringLiteral(" - cannot continue AddFolderItem"));
   return false;
 }
@@ -154,11 +144,11 @@ bool StatusAllowsFiling(Context& cx, qint64 DocNumber, const ItemStatus& item) {
 bool FiledInItemLibrary(Context& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
                         const QString& Document_Library) {
   const QString library = CurrentName(cx);
-  StatusLine(cx, QStringLiteral("Checking Folder_Item table in library ") + library + QStringLiteral(" to determine whether item #") +
+  StatusThenHyphens(cx, QStringLiteral("Checking Folder_Item table in library ") + library + QStringLiteral(" to determine whether item #") +
                      Number(DocNumber) + QStringLiteral(" in library ") + library + QStringLiteral(" exists in folder #") +
                      Number(Parent) + QStringLiteral(" in library ") + Folder_Library);
   if (filing::CountOf(cx, filing::FiledAlreadyQuery(DocNumber, Parent, Document_Library, Folder_Library)) == 0) return false;
-  LogLine(cx, QStringLiteral("Folder_Item #") + Number(DocNumber) + QStringLiteral(" in library ") + library +
+  LogThenHyphens(cx, QStringLiteral("Folder_Item #") + Number(DocNumber) + QStringLiteral(" in library ") + library +
                   QStringLiteral(" exists in folder #") + Number(Parent) + QStringLiteral(" in library ") + Folder_Library);
   return true;
 }
@@ -166,7 +156,7 @@ bool FiledInItemLibrary(Context& cx, qint64 DocNumber, qint64 Parent, const QStr
 bool MayFileRemotely(Context& cx, const QString& Folder_Library) {
   if (HasRight(cx, QStringLiteral("User.SaveToRemoteLibrary"))) return true;
   dm::DmLibrary& library = Library(cx);
-  LogLine(cx, QStringLiteral("Error: ") + library.UserName() + QStringLiteral(" does not have rights to save folders to the (remote) Library ") +
+  LogThenHyphens(cx, QStringLiteral("Error: ") + library.UserName() + QStringLiteral(" does not have rights to save folders to the (remote) Library ") +
                   Folder_Library + QStringLiteral(" from library ") + library.Name());
   return false;
 }
@@ -175,21 +165,21 @@ bool OpenItemProfile(FolderContext& cx, qint64 DocNumber, const QString& Documen
   CDoc(cx, Document_Library);
   filing::CloseProfileSlot(cx);
   dm::DmLibrary& library = Library(cx);
-  LogLine(cx, QStringLiteral("Opening profile object #") + Number(DocNumber) + QStringLiteral(" for AddFolderItem in library ") +
+  LogThenHyphens(cx, QStringLiteral("Opening profile object #") + Number(DocNumber) + QStringLiteral(" for AddFolderItem in library ") +
                   library.Name());
   cx.items.ProfileObject = library.OpenProfile(DocNumber);
   const dm::DmProfilePtr& profile = cx.items.ProfileObject;
   if (!profile) {
-    LogLine(cx, QStringLiteral("Error: Unable to open child Profile object #") + Number(DocNumber) +
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to open child Profile object #") + Number(DocNumber) +
                     QStringLiteral(" for AddFolderItem in library ") + library.Name());
     return false;
   }
   if (profile->DocNumber() == 0) {
-    LogLine(cx, QStringLiteral("Error: Unable to assign child Profile object #") + Number(DocNumber) +
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to assign child Profile object #") + Number(DocNumber) +
                     QStringLiteral(" for AddFolderItem in library ") + library.Name());
     return false;
   }
-  LogLine(cx, QStringLiteral("Profile object #") + Number(profile->DocNumber()) + QStringLiteral(" opened in library ") +
+  LogThenHyphens(cx, QStringLiteral("Profile object #") + Number(profile->DocNumber()) + QStringLiteral(" opened in library ") +
                   profile->Library());
   return true;
 }
@@ -200,12 +190,12 @@ bool ListedInParent(Context& cx, qint64 DocNumber, qint64 Parent, const QString&
   const dm::DmParentFoldersPtr parents = cx.items.ProfileObject->ParentFolders();
   const qint64 count = parents ? parents->Count() : 0;
   if (count > 0) {
-    StatusLine(cx, QStringLiteral("Checking ") + Number(count) + QStringLiteral(" parent folder(s) to determine whether item #") +
+    StatusThenHyphens(cx, QStringLiteral("Checking ") + Number(count) + QStringLiteral(" parent folder(s) to determine whether item #") +
                        Number(DocNumber) + QStringLiteral(" already exists in folder #") + Number(Parent));
     for (qint64 i = 1; i <= count; ++i) {
       const dm::DmParentFolder entry = parents->Item(i);
       if (entry.DocNumber != Parent || entry.Library.compare(Folder_Library, Qt::CaseInsensitive) != 0) continue;
-      LogLine(cx, QStringLiteral("Folder item #") + Number(DocNumber) + QStringLiteral(" already exists in folder #") +
+      LogThenHyphens(cx, QStringLiteral("Folder item #") + Number(DocNumber) + QStringLiteral(" already exists in folder #") +
                       Number(entry.DocNumber) + QStringLiteral(" in folder library ") + entry.Library + QStringLiteral(" ") + Q +
                       entry.Description + Q);
       return true;
@@ -213,7 +203,7 @@ bool ListedInParent(Context& cx, qint64 DocNumber, qint64 Parent, const QString&
   }
   const double elapsed = SecondsOfDay(cx) - started;
   if (started != 0 && elapsed > 1)
-    LogLine(cx, QStringLiteral("Note: The initial parent folder processing time for document #") + Number(DocNumber) +
+    LogThenHyphens(cx, QStringLiteral("Note: The initial parent folder processing time for document #") + Number(DocNumber) +
                     QStringLiteral(" was ") + Number(std::llround(elapsed)) + QStringLiteral(" second(s)."));
   return false;
 }
@@ -237,13 +227,13 @@ bool EffectiveRightsAllow(Context& cx, const dm::DmProfilePtr& profile, qint64 n
   const QString Noun = isFolder ? QStringLiteral("Folder") : QStringLiteral("Document");
   const QString target = noun + QStringLiteral(" #") + Number(number);
   if (!profile) {
-    LogLine(cx, QStringLiteral("Warning: The profile object #") + Number(number) + QStringLiteral(" is not open to determine your rights"));
+    LogThenHyphens(cx, QStringLiteral("Warning: The profile object #") + Number(number) + QStringLiteral(" is not open to determine your rights"));
     return true;
   }
   const QString user = PassedOver<QString>([&] { return Library(cx).UserName(); }, QString());
-  StatusLine(cx, QStringLiteral("Checking rights for ") + user + QStringLiteral(" to ") + target);
+  StatusThenHyphens(cx, QStringLiteral("Checking rights for ") + user + QStringLiteral(" to ") + target);
   if (Unsecured(*profile)) {
-    LogLine(cx, Noun + QStringLiteral(" #") + Number(number) + QStringLiteral(" is not secured"));
+    LogThenHyphens(cx, Noun + QStringLiteral(" #") + Number(number) + QStringLiteral(" is not secured"));
     return true;
   }
   const dm::DmEffectiveRightsPtr rights = PassedOver<dm::DmEffectiveRightsPtr>(
@@ -254,14 +244,14 @@ bool EffectiveRightsAllow(Context& cx, const dm::DmProfilePtr& profile, qint64 n
       nullptr);
   const int canAct = rights ? PassedOver<int>([&] { return rights->CanAct() ? 1 : 0; }, -1) : -1;
   if (canAct < 0) {
-    LogLine(cx, QStringLiteral("Error: Unable to determine rights for ") + user + QStringLiteral(" to ") + target);
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to determine rights for ") + user + QStringLiteral(" to ") + target);
     return true;
   }
   if (canAct == 1) {
-    LogLine(cx, QStringLiteral("User ") + user + QStringLiteral(" appears to have sufficient rights to ") + target);
+    LogThenHyphens(cx, QStringLiteral("User ") + user + QStringLiteral(" appears to have sufficient rights to ") + target);
     return true;
   }
-  LogLine(cx, QStringLiteral("Error: User ") + user + QStringLiteral(" has insufficient rights to ") + target);
+  LogThenHyphens(cx, QStringLiteral("Error: User ") + user + QStringLiteral(" has insufficient rights to ") + target);
   return false;
 }
 
@@ -269,25 +259,25 @@ bool OpenParentFolder(FolderContext& cx, qint64 Parent, const QString& Folder_Li
   filing::CloseProfileSlot(cx);
   cx.items.FolderObject.reset();
   if (!ConnectLibrary(cx, Folder_Library)) {
-    LogLine(cx, QStringLiteral("Error: Unable to connect to library ") + Folder_Library);
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to connect to library ") + Folder_Library);
     return false;
   }
   CDoc(cx, Folder_Library);
   dm::DmLibrary& library = Library(cx);
-  StatusLine(cx, QStringLiteral("Opening Parent folder object #") + Number(Parent) + QStringLiteral(" in library ") + library.Name());
+  StatusThenHyphens(cx, QStringLiteral("Opening Parent folder object #") + Number(Parent) + QStringLiteral(" in library ") + library.Name());
   cx.items.FolderObject = library.OpenFolder(Parent);
   const dm::DmFolderPtr& folder = cx.items.FolderObject;
   if (!folder) {
-    LogLine(cx, QStringLiteral("Error: Unable to open parent folder object #") + Number(Parent) +
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to open parent folder object #") + Number(Parent) +
                     QStringLiteral(" for AddFolderItem in library ") + library.Name());
     return false;
   }
   if (folder->DocNumber() == 0) {
-    LogLine(cx, QStringLiteral("Error: Unable to assign parent folder object #") + Number(Parent) +
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to assign parent folder object #") + Number(Parent) +
                     QStringLiteral(" for AddFolderItem in library ") + library.Name());
     return false;
   }
-  LogLine(cx, QStringLiteral("Parent folder object #") + Number(folder->DocNumber()) + QStringLiteral(" opened for AddFolderItem in library ") +
+  LogThenHyphens(cx, QStringLiteral("Parent folder object #") + Number(folder->DocNumber()) + QStringLiteral(" opened for AddFolderItem in library ") +
                   folder->Library());
   cx.items.ProfileObject = folder;
   return true;
@@ -297,7 +287,7 @@ bool OpenParentFolder(FolderContext& cx, qint64 Parent, const QString& Folder_Li
 FilingVerdict CheckInParentLibrary(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
                                    const QString& Document_Library) {
   if (!ConnectLibrary(cx, Folder_Library)) {
-    LogLine(cx, QStringLiteral("Error: Unable to connect to library ") + Folder_Library);
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to connect to library ") + Folder_Library);
     return FilingVerdict::Refused;
   }
   if (!MayManageFolders(cx) || !ParentIsFolder(cx, Parent) || !MayUseParent(cx, Parent)) return FilingVerdict::Refused;
@@ -309,7 +299,7 @@ FilingVerdict CheckInParentLibrary(FolderContext& cx, qint64 DocNumber, qint64 P
 FilingVerdict CheckInItemLibrary(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
                                  const QString& Document_Library) {
   if (!ConnectLibrary(cx, Document_Library)) {
-    LogLine(cx, QStringLiteral("Error: Unable to connect to library ") + Document_Library);
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to connect to library ") + Document_Library);
     return FilingVerdict::Refused;
   }
   const ItemStatus item = ReadItemStatus(cx, DocNumber);
@@ -409,13 +399,13 @@ void CDoc(FolderContext& cx, const QString& CDoc_Library) {
     if (!cx.ui->DisplayErrors()) return;
     if (!CheckFusion(cx, QStringLiteral("CDoc"))) return;
     if (!cx.session.CurrentLibrary) {
-      LogLine(cx, QStringLiteral("Error: Lib object not set - cannot continue"));
+      LogThenHyphens(cx, QStringLiteral("Error: Lib object not set - cannot continue"));
       return;
     }
     const QString object = CDoc_Library.toUpper();
     const QString current = cx.session.CurrentLibrary->Name().toUpper();
     if (object == current) return;
-    LogLine(cx, QStringLiteral("NOTE: Object library is: ") + object + QStringLiteral(" and current library is: ") + current);
+    LogThenHyphens(cx, QStringLiteral("NOTE: Object library is: ") + object + QStringLiteral(" and current library is: ") + current);
   } catch (const std::exception&) {
     // The note is only a note: nothing that fails here matters to the filing.
   }

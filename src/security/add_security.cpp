@@ -80,7 +80,7 @@ std::optional<ItemProfileFacts> ReadItemProfile(SecurityContext& cx, const QStri
   RunSQL(cx, ProfileQuery(n));
   if (SqlObject(cx).RowCount() == 0) {
     SqlObject(cx).ReleaseResults();
-    LogStep(cx, QStringLiteral("Fetching Typist ID and Primary Group because no Author information is found for document #") + n);
+    LogThenHyphens(cx, QStringLiteral("Fetching Typist ID and Primary Group because no Author information is found for document #") + n);
     RunSQL(cx, TypistProfileQuery(n));
   }
   dm::PcdSql& pcd = SqlObject(cx);
@@ -101,7 +101,7 @@ std::optional<ItemProfileFacts> ReadItemProfile(SecurityContext& cx, const QStri
 
 // Without a profile to read the author and typist from, the item is left open to everyone.
 void SecureWithoutProfile(SecurityContext& cx, const QString& n) {
-  LogStep(cx, QStringLiteral("Notice: Unable to access profile author and typist information for document #") + n +
+  LogThenHyphens(cx, QStringLiteral("Notice: Unable to access profile author and typist information for document #") + n +
                   QStringLiteral(" (most likely this is because one or more of these values are not yet set)"));
   RunWrite(cx, QStringLiteral("DELETE FROM [OWNER].SECURITY WHERE THING = (SELECT SYSTEM_ID FROM [OWNER].PROFILE WHERE "
                               "DOCNUMBER = ") +
@@ -116,7 +116,7 @@ void SecureWithoutProfile(SecurityContext& cx, const QString& n) {
 // Trustee rows of an item whose security is not enabled do not count: they go.
 void RemoveInactiveTrustees(SecurityContext& cx, const ItemProfileFacts& facts, const QString& n) {
   if (facts.DefaultRights != 0) return;
-  LogStep(cx, QStringLiteral("Removing existing trustees from document #") + n);
+  LogThenHyphens(cx, QStringLiteral("Removing existing trustees from document #") + n);
   RunWrite(cx, QStringLiteral("DELETE FROM [OWNER].SECURITY WHERE THING = ") + facts.ProfileSystemId);
 }
 
@@ -124,7 +124,7 @@ void RemoveInactiveTrustees(SecurityContext& cx, const ItemProfileFacts& facts, 
 // holds already: those are updated rather than added.
 void MarkExistingTrustees(SecurityContext& cx, const ItemProfileFacts& facts, const QString& n, qint64 docNumber,
                           TemplateTrusteeList& list) {
-  LogStep(cx, QStringLiteral("Retrieving existing trustees from document #") + n);
+  LogThenHyphens(cx, QStringLiteral("Retrieving existing trustees from document #") + n);
   RunSQL(cx, ItemTrusteesQuery(docNumber));
   dm::PcdSql& pcd = SqlObject(cx);
   if (pcd.RowCount() > 0) {
@@ -147,7 +147,7 @@ void MarkExistingTrustees(SecurityContext& cx, const ItemProfileFacts& facts, co
 
 // Replaces any row of the person with one carrying the rights; the rows it added.
 qint64 WriteOwnPerson(SecurityContext& cx, const QString& sid, const QString& label, const QString& userId) {
-  LogStep(cx, label + userId);
+  LogThenHyphens(cx, label + userId);
   RunWrite(cx, TrusteeDeleteSql(TrusteeKind::Person, sid, userId));
   return RunWrite(cx, TrusteeInsertSql(TrusteeKind::Person, sid, userId, QString::number(OwnTrusteeRights)));
 }
@@ -171,12 +171,12 @@ qint64 WriteTrustees(SecurityContext& cx, const ItemProfileFacts& facts, const T
   if (!list.TypistListed && facts.TypistUserId != facts.AuthorUserId && !facts.TypistUserId.isEmpty())
     written += WriteOwnPerson(cx, sid, QStringLiteral("Adding security for typist "), facts.TypistUserId);
   if (!list.DocsUsersListed && !list.PositiveRightsSeen) {
-    LogStep(cx, QStringLiteral("Adding DOCS_USERS security"));
+    LogThenHyphens(cx, QStringLiteral("Adding DOCS_USERS security"));
     RunWrite(cx, QStringLiteral("DELETE FROM [OWNER].SECURITY WHERE THING = ") + sid + QStringLiteral(" AND PERSONORGROUP = 0"));
     written += RunWrite(cx, QStringLiteral("INSERT INTO [OWNER].SECURITY (PERSONORGROUP, ACCESSRIGHTS, THING) VALUES(0, 191, ") +
                                 sid + QStringLiteral(")"));
   }
-  LogStep(cx, QStringLiteral("Posting ") + FormatNumber(list.Count()) + QStringLiteral(" folder trustees to profiled document"));
+  LogThenHyphens(cx, QStringLiteral("Posting ") + FormatNumber(list.Count()) + QStringLiteral(" folder trustees to profiled document"));
   for (const TemplateTrustee& row : list.rows) written += WriteTemplateTrustee(cx, sid, row);
   return written;
 }
@@ -187,7 +187,7 @@ bool ApplyTemplate(SecurityContext& cx, qint64 DocNumber, const QString& Templat
   // The number names an item of the item's library only: writing its security anywhere else
   // would secure whatever unrelated item carries that number there.
   if (!ConnectLibrary(cx, Item_Library)) {
-    LogStep(cx, QStringLiteral("Error: Unable to connect to library ") + Item_Library +
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to connect to library ") + Item_Library +
                     QStringLiteral(" - cannot add security for document #") + n);
     return false;
   }
@@ -202,7 +202,7 @@ bool ApplyTemplate(SecurityContext& cx, qint64 DocNumber, const QString& Templat
     return false;
   }
   if (NumericValue(facts->ProfileSystemId) == 0) {
-    LogStep(cx, QStringLiteral("Error: Unable to locate profile for document ") + n + QStringLiteral(" - cannot set security"));
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to locate profile for document ") + n + QStringLiteral(" - cannot set security"));
     return false;
   }
 
@@ -213,12 +213,12 @@ bool ApplyTemplate(SecurityContext& cx, qint64 DocNumber, const QString& Templat
 
   const qint64 written = WriteTrustees(cx, *facts, list);
   if (written != 0) {
-    LogStep(cx, QStringLiteral("Enabling document security for document #") + n + QStringLiteral(" in library ") +
+    LogThenHyphens(cx, QStringLiteral("Enabling document security for document #") + n + QStringLiteral(" in library ") +
                     LibraryObjectName(cx));
     RunWrite(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET DEFAULT_RIGHTS = 1") + SecurityLinkClause(cx.library.SecurityLinkExists) +
                      QStringLiteral(" WHERE SYSTEM_ID = ") + facts->ProfileSystemId);
   }
-  LogStep(cx, QStringLiteral("Finished adding ") + FormatNumber(list.Count()) +
+  LogThenHyphens(cx, QStringLiteral("Finished adding ") + FormatNumber(list.Count()) +
                   QStringLiteral(" template trustees to profiled document #") + n);
   return true;
 }
@@ -231,15 +231,15 @@ bool AddSecurity(SecurityContext& cx, qint64 DocNumber, const QString& Template,
   if (!CheckFusion(cx, QStringLiteral("AddSecuriry"))) return false;
   const QString n = FormatNumber(DocNumber);
   if (!cx.session.CurrentLibrary) {
-    LogStep(cx, QStringLiteral("Error: Library object not set - cannot continue"));
+    LogThenHyphens(cx, QStringLiteral("Error: Library object not set - cannot continue"));
     return false;
   }
   if (Template.isEmpty() || DocNumber == 0) {
-    LogStep(cx, QStringLiteral("Error: Cannot add security for document #") + n);
+    LogThenHyphens(cx, QStringLiteral("Error: Cannot add security for document #") + n);
     return false;
   }
   if (DocType != QLatin1String("F") && NumericValue(cx.rules.RuleTable(field::RULE_APPEND_TRUSTEES, Rule_Number)) != 1) {
-    LogStep(cx, QStringLiteral("NOT adding security for document #") + n);
+    LogThenHyphens(cx, QStringLiteral("NOT adding security for document #") + n);
     return true;
   }
 
@@ -251,10 +251,10 @@ bool AddSecurity(SecurityContext& cx, qint64 DocNumber, const QString& Template,
     LogMessage(cx, HyphenLine);
   } catch (const DmCallFailure& e) {
     ReportError(cx, e.Number(), e.Source(), e.Description());
-    LogStep(cx, QStringLiteral("Error: Adding security to item."));
+    LogThenHyphens(cx, QStringLiteral("Error: Adding security to item."));
   } catch (const std::exception& e) {
     ReportError(cx, ErrAutomation, QStringLiteral("AddSecurity"), QString::fromLocal8Bit(e.what()));
-    LogStep(cx, QStringLiteral("Error: Adding security to item."));
+    LogThenHyphens(cx, QStringLiteral("Error: Adding security to item."));
   }
   Restore(cx, saved);
   return result;

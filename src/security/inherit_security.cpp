@@ -82,21 +82,21 @@ void ReplaceTrustee(SecurityContext& cx, TrusteeKind kind, const QString& sid, c
 void WriteInheritedSecurity(SecurityContext& cx, const InheritingItem& item, const std::vector<FolderTrustee>& list) {
   const QString& sid = item.ProfileSystemId;
   const QString own = QString::number(OwnTrusteeRights);
-  LogStep(cx, QStringLiteral("Enabling document security"));
+  LogThenHyphens(cx, QStringLiteral("Enabling document security"));
   RunWrite(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET DEFAULT_RIGHTS = 1") + SecurityLinkClause(cx.library.SecurityLinkExists) +
                    QStringLiteral(" WHERE SYSTEM_ID = ") + sid);
-  LogStep(cx, QStringLiteral("Removing existing trustees"));
+  LogThenHyphens(cx, QStringLiteral("Removing existing trustees"));
   RunWrite(cx, QStringLiteral("DELETE FROM [OWNER].SECURITY WHERE THING = ") + sid);
   if (!item.AuthorUserId.isEmpty()) {
-    LogStep(cx, QStringLiteral("Adding security for author ") + item.AuthorUserId);
+    LogThenHyphens(cx, QStringLiteral("Adding security for author ") + item.AuthorUserId);
     ReplaceTrustee(cx, TrusteeKind::Person, sid, item.AuthorUserId, own);
   }
   if (!item.TypistUserId.isEmpty() && item.TypistUserId != item.AuthorUserId) {
-    LogStep(cx, QStringLiteral("Adding security for typist ") + item.TypistUserId);
+    LogThenHyphens(cx, QStringLiteral("Adding security for typist ") + item.TypistUserId);
     ReplaceTrustee(cx, TrusteeKind::Person, sid, item.TypistUserId, own);
   }
   const QString count = FormatNumber(static_cast<qint64>(list.size()));
-  LogStep(cx, QStringLiteral("Adding ") + count + QStringLiteral(" folder trustee(s) to profiled document"));
+  LogThenHyphens(cx, QStringLiteral("Adding ") + count + QStringLiteral(" folder trustee(s) to profiled document"));
   for (const FolderTrustee& row : list) {
     // The item's author and typist keep their own rights whatever the folder gives them.
     if (!row.UserId.isEmpty() && row.UserId != item.AuthorUserId && row.UserId != item.TypistUserId)
@@ -104,12 +104,12 @@ void WriteInheritedSecurity(SecurityContext& cx, const InheritingItem& item, con
     else if (!row.GroupId.isEmpty())
       ReplaceTrustee(cx, TrusteeKind::Group, sid, row.GroupId, row.Rights);
   }
-  LogStep(cx, QStringLiteral("Finished adding ") + count + QStringLiteral(" folder trustees to profiled document"));
+  LogThenHyphens(cx, QStringLiteral("Finished adding ") + count + QStringLiteral(" folder trustees to profiled document"));
 }
 
 bool Inherit(SecurityContext& cx, qint64 DocNumber, qint64 Parent) {
   if (!cx.session.CurrentLibrary) {
-    LogStep(cx, QStringLiteral("Error: Library object not set - cannot continue"));
+    LogThenHyphens(cx, QStringLiteral("Error: Library object not set - cannot continue"));
     return false;
   }
   if (DocNumber == 0 || Parent == 0) {
@@ -132,7 +132,7 @@ bool Inherit(SecurityContext& cx, qint64 DocNumber, qint64 Parent) {
                        QStringLiteral(" - not changing security for document ") + n);
     return true;
   }
-  LogStep(cx, QStringLiteral("Inheriting security for item #") + n + QStringLiteral(" from folder #") + p);
+  LogThenHyphens(cx, QStringLiteral("Inheriting security for item #") + n + QStringLiteral(" from folder #") + p);
 
   const std::optional<InheritingItem> item = ReadInheritingItem(cx, n);
   if (!item) {

@@ -208,11 +208,6 @@ QString TrusteeUpdateSql(TrusteeKind kind, const QString& sid, const QString& id
 
 QString RightsNumber(const QString& rights) { return FormatNumber(std::llround(NumericValue(rights))); }
 
-void LogStep(Context& cx, const QString& text) {
-  LogMessage(cx, text);
-  LogMessage(cx, HyphenLine);
-}
-
 dm::PcdSql& SqlObject(Context& cx) {
   if (!cx.session.pSQL)
     throw DmCallFailure(ErrObjectNotSet, cx.app.AppTitle, QStringLiteral("Object variable or With block variable not set"));

@@ -77,8 +77,6 @@ QString TrusteeUpdateSql(TrusteeKind kind, const QString& sid, const QString& id
 // A rights text as the whole number the statements write.
 QString RightsNumber(const QString& rights);
 
-// Logs a text and the hyphen line that closes the step.
-void LogStep(Context& cx, const QString& text);
 // The SQL object of the current library; a missing one is the run-time failure of an object
 // that is not set.
 dm::PcdSql& SqlObject(Context& cx);

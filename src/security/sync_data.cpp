@@ -36,16 +36,6 @@ void Quietly(const std::function<void()>& call) {
   }
 }
 
-void LogLine(Context& cx, const QString& text) {
-  LogMessage(cx, text);
-  LogMessage(cx, HyphenLine);
-}
-
-void StatusLine(Context& cx, const QString& text) {
-  SetStatus(cx, text);
-  LogMessage(cx, HyphenLine);
-}
-
 // The first library of the session whose name matches, in any letter case.
 dm::DmLibraryPtr FindLibrary(Context& cx, const QString& name) {
   const dm::DmLibrariesPtr libraries = cx.session.FusionLibraries;
@@ -126,7 +116,7 @@ bool SaveFilled(Context& cx, dm::DmProfile& profile, const QString& side) {
     LogMessage(cx, HyphenLine);
     return false;
   }
-  LogLine(cx, QStringLiteral("Folder object saved to #") + number + QStringLiteral(" in library ") + library);
+  LogThenHyphens(cx, QStringLiteral("Folder object saved to #") + number + QStringLiteral(" in library ") + library);
   return true;
 }
 
@@ -137,21 +127,21 @@ dm::DmProfilePtr OpenItem(Context& cx, qint64 DocNumber, const QString& DocType,
   const dm::DmLibraryPtr library = FindLibrary(cx, Item_Library);
   dm::DmProfilePtr item;
   if (library && DocType == QLatin1String("F")) {
-    LogLine(cx, QStringLiteral("Opening folder object #") + n + QStringLiteral(" in library ") + library->Name());
+    LogThenHyphens(cx, QStringLiteral("Opening folder object #") + n + QStringLiteral(" in library ") + library->Name());
     cx.items.FolderObject = Quietly<dm::DmFolderPtr>([&] { return library->OpenFolder(dm::DmObjectFolder, DocNumber); });
     if (!cx.items.FolderObject) {
-      LogLine(cx, QStringLiteral("Error: Unable to open folder object #") + n + QStringLiteral(" for SyncData in library ") +
+      LogThenHyphens(cx, QStringLiteral("Error: Unable to open folder object #") + n + QStringLiteral(" for SyncData in library ") +
                       Item_Library);
       return nullptr;
     }
     item = cx.items.FolderObject;
   } else if (library) {
-    LogLine(cx, QStringLiteral("Opening profile object #") + n + QStringLiteral(" in library ") + library->Name());
+    LogThenHyphens(cx, QStringLiteral("Opening profile object #") + n + QStringLiteral(" in library ") + library->Name());
     item = Quietly<dm::DmProfilePtr>([&] { return library->OpenProfile(dm::DmObjectFolder, DocNumber); });
   }
   cx.items.ProfileObject = item;
   if (!item) {
-    LogLine(cx, QStringLiteral("Error: Unable to open profile object #") + n + QStringLiteral(" for SyncData in library ") +
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to open profile object #") + n + QStringLiteral(" for SyncData in library ") +
                     Item_Library);
   }
   return item;
@@ -162,11 +152,11 @@ dm::DmProfilePtr OpenParent(Context& cx, qint64 Parent, const QString& Folder_Li
   const dm::DmLibraryPtr library = FindLibrary(cx, Folder_Library);
   cx.items.FolderObject.reset();
   if (library) {
-    LogLine(cx, QStringLiteral("Opening folder object #") + p + QStringLiteral(" in library ") + library->Name());
+    LogThenHyphens(cx, QStringLiteral("Opening folder object #") + p + QStringLiteral(" in library ") + library->Name());
     cx.items.FolderObject = Quietly<dm::DmFolderPtr>([&] { return library->OpenFolder(dm::DmObjectFolder, Parent); });
   }
   if (!cx.items.FolderObject) {
-    LogLine(cx, QStringLiteral("Error: Unable to open folder object #") + p + QStringLiteral(" for SyncData in library ") +
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to open folder object #") + p + QStringLiteral(" for SyncData in library ") +
                     Folder_Library);
     return nullptr;
   }
@@ -184,11 +174,11 @@ bool FillBothWays(Context& cx, dm::DmProfile& item, dm::DmProfile& parent) {
   const QString itemNumber = FormatNumber(Quietly<qint64>([&] { return item.DocNumber(); }));
   const QString parentNumber = FormatNumber(Quietly<qint64>([&] { return parent.DocNumber(); }));
 
-  StatusLine(cx, QStringLiteral("Processing Metadata columns from parent folder #") + parentNumber +
+  StatusThenHyphens(cx, QStringLiteral("Processing Metadata columns from parent folder #") + parentNumber +
                      QStringLiteral(" to child folder #") + itemNumber);
   if (FillColumns(cx, parent, item) && !SaveFilled(cx, item, QStringLiteral("child"))) return false;
 
-  StatusLine(cx, QStringLiteral("Processing Metadata columns from child folder #") + itemNumber +
+  StatusThenHyphens(cx, QStringLiteral("Processing Metadata columns from child folder #") + itemNumber +
                      QStringLiteral(" to parent folder #") + parentNumber);
   if (FillColumns(cx, item, parent) && !SaveFilled(cx, parent, QStringLiteral("parent"))) return false;
 
@@ -214,10 +204,10 @@ bool SyncData(SecurityContext& cx, qint64 Parent, qint64 DocNumber, const QStrin
               const QString& Item_Library) {
   if (!CheckFusion(cx, QStringLiteral("SyncData"))) return false;
   if (!cx.session.CurrentLibrary) {
-    LogLine(cx, QStringLiteral("Error: Library object not set - cannot continue"));
+    LogThenHyphens(cx, QStringLiteral("Error: Library object not set - cannot continue"));
     return false;
   }
-  StatusLine(cx, QStringLiteral("Processing Metadata between Parent #") + FormatNumber(Parent) +
+  StatusThenHyphens(cx, QStringLiteral("Processing Metadata between Parent #") + FormatNumber(Parent) +
                      QStringLiteral(" in library ") + Folder_Library + QStringLiteral(" and Item #") +
                      FormatNumber(DocNumber) + QStringLiteral(" in library ") + Item_Library);
 

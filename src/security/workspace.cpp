@@ -26,16 +26,6 @@ const QChar Q = QLatin1Char('"');
 
 QString Quote(const QString& text) { return Q + text + Q; }
 
-void LogLine(Context& cx, const QString& text) {
-  LogMessage(cx, text);
-  LogMessage(cx, HyphenLine);
-}
-
-void StatusLine(Context& cx, const QString& text) {
-  SetStatus(cx, text);
-  LogMessage(cx, HyphenLine);
-}
-
 // The SQL object of the current library; its absence is a run-time failure of the operation.
 dm::PcdSql& Sql(Context& cx) {
   if (!cx.session.pSQL)
@@ -141,7 +131,7 @@ void AppendCache(SecurityContext& cx, const WorkspaceCall& call) {
 // A new SYSTEM_ID; 0 (logged) when the DM gives none.
 qint64 NewKey(Context& cx) {
   const qint64 key = Sql(cx).NextKey(QStringLiteral("SYSTEMKEY"));
-  if (key == 0) LogLine(cx, WorkspaceKeyFailureText);
+  if (key == 0) LogThenHyphens(cx, WorkspaceKeyFailureText);
   return key;
 }
 
@@ -154,7 +144,7 @@ qint64 RowsAffectedBy(Context& cx, const QString& sql) {
 }
 
 bool CreateFailed(Context& cx, const WorkspaceCall& call) {
-  LogLine(cx, QStringLiteral("Error: Unable to create workspace ") + call.name + QStringLiteral(" for user ") + call.userId);
+  LogThenHyphens(cx, QStringLiteral("Error: Unable to create workspace ") + call.name + QStringLiteral(" for user ") + call.userId);
   return false;
 }
 
@@ -182,7 +172,7 @@ bool FindPerson(Context& cx, WorkspaceCall& call) {
   call.peopleId = WholeNumber(row.value(0));
   call.emailAddress = row.value(1);
   if (call.peopleId != 0) return true;
-  LogLine(cx, QStringLiteral("Error: Unable to identify system_id for user ") + call.userId + QStringLiteral(" in library ") +
+  LogThenHyphens(cx, QStringLiteral("Error: Unable to identify system_id for user ") + call.userId + QStringLiteral(" in library ") +
                   CurrentLibraryName(cx));
   return false;
 }
@@ -218,7 +208,7 @@ bool InsertProperty(Context& cx, const QString& head, const QString& part, qint6
 }
 
 bool CreateWorkspace(Context& cx, WorkspaceCall& call) {
-  StatusLine(cx, QStringLiteral("Adding workspace ") + Quote(call.name) + QStringLiteral(" for user ") + call.userId +
+  StatusThenHyphens(cx, QStringLiteral("Adding workspace ") + Quote(call.name) + QStringLiteral(" for user ") + call.userId +
                      QStringLiteral(" (User's primary library is ") + CurrentLibraryName(cx) + QStringLiteral(")"));
   call.workspaceId = NewKey(cx);
   if (call.workspaceId == 0) return false;
@@ -241,7 +231,7 @@ bool CreateWorkspace(Context& cx, WorkspaceCall& call) {
   };
   for (const QString& part : parts)
     if (!InsertProperty(cx, QString(), part, call.workspaceId)) return false;
-  StatusLine(cx, QStringLiteral("Workspace ") + Quote(call.name) + QStringLiteral(" successfully created for user ") +
+  StatusThenHyphens(cx, QStringLiteral("Workspace ") + Quote(call.name) + QStringLiteral(" successfully created for user ") +
                      call.userId);
   return true;
 }
@@ -275,7 +265,7 @@ qint64 NextOrderNumber(Context& cx, const WorkspaceCall& call) {
 
 void AddMember(Context& cx, WorkspaceCall& call) {
   const QString library = CurrentLibraryName(cx);
-  StatusLine(cx, QStringLiteral("Processing folder ") + Quote(call.item) + QStringLiteral(" to workspace ") + Quote(call.name) +
+  StatusThenHyphens(cx, QStringLiteral("Processing folder ") + Quote(call.item) + QStringLiteral(" to workspace ") + Quote(call.name) +
                      QStringLiteral(" for user ") + call.userId + QStringLiteral(" in library ") + library);
   const QString workspace = FormatNumber(call.workspaceId);
   const qint64 existing = FindByData(
@@ -285,13 +275,13 @@ void AddMember(Context& cx, WorkspaceCall& call) {
           workspace,
       call.item);
   if (existing != 0) {
-    LogLine(cx, QStringLiteral("Folder ") + Quote(call.item) + QStringLiteral(" already exists in workspace ") +
+    LogThenHyphens(cx, QStringLiteral("Folder ") + Quote(call.item) + QStringLiteral(" already exists in workspace ") +
                     Quote(call.name) + QStringLiteral(" for user ") + call.userId);
     call.result = true;
     return;
   }
 
-  StatusLine(cx, QStringLiteral("Adding ") + Quote(call.item) + QStringLiteral(" to workspace ") + Quote(call.name) +
+  StatusThenHyphens(cx, QStringLiteral("Adding ") + Quote(call.item) + QStringLiteral(" to workspace ") + Quote(call.name) +
                      QStringLiteral(" for user ") + call.userId);
   const qint64 member = NewKey(cx);
   if (member == 0) return;
@@ -303,7 +293,7 @@ void AddMember(Context& cx, WorkspaceCall& call) {
   if (rows == 0) {
     const QString text = QStringLiteral("Error: Unable to create workspace for user ") + call.userId;
     if (cx.ui->DisplayErrors()) cx.ui->MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, cx.app.AppTitle);
-    LogLine(cx, text);
+    LogThenHyphens(cx, text);
     return;
   }
 
@@ -320,18 +310,18 @@ void AddMember(Context& cx, WorkspaceCall& call) {
   for (const QString& part : parts)
     if (!InsertProperty(cx, QStringLiteral("'String', "), part, member)) return;
   call.result = true;
-  StatusLine(cx, QStringLiteral("You have successfully added item ") + Quote(call.item) + QStringLiteral(" to the workspace ") +
+  StatusThenHyphens(cx, QStringLiteral("You have successfully added item ") + Quote(call.item) + QStringLiteral(" to the workspace ") +
                      Quote(call.name) + QStringLiteral(" for ") + call.userId);
 }
 
 // The steps from the cache look-up on, in the user's primary library.
 void FillWorkspace(SecurityContext& cx, WorkspaceCall& call) {
-  StatusLine(cx, QStringLiteral("Preparing to process ") + Quote(call.item) + QStringLiteral(" to workspace ") +
+  StatusThenHyphens(cx, QStringLiteral("Preparing to process ") + Quote(call.item) + QStringLiteral(" to workspace ") +
                      Quote(call.name) + QStringLiteral(" for user ") + call.userId);
   ReadCache(cx, call);
   FindPrimaryLibrary(cx, call);
   if (!ConnectLibrary(cx, call.primaryLibrary)) {
-    LogLine(cx, QStringLiteral("Error: Unable to connect to library ") + call.primaryLibrary + QStringLiteral(" for user ") +
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to connect to library ") + call.primaryLibrary + QStringLiteral(" for user ") +
                     call.userId);
     return;
   }
@@ -389,11 +379,11 @@ bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 Do
   try {
     if (!CheckFusion(cx, QStringLiteral("AddToWorkspace"))) return false;
     if (!cx.session.CurrentLibrary) {
-      LogLine(cx, QStringLiteral("Error: Library object not set - cannot continue"));
+      LogThenHyphens(cx, QStringLiteral("Error: Library object not set - cannot continue"));
       return false;
     }
     if (WorkspaceItem.isEmpty() || DocNumber == 0 || User_ID.isEmpty()) {
-      LogLine(cx, QStringLiteral("Error: Unable to identify workspace, folder or user information"));
+      LogThenHyphens(cx, QStringLiteral("Error: Unable to identify workspace, folder or user information"));
       return false;
     }
     call.item = WorkspaceItem;
