@@ -20,11 +20,6 @@ const QString SlashSeparator = QStringLiteral("%/%");
 const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
 constexpr qint64 MostFoldersPerCycle = 10000;
 
-void LogStep(RunContext& cx, const QString& text) {
-  LogMessage(cx, text);
-  LogMessage(cx, HyphenLine);
-}
-
 bool EndsWithSeparator(const QString& text) {
   return text.endsWith(BackSeparator) || text.endsWith(SlashSeparator);
 }
@@ -85,7 +80,7 @@ void ApplyBuiltIns(RunContext& cx, const BuiltIns& builtIns, int row) {
       if (at >= 0) t.EmailTemplate.replace(at, name.size(), TrimBlanks(value));
     }
     if (t.EmailTemplate != t.LastLoggedEmailTemplate) {
-      LogStep(cx, QStringLiteral("eMail Template set to ") + t.EmailTemplate);
+      LogThenHyphens(cx, QStringLiteral("eMail Template set to ") + t.EmailTemplate);
       t.LastLoggedEmailTemplate = t.EmailTemplate;
     }
   }
@@ -95,21 +90,21 @@ void ApplyBuiltIns(RunContext& cx, const BuiltIns& builtIns, int row) {
 // last dot.
 void ExtractLinkTable(RunContext& cx, const QString& linkText, ExternalLink& link) {
   SourceListState& lists = cx.runState.lists;
-  LogStep(cx, QStringLiteral("Extracting table from ") + linkText);
+  LogThenHyphens(cx, QStringLiteral("Extracting table from ") + linkText);
   link.Columns = linkText;
   const qsizetype lastDot = linkText.lastIndexOf(QLatin1Char('.'));
   QString table = lastDot < 0 ? QString() : linkText.left(lastDot);
   if (!table.isEmpty()) {
     table = WithOwnerPlaceholder(table, cx.library.DatabaseOwner);
     if (!TableListed(lists.TableList, table)) {
-      LogStep(cx, QStringLiteral("Adding table (1): ") + table);
+      LogThenHyphens(cx, QStringLiteral("Adding table (1): ") + table);
       AddTableListEntry(lists.TableList, table);
       lists.LastAddedTable = table.toUpper();
     }
   }
   link.Tables = table;
   const int number = static_cast<int>(cx.runState.tmpl.ExternalLinkTable.size());
-  LogStep(cx, QStringLiteral("Item #") + FormatNumber(number) + QStringLiteral(": Columns [") + link.Columns +
+  LogThenHyphens(cx, QStringLiteral("Item #") + FormatNumber(number) + QStringLiteral(": Columns [") + link.Columns +
                   QStringLiteral("] Tables [") + link.Tables + QStringLiteral("] Joins [") + link.Joins +
                   QStringLiteral("]"));
   if (link.Columns == QLatin1String("*NONE*") || link.Columns == QLatin1String("*EMPTY*")) link.Columns.clear();
@@ -121,9 +116,9 @@ void SplitLinkParts(RunContext& cx, const QString& linkText, ExternalLink& link)
   QString columns = TrimBlanks(linkText.left(bar));
   const QString rest = TrimBlanks(linkText.mid(bar + 1));
   if (columns != QLatin1String("*NONE*") && columns != QLatin1String("NULL")) {
-    LogStep(cx, QStringLiteral("Column(s) added are ") + columns);
+    LogThenHyphens(cx, QStringLiteral("Column(s) added are ") + columns);
   } else {
-    LogStep(cx, QStringLiteral("Not adding column ") + columns);
+    LogThenHyphens(cx, QStringLiteral("Not adding column ") + columns);
     columns.clear();
   }
   link.Columns = columns;
@@ -131,14 +126,14 @@ void SplitLinkParts(RunContext& cx, const QString& linkText, ExternalLink& link)
   if (second < 0) return;
   link.Tables = TrimBlanks(rest.left(second));
   link.Joins = TrimBlanks(rest.mid(second + 1));
-  if (!link.Tables.isEmpty()) LogStep(cx, QStringLiteral("Table(s) to be added are ") + link.Tables);
+  if (!link.Tables.isEmpty()) LogThenHyphens(cx, QStringLiteral("Table(s) to be added are ") + link.Tables);
   if (link.Joins.isEmpty()) return;
   for (const QString& lead : {QStringLiteral("AND "), QStringLiteral("OR "), QStringLiteral("WHERE ")}) {
     if (!link.Joins.startsWith(lead)) continue;
     link.Joins = TrimBlanks(link.Joins.mid(lead.size()));
     break;
   }
-  LogStep(cx, QStringLiteral("Join(s) to be added are ") + link.Joins);
+  LogThenHyphens(cx, QStringLiteral("Join(s) to be added are ") + link.Joins);
 }
 
 // An item "%<...>%": recorded in ExternalLinkTable; the row keeps the link's columns and no kind.
@@ -147,12 +142,12 @@ void AddExternalLink(RunContext& cx, int row, const QString& itemText) {
   const QString upper = TrimBlanks(itemText).toUpper();
   const QString linkText = TrimBlanks(upper.mid(1, upper.size() - 2));
   if (linkText.isEmpty()) {
-    LogStep(cx, QStringLiteral("Warning: Unable to parse this external link (check syntax for template)"));
+    LogThenHyphens(cx, QStringLiteral("Warning: Unable to parse this external link (check syntax for template)"));
     t.ParsedTemplate.Set(row, TemplateItemText, itemText);
     return;
   }
   LogMessage(cx, QStringLiteral("Special handling for an external link:"));
-  LogStep(cx, linkText);
+  LogThenHyphens(cx, linkText);
   t.ExternalLinkTable.push_back({});
   ExternalLink& link = t.ExternalLinkTable.back();
   link.Item = FormatNumber(row);
@@ -225,7 +220,7 @@ void LogRule(RunContext& cx, const QString& cutTemplate) {
   if (rule.RULE_OVERRIDERULEPARAMETERS == 0)
     LogMessage(cx, QStringLiteral("Rule Parameters: ") + rule.RULE_VALUES);
   else
-    LogStep(cx, QStringLiteral("Not using Rule Parameters"));
+    LogThenHyphens(cx, QStringLiteral("Not using Rule Parameters"));
   LogMessage(cx, QStringLiteral("Rule Template: ") + cutTemplate);
   LogMessage(cx, QStringLiteral("Rule Security: ") + rule.RULE_SECURITY);
   LogMessage(cx, QStringLiteral("Rule Form: ") + rule.RULE_FORM);
@@ -316,12 +311,12 @@ bool ParseFolderTemplate(RunContext& cx) {
 
   t.TemplateLevelCount = CountTemplateLevels(cut);
   t.RowBudget = t.TemplateLevelCount * t.CycleMaximum;
-  LogStep(cx, FormatNumber(t.TemplateLevelCount) + QStringLiteral(" level(s) identified in the rule template"));
+  LogThenHyphens(cx, FormatNumber(t.TemplateLevelCount) + QStringLiteral(" level(s) identified in the rule template"));
 
   t.EmailTemplate = rule.RULE_EMAIL_TEMPLATE;
   ExtractItems(cx, cut);
   if (t.ParsedTemplate.Count() > 0) return true;
-  LogStep(cx, QStringLiteral("Notice: Unable to parse template string - cannot continue"));
+  LogThenHyphens(cx, QStringLiteral("Notice: Unable to parse template string - cannot continue"));
   if (rule.RuleNode >= 0) cx.ui->SetRulesNodeChecked(rule.RuleNode, false);
   return false;
 }

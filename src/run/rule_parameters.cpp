@@ -16,11 +16,6 @@ const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
 const QString Profile = QStringLiteral("PROFILE");
 const QString DateToken = QStringLiteral("%TODAY");
 
-void LogStep(RunContext& cx, const QString& text) {
-  LogMessage(cx, text);
-  LogMessage(cx, HyphenLine);
-}
-
 QString DropOwner(const QString& text) {
   return text.startsWith(OwnerPlaceholder) ? text.mid(OwnerPlaceholder.size()) : text;
 }
@@ -98,7 +93,7 @@ bool RelatesToTemplate(RunContext& cx, const QString& path, const QString& compa
   const QString linked = path.contains(QLatin1Char('.')) && external ? ProfileLinkedTable(cx, first) : QString();
   const TemplateTable& items = cx.runState.tmpl.ParsedTemplate;
   if (items.Count() == 0) return false;
-  LogStep(cx, QStringLiteral("Checking for match on syntax qualifier ") + first +
+  LogThenHyphens(cx, QStringLiteral("Checking for match on syntax qualifier ") + first +
                   (linked.isEmpty() ? QString() : QStringLiteral(" (") + linked + QStringLiteral(")")));
   for (int row = 1; row <= items.Count(); ++row) {
     const QString text = DropOwner(items(row, TemplateItemText));
@@ -106,13 +101,13 @@ bool RelatesToTemplate(RunContext& cx, const QString& path, const QString& compa
     const QString itemFirst = FirstPart(text);
     // Names compare as SQL compares them, without regard to case.
     if (SameName(itemFirst, first)) {
-      LogStep(cx, QStringLiteral("Found Internal qualifier: ") + first + QStringLiteral(" (") + path + QStringLiteral(")"));
+      LogThenHyphens(cx, QStringLiteral("Found Internal qualifier: ") + first + QStringLiteral(" (") + path + QStringLiteral(")"));
       return true;
     }
     if (external && !linked.isEmpty() &&
         (SameName(linked, itemFirst) || SameName(linked, items(row, TemplateFinalTable)) ||
          SameName(linked, items(row, TemplateLinkTable)))) {
-      LogStep(cx, QStringLiteral("Found External qualifier: ") + linked + QStringLiteral(" (") + path + QStringLiteral(")") +
+      LogThenHyphens(cx, QStringLiteral("Found External qualifier: ") + linked + QStringLiteral(" (") + path + QStringLiteral(")") +
                       comparison);
       return true;
     }
@@ -147,7 +142,7 @@ void AddQualifier(RunContext& cx, const QString& path, QString comparison, int l
   // The apostrophe is completed before the sub-select is built, so both texts are whole.
   if (comparison.count(QLatin1Char('\'')) % 2 != 0) comparison += QLatin1Char('\'');
   const QString subSelect = SubSelect(cx, path, comparison);
-  LogStep(cx, QStringLiteral("Adding qualifier: ") + subSelect + QStringLiteral(" as level ") + FormatNumber(level) +
+  LogThenHyphens(cx, QStringLiteral("Adding qualifier: ") + subSelect + QStringLiteral(" as level ") + FormatNumber(level) +
                   QStringLiteral(" with AndOr value ") + FormatNumber(andOr));
   cx.runState.params.RuleQualifiers.push_back({path, comparison, FormatNumber(level), FormatNumber(andOr), subSelect});
 }
@@ -177,7 +172,7 @@ void ParseRuleParameters(RunContext& cx) {
   RuleParameterState& params = cx.runState.params;
   params.RuleQualifiers.clear();
   if (rule.RULE_OVERRIDERULEPARAMETERS != 0) {
-    LogStep(cx, QStringLiteral("Skipping rule parameters"));
+    LogThenHyphens(cx, QStringLiteral("Skipping rule parameters"));
     return;
   }
   SetStatus(cx, QStringLiteral("Parsing Rule Syntax ") + rule.RULE_VALUES);
@@ -186,7 +181,7 @@ void ParseRuleParameters(RunContext& cx) {
   int level = 0;
   int andOr = 0;
   QString text = ReplaceDateTokens(TrimBlanks(rule.RULE_VALUES).toUpper(), cx.runState.control.Now().date(),
-                                   [&cx](const QString& date) { LogStep(cx, QStringLiteral("Date String in rule parsed to ") + date); });
+                                   [&cx](const QString& date) { LogThenHyphens(cx, QStringLiteral("Date String in rule parsed to ") + date); });
   while (!TrimBlanks(text).isEmpty()) {
     text = TrimBlanks(text);
     if (level < 0) level = 0;
@@ -223,7 +218,7 @@ void ParseRuleParameters(RunContext& cx) {
     TakeConnector(text, andOr);
   }
   if (params.RuleQualifierCount() == 0)
-    LogStep(cx, QStringLiteral("Notice: There are no rule qualifiers to compare - none of the rule values are associated with the template."));
+    LogThenHyphens(cx, QStringLiteral("Notice: There are no rule qualifiers to compare - none of the rule values are associated with the template."));
 }
 
 }  // namespace sw

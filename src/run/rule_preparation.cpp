@@ -20,16 +20,6 @@ namespace {
 
 const QString kSupervisors = QStringLiteral("DOCS_SUPERVISORS");
 
-void LogClosed(Context& cx, const QString& text) {
-  LogMessage(cx, text);
-  LogMessage(cx, HyphenLine);
-}
-
-void StatusClosed(Context& cx, const QString& text) {
-  SetStatus(cx, text);
-  LogMessage(cx, HyphenLine);
-}
-
 // The top-level node of a node's branch. A broken parent chain ends at the node reached.
 int LibraryNodeOf(Context& cx, int node) {
   int current = node;
@@ -78,7 +68,7 @@ bool CheckRights(RunContext& cx) {
   const dm::DmLibraryPtr library = cx.session.CurrentLibrary;
   const QString user = OrFallback<QString>([&] { return library ? library->UserName() : QString(); }, QString());
   const QString name = OrFallback<QString>([&] { return library ? library->Name() : QString(); }, QString());
-  LogClosed(cx, QStringLiteral("Error: ") + user + QStringLiteral(" does not have rights to manage folders in library ") + name);
+  LogThenHyphens(cx, QStringLiteral("Error: ") + user + QStringLiteral(" does not have rights to manage folders in library ") + name);
   return false;
 }
 
@@ -92,7 +82,7 @@ bool CheckProgramTables(RunContext& cx, const QString& libraryName) {
   else if (!lib.NeedsFolderingExists)
     missing = QStringLiteral("NEEDS_FOLDERING");
   if (missing.isEmpty()) return true;
-  LogClosed(cx, QStringLiteral("Error: Unable to locate ") + missing + QStringLiteral(" table in library ") + libraryName);
+  LogThenHyphens(cx, QStringLiteral("Error: Unable to locate ") + missing + QStringLiteral(" table in library ") + libraryName);
   return false;
 }
 
@@ -163,7 +153,7 @@ void TakeRuleValues(RunContext& cx, int rule, const QString& nodeText) {
   w.EmailOverrideName = t(field::RULE_EMAIL_NAME, rule).trimmed();
   w.EmailOverrideLibrary = t(field::RULE_EMAIL_LIBRARY, rule).trimmed();
   if (!w.EmailOverrideName.isEmpty() && !w.EmailOverrideLibrary.isEmpty())
-    LogClosed(cx, QStringLiteral("Override library for rule ") + w.RuleName + QStringLiteral(" folder ") + w.EmailOverrideName +
+    LogThenHyphens(cx, QStringLiteral("Override library for rule ") + w.RuleName + QStringLiteral(" folder ") + w.EmailOverrideName +
                       QStringLiteral(" is ") + w.EmailOverrideLibrary);
 }
 
@@ -184,7 +174,7 @@ bool CheckConfiguration(RunContext& cx, const QString& nodeText, const QString& 
   const bool noStatement = cx.rules.RuleSqlBuffer.trimmed().isEmpty() && w.RULE_TEMPLATE.isEmpty();
   const bool noQualifiers = w.RULE_OVERRIDERULEPARAMETERS != 0 && w.RULE_STACKWRIGHT_TEXT.isEmpty() && w.RULE_VALUES.isEmpty();
   if (!noStatement && !noQualifiers) return true;
-  StatusClosed(cx, QStringLiteral("Error: Rule ") + nodeText + QStringLiteral(" configured improperly in library ") + libraryName);
+  StatusThenHyphens(cx, QStringLiteral("Error: Rule ") + nodeText + QStringLiteral(" configured improperly in library ") + libraryName);
   return false;
 }
 
@@ -192,7 +182,7 @@ bool CheckMasterLibrary(RunContext& cx, const QString& nodeText, const QString& 
   const QString& master = cx.runState.rule.RULE_MASTERFOLDER_LIBRARY;
   if (master.isEmpty() || master == QStringLiteral("*NONE*")) return true;
   if (master.compare(cx.session.CurrentLibrary->Name(), Qt::CaseInsensitive) == 0) return true;
-  StatusClosed(cx, QStringLiteral("Warning: Rule ") + nodeText + QStringLiteral(" has a different master folder library (") + master +
+  StatusThenHyphens(cx, QStringLiteral("Warning: Rule ") + nodeText + QStringLiteral(" has a different master folder library (") + master +
                        QStringLiteral(") than the selected library (") + libraryName + QStringLiteral(")"));
   return false;
 }
@@ -204,7 +194,7 @@ bool ClaimRule(RunContext& cx, const QString& nodeText, const QString& libraryNa
   ActiveStatus(cx, DropClaims, QString());
   if (ActiveStatus(cx, TestClaim, nodeText)) {
     if (current != rc.LastClaimLibrary) {
-      LogClosed(cx, QStringLiteral("It appears that another machine is already running TARN_STACKWRIGHT against rule ") + nodeText +
+      LogThenHyphens(cx, QStringLiteral("It appears that another machine is already running TARN_STACKWRIGHT against rule ") + nodeText +
                         QStringLiteral(" in library ") + libraryName + QStringLiteral(" - will skip this rule"));
       rc.LastClaimLibrary = current;
     }
@@ -221,7 +211,7 @@ void ClearSavedStatement(RunContext& cx) { cx.runState.statement.SavedStatement.
 void StartRule(RunContext& cx, const QString& nodeText, const QString& libraryName) {
   cx.run.SaveFlags = cx.ui->DisplayErrors() ? 2 : 3;
   ClearSavedStatement(cx);
-  StatusClosed(cx, QStringLiteral("Processing library ") + libraryName + QStringLiteral(" rule ") + nodeText);
+  StatusThenHyphens(cx, QStringLiteral("Processing library ") + libraryName + QStringLiteral(" rule ") + nodeText);
   const QDateTime now = cx.runState.control.Now();
   const QString when = now.toString(QStringLiteral("yyyy/MM/dd")) + QStringLiteral("-") + now.toString(QStringLiteral("HH:mm:ss"));
   cx.runState.control.ResultRow = cx.ui->AddResultRow({libraryName + QStringLiteral(" - ") + nodeText, when, QStringLiteral("Working...")});
@@ -243,7 +233,7 @@ bool PrepareRule(RunContext& cx, int ruleNode) {
   w.LibraryName = libraryNode.text;
   const QString& libraryName = w.LibraryName;
   if (!ConnectLibrary(cx, libraryName)) {
-    LogClosed(cx, QStringLiteral("Error: Unable to connect to library ") + libraryName);
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to connect to library ") + libraryName);
     cx.ui->SetRulesNodeChecked(w.LibraryNode, false);
     return false;
   }

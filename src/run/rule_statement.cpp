@@ -21,11 +21,6 @@ const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
 const QString Working = QStringLiteral("Working...");
 constexpr int ResultsColumn = 2;
 
-void LogStep(RunContext& cx, const QString& text) {
-  LogMessage(cx, text);
-  LogMessage(cx, HyphenLine);
-}
-
 QString CurrentLibraryName(RunContext& cx) {
   return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString();
 }
@@ -53,10 +48,10 @@ QString ParameterClause(RunContext& cx) {
     if (i > 0) clause += connector;
     const QString condition = q.ColumnPath.count(QLatin1Char('.')) > 1 ? q.SubSelect.toUpper()
                                                                         : (q.ColumnPath + q.Comparison).toUpper();
-    LogStep(cx, QStringLiteral("Adding Select column ") + condition);
+    LogThenHyphens(cx, QStringLiteral("Adding Select column ") + condition);
     clause += condition;
     connector = NumericValue(q.AndOr) > 0 ? QStringLiteral(" OR ") : QStringLiteral(" AND ");
-    LogStep(cx, QStringLiteral("Qualifier for this Select column will be") + connector);
+    LogThenHyphens(cx, QStringLiteral("Qualifier for this Select column will be") + connector);
   }
   return clause + QStringLiteral(")");
 }
@@ -75,7 +70,7 @@ void AddExternalLinkTables(RunContext& cx) {
       else if (!name.startsWith(OwnerPlaceholder))
         name = OwnerPlaceholder + name;
       if (TableListed(l.TableList, name)) continue;
-      LogStep(cx, QStringLiteral("Adding external linked table: ") + name);
+      LogThenHyphens(cx, QStringLiteral("Adding external linked table: ") + name);
       AddTableListEntry(l.TableList, name);
       l.LastAddedTable = name;
     }
@@ -111,7 +106,7 @@ void AddProfileAndTypeColumns(RunContext& cx) {
     AddSidColumn(cx, QStringLiteral("DOCUMENTTYPES"));
     if (!TableListHas(cx, QStringLiteral("DOCUMENTTYPES"))) {
       AddListedTable(cx, QStringLiteral("DOCUMENTTYPES"));
-      LogStep(cx, QStringLiteral("Adding join qualifier [OWNER].DOCUMENTTYPES ON DOCUMENTTYPES.SYSTEM_ID = PROFILE.DOCUMENTTYPE "));
+      LogThenHyphens(cx, QStringLiteral("Adding join qualifier [OWNER].DOCUMENTTYPES ON DOCUMENTTYPES.SYSTEM_ID = PROFILE.DOCUMENTTYPE "));
       cx.runState.lists.JoinList +=
           QStringLiteral("LEFT OUTER JOIN [OWNER].DOCUMENTTYPES ON DOCUMENTTYPES.SYSTEM_ID = PROFILE.DOCUMENTTYPE ");
     }
@@ -126,7 +121,7 @@ void AddProfileAndTypeColumns(RunContext& cx) {
 void BottomLevelBudget(RunContext& cx) {
   const QString last = cx.runState.lists.LastAddedTable;
   if (last.isEmpty()) return;
-  LogStep(cx, QStringLiteral("Getting count of bottom-level items from table ") + last);
+  LogThenHyphens(cx, QStringLiteral("Getting count of bottom-level items from table ") + last);
   QString table = last.startsWith(OwnerPlaceholder) ? TrimBlanks(last.mid(OwnerPlaceholder.size())) : last;
   const qsizetype dot = table.indexOf(QLatin1Char('.'));
   if (dot >= 0) table = table.left(dot);
@@ -158,7 +153,7 @@ QString StatementHead(RunContext& cx) {
   }
   const qint64 maxFolders = static_cast<qint64>(NumericValue(cx.ui->Options().maxFolders));
   if (maxFolders > 0) t.RowBudget = maxFolders;
-  LogStep(cx, QStringLiteral("Processing a maximum of ") + FormatNumber(t.RowBudget) + QStringLiteral(" folder(s) per cycle"));
+  LogThenHyphens(cx, QStringLiteral("Processing a maximum of ") + FormatNumber(t.RowBudget) + QStringLiteral(" folder(s) per cycle"));
   const QString cap = t.RowBudget != 0 && !cx.ui->Options().initialize
                           ? QStringLiteral(" TOP ") + FormatNumber(t.RowBudget) + QLatin1Char(' ')
                           : QStringLiteral(" ");
@@ -237,7 +232,7 @@ void SaveBuiltStatement(RunContext& cx, const QString& statement) {
   int row = cache.Find(CurrentLibraryName(cx), rule);
   if (row == 0) row = cache.Add(CurrentLibraryName(cx), rule);
   cache.Set(row, sqlcol::Sql, TrimBlanks(statement));
-  LogStep(cx, QStringLiteral("Saving the SQL statement from this run of rule ") + rule);
+  LogThenHyphens(cx, QStringLiteral("Saving the SQL statement from this run of rule ") + rule);
   cx.rules.RuleSqlIndex = FormatNumber(row);
 }
 
@@ -247,13 +242,13 @@ void InitializeRule(RunContext& cx) {
   for (qsizetype i = tables.size() - 1; i >= 0; --i) {
     const QString table = tables.at(i);
     if (table.isEmpty()) continue;
-    LogStep(cx, QStringLiteral("Initializing folder column item ") + table);
+    LogThenHyphens(cx, QStringLiteral("Initializing folder column item ") + table);
     RunSQL(cx, QStringLiteral("DELETE FROM [OWNER].TARN_STACKWRIGHT WHERE TABLE_NAME = '") + StripQuotes(table) +
                    QStringLiteral("' AND UPPER(RULE_NAME) ") + RuleNameLike(cx, cx.runState.rule.RuleName));
     if (cx.session.pSQL) cx.session.pSQL->ReleaseResults();
     return;
   }
-  LogStep(cx, QStringLiteral("NOT Initializing folders because no System_ID values found"));
+  LogThenHyphens(cx, QStringLiteral("NOT Initializing folders because no System_ID values found"));
 }
 
 bool StatementIncomplete(RunContext& cx) {
@@ -304,7 +299,7 @@ void FindSavedStatement(RunContext& cx) {
     }
     if (!s.SavedStatement.isEmpty()) {
       rules.RuleSqlIndex = FormatNumber(row);
-      LogStep(cx, QStringLiteral("Using the existing saved SQL statement for this run of rule ") + ruleName);
+      LogThenHyphens(cx, QStringLiteral("Using the existing saved SQL statement for this run of rule ") + ruleName);
     }
     return;
   }
@@ -313,7 +308,7 @@ void FindSavedStatement(RunContext& cx) {
   rules.RuleSqlCache.Set(added, sqlcol::Sql, buffer);
   s.SavedStatement = buffer;
   rules.RuleSqlIndex = FormatNumber(added);
-  LogStep(cx, QStringLiteral("Using the existing saved SQL statement for this run of rule ") + ruleName);
+  LogThenHyphens(cx, QStringLiteral("Using the existing saved SQL statement for this run of rule ") + ruleName);
 }
 
 QString NormaliseOrderList(const QString& orderList) {
@@ -373,7 +368,7 @@ bool AssembleRuleStatement(RunContext& cx) {
     l.SelectList.replace(QStringLiteral(" AS \""), QStringLiteral(" \""));
     l.SidSelectList.replace(QStringLiteral(" AS \""), QStringLiteral(" \""));
   }
-  if (!l.SidSelectList.isEmpty()) LogStep(cx, QStringLiteral("Table Sid List: ") + l.SidSelectList);
+  if (!l.SidSelectList.isEmpty()) LogThenHyphens(cx, QStringLiteral("Table Sid List: ") + l.SidSelectList);
   if (StatementIncomplete(cx)) return false;
   BottomLevelBudget(cx);
 

@@ -26,11 +26,6 @@ namespace {
 const QString kLibraryNotSet = QStringLiteral("Error: Library object not set - cannot continue");
 const QString kWorking = QStringLiteral("Working...");
 
-void LogClosed(Context& cx, const QString& text) {
-  LogMessage(cx, text);
-  LogMessage(cx, HyphenLine);
-}
-
 bool HasSwitch(const Context& cx, const QString& name) { return cx.app.CommandLine.contains(name); }
 
 // Runs one step whose run-time failures the run passes over.
@@ -104,7 +99,7 @@ void MarkResultRow(RunContext& cx, const QString& text) {
 bool SetUpRun(RunContext& cx) {
   if (!CheckFusion(cx, QStringLiteral("Button_Go"))) return false;
   if (!cx.session.CurrentLibrary) {
-    LogClosed(cx, kLibraryNotSet);
+    LogThenHyphens(cx, kLibraryNotSet);
     cx.ui->MessageBox(kLibraryNotSet, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
     return false;
   }
@@ -115,7 +110,7 @@ bool SetUpRun(RunContext& cx) {
         QStringLiteral("Error: One or more of the API objects is no longer defined - this could be a bug in the API itself");
     if (cx.ui->DisplayErrors() && !HasSwitch(cx, QStringLiteral("/G")))
       cx.ui->MessageBox(text, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
-    LogMessage(cx, text);
+    LogThenHyphens(cx, text);
     return false;
   }
   cx.ui->SetMousePointer(Pointer::Hourglass);
@@ -166,7 +161,7 @@ bool CycleHead(RunContext& cx) {
   cx.run.InLoopDelay = false;
   if (CountAndExpandLibraries(cx) == 0) {
     const QString text = QStringLiteral("No libraries or rules selected - cannot continue.");
-    LogMessage(cx, text);
+    LogThenHyphens(cx, text);
     if (!HasSwitch(cx, QStringLiteral("/G")))
       cx.ui->MessageBox(text, MsgIcon::Information, MsgButtons::OK, cx.app.AppTitle);
     return false;
@@ -190,7 +185,7 @@ void NormalisePauseTexts(RunContext& cx) {
   const QString start = NormalisePauseText(options.pauseStart);
   cx.ui->SetPauseTexts(start, end);
   if ((start.isEmpty() && !end.isEmpty()) || (!start.isEmpty() && end.isEmpty()) || start == end) {
-    LogClosed(cx, QStringLiteral("Warning: You have enabled the pause timer, but the start and/or end times are not "
+    LogThenHyphens(cx, QStringLiteral("Warning: You have enabled the pause timer, but the start and/or end times are not "
                                  "entered properly. The pause timer will be disabled"));
     cx.ui->SetPauseTimeChecked(false);
   }
@@ -269,7 +264,7 @@ WalkOutcome WalkNodes(RunContext& cx) {
     if (cx.run.StopRequested) break;
     if (!CheckFusion(cx, QStringLiteral("Button_Go"))) break;
     if (!cx.session.CurrentLibrary) {
-      LogClosed(cx, kLibraryNotSet);
+      LogThenHyphens(cx, kLibraryNotSet);
       break;
     }
     cx.ui->SetMousePointer(Pointer::Hourglass);
@@ -292,7 +287,7 @@ bool EndCycle(RunContext& cx) {
   rc.CycleSeconds = rc.CycleStartSeconds == 0 ? 0 : SecondsSinceMidnight(rc.Now()) - rc.CycleStartSeconds;
   if (!CheckFusion(cx, QStringLiteral("Button_Go"))) return false;
   if (!cx.session.CurrentLibrary) {
-    LogClosed(cx, kLibraryNotSet);
+    LogThenHyphens(cx, kLibraryNotSet);
     return false;
   }
   ConnectLibrary(cx, rc.EntryLibrary);
@@ -332,7 +327,7 @@ void Summary(RunContext& cx) {
   QString text = QStringLiteral("Finished processing.");
   const qint64 total = cx.runState.control.TotalRunSeconds;
   if (total > 0) text += QStringLiteral(" (total time: ") + FormatNumber(total) + QStringLiteral(" seconds)");
-  LogClosed(cx, text);
+  LogThenHyphens(cx, text);
   if (!HasSwitch(cx, QStringLiteral("/G")))
     cx.ui->MessageBox(text, MsgIcon::Information, MsgButtons::OK, cx.app.AppTitle);
   else
@@ -370,7 +365,10 @@ void HandleRunError(RunContext& cx, qint64 number, const QString& source, const 
     LogMessage(cx, HyphenLine);
     ReportError(cx, number, source, description);
   });
-  IgnoringErrors([&] { SetStatus(cx, QStringLiteral("Error: Unable to complete this process")); });
+  IgnoringErrors([&] {
+    SetStatus(cx, QStringLiteral("Error: Unable to complete this process"));
+    LogMessage(cx, HyphenLine);
+  });
   IgnoringErrors([&] { MarkResultRow(cx, QStringLiteral("Error")); });
 }
 

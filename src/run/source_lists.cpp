@@ -17,11 +17,6 @@ namespace {
 const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
 const QString Profile = QStringLiteral("PROFILE");
 
-void LogStep(RunContext& cx, const QString& text) {
-  LogMessage(cx, text);
-  LogMessage(cx, HyphenLine);
-}
-
 bool ContainsUpper(const QString& text, const QString& part) { return text.toUpper().contains(part.toUpper()); }
 
 QString SidEntry(const QString& table) {
@@ -61,7 +56,7 @@ void PlaceFilterTerm(Walk& w, const QString& table, const QString& marker) {
     ++l.FilterGroupCount;
   }
   if (l.LevelFilterCount == 1) {
-    LogStep(w.cx, QStringLiteral("Placing start parenthesis into Stackwright qualifier text ") + marker);
+    LogThenHyphens(w.cx, QStringLiteral("Placing start parenthesis into Stackwright qualifier text ") + marker);
     l.ProcessedRowFilter += QStringLiteral("(");
   }
   l.ProcessedRowFilter += ProcessedRowTerm(w.cx, table, w.cx.runState.rule.RuleName);
@@ -79,7 +74,7 @@ void WalkOtherItem(Walk& w, int row) {
   TemplateTable& items = w.cx.runState.tmpl.ParsedTemplate;
   if (items(row, TemplateKind) == QLatin1String("/")) {
     if (l.LevelFilterCount > 0 && !l.ProcessedRowFilter.isEmpty()) {
-      LogStep(w.cx, QStringLiteral("Placing end parenthesis into Stackwright qualifier text"));
+      LogThenHyphens(w.cx, QStringLiteral("Placing end parenthesis into Stackwright qualifier text"));
       l.ProcessedRowFilter += QStringLiteral(")");
     }
     l.LevelFilterCount = 0;
@@ -124,10 +119,10 @@ void WalkFinalTable(Walk& w, const QString& table) {
   if (table.isEmpty() || table == Profile) return;
   const QString entry = OwnerPlaceholder + table;
   if (l.TableList.isEmpty()) {
-    LogStep(w.cx, QStringLiteral("Adding table (3a): ") + entry);
+    LogThenHyphens(w.cx, QStringLiteral("Adding table (3a): ") + entry);
     l.TableList = entry;
   } else if (!TableListed(l.TableList, entry)) {
-    LogStep(w.cx, QStringLiteral("Adding table (3b): ") + entry);
+    LogThenHyphens(w.cx, QStringLiteral("Adding table (3b): ") + entry);
     AddTableListEntry(l.TableList, entry);
   } else {
     if (w.deferred.count(table) > 0) PlaceFilterTerm(w, table, QStringLiteral("(1)"));
@@ -140,7 +135,7 @@ void WalkFinalTable(Walk& w, const QString& table) {
 
 // The links of the previous table to GROUPS and PEOPLE, for the workspaces of the rule's folders.
 void FindWorkspaceLinks(Walk& w, const QString& previous, const QString& previousColumn) {
-  LogStep(w.cx, QStringLiteral("Identifying any links related to workspaces for ") + previous);
+  LogThenHyphens(w.cx, QStringLiteral("Identifying any links related to workspaces for ") + previous);
   const QString sql = QStringLiteral("SELECT COLNAME, FTBNAME, MULTI_VALUE FROM [OWNER].DOCSCOLUMN WHERE TBNAME = '") +
                       StripQuotes(previous) + QStringLiteral("' AND FTBNAME IN ('GROUPS', 'PEOPLE')");
   if (!RunSQL(w.cx, sql) || !w.cx.session.pSQL) return;
@@ -176,7 +171,7 @@ void WalkPreviousTable(Walk& w, int row) {
   const QString previous = w.items(row, TemplateLinkTable);
   if (previous.isEmpty() || previous == Profile) return;
   const QString entry = OwnerPlaceholder + previous;
-  if (AddTableListEntry(l.TableList, entry)) LogStep(w.cx, QStringLiteral("Adding table (4): ") + entry);
+  if (AddTableListEntry(l.TableList, entry)) LogThenHyphens(w.cx, QStringLiteral("Adding table (4): ") + entry);
   l.LastAddedTable = entry.toUpper();
 
   const QString previousColumn = w.items(row, TemplateLinkColumn);
@@ -186,7 +181,7 @@ void WalkPreviousTable(Walk& w, int row) {
 
   if (!ContainsUpper(l.ProcessedRowFilter, previous + QStringLiteral(".SYSTEM_ID"))) {
     if (LaterItemEndsIn(w, row, previous)) {
-      LogStep(w.cx, QStringLiteral("Skipping Stackwright qualifying table ") + previous + QStringLiteral(" for now"));
+      LogThenHyphens(w.cx, QStringLiteral("Skipping Stackwright qualifying table ") + previous + QStringLiteral(" for now"));
       w.deferred.insert(previous);
     } else {
       PlaceFilterTerm(w, previous, QStringLiteral("(2)"));
@@ -199,7 +194,7 @@ void WalkPreviousTable(Walk& w, int row) {
   const QString condition = (previous + QLatin1Char('.') + previousColumn + QStringLiteral(" = ") +
                              w.items(row, TemplateFinalTable) + QLatin1Char('.') + w.items(row, TemplateKeyColumn))
                                 .toUpper();
-  LogStep(w.cx, QStringLiteral("Adding join qualifier ") + previous + QStringLiteral(" ON ") + condition);
+  LogThenHyphens(w.cx, QStringLiteral("Adding join qualifier ") + previous + QStringLiteral(" ON ") + condition);
   l.JoinList += join + QStringLiteral(" ON ") + condition + QLatin1Char(' ');
 }
 
@@ -266,13 +261,13 @@ void AddStackwrightTables(RunContext& cx) {
   const QString text = cx.runState.rule.RULE_STACKWRIGHT_TEXT;
   if (text.isEmpty()) return;
   SourceListState& l = cx.runState.lists;
-  LogStep(cx, QStringLiteral("Working on Rule Stackwright Text: ") + text);
+  LogThenHyphens(cx, QStringLiteral("Working on Rule Stackwright Text: ") + text);
   const qsizetype bar = text.indexOf(QLatin1Char('|'));
   const QString tableList = bar < 0 ? QString() : TrimBlanks(text.left(bar));
   const QString qualifier = bar < 0 ? TrimBlanks(text) : TrimBlanks(text.mid(bar + 1));
   if (!tableList.isEmpty()) {
     const QString list = NormaliseTableList(tableList);
-    LogStep(cx, QStringLiteral("Stackwright Text is: ") + list);
+    LogThenHyphens(cx, QStringLiteral("Stackwright Text is: ") + list);
     for (const QString& part : list.split(QLatin1Char(','))) {
       const QString name = TrimBlanks(part);
       if (name.isEmpty()) continue;
@@ -280,15 +275,15 @@ void AddStackwrightTables(RunContext& cx) {
       if (AddTableListEntry(l.TableList, entry)) l.LastAddedTable = entry.toUpper();
     }
   }
-  if (!l.TableList.isEmpty()) LogStep(cx, QStringLiteral("Stackwright TableList (1) is: ") + l.TableList);
+  if (!l.TableList.isEmpty()) LogThenHyphens(cx, QStringLiteral("Stackwright TableList (1) is: ") + l.TableList);
   for (const QString& table : QualifierTables(qualifier)) {
     const QString entry = OwnerPlaceholder + table;
-    LogStep(cx, QStringLiteral("Adding table (2): ") + entry);
+    LogThenHyphens(cx, QStringLiteral("Adding table (2): ") + entry);
     AddTableListEntry(l.TableList, entry);
     l.LastAddedTable = entry.toUpper();
   }
-  if (!l.TableList.isEmpty()) LogStep(cx, QStringLiteral("Stackwright TableList (2) is: ") + l.TableList);
-  LogStep(cx, QStringLiteral("Finished working on Rule Stackwright Text"));
+  if (!l.TableList.isEmpty()) LogThenHyphens(cx, QStringLiteral("Stackwright TableList (2) is: ") + l.TableList);
+  LogThenHyphens(cx, QStringLiteral("Finished working on Rule Stackwright Text"));
 }
 
 void BuildSourceLists(RunContext& cx) {
@@ -313,10 +308,10 @@ void BuildSourceLists(RunContext& cx) {
       WalkPathItem(w, row);
   }
   if (l.LevelFilterCount != 0 && !l.ProcessedRowFilter.isEmpty()) {
-    LogStep(cx, QStringLiteral("Placing last end parenthesis into Stackwright qualifier text"));
+    LogThenHyphens(cx, QStringLiteral("Placing last end parenthesis into Stackwright qualifier text"));
     l.ProcessedRowFilter += QStringLiteral(")");
   }
-  LogStep(cx, QStringLiteral("Stackwright Join list so far: ") + l.JoinList);
+  LogThenHyphens(cx, QStringLiteral("Stackwright Join list so far: ") + l.JoinList);
 }
 
 }  // namespace sw
