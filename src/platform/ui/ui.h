@@ -82,6 +82,12 @@ class Ui {
   // Shows a message box. Unattended (this base class): writes it to the log sink and to
   // standard error and answers with the first button (OK or Yes).
   virtual MsgResult MessageBox(const QString& text, MsgIcon icon, MsgButtons buttons, const QString& title);
+  // Asks for one line of text (empty when cancelled); unattended it answers with the default text.
+  virtual QString InputBox(const QString& prompt, const QString& title, const QString& defaultText) {
+    (void)prompt;
+    (void)title;
+    return defaultText;
+  }
   // Lets the window process pending messages.
   virtual void PumpMessages() {}
   // The main window's native handle (0 when there is no window).
@@ -144,13 +150,78 @@ class Ui {
   virtual QString CounterRead() const { return controls.labelRead; }
 
   // --- Start-up, splash and About window ---
+  // A window's place and size in twips (15 twips = 1 pixel).
+  struct TwipsRect {
+    int left = 0, top = 0, width = 0, height = 0;
+  };
+  enum class FocusTarget { MainWindow, Splash, GoButton };
+  // What this base class keeps of the main window and the splash while no real window exists.
+  struct StartupControls {
+    QString mainCaption;
+    bool mainVisible = false;
+    bool mainEnabled = true;
+    bool mainStateNormal = false;
+    TwipsRect mainGeometry{0, 0, 4830, 9135};
+    QString splashProductName = QStringLiteral("Quillmark for OpenText eDOCS Folder Stackwright Utility");
+    QString splashVersion = QStringLiteral("Build Date");
+    QString splashMaker;
+    bool splashShown = false;
+    FocusTarget focus = FocusTarget::MainWindow;
+    bool readmeVisible = true;
+    QString logDirToolTip = QStringLiteral("Designate location for logfile");
+  } startupControls;
+  virtual QString MainCaption() const { return startupControls.mainCaption; }
+  virtual void SetMainCaption(const QString& caption) { startupControls.mainCaption = caption; }
+  virtual void SetMainVisible(bool on) { startupControls.mainVisible = on; }
+  virtual void SetMainEnabled(bool on) { startupControls.mainEnabled = on; }
+  // Restores the main window from minimised or maximised.
+  virtual void SetMainStateNormal() { startupControls.mainStateNormal = true; }
+  virtual TwipsRect MainGeometry() const { return startupControls.mainGeometry; }
+  virtual void SetMainGeometry(const TwipsRect& r) { startupControls.mainGeometry = r; }
+  // The screen's size in twips (left and top 0).
+  virtual TwipsRect ScreenSize() const { return {0, 0, 28800, 16200}; }
+  // Fills the splash: its designed ProductName caption followed by dmVersionText, the build line
+  // and the maker's line.
+  virtual void SetSplashTexts(const QString& dmVersionText, const QString& buildLine, const QString& makerLine) {
+    startupControls.splashProductName += dmVersionText;
+    startupControls.splashVersion = buildLine;
+    startupControls.splashMaker = makerLine;
+  }
+  // Shows the splash without waiting (true) or unloads it, back to its designed texts (false).
+  virtual void ShowSplash(bool shown) {
+    if (!shown) {
+      const StartupControls designed;
+      startupControls.splashProductName = designed.splashProductName;
+      startupControls.splashVersion = designed.splashVersion;
+      startupControls.splashMaker = designed.splashMaker;
+    }
+    startupControls.splashShown = shown;
+  }
+  virtual void SetWindowFocus(FocusTarget target) { startupControls.focus = target; }
+  virtual void SetReadmeMenuVisible(bool on) { startupControls.readmeVisible = on; }
+  virtual void SetLogDirToolTip(const QString& tip) { startupControls.logDirToolTip = tip; }
+  // The option controls as a whole (check boxes, texts, the pause-day tree TVPause).
+  virtual void SetOptions(const RunOptions& options) { controls.options = options; }
+  virtual void SetDisplayErrors(bool on) { controls.displayErrors = on; }
+  virtual void SetTimeStampLogFile(bool on) { controls.timeStampLogFile = on; }
+  // The library menu MNLibList, one caption per library.
+  virtual void SetLibraryMenu(const QStringList& captions) { controls.libraryMenu = captions; }
 
   // --- Rules tree, stop and exit ---
+  // The selected node of TVRules, -1 for none.
+  virtual int SelectedRulesNode() const { return controls.selectedRulesNode; }
+  // Pops the library menu up at the mouse and returns the index of the item picked (-1 for none);
+  // the caller acts on the pick.
+  virtual int PopUpLibraryMenu() { return -1; }
 
   // --- Option pages, results list and menus ---
   // The lock display: "Locked" shows and the tab strip, the General options and the rules tree
   // take no input exactly while locked.
   virtual void ShowLockState(bool locked) { controls.locked = locked; }
+  // The font size of the results list, in points (designed 8.25).
+  virtual double ResultsFontSize() const { return resultsFontSize; }
+  virtual void SetResultsFontSize(double points) { resultsFontSize = points; }
+  double resultsFontSize = 8.25;
 
   // Where an unattended message box is logged; set by whoever owns the log.
   std::function<void(const QString&)> LogSink;
@@ -171,6 +242,18 @@ class ScriptedUi : public Ui {
   MsgResult MessageBox(const QString& text, MsgIcon icon, MsgButtons buttons, const QString& title) override;
   void PumpMessages() override { ++pumpCount; }
   void Answer(MsgResult r) { answers.push_back(r); }
+  // Input boxes: each records its prompt and takes the next queued answer (the default text once
+  // the queue is empty).
+  QString InputBox(const QString& prompt, const QString& title, const QString& defaultText) override {
+    inputPrompts.push_back({prompt, title, defaultText});
+    if (inputAnswers.isEmpty()) return defaultText;
+    return inputAnswers.takeFirst();
+  }
+  struct ShownInput {
+    QString prompt, title, defaultText;
+  };
+  std::vector<ShownInput> inputPrompts;
+  QStringList inputAnswers;
 
   std::vector<ShownMessage> shown;
   std::vector<MsgResult> answers;

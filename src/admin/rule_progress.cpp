@@ -1,0 +1,309 @@
+// "Set rule to current SIDs..." and "Reset rule to initial SIDs...": both work in a library the
+// user chooses and leave the library that was current as they found it.
+#include "admin/rule_progress.h"
+
+#include <vector>
+
+#include "admin/admin.h"
+#include "admin/tool_steps.h"
+#include "core/context.h"
+#include "core/session.h"
+#include "core/text.h"
+#include "rules/rule_table.h"
+#include "run/column_paths.h"
+#include "run/source_lists.h"
+
+namespace sw {
+
+namespace admin {
+
+namespace {
+
+const QString Profile = QStringLiteral("PROFILE");
+const QString CertainQuestion = QStringLiteral("\r\n\r\nARE YOU ABSOLUTELY CERTAIN THAT YOU WISH TO CONTINUE?");
+
+void Dash(RunContext& cx) { LogMessage(cx, HyphenLine); }
+
+void Inform(RunContext& cx, const QString& text) {
+  cx.ui->MessageBox(text, MsgIcon::Information, MsgButtons::OK, cx.app.AppTitle);
+}
+
+bool AskCertain(RunContext& cx, const QString& question) {
+  return cx.ui->MessageBox(question + CertainQuestion, MsgIcon::Question, MsgButtons::YesNo, cx.app.AppTitle) ==
+         MsgResult::Yes;
+}
+
+// The first steps of both tools: the library choice and its settings table. False when the tool
+// goes no further.
+bool ChooseLibrary(RunContext& cx) {
+  SetStatusCaption(cx, QStringLiteral("Selecting library to process"));
+  if (!SelectLibrary(cx)) return false;
+  if (cx.library.SettingsTableExists) return true;
+  ShowMissingSettingsTable(cx, CurrentLibraryName(cx));
+  return false;
+}
+
+// Runs a tool that works in a chosen library, with the closing steps on every way out.
+template <class Body>
+void InChosenLibrary(RunContext& cx, Body&& body) {
+  const ToolEntry entry = EnterTool(cx);
+  TrapErrors(cx, [&] {
+    if (ChooseLibrary(cx)) body();
+  });
+  Dash(cx);
+  ReturnFromTool(cx, entry);
+}
+
+// --- advancing a rule ---------------------------------------------------------------------------
+
+struct RuleTexts {
+  QString qualifier;
+  QString folderTemplate;
+};
+
+// The rule of the current library with this name (case ignored); empty texts when none matches.
+RuleTexts FindRule(RunContext& cx, const QString& library, const QString& ruleName) {
+  const RuleRecords& rules = cx.rules.RuleTable;
+  for (int n = 1; n <= cx.rules.RuleCount(); ++n) {
+    if (rules(field::RuleLibrary, n) != library) continue;
+    if (rules(field::RuleName, n).compare(ruleName, Qt::CaseInsensitive) != 0) continue;
+    return {TrimBlanks(rules(field::RULE_VALUES, n)), TrimBlanks(rules(field::RULE_TEMPLATE, n))};
+  }
+  return {};
+}
+
+// The source tables of the template in item order, each at its first occurrence only.
+QStringList DistinctSourceTables(RunContext& cx, const QStringList& items) {
+  QStringList tables;
+  for (const QString& item : items) {
+    const QString table = ItemSourceTable(cx, item);
+    if (!table.isEmpty() && !tables.contains(table)) tables << table;
+  }
+  return tables;
+}
+
+// A source table as the records name it: without the owner prefix the catalogue may carry.
+QString RecordTableName(const QString& sourceTable) {
+  const qsizetype dot = sourceTable.indexOf(QLatin1Char('.'));
+  return dot < 0 ? sourceTable : sourceTable.mid(dot + 1);
+}
+
+QString RuleFilter(RunContext& cx, const QString& ruleName) {
+  return QStringLiteral("UPPER(RULE_NAME) ") + RuleNameLike(cx, ruleName);
+}
+
+struct AdvanceCounts {
+  qint64 added = 0;
+  qint64 removed = 0;
+  QString failedTable;  // the table whose statement failed; empty when all went through
+  QString error;
+};
+
+// Replaces the rule's records by one record per row of each source table. Stops at the first
+// failing statement.
+AdvanceCounts RecordCurrentRows(RunContext& cx, const QString& ruleName, const QStringList& sourceTables) {
+  AdvanceCounts counts;
+  const SqlOutcome cleared =
+      RunStatement(cx, QStringLiteral("DELETE FROM [OWNER].TARN_STACKWRIGHT WHERE ") + RuleFilter(cx, ruleName));
+  counts.removed = cleared.rowsAffected;
+  if (!cleared.ok) {
+    counts.failedTable = QStringLiteral("TARN_STACKWRIGHT");
+    counts.error = cleared.error;
+    return counts;
+  }
+  for (const QString& source : sourceTables) {
+    SetStatus(cx, QStringLiteral("Processing ") + source);
+    Dash(cx);
+    const QString table = RecordTableName(source);
+    SqlOutcome step = RunStatement(cx, QStringLiteral("DELETE FROM [OWNER].TARN_STACKWRIGHT WHERE TABLE_NAME = '") +
+                                           StripQuotes(table) + QStringLiteral("' AND ") + RuleFilter(cx, ruleName));
+    if (step.ok)
+      step = RunStatement(cx, QStringLiteral("INSERT INTO [OWNER].TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, "
+                                             "LOCKED_BY) SELECT SYSTEM_ID, '") +
+                                  StripQuotes(table) + QStringLiteral("', '") + StripQuotes(ruleName) +
+                                  QStringLiteral("', 0, '' FROM [OWNER].") + table + QStringLiteral(" ORDER BY SYSTEM_ID"));
+    if (!step.ok) {
+      counts.failedTable = source;
+      counts.error = step.error;
+      return counts;
+    }
+    counts.added += step.rowsAffected;
+  }
+  return counts;
+}
+
+void ReportAdvanceFailure(RunContext& cx, const QString& ruleName, const AdvanceCounts& counts, bool undone) {
+  QString text = QStringLiteral("Error: Procedure failed on table ") + counts.failedTable;
+  if (!counts.error.isEmpty()) text += QStringLiteral(" (") + counts.error + QStringLiteral(")");
+  text += undone ? QStringLiteral(" - no record of rule ") + ruleName + QStringLiteral(" has been changed.")
+                 : QStringLiteral(" - the records of rule ") + ruleName + QStringLiteral(" may be incomplete.");
+  LogMessage(cx, text);
+  cx.ui->MessageBox(text, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
+}
+
+// The records are replaced as a whole: a failure on any table leaves the old records in place,
+// so the run never takes up every row of a rule that was meant to start from now.
+void ReplaceRuleRecords(RunContext& cx, const QString& ruleName, const QStringList& sourceTables) {
+  const Work work = BeginWork(cx);
+  AdvanceCounts counts;
+  if (work.ready) {
+    counts = RecordCurrentRows(cx, ruleName, sourceTables);
+  } else {
+    counts.failedTable = QStringLiteral("TARN_STACKWRIGHT");
+    counts.error = QStringLiteral("the transaction could not be opened");
+  }
+  const bool stands = FinishWork(cx, work, counts.failedTable.isEmpty());
+  if (!stands) {
+    if (counts.failedTable.isEmpty()) counts.failedTable = QStringLiteral("TARN_STACKWRIGHT");
+    ReportAdvanceFailure(cx, ruleName, counts, work.opened || !work.ready);
+    return;
+  }
+  const QString message = QStringLiteral("Procedure complete with ") + FormatNumber(counts.added) +
+                          QStringLiteral(" row(s) added and ") + FormatNumber(counts.removed) +
+                          QStringLiteral(" row(s) removed.");
+  LogMessage(cx, message);
+  Inform(cx, message);
+}
+
+void AdvanceRule(RunContext& cx, int index) {
+  const QString ruleName = RuleMenuCaption(cx, RuleMenu::Current, index);
+  const QString library = CurrentLibraryName(cx);
+  const QString question =
+      QStringLiteral("Warning: This option will set the System_ID values in the TARN_STACKWRIGHT table for rule ") + ruleName +
+      QStringLiteral(" in library ") + library + QStringLiteral(" so that no existing metadata will be ") +
+      QStringLiteral("processed when ") + ProductName + QStringLiteral(" runs. ") +
+      QStringLiteral("This means that only newly-added metadata from this point forward will be processed. ") +
+      QStringLiteral("You should use EXTREME CAUTION when running this procedure.");
+  if (!AskCertain(cx, question)) {
+    Inform(cx, QStringLiteral("Wise choice."));
+    return;
+  }
+  cx.ui->SetMousePointer(Pointer::Hourglass);
+  cx.ui->PumpMessages();
+
+  const RuleTexts rule = FindRule(cx, library, ruleName);
+  if (rule.qualifier.isEmpty() || rule.folderTemplate.isEmpty()) {
+    SetStatus(cx, QStringLiteral("Error: Rule ") + ruleName + QStringLiteral(" not found in library ") + library);
+    Dash(cx);
+    return;
+  }
+  SetStatus(cx, QStringLiteral("Processing TARN_SETTINGS table system_ids for library ") + library);
+  Dash(cx);
+  LogMessage(cx, QStringLiteral("Parsing Rule Template ") + rule.folderTemplate);
+  Dash(cx);
+  const QStringList items = RuleTemplateItems(rule.folderTemplate);
+  if (items.isEmpty()) {
+    LogMessage(cx, QStringLiteral("Notice: Unable to parse template string - cannot continue"));
+    Dash(cx);
+    return;
+  }
+  ReplaceRuleRecords(cx, ruleName, DistinctSourceTables(cx, items));
+}
+
+// --- resetting a rule ---------------------------------------------------------------------------
+
+void ReportResetFailure(RunContext& cx, const QString& what, const QString& error) {
+  QString text = QStringLiteral("Error: Unable to ") + what;
+  if (!error.isEmpty()) text += QStringLiteral(" (") + error + QStringLiteral(")");
+  text += QStringLiteral(" - cannot continue");
+  LogMessage(cx, text);
+  cx.ui->MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, cx.app.AppTitle);
+}
+
+void ResetRule(RunContext& cx, int index) {
+  const QString ruleName = RuleMenuCaption(cx, RuleMenu::Initial, index);
+  const QString library = CurrentLibraryName(cx);
+  const QString filter = RuleFilter(cx, ruleName);
+  const SqlOutcome counted = RunStatement(cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].TARN_STACKWRIGHT WHERE ") + filter);
+  if (!counted.ok) {
+    ReportResetFailure(cx, QStringLiteral("count the records of rule ") + ruleName + QStringLiteral(" in library ") + library,
+                       counted.error);
+    return;
+  }
+  const qint64 count = qRound64(NumericValue(counted.firstValue));
+  if (count == 0) {
+    Inform(cx, QStringLiteral("There are no values currently set for rule ") + ruleName + QStringLiteral(" in library ") +
+                   library + QStringLiteral(" - no need to continue."));
+    return;
+  }
+  const QString question =
+      QStringLiteral("Warning: This option will remove all information about ") + FormatNumber(count) +
+      QStringLiteral(" rule item(s) previously ") + QStringLiteral("processed by ") + ProductName +
+      QStringLiteral(" for rule ") + ruleName + QStringLiteral(" in library ") + library + QStringLiteral(". ") +
+      QStringLiteral("After this, ") + ProductName +
+      QStringLiteral(" will process all the rows in the template tables for this rule. ") +
+      QStringLiteral("You should use EXTREME CAUTION when running this procedure.");
+  if (!AskCertain(cx, question)) {
+    Inform(cx, QStringLiteral("Wise choice"));
+    return;
+  }
+  cx.ui->SetMousePointer(Pointer::Hourglass);
+  cx.ui->PumpMessages();
+  const SqlOutcome removed = RunStatement(cx, QStringLiteral("DELETE FROM [OWNER].TARN_STACKWRIGHT WHERE ") + filter);
+  if (!removed.ok) {
+    ReportResetFailure(cx, QStringLiteral("remove the records of rule ") + ruleName + QStringLiteral(" in library ") + library,
+                       removed.error);
+    return;
+  }
+  const QString message =
+      QStringLiteral("Procedure complete with ") + FormatNumber(removed.rowsAffected) + QStringLiteral(" row(s) removed.");
+  LogMessage(cx, message);
+  Inform(cx, message);
+}
+
+}  // namespace
+
+QStringList RuleTemplateItems(const QString& templateText) {
+  QStringList items;
+  QString rest = TrimBlanks(templateText);
+  while (!rest.isEmpty()) {
+    const qsizetype open = rest.indexOf(QLatin1Char('%'));
+    if (open < 0) break;
+    rest = rest.mid(open + 1);
+    const qsizetype close = rest.indexOf(QLatin1Char('%'));
+    if (close >= 0) {
+      items << TrimBlanks(rest.left(close));
+      rest = rest.mid(close + 1);
+      continue;
+    }
+    const qsizetype blank = rest.indexOf(QLatin1Char(' '));
+    if (blank < 0) {
+      items << rest;
+      break;
+    }
+    items << TrimBlanks(rest.left(blank));
+    rest = rest.mid(blank + 1);
+  }
+  return items;
+}
+
+QString ItemSourceTable(RunContext& cx, const QString& item) {
+  QString path = item;
+  // A leading "{library}" names where the folder goes, not where its rows come from.
+  if (path.startsWith(QLatin1Char('{'))) {
+    path = TrimBlanks(path.mid(1));
+    const qsizetype brace = path.indexOf(QLatin1Char('}'));
+    if (brace >= 0) path = TrimBlanks(path.mid(brace + 1));
+  }
+  QString table = Profile;
+  for (qsizetype dot = path.indexOf(QLatin1Char('.')); dot >= 0; dot = path.indexOf(QLatin1Char('.'))) {
+    const QString column = path.left(dot);
+    path = path.mid(dot + 1);
+    const ColumnLink link = FindColumnLink(cx, column, table, false);
+    if (!link.found) return QString();
+    table = link.ForeignTable;
+  }
+  return table == Profile ? QString() : table;
+}
+
+}  // namespace admin
+
+void MNCurrentRules_Click(RunContext& cx, int index) {
+  admin::InChosenLibrary(cx, [&] { admin::AdvanceRule(cx, index); });
+}
+
+void MNInitialRules_Click(RunContext& cx, int index) {
+  admin::InChosenLibrary(cx, [&] { admin::ResetRule(cx, index); });
+}
+
+}  // namespace sw

@@ -1,0 +1,173 @@
+#include "admin/rule_sql_editor.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+#include "admin/admin.h"
+#include "admin/rule_sql_store.h"
+#include "admin/tool_steps.h"
+#include "run/run_context.h"
+
+namespace sw::admin {
+
+namespace {
+
+QLabel* StatusPanel(QStatusBar* bar, const QString& tip) {
+  auto* panel = new QLabel(bar);
+  panel->setToolTip(tip);
+  panel->setFrameShape(QFrame::StyledPanel);
+  bar->addWidget(panel, 1);
+  return panel;
+}
+
+}  // namespace
+
+RuleSqlEditor::RuleSqlEditor(RunContext& cx, QWidget* parent) : QDialog(parent), cx_(cx) {
+  setObjectName(QStringLiteral("TarnRuleSQL"));
+  setWindowTitle(QStringLiteral("Setup SQL statement for selected rule"));
+  setAttribute(Qt::WA_DeleteOnClose, false);
+
+  TextRuleSQL = new QPlainTextEdit(this);
+  TextRuleSQL->setObjectName(QStringLiteral("TextRuleSQL"));
+  TextRuleSQL->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  TextRuleSQL->setTabChangesFocus(true);
+  connect(TextRuleSQL, &QPlainTextEdit::textChanged, this, &RuleSqlEditor::KeepWithinMaxLength);
+
+  ButtonOK = new QPushButton(QStringLiteral("&OK"), this);
+  ButtonOK->setToolTip(QStringLiteral("Press the OK button to save these settings"));
+  ButtonCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+  ButtonCancel->setToolTip(QStringLiteral("Press the Cancel button to ignore these settings"));
+  ButtonTest = new QPushButton(QStringLiteral("&Test"), this);
+  ButtonOK->setAutoDefault(false);
+  ButtonCancel->setAutoDefault(false);
+  ButtonTest->setDefault(true);
+  connect(ButtonOK, &QPushButton::clicked, this, [this] { ButtonOK_Click(); });
+  connect(ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancel_Click(); });
+  connect(ButtonTest, &QPushButton::clicked, this, [this] { ButtonTest_Click(); });
+
+  StatusBarInfo = new QStatusBar(this);
+  StatusBarInfo->setSizeGripEnabled(false);
+  libraryPanel_ = StatusPanel(StatusBarInfo, QStringLiteral("Rule Library"));
+  rulePanel_ = StatusPanel(StatusBarInfo, QStringLiteral("Rule Name"));
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(ButtonOK);
+  buttons->addWidget(ButtonCancel);
+  buttons->addWidget(ButtonTest);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(TextRuleSQL, 1);
+  layout->addLayout(buttons);
+  layout->addWidget(StatusBarInfo);
+  setTabOrder(TextRuleSQL, ButtonOK);
+  setTabOrder(ButtonOK, ButtonCancel);
+  setTabOrder(ButtonCancel, ButtonTest);
+  resize(600, 400);
+}
+
+void RuleSqlEditor::SetPanels(const QString& library, const QString& rule) {
+  libraryPanel_->setText(library);
+  rulePanel_->setText(rule);
+}
+
+QString RuleSqlEditor::LibraryPanel() const { return libraryPanel_->text(); }
+QString RuleSqlEditor::RulePanel() const { return rulePanel_->text(); }
+// The text box shows line breaks as its platform does; the statement carries them as carriage
+// return and line feed, as the stored form and the rule's fields expect.
+QString RuleSqlEditor::Text() const {
+  return TextRuleSQL->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+}
+void RuleSqlEditor::SetText(const QString& text) {
+  QString shown = text;
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  TextRuleSQL->setPlainText(shown);
+}
+
+void RuleSqlEditor::KeepWithinMaxLength() {
+  const QString text = Text();
+  if (text.size() <= RuleSqlEditorMaxLength) return;
+  const int position = TextRuleSQL->textCursor().position();
+  QString kept = text.left(RuleSqlEditorMaxLength);
+  if (kept.endsWith(QLatin1Char('\r'))) kept.chop(1);  // no half line break
+  SetText(kept);
+  QTextCursor cursor = TextRuleSQL->textCursor();
+  cursor.setPosition(qMin(position, int(TextRuleSQL->toPlainText().size())));
+  TextRuleSQL->setTextCursor(cursor);
+}
+
+void RuleSqlEditor::ButtonTest_Click() {
+  const RuleSqlTest outcome = TestRuleSql(cx_, LibraryPanel(), RulePanel(), Text());
+  if (outcome == RuleSqlTest::NotRun) return;
+  testPassed_ = outcome == RuleSqlTest::Passed;
+}
+
+void RuleSqlEditor::ButtonOK_Click() {
+  const QString statement = Text().trimmed();
+  SetText(statement);
+  auto ask = [this](const QString& question) {
+    return cx_.ui->MessageBox(question, MsgIcon::Question, MsgButtons::YesNo, cx_.app.AppTitle) == MsgResult::Yes;
+  };
+  if (statement.isEmpty()) {
+    if (!ask(QStringLiteral("Do you want to clear the saved SQL statement?"))) return;
+  } else {
+    if (!RuleSqlFitsStorage(statement)) {
+      cx_.ui->MessageBox(QStringLiteral("Error: The SQL statement for the rule ") + RulePanel() +
+                             QStringLiteral(" is too long to be stored: it would not be read back whole. Its stored "
+                                            "form may hold at most 3000 characters, each run of blanks counting as "
+                                            "five, and the statement itself at most 3072."),
+                         MsgIcon::Critical, MsgButtons::OK, cx_.app.AppTitle);
+      return;
+    }
+    testPassed_ = true;
+    if (ask(QStringLiteral("Do you want to test this SQL statement before saving it?"))) {
+      ButtonTest_Click();
+      if (!testPassed_) return;
+    }
+  }
+  if (SaveRuleSql(cx_, LibraryPanel(), RulePanel(), statement)) accept();
+}
+
+void RuleSqlEditor::ButtonCancel_Click() {
+  if (!Text().isEmpty()) {
+    const MsgResult answer = cx_.ui->MessageBox(QStringLiteral("Are you sure you want to exit without saving?"),
+                                                MsgIcon::Question, MsgButtons::YesNo, cx_.app.AppTitle);
+    if (answer != MsgResult::Yes) {
+      cx_.ui->SetMousePointer(Pointer::Default);
+      TextRuleSQL->setFocus();
+      return;
+    }
+  }
+  reject();
+}
+
+void RuleSqlEditor::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    ButtonCancel_Click();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void OpenRuleSqlEditor(RunContext& cx, QWidget* parent, const QString& libraryName, const QString& ruleName,
+                       const std::function<void(RuleSqlEditor&)>& show) {
+  const RuleSqlEditorStart start = PrepareRuleSqlEditor(cx.rules, libraryName, ruleName);
+  RuleSqlEditor editor(cx, parent);
+  editor.SetPanels(start.library, start.rule);
+  editor.SetText(start.statement);
+  show(editor);
+}
+
+}  // namespace sw::admin
+
+namespace sw {
+
+void OpenRuleSqlEditor(RunContext& cx, QWidget* parent, const QString& libraryName, const QString& ruleName) {
+  admin::OpenRuleSqlEditor(cx, parent, libraryName, ruleName, [](admin::RuleSqlEditor& editor) { editor.exec(); });
+}
+
+}  // namespace sw

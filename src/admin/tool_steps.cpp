@@ -1,0 +1,72 @@
+#include "admin/tool_steps.h"
+
+#include "core/library.h"
+#include "core/sql.h"
+#include "core/text.h"
+
+namespace sw::admin {
+
+QString CurrentLibraryName(RunContext& cx) {
+  return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString();
+}
+
+ToolEntry EnterTool(RunContext& cx) {
+  ToolEntry entry{StatusCaption(cx), CurrentLibraryName(cx)};
+  cx.ui->SetMousePointer(Pointer::Hourglass);
+  cx.ui->PumpMessages();
+  return entry;
+}
+
+void ReturnFromTool(RunContext& cx, const ToolEntry& entry) {
+  // Each step must run even when one before it fails: the user is left where they were.
+  try {
+    if (!entry.library.isEmpty()) ConnectLibrary(cx, entry.library);
+  } catch (const std::exception&) {
+  }
+  SetStatusCaption(cx, entry.status);
+  cx.ui->SetMousePointer(Pointer::Default);
+}
+
+SqlOutcome RunStatement(RunContext& cx, const QString& sql) {
+  SqlOutcome outcome;
+  const bool handed = RunSQL(cx, sql);
+  if (!cx.session.pSQL) return outcome;
+  dm::PcdSql& result = *cx.session.pSQL;
+  const qint64 code = result.SqlErrorCode();
+  outcome.ok = handed && (code == 0 || code == 9);
+  outcome.rowsAffected = result.RowsAffected();
+  outcome.firstValue = result.ColumnValue(1);
+  if (!outcome.ok) outcome.error = result.ErrDescription();
+  result.ReleaseResults();
+  return outcome;
+}
+
+Work BeginWork(RunContext& cx) {
+  // Oracle opens its transactions by itself and knows no BEGIN statement.
+  if (IsOracleEngine(cx.session.DatabaseEngine)) return {true, false};
+  const bool opened = RunStatement(cx, QStringLiteral("BEGIN TRANSACTION")).ok;
+  return {opened, opened};
+}
+
+bool FinishWork(RunContext& cx, const Work& work, bool commit) {
+  if (!work.opened) return commit;
+  if (commit && RunStatement(cx, QStringLiteral("COMMIT TRANSACTION")).ok) return true;
+  RunStatement(cx, QStringLiteral("ROLLBACK TRANSACTION"));
+  return false;
+}
+
+QString RuleMenuCaption(RunContext& cx, RuleMenu menu, int index) {
+  const QStringList captions = cx.ui->RuleMenuCaptions(menu);
+  if (index < 0 || index >= captions.size())
+    throw DmCallFailure(ErrNoSuchMenuItem, cx.app.AppTitle,
+                        QStringLiteral("Control array element '") + FormatNumber(index) + QStringLiteral("' doesn't exist"));
+  return captions.at(index);
+}
+
+void ShowMissingSettingsTable(RunContext& cx, const QString& library) {
+  cx.ui->MessageBox(QStringLiteral("You must create the TARN_SETTINGS table in library ") + library +
+                        QStringLiteral(" before you can manage Quillmark"),
+                    MsgIcon::Exclamation, MsgButtons::OK, cx.app.AppTitle);
+}
+
+}  // namespace sw::admin

@@ -1,0 +1,182 @@
+// Advancing a rule to the rows its source tables hold today, and resetting it, on an emulated
+// DM server.
+#include <gtest/gtest.h>
+
+#include "admin/admin.h"
+#include "admin/rule_progress.h"
+#include "admin_session.h"
+#include "rules/settings_rows.h"
+
+namespace sw {
+namespace {
+
+using test::AddSettingsRow;
+
+TEST(RuleTemplateItems, CutsAtMarkersAndSkipsTextBetweenItems) {
+  EXPECT_EQ(admin::RuleTemplateItems("%FIRM MATTERS% %\\% %MATTER.CLIENT_ID.CLIENT_ID% %\\% %DOCUMENTTYPE.TYPE_ID%"),
+            QStringList({"FIRM MATTERS", "\\", "MATTER.CLIENT_ID.CLIENT_ID", "\\", "DOCUMENTTYPE.TYPE_ID"}));
+  EXPECT_EQ(admin::RuleTemplateItems("ROOT %/% %CLIENT_ID.CLIENT_ID%"), QStringList({"/", "CLIENT_ID.CLIENT_ID"}));
+  // Without a closing marker an item ends at a blank; the rest counts only from a further "%".
+  EXPECT_EQ(admin::RuleTemplateItems("%A% %MATTER.MATTER_ID tail"), QStringList({"A", "MATTER.MATTER_ID"}));
+  EXPECT_EQ(admin::RuleTemplateItems("%A% %B tail %C"), QStringList({"A", "B tail"}));
+  EXPECT_EQ(admin::RuleTemplateItems("%A% %B.C"), QStringList({"A", "B.C"}));
+  EXPECT_TRUE(admin::RuleTemplateItems("no markers").isEmpty());
+}
+
+class RuleProgress : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(s.started);
+    s.Choose("LAWLIB");
+  }
+  // Records of a rule, one per table given, with SIDs from 1.
+  void Seed(const QString& library, const QString& rule, const QStringList& tables) {
+    int sid = 0;
+    for (const QString& table : tables)
+      server.Exec(library, QStringLiteral("INSERT INTO TARN_STACKWRIGHT VALUES (%1, '%2', '%3', 0, '')")
+                               .arg(++sid)
+                               .arg(table, QString(rule).replace("'", "''")));
+  }
+  int Records(const QString& library, const QString& rule, const QString& table = QString()) {
+    QString sql = "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE RULE_NAME = '" + QString(rule).replace("'", "''") + "'";
+    if (!table.isEmpty()) sql += " AND TABLE_NAME = '" + table + "'";
+    return server.Scalar(library, sql).toInt();
+  }
+  int Rows(const QString& library, const QString& table) {
+    return server.Scalar(library, "SELECT COUNT(*) FROM " + table).toInt();
+  }
+  void AddRule(const QString& library, const QString& rule, const QString& tmpl) {
+    AddSettingsRow(server, library, "RULE_TEMPLATE", rule, tmpl);
+    AddSettingsRow(server, library, "RULE_VALUES", rule, "%APPLICATION.APPLICATION% <> 'FOLDER'");
+  }
+  int MenuIndex(const QString& rule) { return int(s.cx.ui->RuleMenuCaptions(RuleMenu::Current).indexOf(rule)); }
+
+  test::DmTestServer server;
+  test::AdminSession s{server};
+};
+
+TEST_F(RuleProgress, AdvanceReplacesTheRuleRecordsByEveryCurrentSourceRow) {
+  Seed("LAWLIB", "CLIENT MATTERS", {"PROFILE", "PROFILE", "MATTER"});
+  Seed("LAWLIB", "OTHER", {"MATTER"});
+  MNCurrentRules_Click(s.cx, MenuIndex("CLIENT MATTERS"));
+
+  const int clients = Rows("LAWLIB", "CLIENT"), matters = Rows("LAWLIB", "MATTER");
+  ASSERT_GT(clients, 0);
+  EXPECT_EQ(Records("LAWLIB", "CLIENT MATTERS", "CLIENT"), clients);
+  EXPECT_EQ(Records("LAWLIB", "CLIENT MATTERS", "MATTER"), matters);
+  EXPECT_EQ(Records("LAWLIB", "CLIENT MATTERS"), clients + matters) << "the old PROFILE records are gone";
+  EXPECT_EQ(server.Scalar("LAWLIB", "SELECT COUNT(*) FROM TARN_STACKWRIGHT t JOIN MATTER m ON m.SYSTEM_ID = t.SID "
+                                    "WHERE t.TABLE_NAME = 'MATTER' AND t.STATUS = 0 AND t.LOCKED_BY = ''"),
+            QString::number(matters));
+  EXPECT_EQ(Records("LAWLIB", "OTHER"), 1);
+
+  ASSERT_EQ(s.ui->shown.size(), 2u);
+  EXPECT_EQ(s.ui->shown[0].text,
+            "Warning: This option will set the System_ID values in the TARN_STACKWRIGHT table for rule CLIENT MATTERS in "
+            "library LAWLIB so that no existing metadata will be processed when Quillmark Stackwright for OpenText eDOCS "
+            "runs. This means that only newly-added metadata from this point forward will be processed. You should use "
+            "EXTREME CAUTION when running this procedure.\r\n\r\nARE YOU ABSOLUTELY CERTAIN THAT YOU WISH TO CONTINUE?");
+  EXPECT_EQ(s.ui->shown[1].text, QString("Procedure complete with %1 row(s) added and 3 row(s) removed.").arg(clients + matters));
+  EXPECT_EQ(s.ui->shown[1].title, s.cx.app.AppTitle);
+  EXPECT_TRUE(s.ui->captions.contains("Processing CLIENT") && s.ui->captions.contains("Processing MATTER"));
+  EXPECT_EQ(s.cx.ui->controls.mainStatus, "Ready");
+  EXPECT_EQ(s.cx.ui->MousePointer(), Pointer::Default);
+}
+
+TEST_F(RuleProgress, AdvanceAnsweredNoOrWithoutQualifierChangesNothing) {
+  Seed("LAWLIB", "CLIENT MATTERS", {"PROFILE"});
+  s.ui->Answer(MsgResult::No);
+  MNCurrentRules_Click(s.cx, MenuIndex("CLIENT MATTERS"));
+  EXPECT_EQ(s.Texts().last(), "Wise choice.");
+
+  AddSettingsRow(server, "LAWLIB", "RULE_TEMPLATE", "NO QUALIFIER", "%MATTER.MATTER_ID%");
+  AddSettingsRow(server, "LAWLIB", "RULE_VALUES", "NO QUALIFIER", "");
+  s.cx.LoadLibraryRules();
+  MNCurrentRules_Click(s.cx, MenuIndex("NO QUALIFIER"));
+  EXPECT_TRUE(s.ui->captions.contains("Error: Rule NO QUALIFIER not found in library LAWLIB"));
+  EXPECT_EQ(Records("LAWLIB", "CLIENT MATTERS"), 1);
+  EXPECT_EQ(Records("LAWLIB", "NO QUALIFIER"), 0);
+}
+
+TEST_F(RuleProgress, AdvanceThatFailsOnATableLeavesTheOldRecords) {
+  Seed("LAWLIB", "CLIENT MATTERS", {"PROFILE"});
+  s.FailStatements("LAWLIB", "FROM DOCSADM.MATTER ORDER BY SYSTEM_ID");
+  MNCurrentRules_Click(s.cx, MenuIndex("CLIENT MATTERS"));
+  EXPECT_EQ(Records("LAWLIB", "CLIENT MATTERS", "PROFILE"), 1);
+  EXPECT_EQ(Records("LAWLIB", "CLIENT MATTERS", "CLIENT"), 0) << "the table done before the failure is undone too";
+  const ShownMessage last = s.ui->shown.back();
+  EXPECT_EQ(last.icon, MsgIcon::Critical);
+  EXPECT_TRUE(last.text.startsWith("Error: Procedure failed on table MATTER")) << last.text.toStdString();
+  EXPECT_TRUE(last.text.endsWith("no record of rule CLIENT MATTERS has been changed."));
+}
+
+TEST_F(RuleProgress, NamesWithApostrophesAndWildcardsMatchThemselvesOnly) {
+  AddRule("LAWLIB", "O'BRIEN_1", "%MATTER.MATTER_ID%");
+  Seed("LAWLIB", "O'BRIENX1", {"MATTER"});
+  s.cx.LoadLibraryRules();
+  MNCurrentRules_Click(s.cx, MenuIndex("O'BRIEN_1"));
+  EXPECT_EQ(Records("LAWLIB", "O'BRIEN_1", "MATTER"), Rows("LAWLIB", "MATTER"));
+
+  MNInitialRules_Click(s.cx, MenuIndex("O'BRIEN_1"));
+  EXPECT_EQ(Records("LAWLIB", "O'BRIEN_1"), 0);
+  EXPECT_EQ(Records("LAWLIB", "O'BRIENX1"), 1);
+}
+
+TEST_F(RuleProgress, AdvanceInAnotherLibraryUsesItsRuleAtTheClickedPositionAndReturns) {
+  server.Exec("ORALIB", "DELETE FROM TARN_SETTINGS WHERE SUB_KEY = 'CLIENT MATTERS'");
+  AddRule("ORALIB", "ORA ONLY", "%{LAWLIB} MATTER.MATTER_ID%");
+  s.Choose("ORALIB");
+  MNCurrentRules_Click(s.cx, 0);
+  EXPECT_TRUE(s.ui->shown[0].text.contains("for rule ORA ONLY in library ORALIB so that"));
+  EXPECT_EQ(Records("ORALIB", "ORA ONLY", "MATTER"), Rows("ORALIB", "MATTER"));
+  EXPECT_EQ(Records("LAWLIB", "ORA ONLY"), 0);
+  EXPECT_EQ(s.Current(), "LAWLIB");
+  EXPECT_EQ(s.cx.ui->RuleMenuCaptions(RuleMenu::Current), QStringList({"CLIENT MATTERS"}));
+}
+
+TEST_F(RuleProgress, ToolsStopBeforeAnyChangeWithoutSettingsTableOrMenuItem) {
+  server.Exec("ORALIB", "DROP TABLE TARN_SETTINGS");
+  s.Choose("ORALIB");
+  MNInitialRules_Click(s.cx, 0);
+  EXPECT_EQ(s.Texts(), QStringList({"You must create the TARN_SETTINGS table in library ORALIB before you can manage Quillmark"}));
+
+  s.Choose("LAWLIB");
+  MNInitialRules_Click(s.cx, 5);
+  EXPECT_TRUE(test::Log(s.cx).contains("Error: #340 was generated by")) << "the missing item is reported";
+  EXPECT_EQ(s.ui->shown.size(), 1u);
+  EXPECT_EQ(s.Current(), "LAWLIB");
+}
+
+TEST_F(RuleProgress, ResetCountsAsksAndRemovesEveryRecordOfTheRule) {
+  Seed("LAWLIB", "CLIENT MATTERS", {"PROFILE", "MATTER", "CLIENT"});
+  Seed("LAWLIB", "OTHER", {"CLIENT"});
+  const int index = MenuIndex("CLIENT MATTERS");
+
+  s.ui->Answer(MsgResult::No);
+  MNInitialRules_Click(s.cx, index);
+  EXPECT_EQ(s.Texts().last(), "Wise choice");
+  EXPECT_EQ(Records("LAWLIB", "CLIENT MATTERS"), 3);
+
+  MNInitialRules_Click(s.cx, index);
+  EXPECT_TRUE(s.Texts().at(2).startsWith("Warning: This option will remove all information about 3 rule item(s) previously "
+                                         "processed by Quillmark Stackwright for OpenText eDOCS for rule CLIENT MATTERS in "
+                                         "library LAWLIB. After this, "));
+  EXPECT_EQ(s.Texts().last(), "Procedure complete with 3 row(s) removed.");
+  EXPECT_EQ(Records("LAWLIB", "CLIENT MATTERS"), 0);
+  EXPECT_EQ(Records("LAWLIB", "OTHER"), 1);
+
+  MNInitialRules_Click(s.cx, index);
+  EXPECT_EQ(s.Texts().last(),
+            "There are no values currently set for rule CLIENT MATTERS in library LAWLIB - no need to continue.");
+}
+
+TEST_F(RuleProgress, ResetWhoseDeleteFailsSaysSo) {
+  Seed("LAWLIB", "CLIENT MATTERS", {"PROFILE"});
+  s.FailStatements("LAWLIB", "DELETE FROM DOCSADM.TARN_STACKWRIGHT");
+  MNInitialRules_Click(s.cx, MenuIndex("CLIENT MATTERS"));
+  EXPECT_TRUE(s.Texts().last().startsWith("Error: Unable to remove the records of rule CLIENT MATTERS in library LAWLIB"));
+  EXPECT_EQ(Records("LAWLIB", "CLIENT MATTERS"), 1);
+}
+
+}  // namespace
+}  // namespace sw

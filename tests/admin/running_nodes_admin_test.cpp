@@ -1,0 +1,60 @@
+// Clearing the running-node claims of every computer from every library of the session.
+#include <gtest/gtest.h>
+
+#include "admin/admin.h"
+#include "admin_session.h"
+#include "rules/settings_rows.h"
+
+namespace sw {
+namespace {
+
+using test::AddSettingsRow;
+
+class ClearRunningNodes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(s.started);
+    for (const QString lib : {"LAWLIB", "ORALIB"}) {
+      AddSettingsRow(server, lib, "STACKWRIGHT", "RUNNING_NODES", "TESTPC:CLIENT MATTERS");
+      AddSettingsRow(server, lib, "STACKWRIGHT", "RUNNING_NODES", "OTHERPC:CLIENT MATTERS");
+    }
+    AddSettingsRow(server, "ORALIB", "ELSEWHERE", "RUNNING_NODES", "ODD");
+  }
+  int ClaimRows(const QString& lib) {
+    return server.Scalar(lib, "SELECT COUNT(*) FROM TARN_SETTINGS WHERE SUB_KEY = 'RUNNING_NODES'").toInt();
+  }
+  int SettingsRows(const QString& lib) { return server.Scalar(lib, "SELECT COUNT(*) FROM TARN_SETTINGS").toInt(); }
+
+  test::DmTestServer server;
+  test::AdminSession s{server};
+};
+
+TEST_F(ClearRunningNodes, AnsweredNoTouchesNothing) {
+  const QString logBefore = s.cx.LogText();
+  s.ui->Answer(MsgResult::No);
+  MNClearRunningNodes_Click(s.cx);
+  EXPECT_EQ(ClaimRows("LAWLIB"), 2);
+  EXPECT_EQ(ClaimRows("ORALIB"), 3);
+  EXPECT_EQ(s.cx.LogText(), logBefore);
+  EXPECT_TRUE(s.ui->captions.isEmpty());
+  ASSERT_EQ(s.ui->shown.size(), 1u);
+  EXPECT_TRUE(s.ui->shown[0].text.endsWith("results may occur.\r\n\r\nAre you sure you want to run this procedure?"));
+}
+
+TEST_F(ClearRunningNodes, RemovesEveryComputersClaimsFromEveryLibraryAndReturns) {
+  const int lawOthers = SettingsRows("LAWLIB") - 2;
+  const int oraOthers = SettingsRows("ORALIB") - 3;
+  MNClearRunningNodes_Click(s.cx);
+  EXPECT_EQ(ClaimRows("LAWLIB"), 0);
+  EXPECT_EQ(ClaimRows("ORALIB"), 0);
+  EXPECT_EQ(SettingsRows("LAWLIB"), lawOthers);
+  EXPECT_EQ(SettingsRows("ORALIB"), oraOthers);
+  EXPECT_TRUE(s.cx.LogText().contains("Finished clearing 5 item(s) from 2 libraries"));
+  EXPECT_TRUE(s.ui->captions.contains("Clearing library ORALIB"));
+  EXPECT_EQ(s.Current(), "LAWLIB");
+  EXPECT_EQ(s.cx.ui->controls.mainStatus, "Ready");
+  EXPECT_EQ(s.cx.ui->MousePointer(), Pointer::Default);
+}
+
+}  // namespace
+}  // namespace sw
