@@ -1,6 +1,8 @@
 #pragma once
 // The program's whole context: the run's context plus the main window's own state, with the
 // main-window operations that lower subsystems call bound to the window's handlers.
+#include <QString>
+
 #include "app/app_state.h"
 #include "run/run_context.h"
 
@@ -16,6 +18,12 @@ class AppContext : public RunContext {
   void TVRules_Expand(int libraryNode) override;
   void Form_Unload(int cancel) override;
   [[noreturn]] void EndProgram() override;
+
+  // The last step of the orderly end: the process ends with this code. Tests replace it, so the
+  // orderly end can be watched without ending the test program.
+  [[noreturn]] virtual void ExitProcess(int code);
+  // Opens the rule SQL editor modally, without an owner window, for one rule of a library.
+  virtual void ShowRuleSqlEditor(const QString& libraryName, const QString& ruleName);
 };
 
 }  // namespace sw

@@ -3,15 +3,21 @@
 // its own.
 #include <QString>
 
+#include "app/startup_state.h"
+
 namespace sw {
 
 struct MainWindowState {
   bool UiLocked = false;
   // --- Start-up, saved settings, splash ---
+  StartupState startup;
 
   // --- Rules tree, stop and exit ---
 
   // --- Option pages, results list and menus ---
+  // The header text of the results column sorted last, and its order (0 ascending, 1 descending).
+  QString LastSortColumn;
+  int LastSortOrder = 0;
 };
 
 }  // namespace sw

@@ -8,19 +8,31 @@ namespace sw {
 
 class AppContext;
 
-// Start-up: everything from launch to the shown main window (and, with /G, the whole run).
+// Start-up: everything from launch to the shown main window (and, with /G, the whole run). It
+// reads the command line from the process (or cx.window.startup.Arguments when set).
 void Form_Load(AppContext& cx);
 
 // The per-user settings: read into the option controls at start-up, saved at the end.
 void LoadAllSettings(AppContext& cx);
 void SaveAllSettings(AppContext& cx);
 
-// The rules tree.
+// Shows cx.window.UiLocked: "Locked" visible, option pages and rules tree disabled while set.
+void ApplyLockStatus(AppContext& cx);
+
+// The rules tree and the library menu.
 void TVRules_Expand(AppContext& cx, int libraryNode);
-void TVRules_NodeCheck(AppContext& cx, int node);
+// Keys pressed while the tree has the focus: F5 (116) on a rule node opens its SQL editor.
+void TVRules_KeyDown(AppContext& cx, int keyCode, int shift);
+// "Toggle Libraries": every node's tick inverted.
+void MNToggleLibs_Click(AppContext& cx);
+// An item of the library menu (index from 0): makes that library the current one.
+void MNLibList_Click(AppContext& cx, int index);
+// The library label: the right button (2) pops the library menu up.
+void LabelLibraryName_MouseUp(AppContext& cx, int button, int shift, int x, int y);
 
 // Stop, exit and the orderly end.
 void Button_Exit_Click(AppContext& cx);
+// Shift+Insert toggles the lock; the key is not consumed.
 void Form_KeyDown(AppContext& cx, int keyCode, int shift);
 // Returns the cancel flag as the handler leaves it (non-zero keeps the window open).
 int Form_Unload(AppContext& cx, int cancel);

@@ -1,0 +1,125 @@
+// Stop, exit and the orderly end: the one decision that the Exit button, Esc, File Exit and
+// closing the window share, the lock toggle, and the end that saves every setting.
+#include <QDateTime>
+#include <cstdlib>
+
+#include "app/app_context.h"
+#include "app/handlers.h"
+#include "core/log.h"
+#include "core/monitor_client.h"
+#include "core/session.h"
+#include "platform/monitor/monitor_platform.h"
+#include "rules/running_nodes.h"
+#include "run/run_control.h"
+
+namespace sw {
+
+namespace {
+
+constexpr int KeyInsert = 45;
+constexpr int ShiftOnly = 1;
+
+template <class Step>
+void Resume(Step&& step) {
+  try {
+    step();
+  } catch (const std::exception&) {
+    // The orderly end goes on past any step that fails.
+  }
+}
+
+bool StopIsDue(const AppContext& cx) {
+  return cx.run.TaskRunning && !cx.run.StopRequested && !cx.run.InLoopDelay;
+}
+
+// The current item completes first; the task sees the flag at its next check.
+void RequestStop(AppContext& cx) {
+  cx.ui->SetStatusColour(StatusColourEnd);
+  cx.run.TaskRunning = false;
+  cx.run.StopRequested = true;
+  cx.ui->MessageBox(QStringLiteral("Task Canceled - the current item (if any) will complete first."), MsgIcon::Information,
+                    MsgButtons::OK, cx.app.AppTitle);
+  cx.ui->SetExitEnabled(false);
+}
+
+StatusWindow StatusOwner(const AppContext& cx) {
+  return cx.app.StatusOwnerForm == StatusWindow::None ? StatusWindow::Main : cx.app.StatusOwnerForm;
+}
+
+void ReleaseDmObjects(AppContext& cx) {
+  SessionState& s = cx.session;
+  Resume([&] { s.FusionLibraries.reset(); });
+  Resume([&] { s.CurrentLibrary.reset(); });
+  Resume([&] { s.pSQL.reset(); });
+  Resume([&] {
+    if (cx.items.ProfileObject) cx.items.ProfileObject->Close();
+  });
+  cx.items.ProfileObject.reset();
+  Resume([&] { cx.items.FolderObject.reset(); });
+  Resume([&] { s.FusionApplication.reset(); });
+  Resume([&] {
+    if (s.SessionHelper) s.SessionHelper->Stop();
+  });
+  s.SessionHelper.reset();
+}
+
+QString EndLine(const AppContext& cx) {
+  const StartupState& st = cx.window.startup;
+  const QDateTime now = QDateTime::currentDateTime();
+  return ProductName + QStringLiteral(" Build ") + st.BuildNumber + QStringLiteral(" (") + st.BuildDateText +
+         QStringLiteral(") Ended on ") + LongDateText(now.date()) + QStringLiteral(" at ") + LongTimeText(now.time());
+}
+
+}  // namespace
+
+void ApplyLockStatus(AppContext& cx) { cx.ui->ShowLockState(cx.window.UiLocked); }
+
+void Button_Exit_Click(AppContext& cx) {
+  if (StopIsDue(cx)) {
+    RequestStop(cx);
+    return;
+  }
+  if (cx.run.InLoopDelay) {
+    cx.run.InLoopDelay = false;
+    return;
+  }
+  Form_Unload(cx, 0);
+}
+
+int Form_Unload(AppContext& cx, int cancel) {
+  if (StopIsDue(cx)) {
+    RequestStop(cx);
+    return 1;
+  }
+  if (cx.run.InLoopDelay) {
+    cx.ui->MessageBox(QStringLiteral("Loop Delay exited"), MsgIcon::Information, MsgButtons::OK, cx.app.AppTitle);
+    cx.run.InLoopDelay = false;
+    return 1;
+  }
+  (void)cancel;
+  EndProgram(cx);
+}
+
+void Form_KeyDown(AppContext& cx, int keyCode, int shift) {
+  if (keyCode != KeyInsert || shift != ShiftOnly) return;
+  cx.window.UiLocked = !cx.window.UiLocked;
+  ApplyLockStatus(cx);
+}
+
+void EndProgram(AppContext& cx) {
+  Resume([&] { cx.ui->SetStatusLabel(StatusOwner(cx), QStringLiteral("Ending program - please wait...")); });
+  Resume([&] { MonitorHeartbeat(cx); });
+  Resume([&] { ActiveStatus(cx, DropClaims, QString()); });
+  // Controls that never received the saved values would overwrite them with designed ones.
+  if (cx.window.startup.SettingsRestored) Resume([&] { SaveAllSettings(cx); });
+  ReleaseDmObjects(cx);
+  Resume([&] { SetStatus(cx, EndLine(cx)); });
+  Resume([&] { LogMessage(cx, HyphenLine); });
+  // The monitor's shared memory holds a password: it goes before the process does.
+  Resume([&] { cx.monitorPlatform.reset(); });
+  cx.ExitProcess(0);
+  // Nothing of the program runs after the orderly end, even should an override return.
+  std::exit(0);
+}
+
+}  // namespace sw

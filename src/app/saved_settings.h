@@ -1,0 +1,35 @@
+#pragma once
+// The per-user settings of the main window: their names, value forms and defaults.
+#include <QString>
+
+#include "core/library_checks.h"
+
+namespace sw {
+
+class Context;
+
+// The application name of the two one-time registration markers.
+inline const QString MarkerApplication = QStringLiteral("TARN");
+
+// Get and save under the product name.
+QString GetAppSetting(Context& cx, const QString& section, const QString& key, const QString& defaultValue);
+void SaveAppSetting(Context& cx, const QString& section, const QString& key, const QString& value);
+
+// Value forms. A flag is "-1" or "0" (FlagText of the core) and reads true when its leading
+// number is not 0.
+bool ReadsAsTrue(const QString& stored);
+// A check box is "1" or "0".
+QString CheckBoxText(bool ticked);
+// A stored check-box value as the check box takes it: the number rounded to a whole number, which
+// must be 0, 1 or 2 (a check box holds nothing else); *valid tells whether it is.
+int CheckBoxValue(const QString& stored, bool* valid);
+// The number that leads a text, rounded and written "#0" ("abc" gives "0", "-7.6" gives "-8").
+QString WholeNumberText(const QString& text);
+// A stored whole number as its text box shows it: the absolute value, "#0".
+QString AbsoluteNumberText(const QString& stored);
+
+// The settings key of a rule node's tick: library and rule, each upper-cased and trimmed, joined
+// by ":".
+QString RuleStateKey(const QString& libraryName, const QString& ruleName);
+
+}  // namespace sw

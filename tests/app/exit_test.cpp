@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include "app/handlers.h"
+#include "app_session.h"
+#include "core/session.h"
+
+namespace sw {
+namespace {
+
+using test::ProductSetting;
+using test::ProgramEnded;
+
+class ExitDecision : public ::testing::Test {
+ protected:
+  bool Ends(const std::function<void()>& action) {
+    try {
+      action();
+    } catch (const ProgramEnded&) {
+      return true;
+    }
+    return false;
+  }
+  const std::vector<ShownMessage>& Shown() { return cx.scripted->shown; }
+
+  test::IsolatedSettings settings;
+  test::AppTestContext cx;
+};
+
+TEST_F(ExitDecision, IdleExitEndsTheProgram) {
+  EXPECT_TRUE(Ends([&] { Button_Exit_Click(cx); }));
+  EXPECT_EQ(cx.exits, 1);
+  EXPECT_TRUE(Shown().empty());
+}
+
+TEST_F(ExitDecision, ExitDuringARunRequestsAStopAndTheSecondExitEnds) {
+  cx.run.TaskRunning = true;
+  EXPECT_FALSE(Ends([&] { Button_Exit_Click(cx); }));
+  EXPECT_TRUE(cx.run.StopRequested);
+  EXPECT_FALSE(cx.run.TaskRunning);
+  EXPECT_FALSE(cx.ui->controls.exitEnabled);
+  EXPECT_EQ(cx.ui->controls.statusColour, 0x0000C0);
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(Shown()[0].text, "Task Canceled - the current item (if any) will complete first.");
+  EXPECT_EQ(Shown()[0].icon, MsgIcon::Information);
+  // A stop is already requested: File Exit ends at once.
+  EXPECT_TRUE(Ends([&] { Button_Exit_Click(cx); }));
+}
+
+TEST_F(ExitDecision, ClosingDuringARunRequestsAStopAndKeepsTheWindow) {
+  cx.run.TaskRunning = true;
+  int cancel = 0;
+  EXPECT_FALSE(Ends([&] { cancel = Form_Unload(cx, 0); }));
+  EXPECT_NE(cancel, 0);
+  EXPECT_TRUE(cx.run.StopRequested);
+}
+
+TEST_F(ExitDecision, ExitDuringTheLoopDelayEndsTheWaitSilently) {
+  cx.run.TaskRunning = true;
+  cx.run.InLoopDelay = true;
+  EXPECT_FALSE(Ends([&] { Button_Exit_Click(cx); }));
+  EXPECT_FALSE(cx.run.InLoopDelay);
+  EXPECT_FALSE(cx.run.StopRequested);
+  EXPECT_TRUE(Shown().empty());
+}
+
+TEST_F(ExitDecision, ClosingDuringTheLoopDelayTellsAndKeepsTheWindow) {
+  cx.run.TaskRunning = true;
+  cx.run.InLoopDelay = true;
+  int cancel = 0;
+  EXPECT_FALSE(Ends([&] { cancel = Form_Unload(cx, 0); }));
+  EXPECT_NE(cancel, 0);
+  EXPECT_FALSE(cx.run.InLoopDelay);
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(Shown()[0].text, "Loop Delay exited");
+}
+
+TEST_F(ExitDecision, ShiftInsertTogglesTheLockOnlyWithShiftAlone) {
+  Form_KeyDown(cx, 45, 3);  // Ctrl+Shift+Insert
+  Form_KeyDown(cx, 45, 0);  // Insert alone
+  EXPECT_FALSE(cx.window.UiLocked);
+  Form_KeyDown(cx, 45, 1);
+  EXPECT_TRUE(cx.window.UiLocked);
+  EXPECT_TRUE(cx.ui->controls.locked);
+  Form_KeyDown(cx, 45, 1);
+  EXPECT_FALSE(cx.window.UiLocked);
+  EXPECT_FALSE(cx.ui->controls.locked);
+}
+
+// The orderly end on a logged-on session.
+class OrderlyEnd : public ExitDecision {
+ protected:
+  void SetUp() override {
+    cx.dm = server.Components();
+    ASSERT_TRUE(StartFusion(cx));
+    cx.session.MachineName = "TESTPC";
+    cx.window.startup.SettingsRestored = true;
+    cx.window.startup.BuildNumber = "44048";
+    cx.window.startup.BuildDateText = "Aug 5, 2020";
+  }
+  test::DmTestServer server;
+};
+
+TEST_F(OrderlyEnd, SavesEveryWindowValueInItsForm) {
+  RunOptions o = cx.ui->Options();
+  o.loop = true;
+  o.loopDelay = "abc";
+  o.maxFolders = "-7.6";
+  o.pauseStart = "9:30";
+  o.pauseEnd = "not a time";
+  o.addNewDocs = false;
+  o.pauseDayNames = QStringList({"Sunday", "Monday"});
+  o.pauseDayChecked = {false, true};
+  cx.ui->SetOptions(o);
+  cx.ui->SetTimeStampLogFile(true);
+  cx.ui->SetDisplayErrors(true);
+  cx.ui->SetMainGeometry({2400, 1800, 4830, 9135});
+  cx.log.LogFileBase = cx.dir.path() + "/test.log";
+  EXPECT_TRUE(Ends([&] { EndProgram(cx); }));
+  EXPECT_EQ(ProductSetting(cx, "General", "Loop"), "1");
+  EXPECT_EQ(ProductSetting(cx, "General", "Loop_Delay"), "0");
+  EXPECT_EQ(ProductSetting(cx, "General", "MaxFolders"), "-8");
+  EXPECT_EQ(ProductSetting(cx, "General", "PauseStart"), "09:30");
+  EXPECT_EQ(ProductSetting(cx, "General", "PauseEnd"), "not a time");
+  EXPECT_EQ(ProductSetting(cx, "General", "CheckAddNewDocs"), "0");
+  EXPECT_EQ(ProductSetting(cx, "General", "DisplayErrors"), "1");
+  EXPECT_EQ(ProductSetting(cx, "General", "TimeStampLogFile"), "-1");
+  EXPECT_EQ(ProductSetting(cx, "General", "Screen.Left"), "2400");
+  EXPECT_EQ(ProductSetting(cx, "General", "Screen.Top"), "1800");
+  EXPECT_EQ(ProductSetting(cx, "General", "LogFile"), cx.dir.path() + "/test.log");
+  EXPECT_EQ(ProductSetting(cx, "PauseTimer", "Sunday"), "0");
+  EXPECT_EQ(ProductSetting(cx, "PauseTimer", "Monday"), "-1");
+}
+
+TEST_F(OrderlyEnd, SavesTheTicksOfLibrariesAndRules) {
+  const int lib = cx.ui->AddRulesNode(-1, "LAWLIB", QString(), true);
+  cx.ui->AddRulesNode(lib, "CLIENT MATTERS", QString(), false);
+  const int other = cx.ui->AddRulesNode(-1, "OraLib", QString(), false);
+  cx.ui->AddRulesNode(other, " Second Rule ", QString(), true);
+  EXPECT_TRUE(Ends([&] { EndProgram(cx); }));
+  EXPECT_EQ(ProductSetting(cx, "Libraries", "LAWLIB"), "-1");
+  EXPECT_EQ(ProductSetting(cx, "Libraries", "OraLib"), "0");
+  EXPECT_EQ(ProductSetting(cx, "Rules", "LAWLIB:CLIENT MATTERS"), "0");
+  EXPECT_EQ(ProductSetting(cx, "Rules", "ORALIB:SECOND RULE"), "-1");
+}
+
+TEST_F(OrderlyEnd, AnEmptyTreeWritesNoLibraries) {
+  EXPECT_TRUE(Ends([&] { EndProgram(cx); }));
+  EXPECT_EQ(ProductSetting(cx, "Libraries", "LAWLIB"), "<none>");
+  EXPECT_EQ(ProductSetting(cx, "General", "Loop"), "0");
+}
+
+TEST_F(OrderlyEnd, ControlsWithoutTheSavedValuesAreNotWrittenBack) {
+  cx.window.startup.SettingsRestored = false;
+  EXPECT_TRUE(Ends([&] { EndProgram(cx); }));
+  EXPECT_EQ(ProductSetting(cx, "General", "Loop"), "<none>");
+}
+
+TEST_F(OrderlyEnd, DropsThisComputersClaimsReleasesTheSessionAndLogsTheEnd) {
+  server.Exec("LAWLIB", "INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) VALUES "
+                        "('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'TESTPC:CLIENT MATTERS', '2026-01-01')");
+  server.Exec("LAWLIB", "INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) VALUES "
+                        "('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'OTHERPC:CLIENT MATTERS', '2026-01-01')");
+  EXPECT_TRUE(Ends([&] { EndProgram(cx); }));
+  EXPECT_EQ(server.Scalar("LAWLIB", "SELECT GROUP_CONCAT(CHAR_VAL) FROM TARN_SETTINGS WHERE SUB_KEY = 'RUNNING_NODES'"),
+            "OTHERPC:CLIENT MATTERS");
+  EXPECT_FALSE(cx.session.FusionApplication);
+  EXPECT_FALSE(cx.session.FusionLibraries);
+  EXPECT_FALSE(cx.session.CurrentLibrary);
+  EXPECT_FALSE(cx.session.pSQL);
+  EXPECT_FALSE(cx.session.SessionHelper);
+  const QString end = ProductName + " Build 44048 (Aug 5, 2020) Ended on ";
+  EXPECT_TRUE(cx.ui->StatusLabel(StatusWindow::Main).startsWith(end));
+  EXPECT_TRUE(test::PlainLog(cx).contains(end));
+}
+
+}  // namespace
+}  // namespace sw
