@@ -9,8 +9,8 @@ demo="${STACKWRIGHT_DM_SERVER:-$PWD/build/demo-server}"
 rm -rf "$demo"
 build/tools/stackwright-dm init "$demo" --demo
 export STACKWRIGHT_DM_SERVER="$demo"
-if [ -x build/src/app/stackwright ]; then
-  QT_QPA_PLATFORM=offscreen build/src/app/stackwright /G /X
+if [ -x build/stackwright ]; then
+  QT_QPA_PLATFORM=offscreen build/stackwright /G /X
 fi
 for lib in $(build/tools/stackwright-dm libraries "$demo"); do
   echo "== rules of $lib"

@@ -1,0 +1,283 @@
+// The handlers of the option pages, the results list and the File and Help menus, driven on a
+// real window the way the user reaches them.
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTreeWidget>
+
+#include "app/window/tarn_splash.h"
+#include "app/window/window_handlers.h"
+#include "core/log.h"
+#include "platform/settings/settings_store.h"
+#include "window_fixture.h"
+
+namespace sw::test {
+
+using Pages = WindowTest;
+
+TEST_F(Pages, LibrariesThenGeneralBringsTheOptionsBackAndTucksTheResultsUnderThem) {
+  EXPECT_EQ(MainWindow::TopTwips(window.FrameListResults), 2100);
+  window.TabStripTabs->setCurrentIndex(1);
+  EXPECT_FALSE(window.FrameTVRules->isHidden());
+  EXPECT_EQ(MainWindow::TopTwips(window.FrameTVRules), 360);
+  EXPECT_TRUE(window.FrameOptions->isHidden());
+  EXPECT_TRUE(window.ListResults->isHidden());
+  EXPECT_FALSE(window.FrameListResults->isHidden());  // only the list inside hides
+
+  window.TabStripTabs->setCurrentIndex(0);
+  EXPECT_TRUE(window.FrameTVRules->isHidden());
+  EXPECT_FALSE(window.ListResults->isHidden());
+  EXPECT_EQ(MainWindow::LeftTwips(window.FrameOptions), 0);
+  EXPECT_EQ(MainWindow::TopTwips(window.FrameOptions), 360);
+  EXPECT_EQ(MainWindow::TopTwips(window.FrameListResults), 360 + 1815 - 45);
+}
+
+TEST_F(Pages, EachOtherTabShowsOnlyItsOwnPanel) {
+  window.TabStripTabs->setCurrentIndex(3);
+  EXPECT_FALSE(window.FramePause->isHidden());
+  EXPECT_TRUE(window.FrameSWOptions->isHidden());
+  window.TabStripTabs->setCurrentIndex(2);
+  EXPECT_FALSE(window.FrameSWOptions->isHidden());
+  EXPECT_TRUE(window.FramePause->isHidden());
+  EXPECT_TRUE(window.FrameTVRules->isHidden());
+}
+
+TEST_F(Pages, APauseFieldIsNormalisedWhenItLosesTheFocusAndTheOtherStaysAsLoaded) {
+  window.TextPauseStart->setText("9:30");
+  window.TextPauseEnd->setText("1230");
+  QFocusEvent out(QEvent::FocusOut);
+  QApplication::sendEvent(window.TextPauseStart, &out);
+  EXPECT_EQ(window.TextPauseStart->text(), "09:30");
+  EXPECT_EQ(window.TextPauseEnd->text(), "1230");
+  QApplication::sendEvent(window.TextPauseEnd, &out);
+  EXPECT_EQ(window.TextPauseEnd->text(), "12:30");
+}
+
+using Keys = WindowTest;
+
+TEST_F(Keys, MinusTypedIntoTheLoopDelayShrinksTheListFontAndStillReachesTheBox) {
+  Focus(window.TextLoopDelay);
+  ASSERT_EQ(QApplication::focusWidget(), window.TextLoopDelay);
+  Type(Qt::Key_Minus, "-");
+  EXPECT_DOUBLE_EQ(window.ListResults->font().pointSizeF(), 6.25);
+  EXPECT_EQ(window.TextLoopDelay->text(), "-");
+  for (int i = 0; i < 6; ++i) Type(Qt::Key_Plus, "+");
+  EXPECT_DOUBLE_EQ(ui->ResultsFontSize(), 16.25);
+  EXPECT_EQ(window.TextLoopDelay->text(), "-++++++");
+}
+
+TEST_F(Keys, ShiftInsertTogglesTheLockWhileGoStaysUsable) {
+  Focus(window.Button_Go);
+  Type(Qt::Key_Insert, QString(), Qt::ShiftModifier);
+  EXPECT_TRUE(cx.window.UiLocked);
+  EXPECT_FALSE(window.LabelLocked->isHidden());
+  EXPECT_FALSE(window.TVRules->isEnabled());
+  EXPECT_TRUE(window.Button_Go->isEnabled());
+  Type(Qt::Key_Insert, QString(), Qt::ShiftModifier | Qt::ControlModifier);
+  EXPECT_TRUE(cx.window.UiLocked);
+  Type(Qt::Key_Insert, QString(), Qt::ShiftModifier);
+  EXPECT_FALSE(cx.window.UiLocked);
+  EXPECT_TRUE(window.LabelLocked->isHidden());
+}
+
+TEST_F(Keys, EscDuringARunAsksForAStopOnceThenDoesNothing) {
+  cx.run.TaskRunning = true;
+  Focus(window.TextMaxFolders);
+  Type(Qt::Key_Escape, "\x1b");
+  EXPECT_TRUE(cx.run.StopRequested);
+  EXPECT_FALSE(window.Button_Exit->isEnabled());
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes[0].contains("Task Canceled - the current item (if any) will complete first."));
+  // The Exit button is disabled now, so Esc presses nothing (it would end the program).
+  Type(Qt::Key_Escape, "\x1b");
+  EXPECT_EQ(boxes.size(), 1);
+}
+
+TEST_F(Keys, EnterPressesGoWhileItIsEnabled) {
+  DmTestServer server;
+  ASSERT_TRUE(StartSession(server));
+  Focus(window.TextMaxFolders);
+  window.Button_Go->setEnabled(false);
+  Type(Qt::Key_Return, "\r");
+  EXPECT_TRUE(boxes.isEmpty());
+  window.Button_Go->setEnabled(true);
+  Type(Qt::Key_Return, "\r");
+  // The run starts and finds nothing ticked.
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes[0].contains("No libraries or rules selected - cannot continue."));
+}
+
+TEST_F(Keys, ClosingTheWindowDuringTheLoopDelayEndsTheWaitAndKeepsItOpen) {
+  window.show();
+  cx.run.TaskRunning = true;
+  cx.run.InLoopDelay = true;
+  EXPECT_FALSE(window.close());
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_FALSE(cx.run.InLoopDelay);
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes[0].contains("Loop Delay exited"));
+}
+
+TEST_F(Keys, FileExitEndsTheProgramWhenIdleButOnlyAsksForAStopDuringARun) {
+  cx.run.TaskRunning = true;
+  MNFileExit_Click(cx);
+  EXPECT_TRUE(cx.run.StopRequested);
+  EXPECT_EQ(cx.exits, 0);
+  // After the stop request the same item ends the program at once, as it does when idle.
+  EXPECT_THROW(MNFileExit_Click(cx), ProgramEnded);
+  EXPECT_EQ(cx.exits, 1);
+}
+
+TEST_F(Keys, MenuShortcutsWinOverATextBoxsOwnUseOfTheKeys) {
+  Focus(window.TextLoopDelay);
+  QKeyEvent ctrlX(QEvent::ShortcutOverride, Qt::Key_X, Qt::ControlModifier, "\x18");
+  ctrlX.setAccepted(false);
+  QApplication::sendEvent(window.TextLoopDelay, &ctrlX);
+  EXPECT_FALSE(ctrlX.isAccepted());  // the line edit would take it for "cut"
+  QKeyEvent ctrlC(QEvent::ShortcutOverride, Qt::Key_C, Qt::ControlModifier, "\x03");
+  ctrlC.setAccepted(false);
+  QApplication::sendEvent(window.TextLoopDelay, &ctrlC);
+  EXPECT_TRUE(ctrlC.isAccepted());  // no menu uses it: the text box keeps "copy"
+}
+
+using ResultsSort = WindowTest;
+
+TEST_F(ResultsSort, TheSameHeaderAlternatesAndAnotherSortsAscending) {
+  ui->AddResultRow({"LIB - B", "2", "b"});
+  ui->AddResultRow({"LIB - A", "1", "c"});
+  ui->AddResultRow({"LIB - C", "3", "a"});
+  QHeaderView* header = window.ListResults->header();
+  auto firstCell = [&](int column) { return window.ListResults->topLevelItem(0)->text(column); };
+  emit header->sectionClicked(2);
+  EXPECT_EQ(firstCell(2), "a");
+  emit header->sectionClicked(2);
+  EXPECT_EQ(firstCell(2), "c");
+  EXPECT_EQ(cx.window.LastSortOrder, 1);
+  emit header->sectionClicked(2);
+  EXPECT_EQ(firstCell(2), "a");
+  EXPECT_EQ(cx.window.LastSortColumn, "Results");
+  emit header->sectionClicked(0);
+  EXPECT_EQ(firstCell(0), "LIB - A");
+  EXPECT_EQ(cx.window.LastSortOrder, 0);
+  // Sorting stays on: a row added now goes to its place.
+  ui->AddResultRow({"LIB - 0", "0", "z"});
+  EXPECT_EQ(firstCell(0), "LIB - 0");
+  EXPECT_EQ(ui->MousePointer(), Pointer::Default);
+}
+
+using LogMenus = WindowTest;
+
+TEST_F(LogMenus, ChoosingALogFileTakesEffectAtOnce) {
+  cx.settings->SaveSetting(ProductName, "General", "LogFile", "/var/old.log");
+  LogFileRequest asked;
+  ButtonLogDir_Click(cx, [&](const LogFileRequest& r) {
+    asked = r;
+    return std::optional<QString>(cx.dir.path() + "/chosen.log");
+  });
+  EXPECT_EQ(asked.initialPath, "/var/old.log");
+  EXPECT_EQ(asked.title, "Select location for log file:");
+  EXPECT_EQ(asked.defaultSuffix, "LOG");
+  EXPECT_EQ(cx.log.LogFileBase, cx.dir.path() + "/chosen.log");
+  EXPECT_EQ(cx.settings->GetSetting(ProductName, "General", "LogFile"), cx.dir.path() + "/chosen.log");
+  EXPECT_EQ(window.ButtonLogDir->toolTip(), cx.dir.path() + "/chosen.log");
+}
+
+TEST_F(LogMenus, CancellingTheChooserChangesNothingAndReportsTheError) {
+  const QString before = cx.log.LogFileBase;
+  cx.settings->SaveSetting(ProductName, "General", "LogFile", "/var/kept.log");
+  ButtonLogDir_Click(cx, [](const LogFileRequest&) { return std::optional<QString>(); });
+  ButtonLogDir_Click(cx, [](const LogFileRequest&) { return std::optional<QString>(QString()); });
+  EXPECT_EQ(cx.log.LogFileBase, before);
+  EXPECT_EQ(cx.settings->GetSetting(ProductName, "General", "LogFile"), "/var/kept.log");
+  const QString log = cx.LogText();
+  EXPECT_TRUE(log.contains("ButtonLogDir_Click:"));
+  EXPECT_TRUE(log.contains("#32755 was generated by CommonDialog"));
+  EXPECT_TRUE(log.contains("Cancel was selected."));
+  EXPECT_EQ(log.count("ButtonLogDir_Click:"), 1);  // an empty name is no error
+}
+
+TEST_F(LogMenus, ViewLogBeforeAnyLineLooksForTodaysDatedName) {
+  cx.log.LogFileBase = cx.dir.path() + "/run.log";
+  cx.log.Now = [] { return QDateTime(QDate(2026, 3, 4), QTime(9, 0)); };
+  MNLogView_Click(cx);
+  EXPECT_EQ(cx.log.DatedLogFile, cx.dir.path() + "/run_20260304.log");
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes[0].contains(cx.dir.path() + "/run_20260304.log not found"));
+  EXPECT_TRUE(os->started.empty());
+
+  QFile file(cx.log.DatedLogFile);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  MNLogView_Click(cx);
+  ASSERT_EQ(os->started.size(), 1u);
+  EXPECT_EQ(os->started[0].last(), cx.log.DatedLogFile);
+}
+
+TEST_F(LogMenus, WithoutAnyLogPathViewLogSaysSoAndPurgeDoesNothing) {
+  cx.log.LogFileBase.clear();
+  MNLogView_Click(cx);
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes[0].contains("Log file not defined"));
+  MNLogPurge_Click(cx);
+  EXPECT_EQ(boxes.size(), 1);  // no dated name yet: no question asked
+}
+
+TEST_F(LogMenus, TimestampItemInvertsItsMarkForTheLogWriter) {
+  window.MNTimeStampLogFile->trigger();
+  EXPECT_TRUE(ui->TimeStampLogFile());
+  window.MNTimeStampLogFile->trigger();
+  EXPECT_FALSE(window.MNTimeStampLogFile->isChecked());
+}
+
+using HelpMenu = WindowTest;
+
+TEST_F(HelpMenu, ReadmeOpensInTheViewerAndTheStatusComesBack) {
+  ui->SetStatusLabel(StatusWindow::Main, "Waiting for user input");
+  cx.window.startup.ReadmePath = cx.dir.path() + "/missing.txt";
+  MNHelpReadme_Click(cx);
+  EXPECT_TRUE(os->started.empty());
+  cx.window.startup.ReadmePath = cx.dir.path() + "/readme.txt";
+  QFile file(cx.window.startup.ReadmePath);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  MNHelpReadme_Click(cx);
+  ASSERT_EQ(os->started.size(), 1u);
+  EXPECT_EQ(os->started[0], (QStringList{"/usr/bin/viewer", "-r", cx.window.startup.ReadmePath}));
+  EXPECT_EQ(window.LabelStatus->text(), "Waiting for user input");
+  EXPECT_EQ(ui->MousePointer(), Pointer::Default);
+}
+
+TEST_F(HelpMenu, AboutShowsTheVersionLineOnceEachTimeAndAnyTypedKeyDismissesIt) {
+  cx.window.startup.DMVersion = "5.3.1 (Release)";
+  cx.window.startup.DMPatchLevel = "6";
+  cx.window.startup.BuildNumber = "44048";
+  cx.window.startup.BuildDateText = "Aug 5, 2020";
+  QStringList names;
+  window.showAboutModal = [&](TarnSplash& about) {
+    names << about.ProductName->text();
+    EXPECT_EQ(about.TarnVersion->text(), "Build 44048 - Aug 5, 2020");
+    EXPECT_EQ(about.LabelStatus->text(), "Press any key to continue");
+    about.show();
+    QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+    QApplication::sendEvent(&about, &f1);
+    EXPECT_TRUE(about.isVisible());
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+    QApplication::sendEvent(&about, &enter);
+    EXPECT_FALSE(about.isVisible());
+  };
+  window.MNHelpAbout->trigger();
+  window.MNHelpAbout->trigger();
+  ASSERT_EQ(names.size(), 2);
+  EXPECT_EQ(names[0], TarnSplash::DesignedProductName + "\r\n(eDOCS 5.3.1build 6)");
+  EXPECT_EQ(names[1], names[0]);
+}
+
+}  // namespace sw::test
