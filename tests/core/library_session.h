@@ -41,15 +41,6 @@ struct StatementRecord {
   int Count(const QString& library) const { return Count(library, QString()); }
 };
 
-// A new DM session on the context's components.
-inline void LogOn(Context& cx) {
-  const dm::DmApplicationPtr app = cx.dm->CreateApplication();
-  app->Login(0);
-  cx.session.FusionApplication = app;
-  cx.session.FusionLibraries = app->Libraries();
-  cx.session.FusionSecurityToken = app->Token();
-}
-
 // Logs on and records statements; no library is current yet.
 inline std::shared_ptr<StatementRecord> StartSession(Context& cx, DmTestServer& server) {
   cx.dm = server.Components();

@@ -61,18 +61,10 @@ using RunTestContext = TestContext<RecordingRunContext>;
 // Logs on to the server and makes `library` current through the library switch.
 inline bool StartRunSession(RunTestContext& cx, DmTestServer& server, TestClock& clock,
                             const QString& library = QStringLiteral("LAWLIB")) {
-  cx.dm = server.Components();
-  const dm::DmApplicationPtr app = cx.dm->CreateApplication();
-  app->Login(0);
-  cx.session.FusionApplication = app;
-  cx.session.FusionLibraries = app->Libraries();
-  cx.session.FusionSecurityToken = app->Token();
-  cx.session.MachineName = QStringLiteral("TESTPC");
-  cx.library.DatabaseOwner = DefaultDatabaseOwner;
   auto os = std::make_unique<ClockOs>(clock);
   cx.os = std::move(os);
   cx.runState.control.Now = [&clock] { return clock.now; };
-  return ConnectLibrary(cx, library);
+  return ConnectTestSession(cx, server, library);
 }
 
 inline ClockOs& OsOf(RunTestContext& cx) { return static_cast<ClockOs&>(*cx.os); }

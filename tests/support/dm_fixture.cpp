@@ -3,6 +3,8 @@
 #include <QDir>
 
 #include "core/context.h"
+#include "core/library.h"
+#include "core/library_state.h"
 #include "platform/dm/dm_create.h"
 #include "platform/dm/dm_server.h"
 #include "platform/dm/dm_sqlite.h"
@@ -112,6 +114,22 @@ void AttachSession(Context& cx, DmTestServer& server, const QString& library) {
   cx.session.DatabaseEngine = cx.session.pSQL->DatabaseVendor();
   const dm::DmLibraryConfig* config = cx.dm->Server()->FindLibrary(library);
   cx.library.DatabaseOwner = config ? config->owner : QStringLiteral("DOCSADM");
+}
+
+void LogOn(Context& cx) {
+  const dm::DmApplicationPtr app = cx.dm->CreateApplication();
+  app->Login(0);
+  cx.session.FusionApplication = app;
+  cx.session.FusionLibraries = app->Libraries();
+  cx.session.FusionSecurityToken = app->Token();
+}
+
+bool ConnectTestSession(Context& cx, DmTestServer& server, const QString& library) {
+  cx.dm = server.Components();
+  LogOn(cx);
+  cx.session.MachineName = QStringLiteral("TESTPC");
+  cx.library.DatabaseOwner = DefaultDatabaseOwner;
+  return ConnectLibrary(cx, library);
 }
 
 }  // namespace sw::test

@@ -57,4 +57,10 @@ class DmTestServer {
 // switch: for testing what runs on top of a session.
 void AttachSession(Context& cx, DmTestServer& server, const QString& library);
 
+// A new DM session on the context's components; no library is current yet.
+void LogOn(Context& cx);
+// Logs on to the server as the computer "TESTPC" and makes `library` current through the
+// library switch itself.
+bool ConnectTestSession(Context& cx, DmTestServer& server, const QString& library);
+
 }  // namespace sw::test

@@ -44,17 +44,7 @@ class WindowTest : public ::testing::Test {
   }
 
   // Logs on to the server and makes LAWLIB current through the library switch.
-  bool StartSession(DmTestServer& server) {
-    cx.dm = server.Components();
-    const dm::DmApplicationPtr app = cx.dm->CreateApplication();
-    app->Login(0);
-    cx.session.FusionApplication = app;
-    cx.session.FusionLibraries = app->Libraries();
-    cx.session.FusionSecurityToken = app->Token();
-    cx.session.MachineName = QStringLiteral("TESTPC");
-    cx.library.DatabaseOwner = DefaultDatabaseOwner;
-    return ConnectLibrary(cx, QStringLiteral("LAWLIB"));
-  }
+  bool StartSession(DmTestServer& server) { return ConnectTestSession(cx, server, QStringLiteral("LAWLIB")); }
 
   // Shows the window and gives a widget the focus, so that keys reach it as they would.
   void Focus(QWidget* widget) {
