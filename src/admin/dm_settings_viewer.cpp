@@ -153,6 +153,9 @@ void DmSettingsViewer::reject() {
 }
 
 void OpenDmSettingsViewer(RunContext& cx, QWidget* parent, const std::function<void(DmSettingsViewer&)>& show) {
+  // A library switch in the window may leave its own text in the status line (a failed switch
+  // does): the main window gets back the text it had.
+  const QString status = StatusCaption(cx);
   cx.ui->SetMousePointer(Pointer::Hourglass);
   cx.ui->PumpMessages();
   {
@@ -162,6 +165,7 @@ void OpenDmSettingsViewer(RunContext& cx, QWidget* parent, const std::function<v
     // However the window went away, the library current at opening is current again.
     viewer.Form_Unload(0);
   }
+  SetStatusCaption(cx, status);
   cx.ui->SetMousePointer(Pointer::Default);
 }
 

@@ -69,12 +69,16 @@ TEST_F(DmSettingsViewerTest, ChoosingALibrarySwitchesUntilTheWindowCloses) {
 }
 
 TEST_F(DmSettingsViewerTest, ClosingByTheTitleBarAlsoReturns) {
+  cx.ui->controls.mainStatus = QStringLiteral("Ready");
   Open([&](DmSettingsViewer& v) {
     Choose(v.ComboLibList, "ORALIB");
+    // What a failed switch leaves in the status line must not outlive the window.
+    cx.ui->controls.mainStatus = QStringLiteral("Error: Library UserName not identified");
     v.show();
     v.close();
     EXPECT_EQ(Current(), "LAWLIB");
   });
+  EXPECT_EQ(cx.ui->controls.mainStatus, "Ready");
 }
 
 TEST_F(DmSettingsViewerTest, LibraryWithoutPropertiesGivesEmptyListAndValue) {
