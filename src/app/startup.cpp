@@ -4,6 +4,7 @@
 // check, the claims of this computer, the monitor and, with /G, the whole processing run.
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <cmath>
 
@@ -180,13 +181,14 @@ QString ProcessArguments() {
   return args.join(QLatin1Char(' '));
 }
 
-// TEMP as the original platform names it; TMPDIR is this platform's name for the same folder.
+// TEMP as the original platform names it, else this platform's temporary folder (TMPDIR, which
+// is usually unset and then means /tmp). The program's folder is only the last resort: an
+// installed program's folder is not writable, and the default log would be lost there.
 QString TempFolder(const AppContext& cx) {
-  for (const char* name : {"TEMP", "TMPDIR"}) {
-    const QString folder = qEnvironmentVariable(name);
-    if (!folder.isEmpty()) return folder;
-  }
-  return ProgramFolder(cx);
+  const QString temp = qEnvironmentVariable("TEMP");
+  if (!temp.isEmpty()) return temp;
+  const QString system = QDir::tempPath();
+  return system.isEmpty() ? ProgramFolder(cx) : system;
 }
 
 void TakeCommandLine(AppContext& cx) {
@@ -305,21 +307,24 @@ void Activate(AppContext& cx) {
   SaveAppSetting(cx, General, QStringLiteral("IsRunning"), QStringLiteral("0"));
 }
 
+// /L or /NL, /V or /NV, /W or /NW, in that order; of a pair that is present, the first wins.
 void ApplyRunSwitches(AppContext& cx) {
   RunOptions o = cx.ui->Options();
   if (HasSwitch(cx, QStringLiteral("/L")))
     o.loop = true;
   else if (HasSwitch(cx, QStringLiteral("/NL")))
     o.loop = false;
-  if (HasSwitch(cx, QStringLiteral("/W")))
-    o.lockWorkstation = true;
-  else if (HasSwitch(cx, QStringLiteral("/NW")))
-    o.lockWorkstation = false;
   cx.ui->SetOptions(o);
   if (HasSwitch(cx, QStringLiteral("/V")))
     cx.ui->SetVerboseLogging(true);
   else if (HasSwitch(cx, QStringLiteral("/NV")))
     cx.ui->SetVerboseLogging(false);
+  o = cx.ui->Options();
+  if (HasSwitch(cx, QStringLiteral("/W")))
+    o.lockWorkstation = true;
+  else if (HasSwitch(cx, QStringLiteral("/NW")))
+    o.lockWorkstation = false;
+  cx.ui->SetOptions(o);
 }
 
 void ShowMainWindow(AppContext& cx) {

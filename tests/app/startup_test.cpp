@@ -217,6 +217,15 @@ TEST_F(StartupTest, PurgeSwitchDeletesTheConfiguredLogPathItself) {
   EXPECT_EQ(cx.log.LogFileBase, base);
 }
 
+TEST_F(StartupTest, WithoutTempTheDefaultLogGoesToTheSystemTemporaryFolderNotTheProgramsFolder) {
+  SaveProductSetting(cx, "General", "LogFile", "");  // empty text counts as no path
+  SaveProductSetting(cx, "General", "LogMethod", "0");  // keeps the test's lines out of /tmp
+  test::ScopedEnv temp("TEMP", "");
+  test::ScopedEnv tmpdir("TMPDIR", "");
+  ASSERT_FALSE(Start());
+  EXPECT_EQ(cx.log.LogFileBase, "/tmp/" + ProductName + ".LOG");
+}
+
 TEST_F(StartupTest, ReadmeBesideTheProgramKeepsTheMenuItem) {
   QFile f(programFolder.path() + "/Quillmark_Stackwork_Readme.txt");
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));

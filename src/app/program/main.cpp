@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   cx.dm = std::make_shared<sw::dm::DmComponents>(server);
   sw::MainWindow window(cx);
   sw::InstallWidgetUi(cx, window);
-  window.show();
+  // Not shown here: start-up shows the splash first and the main window when it is ready.
   // Start-up reads the command line from the process; with /G the whole run happens in here,
   // and with /X the program ends when it does.
   sw::Form_Load(cx);
