@@ -1,5 +1,6 @@
 #include "app/app_context.h"
 
+#include <QApplication>
 #include <cstdio>
 #include <cstdlib>
 
@@ -20,7 +21,8 @@ void AppContext::ExitProcess(int code) {
 }
 
 void AppContext::ShowRuleSqlEditor(const QString& libraryName, const QString& ruleName) {
-  OpenRuleSqlEditor(*this, nullptr, libraryName, ruleName);
+  // F5 comes from the rules tree, so the active window is the main window: the editor opens over it.
+  OpenRuleSqlEditor(*this, QApplication::activeWindow(), libraryName, ruleName);
 }
 
 }  // namespace sw

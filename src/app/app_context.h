@@ -22,7 +22,7 @@ class AppContext : public RunContext {
   // The last step of the orderly end: the process ends with this code. Tests replace it, so the
   // orderly end can be watched without ending the test program.
   [[noreturn]] virtual void ExitProcess(int code);
-  // Opens the rule SQL editor modally, without an owner window, for one rule of a library.
+  // Opens the rule SQL editor modally over the active window, for one rule of a library.
   virtual void ShowRuleSqlEditor(const QString& libraryName, const QString& ruleName);
 };
 
