@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The program end to end, as the README's first command runs it: a new demo server, an
+# unattended "/G /X" run, then the processed rows and folders it must have left behind, and a
+# second run that must find nothing new.
+set -euo pipefail
+program="$1"
+dm_tool="$2"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+export STACKWRIGHT_DM_SERVER="$work/server" XDG_CONFIG_HOME="$work/config" TEMP="$work"
+export QT_QPA_PLATFORM=offscreen
+"$dm_tool" init "$STACKWRIGHT_DM_SERVER" --demo >/dev/null
+
+count() {
+  # The first line is the header, the second the one value.
+  "$dm_tool" sql "$STACKWRIGHT_DM_SERVER" LAWLIB "$1" | sed -n 2p
+}
+
+"$program" /G /X >"$work/first.out" 2>&1 || { cat "$work/first.out"; echo "first run failed"; exit 1; }
+tracked=$(count "SELECT COUNT(*) FROM DOCSADM.TARN_STACKWRIGHT")
+folders=$("$dm_tool" tree "$STACKWRIGHT_DM_SERVER" LAWLIB | grep -c '\[F\]' || true)
+echo "tracked rows: $tracked, folders: $folders"
+[ "$folders" -gt 0 ] || { echo "the run made no folders"; exit 1; }
+[ "$tracked" -gt 0 ] || { echo "the run recorded no processed rows"; exit 1; }
+
+"$program" /G /X >"$work/second.out" 2>&1 || { cat "$work/second.out"; echo "second run failed"; exit 1; }
+again=$(count "SELECT COUNT(*) FROM DOCSADM.TARN_STACKWRIGHT")
+[ "$again" -eq "$tracked" ] || { echo "the second run recorded rows again: $again"; exit 1; }
+grep -q "Finished processing." "$work"/*.LOG || { echo "no end of run in the log"; exit 1; }
