@@ -2,6 +2,8 @@
 // The program's whole context: the run's context plus the main window's own state, with the
 // main-window operations that lower subsystems call bound to the window's handlers.
 #include <QString>
+#include <QStringList>
+#include <functional>
 
 #include "app/app_state.h"
 #include "run/run_context.h"
@@ -14,6 +16,10 @@ class AppContext : public RunContext {
  public:
   MainWindowState window;
   MainWindow* mainWindow = nullptr;  // none in tests that run without a window
+  // The DM client's library chooser that start-up hands to the session it starts: given the
+  // library names, the chosen index from 0, or -1 for cancel. Without one the session's own
+  // chooser cancels every choice.
+  std::function<int(const QStringList&)> libraryChooser;
 
   void TVRules_Expand(int libraryNode) override;
   void Form_Unload(int cancel) override;

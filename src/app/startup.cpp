@@ -360,6 +360,7 @@ StartupEnd RunStartup(AppContext& cx) {
   SplashStatus(cx, QStringLiteral("Retrieving basic configuration settings"));
   LoadAllSettings(cx);
   LogStartLine(cx);
+  if (cx.libraryChooser && cx.dm) cx.dm->libraryChooser = cx.libraryChooser;
   if (!StartFusion(cx)) return StartupEnd::SessionFailed;
   FillPauseDays(cx);
   FillLibraries(cx);

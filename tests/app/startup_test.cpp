@@ -5,6 +5,7 @@
 
 #include "app/handlers.h"
 #include "app/version_texts.h"
+#include "core/session.h"
 #include "app_session.h"
 #include "platform/dm/dm_server.h"
 
@@ -224,6 +225,20 @@ TEST_F(StartupTest, WithoutTempTheDefaultLogGoesToTheSystemTemporaryFolderNotThe
   test::ScopedEnv tmpdir("TMPDIR", "");
   ASSERT_FALSE(Start());
   EXPECT_EQ(cx.log.LogFileBase, "/tmp/" + ProductName + ".LOG");
+}
+
+// The tools that ask for a library go through the DM client's chooser; the session that
+// start-up opens must be given the program's own.
+TEST_F(StartupTest, TheSessionStartedUsesTheProgramsLibraryChooser) {
+  QStringList offered;
+  cx.libraryChooser = [&offered](const QStringList& names) {
+    offered = names;
+    return int(names.indexOf(QStringLiteral("ORALIB")));
+  };
+  ASSERT_FALSE(Start());
+  ASSERT_TRUE(SelectLibrary(cx));
+  EXPECT_EQ(offered, QStringList({"LAWLIB", "ORALIB"}));
+  EXPECT_EQ(cx.session.CurrentLibrary->Name(), "ORALIB");
 }
 
 TEST_F(StartupTest, ReadmeBesideTheProgramKeepsTheMenuItem) {

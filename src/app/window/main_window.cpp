@@ -131,6 +131,11 @@ void MainWindow::BuildPages(QWidget* central) {
   PlaceTwips(TVRules, 60, 180, 4550, 4500);
   BuildOptionsPage(central);
   BuildPausePage(central);
+  // The page panels cover what lies beneath them (the results frame keeps its place under
+  // them), so they paint their own background.
+  for (QWidget* page : {static_cast<QWidget*>(FrameTVRules), static_cast<QWidget*>(FrameSWOptions),
+                        static_cast<QWidget*>(FramePause)})
+    page->setAutoFillBackground(true);
   // At start the General page is in view.
   FrameTVRules->hide();
   FrameSWOptions->hide();
@@ -386,9 +391,8 @@ void MainWindow::ConnectHandlers() {
     const int node = ui ? ui->RulesNodeIndex(item) : -1;
     if (node >= 0) sw::TVRules_Expand(cx_, node);
   });
-  TextPauseStart->installEventFilter(this);
-  TextPauseEnd->installEventFilter(this);
-  LabelLibraryName->installEventFilter(this);
+  // The application-wide filter installed by the constructor already sees the pause fields' and
+  // the library label's events; a filter of their own would hand every key to the form twice.
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

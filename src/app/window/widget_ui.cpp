@@ -477,11 +477,33 @@ void WidgetUi::ShowSplash(bool shown) {
 
 // --- Installing --------------------------------------------------------------------------------------
 
+namespace {
+
+// The DM client's library chooser: a list of the session's libraries with the current one
+// preselected. Without a display nobody could choose, so it cancels as the DM client would.
+int ChooseLibraryDialog(AppContext& cx, MainWindow& window, const QStringList& names) {
+  if (WidgetUi::Unattended() || names.isEmpty()) return -1;
+  const dm::DmLibraryPtr current = cx.session.CurrentLibrary;
+  int preselected = 0;
+  try {
+    if (current) preselected = qMax(0, int(names.indexOf(current->Name())));
+  } catch (const std::exception&) {
+  }
+  bool ok = false;
+  const QString chosen =
+      QInputDialog::getItem(window.isVisible() ? &window : nullptr, QStringLiteral("Select Library"),
+                            QStringLiteral("Library:"), names, preselected, false, &ok);
+  return ok ? int(names.indexOf(chosen)) : -1;
+}
+
+}  // namespace
+
 WidgetUi& InstallWidgetUi(AppContext& cx, MainWindow& window) {
   auto ui = std::make_unique<WidgetUi>(window);
   WidgetUi& installed = *ui;
   ui->LogSink = [&cx](const QString& text) { LogMessage(cx, text); };
   cx.ui = std::move(ui);
+  cx.libraryChooser = [&cx, &window](const QStringList& names) { return ChooseLibraryDialog(cx, window, names); };
   return installed;
 }
 

@@ -77,6 +77,10 @@ class DmComponents {
 
   const DmServerPtr& Server() const { return server_; }
 
+  // The DM client's library chooser, given to every application made from here on, so a
+  // session that is started again keeps it.
+  std::function<int(const QStringList&)> libraryChooser;
+
   // Failure injection for tests.
   bool failNewApplication = false;
   bool failCreateApplication = false;

@@ -12,13 +12,17 @@ DmComponents::DmComponents(DmServerPtr server) : server_(std::move(server)) {}
 
 DmApplicationPtr DmComponents::NewApplication() {
   if (failNewApplication || !server_) return nullptr;
-  return std::make_shared<EmApplication>(server_);
+  auto app = std::make_shared<EmApplication>(server_);
+  if (libraryChooser) app->SetLibraryChooser(libraryChooser);
+  return app;
 }
 
 DmApplicationPtr DmComponents::CreateApplication(const QString& progId) {
   if (failCreateApplication || !server_) return nullptr;
   if (progId.compare(QStringLiteral("DOCSObjects.Application"), Qt::CaseInsensitive) != 0) return nullptr;
-  return std::make_shared<EmApplication>(server_);
+  auto app = std::make_shared<EmApplication>(server_);
+  if (libraryChooser) app->SetLibraryChooser(libraryChooser);
+  return app;
 }
 
 PcdSqlPtr DmComponents::CreatePcdSql(const QString& progId) {

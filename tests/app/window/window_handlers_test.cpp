@@ -88,6 +88,19 @@ TEST_F(Keys, ShiftInsertTogglesTheLockWhileGoStaysUsable) {
   EXPECT_TRUE(window.LabelLocked->isHidden());
 }
 
+// The pause fields and the library label are watched for their own events as well; a key typed
+// there must still reach the form only once.
+TEST_F(Keys, KeysTypedIntoAPauseFieldReachTheFormOnce) {
+  Focus(window.TextPauseStart);
+  ASSERT_EQ(QApplication::focusWidget(), window.TextPauseStart);
+  Type(Qt::Key_Insert, QString(), Qt::ShiftModifier);
+  EXPECT_TRUE(cx.window.UiLocked);
+  Type(Qt::Key_Insert, QString(), Qt::ShiftModifier);
+  EXPECT_FALSE(cx.window.UiLocked);
+  Type(Qt::Key_Plus, "+");
+  EXPECT_DOUBLE_EQ(ui->ResultsFontSize(), 10.25);
+}
+
 TEST_F(Keys, EscDuringARunAsksForAStopOnceThenDoesNothing) {
   cx.run.TaskRunning = true;
   Focus(window.TextMaxFolders);

@@ -76,6 +76,17 @@ TEST(DmApplication, ChooseLibraryAsksTheChooserAndCancelGivesNone) {
   EXPECT_FALSE(app->ChooseLibrary());
 }
 
+TEST(DmApplication, EveryApplicationMadeAfterwardsKeepsTheComponentsChooser) {
+  test::DmTestServer server;
+  auto components = server.Components();
+  components->libraryChooser = [](const QStringList& names) { return int(names.indexOf("ORALIB")); };
+  for (auto app : {components->CreateApplication(), components->NewApplication()}) {
+    auto chosen = app->ChooseLibrary();
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(chosen->Name(), "ORALIB");
+  }
+}
+
 TEST(DmLibrary, KnowsTheUserTheGroupAndThePrimaryLibrary) {
   test::DmTestServer server;
   auto libs = server.Components()->CreateApplication()->Libraries();
