@@ -14,6 +14,7 @@
 #include "admin/dm_settings.h"
 #include "admin/tool_steps.h"
 #include "core/library.h"
+#include "core/library_checks.h"
 #include "run/run_context.h"
 
 namespace sw::admin {
@@ -90,7 +91,7 @@ void DmSettingsViewer::Form_Load() {
     return;
   }
   TrapErrors(cx_, [&] {
-    returnLibrary_ = CurrentLibraryName(cx_);
+    returnLibrary_ = CurrentLibraryNameOrEmpty(cx_);
     FillPanels();
     {
       const QSignalBlocker quiet(ComboLibList);
@@ -116,7 +117,7 @@ void DmSettingsViewer::Form_Load() {
 
 void DmSettingsViewer::ComboLibList_Click() {
   const QString chosen = ComboLibList->currentText();
-  if (chosen == CurrentLibraryName(cx_)) return;
+  if (chosen == CurrentLibraryNameOrEmpty(cx_)) return;
   cx_.ui->SetMousePointer(Pointer::Hourglass);
   cx_.ui->PumpMessages();
   TrapErrors(cx_, [&] {

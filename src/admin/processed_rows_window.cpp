@@ -13,6 +13,7 @@
 #include "admin/processed_rows.h"
 #include "admin/tool_steps.h"
 #include "core/library.h"
+#include "core/library_checks.h"
 #include "core/session.h"
 #include "run/run_context.h"
 #include "run/run_control.h"
@@ -119,7 +120,7 @@ void ProcessedRowsWindow::RefreshMe() {
       new QTreeWidgetItem(ListResults, {row.rule, row.table, row.sid});
   });
   cx_.ui->SetMousePointer(Pointer::Default);
-  setWindowTitle(ProcessedRowsCaption(CurrentLibraryName(cx_), ListResults->topLevelItemCount()));
+  setWindowTitle(ProcessedRowsCaption(CurrentLibraryNameOrEmpty(cx_), ListResults->topLevelItemCount()));
 }
 
 void ProcessedRowsWindow::Form_Resize() {
@@ -174,7 +175,7 @@ void ProcessedRowsWindow::MNRemove_Click() {
   if (ListResults->topLevelItemCount() == 0) return;
   const int selected = SelectedRowCount(ListResults);
   if (selected == 0) return;
-  const QString library = CurrentLibraryName(cx_);
+  const QString library = CurrentLibraryNameOrEmpty(cx_);
   if (cx_.ui->MessageBox(RemovalQuestion(selected, library), MsgIcon::Question, MsgButtons::YesNo, cx_.app.AppTitle) !=
       MsgResult::Yes)
     return;
@@ -201,7 +202,7 @@ void ProcessedRowsWindow::MNRemove_Click() {
       if (!result.failed) delete ListResults->takeTopLevelItem(i);
     }
   });
-  cx_.ui->MessageBox(RemovalReport(removed, CurrentLibraryName(cx_)), MsgIcon::Information, MsgButtons::OK,
+  cx_.ui->MessageBox(RemovalReport(removed, CurrentLibraryNameOrEmpty(cx_)), MsgIcon::Information, MsgButtons::OK,
                      cx_.app.AppTitle);
   TrapErrors(cx_, [&] { ConnectLibrary(cx_, library); });
   cx_.ui->SetMousePointer(Pointer::Default);
@@ -250,15 +251,15 @@ void ProcessedRowsWindow::resizeEvent(QResizeEvent* event) {
 
 void OpenProcessedRowsWindow(RunContext& cx, QWidget* parent, const std::function<void(ProcessedRowsWindow&)>& show) {
   if (NoLibrary(cx)) return;
-  const ToolEntry entry{StatusCaption(cx), CurrentLibraryName(cx)};
+  const ToolEntry entry{StatusCaption(cx), CurrentLibraryNameOrEmpty(cx)};
   TrapNamed(cx, QStringLiteral("MNDisplayTarnAuto_Click"), [&] {
     if (!SelectLibrary(cx)) return;
     if (!CheckForTable(cx, QStringLiteral("TARN_STACKWRIGHT"))) {
-      cx.ui->MessageBox(QStringLiteral("TARN_STACKWRIGHT does not exist in library ") + CurrentLibraryName(cx),
+      cx.ui->MessageBox(QStringLiteral("TARN_STACKWRIGHT does not exist in library ") + CurrentLibraryNameOrEmpty(cx),
                         MsgIcon::Exclamation, MsgButtons::OK, cx.app.AppTitle);
       return;
     }
-    SetStatusCaption(cx, QStringLiteral("Displaying TARN_STACKWRIGHT rows in library ") + CurrentLibraryName(cx));
+    SetStatusCaption(cx, QStringLiteral("Displaying TARN_STACKWRIGHT rows in library ") + CurrentLibraryNameOrEmpty(cx));
     // The window object stays with its owner from the first opening on, and with it the sort memory.
     ProcessedRowsWindow* window =
         parent ? parent->findChild<ProcessedRowsWindow*>(QStringLiteral("Quillmark_Summary"), Qt::FindDirectChildrenOnly)

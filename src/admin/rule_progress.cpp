@@ -7,6 +7,7 @@
 #include "admin/admin.h"
 #include "admin/tool_steps.h"
 #include "core/context.h"
+#include "core/library_checks.h"
 #include "core/session.h"
 #include "core/text.h"
 #include "rules/rule_table.h"
@@ -39,7 +40,7 @@ bool ChooseLibrary(RunContext& cx) {
   SetStatusCaption(cx, QStringLiteral("Selecting library to process"));
   if (!SelectLibrary(cx)) return false;
   if (cx.library.SettingsTableExists) return true;
-  ShowMissingSettingsTable(cx, CurrentLibraryName(cx));
+  ShowMissingSettingsTable(cx, CurrentLibraryNameOrEmpty(cx));
   return false;
 }
 
@@ -167,7 +168,7 @@ void ReplaceRuleRecords(RunContext& cx, const QString& ruleName, const QStringLi
 
 void AdvanceRule(RunContext& cx, int index) {
   const QString ruleName = RuleMenuCaption(cx, RuleMenu::Current, index);
-  const QString library = CurrentLibraryName(cx);
+  const QString library = CurrentLibraryNameOrEmpty(cx);
   const QString question =
       QStringLiteral("Warning: This option will set the System_ID values in the TARN_STACKWRIGHT table for rule ") + ruleName +
       QStringLiteral(" in library ") + library + QStringLiteral(" so that no existing metadata will be ") +
@@ -212,7 +213,7 @@ void ReportResetFailure(RunContext& cx, const QString& what, const QString& erro
 
 void ResetRule(RunContext& cx, int index) {
   const QString ruleName = RuleMenuCaption(cx, RuleMenu::Initial, index);
-  const QString library = CurrentLibraryName(cx);
+  const QString library = CurrentLibraryNameOrEmpty(cx);
   const QString filter = RuleFilter(cx, ruleName);
   const SqlOutcome counted = RunStatement(cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].TARN_STACKWRIGHT WHERE ") + filter);
   if (!counted.ok) {

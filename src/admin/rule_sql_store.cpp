@@ -2,6 +2,7 @@
 
 #include "admin/tool_steps.h"
 #include "core/library.h"
+#include "core/library_checks.h"
 #include "core/sql.h"
 #include "core/text.h"
 #include "rules/rule_table.h"
@@ -27,7 +28,7 @@ QString GuardChunkEdges(QString chunk) {
 // The library switch must have landed where the statement belongs: a statement tested or stored
 // in whatever library happened to be current would report or change the wrong database.
 bool LibraryIsCurrent(RunContext& cx, const QString& library) {
-  return CurrentLibraryName(cx).compare(TrimBlanks(library), Qt::CaseInsensitive) == 0 && !library.isEmpty();
+  return CurrentLibraryNameOrEmpty(cx).compare(TrimBlanks(library), Qt::CaseInsensitive) == 0 && !library.isEmpty();
 }
 
 bool MakeLibraryCurrent(RunContext& cx, const QString& library) {

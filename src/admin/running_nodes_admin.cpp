@@ -3,6 +3,7 @@
 #include "admin/admin.h"
 #include "admin/tool_steps.h"
 #include "core/library.h"
+#include "core/library_checks.h"
 #include "core/text.h"
 
 namespace sw {
@@ -22,7 +23,7 @@ const QString ClearQuestion =
 qint64 ClearLibrary(RunContext& cx, const QString& name) {
   SetStatusCaption(cx, QStringLiteral("Connecting to library ") + name);
   if (!ConnectLibrary(cx, name)) return 0;
-  SetStatus(cx, QStringLiteral("Clearing library ") + CurrentLibraryName(cx));
+  SetStatus(cx, QStringLiteral("Clearing library ") + CurrentLibraryNameOrEmpty(cx));
   LogMessage(cx, HyphenLine);
   return RunStatement(cx, QStringLiteral("DELETE FROM [OWNER].TARN_SETTINGS WHERE MASTER_KEY = 'QUILLMARK' AND "
                                          "SUB_KEY = 'RUNNING_NODES'"))
@@ -55,7 +56,7 @@ void MNClearRunningNodes_Click(RunContext& cx) {
   if (cx.ui->MessageBox(admin::ClearQuestion, MsgIcon::Question, MsgButtons::YesNo, cx.app.AppTitle) != MsgResult::Yes)
     return;
   const QString status = StatusCaption(cx);
-  const QString entryLibrary = admin::CurrentLibraryName(cx);
+  const QString entryLibrary = CurrentLibraryNameOrEmpty(cx);
   cx.ui->SetMousePointer(Pointer::Hourglass);
   qint64 libraries = 0;
   const qint64 removed = admin::ClearEveryLibrary(cx, libraries);

@@ -8,6 +8,7 @@
 
 #include "admin/admin.h"
 #include "admin/tool_steps.h"
+#include "core/library_checks.h"
 #include "core/sql.h"
 #include "core/text.h"
 
@@ -129,7 +130,7 @@ bool WriteClient(Generation& g, qint64 clientNumber) {
 bool HaveIds(RunContext& cx, const Turns& turns, const QString& table) {
   if (!turns.Empty()) return true;
   const QString text = QStringLiteral("Error: No ") + table + QStringLiteral(" ids found in library ") +
-                       CurrentLibraryName(cx) + QStringLiteral(" - cannot continue");
+                       CurrentLibraryNameOrEmpty(cx) + QStringLiteral(" - cannot continue");
   LogMessage(cx, text);
   cx.ui->MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, cx.app.AppTitle);
   return false;

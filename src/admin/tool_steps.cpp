@@ -1,17 +1,14 @@
 #include "admin/tool_steps.h"
 
 #include "core/library.h"
+#include "core/library_checks.h"
 #include "core/sql.h"
 #include "core/text.h"
 
 namespace sw::admin {
 
-QString CurrentLibraryName(RunContext& cx) {
-  return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString();
-}
-
 ToolEntry EnterTool(RunContext& cx) {
-  ToolEntry entry{StatusCaption(cx), CurrentLibraryName(cx)};
+  ToolEntry entry{StatusCaption(cx), CurrentLibraryNameOrEmpty(cx)};
   cx.ui->SetMousePointer(Pointer::Hourglass);
   cx.ui->PumpMessages();
   return entry;

@@ -16,8 +16,6 @@ namespace sw::admin {
 // The failure raised for a menu item the clicked index does not name.
 inline constexpr qint64 ErrNoSuchMenuItem = 340;
 
-QString CurrentLibraryName(RunContext& cx);
-
 // What a tool that may work in another library found on entry.
 struct ToolEntry {
   QString status;   // caption of the status label

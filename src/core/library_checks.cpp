@@ -85,6 +85,10 @@ QString CurrentLibraryName(Context& cx) {
   return cx.session.CurrentLibrary->Name();
 }
 
+QString CurrentLibraryNameOrEmpty(const Context& cx) {
+  return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString();
+}
+
 ServerVersion ParseServerVersion(const QString& versionWithoutPrefix) {
   QString text = versionWithoutPrefix.trimmed();
   const qsizetype paren = text.indexOf(QLatin1Char('('));

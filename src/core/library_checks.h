@@ -30,6 +30,8 @@ qint64 WholeNumber(const QString& text);
 
 // The current library's name; a missing library object is a run-time failure.
 QString CurrentLibraryName(Context& cx);
+// The current library's name, empty when no library is current.
+QString CurrentLibraryNameOrEmpty(const Context& cx);
 
 // The parsed parts of a SQL Server version text (after the "Microsoft SQL Server " prefix).
 struct ServerVersion {

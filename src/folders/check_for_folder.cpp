@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "core/library.h"
+#include "core/library_checks.h"
 #include "core/log.h"
 #include "core/session.h"
 #include "core/sql.h"
@@ -25,9 +26,6 @@ const QString StampWord = QStringLiteral("QUILLMARK");
 constexpr int MaxPatternLength = 240;
 
 QString Quote(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
-
-// The current library's name, or empty text when no library is current.
-QString NameOfCurrent(Context& cx) { return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString(); }
 
 void Release(Context& cx) {
   if (cx.session.pSQL) cx.session.pSQL->ReleaseResults();
@@ -91,7 +89,7 @@ QString FirstLine(Context& cx, const LookUp& q) {
   QString line = q.TopLevel() ? QStringLiteral("Checking for existence of a folder named ") + Quote(q.name)
                               : QStringLiteral("Checking for existence of a folder item named ") + Quote(q.name) +
                                     QStringLiteral(" in parent folder #") + FormatNumber(q.parent);
-  line += QStringLiteral(" in library ") + NameOfCurrent(cx);
+  line += QStringLiteral(" in library ") + CurrentLibraryNameOrEmpty(cx);
   if (q.parse.Count != 0) return line + QStringLiteral(" parsing ") + FormatNumber(q.parse.Count) + QStringLiteral(" character(s)");
   if (!q.parse.Text.isEmpty() && q.parse.Text != QLatin1String("0"))
     line += QStringLiteral(" using parse character(s) ") + Quote(q.parse.Text);
@@ -109,7 +107,7 @@ QString SubfolderSearch(const LookUp& q, const QString& pattern) {
 }
 
 QString TopLevelSearch(Context& cx, const LookUp& q, const QString& pattern) {
-  const QString library = StripQuotes(NameOfCurrent(cx));
+  const QString library = StripQuotes(CurrentLibraryNameOrEmpty(cx));
   QString sql = QStringLiteral("SELECT F.DOCNUMBER, P.DOCNAME, '") + library + QStringLiteral("', '") + library +
                 QStringLiteral("', F.PATH FROM [OWNER].FOLDER F LEFT OUTER JOIN [OWNER].PROFILE P ON P.DOCNUMBER = "
                                "F.DOCNUMBER LEFT OUTER JOIN [OWNER].APPS A ON A.SYSTEM_ID = P.APPLICATION WHERE "
@@ -189,7 +187,7 @@ void StampAdoptedFolder(Context& cx, const LookUp& q, const FoundFolder& found) 
 
 void LogRename(Context& cx, const QString& what, const LookUp& q, const FoundFolder& found) {
   LogMessage(cx, QStringLiteral("Changing the ") + what + QStringLiteral(" to ") + Quote(q.name) + QStringLiteral(" for folder #") +
-                     FormatNumber(found.number) + QStringLiteral(" in library ") + NameOfCurrent(cx));
+                     FormatNumber(found.number) + QStringLiteral(" in library ") + CurrentLibraryNameOrEmpty(cx));
   Hyphens(cx);
 }
 
@@ -249,10 +247,10 @@ qint64 FindFolder(Context& cx, const LookUp& q) {
   if (outcome < 0) return -1;
   if (outcome == 0) {
     LogMessage(cx, q.TopLevel() ? QStringLiteral("Top-level folder ") + Quote(q.name) + QStringLiteral(" not found in library ") +
-                                      NameOfCurrent(cx)
+                                      CurrentLibraryNameOrEmpty(cx)
                                 : QStringLiteral("Match on folder item ") + Quote(q.name) +
                                       QStringLiteral(" not found in parent folder #") + FormatNumber(q.parent) +
-                                      QStringLiteral(" in library ") + NameOfCurrent(cx));
+                                      QStringLiteral(" in library ") + CurrentLibraryNameOrEmpty(cx));
     return 0;
   }
   Guarded(cx, [&] { StampAdoptedFolder(cx, q, found); });
@@ -319,7 +317,7 @@ qint64 CheckForFolderOfRule(FolderContext& cx, const QString& Folder_Name, const
                             qint64 Parent_Folder, const QString& RuleName, bool PublicFolders, const QString& Folder_Library,
                             const QString& Item_Library) {
   if (Folder_Name.isEmpty()) return 0;
-  const QString entryLibrary = NameOfCurrent(cx);
+  const QString entryLibrary = CurrentLibraryNameOrEmpty(cx);
   LookUp q;
   q.name = NormaliseFolderName(Folder_Name);
   q.parse = ReadParseSetting(ParseCharacters);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/library.h"
+#include "core/library_checks.h"
 #include "core/log.h"
 #include "core/monitor_client.h"
 #include "core/session.h"
@@ -90,7 +91,7 @@ void SetCaption(Context& cx, const QString& text) { cx.ui->SetStatusLabel(OwnerW
 SavedScreen SaveScreen(Context& cx) {
   SavedScreen saved;
   saved.pointer = cx.ui->MousePointer();
-  saved.library = cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString();
+  saved.library = CurrentLibraryNameOrEmpty(cx);
   saved.status = cx.ui->StatusLabel(OwnerWindow(cx));
   saved.total = cx.ui->CounterTotal();
   saved.read = cx.ui->CounterRead();

@@ -3,6 +3,7 @@
 // path are written into the item's row.
 #include "run/column_paths.h"
 
+#include "core/library_checks.h"
 #include "core/log.h"
 #include "core/sql.h"
 #include "core/text.h"
@@ -13,10 +14,6 @@ namespace sw {
 namespace {
 
 const QString Profile = QStringLiteral("PROFILE");
-
-QString CurrentLibraryName(RunContext& cx) {
-  return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString();
-}
 
 const TemplateItemRow* CachedLink(RunContext& cx, const QString& library, const QString& column, const QString& table) {
   for (const TemplateItemRow& row : cx.runState.columnLinks.TemplateItemTable)
@@ -77,7 +74,7 @@ void ResolveRow(RunContext& cx, int row) {
 }  // namespace
 
 ColumnLink FindColumnLink(RunContext& cx, const QString& column, const QString& table, bool logLookUp) {
-  const QString library = CurrentLibraryName(cx);
+  const QString library = CurrentLibraryNameOrEmpty(cx);
   const TemplateItemRow* cached = CachedLink(cx, library, column, table);
   if (cached && !cached->ForeignColumn.isEmpty()) return {true, cached->ForeignTable, cached->ForeignColumn};
   if (logLookUp) {

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include "core/log.h"
+#include "core/library_checks.h"
 #include "core/monitor_client.h"
 #include "core/text.h"
 #include "folders/folders.h"
@@ -23,10 +24,6 @@ constexpr int ResultsColumn = 2;
 void Dash(RunContext& cx) { LogMessage(cx, HyphenLine); }
 
 QString N(qint64 n) { return FormatNumber(n); }
-
-QString CurrentLibraryName(RunContext& cx) {
-  return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString();
-}
 
 QString& Cell(RunContext& cx, int row, int column) {
   return cx.runState.rows.RowTable[static_cast<size_t>(row)][static_cast<size_t>(column)];
@@ -293,7 +290,7 @@ bool ProcessRow(RunContext& cx, int r) {
   const RowEnd end = LevelLoop(cx, r);
   if (end == RowEnd::RunStopped) return false;
   if (end == RowEnd::Done) {
-    if (rows.TopFolder != 0) SortFolders(cx, rows.TopFolder, CurrentLibraryName(cx), cx.library.MaxItemsToSort);
+    if (rows.TopFolder != 0) SortFolders(cx, rows.TopFolder, CurrentLibraryNameOrEmpty(cx), cx.library.MaxItemsToSort);
     Dash(cx);
     if (rows.ParentFolder > 0) TrackRow(cx, r);
   }

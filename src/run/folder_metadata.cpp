@@ -4,6 +4,7 @@
 #include "run/folder_metadata.h"
 
 #include "core/library.h"
+#include "core/library_checks.h"
 #include "core/log.h"
 #include "core/sql.h"
 #include "core/text.h"
@@ -16,10 +17,6 @@ namespace {
 void Dash(RunContext& cx) { LogMessage(cx, HyphenLine); }
 
 QString N(qint64 n) { return FormatNumber(n); }
-
-QString CurrentLibraryName(RunContext& cx) {
-  return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString();
-}
 
 // Replaces text[at, at + length) by the value; the text on each side loses its blanks at the join.
 QString JoinAround(const QString& text, qsizetype at, qsizetype length, const QString& value) {
@@ -95,9 +92,9 @@ void UpdateFolderMetadata(RunContext& cx, qint64 folder, int level) {
     Dash(cx);
     return;
   }
-  const QString remembered = CurrentLibraryName(cx);
+  const QString remembered = CurrentLibraryNameOrEmpty(cx);
   ConnectLibrary(cx, cx.runState.rule.LibraryName);
-  LogMessage(cx, QStringLiteral("Updating folder profile metadata from input value(s) in library ") + CurrentLibraryName(cx));
+  LogMessage(cx, QStringLiteral("Updating folder profile metadata from input value(s) in library ") + CurrentLibraryNameOrEmpty(cx));
   Dash(cx);
   RunSQL(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET ") + list + QStringLiteral(" WHERE DOCNUMBER = ") + N(folder));
   if (cx.session.pSQL) {
@@ -128,7 +125,7 @@ void SetFolderEmailAddress(RunContext& cx, qint64 folder, int level, int row) {
   if (NumericValue(used) > 0) {
     LogMessage(cx, QStringLiteral("Cannot set the eMail address for this folder to \"") + address +
                        QStringLiteral("\" - the address is currently assigned to another item in library ") +
-                       CurrentLibraryName(cx));
+                       CurrentLibraryNameOrEmpty(cx));
     Dash(cx);
     return;
   }

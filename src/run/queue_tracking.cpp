@@ -2,6 +2,7 @@
 #include "run/queue_tracking.h"
 
 #include "core/library.h"
+#include "core/library_checks.h"
 #include "core/log.h"
 #include "core/sql.h"
 #include "core/text.h"
@@ -12,10 +13,6 @@ namespace sw {
 namespace {
 
 void Dash(RunContext& cx) { LogMessage(cx, HyphenLine); }
-
-QString CurrentLibraryName(RunContext& cx) {
-  return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString();
-}
 
 // Runs a statement and releases its result; true when it ran without an SQL error.
 bool RunAndRelease(RunContext& cx, const QString& sql) {
@@ -69,9 +66,9 @@ void QueueNewDocuments(RunContext& cx, int level) {
     Dash(cx);
     return;
   }
-  const QString remembered = CurrentLibraryName(cx);
+  const QString remembered = CurrentLibraryNameOrEmpty(cx);
   ConnectLibrary(cx, cx.runState.rule.LibraryName);
-  SetStatus(cx, QStringLiteral("Adding New Documents to Queue in library ") + CurrentLibraryName(cx));
+  SetStatus(cx, QStringLiteral("Adding New Documents to Queue in library ") + CurrentLibraryNameOrEmpty(cx));
   Dash(cx);
   RunSQL(cx, QStringLiteral("INSERT INTO [OWNER].NEEDS_FOLDERING (SID, STATUS, LOCKED_BY, RETRY_COUNT, DOCSTATUS, TABLE_NAME, "
                             "MACHINE_NAME, LOCK_TIME) SELECT DOCNUMBER, 0, '', 0, STATUS, 'PROFILE', '', NULL FROM "
@@ -88,7 +85,7 @@ void TrackRow(RunContext& cx, int row) {
   SetStatus(cx, QStringLiteral("Updating TARN_STACKWRIGHT information in ") + cx.runState.rule.LibraryName +
                     QStringLiteral(" for newly created folder(s)"));
   Dash(cx);
-  const QString remembered = CurrentLibraryName(cx);
+  const QString remembered = CurrentLibraryNameOrEmpty(cx);
   ConnectLibrary(cx, cx.runState.rule.LibraryName);
   const QString rule = StripQuotes(StoredRuleName(cx));
   for (int c = rows.ColumnCount; c >= 1; --c) {

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "core/library.h"
+#include "core/library_checks.h"
 #include "core/log.h"
 #include "core/monitor_client.h"
 #include "core/sql.h"
@@ -22,10 +23,6 @@ constexpr int ResultsColumn = 2;
 void Dash(RunContext& cx) { LogMessage(cx, HyphenLine); }
 
 QString N(qint64 n) { return FormatNumber(n); }
-
-QString CurrentLibraryName(RunContext& cx) {
-  return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString();
-}
 
 // The saved-SQL row of the rule, 0 while none is.
 int CacheRow(RunContext& cx) {
@@ -62,7 +59,7 @@ void EndOnEmptyResult(RunContext& cx, qint64 errorCode) {
       }
     }
   } else {
-    SetStatus(cx, QStringLiteral("There are no new folders in library ") + CurrentLibraryName(cx) +
+    SetStatus(cx, QStringLiteral("There are no new folders in library ") + CurrentLibraryNameOrEmpty(cx) +
                       QStringLiteral(" to add for rule ") + rule.RuleName);
     SetCacheOutcome(cx, QString(), 0);
   }
@@ -149,7 +146,7 @@ int ReadRows(RunContext& cx, dm::PcdSql& sql, const QString& emailTemplate) {
 // built; the run puts the flags back when the rule or the run ends.
 void SetSearchLibraries(RunContext& cx) {
   if (!cx.session.FusionLibraries) return;
-  const QString current = TrimBlanks(CurrentLibraryName(cx)).toUpper();
+  const QString current = TrimBlanks(CurrentLibraryNameOrEmpty(cx)).toUpper();
   const QString master = TrimBlanks(cx.runState.rule.RULE_MASTERFOLDER_LIBRARY).toUpper();
   const qint64 count = cx.session.FusionLibraries->Count();
   for (qint64 i = 1; i <= count; ++i) {
@@ -195,7 +192,7 @@ bool ReadRuleRows(RunContext& cx) {
   if (cx.run.StopRequested) return false;
   rows.RowCount = r;
   if (r == 0) {
-    LogMessage(cx, QStringLiteral("No new folders to process for this rule in library ") + CurrentLibraryName(cx));
+    LogMessage(cx, QStringLiteral("No new folders to process for this rule in library ") + CurrentLibraryNameOrEmpty(cx));
     Dash(cx);
     return false;
   }

@@ -3,6 +3,7 @@
 // that takes a rule from its template to its statement.
 #include "run/rule_statement.h"
 
+#include "core/library_checks.h"
 #include "core/log.h"
 #include "core/sql.h"
 #include "core/text.h"
@@ -20,10 +21,6 @@ namespace {
 const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
 const QString Working = QStringLiteral("Working...");
 constexpr int ResultsColumn = 2;
-
-QString CurrentLibraryName(RunContext& cx) {
-  return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString();
-}
 
 bool IsOracle(RunContext& cx) { return IsOracleEngine(cx.session.DatabaseEngine); }
 
@@ -137,7 +134,7 @@ QString StatementHead(RunContext& cx) {
   SourceListState& l = cx.runState.lists;
   RuleStatementState& s = cx.runState.statement;
   TemplateState& t = cx.runState.tmpl;
-  SetStatus(cx, QStringLiteral("Fetching SQL Values in library ") + CurrentLibraryName(cx) + QStringLiteral(" for rule ") +
+  SetStatus(cx, QStringLiteral("Fetching SQL Values in library ") + CurrentLibraryNameOrEmpty(cx) + QStringLiteral(" for rule ") +
                     cx.runState.rule.RuleName);
   LogMessage(cx, HyphenLine);
   const qsizetype comma = l.TableList.indexOf(QLatin1Char(','));
@@ -229,8 +226,8 @@ void AppendOwnQualifier(RunContext& cx, QString& statement, bool hasWhere) {
 void SaveBuiltStatement(RunContext& cx, const QString& statement) {
   RuleSqlTable& cache = cx.rules.RuleSqlCache;
   const QString& rule = cx.runState.rule.RuleName;
-  int row = cache.Find(CurrentLibraryName(cx), rule);
-  if (row == 0) row = cache.Add(CurrentLibraryName(cx), rule);
+  int row = cache.Find(CurrentLibraryNameOrEmpty(cx), rule);
+  if (row == 0) row = cache.Add(CurrentLibraryNameOrEmpty(cx), rule);
   cache.Set(row, sqlcol::Sql, TrimBlanks(statement));
   LogThenHyphens(cx, QStringLiteral("Saving the SQL statement from this run of rule ") + rule);
   cx.rules.RuleSqlIndex = FormatNumber(row);
