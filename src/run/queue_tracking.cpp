@@ -7,6 +7,7 @@
 #include "core/sql.h"
 #include "core/text.h"
 #include "run/run_context.h"
+#include "run/source_lists.h"
 
 namespace sw {
 
@@ -30,25 +31,14 @@ QString StoredRuleName(RunContext& cx) {
   return stored.isEmpty() ? TrimBlanks(cx.runState.rule.RuleName).toUpper() : stored;
 }
 
-// The LIKE pattern that matches the rule's own name only: on SQL Server a bracket and the two
-// wildcards of a name are written as one-character classes; Oracle reads brackets as themselves.
-QString RuleNamePattern(RunContext& cx, const QString& quotedRule) {
-  QString pattern = quotedRule.toUpper();
-  if (IsOracleEngine(cx.session.DatabaseEngine)) return pattern;
-  pattern = EscapeLikeBrackets(pattern);
-  pattern.replace(QStringLiteral("_"), QStringLiteral("[_]"));
-  pattern.replace(QStringLiteral("%"), QStringLiteral("[%]"));
-  return pattern;
-}
-
 // Replaces the record of one source row: the delete and the insert stand or fall together, so a
 // failed insert never leaves the row without its record (it would be selected again).
-void ReplaceTrackingRow(RunContext& cx, const QString& sid, const QString& table, const QString& rule) {
+void ReplaceTrackingRow(RunContext& cx, const QString& sid, const QString& table, const QString& rule,
+                        const QString& ruleLike) {
   const bool transaction = !IsOracleEngine(cx.session.DatabaseEngine);
   if (transaction) RunAndRelease(cx, QStringLiteral("BEGIN TRANSACTION"));
   RunAndRelease(cx, QStringLiteral("DELETE FROM [OWNER].TARN_STACKWRIGHT WHERE SID = ") + sid +
-                        QStringLiteral(" AND TABLE_NAME = '") + table + QStringLiteral("' AND UPPER(RULE_NAME) LIKE '") +
-                        RuleNamePattern(cx, rule) + QStringLiteral("'"));
+                        QStringLiteral(" AND TABLE_NAME = '") + table + QStringLiteral("' AND UPPER(RULE_NAME) ") + ruleLike);
   const bool inserted =
       RunAndRelease(cx, QStringLiteral("INSERT INTO [OWNER].TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, LOCKED_BY) "
                                        "VALUES(") +
@@ -88,6 +78,8 @@ void TrackRow(RunContext& cx, int row) {
   const QString remembered = CurrentLibraryNameOrEmpty(cx);
   ConnectLibrary(cx, cx.runState.rule.LibraryName);
   const QString rule = StripQuotes(StoredRuleName(cx));
+  // The same match as the run's filter of processed rows, so a record replaced is one the filter sees.
+  const QString ruleLike = RuleNameLike(cx, StoredRuleName(cx));
   for (int c = rows.ColumnCount; c >= 1; --c) {
     const QString& header = rows.RowTable[0][static_cast<size_t>(c)];
     const qsizetype p = header.toUpper().indexOf(QStringLiteral(".SYSTEM_ID")) + 1;
@@ -97,7 +89,7 @@ void TrackRow(RunContext& cx, int row) {
     const QString sid = FormatNumber(qRound64(NumericValue(rows.RowTable[static_cast<size_t>(row)][static_cast<size_t>(c)])));
     LogMessage(cx, QStringLiteral("Adding Folder column item ") + header + QStringLiteral(" to TARN_STACKWRIGHT"));
     Dash(cx);
-    ReplaceTrackingRow(cx, sid, StripQuotes(table), rule);
+    ReplaceTrackingRow(cx, sid, StripQuotes(table), rule, ruleLike);
   }
   ConnectLibrary(cx, remembered);
 }

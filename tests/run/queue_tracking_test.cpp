@@ -137,6 +137,17 @@ TEST_F(QueueTrackingTest, RuleNameWildcardsMatchOnlyTheRulesOwnRecords) {
   EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE RULE_NAME = 'CLIENT_MATTERS'"), 2);
 }
 
+TEST_F(QueueTrackingTest, RuleNameWildcardsMatchOnlyTheRulesOwnRecordsOnOracleToo) {
+  StartRule(QStringLiteral("CLIENT_MATTERS"));
+  ASSERT_TRUE(ReadRuleRows(cx));
+  server.Exec(Ora, "INSERT INTO TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, LOCKED_BY) VALUES (" + MatterId("M00001") +
+                       ", 'MATTER', 'CLIENTXMATTERS', 0, '')");
+  cx.runState.rule.LibraryName = Ora;
+  TrackRow(cx, 1);
+  EXPECT_EQ(Number(Ora, "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE RULE_NAME = 'CLIENTXMATTERS'"), 1);
+  EXPECT_EQ(Number(Ora, "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE RULE_NAME = 'CLIENT_MATTERS'"), 2);
+}
+
 TEST_F(QueueTrackingTest, FailedInsertKeepsTheEarlierRecord) {
   const QString matter = MatterId("M00001");
   server.Exec(Law, "INSERT INTO TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, LOCKED_BY) VALUES (" + matter +
