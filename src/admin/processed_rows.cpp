@@ -10,7 +10,7 @@ namespace {
 
 bool Succeeded(const dm::PcdSql& sql) {
   const qint64 code = sql.SqlErrorCode();
-  return code == 0 || code == 9;
+  return IsSqlSuccess(code);
 }
 
 }  // namespace

@@ -134,7 +134,7 @@ RuleSqlTest TestRuleSql(RunContext& cx, const QString& library, const QString& r
     const bool handed = RunSQL(cx, statement);
     dm::PcdSql* sql = cx.session.pSQL.get();
     const qint64 code = sql ? sql->SqlErrorCode() : -1;
-    const bool passed = handed && sql && (code == 0 || code == 9);
+    const bool passed = handed && sql && IsSqlSuccess(code);
     ShowTestResult(cx, rule, passed, sql);
     if (sql) sql->ReleaseResults();
     outcome = passed ? RuleSqlTest::Passed : RuleSqlTest::Failed;

@@ -30,7 +30,7 @@ SqlOutcome RunStatement(RunContext& cx, const QString& sql) {
   if (!cx.session.pSQL) return outcome;
   dm::PcdSql& result = *cx.session.pSQL;
   const qint64 code = result.SqlErrorCode();
-  outcome.ok = handed && (code == 0 || code == 9);
+  outcome.ok = handed && IsSqlSuccess(code);
   outcome.rowsAffected = result.RowsAffected();
   outcome.firstValue = result.ColumnValue(1);
   if (!outcome.ok) outcome.error = result.ErrDescription();

@@ -67,9 +67,8 @@ SqlAnswer QueryFirstValue(Context& cx, const QString& sql) {
 bool LastStatementSucceeded(Context& cx) {
   const dm::PcdSql* sql = Sql(cx);
   if (!sql) return false;
-  // 9 is the one non-zero code the server interface also reports for an executed statement.
   const qint64 code = sql->SqlErrorCode();
-  return code == 0 || code == 9;
+  return IsSqlSuccess(code);
 }
 
 bool CellFlag(const QString& cell) { return NumericValue(cell) != 0; }

@@ -63,7 +63,7 @@ void LogOutcome(Context& cx, dm::PcdSql& sql, const QString& text, const QString
   const QString success = QStringLiteral("SQL Instruction Executed Successfully on ") + library;
   if (status != 0) {
     const qint64 code = sql.SqlErrorCode();
-    if (code == 0 || code == 9) {
+    if (IsSqlSuccess(code)) {
       LogMessage(cx, success + QStringLiteral("."));
       return;
     }

@@ -9,6 +9,9 @@ class Context;
 // True whenever the statement was handed to the SQL object (SQL errors included); the results
 // stay open on the context's pSQL for the caller to read and release.
 bool RunSQL(Context& cx, const QString& sql);
+// An SQL error code that means success: 0, or 9, which the DM SQL object also gives for a
+// statement that worked.
+inline bool IsSqlSuccess(qint64 code) { return code == 0 || code == 9; }
 
 // The steps RunSQL takes on the text before it runs, each on its own.
 

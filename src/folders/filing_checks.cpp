@@ -356,7 +356,7 @@ void RunChecked(Context& cx, const QString& sql) {
   dm::PcdSql& results = Results(cx);
   const qint64 code = results.SqlErrorCode();
   // 9 is the SQL object's way of saying that a statement without results ran.
-  if (code == 0 || code == 9) return;
+  if (IsSqlSuccess(code)) return;
   const QString description = results.ErrDescription();
   results.ReleaseResults();
   throw DmCallFailure(code, QStringLiteral("PCDClient.PCDSQL"), description);

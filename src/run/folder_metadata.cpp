@@ -40,7 +40,7 @@ bool LookUp(RunContext& cx, const QString& sql, QString& value) {
   const qint64 code = pcd.SqlErrorCode();
   value = TrimBlanks(pcd.ColumnValue(1));
   pcd.ReleaseResults();
-  return code == 0 || code == 9;
+  return IsSqlSuccess(code);
 }
 
 void RunAndRelease(RunContext& cx, const QString& sql) {

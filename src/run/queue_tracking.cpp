@@ -21,7 +21,7 @@ bool RunAndRelease(RunContext& cx, const QString& sql) {
   if (!cx.session.pSQL) return false;
   const qint64 code = cx.session.pSQL->SqlErrorCode();
   cx.session.pSQL->ReleaseResults();
-  return handed && (code == 0 || code == 9);
+  return handed && IsSqlSuccess(code);
 }
 
 // The rule's name as the rule set holds it (upper case); the shown name upper-cased when the rule

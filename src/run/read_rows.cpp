@@ -171,7 +171,7 @@ bool ReadRuleRows(RunContext& cx) {
   if (n == 0) {
     qint64 code = sql ? sql->SqlErrorCode() : 0;
     // A statement that never reached the database is a failure, not an empty result.
-    if (!handed && (code == 0 || code == 9)) code = -1;
+    if (!handed && IsSqlSuccess(code)) code = -1;
     EndOnEmptyResult(cx, code);
     return false;
   }

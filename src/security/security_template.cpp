@@ -220,7 +220,7 @@ qint64 RunWrite(Context& cx, const QString& sql) {
   const qint64 affected = pcd.RowsAffected();
   const qint64 code = pcd.SqlErrorCode();
   // A rejected statement changed nothing, whatever count the object still holds.
-  const qint64 changed = submitted && (code == 0 || code == 9) ? affected : 0;
+  const qint64 changed = submitted && IsSqlSuccess(code) ? affected : 0;
   pcd.ReleaseResults();
   return changed;
 }
