@@ -276,7 +276,7 @@ RulesTreeNode WidgetUi::RulesNode(int index) const {
   RulesTreeNode node;
   node.text = item->text(0);
   node.key = item->data(0, Qt::UserRole).toString();
-  node.parent = controls.rulesTree[static_cast<size_t>(index)].parent;
+  node.parent = item->parent() ? RulesNodeIndex(item->parent()) : -1;
   node.checked = item->checkState(0) == Qt::Checked;
   return node;
 }
@@ -296,27 +296,20 @@ int WidgetUi::AddRulesNode(int parent, const QString& text, const QString& key, 
     w_.TVRules->addTopLevelItem(item);
   }
   rulesItems_.push_back(item);
-  // The base class's node list keeps the parent links (its children look-up reads them).
-  controls.rulesTree.push_back({text, key, parent, checked});
   return RulesNodeCount() - 1;
 }
 
 void WidgetUi::RemoveRulesNode(int index) {
   if (index < 0 || index >= RulesNodeCount()) return;
-  // The node and all its descendants; a child always comes after its parent.
-  std::vector<int> doomed{index};
-  for (int i = index + 1; i < RulesNodeCount(); ++i) {
-    const int parent = controls.rulesTree[static_cast<size_t>(i)].parent;
-    if (std::find(doomed.begin(), doomed.end(), parent) != doomed.end()) doomed.push_back(i);
-  }
-  delete rulesItems_[static_cast<size_t>(index)];  // takes its child items with it
-  for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) {
-    const int gone = *it;
-    rulesItems_.erase(rulesItems_.begin() + gone);
-    controls.rulesTree.erase(controls.rulesTree.begin() + gone);
-    for (RulesTreeNode& node : controls.rulesTree)
-      if (node.parent > gone) --node.parent;
-  }
+  QTreeWidgetItem* removed = rulesItems_[static_cast<size_t>(index)];
+  // The node and all its descendants leave the add-order list; later indices move down.
+  const auto inRemovedBranch = [removed](const QTreeWidgetItem* item) {
+    for (; item; item = item->parent())
+      if (item == removed) return true;
+    return false;
+  };
+  rulesItems_.erase(std::remove_if(rulesItems_.begin(), rulesItems_.end(), inRemovedBranch), rulesItems_.end());
+  delete removed;  // takes its child items with it
 }
 
 void WidgetUi::SelectRulesNode(int index) {

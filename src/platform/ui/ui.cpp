@@ -100,7 +100,7 @@ void Ui::RemoveRulesNode(int index) {
 std::vector<int> Ui::RulesNodeChildren(int parent) const {
   std::vector<int> children;
   for (int i = 0; i < RulesNodeCount(); ++i)
-    if (controls.rulesTree[static_cast<size_t>(i)].parent == parent) children.push_back(i);
+    if (RulesNode(i).parent == parent) children.push_back(i);
   return children;
 }
 
