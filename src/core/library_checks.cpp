@@ -88,6 +88,14 @@ QString CurrentLibraryNameOrEmpty(const Context& cx) {
   return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString();
 }
 
+bool LibraryRightGranted(const dm::DmLibraryPropertiesPtr& properties, const QString& right) {
+  const dm::DmLibraryPropertyPtr property = properties ? properties->Item(right) : nullptr;
+  if (!property) return false;
+  const QVariant value = property->Value();
+  if (value.typeId() == QMetaType::Bool) return value.toBool();
+  return NumericValue(value.toString()) == -1;
+}
+
 ServerVersion ParseServerVersion(const QString& versionWithoutPrefix) {
   QString text = versionWithoutPrefix.trimmed();
   const qsizetype paren = text.indexOf(QLatin1Char('('));

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "core/library_state.h"
+#include "platform/dm/dm_api.h"
 
 namespace sw {
 
@@ -32,6 +33,9 @@ qint64 WholeNumber(const QString& text);
 QString CurrentLibraryName(Context& cx);
 // The current library's name, empty when no library is current.
 QString CurrentLibraryNameOrEmpty(const Context& cx);
+// A library right (such as "User.CreateFolder") is granted when the library says True: a Boolean
+// true or -1 as a number. A missing property grants nothing.
+bool LibraryRightGranted(const dm::DmLibraryPropertiesPtr& properties, const QString& right);
 
 // The parsed parts of a SQL Server version text (after the "Microsoft SQL Server " prefix).
 struct ServerVersion {

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "core/library.h"
+#include "core/library_checks.h"
 #include "core/log.h"
 #include "core/session.h"
 #include "core/sql.h"
@@ -138,23 +139,14 @@ bool ConfirmTopLevel(FolderContext& cx, const Request& r) {
   return false;
 }
 
-// A right is granted when the library says True (-1) for it.
-bool Granted(const dm::DmLibraryPropertiesPtr& properties, const QString& right) {
-  const dm::DmLibraryPropertyPtr property = properties ? properties->Item(right) : nullptr;
-  if (!property) return false;
-  const QVariant value = property->Value();
-  if (value.typeId() == QMetaType::Bool) return value.toBool();
-  return NumericValue(value.toString()) == -1;
-}
-
 bool MayCreate(FolderContext& cx, const Request& r) {
   const dm::DmLibraryPtr& library = cx.session.CurrentLibrary;
   if (!library) throw DmCallFailure(ErrObjectNotSet, QStringLiteral("DOCSObjects.Library"),
                                     QStringLiteral("Object variable or With block variable not set"));
   if (library->PrimaryGroup() == SupervisorsGroup) return true;
   const dm::DmLibraryPropertiesPtr properties = library->Properties();
-  const bool createFolder = Granted(properties, QStringLiteral("User.CreateFolder"));
-  const bool manageRoot = Granted(properties, QStringLiteral("User.ManageRootFolders"));
+  const bool createFolder = LibraryRightGranted(properties, QStringLiteral("User.CreateFolder"));
+  const bool manageRoot = LibraryRightGranted(properties, QStringLiteral("User.ManageRootFolders"));
   if (createFolder && (manageRoot || !r.fields.makesPublic || r.parent != 0)) return true;
   LogMessage(cx, QStringLiteral("Error: ") + library->UserName() + QStringLiteral(" does not have rights to manage folders in library ") +
                      library->Name());

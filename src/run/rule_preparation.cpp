@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/library.h"
+#include "core/library_checks.h"
 #include "core/log.h"
 #include "core/monitor_client.h"
 #include "core/text.h"
@@ -31,15 +32,6 @@ int LibraryNodeOf(Context& cx, int node) {
   return current;
 }
 
-// A right is granted when its value is True (-1 as a number).
-bool RightGranted(const dm::DmLibraryPropertiesPtr& properties, const QString& name) {
-  const dm::DmLibraryPropertyPtr property = properties ? properties->Item(name) : nullptr;
-  if (!property) return false;
-  const QVariant value = property->Value();
-  if (value.typeId() == QMetaType::Bool) return value.toBool();
-  return NumericValue(value.toString()) == -1;
-}
-
 template <class T, class Call>
 T OrFallback(Call&& call, T fallback) {
   try {
@@ -58,8 +50,8 @@ bool MayManageFolders(RunContext& cx) {
   if (group == kSupervisors) return true;
   const dm::DmLibraryPropertiesPtr properties =
       OrFallback<dm::DmLibraryPropertiesPtr>([&] { return library->Properties(); }, nullptr);
-  const bool manageRoot = OrFallback<bool>([&] { return RightGranted(properties, QStringLiteral("User.ManageRootFolders")); }, false);
-  const bool createFolder = OrFallback<bool>([&] { return RightGranted(properties, QStringLiteral("User.CreateFolder")); }, false);
+  const bool manageRoot = OrFallback<bool>([&] { return LibraryRightGranted(properties, QStringLiteral("User.ManageRootFolders")); }, false);
+  const bool createFolder = OrFallback<bool>([&] { return LibraryRightGranted(properties, QStringLiteral("User.CreateFolder")); }, false);
   return manageRoot && createFolder;
 }
 
