@@ -9,6 +9,7 @@
 #include "core/context.h"
 #include "core/library_checks.h"
 #include "core/session.h"
+#include "core/sql.h"
 #include "core/text.h"
 #include "rules/rule_table.h"
 #include "run/column_paths.h"
@@ -145,18 +146,18 @@ void ReportAdvanceFailure(RunContext& cx, const QString& ruleName, const Advance
 // The records are replaced as a whole: a failure on any table leaves the old records in place,
 // so the run never takes up every row of a rule that was meant to start from now.
 void ReplaceRuleRecords(RunContext& cx, const QString& ruleName, const QStringList& sourceTables) {
-  const Work work = BeginWork(cx);
+  const SqlTransaction work = BeginTransaction(cx);
   AdvanceCounts counts;
-  if (work.ready) {
+  if (work.Opened) {
     counts = RecordCurrentRows(cx, ruleName, sourceTables);
   } else {
     counts.failedTable = QStringLiteral("TARN_STACKWRIGHT");
     counts.error = QStringLiteral("the transaction could not be opened");
   }
-  const bool stands = FinishWork(cx, work, counts.failedTable.isEmpty());
+  const bool stands = EndTransaction(cx, work, counts.failedTable.isEmpty());
   if (!stands) {
     if (counts.failedTable.isEmpty()) counts.failedTable = QStringLiteral("TARN_STACKWRIGHT");
-    ReportAdvanceFailure(cx, ruleName, counts, work.opened || !work.ready);
+    ReportAdvanceFailure(cx, ruleName, counts, true);
     return;
   }
   const QString message = QStringLiteral("Procedure complete with ") + FormatNumber(counts.added) +

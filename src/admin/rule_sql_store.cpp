@@ -56,12 +56,12 @@ void ShowTestResult(RunContext& cx, const QString& rule, bool passed, const dm::
 
 // The delete and the inserts of a save, as one unit of work; true when it stands.
 bool WriteChunks(RunContext& cx, const QString& rule, const QStringList& chunks) {
-  const Work work = BeginWork(cx);
-  if (!work.ready) return false;
+  const SqlTransaction work = BeginTransaction(cx);
+  if (!work.Opened) return false;
   bool written = RunStatement(cx, RuleSqlDeleteStatement(rule)).ok;
   for (int n = 1; written && n <= chunks.size(); ++n)
     written = RunStatement(cx, RuleSqlInsertStatement(n, rule, chunks.at(n - 1))).ok;
-  return FinishWork(cx, work, written);
+  return EndTransaction(cx, work, written);
 }
 
 }  // namespace

@@ -62,11 +62,6 @@ qint64 DrawKey(RunContext& cx) {
   }
 }
 
-void RunAndRelease(RunContext& cx, const QString& sql) {
-  RunSQL(cx, sql);
-  if (cx.session.pSQL) cx.session.pSQL->ReleaseResults();
-}
-
 void ShowStopped(RunContext& cx, const QString& text) {
   cx.ui->MessageBox(text, MsgIcon::None, MsgButtons::OK, DefaultApplicationTitle());
 }

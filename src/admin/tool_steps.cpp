@@ -38,20 +38,6 @@ SqlOutcome RunStatement(RunContext& cx, const QString& sql) {
   return outcome;
 }
 
-Work BeginWork(RunContext& cx) {
-  // Oracle opens its transactions by itself and knows no BEGIN statement.
-  if (IsOracleEngine(cx.session.DatabaseEngine)) return {true, false};
-  const bool opened = RunStatement(cx, QStringLiteral("BEGIN TRANSACTION")).ok;
-  return {opened, opened};
-}
-
-bool FinishWork(RunContext& cx, const Work& work, bool commit) {
-  if (!work.opened) return commit;
-  if (commit && RunStatement(cx, QStringLiteral("COMMIT TRANSACTION")).ok) return true;
-  RunStatement(cx, QStringLiteral("ROLLBACK TRANSACTION"));
-  return false;
-}
-
 QString RuleMenuCaption(RunContext& cx, RuleMenu menu, int index) {
   const QStringList captions = cx.ui->RuleMenuCaptions(menu);
   if (index < 0 || index >= captions.size())

@@ -1,7 +1,7 @@
 #pragma once
 // Steps the administration tools share: remembering and restoring the main window's status text
-// and the current library around a tool, running one statement and reading its outcome, the
-// transaction that makes a replacement of records all or nothing, and the error trap of a tool.
+// and the current library around a tool, running one statement and reading its outcome, and the
+// error trap of a tool.
 #include <QString>
 #include <exception>
 
@@ -36,16 +36,6 @@ struct SqlOutcome {
   QString error;             // the SQL object's description when it failed
 };
 SqlOutcome RunStatement(RunContext& cx, const QString& sql);
-
-// A transaction around records that are replaced as a whole.
-struct Work {
-  bool ready = false;   // the work may start
-  bool opened = false;  // a transaction was opened (not on Oracle, which opens its own)
-};
-Work BeginWork(RunContext& cx);
-// Commits the work, or rolls it back when `commit` is false or the commit fails; true when the
-// work stands.
-bool FinishWork(RunContext& cx, const Work& work, bool commit);
 
 // The rule name a rule menu holds at `index`; raises the run-time failure of a missing item.
 QString RuleMenuCaption(RunContext& cx, RuleMenu menu, int index);

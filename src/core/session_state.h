@@ -1,9 +1,17 @@
 #pragma once
 #include <QString>
+#include <map>
 
 #include "platform/dm/dm_api.h"
 
 namespace sw {
+
+// A transaction open on one library: how many parts have joined it, and whether one of them ended
+// without committing (the whole transaction then rolls back at its end).
+struct OpenTransaction {
+  int Depth = 0;
+  bool RollbackOnly = false;
+};
 
 // State of the DM session.
 struct SessionState {
@@ -15,6 +23,7 @@ struct SessionState {
   qint64 DatabaseEngine = 0;
   QString MachineName;
   dm::DmSessionHelperPtr SessionHelper;
+  std::map<QString, OpenTransaction> OpenTransactions;  // by upper-cased library name
 };
 
 }  // namespace sw

@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "core/context.h"
+#include "core/library.h"
+#include "core/library_checks.h"
 #include "core/log.h"
 #include "core/session.h"
 #include "core/text.h"
@@ -120,7 +122,79 @@ void ReportFailure(Context& cx, qint64 number, const QString& source, const QStr
   LogMessage(cx, HyphenLine);
 }
 
+// The statements that open and end a transaction on the current library's engine: Oracle knows no
+// BEGIN, SET TRANSACTION opens one there.
+QString BeginStatement(qint64 engine) {
+  return IsOracleEngine(engine) ? QStringLiteral("SET TRANSACTION READ WRITE") : QStringLiteral("BEGIN TRANSACTION");
+}
+QString EndStatement(qint64 engine, bool commit) {
+  if (IsOracleEngine(engine)) return commit ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK");
+  return commit ? QStringLiteral("COMMIT TRANSACTION") : QStringLiteral("ROLLBACK TRANSACTION");
+}
+
+// Ends the transaction open on the current library; true when it was committed.
+bool FinishTransaction(Context& cx, bool commit) {
+  if (commit && RunAndRelease(cx, EndStatement(cx.session.DatabaseEngine, true))) return true;
+  // A commit that failed leaves the transaction open: it is rolled back, never left to hold the
+  // library's write lock.
+  RunAndRelease(cx, EndStatement(cx.session.DatabaseEngine, false));
+  return false;
+}
+
 }  // namespace
+
+bool RunAndRelease(Context& cx, const QString& sql) {
+  const bool handed = RunSQL(cx, sql);
+  if (!cx.session.pSQL) return false;
+  const qint64 code = cx.session.pSQL->SqlErrorCode();
+  cx.session.pSQL->ReleaseResults();
+  return handed && IsSqlSuccess(code);
+}
+
+SqlTransaction BeginTransaction(Context& cx) {
+  SqlTransaction transaction;
+  transaction.Library = CurrentLibraryNameOrEmpty(cx).toUpper();
+  if (transaction.Library.isEmpty()) return transaction;
+  OpenTransaction& open = cx.session.OpenTransactions[transaction.Library];
+  if (open.Depth > 0) {
+    ++open.Depth;
+    transaction.Opened = true;
+    return transaction;
+  }
+  if (!RunAndRelease(cx, BeginStatement(cx.session.DatabaseEngine))) {
+    cx.session.OpenTransactions.erase(transaction.Library);
+    return transaction;
+  }
+  open = OpenTransaction{1, false};
+  transaction.Opened = transaction.Outermost = true;
+  return transaction;
+}
+
+bool EndTransaction(Context& cx, const SqlTransaction& transaction, bool commit) {
+  if (!transaction.Opened) return false;
+  auto found = cx.session.OpenTransactions.find(transaction.Library);
+  if (found == cx.session.OpenTransactions.end()) return false;
+  OpenTransaction& open = found->second;
+  if (!commit) open.RollbackOnly = true;
+  if (!transaction.Outermost) {
+    --open.Depth;
+    return !open.RollbackOnly;
+  }
+  const bool wanted = !open.RollbackOnly;
+  cx.session.OpenTransactions.erase(found);
+  // The transaction lives on its library's connection: it is ended there, and the library that
+  // was current is current again afterwards.
+  const QString current = CurrentLibraryNameOrEmpty(cx);
+  const bool elsewhere = current.compare(transaction.Library, Qt::CaseInsensitive) != 0;
+  if (elsewhere && !ConnectLibrary(cx, transaction.Library)) {
+    LogMessage(cx, QStringLiteral("Error: The transaction in library ") + transaction.Library +
+                       QStringLiteral(" could not be ended - cannot continue"));
+    return false;
+  }
+  const bool committed = FinishTransaction(cx, wanted);
+  if (elsewhere && !current.isEmpty()) ConnectLibrary(cx, current);
+  return committed;
+}
 
 bool IsOracleEngine(qint64 engine) { return engine == 2 || engine == 5; }
 

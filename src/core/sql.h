@@ -9,6 +9,23 @@ class Context;
 // True whenever the statement was handed to the SQL object (SQL errors included); the results
 // stay open on the context's pSQL for the caller to read and release.
 bool RunSQL(Context& cx, const QString& sql);
+// Runs a statement and releases its result; true when it ran without an SQL error.
+bool RunAndRelease(Context& cx, const QString& sql);
+
+// Statements on the current library that stand or fall together. A transaction begun while
+// another is open on the same library joins it: only the outermost part ends it, and a part that
+// ends without committing makes the whole of it roll back.
+struct SqlTransaction {
+  QString Library;        // where it was begun
+  bool Opened = false;    // begun or joined: the work may start
+  bool Outermost = false;  // this part began it and ends it
+};
+SqlTransaction BeginTransaction(Context& cx);
+// Ends this part: commits (when `commit` and no part asked to roll back) or rolls back. True when
+// the work stands, or still may for a part that joined; false when it was rolled back or the
+// commit failed.
+bool EndTransaction(Context& cx, const SqlTransaction& transaction, bool commit);
+
 // An SQL error code that means success: 0, or 9, which the DM SQL object also gives for a
 // statement that worked.
 inline bool IsSqlSuccess(qint64 code) { return code == 0 || code == 9; }

@@ -43,11 +43,6 @@ bool LookUp(RunContext& cx, const QString& sql, QString& value) {
   return IsSqlSuccess(code);
 }
 
-void RunAndRelease(RunContext& cx, const QString& sql) {
-  RunSQL(cx, sql);
-  if (cx.session.pSQL) cx.session.pSQL->ReleaseResults();
-}
-
 }  // namespace
 
 QString RowEmailAddress(const QString& emailTemplate, const std::vector<QString>& headers,

@@ -15,15 +15,6 @@ namespace {
 
 void Dash(RunContext& cx) { LogMessage(cx, HyphenLine); }
 
-// Runs a statement and releases its result; true when it ran without an SQL error.
-bool RunAndRelease(RunContext& cx, const QString& sql) {
-  const bool handed = RunSQL(cx, sql);
-  if (!cx.session.pSQL) return false;
-  const qint64 code = cx.session.pSQL->SqlErrorCode();
-  cx.session.pSQL->ReleaseResults();
-  return handed && IsSqlSuccess(code);
-}
-
 // The rule's name as the rule set holds it (upper case); the shown name upper-cased when the rule
 // set of the current library no longer has it.
 QString StoredRuleName(RunContext& cx) {
@@ -35,15 +26,14 @@ QString StoredRuleName(RunContext& cx) {
 // failed insert never leaves the row without its record (it would be selected again).
 void ReplaceTrackingRow(RunContext& cx, const QString& sid, const QString& table, const QString& rule,
                         const QString& ruleLike) {
-  const bool transaction = !IsOracleEngine(cx.session.DatabaseEngine);
-  if (transaction) RunAndRelease(cx, QStringLiteral("BEGIN TRANSACTION"));
+  const SqlTransaction transaction = BeginTransaction(cx);
   RunAndRelease(cx, QStringLiteral("DELETE FROM [OWNER].TARN_STACKWRIGHT WHERE SID = ") + sid +
                         QStringLiteral(" AND TABLE_NAME = '") + table + QStringLiteral("' AND UPPER(RULE_NAME) ") + ruleLike);
   const bool inserted =
       RunAndRelease(cx, QStringLiteral("INSERT INTO [OWNER].TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, LOCKED_BY) "
                                        "VALUES(") +
                             sid + QStringLiteral(", '") + table + QStringLiteral("', '") + rule + QStringLiteral("', 0, '')"));
-  if (transaction) RunAndRelease(cx, inserted ? QStringLiteral("COMMIT TRANSACTION") : QStringLiteral("ROLLBACK TRANSACTION"));
+  EndTransaction(cx, transaction, inserted);
 }
 
 }  // namespace

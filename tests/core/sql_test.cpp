@@ -151,6 +151,31 @@ TEST_P(RunSqlTest, RewritesReachIntoQuotedLiterals) {
   EXPECT_EQ(sql->ColumnValue(1), Oracle() ? QStringLiteral("SYSDATE") : QStringLiteral("GETUTCDATE()"));
 }
 
+TEST_P(RunSqlTest, TransactionStandsOrFallsWholeAndNestedPartsJoinIt) {
+  const QString before = PeopleCount();
+  const auto insert = [&](const QString& user) {
+    return RunAndRelease(cx, QStringLiteral("INSERT INTO [OWNER].PEOPLE (SYSTEM_ID, USER_ID) VALUES (") +
+                                 QString::number(900000 + user.size()) + QStringLiteral(", '") + user + QStringLiteral("')"));
+  };
+  // A part that ends without committing takes the whole transaction with it.
+  SqlTransaction outer = BeginTransaction(cx);
+  ASSERT_TRUE(outer.Opened && outer.Outermost);
+  EXPECT_TRUE(insert(QStringLiteral("T")));
+  SqlTransaction inner = BeginTransaction(cx);
+  EXPECT_TRUE(inner.Opened && !inner.Outermost) << "a nested part joins";
+  EXPECT_FALSE(EndTransaction(cx, inner, false));
+  EXPECT_FALSE(EndTransaction(cx, outer, true));
+  EXPECT_EQ(PeopleCount(), before) << "rolled back on this engine too";
+  // Parts that all commit stand together.
+  outer = BeginTransaction(cx);
+  inner = BeginTransaction(cx);
+  EXPECT_TRUE(insert(QStringLiteral("TT")));
+  EXPECT_TRUE(EndTransaction(cx, inner, true));
+  EXPECT_TRUE(EndTransaction(cx, outer, true));
+  EXPECT_EQ(PeopleCount().toInt(), before.toInt() + 1);
+  EXPECT_TRUE(cx.session.OpenTransactions.empty());
+}
+
 TEST_P(RunSqlTest, TryCastStaysOnlyOnNewServersAtHighCompatibility) {
   struct Case {
     QString version, level;

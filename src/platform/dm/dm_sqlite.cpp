@@ -151,7 +151,15 @@ QVariant SqliteDb::Scalar(const QString& sql, const QVariantList& params) {
 bool SqliteDb::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
 bool WithWriteTransaction(SqliteDb& db, QString* error, const std::function<bool(QString*)>& work) {
-  if (db.InTransaction()) return work(error);  // the caller's transaction decides
+  if (db.InTransaction()) {
+    // Inside the caller's transaction a failed save still leaves nothing behind: its writes are
+    // undone to a savepoint, and the caller's transaction decides about the rest.
+    if (!db.ExecScript(QStringLiteral("SAVEPOINT sw_object_write"), error)) return false;
+    const bool done = work(error);
+    if (!done) db.ExecScript(QStringLiteral("ROLLBACK TO sw_object_write"), nullptr);
+    db.ExecScript(QStringLiteral("RELEASE sw_object_write"), nullptr);
+    return done;
+  }
   if (!db.ExecScript(QStringLiteral("BEGIN IMMEDIATE"), error)) return false;
   if (!work(error)) {
     db.ExecScript(QStringLiteral("ROLLBACK"), nullptr);

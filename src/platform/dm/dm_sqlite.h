@@ -60,7 +60,8 @@ class SqliteDb {
 using SqliteDbPtr = std::shared_ptr<SqliteDb>;
 
 // Runs a function inside BEGIN IMMEDIATE ... COMMIT, or inside the transaction already open on
-// the connection. Rolls back when the function returns false.
+// the connection (to a savepoint of its own). Rolls its own writes back when the function returns
+// false.
 bool WithWriteTransaction(SqliteDb& db, QString* error, const std::function<bool(QString*)>& work);
 
 }  // namespace sw::dm

@@ -160,6 +160,9 @@ void DropOptionClause(Seq& seq) {
 
 QString Translate(const QString& text, const ServerFacts& facts) {
   Seq seq = TopLevel(text);
+  // Oracle knows no BEGIN: SET TRANSACTION opens the transaction that COMMIT or ROLLBACK ends.
+  if (IsOracleEngine(facts.engine) && seq.size() > 1 && IsWord(seq[0], "SET") && IsWord(seq[1], "TRANSACTION"))
+    return QStringLiteral("BEGIN IMMEDIATE TRANSACTION");
   if (IsWord(seq[0], "SET")) return TranslateSet(seq);
   if (IsWord(seq[0], "ALTER") && seq.size() > 1 && IsWord(seq[1], "SESSION")) return kNoOperation;
   const QString transaction = TranslateTransaction(seq);

@@ -245,5 +245,23 @@ TEST_F(DmFolderTest, ASaveByAUserOutsideTheLibraryFailsAndWritesNothing) {
   EXPECT_EQ(Law("SELECT COUNT(*) FROM PROFILE"), before);
 }
 
+TEST_F(DmFolderTest, AFailedSaveInsideAnOpenTransactionLeavesNothingOfItself) {
+  server.Exec("LAWLIB", "CREATE TRIGGER FULL_DISK BEFORE INSERT ON VERSIONS BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+  PcdSqlPtr sql = server.Components()->CreatePcdSql();
+  sql->SetToken(app->Token());
+  sql->SetLibrary("LAWLIB");
+  const auto profiles = [&] {
+    sql->Execute("SELECT COUNT(*) FROM PROFILE");
+    return sql->ColumnValue(1);
+  };
+  ASSERT_EQ(sql->Execute("BEGIN TRANSACTION"), 0);
+  const QString before = profiles();
+  DmFolderPtr f = law->NewFolder();
+  f->SetFolderName("Half made");
+  EXPECT_FALSE(f->Save(3));
+  EXPECT_EQ(profiles(), before) << "the profile row written before the failure is undone at once";
+  EXPECT_EQ(sql->Execute("COMMIT"), 0);
+}
+
 }  // namespace
 }  // namespace sw::dm
