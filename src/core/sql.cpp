@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <cmath>
+#include <vector>
 
 #include "core/context.h"
 #include "core/library.h"
@@ -9,6 +10,7 @@
 #include "core/log.h"
 #include "core/session.h"
 #include "core/text.h"
+#include "platform/dm/sql_tokens.h"
 #include "platform/settings/settings_store.h"
 
 namespace sw {
@@ -27,9 +29,55 @@ const QString ServerInterfaceMessage = QStringLiteral(
     "PCDSERVERIFPS.DLL file in the following location:\n"
     "C:\\Program Files (x86)\\Open Text\\DM API\\PCDSERVERIFPS.DLL");
 
-// Replaces the first occurrence, searches again from the start, until none is left.
+// Where each character of a statement stands: outside quotes, opening a quoted literal or
+// name, or inside one.
+enum class QuoteMark : char { Outside, Opens, Inside };
+using QuoteMarks = std::vector<QuoteMark>;
+
+// False when the text cannot be read as SQL (a quote or comment left open).
+bool MarkQuotes(const QString& text, QuoteMarks* marks) {
+  marks->assign(size_t(text.size()), QuoteMark::Outside);
+  try {
+    for (const dm::sql::Token& t : dm::sql::Tokenize(text)) {
+      if (t.kind != dm::sql::TokenKind::String && t.kind != dm::sql::TokenKind::QuotedName &&
+          t.kind != dm::sql::TokenKind::BracketName)
+        continue;
+      (*marks)[size_t(t.begin)] = QuoteMark::Opens;
+      for (qsizetype k = t.begin + 1; k < t.end; ++k) (*marks)[size_t(k)] = QuoteMark::Inside;
+    }
+  } catch (const dm::sql::SqlError&) {
+    return false;
+  }
+  return true;
+}
+
+// The first place where `find` stands in the text as SQL: its own literals line up with whole
+// literals of the text and the rest lies outside quotes. -1 for none.
+qsizetype FindAsSql(const QString& text, const QuoteMarks& marks, const QString& find, const QuoteMarks& findMarks) {
+  for (qsizetype at = text.indexOf(find); at >= 0; at = text.indexOf(find, at + 1)) {
+    const qsizetype end = at + find.size();
+    bool same = true;
+    for (qsizetype k = 0; k < find.size() && same; ++k) same = marks[size_t(at + k)] == findMarks[size_t(k)];
+    // A literal that ends the pattern must end in the text too.
+    if (same && end < text.size() && findMarks.back() != QuoteMark::Outside) same = marks[size_t(end)] != QuoteMark::Inside;
+    if (same) return at;
+  }
+  return -1;
+}
+
+// Replaces the first occurrence that stands as SQL, searches again from the start, until none
+// is left. Quoted literals and names are never touched: they hold names and values as the
+// source rows give them. A text that cannot be read is left as it is, for the server to refuse.
 void ReplaceLoop(QString& text, const QString& find, const QString& replacement) {
-  for (qsizetype at = text.indexOf(find); at >= 0; at = text.indexOf(find)) text.replace(at, find.size(), replacement);
+  if (!text.contains(find)) return;
+  QuoteMarks findMarks;
+  MarkQuotes(find, &findMarks);
+  QuoteMarks marks;
+  while (MarkQuotes(text, &marks)) {
+    const qsizetype at = FindAsSql(text, marks, find, findMarks);
+    if (at < 0) return;
+    text.replace(at, find.size(), replacement);
+  }
 }
 
 QString Upper(const QString& text, qsizetype count) { return text.left(count).toUpper(); }

@@ -36,8 +36,9 @@ inline bool IsSqlSuccess(qint64 code) { return code == 0 || code == 9; }
 bool IsOracleEngine(qint64 engine);
 // Closes a comparison with an empty literal left open at the end ("= '" or "='").
 QString RepairTrailingApostrophe(const QString& sql);
-// The engine's dialect rewrites; TRY_CAST stays only on servers from version 11 whose database
-// runs at compatibility level 110 or higher.
+// The engine's dialect rewrites, made only in the SQL text itself: quoted literals and quoted
+// names stay as written. TRY_CAST stays only on servers from version 11 whose database runs at
+// compatibility level 110 or higher.
 QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverProductVersion,
                        const QString& compatibilityLevel);
 // [OWNER] (any case) becomes dbo before ".ZK_" and the owner elsewhere; then {OWNER} (any case)

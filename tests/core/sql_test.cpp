@@ -143,12 +143,19 @@ TEST_P(RunSqlTest, DialectRewritesFollowTheEngine) {
                             : QStringLiteral("UPDATE DOCSADM.PEOPLE SET LAST_LOGIN = TO_DATE('','DD-MON-RR') WHERE 1 = 0"));
 }
 
-TEST_P(RunSqlTest, RewritesReachIntoQuotedLiterals) {
-  // The rewrite does not know about literals: a stored text changes too.
-  ASSERT_TRUE(RunSQL(cx, QStringLiteral("SELECT 'a <> b' FROM [OWNER].PEOPLE")));
-  EXPECT_EQ(sql->ColumnValue(1), Oracle() ? QStringLiteral("a != b") : QStringLiteral("a <> b"));
-  ASSERT_TRUE(RunSQL(cx, QStringLiteral("SELECT 'SYSDATE' FROM [OWNER].PEOPLE")));
-  EXPECT_EQ(sql->ColumnValue(1), Oracle() ? QStringLiteral("SYSDATE") : QStringLiteral("GETUTCDATE()"));
+TEST_P(RunSqlTest, RewritesLeaveQuotedLiteralsAndNamesAlone) {
+  // Values and names as the source rows hold them; the same forms outside quotes are rewritten.
+  ASSERT_TRUE(RunSQL(cx, QStringLiteral("SELECT 'X <> Y', 'SYSDATE-01', 'CAST('' AS x', 'TRY_CAST', 'GETUTCDATE()', "
+                                        "'a != '' b', 'TO_DATE('',', COUNT(*) AS \"TRY_CAST SYSDATE\" FROM [OWNER].PEOPLE "
+                                        "WHERE USER_ID <> 'NOBODY' AND [FULL_NAME] <> '' AND LAST_UPDATE < SYSDATE")));
+  EXPECT_EQ(sql->SqlErrorCode(), 0) << Ran().toStdString();
+  const QStringList values = {"X <> Y", "SYSDATE-01", "CAST(' AS x", "TRY_CAST", "GETUTCDATE()", "a != ' b", "TO_DATE(',"};
+  for (int c = 1; c <= values.size(); ++c) EXPECT_EQ(sql->ColumnValue(c), values[c - 1]);
+  EXPECT_EQ(sql->ColumnName(8), QStringLiteral("TRY_CAST SYSDATE"));
+  EXPECT_TRUE(Ran().endsWith(Oracle() ? QStringLiteral("WHERE USER_ID != 'NOBODY' AND [FULL_NAME] != ' ' AND LAST_UPDATE < SYSDATE")
+                                      : QStringLiteral("WHERE USER_ID <> 'NOBODY' AND [FULL_NAME] <> '' AND LAST_UPDATE < GETUTCDATE() "
+                                                       "OPTION (MAXDOP 1)")))
+      << Ran().toStdString();
 }
 
 TEST_P(RunSqlTest, TransactionStandsOrFallsWholeAndNestedPartsJoinIt) {
@@ -376,6 +383,9 @@ TEST(SqlText, OwnerReplacementSearchesFromTheStartAndAlwaysEnds) {
 TEST(SqlText, RewriteLoopsAndTrailingRepair) {
   EXPECT_EQ(RewriteDialect(QStringLiteral("a <>  <> b"), 5, {}, {}), QStringLiteral("a !=  != b"));
   EXPECT_EQ(RewriteDialect(QStringLiteral("x != '' != '' "), 2, {}, {}), QStringLiteral("x != ' ' != ' ' "));
+  // A pattern's literal matches only a whole literal of the text; unreadable text stays as written.
+  EXPECT_EQ(RewriteDialect(QStringLiteral("x != ''' ' AND y = '''' "), 2, {}, {}), QStringLiteral("x != ''' ' AND y = '' "));
+  EXPECT_EQ(RewriteDialect(QStringLiteral("x <> 'open"), 2, {}, {}), QStringLiteral("x <> 'open"));
   EXPECT_EQ(RewriteDialect(QStringLiteral("x <> y"), 6, {}, {}), QStringLiteral("x <> y"));
   EXPECT_EQ(RepairTrailingApostrophe(QStringLiteral("A = ' ")), QStringLiteral("A = ' "));
   EXPECT_EQ(RepairTrailingApostrophe(QStringLiteral("A = '")), QStringLiteral("A = ''"));

@@ -20,12 +20,13 @@ class Tokenizer {
   QChar At(qsizetype k) const { return k < s_.size() ? s_[k] : QChar(); }
 
   void Push(TokenKind kind, const QString& text) {
-    out_.push_back(Token{kind, text, pre_});
+    out_.push_back(Token{kind, text, pre_, begin_, i_});
     pre_.clear();
   }
 
   void Step() {
     const QChar c = s_[i_];
+    begin_ = i_;
     if (c.isSpace()) {
       pre_ += c;
       ++i_;
@@ -150,6 +151,7 @@ class Tokenizer {
 
   const QString& s_;
   qsizetype i_ = 0;
+  qsizetype begin_ = 0;
   QString pre_;
   std::vector<Token> out_;
 };

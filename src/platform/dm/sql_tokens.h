@@ -14,6 +14,8 @@ struct Token {
   TokenKind kind = TokenKind::Symbol;
   QString text;  // strings and names hold their value, without quotes or doubled quotes
   QString pre;   // blanks, line breaks and comments written before the token
+  qsizetype begin = 0;  // where the token stands in the text read (tokens made by a rewrite: 0)
+  qsizetype end = 0;    // one past its last character
 };
 
 // A leaf token, or a parenthesised group whose "(" is `tok` and whose contents are `kids`.

@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QLocale>
 
+#include "core/sql.h"
 #include "platform/dm/dm_api.h"
 #include "support/dm_fixture.h"
 
@@ -15,49 +16,10 @@ namespace {
 
 bool IsOracle(qint64 engine) { return engine == 2 || engine == 5; }
 
-void ReplaceAll(QString& text, const QString& find, const QString& with) {
-  for (qsizetype at = text.indexOf(find); at >= 0; at = text.indexOf(find)) text.replace(at, find.size(), with);
-}
-
-// The leading number of a version text ("11.0.2100.60" gives 11).
-double VersionNumber(const QString& text) {
-  qsizetype end = 0;
-  bool point = false;
-  while (end < text.size() && (text[end].isDigit() || (text[end] == u'.' && !point))) {
-    point = point || text[end] == u'.';
-    ++end;
-  }
-  return text.left(end).toDouble();
-}
-
 // What the system's statement runner makes of a neutral statement before it executes it.
-QString Adapted(QString sql, qint64 engine, const QString& productVersion, int compatibility) {
-  if (sql.endsWith(QStringLiteral("= '")) || sql.endsWith(QStringLiteral("='"))) sql += u'\'';
-  if (IsOracle(engine)) {
-    ReplaceAll(sql, QStringLiteral(" <> "), QStringLiteral(" != "));
-    ReplaceAll(sql, QStringLiteral(" '''' "), QStringLiteral(" '' "));
-    ReplaceAll(sql, QStringLiteral(" != '' "), QStringLiteral(" != ' ' "));
-    ReplaceAll(sql, QStringLiteral("GETUTCDATE()"), QStringLiteral("SYSDATE"));
-    ReplaceAll(sql, QStringLiteral("TO_DATE('',"), QStringLiteral("TO_DATE(NULL,"));
-  } else {
-    ReplaceAll(sql, QStringLiteral("CAST('' AS "), QStringLiteral("CAST(NULL AS "));
-    if (!(VersionNumber(productVersion) >= 11 && compatibility >= 110))
-      ReplaceAll(sql, QStringLiteral("TRY_CAST"), QStringLiteral("CAST"));
-    ReplaceAll(sql, QStringLiteral("SYSDATE"), QStringLiteral("GETUTCDATE()"));
-  }
-  for (qsizetype at = sql.toUpper().indexOf(QStringLiteral("[OWNER]")); at >= 0;
-       at = sql.toUpper().indexOf(QStringLiteral("[OWNER]"))) {
-    const bool zk = sql.mid(at + 7, 4) == QStringLiteral(".ZK_");
-    sql.replace(at, 7, zk ? QStringLiteral("dbo") : QStringLiteral("DOCSADM"));
-  }
-  for (qsizetype at = sql.toUpper().indexOf(QStringLiteral("{OWNER}")); at >= 0;
-       at = sql.toUpper().indexOf(QStringLiteral("{OWNER}")))
-    sql.replace(at, 7, QStringLiteral("[OWNER]"));
-  const QString upper = sql.toUpper();
-  if (!IsOracle(engine) && upper.startsWith(QStringLiteral("SELECT ")) && !upper.startsWith(QStringLiteral("SELECT INTO ")) &&
-      !upper.contains(QStringLiteral(" OPTION (MAXDOP 1)")))
-    sql += QStringLiteral(" OPTION (MAXDOP 1)");
-  return sql;
+QString Adapted(const QString& sql, qint64 engine, const QString& productVersion, const QString& compatibility) {
+  QString text = RewriteDialect(RepairTrailingApostrophe(sql), engine, productVersion, compatibility);
+  return AddParallelismHint(ReplaceOwnerPlaceholders(text, QStringLiteral("DOCSADM")), engine);
 }
 
 class SqlCorpusTest : public ::testing::TestWithParam<const char*> {
@@ -80,7 +42,7 @@ class SqlCorpusTest : public ::testing::TestWithParam<const char*> {
 
   // Runs one statement and insists that it executed.
   void Run(const QString& neutral) {
-    const QString text = Adapted(neutral, engine, QStringLiteral("11.0.2100.60"), 110);
+    const QString text = Adapted(neutral, engine, QStringLiteral("11.0.2100.60"), QStringLiteral("110"));
     const qint64 status = sql->Execute(text);
     EXPECT_EQ(status, 0) << Library().toStdString() << ": " << text.toStdString() << "\n  -> "
                          << sql->ErrDescription().toStdString();
