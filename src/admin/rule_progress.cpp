@@ -45,12 +45,15 @@ bool ChooseLibrary(RunContext& cx) {
   return false;
 }
 
-// Runs a tool that works in a chosen library, with the closing steps on every way out.
+// Runs a tool that works in a chosen library on the rule clicked in its menu, with the closing
+// steps on every way out. The rule is read before the choice: choosing another library refills
+// the menu with that library's rules, and the same position would name another rule.
 template <class Body>
-void InChosenLibrary(RunContext& cx, Body&& body) {
+void InChosenLibrary(RunContext& cx, RuleMenu menu, int index, Body&& body) {
   const ToolEntry entry = EnterTool(cx);
   TrapErrors(cx, [&] {
-    if (ChooseLibrary(cx)) body();
+    const QString ruleName = RuleMenuCaption(cx, menu, index);
+    if (ChooseLibrary(cx)) body(ruleName);
   });
   Dash(cx);
   ReturnFromTool(cx, entry);
@@ -74,14 +77,23 @@ RuleTexts FindRule(RunContext& cx, const QString& library, const QString& ruleNa
   return {};
 }
 
-// The source tables of the template in item order, each at its first occurrence only.
-QStringList DistinctSourceTables(RunContext& cx, const QStringList& items) {
-  QStringList tables;
+// The source tables of the template in item order, each at its first occurrence only. False when
+// the catalogue could not be read: an unread path would count as one without a table, and the
+// rule's records for it would be deleted and never written again.
+bool DistinctSourceTables(RunContext& cx, const QString& ruleName, const QStringList& items, QStringList& tables) {
   for (const QString& item : items) {
-    const QString table = ItemSourceTable(cx, item);
-    if (!table.isEmpty() && !tables.contains(table)) tables << table;
+    const ItemSource source = ItemSourceTable(cx, item);
+    if (source.readFailed) {
+      const QString text = QStringLiteral("Error: Unable to read the column catalogue for ") + source.failure +
+                           QStringLiteral(" in library ") + CurrentLibraryNameOrEmpty(cx) +
+                           QStringLiteral(" - no record of rule ") + ruleName + QStringLiteral(" has been changed.");
+      LogMessage(cx, text);
+      cx.ui->MessageBox(text, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
+      return false;
+    }
+    if (!source.table.isEmpty() && !tables.contains(source.table)) tables << source.table;
   }
-  return tables;
+  return true;
 }
 
 // A source table as the records name it: without the owner prefix the catalogue may carry.
@@ -167,9 +179,17 @@ void ReplaceRuleRecords(RunContext& cx, const QString& ruleName, const QStringLi
   Inform(cx, message);
 }
 
-void AdvanceRule(RunContext& cx, int index) {
-  const QString ruleName = RuleMenuCaption(cx, RuleMenu::Current, index);
+void AdvanceRule(RunContext& cx, const QString& ruleName) {
   const QString library = CurrentLibraryNameOrEmpty(cx);
+  // The chosen library may not hold the clicked rule: that is said before anything is asked.
+  const RuleTexts rule = FindRule(cx, library, ruleName);
+  if (rule.qualifier.isEmpty() || rule.folderTemplate.isEmpty()) {
+    const QString text = QStringLiteral("Error: Rule ") + ruleName + QStringLiteral(" not found in library ") + library;
+    SetStatus(cx, text);
+    Dash(cx);
+    cx.ui->MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, cx.app.AppTitle);
+    return;
+  }
   const QString question =
       QStringLiteral("Warning: This option will set the System_ID values in the TARN_STACKWRIGHT table for rule ") + ruleName +
       QStringLiteral(" in library ") + library + QStringLiteral(" so that no existing metadata will be ") +
@@ -182,13 +202,6 @@ void AdvanceRule(RunContext& cx, int index) {
   }
   cx.ui->SetMousePointer(Pointer::Hourglass);
   cx.ui->PumpMessages();
-
-  const RuleTexts rule = FindRule(cx, library, ruleName);
-  if (rule.qualifier.isEmpty() || rule.folderTemplate.isEmpty()) {
-    SetStatus(cx, QStringLiteral("Error: Rule ") + ruleName + QStringLiteral(" not found in library ") + library);
-    Dash(cx);
-    return;
-  }
   SetStatus(cx, QStringLiteral("Processing TARN_SETTINGS table system_ids for library ") + library);
   Dash(cx);
   LogMessage(cx, QStringLiteral("Parsing Rule Template ") + rule.folderTemplate);
@@ -199,7 +212,8 @@ void AdvanceRule(RunContext& cx, int index) {
     Dash(cx);
     return;
   }
-  ReplaceRuleRecords(cx, ruleName, DistinctSourceTables(cx, items));
+  QStringList sourceTables;
+  if (DistinctSourceTables(cx, ruleName, items, sourceTables)) ReplaceRuleRecords(cx, ruleName, sourceTables);
 }
 
 // --- resetting a rule ---------------------------------------------------------------------------
@@ -212,8 +226,7 @@ void ReportResetFailure(RunContext& cx, const QString& what, const QString& erro
   cx.ui->MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, cx.app.AppTitle);
 }
 
-void ResetRule(RunContext& cx, int index) {
-  const QString ruleName = RuleMenuCaption(cx, RuleMenu::Initial, index);
+void ResetRule(RunContext& cx, const QString& ruleName) {
   const QString library = CurrentLibraryNameOrEmpty(cx);
   const QString filter = RuleFilter(cx, ruleName);
   const SqlOutcome counted = RunStatement(cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].TARN_STACKWRIGHT WHERE ") + filter);
@@ -279,7 +292,7 @@ QStringList RuleTemplateItems(const QString& templateText) {
   return items;
 }
 
-QString ItemSourceTable(RunContext& cx, const QString& item) {
+ItemSource ItemSourceTable(RunContext& cx, const QString& item) {
   QString path = item;
   // A leading "{library}" names where the folder goes, not where its rows come from.
   if (path.startsWith(QLatin1Char('{'))) {
@@ -292,20 +305,30 @@ QString ItemSourceTable(RunContext& cx, const QString& item) {
     const QString column = path.left(dot);
     path = path.mid(dot + 1);
     const ColumnLink link = FindColumnLink(cx, column, table, false);
-    if (!link.found) return QString();
+    if (link.readFailed) {
+      QString failure = table + QLatin1Char('.') + column;
+      if (!link.error.isEmpty()) failure += QStringLiteral(" (") + link.error + QStringLiteral(")");
+      ItemSource source;
+      source.readFailed = true;
+      source.failure = failure;
+      return source;
+    }
+    if (!link.found) return {};
     table = link.ForeignTable;
   }
-  return table == Profile ? QString() : table;
+  ItemSource source;
+  if (table != Profile) source.table = table;
+  return source;
 }
 
 }  // namespace admin
 
 void MNCurrentRules_Click(RunContext& cx, int index) {
-  admin::InChosenLibrary(cx, [&] { admin::AdvanceRule(cx, index); });
+  admin::InChosenLibrary(cx, RuleMenu::Current, index, [&](const QString& rule) { admin::AdvanceRule(cx, rule); });
 }
 
 void MNInitialRules_Click(RunContext& cx, int index) {
-  admin::InChosenLibrary(cx, [&] { admin::ResetRule(cx, index); });
+  admin::InChosenLibrary(cx, RuleMenu::Initial, index, [&](const QString& rule) { admin::ResetRule(cx, rule); });
 }
 
 }  // namespace sw

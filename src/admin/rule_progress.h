@@ -16,8 +16,14 @@ namespace admin {
 QStringList RuleTemplateItems(const QString& templateText);
 
 // The table an item's column path ends in, followed from PROFILE through the current library's
-// column catalogue; empty for profile columns, built-in items, fixed text and separators.
-QString ItemSourceTable(RunContext& cx, const QString& item);
+// column catalogue; empty for profile columns, built-in items, fixed text and separators. A
+// catalogue that cannot be read says nothing about the item: `readFailed` and where it failed.
+struct ItemSource {
+  QString table;
+  bool readFailed = false;
+  QString failure;  // the column whose look-up failed, and why
+};
+ItemSource ItemSourceTable(RunContext& cx, const QString& item);
 
 }  // namespace admin
 }  // namespace sw

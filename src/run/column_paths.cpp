@@ -21,14 +21,21 @@ const TemplateItemRow* CachedLink(RunContext& cx, const QString& library, const 
   return nullptr;
 }
 
-// The catalogue's entry for the column; a failed statement reads as no entry.
+// The catalogue's entry for the column; a failed statement gives no entry and says it failed.
 ColumnLink CatalogueLink(RunContext& cx, const QString& column, const QString& table) {
   ColumnLink link;
   const QString sql = QStringLiteral("SELECT FTBNAME, FCOLNAME, MULTI_VALUE FROM [OWNER].DOCSCOLUMN WHERE COLNAME = '") +
                       StripQuotes(column) + QStringLiteral("' AND TBNAME = '") + StripQuotes(table) + QStringLiteral("'");
-  if (!RunSQL(cx, sql) || !cx.session.pSQL) return link;
+  const bool handed = RunSQL(cx, sql);
+  if (!cx.session.pSQL) {
+    link.readFailed = true;
+    return link;
+  }
   dm::PcdSql& result = *cx.session.pSQL;
-  if (result.RowCount() > 0) {
+  if (!handed || !IsSqlSuccess(result.SqlErrorCode())) {
+    link.readFailed = true;
+    link.error = result.ErrDescription();
+  } else if (result.RowCount() > 0) {
     link.found = true;
     link.ForeignTable = result.ColumnValue(1);
     link.ForeignColumn = result.ColumnValue(2);
@@ -76,7 +83,13 @@ void ResolveRow(RunContext& cx, int row) {
 ColumnLink FindColumnLink(RunContext& cx, const QString& column, const QString& table, bool logLookUp) {
   const QString library = CurrentLibraryNameOrEmpty(cx);
   const TemplateItemRow* cached = CachedLink(cx, library, column, table);
-  if (cached && !cached->ForeignColumn.isEmpty()) return {true, cached->ForeignTable, cached->ForeignColumn};
+  if (cached && !cached->ForeignColumn.isEmpty()) {
+    ColumnLink link;
+    link.found = true;
+    link.ForeignTable = cached->ForeignTable;
+    link.ForeignColumn = cached->ForeignColumn;
+    return link;
+  }
   if (logLookUp) {
     LogMessage(cx, QStringLiteral("Identifying foreign key links to ") + table + QLatin1Char('.') + column);
     LogMessage(cx, HyphenLine);

@@ -13,6 +13,8 @@ struct ColumnLink {
   bool found = false;
   QString ForeignTable;
   QString ForeignColumn;
+  bool readFailed = false;  // the catalogue could not be read: not found says nothing then
+  QString error;            // the SQL object's description of that failure
 };
 
 // The key from the cache, or else from the catalogue (then cached). A cached key without a

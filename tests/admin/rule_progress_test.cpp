@@ -5,6 +5,7 @@
 #include "admin/admin.h"
 #include "admin/rule_progress.h"
 #include "admin_session.h"
+#include "core/library.h"
 #include "rules/settings_rows.h"
 
 namespace sw {
@@ -98,16 +99,34 @@ TEST_F(RuleProgress, AdvanceAnsweredNoOrWithoutQualifierChangesNothing) {
   EXPECT_EQ(Records("LAWLIB", "NO QUALIFIER"), 0);
 }
 
-TEST_F(RuleProgress, AdvanceThatFailsOnATableLeavesTheOldRecords) {
-  Seed("LAWLIB", "CLIENT MATTERS", {"PROFILE"});
-  s.FailStatements("LAWLIB", "FROM DOCSADM.MATTER ORDER BY SYSTEM_ID");
-  MNCurrentRules_Click(s.cx, MenuIndex("CLIENT MATTERS"));
-  EXPECT_EQ(Records("LAWLIB", "CLIENT MATTERS", "PROFILE"), 1);
-  EXPECT_EQ(Records("LAWLIB", "CLIENT MATTERS", "CLIENT"), 0) << "the table done before the failure is undone too";
-  const ShownMessage last = s.ui->shown.back();
-  EXPECT_EQ(last.icon, MsgIcon::Critical);
-  EXPECT_TRUE(last.text.startsWith("Error: Procedure failed on table MATTER")) << last.text.toStdString();
-  EXPECT_TRUE(last.text.endsWith("no record of rule CLIENT MATTERS has been changed."));
+// A failure in the middle of the replacement, and a catalogue that cannot be read before it, on
+// both engines: the rule keeps every record it had, and the user is told.
+TEST_F(RuleProgress, AdvanceThatFailsLeavesTheOldRecordsOnBothEngines) {
+  const struct {
+    QString fault, message;
+  } cases[] = {
+      // First, while no look-up of the library is cached yet.
+      {"COLNAME = 'CLIENT_ID' AND TBNAME = 'MATTER'",
+       "Error: Unable to read the column catalogue for MATTER.CLIENT_ID (injected failure) in library "},
+      {"FROM DOCSADM.MATTER ORDER BY SYSTEM_ID", "Error: Procedure failed on table MATTER"},
+  };
+  for (const QString library : {"LAWLIB", "ORALIB"}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE((library + " " + c.fault).toStdString());
+      server.Exec(library, "DELETE FROM TARN_STACKWRIGHT");
+      Seed(library, "CLIENT MATTERS", {"PROFILE", "CLIENT"});
+      s.Choose(library);
+      s.FailStatements(library, c.fault);
+      MNCurrentRules_Click(s.cx, MenuIndex("CLIENT MATTERS"));
+      EXPECT_EQ(Records(library, "CLIENT MATTERS", "PROFILE"), 1);
+      EXPECT_EQ(Records(library, "CLIENT MATTERS"), 2) << "the tables done before the failure are undone too";
+      const ShownMessage last = s.ui->shown.back();
+      EXPECT_EQ(last.icon, MsgIcon::Critical);
+      EXPECT_TRUE(last.text.startsWith(c.message)) << last.text.toStdString();
+      EXPECT_TRUE(last.text.endsWith("no record of rule CLIENT MATTERS has been changed.")) << last.text.toStdString();
+      EXPECT_EQ(s.Current(), "LAWLIB");
+    }
+  }
 }
 
 TEST_F(RuleProgress, NamesWithApostrophesAndWildcardsMatchThemselvesOnly) {
@@ -122,16 +141,36 @@ TEST_F(RuleProgress, NamesWithApostrophesAndWildcardsMatchThemselvesOnly) {
   EXPECT_EQ(Records("LAWLIB", "O'BRIENX1"), 1);
 }
 
-TEST_F(RuleProgress, AdvanceInAnotherLibraryUsesItsRuleAtTheClickedPositionAndReturns) {
-  server.Exec("ORALIB", "DELETE FROM TARN_SETTINGS WHERE SUB_KEY = 'CLIENT MATTERS'");
-  AddRule("ORALIB", "ORA ONLY", "%{LAWLIB} MATTER.MATTER_ID%");
+// ORALIB lists A_B before CLIENT MATTERS: the clicked rule is worked on in the chosen library
+// whatever its place there, from either engine to the other, and the library that was current is
+// current again afterwards.
+TEST_F(RuleProgress, TheClickedRuleIsTheOneWorkedOnInAnotherLibrary) {
+  AddRule("ORALIB", "A_B", "%MATTER.MATTER_ID%");
+  Seed("ORALIB", "A_B", {"MATTER"});
+  for (const auto& [from, to] : {std::pair{"LAWLIB", "ORALIB"}, std::pair{"ORALIB", "LAWLIB"}}) {
+    SCOPED_TRACE(from);
+    ASSERT_TRUE(ConnectLibrary(s.cx, from));
+    s.Choose(to);
+    const size_t before = s.ui->shown.size();
+    MNCurrentRules_Click(s.cx, MenuIndex("CLIENT MATTERS"));
+    ASSERT_GT(s.ui->shown.size(), before);
+    EXPECT_TRUE(s.ui->shown[before].text.contains(QString("for rule CLIENT MATTERS in library %1 so that").arg(to)));
+    EXPECT_EQ(Records(to, "CLIENT MATTERS", "MATTER"), Rows(to, "MATTER"));
+    EXPECT_EQ(Records("ORALIB", "A_B"), 1);
+    EXPECT_EQ(s.Current(), from);
+
+    MNInitialRules_Click(s.cx, MenuIndex("CLIENT MATTERS"));
+    EXPECT_EQ(Records(to, "CLIENT MATTERS"), 0);
+    EXPECT_EQ(Records("ORALIB", "A_B"), 1);
+  }
+  // A rule the chosen library does not have is said to be missing before anything is asked.
+  AddRule("LAWLIB", "LAW ONLY", "%MATTER.MATTER_ID%");
+  ASSERT_TRUE(ConnectLibrary(s.cx, "LAWLIB"));
+  s.cx.LoadLibraryRules();
   s.Choose("ORALIB");
-  MNCurrentRules_Click(s.cx, 0);
-  EXPECT_TRUE(s.ui->shown[0].text.contains("for rule ORA ONLY in library ORALIB so that"));
-  EXPECT_EQ(Records("ORALIB", "ORA ONLY", "MATTER"), Rows("ORALIB", "MATTER"));
-  EXPECT_EQ(Records("LAWLIB", "ORA ONLY"), 0);
-  EXPECT_EQ(s.Current(), "LAWLIB");
-  EXPECT_EQ(s.cx.ui->RuleMenuCaptions(RuleMenu::Current), QStringList({"CLIENT MATTERS"}));
+  MNCurrentRules_Click(s.cx, MenuIndex("LAW ONLY"));
+  EXPECT_EQ(s.Texts().last(), "Error: Rule LAW ONLY not found in library ORALIB");
+  EXPECT_EQ(s.cx.ui->RuleMenuCaptions(RuleMenu::Current), QStringList({"CLIENT MATTERS", "LAW ONLY"}));
 }
 
 TEST_F(RuleProgress, ToolsStopBeforeAnyChangeWithoutSettingsTableOrMenuItem) {
