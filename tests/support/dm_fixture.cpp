@@ -8,6 +8,7 @@
 #include "platform/dm/dm_create.h"
 #include "platform/dm/dm_server.h"
 #include "platform/dm/dm_sqlite.h"
+#include "platform/dm/sql_functions.h"
 
 namespace sw::test {
 
@@ -21,7 +22,7 @@ struct DmTestServer::Impl {
     if (!lib) qFatal("DmTestServer: unknown library %s", qPrintable(library));
     QString error;
     dm::SqliteDbPtr db = dm::SqliteDb::Open(server->LibraryFile(*lib), false, &error);
-    if (!db) qFatal("DmTestServer: %s", qPrintable(error));
+    if (!db || !dm::sql::RegisterTextCollation(db->Handle(), lib->engine, &error)) qFatal("DmTestServer: %s", qPrintable(error));
     return db;
   }
 };

@@ -8,6 +8,7 @@
 #include "platform/dm/dm_schema.h"
 #include "platform/dm/dm_server.h"
 #include "platform/dm/dm_sqlite.h"
+#include "platform/dm/sql_functions.h"
 
 namespace sw::dm {
 
@@ -333,7 +334,7 @@ bool FillLibrary(const QString& file, const DmLibrarySetup& lib, const std::vect
   QFile::remove(file + QStringLiteral("-wal"));
   QFile::remove(file + QStringLiteral("-shm"));
   SqliteDbPtr db = SqliteDb::Open(file, true, error);
-  if (!db || !CreateLibrarySchema(*db, error)) return false;
+  if (!db || !sql::RegisterTextCollation(db->Handle(), lib.engine, error) || !CreateLibrarySchema(*db, error)) return false;
   if (!db->ExecScript(QStringLiteral("BEGIN"), error)) return false;
   IdSource ids;
   Filler f(*db, ids);

@@ -679,7 +679,35 @@ bool Register(sqlite3* db, const FunctionSpec& spec, void* userData, void (*dest
   return false;
 }
 
+// SQL Server's default collation: blind to case for every letter and to trailing blanks. Plain
+// ASCII compares byte by byte; from the first other character on, the rest is case-folded.
+int CompareServerText(void*, int sizeA, const void* textA, int sizeB, const void* textB) {
+  const auto* a = static_cast<const unsigned char*>(textA);
+  const auto* b = static_cast<const unsigned char*>(textB);
+  while (sizeA > 0 && a[sizeA - 1] == ' ') --sizeA;
+  while (sizeB > 0 && b[sizeB - 1] == ' ') --sizeB;
+  const int common = std::min(sizeA, sizeB);
+  for (int i = 0; i < common; ++i) {
+    if ((a[i] | b[i]) & 0x80) {
+      const QString restA = QString::fromUtf8(reinterpret_cast<const char*>(a + i), sizeA - i).toCaseFolded();
+      const QString restB = QString::fromUtf8(reinterpret_cast<const char*>(b + i), sizeB - i).toCaseFolded();
+      return restA.compare(restB);
+    }
+    const int x = (a[i] >= 'A' && a[i] <= 'Z') ? a[i] + 32 : a[i];
+    const int y = (b[i] >= 'A' && b[i] <= 'Z') ? b[i] + 32 : b[i];
+    if (x != y) return x - y;
+  }
+  return sizeA - sizeB;
+}
+
 }  // namespace
+
+bool RegisterTextCollation(sqlite3* db, qint64 engine, QString* error) {
+  if (IsOracleEngine(engine)) return true;  // SQLite's own NOCASE
+  if (sqlite3_create_collation_v2(db, "NOCASE", SQLITE_UTF8, nullptr, CompareServerText, nullptr) == SQLITE_OK) return true;
+  if (error) *error = QStringLiteral("Cannot register the text collation: %1").arg(QString::fromUtf8(sqlite3_errmsg(db)));
+  return false;
+}
 
 bool LikeMatches(const QString& value, const QString& pattern, bool bracketClasses, QChar escape) {
   const std::vector<Atom> atoms = CompilePattern(pattern, bracketClasses, escape);
@@ -739,7 +767,7 @@ bool RegisterFunctions(sqlite3* db, const ServerFacts& facts, QString* error) {
   for (int argc : {2, 3}) {
     if (!Register(db, FunctionSpec{"like", argc, LikeFunction, false, true}, brackets, nullptr, error)) return false;
   }
-  return true;
+  return RegisterTextCollation(db, facts.engine, error);
 }
 
 bool CreateCatalogViews(sqlite3* db, QString* error) {

@@ -20,6 +20,11 @@ bool LikeMatches(const QString& value, const QString& pattern, bool bracketClass
 qint64 ObjectIdOf(const QString& tableName);
 
 bool RegisterFunctions(sqlite3* db, const ServerFacts& facts, QString* error);
+// Text compares as the engine's default collation compares it, under the name NOCASE that the
+// schema gives every text column: on SQL Server without regard to case for every letter and
+// to trailing blanks ('Søn' = 'SØN', 'abc ' = 'abc'); on Oracle SQLite's own NOCASE stays.
+// Every connection that writes a library registers it, so its indexes keep one order.
+bool RegisterTextCollation(sqlite3* db, qint64 engine, QString* error);
 bool CreateCatalogViews(sqlite3* db, QString* error);
 
 // Whether an engine code is one of Oracle's.

@@ -1,5 +1,6 @@
 #include "platform/dm/sql_rewrites.h"
 
+#include <functional>
 #include <map>
 #include <set>
 
@@ -371,6 +372,9 @@ void ApplyRownumCap(Seq& seq, const RownumCap& cap) {
   Append(inner, Slice(seq, s + (distinct ? 2 : 1), order == kNone ? seq.size() : order));
   inner.push_back(Word(QStringLiteral("LIMIT")));
   inner.push_back(Num(cap.count));
+  // OFFSET keeps SQLite from flattening the sub-select, which would cap after the ORDER BY.
+  inner.push_back(Word(QStringLiteral("OFFSET")));
+  inner.push_back(Num(QStringLiteral("0")));
   Seq outer{Word(QStringLiteral("SELECT"), seq[s].tok.pre)};
   if (distinct) outer.push_back(Word(QStringLiteral("DISTINCT")));
   outer.push_back(Sym(QStringLiteral("*"), QStringLiteral(" ")));
@@ -854,6 +858,24 @@ void RewriteMinus(Seq& seq) {
     for (Node& n : level)
       if (IsWord(n, "MINUS")) n.tok.text = QStringLiteral("EXCEPT");
   });
+}
+
+void EmptyTextIsNull(Seq& seq) {
+  // Function arguments and "||" operands keep their empty text: SQLite's functions and "||"
+  // would turn a NULL into NULL where Oracle's treat it as empty.
+  const std::function<void(Seq&, bool)> walk = [&walk](Seq& level, bool callArguments) {
+    for (size_t i = 0; i < level.size(); ++i) {
+      Node& n = level[i];
+      if (n.group) {
+        walk(n.kids, i > 0 && IsCall(level, i - 1) && !IsReserved(level[i - 1]));
+        continue;
+      }
+      if (callArguments || !IsKind(n, TokenKind::String) || !n.tok.text.isEmpty()) continue;
+      if ((i > 0 && IsSym(level[i - 1], "||")) || (i + 1 < level.size() && IsSym(level[i + 1], "||"))) continue;
+      n = Word(QStringLiteral("NULL"), n.tok.pre);
+    }
+  };
+  walk(seq, false);
 }
 
 void QuotedNamesAsStrings(Seq& seq) {

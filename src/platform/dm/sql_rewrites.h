@@ -45,6 +45,8 @@ void RewriteStringPlus(Seq& seq);
 void CollateTextComparisons(Seq& seq);
 void CollateOrderBy(Seq& seq);
 void RewriteMinus(Seq& seq);
+// Oracle reads an empty text as NULL: '' compared, inserted or assigned is NULL.
+void EmptyTextIsNull(Seq& seq);
 // With QUOTED_IDENTIFIER OFF, "text" is a string, as SQL Server reads it.
 void QuotedNamesAsStrings(Seq& seq);
 

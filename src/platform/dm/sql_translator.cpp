@@ -178,7 +178,10 @@ QString Translate(const QString& text, const ServerFacts& facts) {
   if (!facts.quotedIdentifierOn && !IsOracleEngine(facts.engine)) QuotedNamesAsStrings(seq);
   DropTableHints(seq);
   DropOptionClause(seq);
-  if (IsOracleEngine(facts.engine)) RewriteOuterJoins(seq);
+  if (IsOracleEngine(facts.engine)) {
+    EmptyTextIsNull(seq);
+    RewriteOuterJoins(seq);
+  }
   RejectOuterJoinOperator(seq);
   RewriteFunctions(seq);
   RewriteTop(seq);

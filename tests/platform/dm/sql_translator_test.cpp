@@ -138,6 +138,7 @@ TEST(SqlTranslatorRowCaps, OracleRownumCapsBeforeOrdering) {
   // DISTINCT applies to the capped rows too.
   EXPECT_EQ(db.Column("SELECT DISTINCT CLIENT_NAME FROM CLIENT WHERE ROWNUM <= 2"), QStringList({"x"}));
   EXPECT_EQ(db.Column("SELECT CLIENT_ID FROM CLIENT WHERE ROWNUM < 2"), QStringList({"C3"}));
+  EXPECT_EQ(db.Column("SELECT CLIENT_ID FROM CLIENT WHERE ROWNUM <= 2 ORDER BY CLIENT_ID"), QStringList({"C1", "C3"}));
   EXPECT_EQ(db.Column("SELECT CLIENT_ID FROM CLIENT WHERE CLIENT_NAME = 'y' AND ROWNUM <= 1"), QStringList({"C2"}));
   EXPECT_TRUE(TranslationError("SELECT * FROM CLIENT WHERE CLIENT_ID = 'a' OR ROWNUM <= 2").contains("ROWNUM"));
   EXPECT_TRUE(TranslationError("SELECT ROWNUM FROM CLIENT").contains("ROWNUM"));
@@ -181,6 +182,21 @@ TEST(SqlTranslatorText, TextComparesAndSortsWithoutRegardToCase) {
   // Numbers stay numbers beside a text literal.
   EXPECT_EQ(db.Value("SELECT COUNT(*) FROM CLIENT WHERE SYSTEM_ID > '9'"), "1");
   EXPECT_EQ(db.Column("SELECT SYSTEM_ID FROM CLIENT ORDER BY SYSTEM_ID"), QStringList({"8", "9", "10"}));
+  // Every letter, not only ASCII, and trailing blanks do not count; leading blanks do.
+  db.Native("INSERT INTO CLIENT VALUES (20, 'M1 ', 'Müller & Søn'), (21, ' M2', 'x');");
+  EXPECT_EQ(db.Value("SELECT CLIENT_ID FROM CLIENT WHERE CLIENT_NAME = 'MÜLLER & SØN'"), "M1 ");
+  EXPECT_EQ(db.Value("SELECT COUNT(*) FROM CLIENT WHERE CLIENT_ID = 'm1' AND CLIENT_NAME <> 'müller & søn  '"), "0");
+  EXPECT_EQ(db.Value("SELECT COUNT(*) FROM CLIENT WHERE CLIENT_ID IN ('M1', 'M2')"), "1");
+  EXPECT_EQ(db.Value("SELECT CASE WHEN 'Søn' = 'SØN' AND 'abc ' = 'abc' AND ' abc' <> 'abc' THEN 1 ELSE 0 END"), "1");
+  // Oracle: case-blind as before, but an empty text is NULL wherever it is compared or stored.
+  SqlTestDb ora(SqlTestDb::OracleFacts());
+  ora.Native("INSERT INTO CLIENT VALUES (1, 'A', 'x'), (2, 'B', '');");
+  EXPECT_EQ(ora.Value("SELECT COUNT(*) FROM CLIENT WHERE CLIENT_NAME <> ''"), "0");
+  EXPECT_EQ(ora.Value("SELECT COUNT(*) FROM CLIENT WHERE CLIENT_NAME = '' OR CLIENT_NAME IN ('', 'y')"), "0");
+  ora.Run("UPDATE CLIENT SET CLIENT_NAME = '' WHERE SYSTEM_ID = 1");
+  ora.Run("INSERT INTO CLIENT (SYSTEM_ID, CLIENT_ID, CLIENT_NAME) VALUES (3, 'C', '')");
+  EXPECT_EQ(ora.Value("SELECT COUNT(*) FROM CLIENT WHERE CLIENT_NAME IS NULL"), "2");
+  EXPECT_EQ(ora.Value("SELECT NVL(CLIENT_NAME, '-') || '' || REPLACE(CLIENT_ID, 'C', '') FROM CLIENT WHERE SYSTEM_ID = 3"), "-");
 }
 
 TEST(SqlTranslatorText, LikeReadsSqlServerBracketClasses) {
@@ -193,10 +209,14 @@ TEST(SqlTranslatorText, LikeReadsSqlServerBracketClasses) {
   EXPECT_EQ(db.Column("SELECT DOCNUMBER FROM PROFILE WHERE DOCNAME LIKE 'a[_]b'"), QStringList({"3"}));
   EXPECT_EQ(db.Column("SELECT DOCNUMBER FROM PROFILE WHERE DOCNAME NOT LIKE '%b' ORDER BY 1"), QStringList({"4"}));
   EXPECT_EQ(db.Column("SELECT DOCNUMBER FROM PROFILE WHERE DOCNAME LIKE 'a!_b' ESCAPE '!'"), QStringList({"3"}));
+  db.Native("INSERT INTO PROFILE (DOCNUMBER, DOCNAME) VALUES (5, 'Rate 100%'), (6, 'Rate 1000');");
+  EXPECT_EQ(db.Column("SELECT DOCNUMBER FROM PROFILE WHERE UPPER(DOCNAME) LIKE 'RATE 100[%]'"), QStringList({"5"}));
   SqlTestDb ora(SqlTestDb::OracleFacts());
-  ora.Native("INSERT INTO PROFILE (DOCNUMBER, DOCNAME) VALUES (1, 'A[B'), (2, 'AxB');");
+  ora.Native("INSERT INTO PROFILE (DOCNUMBER, DOCNAME) VALUES (1, 'A[B'), (2, 'AxB'), (3, 'Z_1'), (4, 'Z01'), (5, 'A\\B');");
   EXPECT_EQ(ora.Column("SELECT DOCNUMBER FROM PROFILE WHERE DOCNAME LIKE 'A[B'"), QStringList({"1"}));
   EXPECT_EQ(ora.Column("SELECT DOCNUMBER FROM PROFILE WHERE DOCNAME LIKE 'A[[]B'"), QStringList());
+  EXPECT_EQ(ora.Column("SELECT DOCNUMBER FROM PROFILE WHERE DOCNAME LIKE '%\\_1' ESCAPE '\\'"), QStringList({"3"}));
+  EXPECT_EQ(ora.Column("SELECT DOCNUMBER FROM PROFILE WHERE DOCNAME LIKE 'A\\\\B' ESCAPE '\\'"), QStringList({"5"}));
 }
 
 // ---- functions --------------------------------------------------------------------------
