@@ -19,23 +19,32 @@ const QString ClearQuestion =
     QStringLiteral("this procedure if NO computers are running TARN_STACKWRIGHT on any library, otherwise unpredictable ") +
     QStringLiteral("results may occur.") + QStringLiteral("\r\n\r\nAre you sure you want to run this procedure?");
 
-// Removes the claims of one library; the rows removed.
-qint64 ClearLibrary(RunContext& cx, const QString& name) {
+struct ClearOutcome {
+  qint64 removed = 0;      // rows the deletes really removed
+  qint64 libraries = 0;    // the libraries of the session
+  QStringList failed;      // libraries whose claims may still be there
+};
+
+// Removes the claims of one library; false when the switch or the delete failed. Only a delete
+// that went through is counted: what a failed one reports is no removal.
+bool ClearLibrary(RunContext& cx, const QString& name, ClearOutcome& outcome) {
   SetStatusCaption(cx, QStringLiteral("Connecting to library ") + name);
-  if (!ConnectLibrary(cx, name)) return 0;
+  if (!ConnectLibrary(cx, name)) return false;
   SetStatus(cx, QStringLiteral("Clearing library ") + CurrentLibraryNameOrEmpty(cx));
   LogMessage(cx, HyphenLine);
-  return RunStatement(cx, QStringLiteral("DELETE FROM [OWNER].TARN_SETTINGS WHERE MASTER_KEY = 'QUILLMARK' AND "
-                                         "SUB_KEY = 'RUNNING_NODES'"))
-      .rowsAffected;
+  const SqlOutcome deleted = RunStatement(
+      cx, QStringLiteral("DELETE FROM [OWNER].TARN_SETTINGS WHERE MASTER_KEY = 'QUILLMARK' AND SUB_KEY = 'RUNNING_NODES'"));
+  if (!deleted.ok) return false;
+  outcome.removed += deleted.rowsAffected;
+  return true;
 }
 
-// Visits every library of the session in order; returns the rows removed.
-qint64 ClearEveryLibrary(RunContext& cx, qint64& libraries) {
-  qint64 removed = 0;
+// Visits every library of the session in order.
+ClearOutcome ClearEveryLibrary(RunContext& cx) {
+  ClearOutcome outcome;
   const dm::DmLibrariesPtr all = cx.session.FusionLibraries;
-  libraries = all ? all->Count() : 0;
-  for (qint64 i = 1; i <= libraries; ++i) {
+  outcome.libraries = all ? all->Count() : 0;
+  for (qint64 i = 1; i <= outcome.libraries; ++i) {
     QString name;
     // A library the session cannot hand out, or whose switch fails, is skipped like a failed switch.
     TrapErrors(cx, [&] {
@@ -43,9 +52,21 @@ qint64 ClearEveryLibrary(RunContext& cx, qint64& libraries) {
       if (library) name = library->Name();
     });
     if (name.isEmpty()) continue;
-    TrapErrors(cx, [&] { removed += ClearLibrary(cx, name); });
+    bool cleared = false;
+    TrapErrors(cx, [&] { cleared = ClearLibrary(cx, name, outcome); });
+    if (!cleared) outcome.failed << name;
   }
-  return removed;
+  return outcome;
+}
+
+// The libraries whose claims may remain, said once at the end: the status line is given back
+// its earlier text, so a failure told only there would go unseen.
+void ReportFailedLibraries(RunContext& cx, const QStringList& failed) {
+  if (failed.isEmpty()) return;
+  const QString text = QStringLiteral("Error: The running nodes could not be cleared in library ") +
+                       failed.join(QStringLiteral(", ")) + QStringLiteral(" - their claims may remain");
+  LogMessage(cx, text);
+  cx.ui->MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, cx.app.AppTitle);
 }
 
 }  // namespace
@@ -58,13 +79,13 @@ void MNClearRunningNodes_Click(RunContext& cx) {
   const QString status = StatusCaption(cx);
   const QString entryLibrary = CurrentLibraryNameOrEmpty(cx);
   cx.ui->SetMousePointer(Pointer::Hourglass);
-  qint64 libraries = 0;
-  const qint64 removed = admin::ClearEveryLibrary(cx, libraries);
+  const admin::ClearOutcome outcome = admin::ClearEveryLibrary(cx);
   if (!entryLibrary.isEmpty()) admin::TrapErrors(cx, [&] { ConnectLibrary(cx, entryLibrary); });
-  SetStatus(cx, QStringLiteral("Finished clearing ") + FormatNumber(removed) + QStringLiteral(" item(s) from ") +
-                    FormatNumber(libraries) + QStringLiteral(" libraries"));
+  SetStatus(cx, QStringLiteral("Finished clearing ") + FormatNumber(outcome.removed) + QStringLiteral(" item(s) from ") +
+                    FormatNumber(outcome.libraries) + QStringLiteral(" libraries"));
   LogMessage(cx, HyphenLine);
   cx.ui->SetMousePointer(Pointer::Default);
+  admin::ReportFailedLibraries(cx, outcome.failed);
   SetStatusCaption(cx, status);
 }
 

@@ -56,5 +56,29 @@ TEST_F(ClearRunningNodes, RemovesEveryComputersClaimsFromEveryLibraryAndReturns)
   EXPECT_EQ(s.cx.ui->MousePointer(), Pointer::Default);
 }
 
+// A delete that fails is no removal, whatever the SQL object reports with it, and a library that
+// cannot be switched to keeps its claims: both are named at the end.
+TEST_F(ClearRunningNodes, FailedLibrariesAreNotCountedAndAreNamed) {
+  server.Components()->Server()->hooks.sqlFault = [](const QString& lib, const QString& sql) -> std::optional<dm::SqlFault> {
+    if (lib != "ORALIB" || !sql.startsWith("DELETE FROM DOCSADM.TARN_SETTINGS")) return std::nullopt;
+    return dm::SqlFault{1, 1, "injected failure", 3};
+  };
+  MNClearRunningNodes_Click(s.cx);
+  EXPECT_EQ(ClaimRows("LAWLIB"), 0);
+  EXPECT_EQ(ClaimRows("ORALIB"), 3);
+  EXPECT_TRUE(s.cx.LogText().contains("Finished clearing 2 item(s) from 2 libraries"));
+  const QString failed = "Error: The running nodes could not be cleared in library ORALIB - their claims may remain";
+  EXPECT_EQ(s.Texts().last(), failed);
+
+  server.Components()->Server()->hooks.sqlFault = nullptr;
+  server.Exec("ORALIB", "DELETE FROM DM_PROPERTIES WHERE NAME = 'DOCSParms.UniqueDocNames'");
+  MNClearRunningNodes_Click(s.cx);
+  EXPECT_EQ(ClaimRows("ORALIB"), 3);
+  EXPECT_TRUE(s.cx.LogText().contains("Finished clearing 0 item(s) from 2 libraries"));
+  EXPECT_EQ(s.Texts().last(), failed);
+  EXPECT_EQ(s.Current(), "LAWLIB");
+  EXPECT_EQ(s.cx.ui->controls.mainStatus, "Ready");
+}
+
 }  // namespace
 }  // namespace sw

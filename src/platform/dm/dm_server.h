@@ -55,6 +55,7 @@ struct SqlFault {
   qint64 status = 1;  // Execute's result
   qint64 code = 0;    // SqlErrorCode and ErrNumber
   QString description;
+  qint64 rowsAffected = 0;  // what RowsAffected reports with it: a driver may count work it began
 };
 
 // Ways for tests to make the server misbehave. They are shared by every object of the server.

@@ -76,6 +76,7 @@ qint64 EmPcdSql::Execute(const QString& sql) {
   if (server_->hooks.sqlFault) {
     if (auto fault = server_->hooks.sqlFault(library_.name, sql)) {
       Fail(fault->status, fault->code, fault->description);
+      rowsAffected_ = fault->rowsAffected;
       return fault->status;
     }
   }
