@@ -47,25 +47,19 @@ ColumnLink CatalogueLink(RunContext& cx, const QString& column, const QString& t
 // Follows one path row; the row's kind becomes empty when a name is not a key of its table.
 void ResolveRow(RunContext& cx, int row) {
   TemplateTable& items = cx.runState.tmpl.ParsedTemplate;
-  QString rest = items(row, TemplateItemText);
-  QString table = Profile;
-  QString linkColumn, linkTable, keyColumn;
-  for (qsizetype dot = rest.indexOf(QLatin1Char('.')); dot >= 0; dot = rest.indexOf(QLatin1Char('.'))) {
-    const QString column = rest.left(dot);
-    rest = rest.mid(dot + 1);
-    const ColumnLink link = FindColumnLink(cx, column, table, true);
-    if (!link.found) {
-      items.Set(row, TemplateKind, QString());
-      return;
-    }
-    if (items(row, TemplateProfileLink).isEmpty() && table == Profile)
-      items.Set(row, TemplateProfileLink,
-                (column + QStringLiteral(" = ") + link.ForeignTable + QLatin1Char('.') + link.ForeignColumn).toUpper());
-    linkColumn = column;
-    linkTable = table;
-    keyColumn = link.ForeignColumn;
-    table = link.ForeignTable;
+  std::vector<PathStep> steps;
+  QString rest;
+  const bool followed = FollowColumnPath(cx, items(row, TemplateItemText), steps, rest, true);
+  if (!steps.empty()) {
+    const PathStep& first = steps.front();
+    items.Set(row, TemplateProfileLink,
+              (first.Column + QStringLiteral(" = ") + first.ForeignTable + QLatin1Char('.') + first.ForeignColumn).toUpper());
   }
+  if (!followed) {
+    items.Set(row, TemplateKind, QString());
+    return;
+  }
+  const QString table = steps.empty() ? Profile : steps.back().ForeignTable;
   if (table == Profile) {
     items.Set(row, TemplateKind, QStringLiteral("P"));
     items.Set(row, TemplateFinalTable, QString());
@@ -73,9 +67,10 @@ void ResolveRow(RunContext& cx, int row) {
     items.Set(row, TemplateFinalTable, table.toUpper());
   }
   items.Set(row, TemplateFinalColumn, rest.toUpper());
-  items.Set(row, TemplateKeyColumn, keyColumn.toUpper());
-  items.Set(row, TemplateLinkColumn, linkColumn.toUpper());
-  if (!linkTable.isEmpty()) items.Set(row, TemplateLinkTable, linkTable.toUpper());
+  if (steps.empty()) return;
+  items.Set(row, TemplateKeyColumn, steps.back().ForeignColumn.toUpper());
+  items.Set(row, TemplateLinkColumn, steps.back().Column.toUpper());
+  items.Set(row, TemplateLinkTable, steps.back().Table.toUpper());
 }
 
 }  // namespace
@@ -98,6 +93,21 @@ ColumnLink FindColumnLink(RunContext& cx, const QString& column, const QString& 
   if (link.found)
     cx.runState.columnLinks.TemplateItemTable.push_back({library, column, table, link.ForeignTable, link.ForeignColumn});
   return link;
+}
+
+bool FollowColumnPath(RunContext& cx, const QString& path, std::vector<PathStep>& steps, QString& lastName, bool logLookUp) {
+  QString rest = path;
+  QString table = Profile;
+  for (qsizetype dot = rest.indexOf(QLatin1Char('.')); dot >= 0; dot = rest.indexOf(QLatin1Char('.'))) {
+    const QString column = rest.left(dot);
+    rest = rest.mid(dot + 1);
+    const ColumnLink link = FindColumnLink(cx, column, table, logLookUp);
+    if (!link.found) return false;
+    steps.push_back({table, column, link.ForeignTable, link.ForeignColumn});
+    table = link.ForeignTable;
+  }
+  lastName = rest;
+  return true;
 }
 
 void ResolveColumnPaths(RunContext& cx) {

@@ -2,6 +2,7 @@
 // Column paths of the folder template: each path is followed from PROFILE through the foreign
 // keys of the library's column catalogue, and every key learned is kept in TemplateItemTable.
 #include <QString>
+#include <vector>
 
 namespace sw {
 
@@ -20,6 +21,20 @@ struct ColumnLink {
 // The key from the cache, or else from the catalogue (then cached). A cached key without a
 // foreign column is looked up again. `logLookUp` logs the catalogue look-up.
 ColumnLink FindColumnLink(RunContext& cx, const QString& column, const QString& table, bool logLookUp);
+
+// One foreign key a column path follows: `Column` of `Table` refers to `ForeignColumn` of
+// `ForeignTable`.
+struct PathStep {
+  QString Table;
+  QString Column;
+  QString ForeignTable;
+  QString ForeignColumn;
+};
+
+// The keys a path follows from PROFILE, one per name before its last, into `steps`; `lastName`
+// gets the last name. False when a name is no key of the table reached (the steps before it are
+// kept).
+bool FollowColumnPath(RunContext& cx, const QString& path, std::vector<PathStep>& steps, QString& lastName, bool logLookUp);
 
 // Resolves every column-path row of ParsedTemplate into its tables, columns and joins.
 void ResolveColumnPaths(RunContext& cx);

@@ -265,7 +265,11 @@ RowEnd LevelLoop(RunContext& cx, int r) {
       ++rule.ErrorCount;
       return RowEnd::Failed;
     }
-    if (cx.run.FolderExistedFlag) continue;
+    if (cx.run.FolderExistedFlag) {
+      // A row that is a document of its own is queued for its folder also when the folder stood.
+      if (rows.RowDocNumber != 0) QueueNewDocuments(cx, k);
+      continue;
+    }
     ++rule.AddedCount;
     ShowCounters(cx);
     if (cx.run.StopRequested) return RowEnd::RunStopped;

@@ -8,6 +8,7 @@
 #include "core/sql.h"
 #include "core/text.h"
 #include "run/column_paths.h"
+#include "run/document_source.h"
 #include "run/folder_template.h"
 #include "run/rule_parameters.h"
 #include "run/run.h"
@@ -34,23 +35,40 @@ qint64 CountOf(RunContext& cx, const QString& sql) {
   return n;
 }
 
+// A parameter's condition as the statement can hold it: a one-dot path names a table of the
+// statement, or the table that PROFILE's column of that name leads to; a longer path starts
+// from the table of its first key. Empty, with a warning, when the statement has no such table.
+QString QualifierCondition(RunContext& cx, const RuleQualifier& q, const QStringList& tables) {
+  const QString& path = q.ColumnPath;
+  const qsizetype dot = path.indexOf(QLatin1Char('.'));
+  if (dot < 0) return (path + q.Comparison).toUpper();
+  const QString first = path.left(dot);
+  const bool oneDot = path.count(QLatin1Char('.')) == 1;
+  if (oneDot && tables.contains(first.toUpper())) return (path + q.Comparison).toUpper();
+  const ColumnLink link = FindColumnLink(cx, first, QStringLiteral("PROFILE"), false);
+  // A path whose first name is no key stays as the sub-select leaves it.
+  if (!oneDot && !link.found) return q.SubSelect.toUpper();
+  if (link.found && tables.contains(link.ForeignTable.toUpper()))
+    return oneDot ? (link.ForeignTable + path.mid(dot) + q.Comparison).toUpper() : q.SubSelect.toUpper();
+  LogThenHyphens(cx, QStringLiteral("Warning: The rule parameter ") + path +
+                      QStringLiteral(" names no table of the SQL statement - the parameter is not used"));
+  return {};
+}
+
 // The group of the rule's parameters: " (" conditions ")", empty without kept parameters.
-QString ParameterClause(RunContext& cx) {
-  const std::vector<RuleQualifier>& qualifiers = cx.runState.params.RuleQualifiers;
-  if (qualifiers.empty()) return {};
-  QString clause = QStringLiteral(" (");
+QString ParameterClause(RunContext& cx, const QStringList& tables) {
+  QString clause;
   QString connector;
-  for (size_t i = 0; i < qualifiers.size(); ++i) {
-    const RuleQualifier& q = qualifiers[i];
-    if (i > 0) clause += connector;
-    const QString condition = q.ColumnPath.count(QLatin1Char('.')) > 1 ? q.SubSelect.toUpper()
-                                                                        : (q.ColumnPath + q.Comparison).toUpper();
+  for (const RuleQualifier& q : cx.runState.params.RuleQualifiers) {
+    const QString condition = QualifierCondition(cx, q, tables);
+    if (condition.isEmpty()) continue;
+    if (!clause.isEmpty()) clause += connector;
     LogThenHyphens(cx, QStringLiteral("Adding Select column ") + condition);
     clause += condition;
     connector = NumericValue(q.AndOr) > 0 ? QStringLiteral(" OR ") : QStringLiteral(" AND ");
     LogThenHyphens(cx, QStringLiteral("Qualifier for this Select column will be") + connector);
   }
-  return clause + QStringLiteral(")");
+  return clause.isEmpty() ? QString() : QStringLiteral(" (") + clause + QStringLiteral(")");
 }
 
 // The tables named by external links with "|" join the table list.
@@ -137,12 +155,6 @@ QString StatementHead(RunContext& cx) {
   SetStatus(cx, QStringLiteral("Fetching SQL Values in library ") + CurrentLibraryNameOrEmpty(cx) + QStringLiteral(" for rule ") +
                     cx.runState.rule.RuleName);
   LogMessage(cx, HyphenLine);
-  const qsizetype comma = l.TableList.indexOf(QLatin1Char(','));
-  s.FromTable = comma < 0 ? l.TableList : l.TableList.left(comma);
-  const bool fromProfile = TrimBlanks(s.FromTable) == QLatin1String("[OWNER].PROFILE") ||
-                           TrimBlanks(s.FromTable) == cx.library.DatabaseOwner + QStringLiteral(".PROFILE");
-  if (cx.runState.rule.RULE_TEMPLATE.contains(QStringLiteral("PROFILE")) && TableListHas(cx, QStringLiteral("PROFILE")) && !fromProfile)
-    s.FromTable += QStringLiteral(", [OWNER].PROFILE");
   if (IsOracle(cx)) {
     QString head = QStringLiteral("SELECT DISTINCT ") + l.SelectList + l.SidSelectList + QStringLiteral(" FROM ") + s.FromTable;
     if (!TrimBlanks(l.JoinList).isEmpty()) head += QLatin1Char(' ') + TrimBlanks(l.JoinList);
@@ -156,6 +168,18 @@ QString StatementHead(RunContext& cx) {
                           : QStringLiteral(" ");
   return QStringLiteral("SELECT DISTINCT") + cap + l.SelectList + l.SidSelectList + QStringLiteral("\r\n") + QStringLiteral(" FROM ") +
          TrimBlanks(s.FromTable) + QLatin1Char(' ') + TrimBlanks(l.JoinList);
+}
+
+// The first table of the table list, with PROFILE when the template names it.
+QString FirstTables(RunContext& cx) {
+  const QString& list = cx.runState.lists.TableList;
+  const qsizetype comma = list.indexOf(QLatin1Char(','));
+  QString from = comma < 0 ? list : list.left(comma);
+  const bool fromProfile = TrimBlanks(from) == QLatin1String("[OWNER].PROFILE") ||
+                           TrimBlanks(from) == cx.library.DatabaseOwner + QStringLiteral(".PROFILE");
+  if (cx.runState.rule.RULE_TEMPLATE.contains(QStringLiteral("PROFILE")) && TableListHas(cx, QStringLiteral("PROFILE")) && !fromProfile)
+    from += QStringLiteral(", [OWNER].PROFILE");
+  return from;
 }
 
 // A client list joined to its matters reads every matter once: the matter becomes the first table.
@@ -183,7 +207,7 @@ void AppendCondition(QString& whereText, const QString& condition, const QString
 }
 
 // The WHERE text: the processed-row filter, the parameters, the external links' conditions.
-QString WhereText(RunContext& cx) {
+QString WhereText(RunContext& cx, bool fromDocuments) {
   SourceListState& l = cx.runState.lists;
   RuleStatementState& s = cx.runState.statement;
   if (l.FilterGroupCount != 0 && !l.ProcessedRowFilter.isEmpty()) l.ProcessedRowFilter += QString(l.FilterGroupCount, QLatin1Char(')'));
@@ -191,6 +215,10 @@ QString WhereText(RunContext& cx) {
     l.ProcessedRowFilter += QStringLiteral(" AND [OWNER].PROFILE.SYSTEM_ID NOT IN (SELECT SID FROM [OWNER].TARN_STACKWRIGHT WHERE "
                                            "UPPER(TABLE_NAME) = 'PROFILE' AND UPPER(RULE_NAME) ") +
                             RuleNameLike(cx, cx.runState.rule.RuleName) + QStringLiteral(")");
+  // The rule's own folders are profiles too, and would come back as rows of their own.
+  if (fromDocuments)
+    l.ProcessedRowFilter +=
+        QStringLiteral(" AND PROFILE.APPLICATION <> (SELECT SYSTEM_ID FROM [OWNER].APPS WHERE APPLICATION = 'FOLDER')");
   QString where;
   if (Meaningful(l.ProcessedRowFilter)) AppendCondition(where, l.ProcessedRowFilter, QStringLiteral(" AND "));
   if (Meaningful(s.ParameterClause)) AppendCondition(where, s.ParameterClause, QStringLiteral(" AND "));
@@ -357,10 +385,19 @@ bool AssembleRuleStatement(RunContext& cx) {
   SourceListState& l = cx.runState.lists;
   RuleStatementState& s = cx.runState.statement;
   TemplateState& t = cx.runState.tmpl;
-  s.ParameterClause = ParameterClause(cx);
   AddExternalLinkTables(cx);
   if (cx.run.StopRequested) return false;
   AddProfileAndTypeColumns(cx);
+  const bool fromDocuments = SelectsFromDocuments(t.ParsedTemplate);
+  if (fromDocuments) {
+    UseDocumentSource(cx);
+    AddSidColumn(cx, QStringLiteral("PROFILE"));
+  } else {
+    s.FromTable = FirstTables(cx);
+  }
+  QString tablesNamed = QStringLiteral(" FROM ") + TrimBlanks(s.FromTable) + QLatin1Char(' ') + TrimBlanks(l.JoinList);
+  RewriteClientMatter(tablesNamed);
+  s.ParameterClause = ParameterClause(cx, NamedTables(tablesNamed));
   if (IsOracle(cx)) {
     l.SelectList.replace(QStringLiteral(" AS \""), QStringLiteral(" \""));
     l.SidSelectList.replace(QStringLiteral(" AS \""), QStringLiteral(" \""));
@@ -371,7 +408,7 @@ bool AssembleRuleStatement(RunContext& cx) {
 
   QString statement = StatementHead(cx);
   RewriteClientMatter(statement);
-  s.WhereText = WhereText(cx);
+  s.WhereText = WhereText(cx, fromDocuments);
   const bool hasWhere = Meaningful(s.WhereText);
   if (hasWhere) statement += QStringLiteral(" WHERE ") + s.WhereText;
   AppendOwnQualifier(cx, statement, hasWhere);

@@ -138,6 +138,22 @@ TEST_F(RuleStatement, ParametersJoinTheWhereClause) {
   ASSERT_TRUE(Build(spec));
   EXPECT_FALSE(Statement().contains("NOBODY"));
   EXPECT_TRUE(Statement().contains(")) AND MATTER.MATTER_ID <> 'X' ORDER BY")) << qPrintable(Statement());
+
+  // A one-dot path names the table that PROFILE's column of that name leads to, or a table of
+  // the statement; one that names neither is left out.
+  spec = RuleSpec{};
+  spec.templateText = "%MATTER.MATTER_ID% %\\% %DOCUMENTTYPE.TYPE_ID%";
+  spec.values = "%DOCUMENTTYPE.TYPE_ID% <> 'memo'";
+  ASSERT_TRUE(Build(spec));
+  EXPECT_EQ(Run(), Scalar("SELECT COUNT(*) FROM PROFILE WHERE DOCUMENTTYPE <> (SELECT SYSTEM_ID FROM DOCUMENTTYPES WHERE TYPE_ID = 'MEMO')")
+                       .toLongLong());
+  cx.session.pSQL->ReleaseResults();
+  spec.templateText = "%<CLIENT.CLIENT_NAME>%";
+  spec.values = "%NOTATABLE.X% = 1 AND %CLIENT.CLIENT_ID% <> 'c0001'";
+  ASSERT_TRUE(Build(spec));
+  EXPECT_TRUE(Log().contains("The rule parameter NOTATABLE.X names no table of the SQL statement - the parameter is not used"));
+  EXPECT_EQ(Run(), Scalar("SELECT COUNT(DISTINCT CLIENT_NAME) FROM CLIENT WHERE CLIENT_ID <> 'C0001'").toLongLong());
+  cx.session.pSQL->ReleaseResults();
 }
 
 TEST_F(RuleStatement, OwnQualifierOpensTheWhereClauseWhenThereIsNone) {
@@ -152,6 +168,21 @@ TEST_F(RuleStatement, OwnQualifierOpensTheWhereClauseWhenThereIsNone) {
   spec.stackwrightText = "CLIENT |";
   ASSERT_TRUE(Build(spec));
   EXPECT_TRUE(Statement().endsWith(" FROM [OWNER].CLIENT")) << qPrintable(Statement());
+}
+
+TEST_F(RuleStatement, DocumentsRuleJoinsTheTablesOfItsOwnText) {
+  // APPS is reached by PROFILE's one key to it; PEOPLE by three, so the rule's text relates it.
+  RuleSpec spec;
+  spec.templateText = "%MATTER.CLIENT_ID.CLIENT_ID% %\\% %DOCUMENTTYPE.TYPE_ID%";
+  spec.stackwrightText = "PEOPLE | [OWNER].APPS.APPLICATION = 'acrobat' AND PEOPLE.SYSTEM_ID = PROFILE.AUTHOR AND "
+                         "PEOPLE.USER_ID = 'jsmith'";
+  ASSERT_TRUE(Build(spec));
+  const qint64 expected = Scalar("SELECT COUNT(*) FROM PROFILE P JOIN APPS A ON A.SYSTEM_ID = P.APPLICATION JOIN PEOPLE U ON "
+                                 "U.SYSTEM_ID = P.AUTHOR WHERE A.APPLICATION = 'ACROBAT' AND U.USER_ID = 'JSMITH'")
+                              .toLongLong();
+  ASSERT_GT(expected, 0);
+  EXPECT_EQ(Run(), expected);
+  cx.session.pSQL->ReleaseResults();
 }
 
 TEST_F(RuleStatement, DocumentTypeMentionAddsItsColumnAndJoinOnce) {

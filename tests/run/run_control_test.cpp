@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QLocale>
+#include <algorithm>
+#include <set>
 
 #include "core/session.h"
 #include "platform/dm/dm_server.h"
 #include "rules/rule_table.h"
+#include "rules/rules_loader.h"
 #include "rules/running_nodes.h"
 #include "run/run.h"
 #include "run/run_control.h"
@@ -533,6 +536,123 @@ TEST_F(DemoRun, StopRequestedInTheRowsEndsWithTheSummary) {
   EXPECT_EQ(clock.sleeps, 0);  // no loop delay after a stop
   EXPECT_FALSE(cx.run.StopRequested);
   EXPECT_EQ(test::ClaimRows(server, "LAWLIB"), 0);
+}
+
+// --- rules whose template reaches through the documents ------------------------------------------
+
+// Every folder of a library as its path from the top level, the names joined by "\".
+const QString FolderPaths =
+    "WITH RECURSIVE T(DOC, PATH) AS (SELECT F.DOCNUMBER, P.DOCNAME FROM FOLDER F JOIN PROFILE P ON P.DOCNUMBER = F.DOCNUMBER "
+    "WHERE NOT EXISTS (SELECT 1 FROM FOLDER_ITEM I WHERE I.DOCNUMBER = F.DOCNUMBER) UNION ALL SELECT I.DOCNUMBER, "
+    "T.PATH || '\\' || P.DOCNAME FROM T JOIN FOLDER_ITEM I ON I.PARENT = T.DOC AND I.NODE_TYPE = 'F' JOIN PROFILE P ON "
+    "P.DOCNUMBER = I.DOCNUMBER) SELECT PATH FROM T";
+// The documents (not the folders) with what their profiles reach.
+const QString Documents =
+    " FROM PROFILE P JOIN APPS A ON A.SYSTEM_ID = P.APPLICATION AND A.APPLICATION <> 'FOLDER' LEFT JOIN MATTER M ON "
+    "M.SYSTEM_ID = P.MATTER LEFT JOIN CLIENT C ON C.SYSTEM_ID = M.CLIENT_ID LEFT JOIN DOCUMENTTYPES T ON T.SYSTEM_ID = "
+    "P.DOCUMENTTYPE LEFT JOIN PEOPLE U ON U.SYSTEM_ID = P.AUTHOR LEFT JOIN GROUPS G ON G.SYSTEM_ID = U.PRIMARY_GROUP";
+
+class DocumentRun : public DemoRun {
+ protected:
+  void Go(const QString& library, const QString& rule) {
+    AddRuleNode(cx, AddLibraryNode(cx, library, true), rule, true);
+    cx.app.CommandLine = "/G";
+    Button_Go_Click(cx);
+  }
+  // Rules are read when a library becomes current; the current one reads them again.
+  void ReloadRules(const QString& library) {
+    if (cx.session.CurrentLibrary->Name() == library) LoadLibraryRules(cx);
+  }
+  QStringList Paths(const QString& library) {
+    QStringList paths;
+    for (const QStringList& row : server.Rows(library, FolderPaths)) paths << row.value(0);
+    std::sort(paths.begin(), paths.end());
+    return paths;
+  }
+  // One chain of folders, below `root` when it is given, for each distinct row of the columns.
+  QStringList Chains(const QString& library, const QString& root, const QString& columns) {
+    std::set<QString> paths;
+    for (const QStringList& row : server.Rows(library, "SELECT DISTINCT " + columns + Documents)) {
+      QString path = root;
+      for (const QString& name : row) {
+        path += (path.isEmpty() ? "" : "\\") + name;
+        paths.insert(path);
+      }
+    }
+    if (!root.isEmpty()) paths.insert(root);
+    return QStringList(paths.begin(), paths.end());
+  }
+  int DocumentCount(const QString& library, const QString& where = QString()) {
+    return server.Scalar(library, "SELECT COUNT(*)" + Documents + where).toInt();
+  }
+  QString Result() { return cx.ui->controls.results.empty() ? QString() : cx.ui->controls.results[0][2]; }
+};
+
+class EngineDocumentRun : public DocumentRun, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(EngineDocumentRun, ClientMatterTypeRuleMakesOneChainPerTripleOfTheDocumentsAndQueuesEachDocument) {
+  const QString lib = GetParam();
+  const QString triples = "C.CLIENT_ID, M.MATTER_ID, T.TYPE_ID";
+  // Every fifth document becomes a memo, so that matters hold documents of several types.
+  server.Exec(lib, "UPDATE PROFILE SET DOCUMENTTYPE = (SELECT SYSTEM_ID FROM DOCUMENTTYPES WHERE TYPE_ID = 'MEMO') "
+                   "WHERE DOCNUMBER % 5 = 0");
+  server.Exec(lib, "UPDATE TARN_SETTINGS SET CHAR_VAL = '%MATTER.CLIENT_ID.CLIENT_ID% %\\% %MATTER.MATTER_ID% %\\% "
+                   "%DOCUMENTTYPE.TYPE_ID%' WHERE SECTION_KEY = 'RULE_TEMPLATE'");
+  ReloadRules(lib);
+  cx.ui->controls.options.addNewDocs = true;
+  Go(lib, "CLIENT MATTERS");
+  EXPECT_FALSE(test::Log(cx).contains("SQL Error")) << qPrintable(test::Log(cx));
+  const QStringList paths = Paths(lib);
+  ASSERT_GT(server.Scalar(lib, "SELECT COUNT(DISTINCT P.DOCUMENTTYPE)" + Documents + " GROUP BY P.MATTER ORDER BY 1 DESC").toInt(), 1);
+  EXPECT_EQ(paths, Chains(lib, "", triples));
+  EXPECT_EQ(Result(), QString::number(paths.size()) + " folder(s) added");
+  const int documents = DocumentCount(lib);
+  EXPECT_EQ(server.Scalar(lib, "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE TABLE_NAME = 'PROFILE'").toInt(), documents);
+  EXPECT_EQ(server.Scalar(lib, "SELECT COUNT(*) FROM NEEDS_FOLDERING").toInt(), documents);
+  EXPECT_EQ(DocumentCount(lib, " WHERE P.DOCNUMBER NOT IN (SELECT SID FROM NEEDS_FOLDERING)"), 0);
+
+  Button_Go_Click(cx);
+  EXPECT_EQ(Paths(lib), paths);
+  EXPECT_EQ(Result(), "Finished");
+
+  // A document of a type its matter has not held yet, and one of a type it holds.
+  const QString matter = server.Scalar(lib, "SELECT MATTER FROM PROFILE WHERE DOCNUMBER = 1");
+  const QString newType = server.Scalar(lib, "SELECT SYSTEM_ID FROM DOCUMENTTYPES WHERE TYPE_ID <> 'FOLDER' AND SYSTEM_ID NOT IN "
+                                             "(SELECT DOCUMENTTYPE FROM PROFILE WHERE MATTER = " + matter + ")");
+  ASSERT_FALSE(newType.isEmpty());
+  const QString copy = ", AUTHOR, TYPIST, APPLICATION, %1, FORM, CLIENT_ID, MATTER, 0 FROM PROFILE WHERE DOCNUMBER = 1";
+  server.Exec(lib, "INSERT INTO PROFILE (SYSTEM_ID, DOCNUMBER, DOCNAME, AUTHOR, TYPIST, APPLICATION, DOCUMENTTYPE, FORM, "
+                   "CLIENT_ID, MATTER, STATUS) SELECT 900001, 900001, 'New type'" + copy.arg(newType) +
+                   " UNION ALL SELECT 900002, 900002, 'Old type'" + copy.arg("DOCUMENTTYPE"));
+  Button_Go_Click(cx);
+  EXPECT_EQ(Paths(lib), Chains(lib, "", triples));
+  EXPECT_EQ(Paths(lib).size(), paths.size() + 1);
+  EXPECT_EQ(Result(), "1 folder(s) added");
+  EXPECT_EQ(DocumentCount(lib, " WHERE P.DOCNUMBER NOT IN (SELECT SID FROM NEEDS_FOLDERING)"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, EngineDocumentRun, ::testing::Values("LAWLIB", "ORALIB"));
+
+TEST_F(DocumentRun, LibraryWithoutRulesRunsEitherDefaultTemplate) {
+  const struct {
+    const char* library;
+    bool matterColumn;  // the catalogue's PROFILE.MATTER chooses the template
+    const char* root;
+    const char* levels;
+  } cases[] = {{"LAWLIB", true, "FIRM MATTERS", "C.CLIENT_ID, M.MATTER_ID, T.TYPE_ID"},
+               {"ORALIB", false, "QUILLMARK", "G.GROUP_ID, U.USER_ID, T.TYPE_ID"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.library);
+    server.Exec(c.library, "DELETE FROM TARN_SETTINGS WHERE SECTION_KEY LIKE 'RULE%'");
+    if (!c.matterColumn) server.Exec(c.library, "DELETE FROM DOCSCOLUMN WHERE TBNAME = 'PROFILE' AND COLNAME = 'MATTER'");
+    ReloadRules(c.library);
+    cx.ui->controls.rulesTree.clear();
+    Go(c.library, "***DEFAULT RULE***");
+    EXPECT_FALSE(test::Log(cx).contains("SQL Error")) << qPrintable(test::Log(cx));
+    const QStringList paths = Paths(c.library);
+    EXPECT_EQ(paths, Chains(c.library, c.root, c.levels));
+    EXPECT_EQ(Result(), QString::number(paths.size()) + " folder(s) added");
+  }
 }
 
 }  // namespace
