@@ -121,11 +121,21 @@ void DmSettingsViewer::ComboLibList_Click() {
   cx_.ui->SetMousePointer(Pointer::Hourglass);
   cx_.ui->PumpMessages();
   TrapErrors(cx_, [&] {
-    ConnectLibrary(cx_, chosen);
+    const bool switched = ConnectLibrary(cx_, chosen);
+    // The window shows the library it is on: after a failed switch that is still the one before.
+    const QString current = CurrentLibraryNameOrEmpty(cx_);
+    if (!switched) {
+      const QSignalBlocker quiet(ComboLibList);
+      ComboLibList->setCurrentIndex(ComboLibList->findText(current, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    }
     FillPanels();
     LabelPropertyResult->clear();
     // The property list keeps the names read at loading.
     LabelPropertyResult->setText(LibraryPropertyValue(cx_, ComboPropertyItem->currentText()));
+    if (!switched)
+      ShowNoLibrary(cx_, chosen,
+                    current.isEmpty() ? QStringLiteral("no library is current")
+                                      : QStringLiteral("the settings shown are those of library ") + current);
   });
   cx_.ui->SetMousePointer(Pointer::Default);
   cx_.ui->PumpMessages();

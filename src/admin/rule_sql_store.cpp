@@ -36,11 +36,6 @@ bool MakeLibraryCurrent(RunContext& cx, const QString& library) {
   return LibraryIsCurrent(cx, library);
 }
 
-void ShowNoLibrary(RunContext& cx, const QString& library, const QString& consequence) {
-  cx.ui->MessageBox(QStringLiteral("Error: Unable to connect to library ") + library + QStringLiteral(" - ") + consequence,
-                    MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
-}
-
 void ShowTestResult(RunContext& cx, const QString& rule, bool passed, const dm::PcdSql* sql) {
   QString text;
   if (passed) {

@@ -46,6 +46,11 @@ QString RuleMenuCaption(RunContext& cx, RuleMenu menu, int index) {
   return captions.at(index);
 }
 
+void ShowNoLibrary(RunContext& cx, const QString& library, const QString& consequence) {
+  cx.ui->MessageBox(QStringLiteral("Error: Unable to connect to library ") + library + QStringLiteral(" - ") + consequence,
+                    MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
+}
+
 void ShowMissingSettingsTable(RunContext& cx, const QString& library) {
   cx.ui->MessageBox(QStringLiteral("You must create the TARN_SETTINGS table in library ") + library +
                         QStringLiteral(" before you can manage Quillmark"),

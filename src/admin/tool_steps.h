@@ -40,6 +40,9 @@ SqlOutcome RunStatement(RunContext& cx, const QString& sql);
 // The rule name a rule menu holds at `index`; raises the run-time failure of a missing item.
 QString RuleMenuCaption(RunContext& cx, RuleMenu menu, int index);
 
+// The box that tells the user a library could not be made current, and what follows from it.
+void ShowNoLibrary(RunContext& cx, const QString& library, const QString& consequence);
+
 // The box that tells the user the chosen library has no settings table.
 void ShowMissingSettingsTable(RunContext& cx, const QString& library);
 

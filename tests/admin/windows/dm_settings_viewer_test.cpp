@@ -68,6 +68,21 @@ TEST_F(DmSettingsViewerTest, ChoosingALibrarySwitchesUntilTheWindowCloses) {
   EXPECT_EQ(Current(), "LAWLIB");
 }
 
+TEST_F(DmSettingsViewerTest, ALibraryThatCannotBeSwitchedToIsSaidAndTheValuesStayThoseShown) {
+  server.Exec("ORALIB", "UPDATE DM_PROPERTIES SET VALUE = '0' WHERE NAME = 'User.CreateFolder'");
+  server.Exec("ORALIB", "DELETE FROM DM_PROPERTIES WHERE NAME = 'DOCSParms.UniqueDocNames'");
+  Open([&](DmSettingsViewer& v) {
+    Choose(v.ComboPropertyItem, "User.CreateFolder");
+    Choose(v.ComboLibList, "ORALIB");
+    EXPECT_EQ(Current(), "LAWLIB");
+    EXPECT_EQ(v.ComboLibList->currentText(), "LAWLIB");
+    EXPECT_EQ(v.LabelPropertyResult->text(), "-1");
+    EXPECT_EQ(v.Panel(2), "ADMIN");
+    EXPECT_EQ(Shown(), QStringList{"Error: Unable to connect to library ORALIB - the settings shown are those of library LAWLIB"});
+  });
+  EXPECT_EQ(Current(), "LAWLIB");
+}
+
 TEST_F(DmSettingsViewerTest, ClosingByTheTitleBarAlsoReturns) {
   cx.ui->controls.mainStatus = QStringLiteral("Ready");
   Open([&](DmSettingsViewer& v) {
