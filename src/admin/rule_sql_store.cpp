@@ -1,5 +1,7 @@
 #include "admin/rule_sql_store.h"
 
+#include <QRegularExpression>
+
 #include "admin/tool_steps.h"
 #include "core/library.h"
 #include "core/library_checks.h"
@@ -36,17 +38,74 @@ bool MakeLibraryCurrent(RunContext& cx, const QString& library) {
   return LibraryIsCurrent(cx, library);
 }
 
-void ShowTestResult(RunContext& cx, const QString& rule, bool passed, const dm::PcdSql* sql) {
+// What a test's statement gave, read before its transaction is ended.
+struct TestResult {
+  bool passed = false;
+  qint64 rows = 0;
+  qint64 code = 0;
+  QString error;
+};
+
+void ShowTestResult(RunContext& cx, const QString& rule, const TestResult& result) {
   QString text;
-  if (passed) {
-    text = QStringLiteral("Results: ") + FormatNumber(sql ? sql->RowCount() : 0) +
-           QStringLiteral(" item(s) returned from test on ") + rule;
+  if (result.passed) {
+    text = QStringLiteral("Results: ") + FormatNumber(result.rows) + QStringLiteral(" item(s) returned from test on ") +
+           rule + QStringLiteral("\r\nThe test ran in a transaction that has been rolled back: nothing was changed.");
   } else {
-    text = QStringLiteral("SQL Error: ") + FormatNumber(sql ? sql->SqlErrorCode() : 0) + QStringLiteral("\r\n (") +
-           TrimBlanks(sql ? sql->ErrDescription() : QString()) + QStringLiteral(")\r\n occurred trying to run test on ") +
-           rule;
+    text = QStringLiteral("SQL Error: ") + FormatNumber(result.code) + QStringLiteral("\r\n (") + TrimBlanks(result.error) +
+           QStringLiteral(")\r\n occurred trying to run test on ") + rule;
   }
   cx.ui->MessageBox(text, MsgIcon::None, MsgButtons::OK, cx.app.AppTitle);
+}
+
+// The statements a test can undo on every engine: those that read or change rows. A change to the
+// schema commits at once on an Oracle database, and a statement that ends the transaction itself
+// would leave nothing to roll back.
+bool TestableStatement(const QString& statement) {
+  static const QRegularExpression firstWord(QStringLiteral("^[\\s(]*([A-Za-z]+)"));
+  static const QStringList testable = {QStringLiteral("SELECT"), QStringLiteral("WITH"),   QStringLiteral("INSERT"),
+                                       QStringLiteral("UPDATE"), QStringLiteral("DELETE"), QStringLiteral("MERGE")};
+  const QRegularExpressionMatch match = firstWord.match(statement);
+  return match.hasMatch() && testable.contains(match.captured(1).toUpper());
+}
+
+void ShowTestRefused(RunContext& cx, const QString& rule, const QString& why) {
+  cx.ui->MessageBox(QStringLiteral("Error: The SQL statement for the rule ") + rule + QStringLiteral(" has not been run: ") + why,
+                    MsgIcon::Exclamation, MsgButtons::OK, cx.app.AppTitle);
+}
+
+// Runs the statement in a transaction that is rolled back whatever it did.
+RuleSqlTest RunTestStatement(RunContext& cx, const QString& library, const QString& rule, const QString& statement) {
+  if (!TestableStatement(statement)) {
+    ShowTestRefused(cx, rule,
+                    QStringLiteral("only a SELECT, WITH, INSERT, UPDATE, DELETE or MERGE statement can be tested, in a "
+                                   "transaction that is rolled back afterwards."));
+    return RuleSqlTest::Failed;
+  }
+  // Joining another task's open work would roll that work back with the test.
+  if (TransactionOpen(cx)) {
+    ShowTestRefused(cx, rule, QStringLiteral("other work is being written to library ") + library +
+                                  QStringLiteral("; test it again when that work has finished."));
+    return RuleSqlTest::Failed;
+  }
+  const SqlTransaction test = BeginTransaction(cx);
+  if (!test.Opened) {
+    ShowTestRefused(cx, rule, QStringLiteral("no transaction could be opened in library ") + library + QStringLiteral("."));
+    return RuleSqlTest::Failed;
+  }
+  TestResult result;
+  const bool handed = RunSQL(cx, statement);
+  if (dm::PcdSql* sql = cx.session.pSQL.get()) {
+    result.code = sql->SqlErrorCode();
+    result.passed = handed && IsSqlSuccess(result.code);
+    result.rows = sql->RowCount();
+    result.error = sql->ErrDescription();
+    sql->ReleaseResults();
+  }
+  // Ended before the result is shown: the library stays locked no longer than the statement ran.
+  EndTransaction(cx, test, false);
+  ShowTestResult(cx, rule, result);
+  return result.passed ? RuleSqlTest::Passed : RuleSqlTest::Failed;
 }
 
 // The delete and the inserts of a save, as one unit of work; true when it stands.
@@ -126,13 +185,7 @@ RuleSqlTest TestRuleSql(RunContext& cx, const QString& library, const QString& r
       ShowNoLibrary(cx, library, QStringLiteral("the SQL statement has not been tested"));
       return;
     }
-    const bool handed = RunSQL(cx, statement);
-    dm::PcdSql* sql = cx.session.pSQL.get();
-    const qint64 code = sql ? sql->SqlErrorCode() : -1;
-    const bool passed = handed && sql && IsSqlSuccess(code);
-    ShowTestResult(cx, rule, passed, sql);
-    if (sql) sql->ReleaseResults();
-    outcome = passed ? RuleSqlTest::Passed : RuleSqlTest::Failed;
+    outcome = RunTestStatement(cx, library, rule, statement);
   });
   ReturnFromTool(cx, entry);
   return outcome;

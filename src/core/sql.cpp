@@ -244,6 +244,11 @@ bool EndTransaction(Context& cx, const SqlTransaction& transaction, bool commit)
   return committed;
 }
 
+bool TransactionOpen(Context& cx) {
+  const auto open = cx.session.OpenTransactions.find(CurrentLibraryNameOrEmpty(cx).toUpper());
+  return open != cx.session.OpenTransactions.end() && open->second.Depth > 0;
+}
+
 bool IsOracleEngine(qint64 engine) { return engine == 2 || engine == 5; }
 
 QString RepairTrailingApostrophe(const QString& sql) {

@@ -25,6 +25,8 @@ SqlTransaction BeginTransaction(Context& cx);
 // the work stands, or still may for a part that joined; false when it was rolled back or the
 // commit failed.
 bool EndTransaction(Context& cx, const SqlTransaction& transaction, bool commit);
+// A transaction is open on the current library: work begun now would become part of it.
+bool TransactionOpen(Context& cx);
 
 // An SQL error code that means success: 0, or 9, which the DM SQL object also gives for a
 // statement that worked.

@@ -7,6 +7,7 @@
 #include "admin/rule_sql_store.h"
 #include "admin_window_session.h"
 #include "core/library.h"
+#include "core/sql.h"
 #include "rules/rule_table.h"
 
 namespace sw {
@@ -16,6 +17,7 @@ using admin::RuleSqlChunks;
 using admin::RuleSqlEditor;
 
 const QString kRule = QStringLiteral("CLIENT MATTERS");
+const QString RolledBack = QStringLiteral("\r\nThe test ran in a transaction that has been rolled back: nothing was changed.");
 
 TEST(RuleSqlStoredForm, BlanksBecomeOneTokenPerRunAndLineBreaksStay) {
   EXPECT_EQ(admin::EncodeRuleSql("SELECT A FROM B"), "SELECT<SPC>A<SPC>FROM<SPC>B");
@@ -168,13 +170,13 @@ TEST_F(RuleSqlEditorTest, FailedTestFromOkStoresNothingAndKeepsTheWindow) {
   cx.scripted->Answer(MsgResult::Yes);  // test first
   QString left;
   const int closed = Drive("LAWLIB", kRule, [&](RuleSqlEditor& e) {
-    e.SetText("SELEKT nonsense FROM nowhere");
+    e.SetText("SELECT nonsense FROM nowhere");
     e.ButtonOK_Click();
     left = e.Text();
     EXPECT_FALSE(e.TestPassed());
   });
   EXPECT_EQ(closed, -1);
-  EXPECT_EQ(left, "SELEKT nonsense FROM nowhere");
+  EXPECT_EQ(left, "SELECT nonsense FROM nowhere");
   EXPECT_EQ(Chunks(), before);
   EXPECT_TRUE(Shown().last().startsWith("SQL Error: ")) << qPrintable(Shown().last());
   EXPECT_TRUE(Shown().last().endsWith(")\r\n occurred trying to run test on CLIENT MATTERS"));
@@ -189,10 +191,50 @@ TEST_F(RuleSqlEditorTest, TestRunsOnThePanelLibraryAndSwitchesBack) {
     passed = e.TestPassed();
   });
   EXPECT_TRUE(passed);
-  EXPECT_EQ(Shown().last(), "Results: " + clients + " item(s) returned from test on CLIENT MATTERS");
+  EXPECT_EQ(Shown().last(), "Results: " + clients + " item(s) returned from test on CLIENT MATTERS" + RolledBack);
   EXPECT_EQ(cx.scripted->shown.back().icon, MsgIcon::None);
   EXPECT_EQ(Current(), "LAWLIB");
   EXPECT_EQ(cx.ui->MousePointer(), Pointer::Default);
+}
+
+// On both engines a test changes nothing: a change of rows is rolled back, a statement that no
+// transaction could undo is not run, and neither is one that would join another task's open work.
+TEST_F(RuleSqlEditorTest, TestChangesNothingOnBothEngines) {
+  for (const QString library : {"LAWLIB", "ORALIB"}) {
+    SCOPED_TRACE(library.toStdString());
+    const int clients = server.Scalar(library, "SELECT COUNT(*) FROM CLIENT").toInt();
+    ASSERT_GT(clients, 0);
+    std::vector<bool> passed;
+    Drive(library, kRule, [&](RuleSqlEditor& e) {
+      for (const QString statement : {"DELETE FROM [OWNER].CLIENT", "DROP TABLE [OWNER].CLIENT"}) {
+        e.SetText(statement);
+        e.ButtonTest_Click();
+        passed.push_back(e.TestPassed());
+      }
+    });
+    EXPECT_EQ(passed, (std::vector<bool>{true, false}));
+    ASSERT_GE(Shown().size(), 2);
+    EXPECT_EQ(Shown()[Shown().size() - 2], "Results: 0 item(s) returned from test on CLIENT MATTERS" + RolledBack);
+    EXPECT_EQ(Shown().last(), "Error: The SQL statement for the rule CLIENT MATTERS has not been run: only a SELECT, "
+                              "WITH, INSERT, UPDATE, DELETE or MERGE statement can be tested, in a transaction that is "
+                              "rolled back afterwards.");
+    EXPECT_EQ(server.Scalar(library, "SELECT COUNT(*) FROM CLIENT").toInt(), clients);
+
+    ASSERT_TRUE(ConnectLibrary(cx, library));
+    const SqlTransaction work = BeginTransaction(cx);
+    ASSERT_TRUE(work.Opened);
+    ASSERT_TRUE(RunAndRelease(cx, "INSERT INTO [OWNER].CLIENT (SYSTEM_ID, CLIENT_ID) VALUES (990001, 'OPEN')"));
+    Drive(library, kRule, [&](RuleSqlEditor& e) {
+      e.SetText("SELECT 1");
+      e.ButtonTest_Click();
+      EXPECT_FALSE(e.TestPassed());
+    });
+    EXPECT_TRUE(Shown().last().endsWith("other work is being written to library " + library +
+                                        "; test it again when that work has finished."));
+    EXPECT_TRUE(EndTransaction(cx, work, true));
+    EXPECT_EQ(server.Scalar(library, "SELECT COUNT(*) FROM CLIENT").toInt(), clients + 1);
+    ASSERT_TRUE(ConnectLibrary(cx, "LAWLIB"));
+  }
 }
 
 TEST_F(RuleSqlEditorTest, TestOnEmptyTextDoesNothing) {
