@@ -89,10 +89,8 @@ void UseDocumentSource(RunContext& cx) {
     for (const PathStep& step : steps) joins.Add(step);
   }
   // The tables of the rule's Stackwright text and of its external links.
-  for (const QString& entry : l.TableList.split(QLatin1Char(','))) {
-    QString table = TrimBlanks(entry).toUpper();
-    if (table.startsWith(OwnerPlaceholder)) table = table.mid(OwnerPlaceholder.size());
-    if (table.isEmpty() || joins.joined.contains(table)) continue;
+  for (const QString& table : NamedTables(l.TableList)) {
+    if (joins.joined.contains(table)) continue;
     PathStep step;
     if (ProfileKeyTo(cx, table, step))
       joins.Add(step);
@@ -116,6 +114,16 @@ QStringList NamedTables(const QString& fromAndJoins) {
       ++end;
     const QString table = fromAndJoins.mid(at + OwnerPlaceholder.size(), end - at - OwnerPlaceholder.size()).toUpper();
     if (!table.isEmpty() && !tables.contains(table)) tables << table;
+  }
+  return tables;
+}
+
+QStringList PathTables(const TemplateTable& items) {
+  QStringList tables;
+  for (int row = 1; row <= items.Count(); ++row) {
+    if (!IsPathItem(items, row)) continue;
+    for (const QString& table : {items(row, TemplateFinalTable), items(row, TemplateLinkTable)})
+      if (!table.isEmpty() && table != Profile && !tables.contains(table)) tables << table;
   }
   return tables;
 }

@@ -20,7 +20,10 @@ bool SelectsFromDocuments(const TemplateTable& items);
 // documents' own.
 void UseDocumentSource(RunContext& cx);
 
-// The tables that a FROM clause and its joins name ("[OWNER].<table>"), upper case.
+// The tables that a table list, or a FROM clause and its joins, name ("[OWNER].<table>"), upper
+// case.
 QStringList NamedTables(const QString& fromAndJoins);
+// The tables that the template's column paths reach and join from (PROFILE left out).
+QStringList PathTables(const TemplateTable& items);
 
 }  // namespace sw

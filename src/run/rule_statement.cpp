@@ -196,6 +196,32 @@ void RewriteClientMatter(QString& statement) {
   if (at >= 0) statement.replace(at, matterTwice.size(), matterFirst);
 }
 
+// The tables that the statement's FROM clause and joins name.
+QStringList StatementTables(RunContext& cx) {
+  QString text = QStringLiteral(" FROM ") + TrimBlanks(cx.runState.statement.FromTable) + QLatin1Char(' ') +
+                 TrimBlanks(cx.runState.lists.JoinList);
+  RewriteClientMatter(text);
+  return NamedTables(text);
+}
+
+// Whether the statement holds every table it names without reading the documents: a listed
+// table that no path reaches becomes a cross join, related by the rule's own conditions. False
+// when a table of the template's paths, or PROFILE that a join starts from, is missing.
+bool HoldsItsTables(RunContext& cx) {
+  SourceListState& l = cx.runState.lists;
+  const QStringList present = StatementTables(cx);
+  if (l.JoinList.toUpper().contains(QStringLiteral("= PROFILE.")) && !present.contains(QStringLiteral("PROFILE"))) return false;
+  const QStringList paths = PathTables(cx.runState.tmpl.ParsedTemplate);
+  QStringList unrelated;
+  for (const QString& table : NamedTables(l.TableList)) {
+    if (present.contains(table)) continue;
+    if (paths.contains(table)) return false;
+    unrelated << table;
+  }
+  for (const QString& table : unrelated) l.JoinList += QStringLiteral("CROSS JOIN [OWNER].") + table + QLatin1Char(' ');
+  return true;
+}
+
 bool Meaningful(const QString& text) {
   const QString t = TrimBlanks(text);
   return !t.isEmpty() && t != QLatin1String("()");
@@ -388,16 +414,16 @@ bool AssembleRuleStatement(RunContext& cx) {
   AddExternalLinkTables(cx);
   if (cx.run.StopRequested) return false;
   AddProfileAndTypeColumns(cx);
-  const bool fromDocuments = SelectsFromDocuments(t.ParsedTemplate);
+  bool fromDocuments = SelectsFromDocuments(t.ParsedTemplate);
+  if (!fromDocuments) {
+    s.FromTable = FirstTables(cx);
+    fromDocuments = !HoldsItsTables(cx);
+  }
   if (fromDocuments) {
     UseDocumentSource(cx);
     AddSidColumn(cx, QStringLiteral("PROFILE"));
-  } else {
-    s.FromTable = FirstTables(cx);
   }
-  QString tablesNamed = QStringLiteral(" FROM ") + TrimBlanks(s.FromTable) + QLatin1Char(' ') + TrimBlanks(l.JoinList);
-  RewriteClientMatter(tablesNamed);
-  s.ParameterClause = ParameterClause(cx, NamedTables(tablesNamed));
+  s.ParameterClause = ParameterClause(cx, StatementTables(cx));
   if (IsOracle(cx)) {
     l.SelectList.replace(QStringLiteral(" AS \""), QStringLiteral(" \""));
     l.SidSelectList.replace(QStringLiteral(" AS \""), QStringLiteral(" \""));

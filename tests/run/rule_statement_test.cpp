@@ -168,9 +168,15 @@ TEST_F(RuleStatement, OwnQualifierOpensTheWhereClauseWhenThereIsNone) {
   spec.stackwrightText = "CLIENT |";
   ASSERT_TRUE(Build(spec));
   EXPECT_TRUE(Statement().endsWith(" FROM [OWNER].CLIENT")) << qPrintable(Statement());
+  // Tables listed for the qualifier that no path reaches are joined for it to relate them.
+  spec.templateText = "%<CLIENT.CLIENT_NAME>% %\\% %<MATTER.MATTER_ID>%";
+  spec.stackwrightText = "| MATTER.CLIENT_ID = CLIENT.SYSTEM_ID";
+  ASSERT_TRUE(Build(spec));
+  EXPECT_EQ(Run(), Scalar("SELECT COUNT(*) FROM MATTER").toLongLong());
+  cx.session.pSQL->ReleaseResults();
 }
 
-TEST_F(RuleStatement, DocumentsRuleJoinsTheTablesOfItsOwnText) {
+TEST_F(RuleStatement, DocumentsRuleJoinsEveryTableItNames) {
   // APPS is reached by PROFILE's one key to it; PEOPLE by three, so the rule's text relates it.
   RuleSpec spec;
   spec.templateText = "%MATTER.CLIENT_ID.CLIENT_ID% %\\% %DOCUMENTTYPE.TYPE_ID%";
@@ -183,6 +189,13 @@ TEST_F(RuleStatement, DocumentsRuleJoinsTheTablesOfItsOwnText) {
   ASSERT_GT(expected, 0);
   EXPECT_EQ(Run(), expected);
   cx.session.pSQL->ReleaseResults();
+  // Paths through one column of the documents that the joins from the first table cannot reach
+  // read the documents as well.
+  spec = RuleSpec{};
+  spec.templateText = "%AUTHOR.USER_ID% %\\% %AUTHOR.PRIMARY_GROUP.GROUP_ID%";
+  ASSERT_TRUE(Build(spec));
+  EXPECT_EQ(Run(), Scalar("SELECT COUNT(*) FROM PROFILE").toLongLong());
+  cx.session.pSQL->ReleaseResults();
 }
 
 TEST_F(RuleStatement, DocumentTypeMentionAddsItsColumnAndJoinOnce) {
@@ -191,7 +204,10 @@ TEST_F(RuleStatement, DocumentTypeMentionAddsItsColumnAndJoinOnce) {
   ASSERT_TRUE(Build(spec));
   EXPECT_TRUE(Statement().contains("'DOCUMENTTYPE', DOCUMENTTYPES.SYSTEM_ID AS \"DOCUMENTTYPES.SYSTEM_ID\"")) << qPrintable(Statement());
   EXPECT_EQ(Statement().count("LEFT OUTER JOIN [OWNER].DOCUMENTTYPES ON DOCUMENTTYPES.SYSTEM_ID = PROFILE.DOCUMENTTYPE"), 1);
-  EXPECT_EQ(cx.runState.lists.SourceTables, QStringList({"DOCUMENTTYPES"}));
+  // The join starts from the documents, which the statement then reads.
+  EXPECT_EQ(cx.runState.lists.SourceTables, QStringList({"DOCUMENTTYPES", "PROFILE"}));
+  EXPECT_EQ(Run(), Scalar("SELECT COUNT(*) FROM PROFILE").toLongLong());
+  cx.session.pSQL->ReleaseResults();
 }
 
 TEST_F(RuleStatement, IncompleteStatementEndsTheRule) {
