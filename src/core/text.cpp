@@ -1,5 +1,7 @@
 #include "core/text.h"
 
+#include "core/sql.h"
+
 namespace sw {
 
 namespace {
@@ -36,6 +38,26 @@ QString EscapeLikeBrackets(const QString& text) {
     if (c == QLatin1Char('[')) out += QStringLiteral("[]");
   }
   return out;
+}
+
+QString EscapeLikeText(const QString& text, qint64 engine) {
+  QString out;
+  if (!IsOracleEngine(engine)) {
+    out = EscapeLikeBrackets(text);
+    out.replace(QLatin1Char('%'), QStringLiteral("[%]"));
+    out.replace(QLatin1Char('_'), QStringLiteral("[_]"));
+    return out;
+  }
+  out = text;
+  out.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+  out.replace(QLatin1Char('%'), QStringLiteral("\\%"));
+  out.replace(QLatin1Char('_'), QStringLiteral("\\_"));
+  return out;
+}
+
+QString LikeEscapeClause(const QString& pattern, qint64 engine) {
+  if (!IsOracleEngine(engine) || !pattern.contains(QLatin1Char('\\'))) return QString();
+  return QStringLiteral(" ESCAPE '\\'");
 }
 
 QString ExpandSpaceTokens(const QString& text) {

@@ -12,6 +12,12 @@ QString TrimBlanks(const QString& text);
 QString StripQuotes(const QString& text);
 // Every "[" becomes "[[]", which matches one literal bracket in a LIKE pattern.
 QString EscapeLikeBrackets(const QString& text);
+// A text that a LIKE pattern is to match as it stands, on the engine's terms: on SQL Server
+// "[", "%" and "_" become classes of themselves ("[[]", "[%]", "[_]"); on Oracle (engines 2
+// and 5), which has no classes, "\", "%" and "_" get the escape "\".
+QString EscapeLikeText(const QString& text, qint64 engine);
+// " ESCAPE '\'" on Oracle when the pattern holds an escape of EscapeLikeText; else nothing.
+QString LikeEscapeClause(const QString& pattern, qint64 engine);
 // Restores the blanks of stored rule SQL, where "<SPC>" stands for a run of blanks.
 QString ExpandSpaceTokens(const QString& text);
 // Removes the "%" markers of a template item; "APPS." at the start becomes "APPS".

@@ -23,7 +23,6 @@ using namespace folder_sql;
 namespace {
 
 const QString StampWord = QStringLiteral("QUILLMARK");
-constexpr int MaxPatternLength = 240;
 
 QString Quote(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
 
@@ -96,23 +95,23 @@ QString FirstLine(Context& cx, const LookUp& q) {
   return line;
 }
 
-QString SubfolderSearch(const LookUp& q, const QString& pattern) {
+QString SubfolderSearch(const LookUp& q, const QString& like) {
   return QStringLiteral("SELECT FI.DOCNUMBER, PR.DOCNAME, RL.LIBRARY_NAME, PL.LIBRARY_NAME, 'QUILLMARK' FROM [OWNER].FOLDER_ITEM FI "
                         "LEFT OUTER JOIN [OWNER].PROFILE PR ON PR.DOCNUMBER = FI.DOCNUMBER LEFT OUTER JOIN "
                         "[OWNER].REMOTE_LIBRARIES RL ON RL.SYSTEM_ID = FI.LIBRARY LEFT OUTER JOIN [OWNER].REMOTE_LIBRARIES PL "
                         "ON PL.SYSTEM_ID = FI.PARENT_LIBRARY WHERE FI.NODE_TYPE = 'F' AND FI.PARENT = ") +
          FormatNumber(q.parent) + QStringLiteral(" AND PL.LIBRARY_NAME = '") + StripQuotes(q.folderLibrary) +
          QStringLiteral("' AND RL.LIBRARY_NAME = '") + StripQuotes(q.itemLibrary) +
-         QStringLiteral("' AND UPPER(PR.DOCNAME) LIKE '") + pattern + QStringLiteral("'");
+         QStringLiteral("' AND UPPER(PR.DOCNAME) ") + like;
 }
 
-QString TopLevelSearch(Context& cx, const LookUp& q, const QString& pattern) {
+QString TopLevelSearch(Context& cx, const LookUp& q, const QString& like) {
   const QString library = StripQuotes(CurrentLibraryNameOrEmpty(cx));
   QString sql = QStringLiteral("SELECT F.DOCNUMBER, P.DOCNAME, '") + library + QStringLiteral("', '") + library +
                 QStringLiteral("', F.PATH FROM [OWNER].FOLDER F LEFT OUTER JOIN [OWNER].PROFILE P ON P.DOCNUMBER = "
                                "F.DOCNUMBER LEFT OUTER JOIN [OWNER].APPS A ON A.SYSTEM_ID = P.APPLICATION WHERE "
-                               "UPPER(P.DOCNAME) LIKE '") +
-                pattern + QStringLiteral("' AND A.APPLICATION = 'FOLDER' ");
+                               "UPPER(P.DOCNAME) ") +
+                like + QStringLiteral(" AND A.APPLICATION = 'FOLDER' ");
   if (q.publicFolders) {
     LogMessage(cx, QStringLiteral("The search will be for a Public Folder"));
     Hyphens(cx);
@@ -157,9 +156,9 @@ bool ChooseRow(dm::PcdSql& sql, FoundFolder* found) {
 }
 
 // Runs the search. -1 when the statement failed, 0 when nothing was chosen, else 1 with `found`.
-int Search(Context& cx, const LookUp& q, const QString& pattern, FoundFolder* found) {
-  const QString literal = FolderPatternLiteral(pattern, cx.session.DatabaseEngine);
-  const QString statement = q.TopLevel() ? TopLevelSearch(cx, q, literal) : SubfolderSearch(q, literal);
+int Search(Context& cx, const LookUp& q, const FolderPattern& pattern, FoundFolder* found) {
+  const QString like = FolderNameLike(pattern, cx.session.DatabaseEngine);
+  const QString statement = q.TopLevel() ? TopLevelSearch(cx, q, like) : SubfolderSearch(q, like);
   const bool handed = RunSQL(cx, statement);
   dm::PcdSql& sql = Results(cx);
   const qint64 code = sql.SqlErrorCode();
@@ -229,8 +228,8 @@ void RenameLooseMatch(Context& cx, const LookUp& q, const FoundFolder& found) {
 qint64 FindFolder(Context& cx, const LookUp& q) {
   LogMessage(cx, FirstLine(cx, q));
   Hyphens(cx);
-  const QString pattern = FolderSearchPattern(q.name, q.parse);
-  LogMessage(cx, QStringLiteral("The folder name search will be on ") + Quote(pattern));
+  const FolderPattern pattern = FolderSearchPattern(q.name, q.parse);
+  LogMessage(cx, QStringLiteral("The folder name search will be on ") + Quote(pattern.Shown()));
   Hyphens(cx);
 
   FoundFolder found;
@@ -285,24 +284,33 @@ ParseSetting ReadParseSetting(const QString& parseCharacters) {
   return parse;
 }
 
-QString FolderSearchPattern(const QString& name, const ParseSetting& parse) {
-  QString pattern;
-  if (parse.Count < 0) {
-    pattern = QLatin1Char('%') + TrimBlanks(name.right(-qsizetype(parse.Count)));
-  } else if (parse.Count > 0) {
-    pattern = TrimBlanks(name.left(parse.Count)) + QLatin1Char('%');
-  } else if (!parse.Text.isEmpty()) {
-    const qsizetype at = name.toUpper().indexOf(parse.Text);
-    if (at >= 0) pattern = name.left(at + 1) + QLatin1Char('%');
-  }
-  return pattern.isEmpty() ? name : pattern;
+QString StoredFolderName(const QString& name) { return TrimBlanks(name.left(DocNameLength)); }
+
+QString FolderPattern::Shown() const {
+  return (anyBefore ? QStringLiteral("%") : QString()) + text + (anyAfter ? QStringLiteral("%") : QString());
 }
 
-QString FolderPatternLiteral(const QString& pattern, qint64 engine) {
-  QString text = TrimBlanks(pattern.left(MaxPatternLength));
-  // Oracle's LIKE reads "[" as itself; escaping it there would stop the name from matching.
-  if (!IsOracleEngine(engine)) text = EscapeLikeBrackets(text);
-  return StripQuotes(text).toUpper();
+FolderPattern FolderSearchPattern(const QString& name, const ParseSetting& parse) {
+  FolderPattern pattern;
+  if (parse.Count < 0) {
+    pattern = {TrimBlanks(name.right(-qsizetype(parse.Count))), true, false};
+  } else if (parse.Count > 0) {
+    pattern = {TrimBlanks(name.left(parse.Count)), false, true};
+  } else if (!parse.Text.isEmpty()) {
+    const qsizetype at = name.toUpper().indexOf(parse.Text);
+    if (at >= 0) pattern = {name.left(at + 1), false, true};
+  }
+  if (pattern.Shown().isEmpty()) pattern = {name, false, false};
+  return pattern;
+}
+
+// The name's part is matched as text, cut to what DOCNAME can hold, so that a name longer than
+// that finds the folder it was stored in; only the wildcards of the parse setting match more.
+QString FolderNameLike(const FolderPattern& pattern, qint64 engine) {
+  const QString text = StripQuotes(EscapeLikeText(StoredFolderName(pattern.text), engine)).toUpper();
+  const QString literal = (pattern.anyBefore ? QStringLiteral("%") : QString()) + text +
+                          (pattern.anyAfter ? QStringLiteral("%") : QString());
+  return QStringLiteral("LIKE '") + literal + QStringLiteral("'") + LikeEscapeClause(literal, engine);
 }
 
 qint64 CheckForFolder(FolderContext& cx, const QString& Folder_Name, const QString& ParseCharacters, qint64 Parent_Folder,

@@ -31,12 +31,26 @@ struct ParseSetting {
 };
 ParseSetting ReadParseSetting(const QString& parseCharacters);
 
-// The search pattern in the name's own letter case: a tail or head match by count, a cut after
-// the first character of the parse text, or else the whole name.
-QString FolderSearchPattern(const QString& name, const ParseSetting& parse);
+// PROFILE.DOCNAME of the DM holds this many characters.
+inline constexpr int DocNameLength = 240;
+// A folder name as the DM keeps it: its first DocNameLength characters, trimmed. Folders are
+// made under this name and looked up by it.
+QString StoredFolderName(const QString& name);
 
-// The pattern as it goes into the statement: at most 240 characters, trimmed, brackets escaped
-// where the engine reads them as a class, apostrophes doubled, upper-cased.
-QString FolderPatternLiteral(const QString& pattern, qint64 engine);
+// The search pattern in the name's own letter case: a tail or head match by count, a cut after
+// the first character of the parse text, or else the whole name. `text` is matched as it
+// stands; the wildcards are the only ones of the search.
+struct FolderPattern {
+  QString text;
+  bool anyBefore = false;
+  bool anyAfter = false;
+  QString Shown() const;  // with its wildcards written "%"
+};
+FolderPattern FolderSearchPattern(const QString& name, const ParseSetting& parse);
+
+// "LIKE '<pattern>'" as it goes into the statement: the text cut to what DOCNAME holds, its
+// brackets and wildcards escaped for the engine, apostrophes doubled, upper-cased; on Oracle
+// with the ESCAPE clause its escapes need.
+QString FolderNameLike(const FolderPattern& pattern, qint64 engine);
 
 }  // namespace sw

@@ -491,9 +491,10 @@ qint64 CreateFolder(FolderContext& cx, const QString& Folder_Name, qint64 Parent
   const QString savedStatus = cx.ui->StatusLabel(StatusWindow::Main);
   const QString entryLibrary = cx.session.CurrentLibrary->Name();
   Request r;
-  // The look-up searches with runs of blanks shrunk to one; a folder made under the name as
-  // given would never be found again and would be made anew on every run.
-  r.name = NormaliseFolderName(Folder_Name);
+  // The look-up searches with runs of blanks shrunk to one, and on what DOCNAME can hold; a
+  // folder made under the name as given would never be found again and would be made anew on
+  // every run.
+  r.name = StoredFolderName(NormaliseFolderName(Folder_Name));
   r.parent = Parent;
   r.rule = ThisRule;
   r.parentLibrary = Parent_Library.isEmpty() ? entryLibrary : Parent_Library;

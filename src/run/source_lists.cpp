@@ -236,19 +236,9 @@ QStringList QualifierTables(const QString& qualifier) {
 }
 
 QString RuleNameLike(RunContext& cx, const QString& ruleName) {
-  QString name = StripQuotes(ruleName).toUpper();
-  if (!IsOracleEngine(cx.session.DatabaseEngine)) {
-    // SQL Server reads brackets as character classes; a bracketed character stands for itself.
-    name = EscapeLikeBrackets(name);
-    name.replace(QLatin1Char('_'), QStringLiteral("[_]"));
-    name.replace(QLatin1Char('%'), QStringLiteral("[%]"));
-    return QStringLiteral("LIKE '") + name + QStringLiteral("'");
-  }
-  if (!name.contains(QLatin1Char('_')) && !name.contains(QLatin1Char('%'))) return QStringLiteral("LIKE '") + name + QStringLiteral("'");
-  name.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-  name.replace(QLatin1Char('_'), QStringLiteral("\\_"));
-  name.replace(QLatin1Char('%'), QStringLiteral("\\%"));
-  return QStringLiteral("LIKE '") + name + QStringLiteral("' ESCAPE '\\'");
+  const qint64 engine = cx.session.DatabaseEngine;
+  const QString name = EscapeLikeText(StripQuotes(ruleName).toUpper(), engine);
+  return QStringLiteral("LIKE '") + name + QStringLiteral("'") + LikeEscapeClause(name, engine);
 }
 
 QString ProcessedRowTerm(RunContext& cx, const QString& table, const QString& ruleName) {

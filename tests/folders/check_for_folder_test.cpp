@@ -40,7 +40,7 @@ TEST(FolderSearchPattern, ParseSettingGivesCountAndText) {
 
 TEST(FolderSearchPattern, ModesOnOneName) {
   const QString name = QStringLiteral("SMITH - 1234");
-  auto pattern = [&](const QString& parse) { return FolderSearchPattern(name, ReadParseSetting(parse)); };
+  auto pattern = [&](const QString& parse) { return FolderSearchPattern(name, ReadParseSetting(parse)).Shown(); };
   EXPECT_EQ(pattern(QStringLiteral("-4")), QStringLiteral("%1234"));
   EXPECT_EQ(pattern(QStringLiteral("3")), QStringLiteral("SMI%"));
   EXPECT_EQ(pattern(QStringLiteral("-")), QStringLiteral("SMITH -%"));
@@ -53,19 +53,29 @@ TEST(FolderSearchPattern, ModesOnOneName) {
 }
 
 TEST(FolderSearchPattern, CutKeepsTheNamesCaseAndZeroIsAParseText) {
-  EXPECT_EQ(FolderSearchPattern(QStringLiteral("Smith-Jones"), ReadParseSetting(QStringLiteral("-j"))),
+  EXPECT_EQ(FolderSearchPattern(QStringLiteral("Smith-Jones"), ReadParseSetting(QStringLiteral("-j"))).Shown(),
             QStringLiteral("Smith-%"));
-  EXPECT_EQ(FolderSearchPattern(QStringLiteral("Case 2024 0B"), ReadParseSetting(QStringLiteral("0"))),
+  EXPECT_EQ(FolderSearchPattern(QStringLiteral("Case 2024 0B"), ReadParseSetting(QStringLiteral("0"))).Shown(),
             QStringLiteral("Case 20%"));
-  EXPECT_EQ(FolderSearchPattern(QStringLiteral("No digit"), ReadParseSetting(QStringLiteral("0"))), QStringLiteral("No digit"));
+  EXPECT_EQ(FolderSearchPattern(QStringLiteral("No digit"), ReadParseSetting(QStringLiteral("0"))).Shown(),
+            QStringLiteral("No digit"));
 }
 
-TEST(FolderSearchPattern, LiteralIsCutEscapedAndUpperCased) {
-  EXPECT_EQ(FolderPatternLiteral(QStringLiteral("o'brien [draft]%"), 10), QStringLiteral("O''BRIEN [[]DRAFT]%"));
-  // Oracle reads a bracket as itself.
-  EXPECT_EQ(FolderPatternLiteral(QStringLiteral("o'brien [draft]%"), 2), QStringLiteral("O''BRIEN [DRAFT]%"));
+TEST(FolderSearchPattern, NameIsMatchedAsTextCutToWhatDocnameHolds) {
+  const auto like = [](const QString& name, const QString& parse, qint64 engine) {
+    return FolderNameLike(FolderSearchPattern(name, ReadParseSetting(parse)), engine);
+  };
+  EXPECT_EQ(like(QStringLiteral("o'brien [draft] 100%"), QString(), 10), QStringLiteral("LIKE 'O''BRIEN [[]DRAFT] 100[%]'"));
+  EXPECT_EQ(like(QStringLiteral("C_002"), QStringLiteral("-4"), 10), QStringLiteral("LIKE '%[_]002'"));
+  EXPECT_EQ(like(QStringLiteral("Z_1 Ltd"), QStringLiteral("3"), 10), QStringLiteral("LIKE 'Z[_]1%'"));
+  // Oracle reads a bracket as itself and escapes with a backslash only where one is needed.
+  EXPECT_EQ(like(QStringLiteral("o'brien [draft]"), QString(), 2), QStringLiteral("LIKE 'O''BRIEN [DRAFT]'"));
+  EXPECT_EQ(like(QStringLiteral("C_002"), QStringLiteral("-4"), 5), QStringLiteral("LIKE '%\\_002' ESCAPE '\\'"));
+  EXPECT_EQ(like(QStringLiteral("a\\b 5%"), QString(), 2), QStringLiteral("LIKE 'A\\\\B 5\\%' ESCAPE '\\'"));
   const QString longName = QString(239, QLatin1Char('a')) + QStringLiteral(" bcd");
-  EXPECT_EQ(FolderPatternLiteral(longName, 10), QString(239, QLatin1Char('A')));
+  EXPECT_EQ(StoredFolderName(longName), QString(239, QLatin1Char('a')));
+  EXPECT_EQ(like(longName, QString(), 10), QStringLiteral("LIKE '") + QString(239, QLatin1Char('A')) + QStringLiteral("'"));
+  EXPECT_EQ(like(longName, QStringLiteral("300"), 10), QStringLiteral("LIKE '") + QString(239, QLatin1Char('A')) + QStringLiteral("%'"));
 }
 
 TEST(FolderPathStampTest, StampNamesTheRuleAndAnyRuleCounts) {
@@ -180,12 +190,18 @@ TEST_F(CheckForFolderTest, TopLevelMissLogsTheSqlObjectsCodes) {
   EXPECT_TRUE(log.contains(QStringLiteral("Top-level folder \"No Such Folder\" not found in library LAWLIB")));
 }
 
-TEST_F(CheckForFolderTest, WildcardsInTheNameMatchOtherNamesBracketsDoNot) {
+TEST_F(CheckForFolderTest, WildcardsAndBracketsInTheNameMatchOnlyThemselves) {
   const qint64 folder = Folder(Law, QStringLiteral("ABCD"));
-  EXPECT_EQ(Look(QStringLiteral("AB_D")), folder);
+  const qint64 percent = Folder(Law, QStringLiteral("Rate 100"));
+  EXPECT_EQ(Look(QStringLiteral("AB_D")), 0);
+  EXPECT_EQ(Look(QStringLiteral("Rate 100%")), 0);
   EXPECT_EQ(Look(QStringLiteral("[AB]CD")), 0);
   const qint64 bracketed = Folder(Law, QStringLiteral("[AB]CD"));
   EXPECT_EQ(Look(QStringLiteral("[ab]cd")), bracketed);
+  // The wildcard of a count match still matches; the name's own do not.
+  EXPECT_EQ(Look(QStringLiteral("XBCD"), QStringLiteral("-3")), folder);
+  EXPECT_EQ(Look(QStringLiteral("R_te 100"), QStringLiteral("-3")), percent);
+  EXPECT_EQ(Look(QStringLiteral("Rate 10_"), QStringLiteral("-3")), 0);
 }
 
 TEST_F(CheckForFolderTest, BracketedNameIsFoundOnOracleToo) {

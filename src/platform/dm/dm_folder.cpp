@@ -31,6 +31,11 @@ constexpr qint64 ErrProtected = 0x80040E22;
 constexpr qint64 ErrDatabase = 0x80040E14;
 constexpr qint64 ErrNotSaved = 0x80040E30;
 constexpr qint64 ErrAlreadyFiled = 0x80040E31;
+constexpr qint64 ErrTooLong = 0x80040E57;
+
+// PROFILE.DOCNAME holds 240 characters, as in a DM library; a longer name is refused, as the
+// database refuses it, rather than cut where nobody asked.
+constexpr int DocNameLength = 240;
 
 QString Quoted(const QString& name) {
   QString q = name;
@@ -514,6 +519,8 @@ bool EmFolder::ApplyPublic(QString* error) {
 
 bool EmFolder::Save(int) {
   Error.Clear();
+  if (data_->Get(QStringLiteral("DOCNAME")).toString().size() > DocNameLength)
+    return Fail(ErrTooLong, QStringLiteral("String or binary data would be truncated in column DOCNAME."));
   QString error;
   const bool isNew = data_->isNew;
   const bool ok = WithWriteTransaction(*data_->db, &error, [&](QString* err) {

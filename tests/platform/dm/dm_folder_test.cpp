@@ -58,6 +58,11 @@ TEST_F(DmFolderTest, APublicFolderHasARootObjectUntilItIsMadePrivate) {
   f->SetFolderName("Globex Ltd");
   ASSERT_TRUE(f->Save(3));
   EXPECT_EQ(Law("SELECT DISPLAYNAME FROM ROOT_OBJECT WHERE DOCNUMBER = " + d), "Globex Ltd");
+  // DOCNAME holds 240 characters: a longer name is refused, not cut.
+  f->SetFolderName(QString(241, QLatin1Char('G')));
+  EXPECT_FALSE(f->Save(3));
+  EXPECT_TRUE(f->Error.ErrDescription.contains("truncated"));
+  f->SetFolderName("Globex Ltd");
   f->SetPublic(false);
   ASSERT_TRUE(f->Save(3));
   EXPECT_EQ(Law("SELECT COUNT(*) FROM ROOT_OBJECT WHERE DOCNUMBER = " + d), "0");
