@@ -157,17 +157,15 @@ void VerifyRemoteInsert(FolderContext& cx, qint64 DocNumber, qint64 Parent, cons
 
 // The rule's security steps; their answers do not change the filing's.
 void ApplySecurity(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& DocType, int Rule_Number,
-                   const QString& Folder_Library, const QString& Document_Library) {
-  if (NumericValue(cx.rules.RuleTable(field::RULE_PROFILE_INHERIT_SECURITY, Rule_Number)) == 1)
-    InheritSecurity(cx, DocNumber, Parent, Folder_Library);
-  const QString securityTemplate = cx.rules.RuleTable(field::RULE_SECURITY, Rule_Number);
-  if (!securityTemplate.isEmpty())
-    AddSecurity(cx, DocNumber, securityTemplate, Rule_Number, DocType, Folder_Library, Document_Library);
+                   const FilingRule& rule, const QString& Folder_Library, const QString& Document_Library) {
+  if (rule.inheritSecurity) InheritSecurity(cx, DocNumber, Parent, Folder_Library, Document_Library);
+  if (!rule.securityTemplate.isEmpty())
+    AddSecurity(cx, DocNumber, rule.securityTemplate, Rule_Number, DocType, Folder_Library, Document_Library);
 }
 
 // Everything between the entry and the exit steps; failures raised here go to the error report.
 bool FileItem(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& DocType, int Rule_Number,
-              const QString& Folder_Library, const QString& Document_Library) {
+              const FilingRule& rule, const QString& Folder_Library, const QString& Document_Library) {
   switch (CheckFiling(cx, DocNumber, Parent, Folder_Library, Document_Library)) {
     case FilingVerdict::AlreadyFiled:
       return true;
@@ -187,7 +185,7 @@ bool FileItem(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString&
     LogThenHyphens(cx, QStringLiteral("Error: Unable to process Inherit Metadata Option"));
     return false;
   }
-  ApplySecurity(cx, DocNumber, Parent, DocType, Rule_Number, Folder_Library, Document_Library);
+  ApplySecurity(cx, DocNumber, Parent, DocType, Rule_Number, rule, Folder_Library, Document_Library);
   if (!ConnectLibrary(cx, Folder_Library)) {
     LogThenHyphens(cx, QStringLiteral("Error: Unable to connect to library ") + Folder_Library);
     return false;
@@ -225,6 +223,14 @@ void ExitSteps(FolderContext& cx, const QString& entryLibrary) {
 
 bool AddFolderItem(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& DocType, int Rule_Number,
                    const QString& Folder_Library, const QString& Document_Library) {
+  FilingRule rule;
+  rule.inheritSecurity = NumericValue(cx.rules.RuleTable(field::RULE_PROFILE_INHERIT_SECURITY, Rule_Number)) == 1;
+  rule.securityTemplate = cx.rules.RuleTable(field::RULE_SECURITY, Rule_Number);
+  return AddFolderItemOfRule(cx, DocNumber, Parent, DocType, Rule_Number, rule, Folder_Library, Document_Library);
+}
+
+bool AddFolderItemOfRule(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& DocType, int Rule_Number,
+                         const FilingRule& rule, const QString& Folder_Library, const QString& Document_Library) {
   if (!CheckFusion(cx, QStringLiteral("AddFolderItem"))) return false;
   if (!cx.session.CurrentLibrary) {
     LogThenHyphens(cx, QStringLiteral("Error: Library object not set - cannot continue"));
@@ -238,7 +244,7 @@ bool AddFolderItem(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QSt
   filing::CloseProfileSlot(cx);
   bool result = false;
   try {
-    result = FileItem(cx, DocNumber, Parent, DocType, Rule_Number, Folder_Library, Document_Library);
+    result = FileItem(cx, DocNumber, Parent, DocType, Rule_Number, rule, Folder_Library, Document_Library);
   } catch (const std::exception& failure) {
     ReportFailure(cx, failure);
     result = false;

@@ -33,6 +33,7 @@ QString Quote(const QString& text) { return QLatin1Char('"') + text + QLatin1Cha
 struct RuleFields {
   QString name;
   QString security;
+  bool inheritSecurity = false;
   QString form;
   bool makesPublic = false;
   QString authorSource;
@@ -45,6 +46,7 @@ RuleFields ReadRule(FolderContext& cx, int rule) {
   RuleFields f;
   f.name = table(field::RuleName, rule);
   f.security = table(field::RULE_SECURITY, rule);
+  f.inheritSecurity = NumericValue(table(field::RULE_PROFILE_INHERIT_SECURITY, rule)) == 1;
   f.form = table(field::RULE_FORM, rule);
   f.makesPublic = NumericValue(table(field::RULE_CREATE_PUBLIC_FOLDERS, rule)) == 1;
   f.authorSource = table(field::RULE_AUTHOR_SOURCE, rule);
@@ -350,12 +352,21 @@ struct ParentProfile {
   qint64 formId = 0;
 };
 
-ParentProfile ReadParentProfile(FolderContext& cx, qint64 parent) {
+// None when the database rejected the query: nothing is then copied from the parent.
+std::optional<ParentProfile> ReadParentProfile(FolderContext& cx, qint64 parent) {
   LogMessage(cx, QStringLiteral("Retrieving profile information from parent #") + FormatNumber(parent));
   Hyphens(cx);
-  RunSQL(cx, QStringLiteral("SELECT STORAGETYPE, PATH, RETENTION, FORM FROM [OWNER].PROFILE WHERE DOCNUMBER = ") +
-                 FormatNumber(parent));
+  const bool handed =
+      RunSQL(cx, QStringLiteral("SELECT STORAGETYPE, PATH, RETENTION, FORM FROM [OWNER].PROFILE WHERE DOCNUMBER = ") +
+                     FormatNumber(parent));
   dm::PcdSql& sql = Results(cx);
+  if (!handed || !LastStatementSucceeded(cx)) {
+    sql.ReleaseResults();
+    LogMessage(cx, QStringLiteral("Error: Unable to read profile information from parent #") + FormatNumber(parent) +
+                       QStringLiteral(" - the folder keeps its own values"));
+    Hyphens(cx);
+    return std::nullopt;
+  }
   ParentProfile p;
   if (sql.RowCount() != 0) {
     p.storageType = sql.ColumnValue(1);
@@ -439,8 +450,8 @@ void FinishFolder(FolderContext& cx, const Request& r, qint64 number) {
   }
   StampAndRoot(cx, r, number);
   if (r.parent != 0 && ConnectLibrary(cx, r.parentLibrary)) {
-    const ParentProfile parent = ReadParentProfile(cx, r.parent);
-    if (ConnectLibrary(cx, r.itemLibrary) && !CopyParentProfile(cx, r, number, parent)) return;
+    const std::optional<ParentProfile> parent = ReadParentProfile(cx, r.parent);
+    if (ConnectLibrary(cx, r.itemLibrary) && parent && !CopyParentProfile(cx, r, number, *parent)) return;
   }
   if (!r.fields.security.isEmpty())
     AddSecurity(cx, number, r.fields.security, r.rule, QStringLiteral("F"), r.parentLibrary, r.itemLibrary);
@@ -448,7 +459,8 @@ void FinishFolder(FolderContext& cx, const Request& r, qint64 number) {
     SetStatus(cx, QStringLiteral("Adding folder #") + FormatNumber(number) + QStringLiteral(" as subfolder under folder #") +
                       FormatNumber(r.parent));
     Hyphens(cx);
-    if (!AddFolderItem(cx, number, r.parent, QStringLiteral("F"), r.rule, r.parentLibrary, r.itemLibrary)) {
+    if (!AddFolderItemOfRule(cx, number, r.parent, QStringLiteral("F"), r.rule, {r.fields.inheritSecurity, r.fields.security},
+                             r.parentLibrary, r.itemLibrary)) {
       LogMessage(cx, QStringLiteral("Error: Unable to add folder item #") + FormatNumber(number) + QStringLiteral(" in library ") +
                          r.itemLibrary + QStringLiteral(" to folder #") + FormatNumber(r.parent) + QStringLiteral(" in library ") +
                          r.parentLibrary);
@@ -458,23 +470,30 @@ void FinishFolder(FolderContext& cx, const Request& r, qint64 number) {
   ClearCreationEntries(cx, r, number);
 }
 
-qint64 MakeFolder(FolderContext& cx, const Request& r) {
+// The folder's number; `made` holds it as soon as the folder exists, so that a failure in the
+// steps after still answers with the folder rather than with nothing.
+qint64 MakeFolder(FolderContext& cx, const Request& r, qint64& made) {
   if (const std::optional<qint64> existing = ExistingFolder(cx, r)) return *existing;
   if (!ConfirmTopLevel(cx, r) || !MayCreate(cx, r)) return 0;
   if (!PrepareFolder(cx, r) || !OpenAndFillProfile(cx, r)) return 0;
   if (!SaveProfile(cx, r) || !SaveFolder(cx, r)) return 0;
-  const qint64 number = NewFolderNumber(cx, r);
-  if (number != 0) FinishFolder(cx, r, number);
-  return number;
+  made = NewFolderNumber(cx, r);
+  if (made != 0) FinishFolder(cx, r, made);
+  return made;
 }
 
-void ReportFailure(FolderContext& cx, const Request& r, const std::exception& failure) {
+void ReportFailure(FolderContext& cx, const Request& r, const std::exception& failure, qint64 made) {
   LogMessage(cx, QStringLiteral("CreateFolder:"));
   if (const auto* dmFailure = dynamic_cast<const DmCallFailure*>(&failure))
     ReportError(cx, dmFailure->Number(), dmFailure->Source(), dmFailure->Description());
   else
     ReportError(cx, ErrAutomation, QStringLiteral("CreateFolder"), QString::fromLocal8Bit(failure.what()));
-  LogMessage(cx, QStringLiteral("Error: Unable to create folder ") + Quote(r.name));
+  if (made == 0) {
+    LogMessage(cx, QStringLiteral("Error: Unable to create folder ") + Quote(r.name));
+    return;
+  }
+  LogMessage(cx, QStringLiteral("Error: Unable to complete folder #") + FormatNumber(made) + QStringLiteral(" ") + Quote(r.name) +
+                     QStringLiteral(" - the folder exists, its remaining steps were not made"));
 }
 
 }  // namespace
@@ -504,11 +523,12 @@ qint64 CreateFolder(FolderContext& cx, const QString& Folder_Name, qint64 Parent
   if (Folder_Name.isEmpty()) return 0;
 
   qint64 result = 0;
+  qint64 made = 0;
   try {
-    result = MakeFolder(cx, r);
+    result = MakeFolder(cx, r, made);
   } catch (const std::exception& failure) {
-    ReportFailure(cx, r, failure);
-    result = 0;
+    ReportFailure(cx, r, failure, made);
+    result = made;
   }
   ReleaseItems(cx);
   Hyphens(cx);

@@ -12,6 +12,14 @@ qint64 CreateFolder(FolderContext& cx, const QString& Folder_Name, qint64 Parent
                     const QString& Parent_Library, const QString& Item_Library, int Folder_Level);
 bool AddFolderItem(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& DocType, int Rule_Number,
                    const QString& Folder_Library, const QString& Document_Library);
+// The rule's settings that filing applies. Every library switch reloads RuleTable with that
+// library's rules, so they are read before the filing switches to the parent's library.
+struct FilingRule {
+  bool inheritSecurity = false;  // RULE_PROFILE_INHERIT_SECURITY reads as 1
+  QString securityTemplate;      // RULE_SECURITY
+};
+bool AddFolderItemOfRule(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& DocType, int Rule_Number,
+                         const FilingRule& rule, const QString& Folder_Library, const QString& Document_Library);
 void CDoc(FolderContext& cx, const QString& CDoc_Library);
 bool SortFolders(FolderContext& cx, qint64 Parent, const QString& Folder_Library, int SortItemCount);
 bool SortThisFolder(FolderContext& cx, qint64 Parent, const QString& Folder_Library, int SortItemCount);

@@ -5,7 +5,6 @@
 #include <QStringList>
 
 #include "core/log.h"
-#include "core/library_checks.h"
 #include "core/monitor_client.h"
 #include "core/text.h"
 #include "folders/folders.h"
@@ -200,6 +199,7 @@ void CloseLastLevel(RunContext& cx) {
   LogMessage(cx, QStringLiteral("Level ") + N(rows.LevelCount) + QStringLiteral(":") + name + QStringLiteral(" (b)"));
   Dash(cx);
   rows.ParentFolder = 0;
+  rows.ParentLibrary = cx.runState.rule.LibraryName;
   rows.TopFolder = 0;
   const int limit = LevelLimit(cx);
   if (limit != 0 && rows.LevelCount > limit) {
@@ -214,7 +214,8 @@ QString SingleBlanks(QString name) {
   return name;
 }
 
-// The library a level's folder is made in: the rule's e-mail library for the folder it names.
+// The library a level's folder is made in: the rule's e-mail library for the folder it names,
+// else the library of the folder it goes into (the rule's library for level 1).
 QString LevelLibrary(RunContext& cx, const QString& name) {
   const RuleWorkingValues& rule = cx.runState.rule;
   LogMessage(cx, QStringLiteral("Comparing folder name '") + name + QStringLiteral("' with '") + rule.EmailOverrideName +
@@ -226,18 +227,22 @@ QString LevelLibrary(RunContext& cx, const QString& name) {
     Dash(cx);
     return rule.EmailOverrideLibrary;
   }
-  return rule.LibraryName;
+  return cx.runState.rows.ParentLibrary;
 }
 
 // What a folder the chain has just created receives, in order.
 void FurnishNewFolder(RunContext& cx, int r, int k, const QString& name) {
   RuleRowsState& rows = cx.runState.rows;
   const qint64 folder = rows.ParentFolder;
-  UpdateFolderMetadata(cx, folder, k);
-  if (k == 1) rows.TopFolder = folder;
-  SetFolderEmailAddress(cx, folder, k, r);
-  SetFolderAuthor(cx, folder);
-  AddRowWorkspaces(cx, k, name, folder);
+  const QString library = rows.ParentLibrary;
+  UpdateFolderMetadata(cx, folder, library, k);
+  if (k == 1) {
+    rows.TopFolder = folder;
+    rows.TopLibrary = library;
+  }
+  SetFolderEmailAddress(cx, folder, library, k, r);
+  SetFolderAuthor(cx, folder, library);
+  AddRowWorkspaces(cx, k, name, folder, library);
   QueueNewDocuments(cx, k);
 }
 
@@ -260,7 +265,8 @@ RowEnd LevelLoop(RunContext& cx, int r) {
     name = SingleBlanks(name);
     cx.run.FolderExistedFlag = false;
     const QString library = LevelLibrary(cx, name);
-    rows.ParentFolder = CreateFolder(cx, name, rows.ParentFolder, rule.RuleIndex, rule.LibraryName, library, k);
+    rows.ParentFolder = CreateFolder(cx, name, rows.ParentFolder, rule.RuleIndex, rows.ParentLibrary, library, k);
+    rows.ParentLibrary = library;
     if (rows.ParentFolder <= 0) {
       ++rule.ErrorCount;
       return RowEnd::Failed;
@@ -294,7 +300,7 @@ bool ProcessRow(RunContext& cx, int r) {
   const RowEnd end = LevelLoop(cx, r);
   if (end == RowEnd::RunStopped) return false;
   if (end == RowEnd::Done) {
-    if (rows.TopFolder != 0) SortFolders(cx, rows.TopFolder, CurrentLibraryNameOrEmpty(cx), cx.library.MaxItemsToSort);
+    if (rows.TopFolder != 0) SortFolders(cx, rows.TopFolder, rows.TopLibrary, cx.library.MaxItemsToSort);
     Dash(cx);
     if (rows.ParentFolder > 0) TrackRow(cx, r);
   }

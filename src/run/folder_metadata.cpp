@@ -43,6 +43,59 @@ bool LookUp(RunContext& cx, const QString& sql, QString& value) {
   return IsSqlSuccess(code);
 }
 
+// The address goes to a folder without one, and only while no other item of the library has it.
+void SetAddress(RunContext& cx, qint64 folder, const QString& address) {
+  QString current;
+  if (!LookUp(cx, QStringLiteral("SELECT PD_ADDRESSEE FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + N(folder), current))
+    return;
+  if (!current.isEmpty()) return;
+  const QString quoted = StripQuotes(address);
+  QString used;
+  if (!LookUp(cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].PROFILE WHERE PD_ADDRESSEE = '") + quoted + QStringLiteral("'"),
+              used))
+    return;
+  if (NumericValue(used) > 0) {
+    LogMessage(cx, QStringLiteral("Cannot set the eMail address for this folder to \"") + address +
+                       QStringLiteral("\" - the address is currently assigned to another item in library ") +
+                       CurrentLibraryNameOrEmpty(cx));
+    Dash(cx);
+    return;
+  }
+  LogMessage(cx, QStringLiteral("Setting eMail address for this folder to \"") + address + QStringLiteral("\""));
+  Dash(cx);
+  RunAndRelease(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET PD_ADDRESSEE = '") + quoted +
+                        QStringLiteral("' WHERE DOCNUMBER = ") + N(folder));
+}
+
+// A folder without an author gets the connected user.
+void SetAuthor(RunContext& cx, qint64 folder) {
+  QString author;
+  if (!LookUp(cx, QStringLiteral("SELECT AUTHOR FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + N(folder), author)) return;
+  if (NumericValue(author) != 0) return;
+  const QString login = cx.session.CurrentLibrary ? cx.session.CurrentLibrary->UserName() : QString();
+  LogMessage(cx, QStringLiteral("Author is not set - changing author for document #") + N(folder) + QStringLiteral(" to ") +
+                     login);
+  Dash(cx);
+  RunAndRelease(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET AUTHOR = (SELECT SYSTEM_ID FROM [OWNER].PEOPLE WHERE USER_ID = '") +
+                        StripQuotes(login) + QStringLiteral("') WHERE DOCNUMBER = ") + N(folder));
+}
+
+// Runs a step with the folder's library current, so that its statements reach the folder and not
+// whatever item has the same number in another library; the library current on entry is made
+// current again. A library that cannot be reached gets nothing written.
+template <class Step>
+void InFolderLibrary(RunContext& cx, const QString& library, Step step) {
+  const QString remembered = CurrentLibraryNameOrEmpty(cx);
+  if (ConnectLibrary(cx, library)) {
+    step();
+  } else {
+    LogMessage(cx, QStringLiteral("Error: Unable to connect to library ") + library +
+                       QStringLiteral(" - the new folder's profile values are not set"));
+    Dash(cx);
+  }
+  if (!remembered.isEmpty()) ConnectLibrary(cx, remembered);
+}
+
 }  // namespace
 
 QString RowEmailAddress(const QString& emailTemplate, const std::vector<QString>& headers,
@@ -72,7 +125,7 @@ QString RowEmailAddress(const QString& emailTemplate, const std::vector<QString>
   return address;
 }
 
-void UpdateFolderMetadata(RunContext& cx, qint64 folder, int level) {
+void UpdateFolderMetadata(RunContext& cx, qint64 folder, const QString& library, int level) {
   const RuleRowsState& rows = cx.runState.rows;
   if (folder <= 0) return;
   if (rows.FolderMetadataList.isEmpty() && rows.DocumentTypeSetting.isEmpty()) return;
@@ -87,59 +140,30 @@ void UpdateFolderMetadata(RunContext& cx, qint64 folder, int level) {
     Dash(cx);
     return;
   }
-  const QString remembered = CurrentLibraryNameOrEmpty(cx);
-  ConnectLibrary(cx, cx.runState.rule.LibraryName);
-  LogMessage(cx, QStringLiteral("Updating folder profile metadata from input value(s) in library ") + CurrentLibraryNameOrEmpty(cx));
-  Dash(cx);
-  RunSQL(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET ") + list + QStringLiteral(" WHERE DOCNUMBER = ") + N(folder));
-  if (cx.session.pSQL) {
+  InFolderLibrary(cx, library, [&] {
+    LogMessage(cx, QStringLiteral("Updating folder profile metadata from input value(s) in library ") + CurrentLibraryNameOrEmpty(cx));
+    Dash(cx);
+    RunSQL(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET ") + list + QStringLiteral(" WHERE DOCNUMBER = ") + N(folder));
+    if (!cx.session.pSQL) return;
     if (cx.session.pSQL->RowsAffected() == 0) {
       LogMessage(cx, QStringLiteral("Warning: Unable to set folder profile metadata from input value(s)"));
       Dash(cx);
     }
     cx.session.pSQL->ReleaseResults();
-  }
-  ConnectLibrary(cx, remembered);
+  });
 }
 
-void SetFolderEmailAddress(RunContext& cx, qint64 folder, int level, int row) {
+void SetFolderEmailAddress(RunContext& cx, qint64 folder, const QString& library, int level, int row) {
   const RuleRowsState& rows = cx.runState.rows;
   if (level != cx.runState.rule.RULE_EMAIL_LEVEL) return;
   if (row < 1 || row >= static_cast<int>(rows.RowEmailAddresses.size())) return;
   const QString address = rows.RowEmailAddresses[static_cast<size_t>(row)];
   if (address.isEmpty()) return;
-  QString current;
-  if (!LookUp(cx, QStringLiteral("SELECT PD_ADDRESSEE FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + N(folder), current))
-    return;
-  if (!current.isEmpty()) return;
-  const QString quoted = StripQuotes(address);
-  QString used;
-  if (!LookUp(cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].PROFILE WHERE PD_ADDRESSEE = '") + quoted + QStringLiteral("'"),
-              used))
-    return;
-  if (NumericValue(used) > 0) {
-    LogMessage(cx, QStringLiteral("Cannot set the eMail address for this folder to \"") + address +
-                       QStringLiteral("\" - the address is currently assigned to another item in library ") +
-                       CurrentLibraryNameOrEmpty(cx));
-    Dash(cx);
-    return;
-  }
-  LogMessage(cx, QStringLiteral("Setting eMail address for this folder to \"") + address + QStringLiteral("\""));
-  Dash(cx);
-  RunAndRelease(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET PD_ADDRESSEE = '") + quoted +
-                        QStringLiteral("' WHERE DOCNUMBER = ") + N(folder));
+  InFolderLibrary(cx, library, [&] { SetAddress(cx, folder, address); });
 }
 
-void SetFolderAuthor(RunContext& cx, qint64 folder) {
-  QString author;
-  if (!LookUp(cx, QStringLiteral("SELECT AUTHOR FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + N(folder), author)) return;
-  if (NumericValue(author) != 0) return;
-  const QString login = cx.session.CurrentLibrary ? cx.session.CurrentLibrary->UserName() : QString();
-  LogMessage(cx, QStringLiteral("Author is not set - changing author for document #") + N(folder) + QStringLiteral(" to ") +
-                     login);
-  Dash(cx);
-  RunAndRelease(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET AUTHOR = (SELECT SYSTEM_ID FROM [OWNER].PEOPLE WHERE USER_ID = '") +
-                        StripQuotes(login) + QStringLiteral("') WHERE DOCNUMBER = ") + N(folder));
+void SetFolderAuthor(RunContext& cx, qint64 folder, const QString& library) {
+  InFolderLibrary(cx, library, [&] { SetAuthor(cx, folder); });
 }
 
 }  // namespace sw

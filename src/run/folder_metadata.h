@@ -17,8 +17,9 @@ QString RowEmailAddress(const QString& emailTemplate, const std::vector<QString>
                         const std::vector<QString>& values);
 
 // The steps for one new folder at level `level` of row `row`, in the order the chain calls them.
-void UpdateFolderMetadata(RunContext& cx, qint64 folder, int level);
-void SetFolderEmailAddress(RunContext& cx, qint64 folder, int level, int row);
-void SetFolderAuthor(RunContext& cx, qint64 folder);
+// Each runs in `library`, the folder's own, and makes the library current on entry current again.
+void UpdateFolderMetadata(RunContext& cx, qint64 folder, const QString& library, int level);
+void SetFolderEmailAddress(RunContext& cx, qint64 folder, const QString& library, int level, int row);
+void SetFolderAuthor(RunContext& cx, qint64 folder, const QString& library);
 
 }  // namespace sw

@@ -103,7 +103,7 @@ QString MissingWorkspaceValue(qint64 folder, const QString& folderName, const QS
   return QString();
 }
 
-void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64 folder) {
+void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64 folder, const QString& library) {
   const std::vector<QString> users = cx.runState.rows.WorkspaceUsers;
   const QString workspace = RowWorkspaceName(cx);
   const QString missing = MissingWorkspaceValue(folder, folderName, workspace);
@@ -111,7 +111,6 @@ void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64
     LogMessage(cx, missing);
     return;
   }
-  const QString library = cx.runState.rule.LibraryName;
   SetStatus(cx, QStringLiteral("Processing ") + N(static_cast<qint64>(users.size())) +
                     QStringLiteral(" subscription(s) for item ") + Q(folderName) + QStringLiteral(" to Workspace ") +
                     Q(workspace));
@@ -137,7 +136,7 @@ QString RowWorkspaceName(RunContext& cx) {
   return rule.RuleName;
 }
 
-void AddRowWorkspaces(RunContext& cx, int level, const QString& folderName, qint64 folder) {
+void AddRowWorkspaces(RunContext& cx, int level, const QString& folderName, qint64 folder, const QString& library) {
   const RuleWorkingValues& rule = cx.runState.rule;
   const RuleRowsState& rows = cx.runState.rows;
   const bool userLevel = level == rule.RULE_WORKSPACE_TYPIST || level == rule.RULE_WORKSPACE_AUTHOR;
@@ -145,7 +144,7 @@ void AddRowWorkspaces(RunContext& cx, int level, const QString& folderName, qint
   if (level == rule.RULE_WORKSPACE_AUTHOR) AddLinkedUsers(cx);
   LogMessage(cx, QStringLiteral("Workspace users to process: ") + N(static_cast<qint64>(cx.runState.rows.WorkspaceUsers.size())));
   Dash(cx);
-  if (!cx.runState.rows.WorkspaceUsers.empty()) AddListedUsers(cx, level, folderName, folder);
+  if (!cx.runState.rows.WorkspaceUsers.empty()) AddListedUsers(cx, level, folderName, folder, library);
   cx.runState.rows.WorkspaceUsers.clear();
   Dash(cx);
 }

@@ -8,7 +8,8 @@ namespace sw {
 
 class RunContext;
 
-void AddRowWorkspaces(RunContext& cx, int level, const QString& folderName, qint64 folder);
+// `library` is the folder's own: the workspace entries name it, so that they lead to the folder.
+void AddRowWorkspaces(RunContext& cx, int level, const QString& folderName, qint64 folder, const QString& library);
 
 // The workspace name the folder is added under: the rule's own, else the library's default for
 // the built-in rule, else the rule's name as shown.

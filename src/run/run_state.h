@@ -196,7 +196,9 @@ struct RuleRowsState {
   qint64 RowDocNumber = 0;
   int ProfileWorkspaceLevel = 0;
   qint64 ParentFolder = 0;
+  QString ParentLibrary;  // where ParentFolder lives: the next level is made and filed there
   qint64 TopFolder = 0;
+  QString TopLibrary;     // where TopFolder lives
   // Workspace link values of the row; emptied when the rule's item walk begins, not per row.
   QString GroupLinkValue;
   QString PeopleLinkValue;

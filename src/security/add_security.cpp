@@ -1,7 +1,6 @@
 // Giving one folder or document the trustees of a rule's security template, written straight
 // into the item's SECURITY rows and its PROFILE row.
 #include <cmath>
-#include <optional>
 
 #include "core/log.h"
 #include "core/library.h"
@@ -48,13 +47,23 @@ void PassOver(Step step) {
   }
 }
 
-// An item without an author gets its typist as author before anything else.
-void FixMissingAuthor(SecurityContext& cx, const QString& n) {
-  RunSQL(cx, QStringLiteral("SELECT AUTHOR FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + n);
+// A query the database rejected has no answer to act on: the operation ends without writing.
+bool Unreadable(SecurityContext& cx, const QString& what, const QString& n) {
+  LogThenHyphens(cx, QStringLiteral("Error: Unable to read the ") + what + QStringLiteral(" of document #") + n +
+                  QStringLiteral(" - cannot set security"));
+  return false;
+}
+
+// An item without an author gets its typist as author before anything else. False when the
+// author could not be read.
+bool FixMissingAuthor(SecurityContext& cx, const QString& n) {
+  if (!RunQuery(cx, QStringLiteral("SELECT AUTHOR FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + n))
+    return Unreadable(cx, QStringLiteral("author"), n);
   dm::PcdSql& pcd = SqlObject(cx);
   const double author = NumericValue(pcd.ColumnValue(1));
   pcd.ReleaseResults();
   if (author == 0) RunWrite(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET AUTHOR = TYPIST WHERE DOCNUMBER = ") + n);
+  return true;
 }
 
 QString ProfileQuery(const QString& n) {
@@ -75,20 +84,20 @@ QString TypistProfileQuery(const QString& n) {
          n;
 }
 
-// The item's author, typist and their groups; none when the library has no profile of that number.
-std::optional<ItemProfileFacts> ReadItemProfile(SecurityContext& cx, const QString& n) {
-  RunSQL(cx, ProfileQuery(n));
+// The item's author, typist and their groups; None when the library has no profile of that
+// number.
+ReadResult ReadItemProfile(SecurityContext& cx, const QString& n, ItemProfileFacts& facts) {
+  if (!RunQuery(cx, ProfileQuery(n))) return ReadResult::Rejected;
   if (SqlObject(cx).RowCount() == 0) {
     SqlObject(cx).ReleaseResults();
     LogThenHyphens(cx, QStringLiteral("Fetching Typist ID and Primary Group because no Author information is found for document #") + n);
-    RunSQL(cx, TypistProfileQuery(n));
+    if (!RunQuery(cx, TypistProfileQuery(n))) return ReadResult::Rejected;
   }
   dm::PcdSql& pcd = SqlObject(cx);
   if (pcd.RowCount() == 0) {
     pcd.ReleaseResults();
-    return std::nullopt;
+    return ReadResult::None;
   }
-  ItemProfileFacts facts;
   facts.ProfileSystemId = FormatNumber(std::llround(NumericValue(pcd.ColumnValue(1))));
   facts.AuthorUserId = pcd.ColumnValue(2);
   facts.TypistUserId = pcd.ColumnValue(3);
@@ -96,7 +105,7 @@ std::optional<ItemProfileFacts> ReadItemProfile(SecurityContext& cx, const QStri
   facts.TypistGroupId = pcd.ColumnValue(5);
   facts.DefaultRights = NumericValue(pcd.ColumnValue(6));
   pcd.ReleaseResults();
-  return facts;
+  return ReadResult::Found;
 }
 
 // Without a profile to read the author and typist from, the item is left open to everyone.
@@ -121,11 +130,11 @@ void RemoveInactiveTrustees(SecurityContext& cx, const ItemProfileFacts& facts, 
 }
 
 // Notes which of the template's trustees, and of the author, typist and DOCS_USERS, the item
-// holds already: those are updated rather than added.
-void MarkExistingTrustees(SecurityContext& cx, const ItemProfileFacts& facts, const QString& n, qint64 docNumber,
+// holds already: those are updated rather than added. False when they could not be read.
+bool MarkExistingTrustees(SecurityContext& cx, const ItemProfileFacts& facts, const QString& n, qint64 docNumber,
                           TemplateTrusteeList& list) {
   LogThenHyphens(cx, QStringLiteral("Retrieving existing trustees from document #") + n);
-  RunSQL(cx, ItemTrusteesQuery(docNumber));
+  if (!RunQuery(cx, ItemTrusteesQuery(docNumber))) return false;
   dm::PcdSql& pcd = SqlObject(cx);
   if (pcd.RowCount() > 0) {
     do {
@@ -143,6 +152,7 @@ void MarkExistingTrustees(SecurityContext& cx, const ItemProfileFacts& facts, co
     } while (pcd.NextRow() != 0);
   }
   pcd.ReleaseResults();
+  return true;
 }
 
 // Replaces any row of the person with one carrying the rights; the rows it added.
@@ -195,28 +205,36 @@ bool ApplyTemplate(SecurityContext& cx, qint64 DocNumber, const QString& Templat
                     Template + QStringLiteral("\""));
   LogMessage(cx, HyphenLine);
 
-  FixMissingAuthor(cx, n);
-  const std::optional<ItemProfileFacts> facts = ReadItemProfile(cx, n);
-  if (!facts) {
-    SecureWithoutProfile(cx, n);
-    return false;
+  if (!FixMissingAuthor(cx, n)) return false;
+  ItemProfileFacts facts;
+  switch (ReadItemProfile(cx, n, facts)) {
+    case ReadResult::Rejected:
+      return Unreadable(cx, QStringLiteral("profile"), n);
+    case ReadResult::None:
+      SecureWithoutProfile(cx, n);
+      return false;
+    case ReadResult::Found:
+      break;
   }
-  if (NumericValue(facts->ProfileSystemId) == 0) {
+  if (NumericValue(facts.ProfileSystemId) == 0) {
     LogThenHyphens(cx, QStringLiteral("Error: Unable to locate profile for document ") + n + QStringLiteral(" - cannot set security"));
     return false;
   }
 
-  TemplateTrusteeList list = ParseSecurityTemplate(cx, Template, *facts);
+  TemplateTrusteeList list = ParseSecurityTemplate(cx, Template, facts);
   if (list.rows.empty()) return true;
-  PassOver([&] { RemoveInactiveTrustees(cx, *facts, n); });
-  PassOver([&] { MarkExistingTrustees(cx, *facts, n, DocNumber, list); });
+  PassOver([&] { RemoveInactiveTrustees(cx, facts, n); });
+  bool marked = true;
+  PassOver([&] { marked = MarkExistingTrustees(cx, facts, n, DocNumber, list); });
+  // Without knowing what the item holds, rewriting would replace rights it was given on purpose.
+  if (!marked) return Unreadable(cx, QStringLiteral("trustees"), n);
 
-  const qint64 written = WriteTrustees(cx, *facts, list);
+  const qint64 written = WriteTrustees(cx, facts, list);
   if (written != 0) {
     LogThenHyphens(cx, QStringLiteral("Enabling document security for document #") + n + QStringLiteral(" in library ") +
                     LibraryObjectName(cx));
     RunWrite(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET DEFAULT_RIGHTS = 1") + SecurityLinkClause(cx.library.SecurityLinkExists) +
-                     QStringLiteral(" WHERE SYSTEM_ID = ") + facts->ProfileSystemId);
+                     QStringLiteral(" WHERE SYSTEM_ID = ") + facts.ProfileSystemId);
   }
   LogThenHyphens(cx, QStringLiteral("Finished adding ") + FormatNumber(list.Count()) +
                   QStringLiteral(" template trustees to profiled document #") + n);

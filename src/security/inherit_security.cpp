@@ -1,8 +1,9 @@
 // Giving an item just filed into a folder the folder's trustees.
 #include <cmath>
-#include <optional>
 #include <vector>
 
+#include "core/library.h"
+#include "core/library_checks.h"
 #include "core/log.h"
 #include "core/session.h"
 #include "core/sql.h"
@@ -28,48 +29,57 @@ struct InheritingItem {
   QString TypistUserId;
 };
 
-// The folder's trustee rows that carry rights; none at all (not even rows without rights) reads
-// as an empty optional.
-std::optional<std::vector<FolderTrustee>> ReadFolderTrustees(SecurityContext& cx, qint64 Parent) {
-  RunSQL(cx, ItemTrusteesQuery(Parent));
+// The folder's trustee rows that carry rights; None when it has no trustee rows at all (not
+// even rows without rights).
+ReadResult ReadFolderTrustees(SecurityContext& cx, qint64 Parent, std::vector<FolderTrustee>& list) {
+  if (!RunQuery(cx, ItemTrusteesQuery(Parent))) return ReadResult::Rejected;
   dm::PcdSql& pcd = SqlObject(cx);
   const qint64 count = pcd.RowCount();
   if (count == 0) {
     pcd.ReleaseResults();
-    return std::nullopt;
+    return ReadResult::None;
   }
-  std::vector<FolderTrustee> list;
   for (;;) {
     const QString rights = TrimBlanks(pcd.ColumnValue(3));
     if (!rights.isEmpty()) list.push_back({TrimBlanks(pcd.ColumnValue(1)), TrimBlanks(pcd.ColumnValue(2)), rights});
     if (static_cast<qint64>(list.size()) >= count || pcd.NextRow() == 0) break;
   }
   pcd.ReleaseResults();
-  return list;
+  return ReadResult::Found;
 }
 
 // The item's profile with its author and typist; the typist stands in for an author who does
 // not resolve.
-std::optional<InheritingItem> ReadInheritingItem(SecurityContext& cx, const QString& n) {
-  RunSQL(cx, QStringLiteral("SELECT P.SYSTEM_ID, A.USER_ID, T.USER_ID, P.DEFAULT_RIGHTS FROM [OWNER].PROFILE P, "
-                            "[OWNER].PEOPLE A, [OWNER].PEOPLE T WHERE P.AUTHOR = A.SYSTEM_ID AND P.TYPIST = T.SYSTEM_ID "
-                            "AND P.DOCNUMBER = ") +
-                 n);
+ReadResult ReadInheritingItem(SecurityContext& cx, const QString& n, InheritingItem& item) {
+  const QString byAuthor = QStringLiteral(
+      "SELECT P.SYSTEM_ID, A.USER_ID, T.USER_ID, P.DEFAULT_RIGHTS FROM [OWNER].PROFILE P, [OWNER].PEOPLE A, "
+      "[OWNER].PEOPLE T WHERE P.AUTHOR = A.SYSTEM_ID AND P.TYPIST = T.SYSTEM_ID AND P.DOCNUMBER = ");
+  const QString byTypist = QStringLiteral(
+      "SELECT P.SYSTEM_ID, T.USER_ID, T.USER_ID, P.DEFAULT_RIGHTS FROM [OWNER].PROFILE P, [OWNER].PEOPLE T WHERE "
+      "P.TYPIST = T.SYSTEM_ID AND P.DOCNUMBER = ");
+  if (!RunQuery(cx, byAuthor + n)) return ReadResult::Rejected;
   if (SqlObject(cx).RowCount() == 0) {
     SqlObject(cx).ReleaseResults();
-    RunSQL(cx, QStringLiteral("SELECT P.SYSTEM_ID, T.USER_ID, T.USER_ID, P.DEFAULT_RIGHTS FROM [OWNER].PROFILE P, "
-                              "[OWNER].PEOPLE T WHERE P.TYPIST = T.SYSTEM_ID AND P.DOCNUMBER = ") +
-                   n);
+    if (!RunQuery(cx, byTypist + n)) return ReadResult::Rejected;
   }
   dm::PcdSql& pcd = SqlObject(cx);
   if (pcd.RowCount() == 0) {
     pcd.ReleaseResults();
-    return std::nullopt;
+    return ReadResult::None;
   }
-  InheritingItem item{FormatNumber(std::llround(NumericValue(pcd.ColumnValue(1)))), TrimBlanks(pcd.ColumnValue(2)),
-                      TrimBlanks(pcd.ColumnValue(3))};
+  item = {FormatNumber(std::llround(NumericValue(pcd.ColumnValue(1)))), TrimBlanks(pcd.ColumnValue(2)),
+          TrimBlanks(pcd.ColumnValue(3))};
   pcd.ReleaseResults();
-  return item;
+  return ReadResult::Found;
+}
+
+// The folder's trustees are read where the folder lives and the item's written where the item
+// lives: a number means another item, or none, in any other library.
+bool SwitchFor(SecurityContext& cx, const QString& library, const QString& n) {
+  if (library.isEmpty() || ConnectLibrary(cx, library)) return true;
+  LogThenHyphens(cx, QStringLiteral("Error: Unable to connect to library ") + library +
+                  QStringLiteral(" - cannot set security inheritance for document ") + n);
+  return false;
 }
 
 void ReplaceTrustee(SecurityContext& cx, TrusteeKind kind, const QString& sid, const QString& id, const QString& rights) {
@@ -107,7 +117,8 @@ void WriteInheritedSecurity(SecurityContext& cx, const InheritingItem& item, con
   LogThenHyphens(cx, QStringLiteral("Finished adding ") + count + QStringLiteral(" folder trustees to profiled document"));
 }
 
-bool Inherit(SecurityContext& cx, qint64 DocNumber, qint64 Parent) {
+bool Inherit(SecurityContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
+             const QString& Item_Library) {
   if (!cx.session.CurrentLibrary) {
     LogThenHyphens(cx, QStringLiteral("Error: Library object not set - cannot continue"));
     return false;
@@ -122,40 +133,62 @@ bool Inherit(SecurityContext& cx, qint64 DocNumber, qint64 Parent) {
                     QStringLiteral(" to match security from folder #") + p);
   LogMessage(cx, HyphenLine);
 
-  const std::optional<std::vector<FolderTrustee>> list = ReadFolderTrustees(cx, Parent);
-  if (!list) {
+  if (!SwitchFor(cx, Folder_Library, n)) return false;
+  std::vector<FolderTrustee> list;
+  const ReadResult trustees = ReadFolderTrustees(cx, Parent, list);
+  if (trustees == ReadResult::Rejected) {
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to read the trustees of folder #") + p +
+                    QStringLiteral(" - not setting security for document ") + n);
+    return false;
+  }
+  if (trustees == ReadResult::None) {
     LogMessage(cx, QStringLiteral("No trustees found for parent folder - not setting security for document ") + n);
     return false;
   }
-  if (list->empty()) {
+  if (list.empty()) {
     LogMessage(cx, QStringLiteral("No trustees found for parent folder #") + p +
                        QStringLiteral(" - not changing security for document ") + n);
     return true;
   }
   LogThenHyphens(cx, QStringLiteral("Inheriting security for item #") + n + QStringLiteral(" from folder #") + p);
 
-  const std::optional<InheritingItem> item = ReadInheritingItem(cx, n);
-  if (!item) {
+  if (!SwitchFor(cx, Item_Library, n)) return false;
+  InheritingItem item;
+  const ReadResult profile = ReadInheritingItem(cx, n, item);
+  if (profile == ReadResult::Rejected) {
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to read the profile of document ") + n + QStringLiteral(" - cannot set security"));
+    return false;
+  }
+  if (profile == ReadResult::None) {
     LogMessage(cx, QStringLiteral("Error: Unable to locate profile for document ") + n + QStringLiteral(" - cannot set security"));
     return false;
   }
-  WriteInheritedSecurity(cx, *item, *list);
+  WriteInheritedSecurity(cx, item, list);
   return true;
 }
 
 }  // namespace
 
-bool InheritSecurity(SecurityContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library) {
-  Q_UNUSED(Folder_Library);  // the caller has made the folder's library current
+bool InheritSecurity(SecurityContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
+                     const QString& Item_Library) {
   if (!CheckFusion(cx, QStringLiteral("InheritSecurity"))) return false;
+  const QString entry = CurrentLibraryNameOrEmpty(cx);
+  bool result = false;
   try {
-    return Inherit(cx, DocNumber, Parent);
+    result = Inherit(cx, DocNumber, Parent, Folder_Library, Item_Library);
   } catch (const DmCallFailure& e) {
     ReportError(cx, e.Number(), e.Source(), e.Description());
   } catch (const std::exception& e) {
     ReportError(cx, ErrAutomation, QStringLiteral("InheritSecurity"), QString::fromLocal8Bit(e.what()));
   }
-  return false;
+  if (!entry.isEmpty() && CurrentLibraryNameOrEmpty(cx).compare(entry, Qt::CaseInsensitive) != 0) {
+    try {
+      ConnectLibrary(cx, entry);
+    } catch (const std::exception&) {
+      // The answer stands whatever the way back does.
+    }
+  }
+  return result;
 }
 
 }  // namespace sw

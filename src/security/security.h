@@ -9,7 +9,10 @@ class SecurityContext;
 
 bool AddSecurity(SecurityContext& cx, qint64 DocNumber, const QString& Template, int Rule_Number,
                  const QString& DocType, const QString& Folder_Library, const QString& Item_Library);
-bool InheritSecurity(SecurityContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library);
+// Reads the folder's trustees in Folder_Library and writes the item's in Item_Library (either may
+// be empty for the current library); the library current on entry is current again afterwards.
+bool InheritSecurity(SecurityContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
+                     const QString& Item_Library);
 bool SyncData(SecurityContext& cx, qint64 Parent, qint64 DocNumber, const QString& Folder_Library,
               const QString& DocType, int Rule_Number, const QString& Item_Library);
 bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 DocNumber, const QString& User_ID,

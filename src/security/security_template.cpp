@@ -214,6 +214,14 @@ dm::PcdSql& SqlObject(Context& cx) {
   return *cx.session.pSQL;
 }
 
+bool RunQuery(Context& cx, const QString& sql) {
+  const bool submitted = RunSQL(cx, sql);
+  dm::PcdSql& pcd = SqlObject(cx);
+  if (submitted && IsSqlSuccess(pcd.SqlErrorCode())) return true;
+  pcd.ReleaseResults();
+  return false;
+}
+
 qint64 RunWrite(Context& cx, const QString& sql) {
   const bool submitted = RunSQL(cx, sql);
   dm::PcdSql& pcd = SqlObject(cx);

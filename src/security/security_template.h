@@ -80,6 +80,12 @@ QString RightsNumber(const QString& rights);
 // The SQL object of the current library; a missing one is the run-time failure of an object
 // that is not set.
 dm::PcdSql& SqlObject(Context& cx);
+// What a look-up told: rows to use, none, or no answer because the database rejected it.
+enum class ReadResult { Found, None, Rejected };
+
+// Runs a query and leaves its results open; false (results released) when the database rejected
+// it: a rejected query is no answer, and nothing may be written from it.
+bool RunQuery(Context& cx, const QString& sql);
 // Runs a statement and releases its results; the rows it changed (0 when it was rejected or
 // never reached the database).
 qint64 RunWrite(Context& cx, const QString& sql);

@@ -1,19 +1,22 @@
 // Adding an item to a user's workspace. A user's workspaces are rows of REGISTRY in the user's
 // primary library: one WORKSPACES root per user, one row per workspace with five property rows,
-// one row per member with seven property rows. Each level is looked up before it is made; there
-// is no transaction, so that look-up is the only guard against duplicates.
+// one row per member with seven property rows. Each level is looked up before it is made, and the
+// rows one call writes stand or fall together: a tree missing a link would count as complete.
 #include "security/workspace.h"
 
 #include <QDate>
 #include <algorithm>
+#include <stdexcept>
 
 #include "core/library.h"
+#include "core/library_checks.h"
 #include "core/log.h"
 #include "core/session.h"
 #include "core/sql.h"
 #include "core/text.h"
 #include "security/security.h"
 #include "security/security_context.h"
+#include "security/security_template.h"
 
 namespace sw {
 
@@ -33,16 +36,21 @@ dm::PcdSql& Sql(Context& cx) {
   return *cx.session.pSQL;
 }
 
-QString CurrentLibraryName(Context& cx) {
-  if (!cx.session.CurrentLibrary)
-    throw DmCallFailure(ErrObjectNotSet, cx.app.AppTitle, QStringLiteral("Object variable or With block variable not set"));
-  return cx.session.CurrentLibrary->Name();
+// A look-up the database rejected: its missing answer must not read as "none", which would make
+// a second root, workspace or member, or a row of the wrong library.
+struct RejectedRead : std::runtime_error {
+  RejectedRead() : std::runtime_error("rejected look-up") {}
+};
+
+// Runs a look-up whose results stay open; a rejected one ends the call.
+dm::PcdSql& Query(Context& cx, const QString& sql) {
+  if (!RunQuery(cx, sql)) throw RejectedRead();
+  return Sql(cx);
 }
 
 // Runs a query and gives the first row's values of the named columns (empty when no row).
 QStringList FirstRow(Context& cx, const QString& sql, int columns) {
-  RunSQL(cx, sql);
-  dm::PcdSql& pcd = Sql(cx);
+  dm::PcdSql& pcd = Query(cx, sql);
   QStringList values;
   for (int c = 1; c <= columns; ++c) values << pcd.ColumnValue(c);
   pcd.ReleaseResults();
@@ -54,8 +62,7 @@ qint64 WholeNumber(const QString& text) { return qRound64(NumericValue(text)); }
 // The SYSTEM_ID of the first row (SYSTEM_ID, DATA) whose DATA matches `wanted` in any letter
 // case; 0 when none does. Stored texts went in trimmed, so they are compared trimmed.
 qint64 FindByData(Context& cx, const QString& sql, const QString& wanted) {
-  RunSQL(cx, sql);
-  dm::PcdSql& pcd = Sql(cx);
+  dm::PcdSql& pcd = Query(cx, sql);
   const QString target = TrimBlanks(wanted).toUpper();
   qint64 found = 0;
   if (pcd.RowCount() > 0) {
@@ -249,10 +256,9 @@ bool FindOrCreateWorkspace(Context& cx, WorkspaceCall& call) {
 
 // The next member's order number: one more than the highest in the workspace.
 qint64 NextOrderNumber(Context& cx, const WorkspaceCall& call) {
-  RunSQL(cx, QStringLiteral("SELECT DATA FROM [OWNER].REGISTRY WHERE UPPER(NAME) = 'ORDERNUMBER' AND ENTITYID IN (SELECT "
-                            "SYSTEM_ID FROM [OWNER].REGISTRY WHERE ENTITYID = ") +
-                 FormatNumber(call.workspaceId) + QStringLiteral(")"));
-  dm::PcdSql& pcd = Sql(cx);
+  dm::PcdSql& pcd = Query(cx, QStringLiteral("SELECT DATA FROM [OWNER].REGISTRY WHERE UPPER(NAME) = 'ORDERNUMBER' AND ENTITYID "
+                                             "IN (SELECT SYSTEM_ID FROM [OWNER].REGISTRY WHERE ENTITYID = ") +
+                                  FormatNumber(call.workspaceId) + QStringLiteral(")"));
   qint64 highest = 0;
   if (pcd.RowCount() != 0) {
     do {
@@ -326,10 +332,48 @@ void FillWorkspace(SecurityContext& cx, WorkspaceCall& call) {
     return;
   }
   if (!FindPerson(cx, call)) return;
-  if (!FindOrCreateRoot(cx, call)) return;
-  if (!FindOrCreateWorkspace(cx, call)) return;
+  const SqlTransaction transaction = BeginTransaction(cx);
+  if (!transaction.Opened) {
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to begin a transaction in library ") + CurrentLibraryName(cx) +
+                    QStringLiteral(" for the workspace of user ") + call.userId);
+    return;
+  }
+  try {
+    if (FindOrCreateRoot(cx, call) && FindOrCreateWorkspace(cx, call)) AddMember(cx, call);
+  } catch (...) {
+    EndTransaction(cx, transaction, false);
+    throw;
+  }
+  if (!EndTransaction(cx, transaction, call.result)) {
+    if (call.result)
+      LogThenHyphens(cx, QStringLiteral("Error: Unable to save the workspace rows for user ") + call.userId);
+    else
+      LogThenHyphens(cx, QStringLiteral("Error: Unable to add ") + Quote(call.item) + QStringLiteral(" to workspace ") +
+                      Quote(call.name) + QStringLiteral(" for user ") + call.userId + QStringLiteral(" - none of its rows were kept"));
+    call.result = false;
+    return;
+  }
+  // Only rows that stand are remembered.
   if (call.cacheRow == 0) AppendCache(cx, call);
-  AddMember(cx, call);
+}
+
+// Makes a library current for the call's next statements; false (logged) when it cannot be.
+bool Reach(Context& cx, const QString& library) {
+  if (library.isEmpty() || ConnectLibrary(cx, library)) return true;
+  LogThenHyphens(cx, QStringLiteral("Error: Unable to connect to library ") + library + QStringLiteral(" - cannot continue"));
+  return false;
+}
+
+// The end of every call that took the entry state: that library current again, the status shown
+// again, the window's messages let through.
+bool EndCall(SecurityContext& cx, const QString& entryLibrary, const QString& entryStatus, bool result) {
+  try {
+    ConnectLibrary(cx, entryLibrary);
+  } catch (const std::exception&) {
+  }
+  cx.ui->SetStatusLabel(StatusWindow::Main, entryStatus);
+  cx.ui->PumpMessages();
+  return result;
 }
 
 void ReportFailure(Context& cx, qint64 number, const QString& source, const QString& description) {
@@ -391,6 +435,12 @@ bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 Do
     call.userId = User_ID;
     call.folderLibrary = Folder_Library;
 
+    entryLibrary = CurrentLibraryName(cx);
+    entryStatus = cx.ui->StatusLabel(StatusWindow::Main);
+    started = true;
+    // The item's author and typist are read where the item lives; the rest of the call starts
+    // from the library current on entry.
+    if (!Reach(cx, Folder_Library)) return EndCall(cx, entryLibrary, entryStatus, false);
     const QStringList people = FirstRow(
         cx,
         QStringLiteral("SELECT A.USER_ID, T.USER_ID FROM [OWNER].PROFILE P, [OWNER].PEOPLE A, [OWNER].PEOPLE T WHERE "
@@ -398,11 +448,12 @@ bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 Do
             FormatNumber(DocNumber),
         2);
     call.name = ExpandWorkspaceName(cx, WorkspaceName, User_ID, TrimBlanks(people.value(0)), TrimBlanks(people.value(1)));
-
-    entryLibrary = CurrentLibraryName(cx);
-    entryStatus = cx.ui->StatusLabel(StatusWindow::Main);
-    started = true;
+    if (!Reach(cx, entryLibrary)) return EndCall(cx, entryLibrary, entryStatus, false);
     FillWorkspace(cx, call);
+  } catch (const RejectedRead&) {
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to read the workspace information for user ") + User_ID +
+                    QStringLiteral(" - nothing is added"));
+    call.result = false;
   } catch (const DmCallFailure& e) {
     ReportFailure(cx, e.Number(), e.Source(), e.Description());
     call.result = false;
@@ -412,13 +463,7 @@ bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 Do
   }
   // Nothing was switched or shown before the entry state was taken.
   if (!started) return call.result;
-  try {
-    ConnectLibrary(cx, entryLibrary);
-  } catch (const std::exception&) {
-  }
-  cx.ui->SetStatusLabel(StatusWindow::Main, entryStatus);
-  cx.ui->PumpMessages();
-  return call.result;
+  return EndCall(cx, entryLibrary, entryStatus, call.result);
 }
 
 }  // namespace sw

@@ -69,6 +69,51 @@ inline void FailStatements(Context& cx, std::shared_ptr<StatementRecord> record,
   FailStatements(cx, std::move(record), QStringList{fragment});
 }
 
+// An SQL object that forwards to the real one and, once armed, fails the way a broken DM
+// component does: the call raises a run-time failure.
+class FailingPcdSql : public dm::PcdSql {
+ public:
+  explicit FailingPcdSql(dm::PcdSqlPtr inner) : inner_(std::move(inner)) {}
+  // Statements containing this text make the next read of their results fail.
+  QString failAfter;
+
+  int SetToken(const QString& token) override { return inner_->SetToken(token); }
+  int SetLibrary(const QString& library) override { return inner_->SetLibrary(library); }
+  qint64 DatabaseVendor() const override { return inner_->DatabaseVendor(); }
+  qint64 Execute(const QString& sql) override {
+    armed_ = !failAfter.isEmpty() && sql.contains(failAfter, Qt::CaseInsensitive);
+    return inner_->Execute(sql);
+  }
+  qint64 SqlErrorCode() const override { return inner_->SqlErrorCode(); }
+  qint64 ErrNumber() const override { return inner_->ErrNumber(); }
+  QString ErrDescription() const override { return inner_->ErrDescription(); }
+  qint64 RowsAffected() const override {
+    Trip();
+    return inner_->RowsAffected();
+  }
+  qint64 RowCount() const override {
+    Trip();
+    return inner_->RowCount();
+  }
+  int ColumnCount() const override { return inner_->ColumnCount(); }
+  QString ColumnName(int column) const override { return inner_->ColumnName(column); }
+  QString ColumnValue(int column) const override {
+    Trip();
+    return inner_->ColumnValue(column);
+  }
+  int SetRow(qint64 row) override { return inner_->SetRow(row); }
+  int NextRow() override { return inner_->NextRow(); }
+  void ReleaseResults() override { inner_->ReleaseResults(); }
+  qint64 NextKey(const QString& key) override { return inner_->NextKey(key); }
+
+ private:
+  void Trip() const {
+    if (armed_) throw DmCallFailure(-2147217900, QStringLiteral("PCDClient.PCDSQL"), QStringLiteral("Connection lost"));
+  }
+  dm::PcdSqlPtr inner_;
+  bool armed_ = false;
+};
+
 // The library's property of unique document names, set (-1) or not (0).
 inline void SetUniqueDocNames(DmTestServer& server, const QString& library, int value) {
   server.Exec(library, QStringLiteral("DELETE FROM DM_PROPERTIES WHERE NAME = 'DOCSParms.UniqueDocNames'"));

@@ -3,7 +3,9 @@
 // the tracking of rows and the stop request.
 #include <gtest/gtest.h>
 
+#include "folders/folders.h"
 #include "row_session.h"
+#include "security/workspace.h"
 
 namespace sw {
 namespace {
@@ -183,15 +185,65 @@ TEST_F(FolderChainTest, NegativeLevelLimitKeepsEveryLevel) {
   EXPECT_TRUE(FiledIn(Law, FolderNamed(Law, "N1"), FolderNamed(Law, "N2")));
 }
 
-TEST_F(FolderChainTest, FolderNamedForTheEmailLibraryIsMadeThere) {
+TEST_F(FolderChainTest, LevelRoutedToTheEmailLibraryAndItsChildrenLandThereWhole) {
+  // The rule as LAWLIB stores it inherits its folders' security; ORALIB's rule of the same
+  // number does not.
+  server.Exec(Law, "UPDATE TARN_SETTINGS SET INT_VAL = 1 WHERE SECTION_KEY = 'RULE_PROFILE_INHERIT_SECURITY' AND "
+                   "SUB_KEY = 'CLIENT MATTERS'");
+  cx.LoadLibraryRules();
+  const int rule = cx.runState.rule.RuleIndex;
+  const qint64 top = CreateFolder(cx, QStringLiteral("Top"), 0, rule, Law, Law, 1);
+  ASSERT_GT(top, 0);
+  test::GrantTrustee(server, Law, top, QStringLiteral("APATEL"), QStringLiteral("45"));
+  // A restricted LAWLIB document carries the number ORALIB gives the routed folder.
+  const qint64 shared = std::max(Number(Law, "SELECT MAX(DOCNUMBER) FROM PROFILE"), Number(Ora, "SELECT MAX(DOCNUMBER) FROM PROFILE")) + 500;
+  server.Exec(Law, QStringLiteral("INSERT INTO PROFILE (SYSTEM_ID, DOCNUMBER, DOCNAME, DEFAULT_RIGHTS) VALUES (%1, %1, "
+                                  "'Unrelated', 1)").arg(shared));
+  test::GrantTrustee(server, Law, shared, QStringLiteral("LGARCIA"), QStringLiteral("255"));
+  server.Exec(Ora, QStringLiteral("UPDATE DM_NEXTKEY SET LAST_KEY = %1 WHERE KEY_NAME = 'DOCNUMBER'").arg(shared - 1));
+
   cx.runState.rule.EmailOverrideName = QStringLiteral("inbound mail");
   cx.runState.rule.EmailOverrideLibrary = Ora;
-  OneRow("' Inbound MAIL ' AS \"NO DOT\", '\\' AS \"S1\", 'Filed' AS \"T.B\"");
+  cx.runState.rule.RULE_EMAIL_LEVEL = 2;
+  cx.runState.tmpl.EmailTemplate = QStringLiteral("inbound@law.example");
+  SetProfileLinks({"MATTER = MATTER.SYSTEM_ID"});
+  server.Exec(Law, "INSERT INTO GROUPS (SYSTEM_ID, GROUP_ID, GROUP_NAME) VALUES (90001, 'MAILTEAM', 'Mail')");
+  server.Exec(Law, "INSERT INTO PEOPLEGROUPS (PEOPLE_SYSTEM_ID, GROUPS_SYSTEM_ID) SELECT SYSTEM_ID, 90001 FROM PEOPLE "
+                   "WHERE USER_ID = 'LGARCIA'");
+  CreateWorkspaceCache(cx.security);
+  cx.runState.rule.RULE_WORKSPACE_AUTHOR = 2;
+  cx.runState.rule.RULE_WORKSPACE_GROUP = QStringLiteral("MAILTEAM");
+  cx.runState.rule.RULE_WORKSPACE_NAME = QStringLiteral("Mail of %AUTHOR%");
+  OneRow("'Top' AS \"T.A\", '\\' AS \"S1\", ' Inbound MAIL ' AS \"NO DOT\", '\\' AS \"S2\", 'Filed' AS \"T.B\", "
+         "7 AS \"MATTER.SYSTEM_ID\"");
   ProcessRuleRows(cx);
-  EXPECT_EQ(FoldersNamed(Ora, "Inbound MAIL"), 1);
-  EXPECT_EQ(FoldersNamed(Law, "Inbound MAIL"), 0);
-  EXPECT_EQ(FoldersNamed(Law, "Filed"), 1);
+
+  const qint64 routed = FolderNamed(Ora, "Inbound MAIL");
+  const qint64 filed = FolderNamed(Ora, "Filed");
+  ASSERT_EQ(routed, shared);
+  ASSERT_GT(filed, 0);
   EXPECT_TRUE(Log().contains("Setting library for folder \"inbound mail\" to ORALIB"));
+  EXPECT_EQ(FoldersNamed(Law, "Inbound MAIL") + FoldersNamed(Law, "Filed"), 0);
+  EXPECT_TRUE(FiledIn(Law, top, routed));
+  EXPECT_TRUE(FiledIn(Ora, routed, filed));
+  // Each folder got what the row gives it, in its own library, its parent's trustees included.
+  for (const qint64 folder : {routed, filed}) {
+    EXPECT_TRUE(test::TrusteesOf(server, Ora, folder).contains("APATEL=45")) << folder;
+    EXPECT_EQ(Sql(Ora, QStringLiteral("SELECT MATTER FROM PROFILE WHERE DOCNUMBER = %1").arg(folder)), "7");
+  }
+  EXPECT_EQ(Sql(Ora, QStringLiteral("SELECT PD_ADDRESSEE FROM PROFILE WHERE DOCNUMBER = %1").arg(routed)), "inbound@law.example");
+  // The workspace entry is named after the routed folder's author and leads to its library.
+  EXPECT_EQ(Sql(Law, "SELECT GROUP_CONCAT(E, ';') FROM (SELECT R.NAME || '=' || R.DATA AS E FROM REGISTRY R JOIN REGISTRY M "
+                     "ON M.SYSTEM_ID = R.ENTITYID JOIN REGISTRY W ON W.SYSTEM_ID = M.ENTITYID WHERE W.DATA = 'Mail of ADMIN' "
+                     "AND R.NAME IN ('LINKID', 'LIBRARY') ORDER BY R.NAME)"),
+            QStringLiteral("LIBRARY=ORALIB;LINKID=%1").arg(routed));
+  // The LAWLIB document of the same number is as it was.
+  EXPECT_EQ(test::TrusteesOf(server, Law, shared), QStringList{"LGARCIA=255"});
+  EXPECT_EQ(Sql(Law, QStringLiteral("SELECT DEFAULT_RIGHTS || '|' || COALESCE(MATTER, '') || '|' || COALESCE(PD_ADDRESSEE, '') "
+                                    "FROM PROFILE WHERE DOCNUMBER = %1").arg(shared)),
+            "1||");
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
+  EXPECT_EQ(TrackingRows("WHERE TABLE_NAME = 'MATTER'"), 1);
   EXPECT_EQ(Current(), Law);
 }
 

@@ -66,7 +66,7 @@ TEST_F(FolderMetadataTest, BlankLastLevelLeavesEveryFolderWithoutTheDocumentType
 
 TEST_F(FolderMetadataTest, UpdateThatChangesNoRowIsReported) {
   cx.runState.rows.FolderMetadataList = QStringLiteral("MATTER = 1");
-  UpdateFolderMetadata(cx, 987654, 1);
+  UpdateFolderMetadata(cx, 987654, Law, 1);
   EXPECT_TRUE(Log().contains("Unable to set folder profile metadata from input value(s)"));
 }
 
@@ -106,7 +106,7 @@ TEST_F(FolderMetadataTest, AnExistingAddressIsKept) {
   server.Exec(Law, QStringLiteral("UPDATE PROFILE SET PD_ADDRESSEE = 'old@law.example' WHERE DOCNUMBER = %1").arg(doc));
   cx.runState.rule.RULE_EMAIL_LEVEL = 1;
   GiveAddress(1, QStringLiteral("new@law.example"));
-  SetFolderEmailAddress(cx, doc, 1, 1);
+  SetFolderEmailAddress(cx, doc, Law, 1, 1);
   EXPECT_EQ(OfDocument("PD_ADDRESSEE", doc), "old@law.example");
   EXPECT_FALSE(Log().contains("eMail address for this folder"));
 }
@@ -115,7 +115,7 @@ TEST_F(FolderMetadataTest, AddressWithAnApostropheIsWrittenAsItIs) {
   const qint64 doc = Document();
   cx.runState.rule.RULE_EMAIL_LEVEL = 1;
   GiveAddress(1, QStringLiteral("o'brien@law.example"));
-  SetFolderEmailAddress(cx, doc, 1, 1);
+  SetFolderEmailAddress(cx, doc, Law, 1, 1);
   EXPECT_EQ(OfDocument("PD_ADDRESSEE", doc), "o'brien@law.example");
 }
 
@@ -124,7 +124,7 @@ TEST_F(FolderMetadataTest, FailedAddressLookUpWritesNothing) {
   cx.runState.rule.RULE_EMAIL_LEVEL = 1;
   GiveAddress(1, QStringLiteral("new@law.example"));
   test::FailStatements(cx, statements, "SELECT COUNT(*) FROM DOCSADM.PROFILE WHERE PD_ADDRESSEE");
-  SetFolderEmailAddress(cx, doc, 1, 1);
+  SetFolderEmailAddress(cx, doc, Law, 1, 1);
   EXPECT_EQ(OfDocument("PD_ADDRESSEE", doc), "");
   EXPECT_EQ(statements->Count(Law, "UPDATE DOCSADM.PROFILE SET PD_ADDRESSEE"), 0);
 }
@@ -132,7 +132,7 @@ TEST_F(FolderMetadataTest, FailedAddressLookUpWritesNothing) {
 TEST_F(FolderMetadataTest, MissingAuthorBecomesTheConnectedUser) {
   const qint64 doc = Document();
   server.Exec(Law, QStringLiteral("UPDATE PROFILE SET AUTHOR = 0 WHERE DOCNUMBER = %1").arg(doc));
-  SetFolderAuthor(cx, doc);
+  SetFolderAuthor(cx, doc, Law);
   EXPECT_EQ(OfDocument("AUTHOR", doc), Sql(Law, "SELECT SYSTEM_ID FROM PEOPLE WHERE USER_ID = 'ADMIN'"));
   EXPECT_TRUE(Log().contains(QStringLiteral("Author is not set - changing author for document #%1 to ADMIN").arg(doc)));
 }
@@ -141,7 +141,7 @@ TEST_F(FolderMetadataTest, ExistingAuthorIsKept) {
   const qint64 doc = Document(1);
   const QString author = OfDocument("AUTHOR", doc);
   ASSERT_NE(author.toLongLong(), 0);
-  SetFolderAuthor(cx, doc);
+  SetFolderAuthor(cx, doc, Law);
   EXPECT_EQ(OfDocument("AUTHOR", doc), author);
   EXPECT_EQ(statements->Count(Law, "SET AUTHOR"), 0);
 }
@@ -150,7 +150,7 @@ TEST_F(FolderMetadataTest, FailedAuthorLookUpKeepsTheAuthor) {
   const qint64 doc = Document(1);
   const QString author = OfDocument("AUTHOR", doc);
   test::FailStatements(cx, statements, "SELECT AUTHOR FROM");
-  SetFolderAuthor(cx, doc);
+  SetFolderAuthor(cx, doc, Law);
   EXPECT_EQ(OfDocument("AUTHOR", doc), author);
   EXPECT_EQ(statements->Count(Law, "SET AUTHOR"), 0);
 }

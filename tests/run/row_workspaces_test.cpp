@@ -46,7 +46,7 @@ class RowWorkspacesTest : public test::RowSession {
 
 TEST_F(RowWorkspacesTest, NoLevelsConfiguredListsNobody) {
   RowFromDocument(DocumentBy("JSMITH", "MJONES"), 1);
-  AddRowWorkspaces(cx, 1, QStringLiteral("Folder A"), Folder());
+  AddRowWorkspaces(cx, 1, QStringLiteral("Folder A"), Folder(), Law);
   EXPECT_EQ(statements->Count(Law, "USER_ID"), 0);
   EXPECT_TRUE(Log().contains("Workspace users to process: 0"));
   EXPECT_TRUE(Subscribed().isEmpty());
@@ -56,7 +56,7 @@ TEST_F(RowWorkspacesTest, AuthorAndTypistOfTheDocumentAtTheirLevels) {
   cx.runState.rule.RULE_WORKSPACE_AUTHOR = 1;
   cx.runState.rule.RULE_WORKSPACE_TYPIST = 1;
   RowFromDocument(DocumentBy("JSMITH", "MJONES"), 1);
-  AddRowWorkspaces(cx, 1, QStringLiteral("Folder A"), Folder());
+  AddRowWorkspaces(cx, 1, QStringLiteral("Folder A"), Folder(), Law);
   EXPECT_EQ(Subscribed(), (QStringList{"JSMITH", "MJONES"}));
   EXPECT_TRUE(Log().contains("Adding workspace author JSMITH"));
   EXPECT_TRUE(Log().contains("Adding workspace typist MJONES"));
@@ -67,7 +67,7 @@ TEST_F(RowWorkspacesTest, SameAuthorAndTypistIsListedOnce) {
   cx.runState.rule.RULE_WORKSPACE_AUTHOR = 2;
   cx.runState.rule.RULE_WORKSPACE_TYPIST = 2;
   RowFromDocument(DocumentBy("APATEL", "APATEL"), 2);
-  AddRowWorkspaces(cx, 2, QStringLiteral("Folder B"), Folder());
+  AddRowWorkspaces(cx, 2, QStringLiteral("Folder B"), Folder(), Law);
   EXPECT_EQ(Subscribed(), QStringList{"APATEL"});
 }
 
@@ -75,7 +75,7 @@ TEST_F(RowWorkspacesTest, TypistLevelListsTheTypistOnly) {
   cx.runState.rule.RULE_WORKSPACE_AUTHOR = 1;
   cx.runState.rule.RULE_WORKSPACE_TYPIST = 2;
   RowFromDocument(DocumentBy("JSMITH", "MJONES"), 2);
-  AddRowWorkspaces(cx, 2, QStringLiteral("Folder C"), Folder());
+  AddRowWorkspaces(cx, 2, QStringLiteral("Folder C"), Folder(), Law);
   EXPECT_EQ(Subscribed(), QStringList{"MJONES"});
 }
 
@@ -83,7 +83,7 @@ TEST_F(RowWorkspacesTest, DocumentUsersNeedTheProfileLevel) {
   cx.runState.rule.RULE_WORKSPACE_AUTHOR = 1;
   cx.runState.rule.RULE_WORKSPACE_GROUP = QStringLiteral("CORPORATE");
   RowFromDocument(DocumentBy("JSMITH", "JSMITH"), 2);
-  AddRowWorkspaces(cx, 1, QStringLiteral("Folder D"), Folder());
+  AddRowWorkspaces(cx, 1, QStringLiteral("Folder D"), Folder(), Law);
   QStringList users = Subscribed();
   users.sort();
   // The group's members are listed at the author level; the document's author is not.
@@ -93,7 +93,7 @@ TEST_F(RowWorkspacesTest, DocumentUsersNeedTheProfileLevel) {
 TEST_F(RowWorkspacesTest, UnknownGroupListsNobody) {
   cx.runState.rule.RULE_WORKSPACE_AUTHOR = 1;
   cx.runState.rule.RULE_WORKSPACE_GROUP = QStringLiteral("NO SUCH GROUP");
-  AddRowWorkspaces(cx, 1, QStringLiteral("Folder E"), Folder());
+  AddRowWorkspaces(cx, 1, QStringLiteral("Folder E"), Folder(), Law);
   EXPECT_TRUE(Log().contains("Workspace users to process: 0"));
 }
 
@@ -103,7 +103,7 @@ TEST_F(RowWorkspacesTest, GroupNameWithAnApostropheIsQuoted) {
                    "WHERE USER_ID = 'LGARCIA'");
   cx.runState.rule.RULE_WORKSPACE_AUTHOR = 1;
   cx.runState.rule.RULE_WORKSPACE_GROUP = QStringLiteral("O'NEIL TEAM");
-  AddRowWorkspaces(cx, 1, QStringLiteral("Folder F"), Folder());
+  AddRowWorkspaces(cx, 1, QStringLiteral("Folder F"), Folder(), Law);
   EXPECT_EQ(Subscribed(), QStringList{"LGARCIA"});
 }
 
@@ -118,7 +118,7 @@ TEST_F(RowWorkspacesTest, PeopleAndGroupLinksListTheLinkedUsers) {
   cx.runState.rule.RULE_WORKSPACE_AUTHOR = 1;
   cx.runState.rows.PeopleLinkValue = QString::number(DocumentBy("JSMITH", "TNGUYEN"));
   cx.runState.rows.GroupLinkValue = QStringLiteral("MJONES");
-  AddRowWorkspaces(cx, 1, QStringLiteral("Folder G"), Folder());
+  AddRowWorkspaces(cx, 1, QStringLiteral("Folder G"), Folder(), Law);
   QStringList users = Subscribed();
   // TNGUYEN through the people link; the CORPORATE group (MJONES's primary group) through the
   // group link.
@@ -130,7 +130,7 @@ TEST_F(RowWorkspacesTest, PeopleAndGroupLinksListTheLinkedUsers) {
 TEST_F(RowWorkspacesTest, MissingFolderNameSkipsTheFolderWithAWarning) {
   cx.runState.rule.RULE_WORKSPACE_AUTHOR = 1;
   cx.runState.rule.RULE_WORKSPACE_GROUP = QStringLiteral("CORPORATE");
-  AddRowWorkspaces(cx, 1, QString(), Folder());
+  AddRowWorkspaces(cx, 1, QString(), Folder(), Law);
   EXPECT_TRUE(Log().contains("Workspace level reached for this document - Workspace item name is not set"));
   EXPECT_TRUE(Subscribed().isEmpty());
   EXPECT_TRUE(cx.runState.rows.WorkspaceUsers.empty());

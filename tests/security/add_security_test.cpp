@@ -202,6 +202,34 @@ TEST_F(AddSecurityTest, RejectedStatementsAreGoneOverAndNotCounted) {
   EXPECT_EQ(ProfileValue(doc, "DEFAULT_RIGHTS"), "0");
 }
 
+TEST_F(AddSecurityTest, RejectedReadChangesNothing) {
+  const struct {
+    const char* statement;
+    const char* logged;
+    bool authorFixedBefore;  // the read comes after the author fix
+  } cases[] = {
+      {"SELECT AUTHOR FROM", "Unable to read the author of document #", false},
+      {"SELECT P.SYSTEM_ID,", "Unable to read the profile of document #", true},
+      {"FROM DOCSADM.SECURITY S", "Unable to read the trustees of document #", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.statement);
+    // Without an author and restricted to one trustee: every read has a write that would
+    // follow from a wrong answer.
+    const qint64 doc = MakeItem("", "TNGUYEN", 1);
+    Grant(doc, "LGARCIA", "255");
+    test::FailStatements(cx, statements, QString::fromLatin1(c.statement));
+
+    EXPECT_FALSE(Apply(doc, QStringLiteral("GROUP:CORPORATE = 5")));
+
+    EXPECT_EQ(ProfileValue(doc, "AUTHOR"), c.authorFixedBefore ? ProfileValue(doc, "TYPIST") : QStringLiteral("0"));
+    EXPECT_EQ(ProfileValue(doc, "DEFAULT_RIGHTS"), "1");
+    EXPECT_EQ(Trustees(doc), QStringList{"LGARCIA=255"});
+    EXPECT_EQ(LogCount(QString::fromLatin1(c.logged) + QString::number(doc) + " - cannot set security"), 1);
+    EXPECT_EQ(cx.session.CurrentLibrary->Name(), Law);
+  }
+}
+
 TEST_F(AddSecurityTest, RunTimeFailureIsReportedAndTheWindowRestored) {
   const qint64 doc = MakeItem("JSMITH", "MJONES");
   auto failing = std::make_shared<FailingPcdSql>(cx.session.pSQL);

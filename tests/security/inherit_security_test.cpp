@@ -8,6 +8,7 @@ namespace {
 
 using test::FailingPcdSql;
 using test::Law;
+using test::Ora;
 
 class InheritSecurityTest : public test::TrusteeTest {
  protected:
@@ -15,7 +16,7 @@ class InheritSecurityTest : public test::TrusteeTest {
     TrusteeTest::SetUp();
     folder = MakeItem("ADMIN", "ADMIN", 1);
   }
-  bool Inherit(qint64 doc) { return InheritSecurity(cx, doc, folder, Law); }
+  bool Inherit(qint64 doc) { return InheritSecurity(cx, doc, folder, Law, Law); }
   qint64 folder = 0;
 };
 
@@ -95,12 +96,49 @@ TEST_F(InheritSecurityTest, FolderRowsWithoutRightsChangeNothing) {
   EXPECT_EQ(LogCount("No trustees found for parent folder #" + QString::number(folder)), 1);
 }
 
+TEST_F(InheritSecurityTest, ReadsTheFolderWhereItLivesAndWritesTheItemWhereItLives) {
+  Grant(folder, "CORPORATE", "7");
+  const qint64 doc = MakeItem("APATEL", "APATEL", 0, Ora);
+  // LAWLIB's item of the same number is another, restricted item.
+  const qint64 twin = MakeItem("MJONES", "MJONES", 1);
+  server.Exec(Law, QStringLiteral("UPDATE PROFILE SET DOCNUMBER = %1 WHERE DOCNUMBER = %2").arg(doc).arg(twin));
+  Grant(doc, "LGARCIA", "255");
+
+  EXPECT_TRUE(InheritSecurity(cx, doc, folder, Law, Ora));
+
+  EXPECT_EQ(Trustees(doc, Ora), (QStringList{"APATEL=191", "CORPORATE=7"}));
+  EXPECT_EQ(ProfileValue(doc, "DEFAULT_RIGHTS", Ora), "1");
+  EXPECT_EQ(Trustees(doc), QStringList{"LGARCIA=255"});
+  EXPECT_EQ(cx.session.CurrentLibrary->Name(), Law);
+}
+
+TEST_F(InheritSecurityTest, RejectedReadWritesNothing) {
+  const struct {
+    const char* statement;
+    const char* logged;
+  } cases[] = {
+      {"FROM DOCSADM.SECURITY S", "Unable to read the trustees of folder #"},
+      {"SELECT P.SYSTEM_ID, A.USER_ID", "Unable to read the profile of document "},
+  };
+  Grant(folder, "CORPORATE", "7");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.statement);
+    const qint64 doc = MakeItem("APATEL", "APATEL");
+    Grant(doc, "LGARCIA", "1");
+    test::FailStatements(cx, statements, QString::fromLatin1(c.statement));
+    EXPECT_FALSE(Inherit(doc));
+    EXPECT_EQ(Trustees(doc), QStringList{"LGARCIA=1"});
+    EXPECT_EQ(ProfileValue(doc, "DEFAULT_RIGHTS"), "0");
+    EXPECT_EQ(LogCount(QString::fromLatin1(c.logged)), 1);
+  }
+}
+
 TEST_F(InheritSecurityTest, MissingNumbersWriteNothing) {
   Grant(folder, "CORPORATE", "7");
   const qint64 doc = MakeItem("APATEL", "APATEL");
   const int before = statements->Count(Law);
-  EXPECT_FALSE(InheritSecurity(cx, 0, folder, Law));
-  EXPECT_FALSE(InheritSecurity(cx, doc, 0, Law));
+  EXPECT_FALSE(InheritSecurity(cx, 0, folder, Law, Law));
+  EXPECT_FALSE(InheritSecurity(cx, doc, 0, Law, Law));
   EXPECT_EQ(statements->Count(Law), before);
   EXPECT_EQ(LogCount("No document number or parent folder id specified - cannot set security inheritance"), 2);
 }

@@ -47,25 +47,11 @@ class TrusteeTest : public ::testing::Test {
 
   // Gives the item a trustee row: a user id, a group id, or "0" for everyone.
   void Grant(qint64 doc, const QString& trustee, const QString& rights, const QString& library = Law) {
-    server.Exec(library, QStringLiteral("INSERT INTO SECURITY (THING, PERSONORGROUP, ACCESSRIGHTS) VALUES (%1, "
-                                        "COALESCE((SELECT SYSTEM_ID FROM PEOPLE WHERE USER_ID = '%2'), "
-                                        "(SELECT SYSTEM_ID FROM GROUPS WHERE GROUP_ID = '%2'), 0), %3)")
-                             .arg(SystemId(doc), trustee, rights));
+    GrantTrustee(server, library, doc, trustee, rights);
   }
 
   // The item's trustees as "ID=rights", sorted; the everyone-trustee reads as "0".
-  QStringList Trustees(qint64 doc, const QString& library = Law) const {
-    QStringList out;
-    const auto rows = server.Rows(library, QStringLiteral("SELECT COALESCE(P.USER_ID, G.GROUP_ID, CAST(S.PERSONORGROUP AS TEXT)), "
-                                                          "S.ACCESSRIGHTS FROM SECURITY S "
-                                                          "LEFT JOIN PEOPLE P ON P.SYSTEM_ID = S.PERSONORGROUP "
-                                                          "LEFT JOIN GROUPS G ON G.SYSTEM_ID = S.PERSONORGROUP "
-                                                          "WHERE S.THING = %1")
-                                                .arg(SystemId(doc)));
-    for (const QStringList& r : rows) out << r.value(0) + QStringLiteral("=") + r.value(1);
-    out.sort();
-    return out;
-  }
+  QStringList Trustees(qint64 doc, const QString& library = Law) const { return TrusteesOf(server, library, doc); }
 
   QString ProfileValue(qint64 doc, const QString& column, const QString& library = Law) const {
     return server.Scalar(library, QStringLiteral("SELECT %1 FROM PROFILE WHERE DOCNUMBER = %2").arg(column).arg(doc));
@@ -78,51 +64,6 @@ class TrusteeTest : public ::testing::Test {
   TestContext<SecurityContext> cx;
   std::shared_ptr<StatementRecord> statements;
   qint64 nextDoc = 880001;
-};
-
-// An SQL object that forwards to the real one and, once armed, fails the way a broken DM
-// component does: the call raises a run-time failure.
-class FailingPcdSql : public dm::PcdSql {
- public:
-  explicit FailingPcdSql(dm::PcdSqlPtr inner) : inner_(std::move(inner)) {}
-  // Statements containing this text make the next read of their results fail.
-  QString failAfter;
-
-  int SetToken(const QString& token) override { return inner_->SetToken(token); }
-  int SetLibrary(const QString& library) override { return inner_->SetLibrary(library); }
-  qint64 DatabaseVendor() const override { return inner_->DatabaseVendor(); }
-  qint64 Execute(const QString& sql) override {
-    armed_ = !failAfter.isEmpty() && sql.contains(failAfter, Qt::CaseInsensitive);
-    return inner_->Execute(sql);
-  }
-  qint64 SqlErrorCode() const override { return inner_->SqlErrorCode(); }
-  qint64 ErrNumber() const override { return inner_->ErrNumber(); }
-  QString ErrDescription() const override { return inner_->ErrDescription(); }
-  qint64 RowsAffected() const override {
-    Trip();
-    return inner_->RowsAffected();
-  }
-  qint64 RowCount() const override {
-    Trip();
-    return inner_->RowCount();
-  }
-  int ColumnCount() const override { return inner_->ColumnCount(); }
-  QString ColumnName(int column) const override { return inner_->ColumnName(column); }
-  QString ColumnValue(int column) const override {
-    Trip();
-    return inner_->ColumnValue(column);
-  }
-  int SetRow(qint64 row) override { return inner_->SetRow(row); }
-  int NextRow() override { return inner_->NextRow(); }
-  void ReleaseResults() override { inner_->ReleaseResults(); }
-  qint64 NextKey(const QString& key) override { return inner_->NextKey(key); }
-
- private:
-  void Trip() const {
-    if (armed_) throw DmCallFailure(-2147217900, QStringLiteral("PCDClient.PCDSQL"), QStringLiteral("Connection lost"));
-  }
-  dm::PcdSqlPtr inner_;
-  bool armed_ = false;
 };
 
 }  // namespace sw::test

@@ -318,6 +318,28 @@ TEST_F(WorkspaceTest, NoNewKeyStopsBeforeAnyRowIsWritten) {
   EXPECT_EQ(cx.security.WorkspaceCacheCount, 0);
 }
 
+TEST_F(WorkspaceTest, KeyFailureInTheMiddleOfATreeLeavesNothingThatCountsAsComplete) {
+  const qint64 doc = MakeFolder(QStringLiteral("Halfway"));
+  dm::DmTestHooks& hooks = server.Components()->Server()->hooks;
+  // The keys run out once the member row is written, before its properties.
+  hooks.sqlFault = [&hooks](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {
+    if (sql.contains(QStringLiteral("'WMHalfway'"))) hooks.nextKeyFails = true;
+    return std::nullopt;
+  };
+  EXPECT_FALSE(AddToWorkspace(cx, QStringLiteral("Halfway"), doc, QStringLiteral("JSMITH"), QStringLiteral("W"), Law));
+  EXPECT_TRUE(test::Logged(Log(), WorkspaceKeyFailureText));
+  EXPECT_EQ(RegistryRows(Law), 0);
+  EXPECT_EQ(cx.security.WorkspaceCacheCount, 0);
+
+  // The next call makes the whole tree instead of finding a member without its properties.
+  hooks.sqlFault = nullptr;
+  hooks.nextKeyFails = false;
+  EXPECT_TRUE(AddToWorkspace(cx, QStringLiteral("Halfway"), doc, QStringLiteral("JSMITH"), QStringLiteral("W"), Law));
+  EXPECT_FALSE(Log().contains(QStringLiteral("Folder \"Halfway\" already exists")));
+  EXPECT_EQ(server.Scalar(Law, QStringLiteral("SELECT DATA FROM REGISTRY WHERE NAME = 'LINKID'")), QString::number(doc));
+  EXPECT_EQ(RegistryRows(Law), 1 + 6 + 8);  // root, workspace with five properties, member with seven
+}
+
 TEST_F(WorkspaceTest, RejectedMemberInsertIsShownWhenErrorsAreDisplayed) {
   const qint64 doc = MakeFolder(QStringLiteral("Rejected"));
   test::FailStatements(cx, statements, QStringLiteral("'WMRejected'"));
@@ -327,9 +349,9 @@ TEST_F(WorkspaceTest, RejectedMemberInsertIsShownWhenErrorsAreDisplayed) {
   EXPECT_EQ(cx.scripted->shown[0].text, QStringLiteral("Error: Unable to create workspace for user JSMITH"));
   EXPECT_EQ(cx.scripted->shown[0].icon, MsgIcon::Exclamation);
   EXPECT_EQ(cx.scripted->shown[0].title, cx.app.AppTitle);
-  // The workspace itself was made and cached; no member property was written.
-  EXPECT_EQ(server.Scalar(Law, QStringLiteral("SELECT COUNT(*) FROM REGISTRY WHERE NAME = 'LINKID'")), QStringLiteral("0"));
-  EXPECT_EQ(cx.security.WorkspaceCacheCount, 1);
+  // The tree stands or falls whole: neither the root nor the workspace made for it is kept.
+  EXPECT_EQ(RegistryRows(Law), 0);
+  EXPECT_EQ(cx.security.WorkspaceCacheCount, 0);
 
   cx.ui->controls.displayErrors = false;
   EXPECT_FALSE(AddToWorkspace(cx, QStringLiteral("Rejected"), doc, QStringLiteral("JSMITH"), QStringLiteral("W"), Law));

@@ -95,6 +95,29 @@ QList<QStringList> DmTestServer::Rows(const QString& library, const QString& sql
   return rows;
 }
 
+QStringList TrusteesOf(const DmTestServer& server, const QString& library, qint64 docNumber) {
+  QStringList out;
+  const auto rows = server.Rows(library, QStringLiteral("SELECT COALESCE(P.USER_ID, G.GROUP_ID, CAST(S.PERSONORGROUP AS TEXT)), "
+                                                        "S.ACCESSRIGHTS FROM SECURITY S JOIN PROFILE R ON R.SYSTEM_ID = S.THING "
+                                                        "LEFT JOIN PEOPLE P ON P.SYSTEM_ID = S.PERSONORGROUP "
+                                                        "LEFT JOIN GROUPS G ON G.SYSTEM_ID = S.PERSONORGROUP "
+                                                        "WHERE R.DOCNUMBER = %1")
+                                              .arg(docNumber));
+  for (const QStringList& r : rows) out << r.value(0) + QStringLiteral("=") + r.value(1);
+  out.sort();
+  return out;
+}
+
+void GrantTrustee(const DmTestServer& server, const QString& library, qint64 docNumber, const QString& trustee,
+                  const QString& rights) {
+  server.Exec(library, QStringLiteral("INSERT INTO SECURITY (THING, PERSONORGROUP, ACCESSRIGHTS) SELECT R.SYSTEM_ID, "
+                                      "COALESCE((SELECT SYSTEM_ID FROM PEOPLE WHERE USER_ID = '%2'), "
+                                      "(SELECT SYSTEM_ID FROM GROUPS WHERE GROUP_ID = '%2'), 0), %3 FROM PROFILE R "
+                                      "WHERE R.DOCNUMBER = %1")
+                           .arg(docNumber)
+                           .arg(trustee, rights));
+}
+
 void AttachSession(Context& cx, DmTestServer& server, const QString& library) {
   cx.dm = server.Components();
   auto app = cx.dm->CreateApplication();

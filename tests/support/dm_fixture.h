@@ -52,6 +52,12 @@ class DmTestServer {
   std::unique_ptr<Impl> impl_;
 };
 
+// A document's trustees in a library as "ID=rights", sorted; the everyone-trustee reads as "0".
+QStringList TrusteesOf(const DmTestServer& server, const QString& library, qint64 docNumber);
+// Gives a document a trustee row: a user id, a group id, or "0" for everyone.
+void GrantTrustee(const DmTestServer& server, const QString& library, qint64 docNumber, const QString& trustee,
+                  const QString& rights);
+
 // Puts a logged-on session on the context and makes `library` current by direct assignment
 // (application, libraries, current library, a bound pSQL, engine, owner), without the library
 // switch: for testing what runs on top of a session.
