@@ -16,6 +16,7 @@
 //   afterwards has nothing left to write. The RemoteFilingRow in the item's own library is the
 //   folder sort's to write, not the filing's.
 #include <set>
+#include <tuple>
 
 #include "platform/dm/dm_objects.h"
 #include "platform/dm/dm_schema.h"
@@ -73,9 +74,21 @@ struct EmProfileData {
   std::set<QString> dirty;
   std::optional<bool> pendingPublic;
 
+  // The ids that look-up texts resolved to since the last save: a save does not look up again
+  // what IsValid already found. By table, column and text.
+  std::map<std::tuple<QString, QString, QString>, QVariant> lookedUp;
+
   QVariant Get(const QString& column) const {
     auto it = values.find(column);
     return it == values.end() ? QVariant(QString()) : it->second;
+  }
+  // The id of the look-up table's row whose look-up column holds the text; null when none does.
+  QVariant LookUp(const FieldDef& f, const QString& text) {
+    const auto key = std::make_tuple(f.lookupTable, f.lookupColumn, text);
+    auto it = lookedUp.find(key);
+    if (it != lookedUp.end()) return it->second;
+    const QString sql = QStringLiteral("SELECT SYSTEM_ID FROM %1 WHERE %2 = ?").arg(Quoted(f.lookupTable), Quoted(f.lookupColumn));
+    return lookedUp[key] = db->Scalar(sql, {text});
   }
   void Set(const QString& column, const QVariant& v) {
     values[column] = v;
@@ -117,8 +130,7 @@ class EmColumn : public DmColumn {
     const FieldDef& def = Def();
     const QVariant v = Value();
     if (!def.IsLookup() || v.isNull() || v.toString().isEmpty()) return true;
-    const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = ?").arg(Quoted(def.lookupTable), Quoted(def.lookupColumn));
-    return data_->db->Scalar(sql, {v.toString()}).toLongLong() > 0;
+    return !data_->LookUp(def, v.toString()).isNull();
   }
 
  private:
@@ -375,8 +387,7 @@ bool EmFolder::Resolve(const FieldDef& f, QVariant* id, QString* error) const {
     *id = QVariant();
     return true;
   }
-  const QString sql = QStringLiteral("SELECT SYSTEM_ID FROM %1 WHERE %2 = ?").arg(Quoted(f.lookupTable), Quoted(f.lookupColumn));
-  *id = data_->db->Scalar(sql, {v.toString().trimmed()});
+  *id = data_->LookUp(f, v.toString().trimmed());
   if (id->isNull()) {
     *error = QStringLiteral("Invalid value '") + v.toString() + QStringLiteral("' for column ") + f.name;
     return false;
@@ -526,6 +537,7 @@ bool EmFolder::Save(int) {
   const bool ok = WithWriteTransaction(*data_->db, &error, [&](QString* err) {
     return isNew ? InsertNew(err) : UpdateExisting(err);
   });
+  data_->lookedUp.clear();
   if (!ok) {
     if (isNew) data_->docNumber = 0;
     return Fail(error.startsWith(QStringLiteral("Invalid value")) ? ErrInvalidValue : ErrDatabase, error);

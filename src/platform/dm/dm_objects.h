@@ -115,8 +115,12 @@ class EmPcdSql : public PcdSql {
 
  private:
   void Fail(qint64 status, qint64 code, const QString& description);
+  SqlTranslation Translated(const QString& sql);
   DmServerPtr server_;
   DmLibraryConfig library_;
+  // Translations of the texts that come again, for the bound library.
+  static constexpr qsizetype KeptTranslations = 200;
+  RecentTexts<QString, SqlTranslation> translations_{KeptTranslations};
   bool bound_ = false;
   QString token_;
   qint64 sqlErrorCode_ = 0;

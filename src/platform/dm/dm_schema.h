@@ -12,8 +12,10 @@ class SqliteDb;
 // library's default collation does.
 QString LibrarySchemaScript();
 
-// Creates the schema in an empty library file.
+// Creates the schema and its indexes in an empty library file.
 bool CreateLibrarySchema(SqliteDb& db, QString* error);
+// Adds the indexes a library file made by an earlier version lacks.
+bool AddMissingIndexes(SqliteDb& db, QString* error);
 
 // The system-key sequence and the document-number sequence.
 inline const QString SystemKeyName = QStringLiteral("SYSTEMKEY");

@@ -161,7 +161,8 @@ SqliteDbPtr DmServer::Connection(const QString& library, QString* error) {
   SqliteDbPtr db = SqliteDb::Open(LibraryFile(*lib), false, error);
   if (!db) return nullptr;
   QString prepareError;
-  if (!PrepareConnection(db->Handle(), FactsFor(*lib), &prepareError)) {
+  if (!PrepareConnection(db->Handle(), FactsFor(*lib), &prepareError) || !AddMissingIndexes(*db, &prepareError) ||
+      !SeedKeyCounters(*db, &prepareError)) {
     if (error) *error = prepareError;
     return nullptr;
   }
@@ -178,8 +179,7 @@ QString DmServer::NewToken() {
 
 namespace {
 
-// The highest id the library already uses for a sequence, so that a counter that is missing or
-// behind (rows written by other means) never hands out an id twice.
+// The highest id the library already uses for a sequence.
 qint64 HighestUsedId(SqliteDb& db, const QString& keyName, QString* error) {
   if (keyName.compare(DocNumberKeyName, Qt::CaseInsensitive) == 0)
     return db.Scalar(QStringLiteral("SELECT MAX(DOCNUMBER) FROM PROFILE")).toLongLong();
@@ -200,21 +200,34 @@ qint64 HighestUsedId(SqliteDb& db, const QString& keyName, QString* error) {
 
 }  // namespace
 
-qint64 NextKeyOn(SqliteDb& db, const QString& keyName, QString* error) {
-  qint64 key = 0;
-  const bool ok = WithWriteTransaction(db, error, [&](QString* err) {
-    const qint64 used = HighestUsedId(db, keyName, err);
+bool SeedKeyCounters(SqliteDb& db, QString* error) {
+  for (const QString& key : {SystemKeyName, DocNumberKeyName}) {
+    const qint64 used = HighestUsedId(db, key, error);
     if (used < 0) return false;
-    const qint64 last = db.Scalar(QStringLiteral("SELECT LAST_KEY FROM DM_NEXTKEY WHERE KEY_NAME = ?"), {keyName}).toLongLong();
-    key = std::max(last, used) + 1;
-    const SqliteResult w = db.Query(
-        QStringLiteral("INSERT INTO DM_NEXTKEY (KEY_NAME, LAST_KEY) VALUES (?, ?) "
-                       "ON CONFLICT (KEY_NAME) DO UPDATE SET LAST_KEY = excluded.LAST_KEY"),
-        {keyName.toUpper(), key});
-    if (!w.ok && err) *err = w.error;
-    return w.ok;
-  });
-  return ok ? key : 0;
+    const QVariant last = db.Scalar(QStringLiteral("SELECT LAST_KEY FROM DM_NEXTKEY WHERE KEY_NAME = ?"), {key});
+    if (!last.isNull() && last.toLongLong() >= used) continue;  // nothing to write: no lock taken
+    // Never lowers a counter that another process raised in the meantime.
+    const SqliteResult w = db.Query(QStringLiteral("INSERT INTO DM_NEXTKEY (KEY_NAME, LAST_KEY) VALUES (?, ?) "
+                                                   "ON CONFLICT (KEY_NAME) DO UPDATE SET LAST_KEY = MAX(LAST_KEY, excluded.LAST_KEY)"),
+                                    {key, used});
+    if (!w.ok) {
+      if (error) *error = w.error;
+      return false;
+    }
+  }
+  return true;
+}
+
+qint64 NextKeyOn(SqliteDb& db, const QString& keyName, QString* error) {
+  // One statement, atomic on its own or inside the caller's transaction: a key drawn in a
+  // transaction that rolls back goes back with the rows that used it.
+  const SqliteResult r = db.Query(
+      QStringLiteral("UPDATE DM_NEXTKEY SET LAST_KEY = LAST_KEY + 1 WHERE KEY_NAME = ? RETURNING LAST_KEY"), {keyName});
+  if (!r.ok || r.rows.isEmpty()) {
+    if (error) *error = r.ok ? QStringLiteral("The library has no key counter ") + keyName : r.error;
+    return 0;
+  }
+  return r.Value(0, 0).toLongLong();
 }
 
 }  // namespace sw::dm

@@ -89,7 +89,8 @@ class DmServer : public std::enable_shared_from_this<DmServer> {
 
   // The connection to a library's file, opened once per server object and shared by its
   // objects (so a transaction that the SQL object opened also covers the object's own writes).
-  // Every new connection is prepared for translated statements.
+  // Every new connection is prepared for translated statements; the file gets the indexes it
+  // lacks and its key counters are raised above every id it holds.
   SqliteDbPtr Connection(const QString& library, QString* error);
 
   // A new session token (never empty).
@@ -109,5 +110,8 @@ class DmServer : public std::enable_shared_from_this<DmServer> {
 // Gives the next id of a key sequence of the library ("SYSTEMKEY": one sequence shared by every
 // table; "DOCNUMBER": document numbers). Atomic across processes. 0 on failure.
 qint64 NextKeyOn(SqliteDb& db, const QString& keyName, QString* error);
+// Raises the key counters to the highest id the library already uses, so that rows written by
+// other means before the library was opened never get an id twice; done when a connection opens.
+bool SeedKeyCounters(SqliteDb& db, QString* error);
 
 }  // namespace sw::dm

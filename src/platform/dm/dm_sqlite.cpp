@@ -63,6 +63,8 @@ bool OnlyOneStatement(const char* tail) {
 
 }  // namespace
 
+SqliteDb::SqliteDb() : statements_(KeptStatements, [](sqlite3_stmt*& st) { sqlite3_finalize(st); }) {}
+
 std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QString* error) {
   std::shared_ptr<SqliteDb> db(new SqliteDb());
   db->file_ = file;
@@ -74,10 +76,12 @@ std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QStri
   }
   sqlite3_extended_result_codes(db->db_, 1);
   sqlite3_busy_timeout(db->db_, BusyTimeoutMs);
+  if (!db->ExecScript(QStringLiteral("PRAGMA synchronous = FULL"), error)) return nullptr;
   return db;
 }
 
 SqliteDb::~SqliteDb() {
+  statements_.Clear();
   if (db_) sqlite3_close_v2(db_);
 }
 
@@ -92,17 +96,15 @@ bool SqliteDb::ExecScript(const QString& sql, QString* error) {
   return true;
 }
 
-SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params) {
-  SqliteResult result;
+sqlite3_stmt* SqliteDb::Prepare(const QByteArray& utf8, SqliteResult& result) {
+  if (std::optional<sqlite3_stmt*> kept = statements_.Take(utf8)) return *kept;
   sqlite3_stmt* st = nullptr;
-  const QByteArray utf8 = sql.toUtf8();
   const char* tail = nullptr;
-  int rc = sqlite3_prepare_v2(db_, utf8.constData(), int(utf8.size()), &st, &tail);
-  if (rc != SQLITE_OK) {
+  if (sqlite3_prepare_v2(db_, utf8.constData(), int(utf8.size()), &st, &tail) != SQLITE_OK) {
     result.code = sqlite3_extended_errcode(db_);
     result.error = QString::fromUtf8(sqlite3_errmsg(db_));
     sqlite3_finalize(st);
-    return result;
+    return nullptr;
   }
   // SQLite would silently ignore everything after the first statement; a batch is refused
   // instead, so that no part of it is taken for done.
@@ -110,12 +112,17 @@ SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params) {
     result.code = SQLITE_ERROR;
     result.error = QStringLiteral("Only one SQL statement can be run at a time");
     sqlite3_finalize(st);
-    return result;
+    return nullptr;
   }
-  if (!st) {  // only blanks or a comment: nothing to run
-    result.ok = true;
-    return result;
-  }
+  if (!st) result.ok = true;  // only blanks or a comment: nothing to run
+  return st;
+}
+
+SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params) {
+  SqliteResult result;
+  const QByteArray utf8 = sql.toUtf8();
+  sqlite3_stmt* st = Prepare(utf8, result);
+  if (!st) return result;
   for (int i = 0; i < params.size(); ++i) Bind(st, i + 1, params[i]);
   const int columns = sqlite3_column_count(st);
   for (int i = 0; i < columns; ++i) {
@@ -123,6 +130,7 @@ SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params) {
     result.computed << (sqlite3_column_origin_name(st, i) == nullptr);
   }
   const sqlite3_int64 before = sqlite3_total_changes64(db_);
+  int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     QVariantList row;
     row.reserve(columns);
@@ -139,7 +147,11 @@ SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params) {
     // per-statement counter keeps the previous DML statement's count across SELECT and DDL.
     result.changes = sqlite3_stmt_readonly(st) ? 0 : sqlite3_total_changes64(db_) - before;
   }
-  sqlite3_finalize(st);
+  // Reset at once: a statement left open would hold its read snapshot, and this connection
+  // would not see what other processes commit.
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+  statements_.Put(utf8, st);
   return result;
 }
 

@@ -9,7 +9,10 @@
 #include <functional>
 #include <memory>
 
+#include "platform/dm/recent_texts.h"
+
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace sw::dm {
 
@@ -31,7 +34,8 @@ struct SqliteResult {
 class SqliteDb {
  public:
   // Opens (or, with create, makes) the file; sets the busy timeout so that several processes
-  // can share the file as they would share a database server.
+  // can share the file as they would share a database server, and makes every commit durable
+  // (synchronous FULL: a committed transaction survives a crash or a power cut).
   static std::shared_ptr<SqliteDb> Open(const QString& file, bool create, QString* error);
   ~SqliteDb();
   SqliteDb(const SqliteDb&) = delete;
@@ -42,7 +46,8 @@ class SqliteDb {
 
   // One or more statements without results (schema scripts).
   bool ExecScript(const QString& sql, QString* error);
-  // One statement with positional parameters (?), buffered.
+  // One statement with positional parameters (?), buffered. The prepared statement is kept for
+  // a text that is run again.
   SqliteResult Query(const QString& sql, const QVariantList& params = {});
   // First column of the first row, null when there is none or the statement failed.
   QVariant Scalar(const QString& sql, const QVariantList& params = {});
@@ -50,11 +55,16 @@ class SqliteDb {
 
   // Milliseconds a statement waits for another process's lock before failing.
   static constexpr int BusyTimeoutMs = 15000;
+  // Prepared statements kept per connection.
+  static constexpr qsizetype KeptStatements = 200;
 
  private:
-  SqliteDb() = default;
+  SqliteDb();
+  // The prepared statement for the text, kept or new; null with the result's error set.
+  sqlite3_stmt* Prepare(const QByteArray& utf8, SqliteResult& result);
   sqlite3* db_ = nullptr;
   QString file_;
+  RecentTexts<QByteArray, sqlite3_stmt*> statements_;
 };
 
 using SqliteDbPtr = std::shared_ptr<SqliteDb>;

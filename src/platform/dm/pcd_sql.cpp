@@ -50,9 +50,20 @@ int EmPcdSql::SetLibrary(const QString& library) {
     bound_ = false;
     return 1;
   }
+  if (lib->name != library_.name) translations_.Clear();
   library_ = *lib;
   bound_ = true;
   return 0;
+}
+
+SqlTranslation EmPcdSql::Translated(const QString& sql) {
+  if (std::optional<SqlTranslation> kept = translations_.Take(sql)) {
+    translations_.Put(sql, *kept);
+    return *kept;
+  }
+  SqlTranslation translated = TranslateSql(sql, server_->FactsFor(library_));
+  translations_.Put(sql, translated);
+  return translated;
 }
 
 void EmPcdSql::Fail(qint64 status, qint64 code, const QString& description) {
@@ -80,7 +91,7 @@ qint64 EmPcdSql::Execute(const QString& sql) {
       return fault->status;
     }
   }
-  const SqlTranslation translated = TranslateSql(sql, server_->FactsFor(library_));
+  const SqlTranslation translated = Translated(sql);
   if (!translated.ok) {
     Fail(1, 1, translated.error);
     return 1;

@@ -4,6 +4,7 @@
 
 #include "platform/dm/sql_functions.h"
 #include "platform/dm/sql_rewrites.h"
+#include "platform/dm/sql_seek.h"
 #include "platform/dm/sql_tokens.h"
 #include "platform/dm/sql_values.h"
 
@@ -189,6 +190,7 @@ QString Translate(const QString& text, const ServerFacts& facts) {
   if (!IsOracleEngine(facts.engine)) RewriteStringPlus(seq);
   CollateTextComparisons(seq);
   CollateOrderBy(seq);
+  AddSeekTerms(seq, !IsOracleEngine(facts.engine));
   RewriteMinus(seq);
   return Emit(seq).trimmed();
 }

@@ -179,12 +179,24 @@ TEST_F(PcdSqlTest, NextKeyHandsOutFreshIdsAboveEveryExistingOne) {
   EXPECT_GT(second, first);
   for (const char* table : {"PEOPLE", "GROUPS", "REGISTRY", "REMOTE_LIBRARIES", "DOCSCOLUMN", "PROFILE"})
     EXPECT_GT(first, server.Scalar("LAWLIB", QString("SELECT MAX(SYSTEM_ID) FROM %1").arg(table)).toLongLong()) << table;
-  // Rows written by other means push the sequence past them.
-  server.Exec("LAWLIB", "INSERT INTO REGISTRY (SYSTEM_ID, NAME) VALUES (5000000, 'X')");
-  EXPECT_EQ(sql->NextKey("SYSTEMKEY"), 5000001);
   EXPECT_EQ(sql->NextKey("NOSUCHKEY"), 0);
-  server.Components()->Server()->hooks.nextKeyFails = true;
-  EXPECT_EQ(sql->NextKey("SYSTEMKEY"), 0);
+
+  // A file written by other means: rows above the counters, the counters gone, an index of the
+  // look-ups missing. Opening the library puts all three right.
+  const qint64 docNumber = server.Scalar("LAWLIB", "SELECT MAX(DOCNUMBER) FROM PROFILE").toLongLong();
+  server.Exec("LAWLIB", "INSERT INTO REGISTRY (SYSTEM_ID, NAME) VALUES (5000000, 'X'); DELETE FROM DM_NEXTKEY; "
+                        "DROP INDEX MATTER_MATTER_ID");
+  const auto reopened = server.Reconfigured([](DmServerConfig&) {});
+  ASSERT_TRUE(reopened);
+  PcdSqlPtr again = reopened->CreatePcdSql();
+  again->SetToken("token");
+  ASSERT_EQ(again->SetLibrary("LAWLIB"), 0);
+  EXPECT_EQ(again->NextKey("SYSTEMKEY"), 5000001);
+  EXPECT_EQ(again->NextKey("systemkey"), 5000002);
+  EXPECT_EQ(again->NextKey("DOCNUMBER"), docNumber + 1);
+  EXPECT_EQ(server.Scalar("LAWLIB", "SELECT COUNT(*) FROM sqlite_master WHERE name = 'MATTER_MATTER_ID'"), "1");
+  reopened->Server()->hooks.nextKeyFails = true;
+  EXPECT_EQ(again->NextKey("SYSTEMKEY"), 0);
 }
 
 }  // namespace

@@ -219,6 +219,45 @@ TEST(SqlTranslatorText, LikeReadsSqlServerBracketClasses) {
   EXPECT_EQ(ora.Column("SELECT DOCNUMBER FROM PROFILE WHERE DOCNAME LIKE 'A\\\\B' ESCAPE '\\'"), QStringList({"5"}));
 }
 
+TEST(SqlTranslatorText, NameLookUpsSeekAnIndexAndFindWhatAWalkFinds) {
+  // The folder look-up's "UPPER(DOCNAME) LIKE": where the pattern allows, the rows are found
+  // through the index on DOCNAME, and they are always the rows a walk over every row finds (the
+  // walk: the same statement with the UPPER in parentheses, which the translator leaves alone).
+  const struct {
+    const char* like;
+    bool seeks;
+  } cases[] = {
+      {"'C0001'", true},    {"'c0001%'", true},  {"'C000%'", true},   {"'C0001 '", true}, {"'M[_]1'", true},
+      {"'MA%'", true},      {"'M!_1' ESCAPE '!'", true},              {"'%0001'", false}, {"'STARK'", false},
+      {"'SSTARK'", false},  {"'KELVIN'", false}, {"'J%'", false},     {"'FILE'", false},  {"'[C]0001'", true},
+  };
+  for (const ServerFacts& facts : {SqlTestDb::DefaultFacts(), SqlTestDb::OracleFacts()}) {
+    SqlTestDb db(facts);
+    db.Native("CREATE INDEX PROFILE_DOCNAME ON PROFILE (DOCNAME);"
+              "INSERT INTO PROFILE (DOCNUMBER, DOCNAME) VALUES (1, 'C0001'), (2, 'c0001'), (3, 'C00010'), (4, 'C0002'), "
+              "(5, 'C000'), (6, 'C0001 '), (7, 'Stark'), (8, '\u017Ftark'), (9, '\u00DFtark'), (10, 'SStark'), "
+              "(11, '\u212Aelvin'), (12, 'Kelvin'), (13, '\u01F0oe'), (14, 'Joe'), (15, 'M_1'), (16, 'M01'), "
+              "(17, 'Ma'), (18, 'M[_]1'), (19, '\uFB01le'), (20, 'File');");
+    for (const auto& c : cases) {
+      for (const QString& negation : {QString(), QStringLiteral("NOT ")}) {
+        const std::string walk = db.Column("SELECT DOCNUMBER FROM PROFILE WHERE " + negation + "(UPPER(DOCNAME)) LIKE " + c.like +
+                                       " ORDER BY DOCNUMBER").join(',').toStdString();
+        const std::string seek = db.Column("SELECT DOCNUMBER FROM PROFILE WHERE " + negation + "UPPER(DOCNAME) LIKE " + c.like +
+                                       " ORDER BY DOCNUMBER").join(',').toStdString();
+        EXPECT_EQ(seek, walk) << negation.toStdString() << c.like << " on engine " << facts.engine;
+        if (!negation.isEmpty()) continue;
+        sqlite3_stmt* plan = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db.Handle(), ("EXPLAIN QUERY PLAN " + db.lastSql).toUtf8().constData(), -1, &plan, nullptr),
+                  SQLITE_OK);
+        QString steps;
+        while (sqlite3_step(plan) == SQLITE_ROW) steps += QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(plan, 3)));
+        sqlite3_finalize(plan);
+        EXPECT_EQ(steps.contains("INDEX PROFILE_DOCNAME"), c.seeks) << c.like << ": " << steps.toStdString();
+      }
+    }
+  }
+}
+
 // ---- functions --------------------------------------------------------------------------
 
 TEST(SqlTranslatorFunctions, StringPlusFollowsSqlServer) {
