@@ -103,17 +103,19 @@ bool WriteClient(Generation& g, qint64 clientNumber) {
   const qint64 key = DrawKey(g.cx);
   SetStatusCaption(g.cx, QStringLiteral("Processing client ") + FormatNumber(clientNumber) + QStringLiteral(" of ") +
                              FormatNumber(g.start + GeneratedClientsAfterFirst));
-  if (key != 0)
-    RunAndRelease(g.cx, QStringLiteral("INSERT INTO [OWNER].CLIENT (SYSTEM_ID, CLIENT_ID, CLIENT_NAME, INDUSTRY_ID) VALUES(") +
-                            FormatNumber(key) + QStringLiteral(", '") + clientId + QStringLiteral("', '") + clientName +
-                            QStringLiteral("', ") + FormatNumber(industry) + QStringLiteral(")"));
+  const bool written =
+      key != 0 &&
+      RunAndRelease(g.cx, QStringLiteral("INSERT INTO [OWNER].CLIENT (SYSTEM_ID, CLIENT_ID, CLIENT_NAME, INDUSTRY_ID) VALUES(") +
+                              FormatNumber(key) + QStringLiteral(", '") + clientId + QStringLiteral("', '") + clientName +
+                              QStringLiteral("', ") + FormatNumber(industry) + QStringLiteral(")"));
   if (g.cx.run.StopRequested) {
     ShowStopped(g.cx, FormatNumber(clientNumber) + QStringLiteral(" client(s) created starting at ") + FormatNumber(g.start));
     return false;
   }
-  if (key == 0) {
+  if (!written) {
     // Matters of a client that was not written would point at no client.
-    LogMessage(g.cx, QStringLiteral("Warning: No key could be drawn for client ") + clientId +
+    LogMessage(g.cx, QStringLiteral("Warning: Client ") + clientId +
+                         (key == 0 ? QStringLiteral(" got no key") : QStringLiteral(" could not be written")) +
                          QStringLiteral(" - its matters are not created"));
     g.cx.ui->PumpMessages();
     return true;
@@ -157,15 +159,24 @@ QString DefaultApplicationTitle() { return QCoreApplication::applicationName(); 
 
 void MNSpecialFunctions_Click(RunContext& cx) {
   const QString status = StatusCaption(cx);
-  // A task already running (the generator opened in the middle of a run) keeps its flag.
-  const bool otherTask = cx.run.TaskRunning;
+  // A run the generator was opened in gets back its flags (a stop asked of it included) and the
+  // controls as they were. While the generator works, nothing else can be started and Exit asks
+  // it to stop.
+  const bool taskRunning = cx.run.TaskRunning, stopRequested = cx.run.StopRequested;
+  const bool goEnabled = cx.ui->GoEnabled(), exitEnabled = cx.ui->ExitEnabled(), toolsEnabled = cx.ui->ToolsEnabled();
+  cx.ui->SetGoEnabled(false);
+  cx.ui->SetToolsEnabled(false);
+  cx.ui->SetExitEnabled(true);
   cx.ui->SetStatusColour(StatusColourCycle);
   cx.run.TaskRunning = true;
   cx.run.StopRequested = false;
   admin::TrapErrors(cx, [&] { admin::Generate(cx); });
   cx.ui->SetStatusColour(StatusColourEnd);
-  cx.run.TaskRunning = otherTask;
-  cx.run.StopRequested = false;
+  cx.run.TaskRunning = taskRunning;
+  cx.run.StopRequested = stopRequested;
+  cx.ui->SetGoEnabled(goEnabled);
+  cx.ui->SetToolsEnabled(toolsEnabled);
+  cx.ui->SetExitEnabled(exitEnabled);
   SetStatusCaption(cx, status);
 }
 

@@ -147,7 +147,7 @@ void TVRules_Expand(AppContext& cx, int libraryNode) {
 
 void TVRules_KeyDown(AppContext& cx, int keyCode, int shift) {
   (void)shift;  // Shift+F5 and Ctrl+F5 act as F5 does
-  if (keyCode != KeyF5) return;
+  if (keyCode != KeyF5 || !cx.ui->ToolsEnabled()) return;
   const int selected = cx.ui->SelectedRulesNode();
   if (selected < 0 || selected >= cx.ui->RulesNodeCount()) return;
   const RulesTreeNode node = cx.ui->RulesNode(selected);
@@ -185,7 +185,8 @@ void LabelLibraryName_MouseUp(AppContext& cx, int button, int shift, int x, int 
   (void)shift;
   (void)x;
   (void)y;
-  if (button != RightButton) return;
+  // A task that works in the current library must not have it switched under it.
+  if (button != RightButton || !cx.ui->ToolsEnabled()) return;
   const int picked = cx.ui->PopUpLibraryMenu();
   if (picked >= 0) MNLibList_Click(cx, picked);
 }

@@ -4,6 +4,7 @@
 #include "admin/admin.h"
 #include "admin/test_data_generator.h"
 #include "admin_session.h"
+#include "core/library.h"
 
 namespace sw {
 namespace {
@@ -19,12 +20,20 @@ class Generator : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(s.started);
-    server.Exec("LAWLIB", "DELETE FROM CLIENT; DELETE FROM MATTER; DELETE FROM INDUSTRY; DELETE FROM PRACTICE;"
-                          "INSERT INTO INDUSTRY (SYSTEM_ID) VALUES (501), (502), (503);"
-                          "INSERT INTO PRACTICE (SYSTEM_ID) VALUES (601), (602), (603), (604), (605);");
+    for (const QString library : {"LAWLIB", "ORALIB"})
+      server.Exec(library, "DELETE FROM CLIENT; DELETE FROM MATTER; DELETE FROM INDUSTRY; DELETE FROM PRACTICE;"
+                           "INSERT INTO INDUSTRY (SYSTEM_ID) VALUES (501), (502), (503);"
+                           "INSERT INTO PRACTICE (SYSTEM_ID) VALUES (601), (602), (603), (604), (605);");
   }
-  QString Value(const QString& sql) { return server.Scalar("LAWLIB", sql); }
-  int Count(const QString& table) { return Value("SELECT COUNT(*) FROM " + table).toInt(); }
+  QString Value(const QString& sql, const QString& library = "LAWLIB") { return server.Scalar(library, sql); }
+  int Count(const QString& table, const QString& library = "LAWLIB") {
+    return Value("SELECT COUNT(*) FROM " + table, library).toInt();
+  }
+  // What the user is offered while the generator works: Go, Exit and the other tools.
+  QString Controls() const {
+    const UiControls& c = s.cx.ui->controls;
+    return QString("go %1 exit %2 tools %3").arg(c.goEnabled).arg(c.exitEnabled).arg(c.toolsEnabled);
+  }
   QString Matter(const QString& name, const QString& column) {
     return Value("SELECT " + column + " FROM MATTER WHERE MATTER_NAME = '" + name + "'");
   }
@@ -35,8 +44,14 @@ class Generator : public ::testing::Test {
 
 TEST_F(Generator, HandsOutIdsInTurnAcrossClientsAndStopsAfterTheCurrentMatter) {
   s.ui->inputAnswers << "100";
-  s.ui->onPump = [this](int) {
-    if (Count("MATTER") == 99 + 3) s.cx.run.StopRequested = true;
+  QStringList whileWorking;
+  s.ui->onPump = [&](int) {
+    whileWorking << Controls();
+    if (Count("MATTER") != 99 + 3) return;
+    // Exit asks for the stop as the main window does: the flags change and Exit is disabled.
+    s.cx.run.TaskRunning = false;
+    s.cx.run.StopRequested = true;
+    s.cx.ui->SetExitEnabled(false);
   };
   MNSpecialFunctions_Click(s.cx);
 
@@ -62,6 +77,26 @@ TEST_F(Generator, HandsOutIdsInTurnAcrossClientsAndStopsAfterTheCurrentMatter) {
   EXPECT_EQ(s.cx.ui->controls.mainStatus, "Ready");
   EXPECT_EQ(s.cx.ui->controls.statusColour, 0x0000C0);
   EXPECT_FALSE(s.cx.run.TaskRunning || s.cx.run.StopRequested);
+  ASSERT_FALSE(whileWorking.isEmpty());
+  EXPECT_EQ(whileWorking.filter("go 0 exit 1 tools 0").size(), whileWorking.size());
+  EXPECT_EQ(Controls(), "go 1 exit 1 tools 1");
+}
+
+// On both engines a client whose row could not be written gets no matters.
+TEST_F(Generator, AClientThatCannotBeWrittenGetsNoMatters) {
+  for (const QString library : {"LAWLIB", "ORALIB"}) {
+    SCOPED_TRACE(library.toStdString());
+    ASSERT_TRUE(ConnectLibrary(s.cx, library));
+    s.FailStatements(library, "'0002', 'Client 0002'");
+    s.ui->inputAnswers << "1";
+    s.ui->onPump = [&](int) {
+      if (Count("MATTER", library) == 99 + 5) s.cx.run.StopRequested = true;
+    };
+    MNSpecialFunctions_Click(s.cx);
+    EXPECT_EQ(Value("SELECT group_concat(CLIENT_ID) FROM CLIENT", library), "0001,0003");
+    EXPECT_EQ(Value("SELECT COUNT(*) FROM MATTER WHERE CLIENT_ID NOT IN (SELECT SYSTEM_ID FROM CLIENT)", library), "0");
+    EXPECT_TRUE(s.cx.LogText().contains("Client 0002 could not be written - its matters are not created"));
+  }
 }
 
 TEST_F(Generator, StopSeenAfterAClientLeavesItWithoutMatters) {
@@ -89,15 +124,23 @@ TEST_F(Generator, NoRowIsWrittenWithoutAKeyPracticesOrStartingNumber) {
   EXPECT_EQ(s.ui->inputPrompts.size(), 1u) << "no starting number is asked for";
   EXPECT_EQ(Count("CLIENT"), 0);
 
-  // A cancelled box writes nothing either, and a run the generator interrupted keeps its flag.
+  // A cancelled box writes nothing either, and a run the generator interrupted keeps its flags and
+  // controls: one that was asked to stop still stops (and then gives Exit back itself).
   server.Exec("LAWLIB", "INSERT INTO PRACTICE (SYSTEM_ID) VALUES (601)");
-  s.ui->inputAnswers << "";
-  s.cx.run.TaskRunning = true;
-  MNSpecialFunctions_Click(s.cx);
-  EXPECT_EQ(Count("CLIENT") + Count("MATTER"), 0);
-  EXPECT_EQ(s.ui->shown.size(), 1u);
-  EXPECT_EQ(s.cx.ui->controls.mainStatus, "Ready");
-  EXPECT_TRUE(s.cx.run.TaskRunning);
+  for (const bool stopAsked : {false, true}) {
+    s.ui->inputAnswers << "";
+    s.cx.run.TaskRunning = !stopAsked;
+    s.cx.run.StopRequested = stopAsked;
+    s.cx.ui->SetGoEnabled(false);
+    s.cx.ui->SetExitEnabled(!stopAsked);
+    MNSpecialFunctions_Click(s.cx);
+    EXPECT_EQ(Count("CLIENT") + Count("MATTER"), 0);
+    EXPECT_EQ(s.ui->shown.size(), 1u);
+    EXPECT_EQ(s.cx.ui->controls.mainStatus, "Ready");
+    EXPECT_EQ(s.cx.run.TaskRunning, !stopAsked);
+    EXPECT_EQ(s.cx.run.StopRequested, stopAsked);
+    EXPECT_EQ(Controls(), QString("go 0 exit %1 tools 1").arg(!stopAsked));
+  }
 }
 
 }  // namespace

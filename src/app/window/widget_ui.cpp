@@ -183,8 +183,18 @@ void WidgetUi::SetErrorAndAddedLabels(const QString& errors, const QString& adde
 QString WidgetUi::CounterTotal() const { return w_.LabelTotal->text(); }
 QString WidgetUi::CounterRead() const { return w_.LabelRead->text(); }
 
+// A button's own setting, whatever the window around it is doing (it is disabled during start-up).
+bool WidgetUi::GoEnabled() const { return !w_.Button_Go->testAttribute(Qt::WA_ForceDisabled); }
 void WidgetUi::SetGoEnabled(bool on) { w_.Button_Go->setEnabled(on); }
+bool WidgetUi::ExitEnabled() const { return !w_.Button_Exit->testAttribute(Qt::WA_ForceDisabled); }
 void WidgetUi::SetExitEnabled(bool on) { w_.Button_Exit->setEnabled(on); }
+bool WidgetUi::ToolsEnabled() const { return controls.toolsEnabled; }
+void WidgetUi::SetToolsEnabled(bool on) {
+  controls.toolsEnabled = on;
+  for (QAction* tool : {w_.MNSetToCurrent->menuAction(), w_.MNSetToStart->menuAction(), w_.MNSpecialFunctions,
+                        w_.MNClearRunningNodes, w_.MNDisplayTarnAuto, w_.MNTarnOptions})
+    tool->setEnabled(on);
+}
 QString WidgetUi::ExitToolTip() const { return w_.Button_Exit->toolTip(); }
 void WidgetUi::SetExitToolTip(const QString& tip) { w_.Button_Exit->setToolTip(tip); }
 

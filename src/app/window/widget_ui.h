@@ -49,6 +49,7 @@ class WidgetUi : public Ui {
 
   void SetCounterLabels(const QString& total, const QString& read) override;
   void SetErrorAndAddedLabels(const QString& errors, const QString& added) override;
+  bool GoEnabled() const override;
   void SetGoEnabled(bool on) override;
   void SetStatusColour(int rgb) override;
   RunOptions Options() const override;
@@ -72,7 +73,10 @@ class WidgetUi : public Ui {
   void SetLoopDelayText(const QString& text) override;
   QString ExitToolTip() const override;
   void SetExitToolTip(const QString& tip) override;
+  bool ExitEnabled() const override;
   void SetExitEnabled(bool on) override;
+  bool ToolsEnabled() const override;
+  void SetToolsEnabled(bool on) override;
   void SetPauseTextsEnabled(bool on) override;
   QString CounterTotal() const override;
   QString CounterRead() const override;

@@ -72,6 +72,7 @@ struct UiControls {
   QStringList initialRulesMenu;     // MNInitialRules captions (item 0 always exists)
   Pointer pointer = Pointer::Default;
   bool locked = false;              // LabelLocked shown, option pages and tree disabled
+  bool toolsEnabled = true;         // the tools' menu items, F5 on a rule, the library menu
 };
 
 class Ui {
@@ -115,6 +116,7 @@ class Ui {
 
   virtual void SetCounterLabels(const QString& total, const QString& read);
   virtual void SetErrorAndAddedLabels(const QString& errors, const QString& added);
+  virtual bool GoEnabled() const { return controls.goEnabled; }
   virtual void SetGoEnabled(bool on) { controls.goEnabled = on; }
   virtual void SetStatusColour(int rgb) { controls.statusColour = rgb; }
   virtual RunOptions Options() const { return controls.options; }
@@ -144,7 +146,13 @@ class Ui {
   virtual void SetLoopDelayText(const QString& text) { controls.options.loopDelay = text; }
   virtual QString ExitToolTip() const { return controls.exitToolTip; }
   virtual void SetExitToolTip(const QString& tip) { controls.exitToolTip = tip; }
+  virtual bool ExitEnabled() const { return controls.exitEnabled; }
   virtual void SetExitEnabled(bool on) { controls.exitEnabled = on; }
+  // The ways to start another tool or switch the library: the administration tools' menu items,
+  // F5 on a rule and the library menu. A long task that works in the current library takes them
+  // away while it works.
+  virtual bool ToolsEnabled() const { return controls.toolsEnabled; }
+  virtual void SetToolsEnabled(bool on) { controls.toolsEnabled = on; }
   virtual void SetPauseTextsEnabled(bool on) { controls.pauseTextsEnabled = on; }
   virtual QString CounterTotal() const { return controls.labelTotal; }
   virtual QString CounterRead() const { return controls.labelRead; }

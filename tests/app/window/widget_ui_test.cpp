@@ -157,6 +157,25 @@ TEST_F(WidgetUiControls, LabelsButtonsMenusAndLockShowWhatIsWritten) {
   ui->ShowLockState(false);
   EXPECT_TRUE(window.LabelLocked->isHidden());
   EXPECT_TRUE(window.TVRules->isEnabled());
+
+  // Go and the tools go while a task works; each button reads back its own setting, also while
+  // the whole window is disabled (as during start-up).
+  ui->SetMainEnabled(false);
+  ui->SetGoEnabled(false);
+  ui->SetToolsEnabled(false);
+  EXPECT_FALSE(ui->GoEnabled());
+  EXPECT_TRUE(ui->ExitEnabled());
+  EXPECT_FALSE(ui->ToolsEnabled());
+  for (const QAction* tool : {window.MNSetToCurrent->menuAction(), window.MNSetToStart->menuAction(),
+                              window.MNSpecialFunctions, window.MNClearRunningNodes, window.MNDisplayTarnAuto,
+                              window.MNTarnOptions})
+    EXPECT_FALSE(tool->isEnabled()) << tool->text().toStdString();
+  EXPECT_TRUE(window.MNToggleLibs->isEnabled());
+  ui->SetMainEnabled(true);
+  ui->SetGoEnabled(true);
+  ui->SetToolsEnabled(true);
+  EXPECT_TRUE(ui->GoEnabled());
+  EXPECT_TRUE(window.MNSpecialFunctions->isEnabled());
 }
 
 TEST_F(WidgetUiControls, WindowGeometryIsInTwips) {
