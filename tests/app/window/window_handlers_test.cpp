@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTreeWidget>
@@ -17,6 +18,7 @@
 #include "app/window/window_handlers.h"
 #include "core/log.h"
 #include "platform/settings/settings_store.h"
+#include "rules/settings_rows.h"
 #include "window_fixture.h"
 
 namespace sw::test {
@@ -248,6 +250,30 @@ TEST_F(LogMenus, TimestampItemInvertsItsMarkForTheLogWriter) {
   EXPECT_TRUE(ui->TimeStampLogFile());
   window.MNTimeStampLogFile->trigger();
   EXPECT_FALSE(window.MNTimeStampLogFile->isChecked());
+}
+
+using OptionsMenu = WindowTest;
+
+// The rule menus are filled again by the library choice the item leads to: the item the user
+// clicked, not the one at its place afterwards, names the rule.
+TEST_F(OptionsMenu, ARuleClickedAndThenAnotherLibraryChosenIsTheOneAdvanced) {
+  DmTestServer server;
+  AddSettingsRow(server, "ORALIB", "RULE_TEMPLATE", "A_B", "%MATTER.MATTER_ID%");
+  AddSettingsRow(server, "ORALIB", "RULE_VALUES", "A_B", "%APPLICATION.APPLICATION% <> 'FOLDER'");
+  ASSERT_TRUE(StartSession(server));
+  cx.session.FusionApplication->SetLibraryChooser([](const QStringList& names) { return int(names.indexOf("ORALIB")); });
+  QAction* clicked = nullptr;
+  for (QAction* item : window.MNSetToCurrent->actions())
+    if (item->text() == "CLIENT MATTERS") clicked = item;
+  ASSERT_NE(clicked, nullptr);
+  clicked->trigger();
+  const auto records = [&](const QString& rule) {
+    return server.Scalar("ORALIB", "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE RULE_NAME = '" + rule + "'").toInt();
+  };
+  EXPECT_GT(records("CLIENT MATTERS"), 0);
+  EXPECT_EQ(records("A_B"), 0);
+  EXPECT_TRUE(boxes.join("\n").contains("for rule CLIENT MATTERS in library ORALIB so that"));
+  EXPECT_EQ(cx.session.CurrentLibrary->Name(), "LAWLIB");
 }
 
 using HelpMenu = WindowTest;
