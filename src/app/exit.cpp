@@ -8,6 +8,7 @@
 #include "core/log.h"
 #include "core/monitor_client.h"
 #include "core/session.h"
+#include "core/sql.h"
 #include "platform/monitor/monitor_platform.h"
 #include "rules/running_nodes.h"
 #include "run/run_control.h"
@@ -109,6 +110,8 @@ void Form_KeyDown(AppContext& cx, int keyCode, int shift) {
 void EndProgram(AppContext& cx) {
   Resume([&] { cx.ui->SetStatusLabel(StatusOwner(cx), QStringLiteral("Ending program - please wait...")); });
   Resume([&] { MonitorHeartbeat(cx); });
+  // A row the end cut short is undone, to be done again whole by a later run.
+  Resume([&] { RollBackOpenTransactions(cx); });
   Resume([&] { ActiveStatus(cx, DropClaims, QString()); });
   // Controls that never received the saved values would overwrite them with designed ones.
   if (cx.window.startup.SettingsRestored) Resume([&] { SaveAllSettings(cx); });

@@ -180,6 +180,12 @@ QString EndStatement(qint64 engine, bool commit) {
   return commit ? QStringLiteral("COMMIT TRANSACTION") : QStringLiteral("ROLLBACK TRANSACTION");
 }
 
+// The statements of a transaction stand or fall together: one that failed dooms the rest.
+void FailTransactionOf(Context& cx, const QString& library) {
+  auto found = cx.session.OpenTransactions.find(library.toUpper());
+  if (found != cx.session.OpenTransactions.end() && found->second.Depth > 0) found->second.RollbackOnly = true;
+}
+
 // Ends the transaction open on the current library; true when it was committed.
 bool FinishTransaction(Context& cx, bool commit) {
   if (commit && RunAndRelease(cx, EndStatement(cx.session.DatabaseEngine, true))) return true;
@@ -247,6 +253,28 @@ bool EndTransaction(Context& cx, const SqlTransaction& transaction, bool commit)
 bool TransactionOpen(Context& cx) {
   const auto open = cx.session.OpenTransactions.find(CurrentLibraryNameOrEmpty(cx).toUpper());
   return open != cx.session.OpenTransactions.end() && open->second.Depth > 0;
+}
+
+void FailOpenTransactions(Context& cx) {
+  for (auto& [library, open] : cx.session.OpenTransactions)
+    if (open.Depth > 0) open.RollbackOnly = true;
+}
+
+bool OpenTransactionFailed(const Context& cx) {
+  for (const auto& [library, open] : cx.session.OpenTransactions)
+    if (open.Depth > 0 && open.RollbackOnly) return true;
+  return false;
+}
+
+void RollBackOpenTransactions(Context& cx) {
+  while (!cx.session.OpenTransactions.empty()) {
+    const QString library = cx.session.OpenTransactions.begin()->first;
+    if (cx.session.OpenTransactions.begin()->second.Depth <= 0) {
+      cx.session.OpenTransactions.erase(cx.session.OpenTransactions.begin());
+      continue;
+    }
+    EndTransaction(cx, SqlTransaction{library, true, true}, false);
+  }
 }
 
 bool IsOracleEngine(qint64 engine) { return engine == 2 || engine == 5; }
@@ -340,6 +368,7 @@ bool RunSQL(Context& cx, const QString& sql) {
     pcd.ReleaseResults();
     const qint64 status = pcd.Execute(text);
     LogOutcome(cx, pcd, text, library(), status, composed);
+    if (status != 0 && !IsSqlSuccess(pcd.SqlErrorCode())) FailTransactionOf(cx, library());
     LogMessage(cx, HyphenLine);
     const qint64 elapsed = started.secsTo(WholeSecond(QDateTime::currentDateTime()));
     if (elapsed > 1) {

@@ -27,6 +27,13 @@ SqlTransaction BeginTransaction(Context& cx);
 bool EndTransaction(Context& cx, const SqlTransaction& transaction, bool commit);
 // A transaction is open on the current library: work begun now would become part of it.
 bool TransactionOpen(Context& cx);
+// A statement that fails inside a transaction makes it roll back at its end (RunSQL marks it);
+// a step that fails without a failing statement marks every open transaction the same way.
+void FailOpenTransactions(Context& cx);
+// True when a transaction is open and something of its work failed.
+bool OpenTransactionFailed(const Context& cx);
+// Rolls back every transaction still open: for ways out that cannot finish the work.
+void RollBackOpenTransactions(Context& cx);
 
 // An SQL error code that means success: 0, or 9, which the DM SQL object also gives for a
 // statement that worked.

@@ -442,16 +442,17 @@ void ClearCreationEntries(FolderContext& cx, const Request& r, qint64 number) {
   Run(cx, QStringLiteral("DELETE FROM [OWNER].NEEDS_SECURING WHERE SID = ") + doc);
 }
 
-// Everything after the folder has its number; the number is the answer from here on.
-void FinishFolder(FolderContext& cx, const Request& r, qint64 number) {
+// Everything after the folder has its number; the number is the answer from here on. False when
+// a step ended the call before the folder was filed and cleaned up.
+bool FinishFolder(FolderContext& cx, const Request& r, qint64 number) {
   if (!ConnectLibrary(cx, r.itemLibrary)) {
     LogMessage(cx, QStringLiteral("Error: unable to connect to Item_Library ") + r.itemLibrary + QStringLiteral(" - cannot continue"));
-    return;
+    return false;
   }
   StampAndRoot(cx, r, number);
   if (r.parent != 0 && ConnectLibrary(cx, r.parentLibrary)) {
     const std::optional<ParentProfile> parent = ReadParentProfile(cx, r.parent);
-    if (ConnectLibrary(cx, r.itemLibrary) && parent && !CopyParentProfile(cx, r, number, *parent)) return;
+    if (ConnectLibrary(cx, r.itemLibrary) && parent && !CopyParentProfile(cx, r, number, *parent)) return false;
   }
   if (!r.fields.security.isEmpty())
     AddSecurity(cx, number, r.fields.security, r.rule, QStringLiteral("F"), r.parentLibrary, r.itemLibrary);
@@ -464,10 +465,11 @@ void FinishFolder(FolderContext& cx, const Request& r, qint64 number) {
       LogMessage(cx, QStringLiteral("Error: Unable to add folder item #") + FormatNumber(number) + QStringLiteral(" in library ") +
                          r.itemLibrary + QStringLiteral(" to folder #") + FormatNumber(r.parent) + QStringLiteral(" in library ") +
                          r.parentLibrary);
-      return;
+      return false;
     }
   }
   ClearCreationEntries(cx, r, number);
+  return true;
 }
 
 // The folder's number; `made` holds it as soon as the folder exists, so that a failure in the
@@ -478,7 +480,8 @@ qint64 MakeFolder(FolderContext& cx, const Request& r, qint64& made) {
   if (!PrepareFolder(cx, r) || !OpenAndFillProfile(cx, r)) return 0;
   if (!SaveProfile(cx, r) || !SaveFolder(cx, r)) return 0;
   made = NewFolderNumber(cx, r);
-  if (made != 0) FinishFolder(cx, r, made);
+  // A folder left half made must not stand: the work it belongs to rolls back as a whole.
+  if (made != 0 && !FinishFolder(cx, r, made)) FailOpenTransactions(cx);
   return made;
 }
 
@@ -528,6 +531,7 @@ qint64 CreateFolder(FolderContext& cx, const QString& Folder_Name, qint64 Parent
     result = MakeFolder(cx, r, made);
   } catch (const std::exception& failure) {
     ReportFailure(cx, r, failure, made);
+    FailOpenTransactions(cx);
     result = made;
   }
   ReleaseItems(cx);

@@ -10,6 +10,7 @@
 #include "folders/folders.h"
 #include "run/folder_metadata.h"
 #include "run/queue_tracking.h"
+#include "run/row_transaction.h"
 #include "run/row_workspaces.h"
 #include "run/run.h"
 #include "run/run_context.h"
@@ -34,7 +35,7 @@ const QString& Header(RunContext& cx, int column) { return Cell(cx, 0, column); 
 int LevelLimit(RunContext& cx) { return std::max(cx.runState.rule.RULE_STACKWRIGHT_LEVEL, 0); }
 
 // How a row's chain ended.
-enum class RowEnd { Done, FirstLevelBlank, Failed, RunStopped };
+enum class RowEnd { Done, FirstLevelBlank, Failed };
 
 void ShowCounters(RunContext& cx) {
   cx.ui->SetErrorAndAddedLabels(N(cx.runState.rule.ErrorCount), N(cx.runState.rule.AddedCount));
@@ -267,7 +268,8 @@ RowEnd LevelLoop(RunContext& cx, int r) {
     const QString library = LevelLibrary(cx, name);
     rows.ParentFolder = CreateFolder(cx, name, rows.ParentFolder, rule.RuleIndex, rows.ParentLibrary, library, k);
     rows.ParentLibrary = library;
-    if (rows.ParentFolder <= 0) {
+    // A folder left half made fails the row as a folder not made would.
+    if (rows.ParentFolder <= 0 || OpenTransactionFailed(cx)) {
       ++rule.ErrorCount;
       return RowEnd::Failed;
     }
@@ -278,14 +280,48 @@ RowEnd LevelLoop(RunContext& cx, int r) {
     }
     ++rule.AddedCount;
     ShowCounters(cx);
-    if (cx.run.StopRequested) return RowEnd::RunStopped;
+    // A stop asked for now is seen at the end of the row: the row completes first.
     FurnishNewFolder(cx, r, k, name);
   }
   return RowEnd::Done;
 }
 
-// One row from its status line to its counters; false when the run is to end at once.
-bool ProcessRow(RunContext& cx, int r) {
+// The row's chain, sort and tracking rows, as one unit of work: a row whose work does not stand
+// leaves nothing behind, counts as failed and is selected again by a later run.
+void BuildRow(RunContext& cx, int r) {
+  RuleRowsState& rows = cx.runState.rows;
+  RuleWorkingValues& rule = cx.runState.rule;
+  const int addedBefore = rule.AddedCount;
+  const RowTransaction work = BeginRowTransaction(cx);
+  if (!work.opened) {
+    LogMessage(cx, QStringLiteral("Error: Unable to begin the work on item #") + N(r) + QStringLiteral(" in library ") +
+                       rule.LibraryName);
+    ++rule.ErrorCount;
+    return;
+  }
+  RowEnd end = RowEnd::Failed;
+  try {
+    end = LevelLoop(cx, r);
+    if (end == RowEnd::Done) {
+      if (rows.TopFolder != 0) SortFolders(cx, rows.TopFolder, rows.TopLibrary, cx.library.MaxItemsToSort);
+      Dash(cx);
+      if (rows.ParentFolder > 0) TrackRow(cx, r);
+    }
+  } catch (...) {
+    EndRowTransaction(cx, work, false);
+    throw;
+  }
+  const bool stands = EndRowTransaction(cx, work, end == RowEnd::Done);
+  if (stands || end == RowEnd::FirstLevelBlank) return;
+  // What the row made is gone again.
+  rule.AddedCount = addedBefore;
+  if (end == RowEnd::Done) ++rule.ErrorCount;
+  LogMessage(cx, QStringLiteral("Error: The folders of item #") + N(r) +
+                     QStringLiteral(" were not kept - the item will be processed again"));
+}
+
+// One row from its status line to its counters.
+void ProcessRow(RunContext& cx, int r) {
   RuleRowsState& rows = cx.runState.rows;
   SetStatus(cx, QStringLiteral("Processing folder item #") + N(r) + QStringLiteral(" of ") + N(rows.RowCount) +
                     QStringLiteral(" with ") + N(rows.ColumnCount) + QStringLiteral(" column(s)."));
@@ -297,30 +333,19 @@ bool ProcessRow(RunContext& cx, int r) {
   if (rows.ColumnCount > 0) FindRowDocument(cx, r);
   ColumnPass(cx, r);
   CloseLastLevel(cx);
-  const RowEnd end = LevelLoop(cx, r);
-  if (end == RowEnd::RunStopped) return false;
-  if (end == RowEnd::Done) {
-    if (rows.TopFolder != 0) SortFolders(cx, rows.TopFolder, rows.TopLibrary, cx.library.MaxItemsToSort);
-    Dash(cx);
-    if (rows.ParentFolder > 0) TrackRow(cx, r);
-  }
+  BuildRow(cx, r);
   Dash(cx);
   cx.ui->SetCounterLabels(cx.ui->CounterTotal(), N(r));
   ShowCounters(cx);
   MonitorHeartbeat(cx);
-  return true;
 }
 
 }  // namespace
 
 void ProcessRuleRows(RunContext& cx) {
   RuleRowsState& rows = cx.runState.rows;
-  cx.runState.control.RowLoopStopped = false;
   for (int r = 1; r <= rows.RowCount && r < static_cast<int>(rows.RowTable.size()); ++r) {
-    if (!ProcessRow(cx, r)) {
-      cx.runState.control.RowLoopStopped = true;
-      return;
-    }
+    ProcessRow(cx, r);
     if (cx.run.StopRequested) break;
   }
   MonitorHeartbeat(cx);

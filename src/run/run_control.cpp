@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "core/monitor_client.h"
 #include "core/session.h"
+#include "core/sql.h"
 #include "core/text.h"
 #include "platform/monitor/monitor_platform.h"
 #include "platform/os/os.h"
@@ -121,7 +122,6 @@ bool SetUpRun(RunContext& cx) {
   rc.CycleStartSeconds = 0;
   rc.CycleSeconds = 0;
   rc.ResultRow = -1;
-  rc.RowLoopStopped = false;
   ResetRunMemory(cx);
   cx.ui->SetGoEnabled(false);
   SaveIsRunning(cx, QStringLiteral("-1"));
@@ -232,22 +232,18 @@ void PauseWindow(RunContext& cx) {
 
 // --- node walk ------------------------------------------------------------------------------------
 
-enum class RuleOutcome { Ended, StopInRows };
-
 // One ticked rule node: preparation, statement, rows. A rule that went through its rows gets the
-// end-of-rule step here; every rule then gets the end of its node from the walk.
-RuleOutcome RunRule(RunContext& cx, int node) {
-  cx.runState.control.RowLoopStopped = false;
-  if (!PrepareRule(cx, node)) return RuleOutcome::Ended;
-  if (!BuildRuleSql(cx)) return RuleOutcome::Ended;
-  if (!ReadRuleRows(cx)) return RuleOutcome::Ended;
+// end-of-rule step here; every rule then gets the end of its node from the walk. A stop asked for
+// during the rows ends the rule after the row in hand.
+void RunRule(RunContext& cx, int node) {
+  if (!PrepareRule(cx, node)) return;
+  if (!BuildRuleSql(cx)) return;
+  if (!ReadRuleRows(cx)) return;
   ProcessRuleRows(cx);
-  if (cx.runState.control.RowLoopStopped) return RuleOutcome::StopInRows;
   SetStatus(cx, QStringLiteral("Finished with library ") + cx.session.CurrentLibrary->Name());
   LogMessage(cx, HyphenLine);
   // Undoes any search library the rule switched on.
   RestoreSearchFlags(cx);
-  return RuleOutcome::Ended;
 }
 
 void EndNode(RunContext& cx) {
@@ -256,9 +252,7 @@ void EndNode(RunContext& cx) {
   IgnoringErrors([&] { MarkResultRow(cx, QStringLiteral("Finished")); });
 }
 
-enum class WalkOutcome { Walked, StopInRows };
-
-WalkOutcome WalkNodes(RunContext& cx) {
+void WalkNodes(RunContext& cx) {
   const int count = cx.ui->RulesNodeCount();
   for (int i = count - 1; i >= 0; --i) {
     if (cx.run.StopRequested) break;
@@ -270,12 +264,11 @@ WalkOutcome WalkNodes(RunContext& cx) {
     cx.ui->SetMousePointer(Pointer::Hourglass);
     MonitorHeartbeat(cx);
     const RulesTreeNode node = cx.ui->RulesNode(i);
-    if (node.parent >= 0 && node.checked && RunRule(cx, i) == RuleOutcome::StopInRows) return WalkOutcome::StopInRows;
+    if (node.parent >= 0 && node.checked) RunRule(cx, i);
     EndNode(cx);
     MonitorHeartbeat(cx);
     if (cx.run.StopRequested) break;
   }
-  return WalkOutcome::Walked;
 }
 
 // --- end of cycle, loop delay ---------------------------------------------------------------------
@@ -336,6 +329,8 @@ void Summary(RunContext& cx) {
 
 void EndRun(RunContext& cx) {
   RunControlState& rc = cx.runState.control;
+  // Work that a failure left unfinished must not hold a library's write lock, nor stand half done.
+  IgnoringErrors([&] { RollBackOpenTransactions(cx); });
   IgnoringErrors([&] { RestoreSearchFlags(cx); });
   IgnoringErrors([&] { UnregisterWhenActive(cx); });
   IgnoringErrors([&] {
@@ -379,7 +374,7 @@ RunEnd Cycles(RunContext& cx) {
     if (!CycleHead(cx)) return RunEnd::WithoutSummary;
     NormalisePauseTexts(cx);
     PauseWindow(cx);
-    if (WalkNodes(cx) == WalkOutcome::StopInRows) return RunEnd::WithSummary;
+    WalkNodes(cx);
     if (!EndCycle(cx)) return RunEnd::WithSummary;
     if (!LoopDelay(cx)) return RunEnd::WithSummary;
   }

@@ -27,9 +27,6 @@ struct RunControlState {
   int ResultRow = -1;  // results-list row of the rule most recently started, -1 for none
   QString LastClaimLibrary;
   double LoopDelayLeft = 0;
-  // Set by the row loop when a stop request arrives right after a new folder: the run then goes
-  // straight to its summary, leaving the rest of the rule undone.
-  bool RowLoopStopped = false;
   // The run's clock (pause window, loop delay, cycle times, results rows); tests set their own.
   std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 };

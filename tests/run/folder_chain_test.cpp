@@ -256,18 +256,70 @@ TEST_F(FolderChainTest, FailedLevelCountsAnErrorAndLeavesTheRowUntracked) {
   EXPECT_EQ(TrackingRows(), 0);
 }
 
-TEST_F(FolderChainTest, StopAfterANewFolderEndsTheRunAtOnce) {
+// A statement rejected between a new folder's save and its filing, three ways: the DM SQL object
+// refuses the stamp, the database refuses the filing, or the database rolls the whole transaction
+// back while the folder is secured (as after a full disk). Each row's work is undone and stays unrecorded, and
+// the next pass makes every row's folders whole.
+class MidFolderFailureTest : public FolderChainTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void Reject(const QString& how) {
+    if (how == "refused stamp") test::FailStatements(cx, statements, "SET LAST_UPDATE = ");
+    if (how == "refused filing")
+      server.Exec(Law, "CREATE TRIGGER NO_FILING BEFORE INSERT ON FOLDER_ITEM BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+    if (how == "transaction lost")
+      server.Exec(Law, "CREATE TRIGGER NO_STAMP BEFORE INSERT ON SECURITY WHEN NEW.ACCESSRIGHTS = 255 "
+                       "BEGIN SELECT RAISE(ROLLBACK, 'disk full'); END");
+  }
+  void Repair() {
+    statements = test::StartSession(cx, server);
+    ASSERT_TRUE(ConnectLibrary(cx, Law));
+    server.Exec(Law, "DROP TRIGGER IF EXISTS NO_FILING");
+    server.Exec(Law, "DROP TRIGGER IF EXISTS NO_STAMP");
+  }
+};
+
+TEST_P(MidFolderFailureTest, RowIsUndoneAndTheNextPassMakesItWhole) {
+  Reject(GetParam());
+  ReadAndProcess();
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 3);
+  EXPECT_EQ(cx.runState.rule.AddedCount, 0);
+  EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM FOLDER"), 0);
+  EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM FOLDER_ITEM"), 0);
+  EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM SECURITY WHERE THING NOT IN (SELECT SYSTEM_ID FROM PROFILE)"), 0);
+  EXPECT_EQ(TrackingRows(), 0);
+  EXPECT_TRUE(Log().contains("The folders of item #1 were not kept - the item will be processed again"));
+
+  Repair();
+  StartRule(test::DemoRule);
+  ReadAndProcess();
+  const qint64 clients = Number(Law, "SELECT COUNT(DISTINCT CLIENT_ID) FROM MATTER WHERE MATTER_ID IN ('M00001', 'M00002', 'M00003')");
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
+  EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM FOLDER WHERE PATH = 'QUILLMARK CLIENT MATTERS'"), clients + 3);
+  EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM FOLDER F JOIN PROFILE P ON P.DOCNUMBER = F.DOCNUMBER "
+                        "WHERE NOT EXISTS (SELECT 1 FROM SECURITY S WHERE S.THING = P.SYSTEM_ID)"), 0);
+  for (const QString matter : {"M00001", "M00002", "M00003"})
+    EXPECT_TRUE(FiledIn(Law, FolderNamed(Law, ClientOf(matter)), FolderNamed(Law, matter))) << matter.toStdString();
+  EXPECT_EQ(TrackingRows(), 6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, MidFolderFailureTest, ::testing::Values("refused stamp", "refused filing", "transaction lost"));
+
+TEST_F(FolderChainTest, StopAfterANewFolderCompletesTheRowFirst) {
   auto ui = std::make_unique<StopOnFirstAddUi>();
   ui->flags = &cx.run;
   ui->controls = cx.ui->controls;
   cx.scripted = ui.get();
   cx.ui = std::move(ui);
   ReadAndProcess();
-  EXPECT_TRUE(cx.runState.control.RowLoopStopped);
-  EXPECT_EQ(cx.runState.rule.AddedCount, 1);
-  EXPECT_EQ(FoldersNamed(Law, "M00001"), 0);
-  EXPECT_EQ(TrackingRows(), 0);
-  EXPECT_EQ(ResultsText(), "Working...");
+  // The client folder was new: its matter folder and the row's records follow.
+  EXPECT_EQ(cx.runState.rule.AddedCount, 2);
+  const qint64 matter = FolderNamed(Law, "M00001");
+  ASSERT_GT(matter, 0);
+  EXPECT_TRUE(FiledIn(Law, FolderNamed(Law, ClientOf("M00001")), matter));
+  EXPECT_EQ(TrackingRows(), 2);
+  EXPECT_EQ(cx.ui->CounterRead(), "1");
+  EXPECT_EQ(FoldersNamed(Law, "M00002"), 0);
+  EXPECT_TRUE(ResultsText().endsWith(" folder(s) added"));
 }
 
 TEST_F(FolderChainTest, StopAtTheEndOfARowEndsTheRuleNormally) {
@@ -278,7 +330,6 @@ TEST_F(FolderChainTest, StopAtTheEndOfARowEndsTheRuleNormally) {
     return std::nullopt;
   };
   ProcessRuleRows(cx);
-  EXPECT_FALSE(cx.runState.control.RowLoopStopped);
   EXPECT_EQ(cx.ui->CounterRead(), "1");
   EXPECT_EQ(FoldersNamed(Law, "M00002"), 0);
   EXPECT_TRUE(ResultsText().endsWith(" folder(s) added"));

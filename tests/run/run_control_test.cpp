@@ -518,7 +518,7 @@ TEST_F(DemoRun, SecondGoAddsNothing) {
   EXPECT_TRUE(test::Log(cx).contains("There are no new folders in library LAWLIB to add for rule CLIENT MATTERS"));
 }
 
-TEST_F(DemoRun, StopRequestedInTheRowsEndsWithTheSummary) {
+TEST_F(DemoRun, StopRequestedInTheRowsCompletesTheRowThenEndsWithTheSummary) {
   TickDemoRule();
   cx.app.CommandLine.clear();
   cx.ui->controls.options.loop = true;
@@ -532,7 +532,9 @@ TEST_F(DemoRun, StopRequestedInTheRowsEndsWithTheSummary) {
   Button_Go_Click(cx);
   EXPECT_TRUE(ShownText("Finished processing."));
   ASSERT_EQ(cx.ui->controls.results.size(), 1u);
-  EXPECT_EQ(cx.ui->controls.results[0][2], "Working...");  // the rest of the rule stays undone
+  // The row in hand completes (its client and matter folders, its records); no other row starts.
+  EXPECT_EQ(cx.ui->controls.results[0][2], "2 folder(s) added");
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM TARN_STACKWRIGHT"), 2);
   EXPECT_EQ(clock.sleeps, 0);  // no loop delay after a stop
   EXPECT_FALSE(cx.run.StopRequested);
   EXPECT_EQ(test::ClaimRows(server, "LAWLIB"), 0);

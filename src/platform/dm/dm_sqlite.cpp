@@ -61,6 +61,15 @@ bool OnlyOneStatement(const char* tail) {
   return true;
 }
 
+// COMMIT, END or ROLLBACK of the whole transaction (not ROLLBACK TO a savepoint).
+bool EndsTransaction(const QString& sql, bool* rollback) {
+  const QStringList words = sql.simplified().toUpper().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+  if (words.isEmpty()) return false;
+  *rollback = words[0] == QLatin1String("ROLLBACK");
+  if (*rollback) return words.size() < 2 || words[1] != QLatin1String("TO");
+  return words[0] == QLatin1String("COMMIT") || words[0] == QLatin1String("END");
+}
+
 }  // namespace
 
 SqliteDb::SqliteDb() : statements_(KeptStatements, [](sqlite3_stmt*& st) { sqlite3_finalize(st); }) {}
@@ -85,9 +94,33 @@ SqliteDb::~SqliteDb() {
   if (db_) sqlite3_close_v2(db_);
 }
 
+bool SqliteDb::RefusedAfterAbandon(const QString& sql, SqliteResult& refusal) {
+  if (!abandoned_) return false;
+  bool rollback = false;
+  if (EndsTransaction(sql, &rollback)) {
+    abandoned_ = false;
+    if (rollback) return false;  // nothing left to roll back; SQLite says so harmlessly
+  }
+  refusal.ok = false;
+  refusal.code = SQLITE_ABORT;
+  refusal.error = QStringLiteral("The transaction was rolled back after an earlier failure; nothing more of it can run");
+  return true;
+}
+
+void SqliteDb::NoteAbandon(bool wasInTransaction, bool ok) {
+  if (!ok && wasInTransaction && !InTransaction()) abandoned_ = true;
+}
+
 bool SqliteDb::ExecScript(const QString& sql, QString* error) {
+  SqliteResult refusal;
+  if (RefusedAfterAbandon(sql, refusal)) {
+    if (error) *error = refusal.error;
+    return false;
+  }
+  const bool wasInTransaction = InTransaction();
   char* message = nullptr;
   const int rc = sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &message);
+  NoteAbandon(wasInTransaction, rc == SQLITE_OK);
   if (rc != SQLITE_OK) {
     if (error) *error = message ? QString::fromUtf8(message) : QString::fromUtf8(sqlite3_errstr(rc));
     sqlite3_free(message);
@@ -120,6 +153,8 @@ sqlite3_stmt* SqliteDb::Prepare(const QByteArray& utf8, SqliteResult& result) {
 
 SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params) {
   SqliteResult result;
+  if (RefusedAfterAbandon(sql, result)) return result;
+  const bool wasInTransaction = InTransaction();
   const QByteArray utf8 = sql.toUtf8();
   sqlite3_stmt* st = Prepare(utf8, result);
   if (!st) return result;
@@ -152,6 +187,7 @@ SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params) {
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
   statements_.Put(utf8, st);
+  NoteAbandon(wasInTransaction, result.ok);
   return result;
 }
 

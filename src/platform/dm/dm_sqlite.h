@@ -65,6 +65,16 @@ class SqliteDb {
   sqlite3* db_ = nullptr;
   QString file_;
   RecentTexts<QByteArray, sqlite3_stmt*> statements_;
+  // The refusal of a statement while an abandoned transaction waits for its end; false when the
+  // statement may run.
+  bool RefusedAfterAbandon(const QString& sql, SqliteResult& refusal);
+  // Notes a transaction that SQLite rolled back by itself when a statement failed.
+  void NoteAbandon(bool wasInTransaction, bool ok);
+  // SQLite rolls a transaction back by itself after some failures (a full disk, a trigger's
+  // RAISE(ROLLBACK)). Until its owner ends it, every statement is refused, as a server refuses
+  // work in a transaction that can no longer commit: the rest of the work must not run in
+  // autocommit and stand half done.
+  bool abandoned_ = false;
 };
 
 using SqliteDbPtr = std::shared_ptr<SqliteDb>;

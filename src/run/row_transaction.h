@@ -1,0 +1,27 @@
+#pragma once
+// The work of one source row as one unit in every library it writes to: the folders of its
+// chain with their saves, stamps, security, filing and metadata, its queue rows and its tracking
+// rows stand together, or none of them does and a later run does the row again whole.
+#include <vector>
+
+#include "core/sql.h"
+
+namespace sw {
+
+class RunContext;
+
+struct RowTransaction {
+  std::vector<SqlTransaction> parts;  // the rule's library last
+  bool opened = false;                // every library the row may write to has its part
+};
+
+// Opens the row's transaction in the rule's library and, when the rule makes a folder in another
+// library, there too. Both are opened in the order of their names, so that two computers taking
+// the same two libraries never wait for each other.
+RowTransaction BeginRowTransaction(RunContext& cx);
+// Ends it: commits when `commit` and nothing of the work failed, else rolls it back. The other
+// library is ended first, so that the rule's library, which holds the row's record, never stands
+// without the folder made elsewhere. True when the row's work stands.
+bool EndRowTransaction(RunContext& cx, const RowTransaction& row, bool commit);
+
+}  // namespace sw
