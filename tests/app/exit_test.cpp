@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "admin/admin.h"
 #include "app/handlers.h"
 #include "app_session.h"
 #include "core/session.h"
+#include "platform/dm/dm_server.h"
 
 namespace sw {
 namespace {
@@ -52,6 +54,27 @@ TEST_F(ExitDecision, ClosingDuringARunRequestsAStopAndKeepsTheWindow) {
   EXPECT_FALSE(Ends([&] { cancel = Form_Unload(cx, 0); }));
   EXPECT_NE(cancel, 0);
   EXPECT_TRUE(cx.run.StopRequested);
+}
+
+// Exit stops the test-data generator after its current matter and is enabled again when the
+// generator ends: nothing runs any more, so a second Exit ends the program.
+TEST_F(ExitDecision, ExitStopsTheGeneratorAndIsEnabledAgainAfterIt) {
+  test::DmTestServer server;
+  ASSERT_TRUE(test::ConnectTestSession(cx, server, "LAWLIB"));
+  server.Exec("LAWLIB", "DELETE FROM INDUSTRY; DELETE FROM PRACTICE; INSERT INTO INDUSTRY (SYSTEM_ID) VALUES (501);"
+                        "INSERT INTO PRACTICE (SYSTEM_ID) VALUES (601)");
+  cx.scripted->inputAnswers << "1";
+  server.Components()->Server()->hooks.sqlFault = [&](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {
+    if (sql.contains("'Client 0001 Matter 002'")) Button_Exit_Click(cx);
+    return std::nullopt;
+  };
+  MNSpecialFunctions_Click(cx);
+  ASSERT_FALSE(Shown().empty());
+  EXPECT_EQ(Shown().back().text, "1 client(s) and 2 matter(s) created starting at 1");
+  EXPECT_TRUE(cx.ui->controls.exitEnabled);
+  EXPECT_FALSE(cx.run.TaskRunning || cx.run.StopRequested);
+  server.Components()->Server()->hooks.sqlFault = nullptr;
+  EXPECT_TRUE(Ends([&] { Button_Exit_Click(cx); }));
 }
 
 TEST_F(ExitDecision, ExitDuringTheLoopDelayEndsTheWaitSilently) {
