@@ -14,7 +14,12 @@ class ClearRunningNodes : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(s.started);
+    SeedClaims();
+  }
+  // Two claims in LAWLIB, three rows to clear in ORALIB.
+  void SeedClaims() {
     for (const QString lib : {"LAWLIB", "ORALIB"}) {
+      server.Exec(lib, "DELETE FROM TARN_SETTINGS WHERE SUB_KEY = 'RUNNING_NODES'");
       AddSettingsRow(server, lib, "STACKWRIGHT", "RUNNING_NODES", "TESTPC:CLIENT MATTERS");
       AddSettingsRow(server, lib, "STACKWRIGHT", "RUNNING_NODES", "OTHERPC:CLIENT MATTERS");
     }
@@ -59,23 +64,29 @@ TEST_F(ClearRunningNodes, RemovesEveryComputersClaimsFromEveryLibraryAndReturns)
 // A delete that fails is no removal, whatever the SQL object reports with it, and a library that
 // cannot be switched to keeps its claims: both are named at the end.
 TEST_F(ClearRunningNodes, FailedLibrariesAreNotCountedAndAreNamed) {
-  server.Components()->Server()->hooks.sqlFault = [](const QString& lib, const QString& sql) -> std::optional<dm::SqlFault> {
-    if (lib != "ORALIB" || !sql.startsWith("DELETE FROM DOCSADM.TARN_SETTINGS")) return std::nullopt;
-    return dm::SqlFault{1, 1, "injected failure", 3};
-  };
-  MNClearRunningNodes_Click(s.cx);
-  EXPECT_EQ(ClaimRows("LAWLIB"), 0);
-  EXPECT_EQ(ClaimRows("ORALIB"), 3);
-  EXPECT_TRUE(s.cx.LogText().contains("Finished clearing 2 item(s) from 2 libraries"));
-  const QString failed = "Error: The running nodes could not be cleared in library ORALIB - their claims may remain";
-  EXPECT_EQ(s.Texts().last(), failed);
+  const QString failed = "Error: The running nodes could not be cleared in library %1 - their claims may remain";
+  for (const auto& [failing, kept, cleared] : {std::tuple{"ORALIB", 3, 2}, std::tuple{"LAWLIB", 2, 3}}) {
+    SCOPED_TRACE(failing);
+    SeedClaims();
+    server.Components()->Server()->hooks.sqlFault = [lib = QString(failing)](const QString& in, const QString& sql)
+        -> std::optional<dm::SqlFault> {
+      if (in != lib || !sql.startsWith("DELETE FROM DOCSADM.TARN_SETTINGS")) return std::nullopt;
+      return dm::SqlFault{1, 1, "injected failure", 3};
+    };
+    MNClearRunningNodes_Click(s.cx);
+    EXPECT_EQ(ClaimRows(failing), kept);
+    EXPECT_EQ(ClaimRows("LAWLIB") + ClaimRows("ORALIB"), kept);
+    EXPECT_TRUE(s.cx.LogText().contains(QString("Finished clearing %1 item(s) from 2 libraries").arg(cleared)));
+    EXPECT_EQ(s.Texts().last(), failed.arg(failing));
+  }
 
   server.Components()->Server()->hooks.sqlFault = nullptr;
+  SeedClaims();
   server.Exec("ORALIB", "DELETE FROM DM_PROPERTIES WHERE NAME = 'DOCSParms.UniqueDocNames'");
   MNClearRunningNodes_Click(s.cx);
   EXPECT_EQ(ClaimRows("ORALIB"), 3);
-  EXPECT_TRUE(s.cx.LogText().contains("Finished clearing 0 item(s) from 2 libraries"));
-  EXPECT_EQ(s.Texts().last(), failed);
+  EXPECT_EQ(ClaimRows("LAWLIB"), 0);
+  EXPECT_EQ(s.Texts().last(), failed.arg("ORALIB"));
   EXPECT_EQ(s.Current(), "LAWLIB");
   EXPECT_EQ(s.cx.ui->controls.mainStatus, "Ready");
 }
