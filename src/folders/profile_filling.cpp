@@ -124,7 +124,9 @@ ColumnValues LoadParentValues(FolderContext& cx, qint64 Parent, const QString& P
   return parentValues;
 }
 
-// The standard columns and the parent's values, each written only into an empty, writable column.
+// The standard columns and the parent's values, each written only into an empty, writable
+// column; the folder's name also over a name that the user's defaults put there, or every
+// folder would take that name.
 void ColumnPass(FolderContext& cx, dm::DmColumns& columns, const QString& Folder_Name, const QString& AuthorSource,
                 const ColumnValues& parentValues) {
   bool announced = false;
@@ -134,7 +136,9 @@ void ColumnPass(FolderContext& cx, dm::DmColumns& columns, const QString& Folder
     const QVariant current = column->Value();
     const std::optional<QVariant> value =
         StandardColumnValue(column->Name(), current, Folder_Name, AuthorSource, UserOf(cx), parentValues);
-    if (!value || !IsNonEmptyValue(*value) || !IsEmptyValue(current) || !IsWritableColumn(*column)) continue;
+    if (!value || !IsNonEmptyValue(*value) || !IsWritableColumn(*column)) continue;
+    const bool nameColumn = column->Name().toUpper() == QLatin1String("DOCNAME");
+    if (nameColumn ? current.toString() == value->toString() : !IsEmptyValue(current)) continue;
     if (!announced) {
       LogMessage(cx, QStringLiteral("Setting Standard profile columns for folder ") + Quote(Folder_Name));
       Hyphens(cx);

@@ -52,11 +52,13 @@ void ListRow(RunContext& cx, int r) {
   Dash(cx);
 }
 
-// A count written after LEFT or RIGHT shortens the column before the marker.
+// A count written after LEFT or RIGHT in the template's fixed text shortens the column before
+// the marker. A source row's value that begins so (a matter named "Left2 merger") is a name.
 void ApplyTrimMarkers(RunContext& cx, int r) {
   const int columns = cx.runState.rows.ColumnCount;
   if (columns <= 2) return;
   for (int c = 2; c <= columns; ++c) {
+    if (IsSourceColumnHeader(Header(cx, c))) continue;
     const QString& marker = Cell(cx, r, c);
     const bool left = marker.left(4).toUpper() == QLatin1String("LEFT");
     if (!left && marker.left(5).toUpper() != QLatin1String("RIGHT")) continue;

@@ -112,13 +112,6 @@ void ExtractJoinsFromStatement(RunContext& cx) {
   Dash(cx);
 }
 
-// A header of the form table "." column (no blank, the dot neither first nor last) names a
-// template column, whose values are read trimmed.
-bool TrimsValues(const QString& header) {
-  const qsizetype dot = header.indexOf(QLatin1Char('.'));
-  return dot > 0 && dot < header.size() - 1 && !header.contains(QLatin1Char(' '));
-}
-
 // Reads rows 1.. of the open result into the row table; the number read.
 int ReadRows(RunContext& cx, dm::PcdSql& sql, const QString& emailTemplate) {
   RuleRowsState& rows = cx.runState.rows;
@@ -131,7 +124,7 @@ int ReadRows(RunContext& cx, dm::PcdSql& sql, const QString& emailTemplate) {
     for (int c = 1; c <= m; ++c) {
       raw[c] = sql.ColumnValue(c);
       const QString& header = rows.RowTable[0][c];
-      rows.RowTable[r][c] = TrimsValues(header) ? TrimBlanks(raw[c]) : raw[c];
+      rows.RowTable[r][c] = IsSourceColumnHeader(header) ? TrimBlanks(raw[c]) : raw[c];
     }
     if (!emailTemplate.isEmpty()) rows.RowEmailAddresses[r] = RowEmailAddress(emailTemplate, rows.RowTable[0], raw);
     cx.ui->SetCounterLabels(N(r), cx.ui->CounterRead());
@@ -161,6 +154,11 @@ void SetSearchLibraries(RunContext& cx) {
 }
 
 }  // namespace
+
+bool IsSourceColumnHeader(const QString& header) {
+  const qsizetype dot = header.indexOf(QLatin1Char('.'));
+  return dot > 0 && dot < header.size() - 1 && !header.contains(QLatin1Char(' '));
+}
 
 bool ReadRuleRows(RunContext& cx) {
   RuleRowsState& rows = cx.runState.rows;

@@ -20,6 +20,10 @@ bool BuildRuleSql(RunContext& cx);
 
 // Runs the rule's statement and reads its rows into the run state. True when rows were read.
 bool ReadRuleRows(RunContext& cx);
+// A result header of the form table "." column (no blank, the dot neither first nor last)
+// names a column of the source rows: its values are read trimmed, and they are data, never
+// the template's fixed text.
+bool IsSourceColumnHeader(const QString& header);
 
 // Builds the folder chain of every row read, with the folders' metadata, e-mail address,
 // author, workspaces, the queue and the tracking rows.

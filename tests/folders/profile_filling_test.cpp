@@ -213,7 +213,9 @@ TEST_F(FillFolderProfileTest, DefaultsOfThePrimaryLibraryAreLoadedRememberedAndW
   EXPECT_EQ(V(typist), QStringLiteral("JSMITH"));
   EXPECT_EQ(V(client), QStringLiteral("C0001"));
   EXPECT_EQ(client->writes, 2);
-  EXPECT_EQ(docname->writes, 1);  // by the defaults only: a remembered name is never written again
+  // A default name is remembered but never written again: the folder's own name replaces it.
+  EXPECT_EQ(V(docname), QStringLiteral("New Folder"));
+  EXPECT_EQ(docname->writes, 2);
   EXPECT_EQ(security->writes, 1);
   const QString log = Log();
   EXPECT_TRUE(log.contains(QStringLiteral("Setting Profile Defaults (if any) for this folder form FOLDER_PROF from the defaults of "

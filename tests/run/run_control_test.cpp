@@ -633,6 +633,84 @@ TEST_P(EngineDocumentRun, ClientMatterTypeRuleMakesOneChainPerTripleOfTheDocumen
   EXPECT_EQ(DocumentCount(lib, " WHERE P.DOCNUMBER NOT IN (SELECT SID FROM NEEDS_FOLDERING)"), 0);
 }
 
+// Clients and matters of unusual names, on both engines: every name reaches the library as
+// the row holds it, each distinct row has its own folder, and nothing fails or is made twice.
+TEST_P(EngineDocumentRun, UnusualNamesMakeOneFolderEachWithTheNameTheRowGives) {
+  const QString lib = GetParam();
+  const QString longName = QString(200, QLatin1Char('L')) + " & " + QString(39, QLatin1Char('x'));
+  const struct {
+    const char* clientId;
+    QString clientName;
+    const char* matterId;
+    const char* matterName;
+  } rows[] = {
+      {"K1001", "O'Brien", "M01", "Say  \"hi\""},  // a blank run shrinks
+      {"K1001", "O'Brien", "M_1", "Say \"hi\""},
+      {"K1002", "Z01", "M02", "SYSDATE-01"},
+      {"K1003", "Z_1", "M03", "X <> Y"},
+      {"K1004", "Rate 100", "M04", "Rate 1000"},
+      {"K1005", "Rate 100%", "M05", "Rate 100%"},  // "%" marks are taken out of every value
+      {"K1011", "Rate 1000", "M15", "Rate 1000"},
+      {"C0002", "Cobalt", "M06", "CAST('' AS x"},
+      {"C_002", "Cobalt Two", "M07", "TRY_CAST"},
+      {"K1006", "Müller & Søn", "M08", "Müller & Søn"},
+      {"K1007", "東京", "M09", "東京"},
+      {"K1008", longName, "M10", "One"},  // kept on its first 240 characters
+      {"K1008", longName, "M11", "Two"},
+      {"K1008", longName, "M12", "Three"},
+      {"K1009", "Left Bank", "M13", "Left2 merger"},
+      {"K1010", "Blank Ends", "  M14  ", "Blank ends"},
+  };
+  server.Exec(lib, "DELETE FROM MATTER; DELETE FROM CLIENT; "
+                   "UPDATE TARN_SETTINGS SET CHAR_VAL = '%MATTER.CLIENT_ID.CLIENT_NAME% %\\% %MATTER.MATTER_ID% - "
+                   "%MATTER.MATTER_NAME%' WHERE SECTION_KEY = 'RULE_TEMPLATE'; "
+                   "INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, INT_VAL) SELECT MASTER_KEY, "
+                   "SECTION_KEY, 'CLIENT IDS', CASE SECTION_KEY WHEN 'RULE_TEMPLATE' THEN '%MATTER.CLIENT_ID.CLIENT_ID%' "
+                   "ELSE CHAR_VAL END, CASE SECTION_KEY WHEN 'RULE_CREATE_PUBLIC_FOLDERS' THEN 0 ELSE INT_VAL END "
+                   "FROM TARN_SETTINGS WHERE SUB_KEY = 'CLIENT MATTERS'; "
+                   "INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL) "
+                   "VALUES ('QUILLMARK', 'RULE_PARSECHARACTERS', 'CLIENT IDS', '-4'); "
+                   // A folder's name is its own, whatever the user's defaults say.
+                   "INSERT INTO DM_USER_DEFAULTS (USER_ID, FORM, NAME, VALUE) SELECT 'ADMIN', SYSTEM_ID, 'DOCNAME', "
+                   "'My default name' FROM FORMS WHERE FORM_NAME = 'FOLDER_PROF'");
+  // The names the chain derives from a row: the client's name, then the matter's id trimmed
+  // (as every source column is read), " - " and its name; "%" marks taken out of every value,
+  // runs of blanks shrunk to one, and a name cut to the 240 characters DOCNAME holds. The second
+  // rule files each client id, recognised by its last four characters.
+  std::set<QString> expected;
+  const auto quoted = [](QString v) { return "'" + v.replace("'", "''") + "'"; };
+  int id = 990000;
+  for (const auto& row : rows) {
+    server.Exec(lib, "INSERT INTO CLIENT (SYSTEM_ID, CLIENT_ID, CLIENT_NAME) SELECT " + QString::number(++id) + ", " +
+                         quoted(row.clientId) + ", " + quoted(row.clientName) +
+                         " WHERE NOT EXISTS (SELECT 1 FROM CLIENT WHERE CLIENT_ID = " + quoted(row.clientId) + ")");
+    server.Exec(lib, "INSERT INTO MATTER (SYSTEM_ID, CLIENT_ID, MATTER_ID, MATTER_NAME) SELECT " + QString::number(++id) +
+                         ", SYSTEM_ID, " + quoted(row.matterId) + ", " + quoted(row.matterName) + " FROM CLIENT WHERE CLIENT_ID = " +
+                         quoted(row.clientId));
+    const QString level1 = QString(row.clientName).remove('%').left(240);
+    const QString level2 = QString(QString(row.matterId).trimmed() + " - " + QString(row.matterName).remove('%')).replace("  ", " ");
+    expected.insert({level1, level1 + "\\" + level2, row.clientId});
+  }
+  ReloadRules(lib);
+  const int libraryNode = AddLibraryNode(cx, lib, true);
+  AddRuleNode(cx, libraryNode, "CLIENT MATTERS", true);
+  AddRuleNode(cx, libraryNode, "CLIENT IDS", true);
+  cx.app.CommandLine = "/G";
+  Button_Go_Click(cx);
+
+  const QString log = test::Log(cx);
+  EXPECT_FALSE(log.contains("SQL Error")) << qPrintable(log);
+  EXPECT_FALSE(log.contains("Error: ")) << qPrintable(log);
+  const QStringList paths = Paths(lib);
+  EXPECT_EQ(paths, QStringList(expected.begin(), expected.end()));
+  ASSERT_EQ(cx.ui->controls.results.size(), 2u);
+  for (const auto& result : cx.ui->controls.results) EXPECT_TRUE(result[2].endsWith(" folder(s) added")) << qPrintable(result[2]);
+
+  Button_Go_Click(cx);
+  EXPECT_EQ(Paths(lib), paths);
+  for (const auto& result : cx.ui->controls.results) EXPECT_EQ(result[2], "Finished");
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, EngineDocumentRun, ::testing::Values("LAWLIB", "ORALIB"));
 
 TEST_F(DocumentRun, LibraryWithoutRulesRunsEitherDefaultTemplate) {

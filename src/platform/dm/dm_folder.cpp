@@ -387,7 +387,9 @@ bool EmFolder::Resolve(const FieldDef& f, QVariant* id, QString* error) const {
     *id = QVariant();
     return true;
   }
-  *id = data_->LookUp(f, v.toString().trimmed());
+  // As the check of the column looks it up: on SQL Server trailing blanks do not count, and
+  // leading ones do, so the value is looked up as it stands.
+  *id = data_->LookUp(f, v.toString());
   if (id->isNull()) {
     *error = QStringLiteral("Invalid value '") + v.toString() + QStringLiteral("' for column ") + f.name;
     return false;
