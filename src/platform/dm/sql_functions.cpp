@@ -704,9 +704,20 @@ int CompareServerText(void*, int sizeA, const void* textA, int sizeB, const void
 
 bool RegisterTextCollation(sqlite3* db, qint64 engine, QString* error) {
   if (IsOracleEngine(engine)) return true;  // SQLite's own NOCASE
-  if (sqlite3_create_collation_v2(db, "NOCASE", SQLITE_UTF8, nullptr, CompareServerText, nullptr) == SQLITE_OK) return true;
-  if (error) *error = QStringLiteral("Cannot register the text collation: %1").arg(QString::fromUtf8(sqlite3_errmsg(db)));
-  return false;
+  if (sqlite3_create_collation_v2(db, "NOCASE", SQLITE_UTF8, nullptr, CompareServerText, nullptr) != SQLITE_OK) {
+    if (error) *error = QStringLiteral("Cannot register the text collation: %1").arg(QString::fromUtf8(sqlite3_errmsg(db)));
+    return false;
+  }
+  // A library written before this collation keeps its text indexes in SQLite's own order:
+  // they are rebuilt once (marked in user_version), or look-ups by them could miss rows.
+  sqlite3_stmt* version = nullptr;
+  int marked = 0;
+  if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &version, nullptr) == SQLITE_OK && sqlite3_step(version) == SQLITE_ROW)
+    marked = sqlite3_column_int(version, 0);
+  sqlite3_finalize(version);
+  // Read-only or busy: the library still opens, and the next connection tries again.
+  if (marked == 0) sqlite3_exec(db, "REINDEX NOCASE; PRAGMA user_version = 1", nullptr, nullptr, nullptr);
+  return true;
 }
 
 bool LikeMatches(const QString& value, const QString& pattern, bool bracketClasses, QChar escape) {

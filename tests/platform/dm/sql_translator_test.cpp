@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include "sql_test_db.h"
 
@@ -197,6 +198,30 @@ TEST(SqlTranslatorText, TextComparesAndSortsWithoutRegardToCase) {
   ora.Run("INSERT INTO CLIENT (SYSTEM_ID, CLIENT_ID, CLIENT_NAME) VALUES (3, 'C', '')");
   EXPECT_EQ(ora.Value("SELECT COUNT(*) FROM CLIENT WHERE CLIENT_NAME IS NULL"), "2");
   EXPECT_EQ(ora.Value("SELECT NVL(CLIENT_NAME, '-') || '' || REPLACE(CLIENT_ID, 'C', '') FROM CLIENT WHERE SYSTEM_ID = 3"), "-");
+}
+
+TEST(SqlTranslatorText, TextIndexesOfAnEarlierLibraryFollowTheCollation) {
+  QTemporaryDir dir;
+  const QByteArray file = dir.filePath("old.sqlite").toUtf8();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.constData(), &db), SQLITE_OK);  // SQLite's own NOCASE, as before
+  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE T (X TEXT COLLATE NOCASE); CREATE INDEX T_X ON T (X); "
+                             "INSERT INTO T VALUES ('ØRE'), ('øre '), ('Zeta'), ('abc '), ('abc!'), ('abc');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  ASSERT_EQ(sqlite3_open(file.constData(), &db), SQLITE_OK);
+  QString error;
+  ASSERT_TRUE(PrepareConnection(db, SqlTestDb::DefaultFacts(), &error)) << error.toStdString();
+  sqlite3_stmt* check = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT (SELECT group_concat(integrity_check) FROM pragma_integrity_check), "
+                                   "(SELECT COUNT(*) FROM T WHERE X = 'øre')", -1, &check, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(check), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)), "ok");
+  EXPECT_EQ(sqlite3_column_int(check, 1), 2);
+  sqlite3_finalize(check);
+  sqlite3_close(db);
 }
 
 TEST(SqlTranslatorText, LikeReadsSqlServerBracketClasses) {
