@@ -52,7 +52,7 @@ void ViewFile(Context& cx, const QString& path) {
     ViewInBrowser(cx, path);
   else
     ViewAsText(cx, path);
-  // Nothing to close: the log, the only file written, is never held open between entries.
+  // The log stays open for appending: a viewer reads it as it grows.
   cx.ui->SetMousePointer(Pointer::Default);
   cx.ui->SetStatusLabel(StatusWindow::Main, caption);
 }
@@ -63,6 +63,8 @@ void PurgeFile(Context& cx, const QString& path) {
       cx.ui->MessageBox(QStringLiteral("Are you sure you want to purge the file ") + path + QStringLiteral("?"),
                         MsgIcon::Question, MsgButtons::YesNo, cx.app.AppTitle);
   if (answer != MsgResult::Yes) return;
+  // The log writer lets go of the file, so the next entry starts a new one at once.
+  CloseLogFile(cx);
   const OsResult removed = cx.os->RemoveFile(path);
   if (removed.number != 0) {
     ReportError(cx, removed.number, QStringLiteral("PurgeFile"), removed.description);

@@ -3,6 +3,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/context.h"
 #include "core/monitor_client.h"
@@ -15,11 +21,14 @@ namespace {
 const QString ErrorLabel = QStringLiteral("ERROR:");
 const QString WarningLabel = QStringLiteral("WARNING:");
 
+// How often an open log file's path is looked at again, in milliseconds: a file moved or deleted
+// meanwhile is then made afresh, without a look at the path for every entry.
+constexpr qint64 LookInterval = 1000;
+
 // The label that an error or warning entry begins with, in any case; empty for other entries.
 QString EntryLabel(const QString& text) {
-  const QString upper = text.toUpper();
-  if (upper.startsWith(ErrorLabel)) return ErrorLabel;
-  if (upper.startsWith(WarningLabel)) return WarningLabel;
+  if (text.startsWith(ErrorLabel, Qt::CaseInsensitive)) return ErrorLabel;
+  if (text.startsWith(WarningLabel, Qt::CaseInsensitive)) return WarningLabel;
   return QString();
 }
 
@@ -28,12 +37,82 @@ QString StampAfterLabel(const QString& text, qsizetype labelLength, const QStrin
   return text.left(labelLength) + QLatin1Char(' ') + stamp + QLatin1Char(' ') + TrimBlanks(text.mid(labelLength));
 }
 
-// Appends one line; a failure loses the entry silently, as a log must never stop its caller.
-void AppendLine(const QString& path, const QString& line) {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-  file.write((line + QStringLiteral("\r\n")).toLocal8Bit());
-  file.close();
+void OpenLogFile(LogFileHandle& f, const QString& path, qint64 at) {
+  f.Close();
+  f.path = path;
+  f.lookedAt = at;
+  f.fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  struct stat st {};
+  if (f.fd >= 0 && ::fstat(f.fd, &st) == 0) {
+    f.device = st.st_dev;
+    f.inode = st.st_ino;
+  }
+  f.exists = f.fd >= 0 || QFileInfo(path).isFile();
+}
+
+// The open file is still the one at its path: not moved, deleted or replaced.
+bool StillAtPath(const LogFileHandle& f) {
+  struct stat st {};
+  if (::stat(QFile::encodeName(f.path).constData(), &st) != 0) return false;
+  return quint64(st.st_dev) == f.device && quint64(st.st_ino) == f.inode;
+}
+
+// The file for an entry written at `now`. The dated name is worked out again only when the day
+// or the configured base changes; a file that cannot be opened is tried again at the next look.
+LogFileHandle& FileFor(LogState& log, const QDateTime& now) {
+  LogFileHandle& f = log.file;
+  const QDate today = now.date();
+  if (f.nameDate != today || f.nameBase != log.LogFileBase || log.DatedLogFile != f.path) {
+    f.nameDate = today;
+    f.nameBase = log.LogFileBase;
+    log.DatedLogFile = DatedLogFileName(log.LogFileBase, today);
+  }
+  // The wall clock in milliseconds: cheaper than the moment since the epoch, and a clock set
+  // back or forward only brings the next look sooner.
+  const qint64 at = today.toJulianDay() * 86400000 + now.time().msecsSinceStartOfDay();
+  if (f.path != log.DatedLogFile) {
+    OpenLogFile(f, log.DatedLogFile, at);
+    return f;
+  }
+  if (std::llabs(at - f.lookedAt) < LookInterval) return f;
+  f.lookedAt = at;
+  if (f.fd < 0 || !StillAtPath(f)) OpenLogFile(f, f.path, at);
+  return f;
+}
+
+// Appends one line at once; a failure loses the entry silently, as a log must never stop its caller.
+void AppendLine(const LogFileHandle& f, const QString& line) {
+  if (f.fd < 0) return;
+  const QByteArray bytes = (line + QStringLiteral("\r\n")).toLocal8Bit();
+  const char* p = bytes.constData();
+  qsizetype left = bytes.size();
+  while (left > 0) {
+    const ssize_t written = ::write(f.fd, p, size_t(left));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    p += written;
+    left -= written;
+  }
+}
+
+// Writes an entry that passed the filter; returns its text as the repeat test keeps it. The
+// stamp is made only for a line that carries it.
+QString WriteEntry(Context& cx, const QString& text, const QString& label) {
+  const QDateTime now = cx.log.Now ? cx.log.Now() : QDateTime::currentDateTime();
+  LogFileHandle& file = FileFor(cx.log, now);
+  const bool stampEveryLine = cx.ui->TimeStampLogFile();
+  if (!stampEveryLine && label.isEmpty()) {
+    AppendLine(file, text);
+    return text;
+  }
+  const QString stamp = LogStamp(now);
+  if (stampEveryLine) {
+    AppendLine(file, stamp + QLatin1Char(' ') + text);
+    return text;
+  }
+  const QString entry = StampAfterLabel(text, label.size(), stamp);
+  AppendLine(file, entry);
+  return entry;
 }
 
 }  // namespace
@@ -54,22 +133,31 @@ QString LogStamp(const QDateTime& moment) {
   return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char('.') + hundredths + QLatin1Char(' ');
 }
 
+LogFileHandle::~LogFileHandle() { Close(); }
+
+void LogFileHandle::Close() {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
 void LogMessage(Context& cx, const QString& text) {
   QString entry = TrimBlanks(text);
   if (entry.isEmpty()) return;
   if (entry == cx.log.LastLogMessage) return;
-
-  const QDateTime now = cx.log.Now ? cx.log.Now() : QDateTime::currentDateTime();
-  const QString stamp = LogStamp(now);
   const QString label = EntryLabel(entry);
-  if (!label.isEmpty() || cx.ui->VerboseLogging()) {
-    cx.log.DatedLogFile = DatedLogFileName(cx.log.LogFileBase, now.date());
-    const bool stampEveryLine = cx.ui->TimeStampLogFile();
-    if (!stampEveryLine && !label.isEmpty()) entry = StampAfterLabel(entry, label.size(), stamp);
-    AppendLine(cx.log.DatedLogFile, stampEveryLine ? stamp + QLatin1Char(' ') + entry : entry);
-  }
+  if (label == ErrorLabel) ++cx.log.ErrorsLogged;
+  if (!label.isEmpty() || cx.ui->VerboseLogging()) entry = WriteEntry(cx, entry, label);
   cx.log.LastLogMessage = entry;
   UpdateLogMenus(cx);
+}
+
+void CountFailure(Context& cx) { ++cx.log.ErrorsLogged; }
+
+void CloseLogFile(Context& cx) {
+  LogFileHandle& f = cx.log.file;
+  f.Close();
+  f.path.clear();
+  f.exists = false;
 }
 
 void ReportError(Context& cx, qint64 errNumber, const QString& source, const QString& description) {
@@ -103,7 +191,10 @@ void SetStatus(Context& cx, const QString& text) {
 
 void UpdateLogMenus(Context& cx) {
   const QString& path = cx.log.DatedLogFile;
-  cx.ui->SetLogMenusEnabled(!path.isEmpty() && QFileInfo(path).isFile());
+  const LogFileHandle& f = cx.log.file;
+  // The writer knows whether its own file is there; only another name is looked up.
+  const bool exists = path == f.path ? f.exists : QFileInfo(path).isFile();
+  cx.ui->SetLogMenusEnabled(!path.isEmpty() && exists);
 }
 
 }  // namespace sw

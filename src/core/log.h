@@ -11,6 +11,11 @@ class Context;
 inline const QString HyphenLine = QString(70, QLatin1Char('-'));
 
 void LogMessage(Context& cx, const QString& text);
+// A failure that no error entry reports (a failed statement): it counts for the exit status,
+// as every error entry does.
+void CountFailure(Context& cx);
+// Closes the log file the writer keeps open; the next entry opens it again.
+void CloseLogFile(Context& cx);
 // A step's text followed by the hyphen line that closes it: in the log, or as the status line.
 void LogThenHyphens(Context& cx, const QString& text);
 void StatusThenHyphens(Context& cx, const QString& text);

@@ -113,6 +113,19 @@ TEST_F(LogTest, EntriesAroundMidnightGoToTwoFiles) {
   EXPECT_EQ(Read(cx.dir.path() + "/test_20261208.log"), "after\r\n");
 }
 
+TEST_F(LogTest, AFileMovedOrDeletedDuringTheRunIsMadeAfreshAtTheNextLook) {
+  LogMessage(cx, "one");
+  ASSERT_TRUE(QFile::rename(File(), File() + ".moved"));
+  now = now.addSecs(2);
+  LogMessage(cx, "two");
+  ASSERT_TRUE(QFile::remove(File()));
+  now = now.addSecs(2);
+  LogMessage(cx, "three");
+  EXPECT_EQ(Read(File() + ".moved"), "one\r\n");
+  EXPECT_EQ(Written(), "three\r\n");
+  EXPECT_TRUE(cx.ui->controls.logMenusEnabled);
+}
+
 TEST_F(LogTest, ErrorReportLines) {
   ReportError(cx, 5, "DMMain", "Invalid procedure call");
   ReportError(cx, 0, "ignored", "ignored");
