@@ -120,9 +120,10 @@ void EndProgram(AppContext& cx) {
   Resume([&] { LogMessage(cx, HyphenLine); });
   // The monitor's shared memory holds a password: it goes before the process does.
   Resume([&] { cx.monitorPlatform.reset(); });
-  cx.ExitProcess(0);
+  const int status = cx.window.startup.Failed ? ExitStartupFailed : cx.log.ErrorsLogged > 0 ? ExitErrorsLogged : ExitDone;
+  cx.ExitProcess(status);
   // Nothing of the program runs after the orderly end, even should an override return.
-  std::exit(0);
+  std::exit(status);
 }
 
 }  // namespace sw

@@ -430,6 +430,7 @@ void Form_Load(AppContext& cx) {
     if (HasSwitch(cx, QStringLiteral("/G"))) Button_Go_Click(cx);
     return;
   }
+  cx.window.startup.Failed = true;
   if (end == StartupEnd::SessionFailed) Resume([&] { SessionFailed(cx); });
   if (end == StartupEnd::RightsFailed) Resume([&] { RightsFailed(cx); });
   CommonEnding(cx, end);

@@ -20,6 +20,8 @@ struct StartupState {
   // The option controls hold the saved values: only then may the orderly end write them back,
   // so a start-up that fails early does not replace the user's settings with designed values.
   bool SettingsRestored = false;
+  // Start-up ended the program: the exit status says so.
+  bool Failed = false;
 };
 
 }  // namespace sw

@@ -22,6 +22,11 @@ class MonitorPlatform;
 // The product name: settings are kept under it, the default log is named after it.
 inline const QString ProductName = QStringLiteral("Quillmark Stackwright for OpenText eDOCS");
 
+// The program's exit status, as the README lists it: everything asked was done without an
+// error; errors were logged (rows or statements that failed); start-up could not reach the DM
+// session, the current library or the right to run, or could not read a setting.
+enum ExitStatus : int { ExitDone = 0, ExitErrorsLogged = 1, ExitStartupFailed = 2 };
+
 // Flags shared by the long tasks and the main window.
 struct RunFlags {
   bool TaskRunning = false;

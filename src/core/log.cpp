@@ -146,7 +146,10 @@ void LogMessage(Context& cx, const QString& text) {
   if (entry == cx.log.LastLogMessage) return;
   const QString label = EntryLabel(entry);
   if (label == ErrorLabel) ++cx.log.ErrorsLogged;
-  if (!label.isEmpty() || cx.ui->VerboseLogging()) entry = WriteEntry(cx, entry, label);
+  // Before a log path is known (early in start-up) there is no file to write to: a name made
+  // from nothing would put a stray file into whatever folder the program was started from.
+  const bool passes = !label.isEmpty() || cx.ui->VerboseLogging();
+  if (passes && !cx.log.LogFileBase.isEmpty()) entry = WriteEntry(cx, entry, label);
   cx.log.LastLogMessage = entry;
   UpdateLogMenus(cx);
 }

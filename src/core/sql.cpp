@@ -127,6 +127,7 @@ void LogOutcome(Context& cx, dm::PcdSql& sql, const QString& text, const QString
     if (!description.isEmpty()) composed += QStringLiteral(" (") + description + QStringLiteral(")");
     composed += QStringLiteral(" encountered in library ") + library;
     LogMessage(cx, composed);
+    CountFailure(cx);
     return;
   }
   const qint64 affected = sql.RowsAffected();

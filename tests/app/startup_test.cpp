@@ -30,11 +30,13 @@ class StartupTest : public ::testing::Test {
     cx.window.startup.Arguments = arguments;
     try {
       Form_Load(cx);
-    } catch (const ProgramEnded&) {
+    } catch (const ProgramEnded& ended) {
+      exitStatus = ended.code;
       return true;
     }
     return false;
   }
+  int exitStatus = -1;
   UiControls& Controls() { return cx.ui->controls; }
   RunOptions Options() { return cx.ui->Options(); }
   const std::vector<ShownMessage>& Shown() { return cx.scripted->shown; }
@@ -276,6 +278,7 @@ TEST_F(StartupTest, UserWithoutUniversalAccessIsToldAndTheProgramEndsInOrder) {
   EXPECT_EQ(Shown()[1].text, "Verifying rights for ADMIN in library LAWLIB");
   EXPECT_EQ(Shown()[1].icon, MsgIcon::Critical);
   EXPECT_EQ(cx.exits, 1);
+  EXPECT_EQ(exitStatus, ExitStartupFailed);
   // The orderly end ran: it saved the restored values and the library ticks.
   EXPECT_EQ(ProductSetting(cx, "General", "LogMethod"), "1");
   EXPECT_EQ(ProductSetting(cx, "Libraries", "ORALIB"), "-1");
@@ -291,6 +294,7 @@ TEST_F(StartupTest, FailedSessionIsToldOnceAndTheProgramEnds) {
   EXPECT_TRUE(Shown()[0].text.endsWith(") - I will end the program now"));
   EXPECT_EQ(Shown()[0].icon, MsgIcon::Critical);
   EXPECT_EQ(cx.exits, 1);
+  EXPECT_EQ(exitStatus, ExitStartupFailed);
 }
 
 TEST_F(StartupTest, UnreadableCheckBoxValueIsAStartupErrorThatKeepsTheSavedValues) {
@@ -310,6 +314,7 @@ TEST_F(StartupTest, UnreadableCheckBoxValueIsAStartupErrorThatKeepsTheSavedValue
 TEST_F(StartupTest, UnattendedGoAndExitRunsEveryTickedRuleAndEndsInOrder) {
   ASSERT_TRUE(Start("/G /X"));
   EXPECT_EQ(cx.exits, 1);
+  EXPECT_EQ(exitStatus, ExitDone);
   EXPECT_GT(server.Scalar("LAWLIB", "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE RULE_NAME = 'CLIENT MATTERS'").toInt(), 0);
   EXPECT_GT(server.Scalar("ORALIB", "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE RULE_NAME = 'CLIENT MATTERS'").toInt(), 0);
   EXPECT_EQ(server.Scalar("LAWLIB", "SELECT COUNT(*) FROM TARN_SETTINGS WHERE SUB_KEY = 'RUNNING_NODES'").toInt(), 0);

@@ -265,7 +265,7 @@ TEST_P(RunSqlTest, NegativeRowsAffectedIsLoggedAsItsSize) {
   EXPECT_TRUE(Logged(QStringLiteral("SQL Instruction Executed Successfully on ") + Library() + QStringLiteral(" with 3 row(s) processed.")));
 }
 
-TEST_P(RunSqlTest, SqlErrorIsLoggedAndStillReturnsTrue) {
+TEST_P(RunSqlTest, SqlErrorIsLoggedCountsForTheExitStatusAndStillReturnsTrue) {
   EXPECT_TRUE(RunSQL(cx, QStringLiteral("SELECT NOPE FROM [OWNER].NO_SUCH_TABLE")));
   const qint64 code = sql->SqlErrorCode();
   EXPECT_NE(code, 0);
@@ -274,6 +274,7 @@ TEST_P(RunSqlTest, SqlErrorIsLoggedAndStillReturnsTrue) {
   for (const QString& line : LogLines())
     found = found || (line.startsWith(expected) && line.endsWith(QStringLiteral(" encountered in library ") + Library()));
   EXPECT_TRUE(found) << cx.LogText().toStdString();
+  EXPECT_EQ(cx.log.ErrorsLogged, 1);
 }
 
 TEST_P(RunSqlTest, DriverErrorDescriptionIsCleaned) {
@@ -290,6 +291,7 @@ TEST_P(RunSqlTest, ErrorCodeNineCountsAsSuccess) {
   EXPECT_TRUE(RunSQL(cx, QStringLiteral("SELECT USER_ID FROM [OWNER].PEOPLE")));
   EXPECT_TRUE(Logged(QStringLiteral("SQL Instruction Executed Successfully on ") + Library() + QStringLiteral(".")));
   for (const QString& line : LogLines()) EXPECT_FALSE(line.startsWith(QStringLiteral("SQL Error #")));
+  EXPECT_EQ(cx.log.ErrorsLogged, 0);
 }
 
 TEST_P(RunSqlTest, ServerInterfaceMessageIsShownOncePerUserAndAlwaysLogged) {

@@ -15,6 +15,39 @@ TEST(Ui, UnattendedMessageBoxLogsAndAnswersTheFirstButton) {
   EXPECT_TRUE(logged[0].contains("Title"));
 }
 
+TEST(Ui, BoxesAnswerThemselvesWithoutADisplayOrInARunThatEndsByItself) {
+  struct Case {
+    const char* platform;
+    const char* commandLine;
+    bool unattended;
+  };
+  for (const Case& c : {Case{"offscreen", "", true}, Case{"xcb", "/G /X", true}, Case{"wayland", "/x /nv /g", true},
+                        Case{"xcb", "/G", false}, Case{"xcb", "/X", false}, Case{"xcb", "/KX /G", false}})
+    EXPECT_EQ(BoxesAnswerThemselves(c.platform, c.commandLine), c.unattended) << c.platform << " " << c.commandLine;
+}
+
+// A warning reaches the log and standard error once, whether or not a person sees its box.
+TEST(Ui, AWarningIsLoggedOnceWithOrWithoutAPerson) {
+  struct AttendedUi : Ui {
+    bool AnswersUnattended() const override { return false; }
+    MsgResult MessageBox(const QString& text, MsgIcon, MsgButtons, const QString&) override {
+      boxes << text;
+      return MsgResult::OK;
+    }
+    QStringList boxes;
+  };
+  AttendedUi attended;
+  Ui unattended;
+  QStringList logged;
+  attended.LogSink = unattended.LogSink = [&](const QString& line) { logged << line; };
+  attended.Warn("Error: no viewer", MsgIcon::Exclamation, "Title");
+  unattended.Warn("Error: no folder", MsgIcon::Exclamation, "Title");
+  EXPECT_EQ(attended.boxes, QStringList({"Error: no viewer"}));
+  ASSERT_EQ(logged.size(), 2);
+  EXPECT_TRUE(logged[0].endsWith("Error: no viewer"));
+  EXPECT_TRUE(logged[1].endsWith("Error: no folder"));
+}
+
 TEST(Ui, ScriptedAnswersInOrderThenDefaults) {
   ScriptedUi ui;
   ui.Answer(MsgResult::No);

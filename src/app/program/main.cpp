@@ -1,7 +1,6 @@
 // The program: the main window on the DM server named by STACKWRIGHT_DM_SERVER (or the demo
 // server), started by the window's load handler.
 #include <QApplication>
-#include <cstdio>
 #include <memory>
 
 #include "app/app_context.h"
@@ -13,19 +12,21 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  sw::AppContext cx;
+  sw::MainWindow window(cx);
+  sw::InstallWidgetUi(cx, window);
   const QString path = sw::dm::DmServer::DefaultPath();
   QString error;
   const sw::dm::DmServerPtr server = sw::dm::DmServer::Open(path, &error);
   if (!server) {
-    std::fprintf(stderr, "stackwright: cannot open the DM server at \"%s\": %s\n", qPrintable(path),
-                 qPrintable(error.isEmpty() ? QStringLiteral("unknown error") : error));
-    std::fprintf(stderr, "stackwright: set STACKWRIGHT_DM_SERVER to a server folder (stackwright-dm init <dir> --demo)\n");
-    return 2;
+    // Said in a box too: a program started from the desktop has no standard error to read.
+    cx.ui->Warn(QStringLiteral("Error: cannot open the DM server at \"%1\": %2 - set STACKWRIGHT_DM_SERVER to a server "
+                               "folder (stackwright-dm init <dir> --demo)")
+                    .arg(path, error.isEmpty() ? QStringLiteral("unknown error") : error),
+                sw::MsgIcon::Critical, cx.app.AppTitle);
+    return sw::ExitStartupFailed;
   }
-  sw::AppContext cx;
   cx.dm = std::make_shared<sw::dm::DmComponents>(server);
-  sw::MainWindow window(cx);
-  sw::InstallWidgetUi(cx, window);
   // Not shown here: start-up shows the splash first and the main window when it is ready.
   // Start-up reads the command line from the process; with /G the whole run happens in here,
   // and with /X the program ends when it does.

@@ -74,12 +74,14 @@ WidgetUi::WidgetUi(MainWindow& window) : w_(window) {}
 
 WidgetUi::~WidgetUi() { delete splash_.data(); }
 
-bool WidgetUi::Unattended() { return QGuiApplication::platformName() == QLatin1String("offscreen"); }
+bool WidgetUi::AnswersUnattended() const {
+  return BoxesAnswerThemselves(QGuiApplication::platformName(), CommandLine ? CommandLine() : QString());
+}
 
 // --- Boxes, pump, pointer ------------------------------------------------------------------------
 
 MsgResult WidgetUi::MessageBox(const QString& text, MsgIcon icon, MsgButtons buttons, const QString& title) {
-  if (Unattended()) return Ui::MessageBox(text, icon, buttons, title);
+  if (AnswersUnattended()) return Ui::MessageBox(text, icon, buttons, title);
   QMessageBox box(BoxIcon(icon), title, text, QMessageBox::NoButton, w_.isVisible() ? &w_ : nullptr);
   const std::vector<QMessageBox::StandardButton> set = BoxButtons(buttons);
   for (QMessageBox::StandardButton b : set) box.addButton(b);
@@ -93,7 +95,7 @@ MsgResult WidgetUi::MessageBox(const QString& text, MsgIcon icon, MsgButtons but
 }
 
 QString WidgetUi::InputBox(const QString& prompt, const QString& title, const QString& defaultText) {
-  if (Unattended()) return Ui::InputBox(prompt, title, defaultText);
+  if (AnswersUnattended()) return Ui::InputBox(prompt, title, defaultText);
   bool ok = false;
   const QString text = QInputDialog::getText(w_.isVisible() ? &w_ : nullptr, title, prompt, QLineEdit::Normal,
                                              defaultText, &ok);
@@ -333,8 +335,8 @@ void WidgetUi::SelectRulesNode(int index) {
 int WidgetUi::SelectedRulesNode() const { return RulesNodeIndex(w_.TVRules->currentItem()); }
 
 int WidgetUi::PopUpLibraryMenu() {
-  // Without a display nobody could pick an item: the menu only pops up.
-  if (Unattended()) {
+  // Unattended nobody could pick an item: the menu only pops up.
+  if (AnswersUnattended()) {
     w_.MNLibMain->popup(QCursor::pos());
     return -1;
   }
@@ -483,9 +485,9 @@ void WidgetUi::ShowSplash(bool shown) {
 namespace {
 
 // The DM client's library chooser: a list of the session's libraries with the current one
-// preselected. Without a display nobody could choose, so it cancels as the DM client would.
+// preselected. Unattended nobody could choose, so it cancels as the DM client would.
 int ChooseLibraryDialog(AppContext& cx, MainWindow& window, const QStringList& names) {
-  if (WidgetUi::Unattended() || names.isEmpty()) return -1;
+  if (cx.ui->AnswersUnattended() || names.isEmpty()) return -1;
   const dm::DmLibraryPtr current = cx.session.CurrentLibrary;
   int preselected = 0;
   try {
@@ -505,6 +507,13 @@ WidgetUi& InstallWidgetUi(AppContext& cx, MainWindow& window) {
   auto ui = std::make_unique<WidgetUi>(window);
   WidgetUi& installed = *ui;
   ui->LogSink = [&cx](const QString& text) { LogMessage(cx, text); };
+  // Before start-up has read the command line, the process's own arguments tell.
+  ui->CommandLine = [&cx] {
+    if (!cx.app.CommandLine.isEmpty()) return cx.app.CommandLine;
+    QStringList arguments = QCoreApplication::arguments();
+    if (!arguments.isEmpty()) arguments.removeFirst();
+    return arguments.join(QLatin1Char(' '));
+  };
   cx.ui = std::move(ui);
   cx.libraryChooser = [&cx, &window](const QStringList& names) { return ChooseLibraryDialog(cx, window, names); };
   return installed;

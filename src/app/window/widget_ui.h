@@ -19,8 +19,11 @@ class WidgetUi : public Ui {
   explicit WidgetUi(MainWindow& window);
   ~WidgetUi() override;
 
-  // With no display (the offscreen platform) message and input boxes are answered unattended.
-  static bool Unattended();
+  // Without a display, or in a run started with /G and /X, message and input boxes, the
+  // library chooser and the library menu answer themselves.
+  bool AnswersUnattended() const override;
+  // The program's command line as start-up reads it.
+  std::function<QString()> CommandLine;
 
   MsgResult MessageBox(const QString& text, MsgIcon icon, MsgButtons buttons, const QString& title) override;
   QString InputBox(const QString& prompt, const QString& title, const QString& defaultText) override;

@@ -21,11 +21,31 @@ MsgResult DefaultButton(MsgButtons buttons) {
   return MsgResult::OK;
 }
 
-MsgResult Ui::MessageBox(const QString& text, MsgIcon, MsgButtons buttons, const QString& title) {
+bool BoxesAnswerThemselves(const QString& platformName, const QString& commandLine) {
+  if (platformName == QLatin1String("offscreen")) return true;
+  const QString line = commandLine.toUpper();
+  return line.contains(QLatin1String("/G")) && line.contains(QLatin1String("/X"));
+}
+
+namespace {
+
+void LogAndPrint(Ui& ui, const QString& text, const QString& title) {
   const QString line = QStringLiteral("Notice: message box [%1]: %2").arg(title, text);
-  if (LogSink) LogSink(line);
+  if (ui.LogSink) ui.LogSink(line);
   std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+}
+
+}  // namespace
+
+MsgResult Ui::MessageBox(const QString& text, MsgIcon, MsgButtons buttons, const QString& title) {
+  LogAndPrint(*this, text, title);
   return DefaultButton(buttons);
+}
+
+void Ui::Warn(const QString& text, MsgIcon icon, const QString& title) {
+  // An unattended box is logged and printed by itself.
+  if (!AnswersUnattended()) LogAndPrint(*this, text, title);
+  MessageBox(text, icon, MsgButtons::OK, title);
 }
 
 QString Ui::StatusLabel(StatusWindow w) const {

@@ -20,6 +20,9 @@ enum class StatusWindow { None, Main, Splash };
 // The two rule menus of the main window.
 enum class RuleMenu { Current, Initial };
 
+// The text of the placeholder child that a library node carries until its rules are loaded.
+inline const QString RulesPlaceholder = QStringLiteral("[]");
+
 // A node of the rules tree. Like the tree control's own node collection, the nodes form one flat
 // list in the order they were added (libraries at the top level, their rules as children, "[]"
 // as the placeholder child of a library whose rules are not loaded yet).
@@ -83,6 +86,11 @@ class Ui {
   // Shows a message box. Unattended (this base class): writes it to the log sink and to
   // standard error and answers with the first button (OK or Yes).
   virtual MsgResult MessageBox(const QString& text, MsgIcon icon, MsgButtons buttons, const QString& title);
+  // True when nobody is there to answer a box; this base class never has anyone.
+  virtual bool AnswersUnattended() const { return true; }
+  // A problem the user must learn of even where nobody watches the window: a box with OK that
+  // also goes to standard error and the log sink, once.
+  void Warn(const QString& text, MsgIcon icon, const QString& title);
   // Asks for one line of text (empty when cancelled); unattended it answers with the default text.
   virtual QString InputBox(const QString& prompt, const QString& title, const QString& defaultText) {
     (void)prompt;
@@ -270,5 +278,10 @@ class ScriptedUi : public Ui {
 
 // The first button of a set: the answer an unattended run gives.
 MsgResult DefaultButton(MsgButtons buttons);
+
+// Boxes answer themselves (logged, on standard error, with the default button) without a
+// display, and whenever the program was started to run and end by itself (/G with /X): a
+// scheduled run may well have a display that nobody watches.
+bool BoxesAnswerThemselves(const QString& platformName, const QString& commandLine);
 
 }  // namespace sw

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The program's exit status for an unattended "/G /X" run, as the README lists it, on a new demo
+# server spoilt the way the case says:
+#   missing    the current library's file is gone               2 (start-up failed)
+#   notsqlite  the current library's file is not a database     2
+#   empty      the current library's file has 0 bytes           2
+#   readonly   every library may be read but not written        1 (errors logged)
+set -euo pipefail
+program="$1"
+dm_tool="$2"
+case_name="$3"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+export STACKWRIGHT_DM_SERVER="$work/server" XDG_CONFIG_HOME="$work/config" TEMP="$work"
+export QT_QPA_PLATFORM=offscreen
+"$dm_tool" init "$STACKWRIGHT_DM_SERVER" --demo >/dev/null
+library="$STACKWRIGHT_DM_SERVER/LAWLIB.sqlite"
+run_as=()
+case "$case_name" in
+  missing) rm "$library"; expected=2 ;;
+  notsqlite) echo "not a database" >"$library"; expected=2 ;;
+  empty) : >"$library"; expected=2 ;;
+  readonly)
+    chmod 444 "$STACKWRIGHT_DM_SERVER"/*.sqlite
+    # Root writes whatever the permissions say: the run goes as another user, who still needs the
+    # folders for the log, the settings and the databases' shared-memory files.
+    if [ "$(id -u)" -eq 0 ]; then
+      command -v setpriv >/dev/null || { echo "setpriv is needed to run without root's rights"; exit 77; }
+      chmod 777 "$work" "$STACKWRIGHT_DM_SERVER"
+      run_as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    fi
+    expected=1 ;;
+  *) echo "unknown case $case_name"; exit 2 ;;
+esac
+
+status=0
+"${run_as[@]}" "$program" /G /X >"$work/run.out" 2>&1 || status=$?
+echo "exit status: $status (expected $expected)"
+[ "$status" -eq "$expected" ] || { cat "$work/run.out"; exit 1; }
+if [ "$case_name" = readonly ]; then
+  grep -q "Error: .*readonly database" "$work"/*.LOG || { echo "no failed row in the log"; exit 1; }
+fi
