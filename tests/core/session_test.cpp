@@ -12,17 +12,6 @@
 namespace sw {
 namespace {
 
-struct EndCalled {};
-
-// The orderly end would end the test program; here it only says it was reached.
-struct EndingContext : Context {
-  [[noreturn]] void EndProgram() override {
-    ++ends;
-    throw EndCalled{};
-  }
-  int ends = 0;
-};
-
 class NoLibraries : public dm::DmLibraries {
  public:
   qint64 Count() const override { return 0; }
@@ -58,7 +47,7 @@ class CheckFusionTest : public ::testing::Test {
   const std::vector<ShownMessage>& Shown() const { return cx.scripted->shown; }
 
   test::DmTestServer server;
-  test::TestContext<EndingContext> cx;
+  test::TestContext<> cx;
 };
 
 TEST_F(CheckFusionTest, UsableSessionPassesWithoutMessages) {
@@ -92,7 +81,7 @@ TEST_F(CheckFusionTest, MissingApplicationFailsAndNoKeepsTheProgramRunning) {
 TEST_F(CheckFusionTest, YesEndsTheProgram) {
   cx.session.FusionApplication.reset();
   cx.scripted->Answer(MsgResult::Yes);
-  EXPECT_THROW(CheckFusion(cx, QStringLiteral("Button_Go")), EndCalled);
+  EXPECT_THROW(CheckFusion(cx, QStringLiteral("Button_Go")), test::CoreProgramEnded);
   EXPECT_EQ(cx.ends, 1);
 }
 
@@ -193,7 +182,7 @@ TEST(SessionTexts, EnglishLongDateAndTwelveHourTime) {
 }
 
 TEST(DefaultEnd, WritesTheEndLineAndExits) {
-  test::TestContext<> cx;
+  test::TestContext<Context> cx;
   test::DmTestServer server;
   cx.dm = server.Components();
   test::AttachSession(cx, server, QStringLiteral("LAWLIB"));
@@ -207,7 +196,7 @@ class StartFusionTest : public ::testing::Test {
   bool LogHasErrors() const { return cx.LogText().contains(QStringLiteral("Error"), Qt::CaseInsensitive); }
 
   test::DmTestServer server;
-  test::TestContext<EndingContext> cx;
+  test::TestContext<> cx;
 };
 
 TEST_F(StartFusionTest, StartsTheSessionAndConnectsTheStartingLibrary) {
@@ -307,7 +296,7 @@ class SelectLibraryTest : public ::testing::Test {
       return answer;
     });
   }
-  test::TestContext<EndingContext> cx;
+  test::TestContext<> cx;
   int chooserShown = 0;
   int answer = -1;
   QStringList offered;

@@ -369,13 +369,15 @@ TEST_F(WorkspaceTest, MissingLibraryObjectEndsWithoutSwitching) {
   EXPECT_FALSE(cx.session.CurrentLibrary);
 }
 
-// A collection whose count fails once, at the first call after the item's author was read.
+// A collection whose count fails once after the item's author was read: not in the session check
+// of the switch back (a failing check would ask to end the program), but in the look-up of the
+// user's primary library that follows.
 class CountFailsAfterAuthorQuery : public dm::DmLibraries {
  public:
   CountFailsAfterAuthorQuery(dm::DmLibrariesPtr inner, std::shared_ptr<test::StatementRecord> record)
       : inner_(std::move(inner)), record_(std::move(record)) {}
   qint64 Count() const override {
-    if (!failed_ && record_->Count(Law, QStringLiteral("SELECT A.USER_ID, T.USER_ID")) > 0) {
+    if (!failed_ && record_->Count(Law, QStringLiteral("SELECT A.USER_ID, T.USER_ID")) > 0 && ++callsAfter_ == 2) {
       failed_ = true;
       throw DmCallFailure(-2147221503, QStringLiteral("DOCSObjects.Libraries"), QStringLiteral("Count failed"));
     }
@@ -387,6 +389,7 @@ class CountFailsAfterAuthorQuery : public dm::DmLibraries {
   dm::DmLibrariesPtr inner_;
   std::shared_ptr<test::StatementRecord> record_;
   mutable bool failed_ = false;
+  mutable int callsAfter_ = 0;
 };
 
 TEST_F(WorkspaceTest, RunTimeFailureIsReportedAndTheEntryStateRestored) {

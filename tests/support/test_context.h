@@ -10,7 +10,20 @@
 
 namespace sw::test {
 
-template <class Base = Context>
+// Thrown where the core's orderly end would end the test program.
+struct CoreProgramEnded {};
+
+// A core context whose orderly end throws instead of ending the test program: a test that
+// reaches it by surprise fails there instead of passing without looking further.
+struct EndingContext : Context {
+  [[noreturn]] void EndProgram() override {
+    ++ends;
+    throw CoreProgramEnded{};
+  }
+  int ends = 0;
+};
+
+template <class Base = EndingContext>
 struct TestContext : Base {
   TestContext() {
     auto owned = std::make_unique<ScriptedUi>();
