@@ -112,7 +112,7 @@ void EndProgram(AppContext& cx) {
   Resume([&] { MonitorHeartbeat(cx); });
   // A row the end cut short is undone, to be done again whole by a later run.
   Resume([&] { RollBackOpenTransactions(cx); });
-  Resume([&] { ActiveStatus(cx, DropClaims, QString()); });
+  Resume([&] { DropClaimsEverywhere(cx); });
   // Controls that never received the saved values would overwrite them with designed ones.
   if (cx.window.startup.SettingsRestored) Resume([&] { SaveAllSettings(cx); });
   ReleaseDmObjects(cx);

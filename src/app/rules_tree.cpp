@@ -185,8 +185,10 @@ void LabelLibraryName_MouseUp(AppContext& cx, int button, int shift, int x, int 
   (void)shift;
   (void)x;
   (void)y;
-  // A task that works in the current library must not have it switched under it.
-  if (button != RightButton || !cx.ui->ToolsEnabled()) return;
+  // A task that works in the current library must not have it switched under it; a run asked to
+  // stop still completes the row in hand.
+  const bool taskAtWork = cx.run.TaskRunning || cx.run.StopRequested;
+  if (button != RightButton || !cx.ui->ToolsEnabled() || taskAtWork) return;
   const int picked = cx.ui->PopUpLibraryMenu();
   if (picked >= 0) MNLibList_Click(cx, picked);
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <map>
+#include <set>
 
 #include "platform/dm/dm_api.h"
 
@@ -24,6 +25,7 @@ struct SessionState {
   QString MachineName;
   dm::DmSessionHelperPtr SessionHelper;
   std::map<QString, OpenTransaction> OpenTransactions;  // by upper-cased library name
+  std::set<QString> ClaimLibraries;  // upper-cased libraries where this computer wrote a claim not yet dropped
 };
 
 }  // namespace sw

@@ -1,6 +1,10 @@
 #include "rules/running_nodes.h"
 
+#include <optional>
+
 #include "core/context.h"
+#include "core/library.h"
+#include "core/library_checks.h"
 #include "core/log.h"
 #include "core/session.h"
 #include "core/sql.h"
@@ -10,8 +14,9 @@ namespace sw {
 
 namespace {
 
+// The claim rows; %1 takes the table's locking hints.
 const QString kClaimRows = QStringLiteral(
-    "FROM [OWNER].TARN_SETTINGS WHERE MASTER_KEY = 'QUILLMARK' AND SECTION_KEY = 'STACKWRIGHT' AND "
+    "FROM [OWNER].TARN_SETTINGS%1 WHERE MASTER_KEY = 'QUILLMARK' AND SECTION_KEY = 'STACKWRIGHT' AND "
     "SUB_KEY = 'RUNNING_NODES'");
 
 // Restores the verbose-logging box however the operation ends.
@@ -40,10 +45,49 @@ void DropOwnClaims(Context& cx, const QString& node) {
   const QString prefix = StripQuotes(node) + QStringLiteral(":");
   const qint64 prefixLength = QString(prefix).replace(QStringLiteral("''"), QStringLiteral("'")).size();
   const QString substring = IsOracleEngine(cx.session.DatabaseEngine) ? QStringLiteral("SUBSTR") : QStringLiteral("SUBSTRING");
-  RunSQL(cx, QStringLiteral("DELETE ") + kClaimRows + QStringLiteral(" AND ((") + substring +
+  RunSQL(cx, QStringLiteral("DELETE ") + kClaimRows.arg(QString()) + QStringLiteral(" AND ((") + substring +
                  QStringLiteral("(CHAR_VAL, 1, ") + FormatNumber(prefixLength) + QStringLiteral(") = '") + prefix +
                  QStringLiteral("' OR CHAR_VAL IS NULL) OR DATE_VAL IS NULL)"));
   ReleaseResults(cx);
+}
+
+// Another computer's claim on a rule.
+struct OtherClaim {
+  QString node;   // upper case
+  QString since;  // DATE_VAL as the SQL object gives it
+};
+
+// The first claim on the rule by a computer other than `node`. Inside the claim's transaction the
+// rows read stay locked until it ends (on SQL Server by the hints; Oracle locks the table first).
+std::optional<OtherClaim> FindOtherClaim(Context& cx, const QString& node, const QString& ruleName, bool locking) {
+  const bool sqlServer = !IsOracleEngine(cx.session.DatabaseEngine);
+  const QString from = locking && sqlServer ? kClaimRows.arg(QStringLiteral(" WITH (UPDLOCK, HOLDLOCK)")) : kClaimRows.arg(QString());
+  RunSQL(cx, QStringLiteral("SELECT CHAR_VAL, DATE_VAL ") + from);
+  dm::PcdSql* sql = cx.session.pSQL.get();
+  if (!sql) return std::nullopt;
+  if (sql->RowCount() == 0) {
+    sql->ReleaseResults();
+    return std::nullopt;
+  }
+  const QString self = node.toUpper();
+  const QString wanted = ruleName.toUpper();
+  std::optional<OtherClaim> found;
+  do {
+    const QString value = sql->ColumnValue(1);
+    if (TrimBlanks(value).isEmpty()) continue;
+    const RunningNodeValue claim = SplitRunningNodeValue(value);
+    if (claim.rule != wanted || claim.node == self) continue;
+    found = OtherClaim{claim.node, sql->ColumnValue(2)};
+    break;
+  } while (sql->NextRow() != 0);
+  sql->ReleaseResults();
+  return found;
+}
+
+void LogOtherClaim(Context& cx, const OtherClaim& claim, const QString& ruleName, const QString& library) {
+  LogMessage(cx, QStringLiteral("Computer ") + claim.node + QStringLiteral(" is actively working on rule ") + ruleName +
+                     QStringLiteral(" in library ") + library + QStringLiteral(" since ") + claim.since);
+  LogMessage(cx, HyphenLine);
 }
 
 // True when a computer other than `node` claims the rule; logs who and since when.
@@ -51,38 +95,32 @@ bool OtherNodeClaims(Context& cx, const QString& node, const QString& ruleName, 
   LogMessage(cx, QStringLiteral("Determining whether another computer is actively working on rule ") + ruleName +
                      QStringLiteral(" in library ") + library);
   LogMessage(cx, HyphenLine);
-  RunSQL(cx, QStringLiteral("SELECT CHAR_VAL, DATE_VAL ") + kClaimRows);
-  dm::PcdSql* sql = cx.session.pSQL.get();
-  if (!sql) return false;
-  if (sql->RowCount() == 0) {
-    sql->ReleaseResults();
-    return false;
-  }
-  const QString self = node.toUpper();
-  const QString wanted = ruleName.toUpper();
-  do {
-    const QString value = sql->ColumnValue(1);
-    if (TrimBlanks(value).isEmpty()) continue;
-    const RunningNodeValue claim = SplitRunningNodeValue(value);
-    if (claim.rule != wanted || claim.node == self) continue;
-    LogMessage(cx, QStringLiteral("Computer ") + claim.node + QStringLiteral(" is actively working on rule ") +
-                       ruleName + QStringLiteral(" in library ") + library + QStringLiteral(" since ") +
-                       sql->ColumnValue(2));
-    LogMessage(cx, HyphenLine);
-    sql->ReleaseResults();
-    return true;
-  } while (sql->NextRow() != 0);
-  sql->ReleaseResults();
-  return false;
+  const std::optional<OtherClaim> claim = FindOtherClaim(cx, node, ruleName, false);
+  if (claim) LogOtherClaim(cx, *claim, ruleName, library);
+  return claim.has_value();
 }
 
-void WriteOwnClaim(Context& cx, const QString& node, const QString& ruleName) {
-  // Claims are not kept on Oracle libraries.
-  if (IsOracleEngine(cx.session.DatabaseEngine)) return;
-  RunSQL(cx, QStringLiteral("INSERT INTO [OWNER].TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) "
-                            "VALUES('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', '") +
-                 StripQuotes(node) + QStringLiteral(":") + StripQuotes(ruleName) + QStringLiteral("', GETDATE())"));
-  ReleaseResults(cx);
+// The test and the claim as one unit of work, so that two computers can never both win the rule:
+// the claim is written only when no other computer's claim stands, and the rows are held from
+// the test to the end. True when another computer holds the rule; a claim that cannot be written
+// leaves the rule unclaimed, and the rule is worked on all the same.
+bool ClaimUnlessHeld(Context& cx, const QString& node, const QString& ruleName, const QString& library) {
+  const bool oracle = IsOracleEngine(cx.session.DatabaseEngine);
+  const SqlTransaction claim = BeginTransaction(cx);
+  if (claim.Opened && oracle) RunAndRelease(cx, QStringLiteral("LOCK TABLE [OWNER].TARN_SETTINGS IN EXCLUSIVE MODE"));
+  if (const std::optional<OtherClaim> other = FindOtherClaim(cx, node, ruleName, claim.Opened)) {
+    LogOtherClaim(cx, *other, ruleName, library);
+    EndTransaction(cx, claim, false);
+    return true;
+  }
+  const bool written =
+      RunAndRelease(cx, QStringLiteral("INSERT INTO [OWNER].TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) "
+                                       "VALUES('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', '") +
+                            StripQuotes(node) + QStringLiteral(":") + StripQuotes(ruleName) + QStringLiteral("', ") +
+                            (oracle ? QStringLiteral("SYSDATE") : QStringLiteral("GETDATE()")) + QStringLiteral(")"));
+  const bool stands = claim.Opened ? EndTransaction(cx, claim, written) : written;
+  if (stands) cx.session.ClaimLibraries.insert(library.toUpper());
+  return false;
 }
 
 bool ClaimStep(Context& cx, int mode, const QString& ruleName) {
@@ -91,9 +129,10 @@ bool ClaimStep(Context& cx, int mode, const QString& ruleName) {
   const QString node = cx.session.MachineName;
 
   DropOwnClaims(cx, node);
+  cx.session.ClaimLibraries.erase(library.toUpper());
   if (ruleName.isEmpty()) return false;
   if (mode == TestClaim) return OtherNodeClaims(cx, node, ruleName, library);
-  if (mode == WriteClaim) WriteOwnClaim(cx, node, ruleName);
+  if (mode == WriteClaim) return ClaimUnlessHeld(cx, node, ruleName, library);
   return false;
 }
 
@@ -114,6 +153,22 @@ bool ActiveStatus(Context& cx, int mode, const QString& ruleName) {
   }
   cx.ui->PumpMessages();
   return result;
+}
+
+}  // namespace sw
+
+namespace sw {
+
+void DropClaimsEverywhere(Context& cx) {
+  const QString current = CurrentLibraryNameOrEmpty(cx);
+  ActiveStatus(cx, DropClaims, QString());
+  const std::set<QString> elsewhere = cx.session.ClaimLibraries;
+  for (const QString& library : elsewhere) {
+    // A library that cannot be reached keeps its claim until this computer next works there.
+    if (!ConnectLibrary(cx, library)) continue;
+    ActiveStatus(cx, DropClaims, QString());
+  }
+  if (!elsewhere.empty() && !current.isEmpty()) ConnectLibrary(cx, current);
 }
 
 }  // namespace sw

@@ -14,8 +14,13 @@ inline constexpr int WriteClaim = 1;    // then: claim the rule for this compute
 
 // Works on the current library. Every call first drops this computer's claims (and claim rows
 // without a value or a time). Mode 0 returns True when another computer holds a claim on the
-// rule; every other call returns False.
+// rule. Mode 1 tests and claims as one step and returns True when another computer holds the
+// rule, so that the claim is not written; every other call returns False.
 bool ActiveStatus(Context& cx, int mode, const QString& ruleName);
+
+// Drops this computer's claims in the current library and in every other library where it took
+// one; the current library stays current.
+void DropClaimsEverywhere(Context& cx);
 
 // "<node>:<rule>" split at its first colon, each part trimmed and upper-cased. A value without
 // a colon is all node and names no rule.

@@ -297,7 +297,7 @@ void BuildRow(RunContext& cx, int r) {
   const RowTransaction work = BeginRowTransaction(cx);
   if (!work.opened) {
     LogMessage(cx, QStringLiteral("Error: Unable to begin the work on item #") + N(r) + QStringLiteral(" in library ") +
-                       rule.LibraryName);
+                       rule.LibraryName + (work.failure.isEmpty() ? QString() : QStringLiteral(" (") + work.failure + QStringLiteral(")")));
     ++rule.ErrorCount;
     return;
   }

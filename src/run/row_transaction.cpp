@@ -43,6 +43,7 @@ RowTransaction BeginRowTransaction(RunContext& cx) {
     const SqlTransaction part = BeginTransaction(cx);
     if (!part.Opened) {
       row.opened = false;
+      if (cx.session.pSQL) row.failure = CleanErrorDescription(cx.session.pSQL->ErrDescription());
       break;
     }
     if (rules)

@@ -13,6 +13,7 @@ class RunContext;
 struct RowTransaction {
   std::vector<SqlTransaction> parts;  // the rule's library last
   bool opened = false;                // every library the row may write to has its part
+  QString failure;                    // why it could not be opened, as the database said
 };
 
 // Opens the row's transaction in the rule's library and, when the rule makes a folder in another

@@ -184,7 +184,8 @@ bool ClaimRule(RunContext& cx, const QString& nodeText, const QString& libraryNa
   RunControlState& rc = cx.runState.control;
   const QString current = cx.session.CurrentLibrary->Name();
   ActiveStatus(cx, DropClaims, QString());
-  if (ActiveStatus(cx, TestClaim, nodeText)) {
+  // The claim itself tests again: another computer may have claimed the rule since the test.
+  if (ActiveStatus(cx, TestClaim, nodeText) || ActiveStatus(cx, WriteClaim, nodeText)) {
     if (current != rc.LastClaimLibrary) {
       LogThenHyphens(cx, QStringLiteral("It appears that another machine is already running TARN_STACKWRIGHT against rule ") + nodeText +
                         QStringLiteral(" in library ") + libraryName + QStringLiteral(" - will skip this rule"));
@@ -193,7 +194,6 @@ bool ClaimRule(RunContext& cx, const QString& nodeText, const QString& libraryNa
     return false;
   }
   rc.LastClaimLibrary = current;
-  ActiveStatus(cx, WriteClaim, nodeText);
   return true;
 }
 

@@ -248,7 +248,7 @@ void RunRule(RunContext& cx, int node) {
 
 void EndNode(RunContext& cx) {
   IgnoringErrors([&] { UnregisterWhenActive(cx); });
-  IgnoringErrors([&] { ActiveStatus(cx, DropClaims, QString()); });
+  IgnoringErrors([&] { DropClaimsEverywhere(cx); });
   IgnoringErrors([&] { MarkResultRow(cx, QStringLiteral("Finished")); });
 }
 
@@ -338,7 +338,8 @@ void EndRun(RunContext& cx) {
     LogMessage(cx, HyphenLine);
   });
   IgnoringErrors([&] { ConnectLibrary(cx, rc.EntryLibrary); });
-  IgnoringErrors([&] { ActiveStatus(cx, DropClaims, QString()); });
+  // A stop or a failure may leave the rule's claim in another library than the entry one.
+  IgnoringErrors([&] { DropClaimsEverywhere(cx); });
   IgnoringErrors([&] { cx.ui->SetStatusColour(StatusColourEnd); });
   cx.run.TaskRunning = false;
   cx.run.StopRequested = false;

@@ -214,6 +214,14 @@ TEST_F(RulesTreeTest, OnlyTheRightButtonPopsTheLibraryMenuUp) {
   LabelLibraryName_MouseUp(cx, 2, 0, 10, 10);
   EXPECT_EQ(cx.recording->popUps, 0);
   cx.ui->SetToolsEnabled(true);
+  // Nor during a run, also once a stop is asked for and the row in hand completes.
+  for (const bool running : {true, false}) {
+    cx.run.TaskRunning = running;
+    cx.run.StopRequested = !running;
+    LabelLibraryName_MouseUp(cx, 2, 0, 10, 10);
+    EXPECT_EQ(cx.recording->popUps, 0);
+  }
+  cx.run.StopRequested = false;
   LabelLibraryName_MouseUp(cx, 2, 0, 10, 10);
   EXPECT_EQ(cx.recording->popUps, 1);
   EXPECT_EQ(Current(), "ORALIB");

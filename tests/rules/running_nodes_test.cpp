@@ -112,22 +112,29 @@ TEST_F(RunningNodesTest, RowsWithoutValueOrTimeGoAtAnyCall) {
 
 TEST_F(RunningNodesTest, EmptyRuleNameOnlyDrops) {
   ASSERT_FALSE(ActiveStatus(second, WriteClaim, "R"));
-  ASSERT_FALSE(ActiveStatus(first, WriteClaim, "R"));
+  ASSERT_FALSE(ActiveStatus(first, WriteClaim, "R2"));
   EXPECT_FALSE(ActiveStatus(first, TestClaim, ""));
   EXPECT_FALSE(ActiveStatus(second, WriteClaim, ""));
   EXPECT_TRUE(Claims().isEmpty());
 }
 
-TEST_F(RunningNodesTest, NoClaimIsWrittenOnOracle) {
-  TestContext<RulesContext> oracle;
-  Attach(oracle, "PC_1", "ORALIB");
-  EXPECT_FALSE(ActiveStatus(oracle, WriteClaim, "R"));
-  EXPECT_TRUE(Claims("ORALIB").isEmpty());
-  // The drop still runs there.
-  server.Exec("ORALIB", "INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) "
-                        "VALUES ('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'PC_1:R', '2026-01-01 10:00:00')");
-  EXPECT_FALSE(ActiveStatus(oracle, DropClaims, ""));
-  EXPECT_TRUE(Claims("ORALIB").isEmpty());
+// Two computers that both found the rule free: the claim tests again, so only the first gets it,
+// on both engines (Oracle libraries keep claims too, with the server's time).
+TEST_F(RunningNodesTest, BothFindTheRuleFreeButOnlyOneClaimsIt) {
+  for (const QString library : {"LAWLIB", "ORALIB"}) {
+    TestContext<RulesContext> one, other;
+    Attach(one, "PC_1", library);
+    Attach(other, "PCA1", library);
+    ASSERT_FALSE(ActiveStatus(one, TestClaim, "R"));
+    ASSERT_FALSE(ActiveStatus(other, TestClaim, "R"));
+    EXPECT_FALSE(ActiveStatus(one, WriteClaim, "R")) << library.toStdString();
+    EXPECT_TRUE(ActiveStatus(other, WriteClaim, "r")) << library.toStdString();
+    // The claim carries its time: a row without one would have gone at the last call.
+    EXPECT_EQ(Claims(library), QStringList({"PC_1:R"})) << library.toStdString();
+    EXPECT_TRUE(ActiveStatus(other, TestClaim, "R"));
+    EXPECT_FALSE(ActiveStatus(one, DropClaims, ""));
+    EXPECT_TRUE(Claims(library).isEmpty());
+  }
 }
 
 TEST_F(RunningNodesTest, EmptyComputerNameBecomesTheLibraryUser) {

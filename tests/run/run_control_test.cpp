@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <algorithm>
 #include <set>
+#include <utility>
 
 #include "core/session.h"
 #include "platform/dm/dm_server.h"
@@ -455,6 +456,43 @@ TEST(RunClaims, ClaimInAnotherLibraryIsReleasedAfterItsNode) {
   // The run ends in LAWLIB, where it started; the TAXLIB claim went with the end of its node.
   EXPECT_EQ(cx.session.CurrentLibrary->Name(), "LAWLIB");
   EXPECT_EQ(test::ClaimRows(server, "TAXLIB"), 0);
+}
+
+// Acts when the first new folder of the run is counted: asks for a stop, or fails as a lost DM
+// object would.
+struct FirstFolderUi : ScriptedUi {
+  std::function<void()> act;
+  void SetErrorAndAddedLabels(const QString& errors, const QString& added) override {
+    ScriptedUi::SetErrorAndAddedLabels(errors, added);
+    if (added == QLatin1String("1") && act) std::exchange(act, nullptr)();
+  }
+};
+
+// A stop or a failure while the run works in a library other than the one it started in: the
+// claim it took there goes all the same.
+TEST(RunClaims, StopOrFailureInAnotherLibraryReleasesTheClaimThere) {
+  for (const bool stop : {true, false}) {
+    test::DmTestServer server;
+    test::TestClock clock;
+    test::RunTestContext cx;
+    auto ui = std::make_unique<FirstFolderUi>();
+    cx.scripted = ui.get();
+    cx.ui = std::move(ui);
+    ASSERT_TRUE(test::StartRunSession(cx, server, clock));
+    cx.app.CommandLine = "/G";
+    AddRuleNode(cx, AddLibraryNode(cx, "ORALIB", true), "CLIENT MATTERS", true);
+    int claimsWhileRunning = -1;
+    static_cast<FirstFolderUi&>(*cx.ui).act = [&] {
+      claimsWhileRunning = test::ClaimRows(server, "ORALIB");
+      if (stop) cx.run.StopRequested = true;
+      else throw DmCallFailure(91, "DOCSObjects.Library", "Object variable not set");
+    };
+    Button_Go_Click(cx);
+    EXPECT_EQ(claimsWhileRunning, 1) << stop;
+    EXPECT_EQ(test::Log(cx).contains("Error: Unable to complete this process"), !stop);
+    EXPECT_EQ(cx.session.CurrentLibrary->Name(), "LAWLIB");
+    EXPECT_EQ(test::ClaimRows(server, "ORALIB"), 0) << stop;
+  }
 }
 
 // --- whole runs of the demo rule ----------------------------------------------------------------

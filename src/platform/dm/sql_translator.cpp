@@ -166,6 +166,9 @@ QString Translate(const QString& text, const ServerFacts& facts) {
     return QStringLiteral("BEGIN IMMEDIATE TRANSACTION");
   if (IsWord(seq[0], "SET")) return TranslateSet(seq);
   if (IsWord(seq[0], "ALTER") && seq.size() > 1 && IsWord(seq[1], "SESSION")) return kNoOperation;
+  // Oracle's LOCK TABLE holds a table for the rest of a transaction; here every transaction holds
+  // the whole library's write lock from its start (BEGIN IMMEDIATE), so there is nothing to add.
+  if (IsWord(seq[0], "LOCK") && seq.size() > 1 && IsWord(seq[1], "TABLE")) return kNoOperation;
   const QString transaction = TranslateTransaction(seq);
   if (!transaction.isEmpty()) return transaction;
   RejectUnsupportedStatement(seq);
