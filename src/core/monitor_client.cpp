@@ -166,7 +166,8 @@ bool RegisterWithMonitor(Context& cx, qint64 hWnd, int interval, const QString& 
   m.MonitorHook = p.SetMessageHook(
       [&cx](int code, qint64 w, const WindowMessage& msg) { return MonitorHookProc(cx, code, w, msg); });
   p.PostMessage(MonitorPlatform::BroadcastWindow, m.MsgRegisterMonitor, interval, hWnd);
-  WaitForMonitorAnswer(cx);
+  // A broadcast that reached no other program gets no answer: waiting would change nothing.
+  if (p.BroadcastReach() > 0) WaitForMonitorAnswer(cx);
 
   if (m.MonitorHook == 0) {
     result = true;

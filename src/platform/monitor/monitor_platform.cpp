@@ -168,6 +168,7 @@ bool MonitorPlatform::SendTo(const QString& socketPath, const QByteArray& datagr
 }
 
 bool MonitorPlatform::PostMessage(qint64 hwnd, quint32 message, qint64 wParam, qint64 lParam) {
+  if (hwnd == BroadcastWindow) broadcastReach_ = 0;
   if (hwnd == 0 || !EnsureBusFolder()) return false;
   if (hwnd != BroadcastWindow) {
     bool closed = false;
@@ -179,7 +180,10 @@ bool MonitorPlatform::PostMessage(qint64 hwnd, quint32 message, qint64 wParam, q
     const QString path = busFolder_ + "/" + name;
     const qint64 target = name.mid(7).toUInt(nullptr, 16);
     bool closed = false;
-    if (SendTo(path, EncodeMessage(target, message, wParam, lParam), closed)) continue;
+    if (SendTo(path, EncodeMessage(target, message, wParam, lParam), closed)) {
+      if (target != window_) ++broadcastReach_;
+      continue;
+    }
     if (closed) {
       ::unlink(QFile::encodeName(path).constData());
     } else {

@@ -59,6 +59,9 @@ class MonitorPlatform {
   // the named window (for a broadcast: when no send failed for a reason other than a closed
   // window, whose left-over socket file is removed).
   virtual bool PostMessage(qint64 hwnd, quint32 message, qint64 wParam, qint64 lParam);
+  // How many windows other than this program's own the last broadcast reached: with none, no
+  // answer can come.
+  virtual int BroadcastReach() const { return broadcastReach_; }
 
   // Installs a hook on messages retrieved from this window; the newest hook is called first.
   // Returns the hook's handle (never 0).
@@ -129,6 +132,7 @@ class MonitorPlatform {
   qint64 nextMapping_ = 1;
   std::vector<View> views_;
   QStringList createdObjects_;
+  int broadcastReach_ = 0;
 };
 
 }  // namespace sw
