@@ -70,7 +70,10 @@ QTreeWidgetItem* NewCheckedItem(const QString& text, bool checked) {
 
 }  // namespace
 
-WidgetUi::WidgetUi(MainWindow& window) : w_(window) {}
+WidgetUi::WidgetUi(MainWindow& window) : w_(window) {
+  labelTimer_.setSingleShot(true);
+  QObject::connect(&labelTimer_, &QTimer::timeout, [this] { ShowPendingLabels(); });
+}
 
 WidgetUi::~WidgetUi() { delete splash_.data(); }
 
@@ -118,16 +121,39 @@ void WidgetUi::SetMousePointer(Pointer p) {
 
 // --- Status, log, library labels ----------------------------------------------------------------
 
+void WidgetUi::SetLabelText(QLabel* label, const QString& text) {
+  auto pending = std::find_if(pendingLabels_.begin(), pendingLabels_.end(), [label](const auto& p) { return p.first == label; });
+  if (pending != pendingLabels_.end())
+    pending->second = text;
+  else
+    pendingLabels_.emplace_back(label, text);
+  if (!labelsShown_.isValid() || labelsShown_.elapsed() >= LabelPaintIntervalMs) {
+    ShowPendingLabels();
+  } else if (!labelTimer_.isActive()) {
+    labelTimer_.start(int(LabelPaintIntervalMs - labelsShown_.elapsed()));
+  }
+}
+
+QString WidgetUi::LabelText(const QLabel* label) const {
+  for (const auto& [pending, text] : pendingLabels_)
+    if (pending == label) return text;
+  return label->text();
+}
+
+void WidgetUi::ShowPendingLabels() {
+  labelTimer_.stop();
+  for (const auto& [label, text] : pendingLabels_)
+    if (label) label->setText(text);
+  pendingLabels_.clear();
+  labelsShown_.start();
+}
+
 QString WidgetUi::StatusLabel(StatusWindow w) const {
-  if (w == StatusWindow::Splash) return Splash().LabelStatus->text();
-  return w_.LabelStatus->text();
+  return LabelText(w == StatusWindow::Splash ? Splash().LabelStatus : w_.LabelStatus);
 }
 
 void WidgetUi::SetStatusLabel(StatusWindow w, const QString& text) {
-  if (w == StatusWindow::Splash)
-    Splash().LabelStatus->setText(text);
-  else
-    w_.LabelStatus->setText(text);
+  SetLabelText(w == StatusWindow::Splash ? Splash().LabelStatus : w_.LabelStatus, text);
 }
 
 bool WidgetUi::VerboseLogging() const { return w_.CheckLogMethod->isChecked(); }
@@ -173,17 +199,17 @@ void WidgetUi::SetRuleMenuCaptions(RuleMenu menu, const QStringList& captions) {
 // --- Counters, buttons, options -------------------------------------------------------------------
 
 void WidgetUi::SetCounterLabels(const QString& total, const QString& read) {
-  w_.LabelTotal->setText(total);
-  w_.LabelRead->setText(read);
+  SetLabelText(w_.LabelTotal, total);
+  SetLabelText(w_.LabelRead, read);
 }
 
 void WidgetUi::SetErrorAndAddedLabels(const QString& errors, const QString& added) {
-  w_.LabelErrors->setText(errors);
-  w_.LabelAdded->setText(added);
+  SetLabelText(w_.LabelErrors, errors);
+  SetLabelText(w_.LabelAdded, added);
 }
 
-QString WidgetUi::CounterTotal() const { return w_.LabelTotal->text(); }
-QString WidgetUi::CounterRead() const { return w_.LabelRead->text(); }
+QString WidgetUi::CounterTotal() const { return LabelText(w_.LabelTotal); }
+QString WidgetUi::CounterRead() const { return LabelText(w_.LabelRead); }
 
 // A button's own setting, whatever the window around it is doing (it is disabled during start-up).
 bool WidgetUi::GoEnabled() const { return !w_.Button_Go->testAttribute(Qt::WA_ForceDisabled); }

@@ -1,12 +1,16 @@
 #pragma once
 // The ui service on the real widgets: what the lower subsystems read and write goes to the main
 // window's controls, the splash window's labels and real message boxes.
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
+#include <utility>
 #include <vector>
 
 #include "app/window/tarn_splash.h"
 #include "platform/ui/ui.h"
 
+class QLabel;
 class QTreeWidgetItem;
 
 namespace sw {
@@ -115,6 +119,15 @@ class WidgetUi : public Ui {
   TarnSplash* LoadedSplash() const { return splash_.data(); }
 
  private:
+  // The status and counter labels change dozens of times a folder during a run, and painting
+  // each text would cost more than the folder: a label is painted at most every
+  // LabelPaintIntervalMs, with the newest text (a timer shows the last ones when the changes
+  // stop). Readers get the newest text at once.
+  static constexpr int LabelPaintIntervalMs = 100;
+  void SetLabelText(QLabel* label, const QString& text);
+  QString LabelText(const QLabel* label) const;
+  void ShowPendingLabels();
+
   void UnloadSplash();
   void SetPauseDays(const QStringList& names, const std::vector<bool>& checked);
 
@@ -126,6 +139,9 @@ class WidgetUi : public Ui {
   // The results rows in the order they were added, whatever the list's sorting.
   std::vector<QTreeWidgetItem*> resultRows_;
   Pointer pointer_ = Pointer::Default;
+  std::vector<std::pair<QPointer<QLabel>, QString>> pendingLabels_;
+  QElapsedTimer labelsShown_;
+  QTimer labelTimer_;
 };
 
 // Puts a WidgetUi on the window into the context; unattended message boxes still go to its log.

@@ -2,6 +2,8 @@
 // and what the user changes in the window must be what they read.
 #include <QAction>
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTabBar>
+#include <QThread>
 #include <QTreeWidget>
 
 #include "app/window/tarn_splash.h"
@@ -124,13 +127,39 @@ TEST_F(WidgetUiControls, ResultRowsKeepTheirNumbersWhenTheListSorts) {
   EXPECT_EQ(ui->AddResultRow({"x"}), 0);
 }
 
+// Processes the window's events until the label shows the text, for at most a second.
+bool Shows(QLabel* label, const QString& text) {
+  for (int i = 0; i < 100 && label->text() != text; ++i) {
+    QThread::msleep(10);
+    QCoreApplication::processEvents();
+  }
+  return label->text() == text;
+}
+
 TEST_F(WidgetUiControls, LabelsButtonsMenusAndLockShowWhatIsWritten) {
+  // A run writes dozens of status lines a folder, pumping the window after each: the label is
+  // painted at most ten times a second, readers get the newest text at once, and the newest
+  // text is painted when the interval has passed though nothing more is written.
+  QElapsedTimer clock;
+  clock.start();
+  int painted = 0;
+  QString shown = window.LabelStatus->text();
+  for (int i = 0; i < 1000; ++i) {
+    ui->SetStatusLabel(StatusWindow::Main, QString::number(i));
+    QCoreApplication::processEvents();
+    if (window.LabelStatus->text() != shown) ++painted, shown = window.LabelStatus->text();
+  }
+  EXPECT_LE(painted, clock.elapsed() / 100 + 2);
+  EXPECT_EQ(ui->StatusLabel(StatusWindow::Main), "999");
+  EXPECT_TRUE(Shows(window.LabelStatus, "999"));
+
   ui->SetCounterLabels("10", "4");
   ui->SetErrorAndAddedLabels("1", "3");
-  EXPECT_EQ(window.LabelErrors->text(), "1");
   EXPECT_EQ(ui->CounterRead(), "4");
+  EXPECT_TRUE(Shows(window.LabelErrors, "1"));
+  EXPECT_EQ(window.LabelTotal->text(), "10");
   ui->SetStatusLabel(StatusWindow::Main, "Waiting for user input");
-  EXPECT_EQ(window.LabelStatus->text(), "Waiting for user input");
+  EXPECT_TRUE(Shows(window.LabelStatus, "Waiting for user input"));
   ui->SetStatusColour(0xC00000);
   EXPECT_EQ(window.LabelStatus->palette().color(QPalette::WindowText), QColor(192, 0, 0));
   ui->SetExitToolTip("Exit pausing");

@@ -290,7 +290,7 @@ TEST_F(HelpMenu, ReadmeOpensInTheViewerAndTheStatusComesBack) {
   MNHelpReadme_Click(cx);
   ASSERT_EQ(os->started.size(), 1u);
   EXPECT_EQ(os->started[0], (QStringList{"/usr/bin/viewer", "-r", cx.window.startup.ReadmePath}));
-  EXPECT_EQ(window.LabelStatus->text(), "Waiting for user input");
+  EXPECT_EQ(ui->StatusLabel(StatusWindow::Main), "Waiting for user input");
   EXPECT_EQ(ui->MousePointer(), Pointer::Default);
 }
 
