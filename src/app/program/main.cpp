@@ -11,6 +11,9 @@
 #include "platform/dm/dm_server.h"
 
 int main(int argc, char** argv) {
+  // Every local time (each log line has one) makes the C library check the system's time zone
+  // file again unless TZ names it: named once, it is read once.
+  if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");
   QApplication app(argc, argv);
   sw::AppContext cx;
   sw::MainWindow window(cx);
