@@ -115,12 +115,25 @@ class EmPcdSql : public PcdSql {
 
  private:
   void Fail(qint64 status, qint64 code, const QString& description);
-  SqlTranslation Translated(const QString& sql);
+  // A statement ready for SQLite: the translation and the values its parameters take.
+  struct Ready {
+    SqlTranslation translation;
+    QVariantList values;
+  };
+  // What is kept of a statement that comes again: its template when one serves.
+  struct Kept {
+    bool usable = false;
+    QString sqlite;     // the translation, with ?1, ?2, ... for the lifted values
+    QString marked;     // the translation of the text with markers, to check the template by
+    int checksLeft = 0; // uses still translated in full to confirm the template
+  };
+  Ready Translated(const QString& sql);
   DmServerPtr server_;
   DmLibraryConfig library_;
-  // Translations of the texts that come again, for the bound library.
+  // Translations of the statements that come again, for the bound library, by their text with
+  // the lifted values left out.
   static constexpr qsizetype KeptTranslations = 200;
-  RecentTexts<QString, SqlTranslation> translations_{KeptTranslations};
+  RecentTexts<QString, Kept> translations_{KeptTranslations};
   bool bound_ = false;
   QString token_;
   qint64 sqlErrorCode_ = 0;

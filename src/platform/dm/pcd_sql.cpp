@@ -3,6 +3,7 @@
 
 #include "platform/dm/dm_objects.h"
 #include "platform/dm/dm_schema.h"
+#include "platform/dm/sql_template.h"
 #include "platform/dm/sql_translator.h"
 
 namespace sw::dm {
@@ -56,14 +57,37 @@ int EmPcdSql::SetLibrary(const QString& library) {
   return 0;
 }
 
-SqlTranslation EmPcdSql::Translated(const QString& sql) {
-  if (std::optional<SqlTranslation> kept = translations_.Take(sql)) {
-    translations_.Put(sql, *kept);
-    return *kept;
+// The statements the system sends for every row differ only in their values: with those lifted
+// out, one translation and one prepared statement serve them all. A template is built when its
+// text comes the second time, and it serves only after its marked translation, filled with the
+// values of two statements, read exactly as those statements translated in full.
+EmPcdSql::Ready EmPcdSql::Translated(const QString& sql) {
+  const sql::LiftedStatement lifted = sql::LiftValues(sql);
+  const auto translate = [this](const QString& text) { return TranslateSql(text, server_->FactsFor(library_)); };
+  if (std::optional<Kept> kept = translations_.Take(lifted.key)) {
+    Kept k = *kept;
+    if (k.usable && k.checksLeft == 0) {
+      translations_.Put(lifted.key, k);
+      return {SqlTranslation{true, k.sqlite, QString()}, lifted.values};
+    }
+    const SqlTranslation direct = translate(sql);
+    if (k.usable && (!direct.ok || sql::WithLiterals(k.marked, lifted.Literals()) != direct.sql)) k.usable = false;
+    if (k.usable) --k.checksLeft;
+    translations_.Put(lifted.key, k);
+    return {direct, {}};
   }
-  SqlTranslation translated = TranslateSql(sql, server_->FactsFor(library_));
-  translations_.Put(sql, translated);
-  return translated;
+  const SqlTranslation direct = translate(sql);
+  Kept k;
+  if (direct.ok && lifted.values.isEmpty()) {
+    k = Kept{true, direct.sql, direct.sql, 0};
+  } else if (direct.ok && translations_.Seen(lifted.key)) {
+    const SqlTranslation marked = translate(lifted.Marked());
+    const std::optional<QString> parameters =
+        marked.ok ? sql::WithParameters(marked.sql, lifted.values.size()) : std::nullopt;
+    if (parameters && sql::WithLiterals(marked.sql, lifted.Literals()) == direct.sql) k = Kept{true, *parameters, marked.sql, 1};
+  }
+  translations_.Put(lifted.key, k);
+  return {direct, {}};
 }
 
 void EmPcdSql::Fail(qint64 status, qint64 code, const QString& description) {
@@ -91,7 +115,8 @@ qint64 EmPcdSql::Execute(const QString& sql) {
       return fault->status;
     }
   }
-  const SqlTranslation translated = Translated(sql);
+  const Ready ready = Translated(sql);
+  const SqlTranslation& translated = ready.translation;
   if (!translated.ok) {
     Fail(1, 1, translated.error);
     return 1;
@@ -102,7 +127,7 @@ qint64 EmPcdSql::Execute(const QString& sql) {
     Fail(1, 1, error);
     return 1;
   }
-  const SqliteResult r = db->Query(translated.sql);
+  const SqliteResult r = db->Query(translated.sql, ready.values);
   if (!r.ok) {
     const qint64 code = FailureCode(r.code);
     Fail(code, code, r.error);

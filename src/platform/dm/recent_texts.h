@@ -48,6 +48,9 @@ class RecentTexts {
     entries_.insert(text, Entry{std::move(value), ++clock_});
   }
 
+  // Whether the text was seen or kept before.
+  bool Seen(const Key& text) const { return entries_.contains(text) || seen_.contains(text); }
+
   void Clear() {
     for (auto& e : entries_) Release(e.value);
     entries_.clear();

@@ -1,0 +1,41 @@
+#pragma once
+// The values of a statement the system sends, lifted out as parameters: the statements it sends
+// for every row differ only in an id or a name, and as one template with parameters they are
+// translated and prepared once.
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <optional>
+#include <vector>
+
+namespace sw::dm::sql {
+
+struct LiftedStatement {
+  QString sql;          // the statement
+  QString key;          // its text with each lifted value as a placeholder of its kind
+  QVariantList values;  // the lifted values in order: whole numbers as numbers, texts as texts
+  struct Place {
+    qsizetype begin, end;  // where the literal stands in the text
+  };
+  std::vector<Place> places;
+
+  // The text with each lifted value as a marker literal of its kind, for translating the
+  // template; the lifted values as SQL literals, for checking it.
+  QString Marked() const;
+  QStringList Literals() const;
+};
+
+// Lifts the values that stand where a parameter means what the literal means: a whole number or
+// a non-empty text right after a comparison (not ROWNUM's), as an item of an IN (...) or
+// VALUES (...) list, or as an item of a select list, each followed by the end of its operand.
+// Only SELECT, INSERT, UPDATE and DELETE statements lift; text that cannot be read lifts nothing.
+LiftedStatement LiftValues(const QString& sql);
+
+// The translation of the marked text with each marker as its parameter (?1, ?2, ...); none when
+// a marker did not come through the translation exactly once.
+std::optional<QString> WithParameters(const QString& translatedMarked, qsizetype count);
+// The translation of the marked text with each marker as its literal again: for a sound
+// template, the translation of the statement itself.
+QString WithLiterals(const QString& translatedMarked, const QStringList& literals);
+
+}  // namespace sw::dm::sql
