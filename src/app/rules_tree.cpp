@@ -14,7 +14,6 @@ namespace sw {
 
 namespace {
 
-const QString Placeholder = QStringLiteral("[]");
 const QString Supervisors = QStringLiteral("DOCS_SUPERVISORS");
 constexpr int KeyF5 = 116;
 constexpr int RightButton = 2;
@@ -107,7 +106,7 @@ bool Unloaded(AppContext& cx, int node) {
   if (node < 0 || node >= cx.ui->RulesNodeCount()) return false;
   if (cx.ui->RulesNode(node).parent >= 0) return false;
   const std::vector<int> children = cx.ui->RulesNodeChildren(node);
-  return !children.empty() && cx.ui->RulesNode(children.front()).text == Placeholder;
+  return !children.empty() && cx.ui->RulesNode(children.front()).text == RulesPlaceholder;
 }
 
 // The row of the saved-SQL cache for a rule node, added (library and rule only) when missing.

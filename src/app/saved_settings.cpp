@@ -18,15 +18,20 @@ namespace {
 
 const QString General = QStringLiteral("General");
 
-// A check box value that cannot be given to the control: the start-up error the handler reports.
-[[noreturn]] void InvalidPropertyValue() {
-  throw DmCallFailure(380, QStringLiteral("Stackwright"), QStringLiteral("Invalid property value"));
+// A check box value that cannot be given to the control: the start-up error the handler reports,
+// naming the setting, its value and what the check box takes, so the user knows what to mend.
+[[noreturn]] void InvalidPropertyValue(const QString& key, const QString& stored, const QString& caption) {
+  throw DmCallFailure(380, QStringLiteral("Stackwright"),
+                      QStringLiteral("Invalid property value: the setting %1 in section %2 holds \"%3\", but the check box "
+                                     "\"%4\" takes only 0 (clear), 1 or -1 (ticked) or 2 (greyed)")
+                          .arg(key, General, stored, caption));
 }
 
-bool ReadCheckBox(Context& cx, const QString& key, const QString& defaultValue) {
+bool ReadCheckBox(Context& cx, const QString& key, const QString& caption, const QString& defaultValue) {
   bool valid = false;
-  const int value = CheckBoxValue(GetAppSetting(cx, General, key, defaultValue), &valid);
-  if (!valid) InvalidPropertyValue();
+  const QString stored = GetAppSetting(cx, General, key, defaultValue);
+  const int value = CheckBoxValue(stored, &valid);
+  if (!valid) InvalidPropertyValue(key, stored, caption);
   return value != 0;
 }
 
@@ -78,6 +83,8 @@ void SaveTreeTicks(AppContext& cx) {
       Resume([&] { SaveAppSetting(cx, QStringLiteral("Libraries"), node.text, FlagText(node.checked)); });
       continue;
     }
+    // A library whose rules were never loaded still carries its placeholder: it is no rule.
+    if (node.text == RulesPlaceholder) continue;
     const QString parent = cx.ui->RulesNode(node.parent).text;
     Resume([&] { SaveAppSetting(cx, QStringLiteral("Rules"), RuleStateKey(parent, node.text), FlagText(node.checked)); });
   }
@@ -100,6 +107,11 @@ QString CheckBoxText(bool ticked) { return ticked ? QStringLiteral("1") : QStrin
 int CheckBoxValue(const QString& stored, bool* valid) {
   // Halves go to the even number, as the whole-number conversion of the settings' readers does.
   const double rounded = std::nearbyint(NumericValue(stored));
+  // -1 is true as the store writes its flags: a hand-edited file often holds it.
+  if (rounded == -1) {
+    *valid = true;
+    return 1;
+  }
   *valid = rounded >= 0 && rounded <= 2;
   return *valid ? int(rounded) : 0;
 }
@@ -114,16 +126,18 @@ QString RuleStateKey(const QString& libraryName, const QString& ruleName) {
 
 void LoadAllSettings(AppContext& cx) {
   RunOptions o = cx.ui->Options();
-  cx.ui->SetDisplayErrors(ReadCheckBox(cx, QStringLiteral("DisplayErrors"), QStringLiteral("0")));
-  o.reuseSql = ReadCheckBox(cx, QStringLiteral("ReUseSQL"), QStringLiteral("0"));
-  o.processDescending = ReadCheckBox(cx, QStringLiteral("ProcessDescending"), QStringLiteral("0"));
-  cx.ui->SetVerboseLogging(ReadCheckBox(cx, QStringLiteral("LogMethod"), QStringLiteral("1")));
-  o.loop = ReadCheckBox(cx, QStringLiteral("Loop"), QStringLiteral("0"));
+  cx.ui->SetDisplayErrors(ReadCheckBox(cx, QStringLiteral("DisplayErrors"), QStringLiteral("Display Errors"), QStringLiteral("0")));
+  o.reuseSql = ReadCheckBox(cx, QStringLiteral("ReUseSQL"), QStringLiteral("Re-use existing SQL statements"), QStringLiteral("0"));
+  o.processDescending = ReadCheckBox(cx, QStringLiteral("ProcessDescending"),
+                                     QStringLiteral("Process items in descending order"), QStringLiteral("0"));
+  cx.ui->SetVerboseLogging(ReadCheckBox(cx, QStringLiteral("LogMethod"), QStringLiteral("Verbose Logging"), QStringLiteral("1")));
+  o.loop = ReadCheckBox(cx, QStringLiteral("Loop"), QStringLiteral("Loop Continuously"), QStringLiteral("0"));
   o.loopDelay = AbsoluteNumberText(GetAppSetting(cx, General, QStringLiteral("Loop_Delay"), QStringLiteral("0")));
-  o.lockWorkstation = ReadCheckBox(cx, QStringLiteral("LockWorkstation"), QStringLiteral("0"));
-  o.addNewDocs = ReadCheckBox(cx, QStringLiteral("CheckAddNewDocs"), QStringLiteral("1"));
+  o.lockWorkstation = ReadCheckBox(cx, QStringLiteral("LockWorkstation"), QStringLiteral("Lock computer on Go!"), QStringLiteral("0"));
+  o.addNewDocs = ReadCheckBox(cx, QStringLiteral("CheckAddNewDocs"), QStringLiteral("Add documents for new folders to queue"),
+                              QStringLiteral("1"));
   o.maxFolders = AbsoluteNumberText(GetAppSetting(cx, General, QStringLiteral("MaxFolders"), QStringLiteral("0")));
-  o.pauseTime = ReadCheckBox(cx, QStringLiteral("UsePauseTime"), QStringLiteral("0"));
+  o.pauseTime = ReadCheckBox(cx, QStringLiteral("UsePauseTime"), QStringLiteral("Enable Pause Timer"), QStringLiteral("0"));
   o.pauseStart = GetAppSetting(cx, General, QStringLiteral("PauseStart"), QStringLiteral("12:00"));
   o.pauseEnd = GetAppSetting(cx, General, QStringLiteral("PauseEnd"), QStringLiteral("12:00"));
   // Never saved: every start begins without an initial build.

@@ -21,7 +21,8 @@ bool ReadsAsTrue(const QString& stored);
 // A check box is "1" or "0".
 QString CheckBoxText(bool ticked);
 // A stored check-box value as the check box takes it: the number rounded to a whole number, which
-// must be 0, 1 or 2 (a check box holds nothing else); *valid tells whether it is.
+// must be 0, 1 or 2 (a check box holds nothing else), or -1, the store's own true, taken as 1;
+// *valid tells whether it is one of them.
 int CheckBoxValue(const QString& stored, bool* valid);
 // The number that leads a text, rounded and written "#0" ("abc" gives "0", "-7.6" gives "-8").
 QString WholeNumberText(const QString& text);

@@ -250,7 +250,7 @@ void FillLibraries(AppContext& cx) {
       menu << name;
     const bool ticked = ReadsAsTrue(GetAppSetting(cx, QStringLiteral("Libraries"), name, QStringLiteral("-1")));
     const int node = cx.ui->AddRulesNode(-1, name, QString(), ticked);
-    cx.ui->AddRulesNode(node, QStringLiteral("[]"), QString(), false);
+    cx.ui->AddRulesNode(node, RulesPlaceholder, QString(), false);
   }
   if (count > 0) cx.ui->SetLibraryMenu(menu);
 }
@@ -401,12 +401,15 @@ void UnexpectedError(AppContext& cx, qint64 number, const QString& source, const
   });
 }
 
-[[noreturn]] void CommonEnding(AppContext& cx, StartupEnd end) {
+// After an unexpected error the closing box also says what failed (`failure`), so the user need not
+// look for it in the log.
+[[noreturn]] void CommonEnding(AppContext& cx, StartupEnd end, const QString& failure) {
   Resume([&] {
     if (cx.app.StatusOwnerForm == StatusWindow::None) cx.app.StatusOwnerForm = StatusWindow::Main;
     if (end != StartupEnd::Unexpected) LogMessage(cx, HyphenLine);
     QString closing = OwnerStatus(cx);
     if (closing.isEmpty()) closing = QStringLiteral("Starting ") + ProductName;
+    if (!failure.isEmpty()) closing += QLatin1Char('\n') + failure;
     if (end != StartupEnd::SessionFailed) cx.ui->MessageBox(closing, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
   });
   Form_Unload(cx, 0);
@@ -418,12 +421,15 @@ void UnexpectedError(AppContext& cx, qint64 number, const QString& source, const
 
 void Form_Load(AppContext& cx) {
   StartupEnd end = StartupEnd::Unexpected;
+  QString failure;
   try {
     end = RunStartup(cx);
-  } catch (const DmCallFailure& failure) {
-    UnexpectedError(cx, failure.Number(), failure.Source(), failure.Description());
-  } catch (const std::exception& failure) {
-    UnexpectedError(cx, ErrAutomation, QStringLiteral("Stackwright"), QString::fromLocal8Bit(failure.what()));
+  } catch (const DmCallFailure& e) {
+    failure = e.Description();
+    UnexpectedError(cx, e.Number(), e.Source(), failure);
+  } catch (const std::exception& e) {
+    failure = QString::fromLocal8Bit(e.what());
+    UnexpectedError(cx, ErrAutomation, QStringLiteral("Stackwright"), failure);
   }
   if (end == StartupEnd::Normal) {
     // The run of /G happens inside start-up; with /X it ends the program itself.
@@ -433,7 +439,7 @@ void Form_Load(AppContext& cx) {
   cx.window.startup.Failed = true;
   if (end == StartupEnd::SessionFailed) Resume([&] { SessionFailed(cx); });
   if (end == StartupEnd::RightsFailed) Resume([&] { RightsFailed(cx); });
-  CommonEnding(cx, end);
+  CommonEnding(cx, end, failure);
 }
 
 }  // namespace sw

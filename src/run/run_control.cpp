@@ -146,7 +146,7 @@ int CountAndExpandLibraries(RunContext& cx) {
       ++counter;
     else
       cx.ui->SetRulesNodeChecked(i, false);
-    if (children.size() == 1 && cx.ui->RulesNode(children.front()).text == QStringLiteral("[]")) {
+    if (children.size() == 1 && cx.ui->RulesNode(children.front()).text == RulesPlaceholder) {
       cx.ui->SelectRulesNode(i);
       cx.TVRules_Expand(i);
     } else {

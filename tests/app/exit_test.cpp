@@ -159,11 +159,15 @@ TEST_F(OrderlyEnd, SavesTheTicksOfLibrariesAndRules) {
   cx.ui->AddRulesNode(lib, "CLIENT MATTERS", QString(), false);
   const int other = cx.ui->AddRulesNode(-1, "OraLib", QString(), false);
   cx.ui->AddRulesNode(other, " Second Rule ", QString(), true);
+  const int unloaded = cx.ui->AddRulesNode(-1, "UNLOADED", QString(), true);
+  cx.ui->AddRulesNode(unloaded, "[]", QString(), false);
   EXPECT_TRUE(Ends([&] { EndProgram(cx); }));
   EXPECT_EQ(ProductSetting(cx, "Libraries", "LAWLIB"), "-1");
   EXPECT_EQ(ProductSetting(cx, "Libraries", "OraLib"), "0");
   EXPECT_EQ(ProductSetting(cx, "Rules", "LAWLIB:CLIENT MATTERS"), "0");
   EXPECT_EQ(ProductSetting(cx, "Rules", "ORALIB:SECOND RULE"), "-1");
+  EXPECT_EQ(ProductSetting(cx, "Libraries", "UNLOADED"), "-1");
+  EXPECT_EQ(ProductSetting(cx, "Rules", "UNLOADED:[]"), "<none>");  // the placeholder is no rule
 }
 
 TEST_F(OrderlyEnd, AnEmptyTreeWritesNoLibraries) {

@@ -58,7 +58,11 @@ TEST(SettingForms, NumbersChecksAndKeys) {
   bool valid = false;
   EXPECT_EQ(CheckBoxValue("1", &valid), 1);
   EXPECT_TRUE(valid);
-  CheckBoxValue("-1", &valid);
+  EXPECT_EQ(CheckBoxValue("-1", &valid), 1);  // the store's own true
+  EXPECT_TRUE(valid);
+  CheckBoxValue("3", &valid);
+  EXPECT_FALSE(valid);
+  CheckBoxValue("-2", &valid);
   EXPECT_FALSE(valid);
   EXPECT_TRUE(ReadsAsTrue("-1"));
   EXPECT_FALSE(ReadsAsTrue("abc"));
