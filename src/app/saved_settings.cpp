@@ -54,7 +54,9 @@ void SaveGeneralSection(AppContext& cx) {
   Resume([&] { SaveGeneral(cx, QStringLiteral("Loop"), CheckBoxText(o.loop)); });
   Resume([&] { SaveGeneral(cx, QStringLiteral("Loop_Delay"), WholeNumberText(o.loopDelay)); });
   Resume([&] { SaveGeneral(cx, QStringLiteral("LogMethod"), CheckBoxText(cx.ui->VerboseLogging())); });
-  Resume([&] { SaveGeneral(cx, QStringLiteral("LogFile"), cx.log.LogFileBase); });
+  // A log that fell back to the temporary folder keeps the path the user chose.
+  const QString& unwritable = cx.window.startup.UnwritableLogFile;
+  Resume([&] { SaveGeneral(cx, QStringLiteral("LogFile"), unwritable.isEmpty() ? cx.log.LogFileBase : unwritable); });
   Resume([&] { SaveGeneral(cx, QStringLiteral("DisplayErrors"), CheckBoxText(cx.ui->DisplayErrors())); });
   Resume([&] { SaveGeneral(cx, QStringLiteral("ProcessDescending"), CheckBoxText(o.processDescending)); });
   Resume([&] { SaveGeneral(cx, QStringLiteral("ReUseSQL"), CheckBoxText(o.reuseSql)); });
@@ -96,8 +98,8 @@ QString GetAppSetting(Context& cx, const QString& section, const QString& key, c
   return cx.settings->GetSetting(ProductName, section, key, defaultValue);
 }
 
-void SaveAppSetting(Context& cx, const QString& section, const QString& key, const QString& value) {
-  cx.settings->SaveSetting(ProductName, section, key, value);
+bool SaveAppSetting(Context& cx, const QString& section, const QString& key, const QString& value) {
+  return cx.settings->SaveSetting(ProductName, section, key, value);
 }
 
 bool ReadsAsTrue(const QString& stored) { return NumericValue(stored) != 0; }

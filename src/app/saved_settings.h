@@ -13,7 +13,8 @@ inline const QString MarkerApplication = QStringLiteral("TARN");
 
 // Get and save under the product name.
 QString GetAppSetting(Context& cx, const QString& section, const QString& key, const QString& defaultValue);
-void SaveAppSetting(Context& cx, const QString& section, const QString& key, const QString& value);
+// False when the store could not write it.
+bool SaveAppSetting(Context& cx, const QString& section, const QString& key, const QString& value);
 
 // Value forms. A flag is "-1" or "0" (FlagText of the core) and reads true when its leading
 // number is not 0.

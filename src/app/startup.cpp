@@ -84,8 +84,10 @@ void NameTheApplication(AppContext& cx) {
   cx.ui->SetMainCaption(cx.app.AppTitle);
   const QString stamp = GetAppSetting(cx, General, QStringLiteral("TimeStampLogFile"), QStringLiteral("0"));
   cx.ui->SetTimeStampLogFile(ReadsAsTrue(stamp));
-  // Nothing here reads it back; it tells other programs where this one lives.
-  SaveAppSetting(cx, General, QStringLiteral("Path"), QFileInfo(ProgramPath(cx)).absoluteFilePath());
+  // Nothing here reads it back; it tells other programs where this one lives. Whether it could be
+  // written is told once the log is known.
+  cx.window.startup.SettingsWritable =
+      SaveAppSetting(cx, General, QStringLiteral("Path"), QFileInfo(ProgramPath(cx)).absoluteFilePath());
 }
 
 bool MarkerHandled(AppContext& cx, const QString& key) {
@@ -198,13 +200,44 @@ void TakeCommandLine(AppContext& cx) {
   cx.window.startup.TempFolder = TempFolder(cx);
 }
 
+QString DefaultLogFile(const QString& folder) { return folder + QLatin1Char('/') + ProductName + QStringLiteral(".LOG"); }
+
+// A log that cannot be written would lose the whole run's record without a word: it goes to the
+// system's temporary folder, as the default log does, and the user is told.
+void FallBackFromUnwritableLog(AppContext& cx) {
+  const QDate today = cx.log.Now().date();
+  const QString dated = DatedLogFileName(cx.log.LogFileBase, today);
+  QString reason;
+  if (LogFileWritable(dated, &reason)) return;
+  const QString fallback = DefaultLogFile(QDir::tempPath());
+  if (fallback == cx.log.LogFileBase) return;
+  cx.window.startup.UnwritableLogFile = cx.log.LogFileBase;
+  cx.log.LogFileBase = fallback;
+  cx.ui->SetLogDirToolTip(fallback);
+  const QString text = QStringLiteral("Warning: the log file ") + dated + QStringLiteral(" cannot be written (") + reason +
+                       QStringLiteral(") - the log goes to ") + DatedLogFileName(fallback, today) +
+                       QStringLiteral(" instead");
+  LogMessage(cx, text);
+  cx.ui->Warn(text, MsgIcon::Exclamation, cx.app.AppTitle);
+}
+
 void SetLogPath(AppContext& cx) {
-  const QString fallback = cx.window.startup.TempFolder + QLatin1Char('/') + ProductName + QStringLiteral(".LOG");
+  const QString fallback = DefaultLogFile(cx.window.startup.TempFolder);
   QString base = GetAppSetting(cx, General, QStringLiteral("LogFile"), fallback);
   if (base.isEmpty()) base = fallback;
   cx.log.LogFileBase = base;
   cx.ui->SetLogDirToolTip(base);
   if (HasSwitch(cx, QStringLiteral("/P")) && QFileInfo(base).isFile()) cx.os->RemoveFile(base);
+  FallBackFromUnwritableLog(cx);
+}
+
+// Settings that cannot be saved would lose every choice made now without a word.
+void TellUnwritableSettings(AppContext& cx) {
+  if (cx.window.startup.SettingsWritable) return;
+  const QString text = QStringLiteral("Warning: the settings cannot be saved to ") + SettingsStore::SettingsFile(ProductName) +
+                       QStringLiteral(" - options changed now will not be kept");
+  LogMessage(cx, text);
+  cx.ui->Warn(text, MsgIcon::Exclamation, cx.app.AppTitle);
 }
 
 void LogStartLine(AppContext& cx) {
@@ -357,6 +390,7 @@ StartupEnd RunStartup(AppContext& cx) {
   PlaceMainWindow(cx);
   TakeCommandLine(cx);
   SetLogPath(cx);
+  TellUnwritableSettings(cx);
   SplashStatus(cx, QStringLiteral("Retrieving basic configuration settings"));
   LoadAllSettings(cx);
   LogStartLine(cx);

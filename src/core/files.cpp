@@ -16,18 +16,19 @@ bool FileExists(const QString& path) {
 }
 
 // Starts a viewer with the path as its own argument, so blanks and quotes in it are harmless.
-// A viewer that does not start is passed over: viewing is a convenience, nothing depends on it.
+// A viewer that does not start is said, or the user would wait for a window that never comes.
 void StartViewer(Context& cx, const ProgramCommand& viewer, const QString& path) {
   QStringList arguments = viewer.arguments;
   arguments << path;
-  cx.os->StartProgram(viewer.program, arguments);
+  if (cx.os->StartProgram(viewer.program, arguments)) return;
+  cx.ui->Warn(QStringLiteral("Unable to start ") + viewer.program + QStringLiteral(" to view ") + path, MsgIcon::Exclamation,
+              cx.app.AppTitle);
 }
 
 void ViewInBrowser(Context& cx, const QString& path) {
   const std::optional<ProgramCommand> browser = cx.os->Browser();
   if (!browser) {
-    cx.ui->MessageBox(QStringLiteral("Unable to locate your Internet Explorer program"), MsgIcon::Exclamation,
-                      MsgButtons::OK, cx.app.AppTitle);
+    cx.ui->Warn(QStringLiteral("Unable to locate your Internet Explorer program"), MsgIcon::Exclamation, cx.app.AppTitle);
     return;
   }
   cx.ui->SetStatusLabel(StatusWindow::Main,
@@ -37,11 +38,21 @@ void ViewInBrowser(Context& cx, const QString& path) {
 
 void ViewAsText(Context& cx, const QString& path) {
   cx.ui->SetStatusLabel(StatusWindow::Main, QStringLiteral("Viewing File ") + path + QStringLiteral(" using Notepad"));
-  const std::optional<ProgramCommand> viewer = cx.os->TextViewer();
-  if (viewer) StartViewer(cx, *viewer, path);
+  StartTextViewer(cx, path);
 }
 
 }  // namespace
+
+void StartTextViewer(Context& cx, const QString& path) {
+  const std::optional<ProgramCommand> viewer = cx.os->TextViewer();
+  if (viewer) {
+    StartViewer(cx, *viewer, path);
+    return;
+  }
+  cx.ui->Warn(QStringLiteral("Unable to locate a program to view ") + path +
+                  QStringLiteral(" - set VISUAL or EDITOR to one, or install xdg-open"),
+              MsgIcon::Exclamation, cx.app.AppTitle);
+}
 
 void ViewFile(Context& cx, const QString& path) {
   if (!FileExists(path)) return;

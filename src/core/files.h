@@ -7,6 +7,9 @@ namespace sw {
 class Context;
 
 void ViewFile(Context& cx, const QString& path);
+// Starts the text viewer on a file (the stand-in for Notepad); says so when there is none or it
+// does not start.
+void StartTextViewer(Context& cx, const QString& path);
 void PurgeFile(Context& cx, const QString& path);
 
 }  // namespace sw

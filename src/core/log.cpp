@@ -127,6 +127,22 @@ QString DatedLogFileName(const QString& logFileBase, const QDate& date) {
   return logFileBase.left(dot) + day + logFileBase.mid(dot);
 }
 
+bool LogFileWritable(const QString& path, QString* reason) {
+  const QFileInfo file(path);
+  const QFileInfo folder(file.absolutePath());
+  QString why;
+  if (file.isDir())
+    why = QStringLiteral("a folder of that name is in its place");
+  else if (file.exists() && !file.isWritable())
+    why = QStringLiteral("the file is read-only");
+  else if (!file.exists() && !folder.isDir())
+    why = QStringLiteral("its folder ") + folder.filePath() + QStringLiteral(" does not exist");
+  else if (!file.exists() && !folder.isWritable())
+    why = QStringLiteral("its folder ") + folder.filePath() + QStringLiteral(" cannot be written");
+  if (reason) *reason = why;
+  return why.isEmpty();
+}
+
 QString LogStamp(const QDateTime& moment) {
   const qint64 centiseconds = (moment.time().msecsSinceStartOfDay() + 5) / 10;
   const QString hundredths = QStringLiteral("%1").arg(centiseconds % 100, 2, 10, QLatin1Char('0'));

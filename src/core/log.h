@@ -27,6 +27,8 @@ void UpdateLogMenus(Context& cx);
 // Today's log file name derived from the configured base: the date goes before the last "."
 // of the file name (never into a folder name); a file name without a dot gets "_YYYYMMDD.txt".
 QString DatedLogFileName(const QString& logFileBase, const QDate& date);
+// Whether entries can be appended to a log file of that name; `reason` says why not.
+bool LogFileWritable(const QString& path, QString* reason);
 // "YYYY-MM-DD HH:MM:SS.hh " for a moment of writing; the hundredths come from the seconds
 // elapsed since midnight rounded to two decimals.
 QString LogStamp(const QDateTime& moment);

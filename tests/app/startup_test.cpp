@@ -229,6 +229,41 @@ TEST_F(StartupTest, WithoutTempTheDefaultLogGoesToTheSystemTemporaryFolderNotThe
   EXPECT_EQ(cx.log.LogFileBase, "/tmp/" + ProductName + ".LOG");
 }
 
+TEST_F(StartupTest, ALogThatCannotBeWrittenFallsBackToTheTemporaryFolderAndSaysSoOnce) {
+  const QString configured = cx.dir.path() + "/absent/run.log";
+  SaveProductSetting(cx, "General", "LogFile", configured);
+  QTemporaryDir temporary;
+  test::ScopedEnv tmpdir("TMPDIR", temporary.path());
+  ASSERT_FALSE(Start());
+  const QString fallback = temporary.path() + "/" + ProductName + ".LOG";
+  EXPECT_EQ(cx.log.LogFileBase, fallback);
+  EXPECT_EQ(cx.ui->startupControls.logDirToolTip, fallback);
+  const QString today = QDate::currentDate().toString("yyyyMMdd");
+  const QString told = "Warning: the log file " + cx.dir.path() + "/absent/run_" + today + ".log cannot be written (its folder " +
+                       cx.dir.path() + "/absent does not exist) - the log goes to " + temporary.path() + "/" + ProductName + "_" +
+                       today + ".LOG instead";
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(Shown()[0].text, told);
+  QFile log(cx.log.DatedLogFile);
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(QString::fromLocal8Bit(log.readAll()).contains(" Started on "));
+  // The user's choice stays for the next start, when the folder may be back.
+  EXPECT_THROW(EndProgram(cx), ProgramEnded);
+  EXPECT_EQ(ProductSetting(cx, "General", "LogFile"), configured);
+}
+
+TEST_F(StartupTest, SettingsThatCannotBeSavedAreToldOnce) {
+  QFile blocker(cx.dir.path() + "/not-a-folder");
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  test::ScopedEnv config("XDG_CONFIG_HOME", blocker.fileName() + "/config");
+  test::ScopedEnv temp("TEMP", cx.dir.path());
+  ASSERT_FALSE(Start());
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(Shown()[0].text, "Warning: the settings cannot be saved to " + blocker.fileName() + "/config/" + ProductName +
+                                 ".ini - options changed now will not be kept");
+}
+
 // The tools that ask for a library go through the DM client's chooser; the session that
 // start-up opens must be given the program's own.
 TEST_F(StartupTest, TheSessionStartedUsesTheProgramsLibraryChooser) {

@@ -18,8 +18,9 @@ class FakeOs : public Os {
   bool StartProgram(const QString& program, const QStringList& arguments) override {
     const QString pointer = ui_.MousePointer() == Pointer::Hourglass ? "hourglass" : "default";
     started << (QStringList{program, pointer, ui_.StatusLabel(StatusWindow::Main)} + arguments);
-    return true;
+    return startResult;
   }
+  bool startResult = true;
   std::optional<ProgramCommand> TextViewer() const override { return textViewer; }
   std::optional<ProgramCommand> Browser() const override { return browser; }
   OsResult RemoveFile(const QString& path) override {
@@ -79,10 +80,21 @@ TEST_F(FilesTest, MissingViewers) {
   ViewFile(cx, page);
   ViewFile(cx, text);
   EXPECT_TRUE(os->started.empty());
-  ASSERT_EQ(cx.scripted->shown.size(), 1u);  // the browser only; a missing text viewer shows nothing
+  ASSERT_EQ(cx.scripted->shown.size(), 2u);
   EXPECT_EQ(cx.scripted->shown[0].text, "Unable to locate your Internet Explorer program");
   EXPECT_EQ(cx.scripted->shown[0].icon, MsgIcon::Exclamation);
   EXPECT_EQ(cx.scripted->shown[0].title, cx.app.AppTitle);
+  EXPECT_EQ(cx.scripted->shown[1].text,
+            "Unable to locate a program to view " + text + " - set VISUAL or EDITOR to one, or install xdg-open");
+  ExpectRestored();
+}
+
+TEST_F(FilesTest, AViewerThatDoesNotStartIsSaid) {
+  os->startResult = false;
+  const QString text = MakeFile("a.txt");
+  ViewFile(cx, text);
+  ASSERT_EQ(cx.scripted->shown.size(), 1u);
+  EXPECT_EQ(cx.scripted->shown[0].text, "Unable to start /bin/editor to view " + text);
   ExpectRestored();
 }
 

@@ -46,6 +46,17 @@ TEST(LogNames, StampHundredthsComeFromTheRoundedSecondsCounter) {
   EXPECT_EQ(LogStamp(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 4, 996))), "2026-01-02 03:04:04.00 ");
 }
 
+TEST_F(LogTest, AFileThatCannotBeWrittenSaysWhy) {
+  ASSERT_TRUE(QDir().mkpath(File()));
+  QString reason;
+  EXPECT_FALSE(LogFileWritable(File(), &reason));
+  EXPECT_EQ(reason, "a folder of that name is in its place");
+  EXPECT_FALSE(LogFileWritable(cx.dir.path() + "/absent/run.log", &reason));
+  EXPECT_EQ(reason, "its folder " + cx.dir.path() + "/absent does not exist");
+  EXPECT_TRUE(LogFileWritable(cx.dir.path() + "/new.log", &reason));
+  EXPECT_EQ(reason, "");
+}
+
 TEST_F(LogTest, VerboseOffWritesOnlyErrorsAndWarnings) {
   cx.ui->controls.verboseLogging = false;
   for (const char* text : {"Notice: skipped", "Note: skipped", "error: lower case", "WARNING: upper case",

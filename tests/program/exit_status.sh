@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The program's exit status for an unattended "/G /X" run, as the README lists it, on a new demo
 # server spoilt the way the case says:
-#   missing    the current library's file is gone               2 (start-up failed)
+#   noserver   the server folder has no server.ini              2 (start-up failed)
+#   missing    the current library's file is gone               2
 #   notsqlite  the current library's file is not a database     2
 #   empty      the current library's file has 0 bytes           2
 #   readonly   every library may be read but not written        1 (errors logged)
@@ -17,6 +18,7 @@ export QT_QPA_PLATFORM=offscreen
 library="$STACKWRIGHT_DM_SERVER/LAWLIB.sqlite"
 run_as=()
 case "$case_name" in
+  noserver) rm "$STACKWRIGHT_DM_SERVER/server.ini"; expected=2 ;;
   missing) rm "$library"; expected=2 ;;
   notsqlite) echo "not a database" >"$library"; expected=2 ;;
   empty) : >"$library"; expected=2 ;;
@@ -37,6 +39,9 @@ status=0
 "${run_as[@]}" "$program" /G /X >"$work/run.out" 2>&1 || status=$?
 echo "exit status: $status (expected $expected)"
 [ "$status" -eq "$expected" ] || { cat "$work/run.out"; exit 1; }
+if [ "$case_name" = noserver ]; then
+  grep -q "cannot open the DM server" "$work/run.out" || { echo "not said on standard error"; exit 1; }
+fi
 if [ "$case_name" = readonly ]; then
   grep -q "Error: .*readonly database" "$work"/*.LOG || { echo "no failed row in the log"; exit 1; }
 fi

@@ -148,6 +148,7 @@ void ButtonLogDir_Click(AppContext& cx, const LogFileChooser& chooser) {
   }
   if (chosen->isEmpty()) return;
   cx.log.LogFileBase = *chosen;
+  cx.window.startup.UnwritableLogFile.clear();
   cx.settings->SaveSetting(ProductName, QStringLiteral("General"), QStringLiteral("LogFile"), *chosen);
   cx.ui->SetLogDirToolTip(*chosen);
 }
@@ -185,9 +186,7 @@ void MNHelpReadme_Click(AppContext& cx) {
   const QString caption = cx.ui->StatusLabel(StatusWindow::Main);
   cx.ui->PumpMessages();
   cx.ui->SetStatusLabel(StatusWindow::Main, QStringLiteral("Viewing File ") + path + QStringLiteral(" using Notepad"));
-  // The text viewer stands in for Notepad; the path goes as its own argument.
-  const std::optional<ProgramCommand> viewer = cx.os->TextViewer();
-  if (viewer) cx.os->StartProgram(viewer->program, viewer->arguments + QStringList{path});
+  StartTextViewer(cx, path);
   cx.ui->SetMousePointer(Pointer::Default);
   cx.ui->SetStatusLabel(StatusWindow::Main, caption);
 }

@@ -93,10 +93,10 @@ QString SettingsStore::GetSetting(const QString& app, const QString& section, co
   return value.toString();
 }
 
-void SettingsStore::SaveSetting(const QString& app, const QString& section, const QString& key, const QString& value) {
-  if (section.isEmpty() || key.isEmpty()) return;
+bool SettingsStore::SaveSetting(const QString& app, const QString& section, const QString& key, const QString& value) {
+  if (section.isEmpty() || key.isEmpty()) return false;
   const QString path = SettingsFile(app);
-  QDir().mkpath(QFileInfo(path).absolutePath());
+  if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
   QSettings settings(path, QSettings::IniFormat);
   QString group = GroupFor(settings, section);
   if (group.isEmpty()) group = EncodeName(section);
@@ -106,6 +106,7 @@ void SettingsStore::SaveSetting(const QString& app, const QString& section, cons
   settings.setValue(storedKey, value);
   settings.endGroup();
   settings.sync();
+  return settings.status() == QSettings::NoError;
 }
 
 void SettingsStore::DeleteSetting(const QString& app, const QString& section, const QString& key) {

@@ -13,7 +13,8 @@ class SettingsStore {
   virtual ~SettingsStore() = default;
   virtual QString GetSetting(const QString& app, const QString& section, const QString& key,
                              const QString& defaultValue = QString()) const;
-  virtual void SaveSetting(const QString& app, const QString& section, const QString& key, const QString& value);
+  // False when the value could not be written (a folder or file that cannot be written).
+  virtual bool SaveSetting(const QString& app, const QString& section, const QString& key, const QString& value);
   // An empty key deletes the whole section.
   virtual void DeleteSetting(const QString& app, const QString& section, const QString& key = QString());
 
