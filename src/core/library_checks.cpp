@@ -388,12 +388,15 @@ void EnsureSecurityReason(Context& cx, LibraryRow& row) {
   if (!lib.SecReasonTableExists) {
     row[LibSecReasonCode] = FlagText(false);
   } else if (row[LibSecReasonCode].isEmpty()) {
+    // Two computers on a library new to both: the count and the insert hold it for each other.
+    const SqlTransaction fix = BeginTransaction(cx);
     const SqlAnswer count = QueryFirstValue(cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].SEC_REASON WHERE CODE = 98"));
     bool present = false;
     if (!count.succeeded || count.value.isEmpty())
       LogThenHyphens(cx, QStringLiteral("Error: Unable to count security reason 98 in library ") + CurrentLibraryName(cx));
     else
       present = WholeNumber(count.value) != 0 || InsertSecurityReason(cx);
+    EndTransaction(cx, fix, true);
     row[LibSecReasonCode] = FlagText(present);
   }
   lib.SecReasonCodeExists = CellFlag(row[LibSecReasonCode]);
@@ -465,8 +468,6 @@ bool AddLastUpdateColumn(Context& cx, const QString& name) {
                  QStringLiteral(", 'FOLDER',  '', '', '[OWNER]', 'N', 'Y', 'Y', 'Y', 'N', 'N', 'Y', 'EDIT', 'N', '', "
                                 "'LAST_UPDATE', 'LAST_UPDATE',8, 0)"));
   Release(cx);
-  RunSQL(cx, QStringLiteral("UPDATE [OWNER].FOLDER SET LAST_UPDATE = GETUTCDATE() WHERE PATH LIKE 'QUILLMARK%'"));
-  Release(cx);
   return true;
 }
 
@@ -476,10 +477,20 @@ void FixFolderLastUpdate(Context& cx, LibraryRow& row) {
   QString& cell = row[LibFolderLastUpdate];
   if (cell.isEmpty()) {
     const QString name = CurrentLibraryName(cx);
+    // Two computers on a library new to both would both add the column, and one would fail: the
+    // check and the change hold the library for each other.
+    const SqlTransaction fix = BeginTransaction(cx);
+    bool added = false;
     for (int round = 1; round <= 2; ++round) {
       cell = FlagText(LastUpdateRegistered(cx));
       if (CellFlag(cell) || round == 2) break;
-      if (!AddLastUpdateColumn(cx, name)) break;
+      added = AddLastUpdateColumn(cx, name);
+      if (!added) break;
+    }
+    EndTransaction(cx, fix, true);
+    if (added) {
+      RunSQL(cx, QStringLiteral("UPDATE [OWNER].FOLDER SET LAST_UPDATE = GETUTCDATE() WHERE PATH LIKE 'QUILLMARK%'"));
+      Release(cx);
     }
   }
   cx.library.FolderLastUpdateExists = CellFlag(cell);

@@ -112,6 +112,54 @@ TEST_F(DmToolTest, TreeShowsFoldersInChainOrder) {
   EXPECT_EQ(r.out, expected);
 }
 
+// A client folder and its matter folder as the demo rule leaves them, then one of each fault
+// that check counts.
+TEST_F(DmToolTest, CheckCountsWhatWouldShowAHalfMadeOrDoubledFolder) {
+  QString error;
+  auto server = dm::DmServer::Open(dir.path(), &error);
+  ASSERT_TRUE(server) << error.toStdString();
+  dm::DmComponents components(server);
+  auto law = components.CreateApplication()->Libraries()->Item(1);
+  auto db = server->Connection("LAWLIB", &error);
+  const auto folder = [&](const QString& name, bool isPublic) {
+    auto f = law->NewFolder();
+    f->SetFolderName(name);
+    f->SetPublic(isPublic);
+    EXPECT_TRUE(f->Save(3));
+    db->Query("UPDATE FOLDER SET PATH = 'QUILLMARK CLIENT MATTERS' WHERE DOCNUMBER = ?", {f->DocNumber()});
+    db->Query("INSERT INTO SECURITY (THING, PERSONORGROUP, ACCESSRIGHTS) "
+              "SELECT SYSTEM_ID, 0, 63 FROM PROFILE WHERE DOCNUMBER = ?", {f->DocNumber()});
+    return f;
+  };
+  const qint64 matterId = db->Scalar("SELECT SYSTEM_ID FROM MATTER WHERE MATTER_ID = 'M00001'").toLongLong();
+  auto client = folder("C0001", true);
+  auto matter = folder("M00001", false);
+  ASSERT_TRUE(client->AddSubfolder(matter));
+  db->Query("UPDATE PROFILE SET MATTER = ? WHERE DOCNUMBER = ?", {matterId, matter->DocNumber()});
+  db->Query("INSERT INTO TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, LOCKED_BY) VALUES (?, 'MATTER', 'CLIENT MATTERS', 0, '')",
+            {matterId});
+  const ToolRun clean = RunTool({"check", dir.path(), "LAWLIB"});
+  EXPECT_EQ(clean.exitCode, 0) << clean.out.toStdString() << clean.err.toStdString();
+  EXPECT_TRUE(clean.out.startsWith("LAWLIB\n  folders: 2\n  duplicate folders under one parent: 0\n")) << clean.out.toStdString();
+
+  ASSERT_TRUE(client->AddSubfolder(folder("M00001", false)));  // a second matter folder of the same name
+  folder("C0001", true);                                       // a second public client folder
+  db->Query("DELETE FROM SECURITY WHERE THING = (SELECT SYSTEM_ID FROM PROFILE WHERE DOCNUMBER = ?)",
+            {folder("M00002", false)->DocNumber()});  // saved, never filed, never secured
+  db->Query("UPDATE FOLDER_ITEM SET ISFIRST = 'N'");
+  db->Query("INSERT INTO TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, LOCKED_BY) "
+            "SELECT SYSTEM_ID, 'MATTER', 'CLIENT MATTERS', 0, '' FROM MATTER WHERE MATTER_ID = 'M00003'");
+  db->Query("INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) "
+            "VALUES ('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'PC:CLIENT MATTERS', '2026-01-01')");
+  const ToolRun faults = RunTool({"check", dir.path()});
+  EXPECT_EQ(faults.exitCode, 1);
+  EXPECT_TRUE(faults.out.startsWith("LAWLIB\n  folders: 5\n  duplicate folders under one parent: 2\n  folders filed nowhere: 1\n"
+                                    "  broken item chains: 1\n  folders without security: 1\n  tracking rows without a folder: 1\n"
+                                    "  claims left: 1\n  integrity check: ok\nORALIB\n  folders: 0\n"))
+      << faults.out.toStdString();
+  EXPECT_EQ(RunTool({"check", dir.path(), "NOLIB"}).exitCode, 1);
+}
+
 TEST_F(DmToolTest, NextKeyFromTwoProcessesAtOnceNeverRepeats) {
   QProcess first, second;
   const QStringList args{"nextkey", dir.path(), "LAWLIB", "150"};

@@ -1,11 +1,12 @@
 // stackwright-dm: creates DM server folders and libraries, runs SQL through the DM SQL object,
-// prints folder trees.
+// prints folder trees and checks what runs left behind.
 #include <QCoreApplication>
 #include <QStringList>
 #include <QTextStream>
 #include <cstdio>
 #include <set>
 
+#include "check.h"
 #include "platform/dm/dm_create.h"
 #include "platform/dm/dm_objects.h"
 #include "platform/dm/dm_server.h"
@@ -29,7 +30,8 @@ int Usage() {
            "       stackwright-dm libraries DIR\n"
            "       stackwright-dm sql DIR LIBRARY STATEMENT\n"
            "       stackwright-dm tree DIR LIBRARY\n"
-           "       stackwright-dm nextkey DIR LIBRARY COUNT\n";
+           "       stackwright-dm nextkey DIR LIBRARY COUNT\n"
+           "       stackwright-dm check DIR [LIBRARY]\n";
   Err().flush();
   return 2;
 }
@@ -236,6 +238,8 @@ int main(int argc, char** argv) {
     rc = Tree(args);
   else if (command == QLatin1String("nextkey"))
     rc = NextKeys(args);
+  else if (command == QLatin1String("check") && (args.size() == 1 || args.size() == 2))
+    rc = sw::dm::CheckServer(args[0], args.value(1), Out(), Err());
   else
     rc = Usage();
   Out().flush();

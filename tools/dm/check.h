@@ -1,0 +1,14 @@
+#pragma once
+// stackwright-dm check DIR [LIBRARY]: per library, the folders and what would show that a source
+// row did not get exactly one whole folder chain.
+#include <QString>
+
+class QTextStream;
+
+namespace sw::dm {
+
+// Prints the counts of every library of the server (or of `only`); 0 when every count that must
+// be 0 is, 1 otherwise or when the server cannot be read.
+int CheckServer(const QString& dir, const QString& only, QTextStream& out, QTextStream& err);
+
+}  // namespace sw::dm
