@@ -247,6 +247,34 @@ TEST_F(FolderChainTest, LevelRoutedToTheEmailLibraryAndItsChildrenLandThereWhole
   EXPECT_EQ(Current(), Law);
 }
 
+// The row's work in the e-mail library stands or falls with its work in the rule's library.
+TEST_F(FolderChainTest, FailureInTheEmailLibraryUndoesTheRowInBothLibraries) {
+  const auto routedRow = [this] {
+    cx.runState.rule.EmailOverrideName = QStringLiteral("inbound mail");
+    cx.runState.rule.EmailOverrideLibrary = Ora;
+    OneRow("'Top' AS \"T.A\", '\\' AS \"S1\", 'Inbound MAIL' AS \"NO DOT\", '\\' AS \"S2\", 'Filed' AS \"T.B\"");
+    ProcessRuleRows(cx);
+  };
+  // ORALIB refuses the second stamp it is given: the routed folder's child's.
+  int stamps = 0;
+  cx.dm->Server()->hooks.sqlFault = [&](const QString& library, const QString& sql) -> std::optional<dm::SqlFault> {
+    if (library != Ora || !sql.contains(", PATH = 'QUILLMARK ") || ++stamps != 2) return std::nullopt;
+    return dm::SqlFault{1, 208, QStringLiteral("Injected failure")};
+  };
+  routedRow();
+  ASSERT_EQ(stamps, 2);
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 1);
+  EXPECT_EQ(FoldersNamed(Law, "Top") + FoldersNamed(Ora, "Inbound MAIL") + FoldersNamed(Ora, "Filed"), 0);
+  EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM FOLDER_ITEM") + Number(Ora, "SELECT COUNT(*) FROM FOLDER_ITEM"), 0);
+
+  cx.dm->Server()->hooks.sqlFault = nullptr;
+  StartRule(test::DemoRule);
+  routedRow();
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
+  EXPECT_TRUE(FiledIn(Law, FolderNamed(Law, "Top"), FolderNamed(Ora, "Inbound MAIL")));
+  EXPECT_TRUE(FiledIn(Ora, FolderNamed(Ora, "Inbound MAIL"), FolderNamed(Ora, "Filed")));
+}
+
 TEST_F(FolderChainTest, FailedLevelCountsAnErrorAndLeavesTheRowUntracked) {
   test::FailStatements(cx, statements, "F.PATH FROM");
   OneRow("'Doomed' AS \"T.A\", APPS.SYSTEM_ID AS \"APPS.SYSTEM_ID\"");
