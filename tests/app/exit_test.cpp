@@ -3,7 +3,10 @@
 #include "admin/admin.h"
 #include "app/handlers.h"
 #include "app_session.h"
+#include "core/library.h"
 #include "core/session.h"
+#include "core/sql.h"
+#include "rules/running_nodes.h"
 #include "platform/dm/dm_server.h"
 
 namespace sw {
@@ -182,14 +185,23 @@ TEST_F(OrderlyEnd, ControlsWithoutTheSavedValuesAreNotWrittenBack) {
   EXPECT_EQ(ProductSetting(cx, "General", "Loop"), "<none>");
 }
 
-TEST_F(OrderlyEnd, DropsThisComputersClaimsReleasesTheSessionAndLogsTheEnd) {
+TEST_F(OrderlyEnd, UndoesTheRowInHandDropsThisComputersClaimsEverywhereReleasesTheSessionAndLogsTheEnd) {
   server.Exec("LAWLIB", "INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) VALUES "
                         "('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'TESTPC:CLIENT MATTERS', '2026-01-01')");
   server.Exec("LAWLIB", "INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) VALUES "
                         "('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'OTHERPC:CLIENT MATTERS', '2026-01-01')");
+  // The end comes in the middle of a row (a second Exit during a run): this computer also holds
+  // a claim in ORALIB, and the row's work holds LAWLIB, where the claims must go all the same.
+  ASSERT_TRUE(ConnectLibrary(cx, "ORALIB"));
+  ASSERT_FALSE(ActiveStatus(cx, WriteClaim, "CLIENT MATTERS"));
+  ASSERT_TRUE(ConnectLibrary(cx, "LAWLIB"));
+  ASSERT_TRUE(BeginTransaction(cx).Opened);
+  ASSERT_TRUE(RunAndRelease(cx, "INSERT INTO [OWNER].TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, LOCKED_BY) "
+                                "VALUES(1, 'MATTER', 'CLIENT MATTERS', 0, '')"));
   EXPECT_TRUE(Ends([&] { EndProgram(cx); }));
   EXPECT_EQ(server.Scalar("LAWLIB", "SELECT GROUP_CONCAT(CHAR_VAL) FROM TARN_SETTINGS WHERE SUB_KEY = 'RUNNING_NODES'"),
             "OTHERPC:CLIENT MATTERS");
+  EXPECT_EQ(server.Scalar("ORALIB", "SELECT COUNT(*) FROM TARN_SETTINGS WHERE SUB_KEY = 'RUNNING_NODES'"), "0");
   EXPECT_FALSE(cx.session.FusionApplication);
   EXPECT_FALSE(cx.session.FusionLibraries);
   EXPECT_FALSE(cx.session.CurrentLibrary);
