@@ -10,11 +10,7 @@ set -euo pipefail
 program="$1"
 dm_tool="$2"
 case_name="$3"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-export STACKWRIGHT_DM_SERVER="$work/server" XDG_CONFIG_HOME="$work/config" TEMP="$work"
-export QT_QPA_PLATFORM=offscreen
-"$dm_tool" init "$STACKWRIGHT_DM_SERVER" --demo >/dev/null
+source "$(dirname "$0")/demo_server.sh"
 library="$STACKWRIGHT_DM_SERVER/LAWLIB.sqlite"
 run_as=()
 case "$case_name" in

@@ -5,11 +5,7 @@
 set -euo pipefail
 program="$1"
 dm_tool="$2"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-export STACKWRIGHT_DM_SERVER="$work/server" XDG_CONFIG_HOME="$work/config" TEMP="$work"
-export QT_QPA_PLATFORM=offscreen
-"$dm_tool" init "$STACKWRIGHT_DM_SERVER" --demo >/dev/null
+source "$(dirname "$0")/demo_server.sh"
 
 count() {
   # The first line is the header, the second the one value.
