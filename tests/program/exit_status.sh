@@ -25,6 +25,10 @@ case "$case_name" in
     if [ "$(id -u)" -eq 0 ]; then
       command -v setpriv >/dev/null || { echo "setpriv is needed to run without root's rights"; exit 77; }
       chmod 777 "$work" "$STACKWRIGHT_DM_SERVER"
+      # The build folder may be private to root (a checkout under /root): the other user runs a
+      # copy of the program.
+      install -m 755 "$program" "$work/stackwright"
+      program="$work/stackwright"
       run_as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
     fi
     expected=1 ;;
