@@ -190,7 +190,15 @@ bool FileItem(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString&
     LogThenHyphens(cx, QStringLiteral("Error: Unable to connect to library ") + Folder_Library);
     return false;
   }
-  if (!filing::SameLibrary(Folder_Library, Document_Library)) VerifyRemoteInsert(cx, DocNumber, Parent, Document_Library);
+  if (!filing::SameLibrary(Folder_Library, Document_Library)) {
+    VerifyRemoteInsert(cx, DocNumber, Parent, Document_Library);
+    // Without the item's own row for this filing the item is not found in the folder again.
+    if (!RecordRemoteFiling(cx, Parent, Folder_Library, DocNumber)) {
+      LogThenHyphens(cx, QStringLiteral("Error: Unable to record item #") + Number(DocNumber) + QStringLiteral(" of library ") +
+                             Document_Library + QStringLiteral(" as filed in folder #") + Number(Parent));
+      return false;
+    }
+  }
   LogThenHyphens(cx, QStringLiteral("Folder Item #") + Number(DocNumber) + QStringLiteral(" successfully added to folder #") + Number(Parent) +
                   QStringLiteral("."));
   return true;

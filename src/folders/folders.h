@@ -23,6 +23,12 @@ bool AddFolderItemOfRule(FolderContext& cx, qint64 DocNumber, qint64 Parent, con
 void CDoc(FolderContext& cx, const QString& CDoc_Library);
 bool SortFolders(FolderContext& cx, qint64 Parent, const QString& Folder_Library, int SortItemCount);
 bool SortThisFolder(FolderContext& cx, qint64 Parent, const QString& Folder_Library, int SortItemCount);
+// Makes sure that an item filed across libraries has its row for that filing in its own
+// library, whatever the folder's sort did: a folder holding one item, or more than the sort's
+// limit, is never sorted, and the look-up of a subfolder made in another library finds it only
+// by that row. Called on the folder's library; a row already there is left as it is. False when
+// the row could not be written.
+bool RecordRemoteFiling(FolderContext& cx, qint64 Parent, const QString& Folder_Library, qint64 DocNumber);
 bool MoveDoc(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QString& Folder_Library,
              const QString& Document_Library);
 bool VDoc(FolderContext& cx, const QString& Folder_Library, qint64 DocNumber);

@@ -3,6 +3,7 @@
 #include <QTime>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "core/library.h"
 #include "core/library_checks.h"
@@ -61,13 +62,20 @@ bool IsRemoteItem(const QString& itemLibrary, const QString& folderLibrary) {
   return !itemLibrary.isEmpty() && itemLibrary.compare(folderLibrary, Qt::CaseInsensitive) != 0;
 }
 
-QString FolderItemsQuery(qint64 parent, const QString& nextColumn, const QString& folderLibrary) {
+namespace {
+
+QString FolderRowsSelect(qint64 parent, const QString& nextColumn, const QString& folderLibrary) {
   return QStringLiteral("SELECT FI.SYSTEM_ID, FI.DISPLAYNAME, FI.") + nextColumn +
          QStringLiteral(", FI.ISFIRST, FI.NODE_TYPE, PL.LIBRARY_NAME, RL.LIBRARY_NAME, FI.DOCNUMBER FROM "
                         "[OWNER].FOLDER_ITEM FI, [OWNER].REMOTE_LIBRARIES PL, [OWNER].REMOTE_LIBRARIES RL WHERE "
                         "FI.PARENT_LIBRARY = PL.SYSTEM_ID AND FI.LIBRARY = RL.SYSTEM_ID AND FI.PARENT = ") +
-         FormatNumber(parent) + QStringLiteral(" AND PL.LIBRARY_NAME = '") + StripQuotes(folderLibrary) +
-         QStringLiteral("' ORDER BY FI.DISPLAYNAME");
+         FormatNumber(parent) + QStringLiteral(" AND PL.LIBRARY_NAME = '") + StripQuotes(folderLibrary) + QStringLiteral("'");
+}
+
+}  // namespace
+
+QString FolderItemsQuery(qint64 parent, const QString& nextColumn, const QString& folderLibrary) {
+  return FolderRowsSelect(parent, nextColumn, folderLibrary) + QStringLiteral(" ORDER BY FI.DISPLAYNAME");
 }
 
 namespace {
@@ -324,13 +332,13 @@ qint64 FolderVersion(FolderContext& cx, qint64 parent) {
 }
 
 // The items of the current library that already have a row for this filing.
-void ReadKnownItems(FolderContext& cx, const FolderSort& sort, std::vector<qint64>& known) {
+void ReadKnownItems(FolderContext& cx, qint64 parent, const QString& folderLibrary, std::vector<qint64>& known) {
   RunSQL(cx, QStringLiteral("SELECT DOCNUMBER FROM [OWNER].FOLDER_ITEM WHERE LIBRARY = (SELECT SYSTEM_ID FROM "
                             "[OWNER].REMOTE_LIBRARIES WHERE LIBRARY_NAME = '") +
-                 StripQuotes(CurrentName(cx)) + QStringLiteral("') AND PARENT = ") + FormatNumber(sort.parent) +
+                 StripQuotes(CurrentName(cx)) + QStringLiteral("') AND PARENT = ") + FormatNumber(parent) +
                  QStringLiteral(" AND PARENT_LIBRARY = (SELECT SYSTEM_ID FROM [OWNER].REMOTE_LIBRARIES WHERE "
                                 "LIBRARY_NAME = '") +
-                 StripQuotes(sort.folderLibrary) + QStringLiteral("')"));
+                 StripQuotes(folderLibrary) + QStringLiteral("')"));
   dm::PcdSql& sql = Results(cx);
   if (sql.RowCount() > 0) {
     do {
@@ -354,8 +362,8 @@ void UpdateRemoteRow(FolderContext& cx, const FolderSort& sort, const FolderItem
 }
 
 // Inserts the item's row in its own library; true when a row was written.
-bool InsertRemoteRow(FolderContext& cx, const FolderSort& sort, const FolderItemRow& row, const QString& first,
-                     qint64 version) {
+bool InsertRemoteRow(FolderContext& cx, qint64 parent, const QString& folderLibrary, const FolderItemRow& row,
+                     const QString& first, qint64 version) {
   dm::PcdSql& keys = Results(cx);
   const qint64 key = keys.NextKey(QStringLiteral("SYSTEMKEY"));
   keys.ReleaseResults();
@@ -369,19 +377,30 @@ bool InsertRemoteRow(FolderContext& cx, const FolderSort& sort, const FolderItem
                  cx.library.QuotedNextColumn +
                  QStringLiteral(", REMOTE_SYSTEM_ID, NODE_TYPE, DISPLAYNAME, PARENT_VERSION, VERSION_TYPE, STATUS, "
                                 "FOLDERREMLIB_RO, FOLDERDOCNO_RO) SELECT ") +
-                 FormatNumber(key) + QStringLiteral(", ") + FormatNumber(sort.parent) + QStringLiteral(", ") +
+                 FormatNumber(key) + QStringLiteral(", ") + FormatNumber(parent) + QStringLiteral(", ") +
                  FormatNumber(WholeValue(row.DocNumber)) + QStringLiteral(", PL.SYSTEM_ID, RL.SYSTEM_ID, '") + first +
                  QStringLiteral("', 0, ") + FormatNumber(WholeValue(row.SystemId)) + QStringLiteral(", '") +
                  StripQuotes(row.NodeType) + QStringLiteral("', '") + StripQuotes(row.DisplayName) + QStringLiteral("', ") +
                  FormatNumber(version) +
                  QStringLiteral(", 'R', 0, 0, 0 FROM [OWNER].REMOTE_LIBRARIES PL, [OWNER].REMOTE_LIBRARIES RL WHERE "
                                 "PL.LIBRARY_NAME = '") +
-                 StripQuotes(sort.folderLibrary) + QStringLiteral("' AND RL.LIBRARY_NAME = '") +
+                 StripQuotes(folderLibrary) + QStringLiteral("' AND RL.LIBRARY_NAME = '") +
                  StripQuotes(row.ItemLibrary) + QStringLiteral("'"));
   dm::PcdSql& sql = Results(cx);
   const bool inserted = sql.RowsAffected() > 0;
   sql.ReleaseResults();
   return inserted;
+}
+
+// The row belongs in the item's own library and nowhere else: without that library it is not
+// written.
+bool ConnectItemLibrary(FolderContext& cx, qint64 parent, const FolderItemRow& row) {
+  if (ConnectLibrary(cx, row.ItemLibrary)) return true;
+  LogMessage(cx, QStringLiteral("Error: Unable to connect to library ") + row.ItemLibrary + QStringLiteral(" - the filing of item #") +
+                     row.DocNumber + QStringLiteral(" in folder #") + FormatNumber(parent) +
+                     QStringLiteral(" is not recorded there"));
+  Hyphens(cx);
+  return false;
 }
 
 // Pass 2: the rows that the items' own libraries keep for filings in this folder.
@@ -395,12 +414,7 @@ void RecordRemoteFilings(FolderContext& cx, FolderSort& sort) {
   for (qint64 i = 1; i <= n; ++i) {
     const FolderItemRow& row = sort.rows[i - 1];
     if (!IsRemoteItem(row.ItemLibrary, sort.folderLibrary)) continue;
-    // The row belongs in the item's own library and nowhere else: without that library, skip it.
-    if (!ConnectLibrary(cx, row.ItemLibrary)) {
-      LogMessage(cx, QStringLiteral("Error: Unable to connect to library ") + row.ItemLibrary +
-                         QStringLiteral(" - the filing of item #") + row.DocNumber + QStringLiteral(" in folder #") +
-                         FormatNumber(sort.parent) + QStringLiteral(" is not recorded there"));
-      Hyphens(cx);
+    if (!ConnectItemLibrary(cx, sort.parent, row)) {
       remembered.clear();
       known.clear();
       continue;
@@ -411,14 +425,14 @@ void RecordRemoteFilings(FolderContext& cx, FolderSort& sort) {
       SetCaption(cx, QStringLiteral("Sorting folder #") + FormatNumber(sort.parent) + QStringLiteral(" - pass #2 (item #") +
                          FormatNumber(i) + QStringLiteral(" of ") + FormatNumber(n) + QStringLiteral(") in library ") +
                          library);
-    if (known.empty()) ReadKnownItems(cx, sort, known);
+    if (known.empty()) ReadKnownItems(cx, sort.parent, sort.folderLibrary, known);
     const qint64 doc = WholeValue(row.DocNumber);
     const bool found = std::find(known.begin(), known.end(), doc) != known.end();
     const QString first = known.empty() ? QStringLiteral("Y") : QStringLiteral("N");
     if (found) {
       UpdateRemoteRow(cx, sort, row, first, version);
     } else {
-      if (InsertRemoteRow(cx, sort, row, first, version)) known.push_back(doc);
+      if (InsertRemoteRow(cx, sort.parent, sort.folderLibrary, row, first, version)) known.push_back(doc);
       sort.changed = true;
     }
     remembered = library;
@@ -451,6 +465,24 @@ bool SortThisFolderWork(FolderContext& cx, FolderSort& sort, double started) {
   Hyphens(cx);
   NoteDuration(cx, started, QStringLiteral("SortThisFolder"));
   return true;
+}
+
+// The item's chain row in the current library, the folder's, when the item lives in another
+// library; none when it lives here or has no row.
+std::optional<FolderItemRow> RemoteChainRow(FolderContext& cx, qint64 parent, qint64 docNumber) {
+  const QString folderLibrary = CurrentName(cx);
+  RunSQL(cx, FolderRowsSelect(parent, cx.library.QuotedNextColumn, folderLibrary) + QStringLiteral(" AND FI.DOCNUMBER = ") +
+                 FormatNumber(docNumber));
+  dm::PcdSql& sql = Results(cx);
+  std::optional<FolderItemRow> found;
+  if (sql.RowCount() > 0) {
+    do {
+      FolderItemRow row = ReadRow(sql);
+      if (!row.SystemId.isEmpty() && IsRemoteItem(row.ItemLibrary, folderLibrary)) found = std::move(row);
+    } while (!found && sql.NextRow() != 0);
+  }
+  sql.ReleaseResults();
+  return found;
 }
 
 bool LibraryObjectSet(Context& cx) {
@@ -500,6 +532,20 @@ bool SortThisFolder(FolderContext& cx, qint64 Parent, const QString& Folder_Libr
   cx.ui->SetStatusLabel(OwnerWindow(cx), saved.status);
   cx.ui->SetMousePointer(saved.pointer);
   return result;
+}
+
+bool RecordRemoteFiling(FolderContext& cx, qint64 Parent, const QString& Folder_Library, qint64 DocNumber) {
+  const std::optional<FolderItemRow> row = RemoteChainRow(cx, Parent, DocNumber);
+  if (!row) return true;
+  const qint64 version = FolderVersion(cx, Parent);
+  if (!ConnectItemLibrary(cx, Parent, *row)) return false;
+  std::vector<qint64> known;
+  ReadKnownItems(cx, Parent, Folder_Library, known);
+  bool recorded = std::find(known.begin(), known.end(), DocNumber) != known.end();
+  if (!recorded)
+    recorded = InsertRemoteRow(cx, Parent, Folder_Library, *row, known.empty() ? QStringLiteral("Y") : QStringLiteral("N"), version);
+  SwitchBack(cx, Folder_Library);
+  return recorded;
 }
 
 }  // namespace sw

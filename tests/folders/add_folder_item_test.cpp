@@ -51,6 +51,14 @@ class AddFolderItemTest : public test::FilingSession {
                              .arg(item)
                              .arg(group));
   }
+  // The ISFIRST values of the rows ORALIB keeps for the item's filing in the LAWLIB parent.
+  QString RecordedInOra(qint64 item) {
+    return server.Scalar(Ora, QStringLiteral("SELECT GROUP_CONCAT(FI.ISFIRST) FROM FOLDER_ITEM FI JOIN REMOTE_LIBRARIES PL ON "
+                                             "PL.SYSTEM_ID = FI.PARENT_LIBRARY WHERE PL.LIBRARY_NAME = 'LAWLIB' AND FI.PARENT = %1 "
+                                             "AND FI.DOCNUMBER = %2")
+                                  .arg(parent)
+                                  .arg(item));
+  }
   qint64 parent = 0;
   qint64 doc = 0;
 };
@@ -196,8 +204,24 @@ TEST_F(AddFolderItemTest, AcrossLibrariesTheLastRowWithoutNumberReceivesIt) {
   ui->onStatus = nullptr;
   EXPECT_EQ(FiledRows(Law, parent, oraDoc), 1);
   EXPECT_TRUE(Log().contains("Inserting Document # for the new Folder Item"));
+  // The parent holds this one item and so is never sorted: the filing itself records the item
+  // in its own library, once.
+  EXPECT_EQ(RecordedInOra(oraDoc), "Y");
+  doc = Document(Ora, 1);
+  ASSERT_TRUE(File("D", Law, Ora));
+  EXPECT_EQ(RecordedInOra(oraDoc), "N");
+  EXPECT_EQ(RecordedInOra(doc), "N");
   EXPECT_EQ(Current(), Law);
   ExpectSlotsEmpty();
+}
+
+TEST_F(AddFolderItemTest, AcrossLibrariesAFilingTheItemsLibraryCannotRecordFails) {
+  doc = Document(Ora);
+  server.Exec(Ora, "CREATE TRIGGER NO_FILING BEFORE INSERT ON FOLDER_ITEM BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+  EXPECT_FALSE(File("D", Law, Ora));
+  EXPECT_TRUE(Log().contains("Error: Unable to record item #" + N(doc) + " of library ORALIB as filed in folder #" + N(parent)));
+  EXPECT_FALSE(Log().contains("successfully added to folder"));
+  EXPECT_EQ(Current(), Law);
 }
 
 TEST_F(AddFolderItemTest, AcrossLibrariesARowWithANumberIsLeftAlone) {

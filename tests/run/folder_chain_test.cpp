@@ -245,6 +245,19 @@ TEST_F(FolderChainTest, LevelRoutedToTheEmailLibraryAndItsChildrenLandThereWhole
   EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
   EXPECT_EQ(TrackingRows("WHERE TABLE_NAME = 'MATTER'"), 1);
   EXPECT_EQ(Current(), Law);
+
+  // Its parent holds it alone, so no sort of the parent recorded the filing in ORALIB: a rerun
+  // of the row, and another row of the same client, still find the routed folder.
+  const qint64 added = cx.runState.rule.AddedCount;
+  ProcessRuleRows(cx);
+  OneRow("'Top' AS \"T.A\", '\\' AS \"S1\", 'Inbound MAIL' AS \"NO DOT\", '\\' AS \"S2\", 'Later' AS \"T.B\", "
+         "8 AS \"MATTER.SYSTEM_ID\"");
+  ProcessRuleRows(cx);
+  EXPECT_EQ(FoldersNamed(Ora, "Inbound MAIL"), 1);
+  EXPECT_EQ(FoldersNamed(Ora, "Filed"), 1);
+  EXPECT_TRUE(FiledIn(Ora, routed, FolderNamed(Ora, "Later")));
+  EXPECT_EQ(cx.runState.rule.AddedCount, added + 1);
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
 }
 
 // The row's work in the e-mail library stands or falls with its work in the rule's library.

@@ -13,8 +13,9 @@
 // - ACTIVITYLOG types written for a new folder: 45 folder created, 46 profile saved, 47 first
 //   version created.
 // - Filing (AddDocument, AddSubfolder) writes the FOLDER_ITEM row at once; the parent's save
-//   afterwards has nothing left to write. The RemoteFilingRow in the item's own library is the
-//   folder sort's to write, not the filing's.
+//   afterwards has nothing left to write. The row that the item's own library keeps for a
+//   filing in another library's folder is the system's to write (its filing and its sort), not
+//   the DM object's.
 #include <set>
 #include <tuple>
 
