@@ -13,6 +13,7 @@
 #include "core/text.h"
 #include "rules/rule_table.h"
 #include "run/column_paths.h"
+#include "run/run.h"
 #include "run/source_lists.h"
 
 namespace sw {
@@ -62,6 +63,7 @@ void InChosenLibrary(RunContext& cx, RuleMenu menu, int index, Body&& body) {
 // --- advancing a rule ---------------------------------------------------------------------------
 
 struct RuleTexts {
+  int index = 0;  // in RuleTable, 0 when none matches
   QString qualifier;
   QString folderTemplate;
 };
@@ -72,26 +74,23 @@ RuleTexts FindRule(RunContext& cx, const QString& library, const QString& ruleNa
   for (int n = 1; n <= cx.rules.RuleCount(); ++n) {
     if (rules(field::RuleLibrary, n) != library) continue;
     if (rules(field::RuleName, n).compare(ruleName, Qt::CaseInsensitive) != 0) continue;
-    return {TrimBlanks(rules(field::RULE_VALUES, n)), TrimBlanks(rules(field::RULE_TEMPLATE, n))};
+    return {n, TrimBlanks(rules(field::RULE_VALUES, n)), TrimBlanks(rules(field::RULE_TEMPLATE, n))};
   }
   return {};
 }
 
-// The source tables of the template in item order, each at its first occurrence only. False when
-// the catalogue could not be read: an unread path would count as one without a table, and the
-// rule's records for it would be deleted and never written again.
-bool DistinctSourceTables(RunContext& cx, const QString& ruleName, const QStringList& items, QStringList& tables) {
+// False, said, when the catalogue could not be read: an unread path would count as one without a
+// table, and the rule's records for it would be deleted and never written again.
+bool CatalogueRead(RunContext& cx, const QString& ruleName, const QStringList& items) {
   for (const QString& item : items) {
-    const ItemSource source = ItemSourceTable(cx, item);
-    if (source.readFailed) {
-      const QString text = QStringLiteral("Error: Unable to read the column catalogue for ") + source.failure +
-                           QStringLiteral(" in library ") + CurrentLibraryNameOrEmpty(cx) +
-                           QStringLiteral(" - no record of rule ") + ruleName + QStringLiteral(" has been changed.");
-      LogMessage(cx, text);
-      cx.ui->MessageBox(text, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
-      return false;
-    }
-    if (!source.table.isEmpty() && !tables.contains(source.table)) tables << source.table;
+    const QString failure = CatalogueFailure(cx, item);
+    if (failure.isEmpty()) continue;
+    const QString text = QStringLiteral("Error: Unable to read the column catalogue for ") + failure +
+                         QStringLiteral(" in library ") + CurrentLibraryNameOrEmpty(cx) + QStringLiteral(" - no record of rule ") +
+                         ruleName + QStringLiteral(" has been changed.");
+    LogMessage(cx, text);
+    cx.ui->MessageBox(text, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
+    return false;
   }
   return true;
 }
@@ -212,8 +211,8 @@ void AdvanceRule(RunContext& cx, const QString& ruleName) {
     Dash(cx);
     return;
   }
-  QStringList sourceTables;
-  if (DistinctSourceTables(cx, ruleName, items, sourceTables)) ReplaceRuleRecords(cx, ruleName, sourceTables);
+  // The tables the run's statement filters on: the records of any other would hold nothing back.
+  if (CatalogueRead(cx, ruleName, items)) ReplaceRuleRecords(cx, ruleName, ProcessedRowTables(cx, rule.index));
 }
 
 // --- resetting a rule ---------------------------------------------------------------------------
@@ -292,7 +291,7 @@ QStringList RuleTemplateItems(const QString& templateText) {
   return items;
 }
 
-ItemSource ItemSourceTable(RunContext& cx, const QString& item) {
+QString CatalogueFailure(RunContext& cx, const QString& item) {
   QString path = item;
   // A leading "{library}" names where the folder goes, not where its rows come from.
   if (path.startsWith(QLatin1Char('{'))) {
@@ -308,17 +307,12 @@ ItemSource ItemSourceTable(RunContext& cx, const QString& item) {
     if (link.readFailed) {
       QString failure = table + QLatin1Char('.') + column;
       if (!link.error.isEmpty()) failure += QStringLiteral(" (") + link.error + QStringLiteral(")");
-      ItemSource source;
-      source.readFailed = true;
-      source.failure = failure;
-      return source;
+      return failure;
     }
     if (!link.found) return {};
     table = link.ForeignTable;
   }
-  ItemSource source;
-  if (table != Profile) source.table = table;
-  return source;
+  return {};
 }
 
 }  // namespace admin

@@ -1,6 +1,7 @@
 #pragma once
-// A rule's progress in TARN_STACKWRIGHT: advancing it to the rows its source tables hold today,
-// or resetting it so that every row is processed again. The menu handlers are in admin.h.
+// A rule's progress in TARN_STACKWRIGHT: advancing it to the rows its source tables hold today
+// (the tables the run's statement leaves recorded rows of), or resetting it so that every row is
+// processed again. The menu handlers are in admin.h.
 #include <QString>
 #include <QStringList>
 
@@ -15,15 +16,10 @@ namespace admin {
 // "%" and the next "%" is skipped.
 QStringList RuleTemplateItems(const QString& templateText);
 
-// The table an item's column path ends in, followed from PROFILE through the current library's
-// column catalogue; empty for profile columns, built-in items, fixed text and separators. A
-// catalogue that cannot be read says nothing about the item: `readFailed` and where it failed.
-struct ItemSource {
-  QString table;
-  bool readFailed = false;
-  QString failure;  // the column whose look-up failed, and why
-};
-ItemSource ItemSourceTable(RunContext& cx, const QString& item);
+// Follows an item's column path from PROFILE through the current library's column catalogue:
+// the column whose look-up could not be read, and why; empty when every look-up was read (also
+// when a name is no key, or the item is no path).
+QString CatalogueFailure(RunContext& cx, const QString& item);
 
 }  // namespace admin
 }  // namespace sw

@@ -101,6 +101,7 @@ void UseDocumentSource(RunContext& cx) {
   AddTableListEntry(l.TableList, OwnerPlaceholder + Profile);
   // Each document is recorded as processed; the tables it reaches are no rows of their own.
   l.ProcessedRowFilter.clear();
+  l.FilteredTables.clear();
   l.FilterGroupCount = 0;
   cx.runState.statement.FromTable = OwnerPlaceholder + Profile;
 }

@@ -119,6 +119,8 @@ void ResetWorkingValues(RunContext& cx) {
   SetRuleSqlBuffer(cx.rules, QString());
 }
 
+}  // namespace
+
 void TakeRuleValues(RunContext& cx, int rule, const QString& nodeText) {
   const RuleRecords& t = cx.rules.RuleTable;
   RuleWorkingValues& w = cx.runState.rule;
@@ -148,6 +150,8 @@ void TakeRuleValues(RunContext& cx, int rule, const QString& nodeText) {
     LogThenHyphens(cx, QStringLiteral("Override library for rule ") + w.RuleName + QStringLiteral(" folder ") + w.EmailOverrideName +
                       QStringLiteral(" is ") + w.EmailOverrideLibrary);
 }
+
+namespace {
 
 // The first rule of the current library whose name matches the node's text in upper case.
 void FindRule(RunContext& cx, const QString& nodeText) {

@@ -20,6 +20,7 @@ namespace sw {
 namespace {
 
 const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
+const QString Profile = QStringLiteral("PROFILE");
 const QString Working = QStringLiteral("Working...");
 constexpr int ResultsColumn = 2;
 
@@ -237,7 +238,7 @@ QString WhereText(RunContext& cx, bool fromDocuments) {
   SourceListState& l = cx.runState.lists;
   RuleStatementState& s = cx.runState.statement;
   if (l.FilterGroupCount != 0 && !l.ProcessedRowFilter.isEmpty()) l.ProcessedRowFilter += QString(l.FilterGroupCount, QLatin1Char(')'));
-  if (l.TableList.contains(QStringLiteral("[OWNER].PROFILE")))
+  if (l.FilteredTables.contains(Profile))
     l.ProcessedRowFilter += QStringLiteral(" AND [OWNER].PROFILE.SYSTEM_ID NOT IN (SELECT SID FROM [OWNER].TARN_STACKWRIGHT WHERE "
                                            "UPPER(TABLE_NAME) = 'PROFILE' AND UPPER(RULE_NAME) ") +
                             RuleNameLike(cx, cx.runState.rule.RuleName) + QStringLiteral(")");
@@ -285,6 +286,25 @@ void SaveBuiltStatement(RunContext& cx, const QString& statement) {
   cache.Set(row, sqlcol::Sql, TrimBlanks(statement));
   LogThenHyphens(cx, QStringLiteral("Saving the SQL statement from this run of rule ") + rule);
   cx.rules.RuleSqlIndex = FormatNumber(row);
+}
+
+// The first table and its joins, or the documents when the template reaches through them or the
+// first table cannot join its paths. True when the statement selects from the documents.
+bool ChooseSource(RunContext& cx) {
+  SourceListState& l = cx.runState.lists;
+  AddProfileAndTypeColumns(cx);
+  bool fromDocuments = SelectsFromDocuments(cx.runState.tmpl.ParsedTemplate);
+  if (!fromDocuments) {
+    cx.runState.statement.FromTable = FirstTables(cx);
+    fromDocuments = !HoldsItsTables(cx);
+  }
+  if (fromDocuments) {
+    UseDocumentSource(cx);
+    AddSidColumn(cx, Profile);
+  }
+  // A statement that lists the documents leaves out the documents recorded for the rule.
+  if (l.TableList.contains(OwnerPlaceholder + Profile) && !l.FilteredTables.contains(Profile)) l.FilteredTables << Profile;
+  return fromDocuments;
 }
 
 // Forgets the processed rows of the rule's last source table.
@@ -413,16 +433,7 @@ bool AssembleRuleStatement(RunContext& cx) {
   TemplateState& t = cx.runState.tmpl;
   AddExternalLinkTables(cx);
   if (cx.run.StopRequested) return false;
-  AddProfileAndTypeColumns(cx);
-  bool fromDocuments = SelectsFromDocuments(t.ParsedTemplate);
-  if (!fromDocuments) {
-    s.FromTable = FirstTables(cx);
-    fromDocuments = !HoldsItsTables(cx);
-  }
-  if (fromDocuments) {
-    UseDocumentSource(cx);
-    AddSidColumn(cx, QStringLiteral("PROFILE"));
-  }
+  const bool fromDocuments = ChooseSource(cx);
   s.ParameterClause = ParameterClause(cx, StatementTables(cx));
   if (IsOracle(cx)) {
     l.SelectList.replace(QStringLiteral(" AS \""), QStringLiteral(" \""));
@@ -462,6 +473,30 @@ bool BuildRuleSql(RunContext& cx) {
   if (cx.run.StopRequested) return false;
   ParseRuleParameters(cx);
   return AssembleRuleStatement(cx);
+}
+
+QStringList ProcessedRowTables(RunContext& cx, int rule) {
+  // Only the steps up to the statement's source are taken, on working values of their own that
+  // go on every way out.
+  struct Kept {
+    RunContext& cx;
+    const RunState state = cx.runState;
+    const QString buffer = cx.rules.RuleSqlBuffer;
+    ~Kept() {
+      cx.runState = state;
+      cx.rules.RuleSqlBuffer = buffer;
+    }
+  } kept{cx};
+  TakeRuleValues(cx, rule, cx.rules.RuleTable(field::RuleName, rule));
+  cx.runState.rule.RuleNode = -1;
+  // Workspaces decide nothing about the source rows; their links are not looked up.
+  cx.runState.rule.RULE_WORKSPACE_AUTHOR = 0;
+  if (!ParseFolderTemplate(cx)) return {};
+  ResolveColumnPaths(cx);
+  BuildSourceLists(cx);
+  AddExternalLinkTables(cx);
+  ChooseSource(cx);
+  return cx.runState.lists.FilteredTables;
 }
 
 }  // namespace sw

@@ -1,6 +1,7 @@
 #pragma once
 // The processing run: the Go button's handler and the steps it takes for each rule.
 #include <QString>
+#include <QStringList>
 
 namespace sw {
 
@@ -12,11 +13,18 @@ void Button_Go_Click(RunContext& cx);
 // One ticked rule node: finds the rule, checks its library, claims it and opens its results
 // row. True when the rule is started (its working values are set and its library is current).
 bool PrepareRule(RunContext& cx, int ruleNode);
+// The working values of rule `rule` of RuleTable, shown as `nodeText`; its own statement goes
+// into RuleSqlBuffer.
+void TakeRuleValues(RunContext& cx, int rule, const QString& nodeText);
 
 // The rule's statement: parses the folder template and resolves its column paths, builds the
 // source lists and the processed-row filter, the rule parameters, and assembles (or re-uses) the
 // one statement. True when the statement is ready in the run state.
 bool BuildRuleSql(RunContext& cx);
+// The tables whose rows the statement of rule `rule` of RuleTable leaves out once they are
+// recorded for it, in the order the statement places them: PROFILE alone for a rule that reads
+// the documents. Nothing is run and the run's working values are left as they were.
+QStringList ProcessedRowTables(RunContext& cx, int rule);
 
 // Runs the rule's statement and reads its rows into the run state. True when rows were read.
 bool ReadRuleRows(RunContext& cx);

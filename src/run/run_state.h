@@ -130,6 +130,7 @@ struct SourceListState {
   QStringList SourceTables;
   QString JoinList;
   QString ProcessedRowFilter;
+  QStringList FilteredTables;  // the tables whose recorded rows the filter leaves out, as placed
   int FilterGroupCount = 0;
   int LevelFilterCount = 0;
   QString LastAddedTable;  // "[OWNER].<TABLE>"

@@ -60,6 +60,7 @@ void PlaceFilterTerm(Walk& w, const QString& table, const QString& marker) {
     l.ProcessedRowFilter += QStringLiteral("(");
   }
   l.ProcessedRowFilter += ProcessedRowTerm(w.cx, table, w.cx.runState.rule.RuleName);
+  l.FilteredTables << table;
 }
 
 void AddSourceTable(Walk& w, const QString& table) {

@@ -7,6 +7,7 @@
 #include "admin_session.h"
 #include "core/library.h"
 #include "rules/settings_rows.h"
+#include "run/run.h"
 
 namespace sw {
 namespace {
@@ -82,6 +83,35 @@ TEST_F(RuleProgress, AdvanceReplacesTheRuleRecordsByEveryCurrentSourceRow) {
   EXPECT_TRUE(s.ui->captions.contains("Processing CLIENT") && s.ui->captions.contains("Processing MATTER"));
   EXPECT_EQ(s.cx.ui->controls.mainStatus, "Ready");
   EXPECT_EQ(s.cx.ui->MousePointer(), Pointer::Default);
+}
+
+// A rule whose template combines the documents' matter and type reads each document as one row:
+// advanced, it makes nothing of the documents there are and takes up the next one, on either engine.
+TEST_F(RuleProgress, AdvancedDocumentsRuleTakesUpOnlyLaterDocuments) {
+  for (const QString library : {"LAWLIB", "ORALIB"}) {
+    SCOPED_TRACE(library.toStdString());
+    server.Exec(library, "UPDATE TARN_SETTINGS SET CHAR_VAL = '%MATTER.CLIENT_ID.CLIENT_ID% %\\% %MATTER.MATTER_ID% %\\% "
+                         "%DOCUMENTTYPE.TYPE_ID%' WHERE SECTION_KEY = 'RULE_TEMPLATE'");
+    s.cx.LoadLibraryRules();
+    s.Choose(library);
+    MNCurrentRules_Click(s.cx, MenuIndex("CLIENT MATTERS"));
+    EXPECT_EQ(Records(library, "CLIENT MATTERS"), Rows(library, "PROFILE"));
+    EXPECT_EQ(Records(library, "CLIENT MATTERS", "PROFILE"), Rows(library, "PROFILE"));
+
+    s.cx.ui->controls.rulesTree.clear();
+    test::AddRuleNode(s.cx, test::AddLibraryNode(s.cx, library, true), "CLIENT MATTERS", true);
+    s.cx.app.CommandLine = "/G";
+    Button_Go_Click(s.cx);
+    ASSERT_EQ(s.cx.ui->controls.results.size(), 1u);
+    EXPECT_EQ(s.cx.ui->controls.results[0][2], "Finished");
+
+    // The later document alone is read: the chain of its client, matter and type is made.
+    server.Exec(library, "INSERT INTO PROFILE (SYSTEM_ID, DOCNUMBER, DOCNAME, AUTHOR, TYPIST, APPLICATION, DOCUMENTTYPE, FORM, "
+                         "CLIENT_ID, MATTER, STATUS) SELECT 900001, 900001, 'Later', AUTHOR, TYPIST, APPLICATION, DOCUMENTTYPE, "
+                         "FORM, CLIENT_ID, MATTER, 0 FROM PROFILE WHERE DOCNUMBER = 1");
+    Button_Go_Click(s.cx);
+    EXPECT_EQ(s.cx.ui->controls.results[0][2], "3 folder(s) added");
+  }
 }
 
 TEST_F(RuleProgress, AdvanceAnsweredNoOrWithoutQualifierChangesNothing) {
