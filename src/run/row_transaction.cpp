@@ -6,6 +6,7 @@
 #include "core/library_checks.h"
 #include "core/log.h"
 #include "run/run_context.h"
+#include "security/workspace.h"
 
 namespace sw {
 
@@ -31,6 +32,7 @@ bool IsRuleLibrary(RunContext& cx, const QString& library) {
 
 RowTransaction BeginRowTransaction(RunContext& cx) {
   RowTransaction row;
+  row.workspaceCacheRows = cx.security.WorkspaceCacheCount;
   const QString remembered = CurrentLibraryNameOrEmpty(cx);
   row.opened = true;
   for (const QString& library : RowLibraries(cx)) {
@@ -70,6 +72,7 @@ bool EndRowTransaction(RunContext& cx, const RowTransaction& row, bool commit) {
                            QStringLiteral(" could not be committed after the work in the other library was"));
     }
   }
+  if (!stands) CutWorkspaceCache(cx.security, row.workspaceCacheRows);
   return stands;
 }
 

@@ -14,6 +14,7 @@ struct RowTransaction {
   std::vector<SqlTransaction> parts;  // the rule's library last
   bool opened = false;                // every library the row may write to has its part
   QString failure;                    // why it could not be opened, as the database said
+  int workspaceCacheRows = 0;         // the workspace cache's rows when the row began
 };
 
 // Opens the row's transaction in the rule's library and, when the rule makes a folder in another
@@ -22,7 +23,9 @@ struct RowTransaction {
 RowTransaction BeginRowTransaction(RunContext& cx);
 // Ends it: commits when `commit` and nothing of the work failed, else rolls it back. The other
 // library is ended first, so that the rule's library, which holds the row's record, never stands
-// without the folder made elsewhere. True when the row's work stands.
+// without the folder made elsewhere. A row that does not stand also makes the workspace cache
+// forget what it learned during the row: the roots and workspaces it names may be gone. True
+// when the row's work stands.
 bool EndRowTransaction(RunContext& cx, const RowTransaction& row, bool commit);
 
 }  // namespace sw

@@ -24,7 +24,7 @@ using WorkspaceCacheRow = std::array<QString, WorkspaceCacheColumns>;
 struct SecurityState {
   // Workspaces: users, roots and workspaces already found or created in this program run, so
   // that later calls skip their look-ups. Rows 1..WorkspaceCacheCount are used; row 0 stays
-  // empty. Not keyed by library; nothing removes rows.
+  // empty. Not keyed by library; only a source row that is undone takes back the rows it added.
   std::vector<WorkspaceCacheRow> WorkspaceCache;
   int WorkspaceCacheCount = 0;
 };

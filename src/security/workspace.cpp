@@ -389,6 +389,12 @@ void CreateWorkspaceCache(SecurityState& state) {
   state.WorkspaceCache.assign(1, WorkspaceCacheRow{});
 }
 
+void CutWorkspaceCache(SecurityState& state, int rows) {
+  if (rows < 0 || rows >= state.WorkspaceCacheCount) return;
+  state.WorkspaceCacheCount = rows;
+  state.WorkspaceCache.resize(size_t(rows) + 1);
+}
+
 QString ReplaceFirstToken(const QString& text, const QString& token, const QString& value) {
   const qsizetype at = text.indexOf(token, 0, Qt::CaseInsensitive);
   if (at < 0) return text;

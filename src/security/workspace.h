@@ -18,6 +18,9 @@ inline const QString WorkspaceKeyFailureText = QStringLiteral(
 
 // Makes the cache empty (row 0 only) while it holds no rows; a cache with rows stays as it is.
 void CreateWorkspaceCache(SecurityState& state);
+// Forgets the rows learned after the cache held `rows` rows: for work that was undone, whose
+// roots and workspaces no longer exist.
+void CutWorkspaceCache(SecurityState& state, int rows);
 
 // The text with the first occurrence of `token` (found in any letter case) replaced by `value`;
 // the rest of the text stays as written. Unchanged when the token is absent.
