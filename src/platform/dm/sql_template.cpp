@@ -11,36 +11,17 @@ namespace sw::dm::sql {
 namespace {
 
 enum class Context { Plain, List };
+enum class Clause { None, Select, Other };
 
-bool IsSymbol(const Token& t, const char* text) { return t.kind == TokenKind::Symbol && t.text == QLatin1String(text); }
-bool IsWordToken(const Token& t, std::initializer_list<const char*> words) {
-  if (t.kind != TokenKind::Word) return false;
-  for (const char* w : words) {
-    const QLatin1String word(w);
-    if (t.text.size() == word.size() && t.text.compare(word, Qt::CaseInsensitive) == 0) return true;
-  }
-  return false;
-}
+QString TextMarker(qsizetype k) { return QStringLiteral("\x01sw%1\x01").arg(k); }
+QString NumberMarker(qsizetype k) { return QStringLiteral("777%1").arg(k, 15, 10, QLatin1Char('0')); }
+QString Literal(const QString& marker, bool text) { return text ? QuoteString(marker) : marker; }
 
-bool IsComparison(const Token& t) {
-  return t.kind == TokenKind::Symbol && (t.text == u"=" || t.text == u"<>" || t.text == u"!=" || t.text == u"<" ||
-                                         t.text == u">" || t.text == u"<=" || t.text == u">=");
-}
-
-bool IsWholeNumber(const QString& text) {
+bool IsWholeNumber(QStringView text) {
   if (text.isEmpty() || text.size() > 18) return false;
   for (const QChar c : text)
-    if (!c.isDigit() || c.unicode() > 0x7F) return false;
+    if (c < u'0' || c > u'9') return false;
   return true;
-}
-
-// What may follow a value for it to be a whole operand.
-bool EndsOperand(const std::vector<Token>& tokens, size_t next) {
-  if (next >= tokens.size()) return true;
-  const Token& t = tokens[next];
-  return IsSymbol(t, ",") || IsSymbol(t, ")") || IsSymbol(t, ";") ||
-         IsWordToken(t, {"AND", "OR", "WHERE", "ORDER", "GROUP", "HAVING", "THEN", "ELSE", "END", "WHEN", "COLLATE", "FROM",
-                         "UNION", "EXCEPT", "INTERSECT", "MINUS", "OPTION", "AS"});
 }
 
 // Texts that a translation might treat apart (blanks at the ends, other than ASCII, digits
@@ -60,69 +41,116 @@ QChar TextClass(const QString& text) {
   if (text.size() > 240) bits |= 32;
   return QChar(u'a' + bits);
 }
-QChar NumberClass(const QString& text) { return text == u"0" ? u'0' : text.startsWith(u'0') ? u'z' : u'n'; }
+QChar NumberClass(QStringView text) { return text == u"0" ? u'0' : text.startsWith(u'0') ? u'z' : u'n'; }
 
-QString TextMarker(qsizetype k) { return QStringLiteral("\x01sw%1\x01").arg(k); }
-QString NumberMarker(qsizetype k) { return QStringLiteral("777%1").arg(k, 15, 10, QLatin1Char('0')); }
-QString Literal(const QString& marker, bool text) { return text ? QuoteString(marker) : marker; }
+// The statement's tokens by their places in its text.
+class Scan {
+ public:
+  explicit Scan(const QString& sql) : sql_(sql), tokens_(TokenPlaces(sql)) {}
 
-bool Liftable(const std::vector<Token>& tokens, size_t i, const std::vector<Context>& contexts,
-              const std::vector<QString>& clauses) {
-  const Token& t = tokens[i];
-  const bool value = (t.kind == TokenKind::String && !t.text.isEmpty()) || (t.kind == TokenKind::Number && IsWholeNumber(t.text));
-  if (!value || i == 0 || !EndsOperand(tokens, i + 1)) return false;
-  const Token& before = tokens[i - 1];
-  if (IsComparison(before)) return !(i >= 2 && IsWordToken(tokens[i - 2], {"ROWNUM"}));
-  // An item of a list of values (not of a sub-select inside IN (...)).
-  const bool item = IsSymbol(before, ",") || IsSymbol(before, "(");
-  if (item && contexts.back() == Context::List && clauses.back().isEmpty()) return true;
-  // An item of a select list (not of ORDER BY, where a number names a column).
-  return (IsSymbol(before, ",") || IsWordToken(before, {"SELECT"})) && clauses.back() == QLatin1String("SELECT");
-}
+  size_t Size() const { return tokens_.size(); }
+  const Token& At(size_t i) const { return tokens_[i]; }
+  QStringView Text(size_t i) const { return QStringView(sql_).mid(tokens_[i].begin, tokens_[i].end - tokens_[i].begin); }
+
+  bool IsSymbol(size_t i, const char* text) const {
+    return i < Size() && tokens_[i].kind == TokenKind::Symbol && Text(i) == QLatin1String(text);
+  }
+  bool IsWord(size_t i, std::initializer_list<const char*> words) const {
+    if (i >= Size() || tokens_[i].kind != TokenKind::Word) return false;
+    const QStringView text = Text(i);
+    for (const char* w : words) {
+      const QLatin1String word(w);
+      if (text.size() == word.size() && text.compare(word, Qt::CaseInsensitive) == 0) return true;
+    }
+    return false;
+  }
+  bool IsComparison(size_t i) const {
+    return IsSymbol(i, "=") || IsSymbol(i, "<>") || IsSymbol(i, "!=") || IsSymbol(i, "<") || IsSymbol(i, ">") ||
+           IsSymbol(i, "<=") || IsSymbol(i, ">=");
+  }
+  // A string's value: its text without the quotes (and the N of N'...'), doubled quotes single.
+  QString StringValue(size_t i) const {
+    QStringView text = Text(i);
+    if (text.startsWith(u'N') || text.startsWith(u'n')) text = text.mid(1);
+    return text.mid(1, text.size() - 2).toString().replace(QStringLiteral("''"), QStringLiteral("'"));
+  }
+
+  // What may follow a value for it to be a whole operand.
+  bool EndsOperand(size_t next) const {
+    return next >= Size() || IsSymbol(next, ",") || IsSymbol(next, ")") || IsSymbol(next, ";") ||
+           IsWord(next, {"AND", "OR", "WHERE", "ORDER", "GROUP", "HAVING", "THEN", "ELSE", "END", "WHEN", "COLLATE", "FROM",
+                         "UNION", "EXCEPT", "INTERSECT", "MINUS", "OPTION", "AS"});
+  }
+
+  bool Liftable(size_t i, Context context, Clause clause) const {
+    const Token& t = tokens_[i];
+    const bool value = (t.kind == TokenKind::String && t.end - t.begin > 2 && !(t.end - t.begin == 3 && Text(i).startsWith(u'N'))) ||
+                       (t.kind == TokenKind::Number && IsWholeNumber(Text(i)));
+    if (!value || i == 0 || !EndsOperand(i + 1)) return false;
+    if (IsComparison(i - 1)) return !IsWord(i - 2, {"ROWNUM"});
+    // An item of a list of values (not of a sub-select inside IN (...)).
+    const bool item = IsSymbol(i - 1, ",") || IsSymbol(i - 1, "(");
+    if (item && context == Context::List && clause == Clause::None) return true;
+    // An item of a select list (not of ORDER BY, where a number names a column).
+    return (IsSymbol(i - 1, ",") || IsWord(i - 1, {"SELECT"})) && clause == Clause::Select;
+  }
+
+ private:
+  const QString& sql_;
+  std::vector<Token> tokens_;
+};
 
 }  // namespace
 
 LiftedStatement LiftValues(const QString& sql) {
   LiftedStatement out;
   out.sql = sql;
-  std::vector<Token> tokens;
+  out.key = sql;
+  std::optional<Scan> scan;
   try {
-    tokens = Tokenize(sql);
+    scan.emplace(sql);
   } catch (const SqlError&) {
-    out.key = sql;
-    return out;
+    return out;  // the translator says what is wrong with it
   }
-  if (tokens.empty() || !IsWordToken(tokens[0], {"SELECT", "INSERT", "UPDATE", "DELETE"})) {
-    out.key = sql;
-    return out;
-  }
+  if (scan->Size() == 0 || !scan->IsWord(0, {"SELECT", "INSERT", "UPDATE", "DELETE"})) return out;
   std::vector<Context> contexts{Context::Plain};
-  std::vector<QString> clauses{QString()};
+  std::vector<Clause> clauses{Clause::None};
+  QString key;
   qsizetype copied = 0;
-  for (size_t i = 0; i < tokens.size(); ++i) {
-    const Token& t = tokens[i];
-    if (IsSymbol(t, "(")) {
-      contexts.push_back(i > 0 && IsWordToken(tokens[i - 1], {"IN", "VALUES"}) ? Context::List : Context::Plain);
-      clauses.push_back(QString());
+  for (size_t i = 0; i < scan->Size(); ++i) {
+    const Token& t = scan->At(i);
+    if (scan->IsSymbol(i, "(")) {
+      contexts.push_back(scan->IsWord(i - 1, {"IN", "VALUES"}) ? Context::List : Context::Plain);
+      clauses.push_back(Clause::None);
       continue;
     }
-    if (IsSymbol(t, ")")) {
+    if (scan->IsSymbol(i, ")")) {
       if (contexts.size() > 1) contexts.pop_back(), clauses.pop_back();
       continue;
     }
-    if (IsWordToken(t, {"SELECT", "FROM", "WHERE", "GROUP", "ORDER", "HAVING", "SET", "VALUES", "ON", "UNION", "EXCEPT",
-                        "INTERSECT", "MINUS"}))
-      clauses.back() = t.text.toUpper();
-    if (!Liftable(tokens, i, contexts, clauses)) continue;
+    if (scan->IsWord(i, {"SELECT"}))
+      clauses.back() = Clause::Select;
+    else if (scan->IsWord(i, {"FROM", "WHERE", "GROUP", "ORDER", "HAVING", "SET", "VALUES", "ON", "UNION", "EXCEPT",
+                              "INTERSECT", "MINUS"}))
+      clauses.back() = Clause::Other;
+    if (!scan->Liftable(i, contexts.back(), clauses.back())) continue;
     const bool text = t.kind == TokenKind::String;
-    out.key += QStringView(sql).mid(copied, t.begin - copied);
-    out.key += QChar(0x02);
-    out.key += text ? TextClass(t.text) : NumberClass(t.text);
-    out.values << (text ? QVariant(t.text) : QVariant(t.text.toLongLong()));
+    key += QStringView(sql).mid(copied, t.begin - copied);
+    key += QChar(0x02);
+    if (text) {
+      const QString value = scan->StringValue(i);
+      key += TextClass(value);
+      out.values << QVariant(value);
+    } else {
+      key += NumberClass(scan->Text(i));
+      out.values << QVariant(scan->Text(i).toLongLong());
+    }
     out.places.push_back({t.begin, t.end});
     copied = t.end;
   }
-  out.key += QStringView(sql).mid(copied);
+  if (out.places.empty()) return out;
+  key += QStringView(sql).mid(copied);
+  out.key = key;
   return out;
 }
 

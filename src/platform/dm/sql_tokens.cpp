@@ -9,7 +9,8 @@ bool IsNamePart(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'#'
 
 class Tokenizer {
  public:
-  explicit Tokenizer(const QString& sql) : s_(sql) {}
+  // Without texts, tokens get their kinds and places only: nothing of the text is copied.
+  Tokenizer(const QString& sql, bool texts) : s_(sql), texts_(texts) {}
 
   std::vector<Token> Run() {
     while (i_ < s_.size()) Step();
@@ -23,12 +24,16 @@ class Tokenizer {
     out_.push_back(Token{kind, text, pre_, begin_, i_});
     pre_.clear();
   }
+  void PushSpan(TokenKind kind, qsizetype start) { Push(kind, texts_ ? s_.mid(start, i_ - start) : QString()); }
+  void AddPre(QChar c) {
+    if (texts_) pre_ += c;
+  }
 
   void Step() {
     const QChar c = s_[i_];
     begin_ = i_;
     if (c.isSpace()) {
-      pre_ += c;
+      AddPre(c);
       ++i_;
     } else if (c == u'-' && At(i_ + 1) == u'-') {
       SkipLineComment();
@@ -58,7 +63,7 @@ class Tokenizer {
   // anything a rewrite appends.
   void SkipLineComment() {
     while (i_ < s_.size() && s_[i_] != u'\n') ++i_;
-    pre_ += u' ';
+    AddPre(u' ');
   }
 
   void SkipBlockComment() {
@@ -70,7 +75,7 @@ class Tokenizer {
       } else if (s_[i_] == u'*' && At(i_ + 1) == u'/') {
         i_ += 2;
         if (--depth == 0) {
-          pre_ += u' ';
+          AddPre(u' ');
           return;
         }
       } else {
@@ -86,7 +91,7 @@ class Tokenizer {
     while (i_ < s_.size()) {
       if (s_[i_] == close) {
         if (At(i_ + 1) == close) {
-          value += close;
+          if (texts_) value += close;
           i_ += 2;
           continue;
         }
@@ -94,7 +99,8 @@ class Tokenizer {
         Push(kind, value);
         return;
       }
-      value += s_[i_++];
+      if (texts_) value += s_[i_];
+      ++i_;
     }
     if (kind == TokenKind::String)
       throw SqlError{QStringLiteral("Unclosed quotation mark after the character string '%1'.").arg(value)};
@@ -106,7 +112,7 @@ class Tokenizer {
     if (s_[i_] == u'0' && (At(i_ + 1) == u'x' || At(i_ + 1) == u'X')) {
       i_ += 2;
       while (i_ < s_.size() && (s_[i_].isDigit() || QStringLiteral("abcdefABCDEF").contains(s_[i_]))) ++i_;
-      Push(TokenKind::Number, s_.mid(start, i_ - start));
+      PushSpan(TokenKind::Number, start);
       return;
     }
     while (i_ < s_.size() && s_[i_].isDigit()) ++i_;
@@ -119,7 +125,7 @@ class Tokenizer {
       i_ += 2;
       while (i_ < s_.size() && s_[i_].isDigit()) ++i_;
     }
-    Push(TokenKind::Number, s_.mid(start, i_ - start));
+    PushSpan(TokenKind::Number, start);
   }
 
   void ReadVariable() {
@@ -127,29 +133,32 @@ class Tokenizer {
     ++i_;
     if (At(i_) == u'@') ++i_;
     while (i_ < s_.size() && IsNamePart(s_[i_])) ++i_;
-    Push(TokenKind::Variable, s_.mid(start, i_ - start));
+    PushSpan(TokenKind::Variable, start);
   }
 
   void ReadWord() {
     const qsizetype start = i_;
     while (i_ < s_.size() && IsNamePart(s_[i_])) ++i_;
-    Push(TokenKind::Word, s_.mid(start, i_ - start));
+    PushSpan(TokenKind::Word, start);
   }
 
   void ReadSymbol() {
     static const char* const pairs[] = {"<=", ">=", "<>", "!=", "==", "||", "!<", "!>", "<<", ">>"};
-    const QString two = s_.mid(i_, 2);
+    const qsizetype start = i_;
+    const QStringView two = QStringView(s_).mid(i_, 2);
     for (const char* p : pairs) {
       if (two == QLatin1String(p)) {
         i_ += 2;
-        Push(TokenKind::Symbol, two);
+        PushSpan(TokenKind::Symbol, start);
         return;
       }
     }
-    Push(TokenKind::Symbol, QString(s_[i_++]));
+    ++i_;
+    PushSpan(TokenKind::Symbol, start);
   }
 
   const QString& s_;
+  const bool texts_;
   qsizetype i_ = 0;
   qsizetype begin_ = 0;
   QString pre_;
@@ -193,7 +202,9 @@ QString RenderToken(const Token& t) {
 
 }  // namespace
 
-std::vector<Token> Tokenize(const QString& sql) { return Tokenizer(sql).Run(); }
+std::vector<Token> Tokenize(const QString& sql) { return Tokenizer(sql, true).Run(); }
+
+std::vector<Token> TokenPlaces(const QString& sql) { return Tokenizer(sql, false).Run(); }
 
 Seq BuildTree(const std::vector<Token>& tokens) {
   size_t i = 0;

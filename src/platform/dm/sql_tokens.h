@@ -33,6 +33,9 @@ struct SqlError {
 };
 
 std::vector<Token> Tokenize(const QString& sql);
+// The tokens' kinds and places only, their texts and blanks left empty: a quick look at a
+// statement that copies nothing of it.
+std::vector<Token> TokenPlaces(const QString& sql);
 Seq BuildTree(const std::vector<Token>& tokens);
 Seq Parse(const QString& sql);  // Tokenize + BuildTree
 QString Emit(const Seq& seq);
