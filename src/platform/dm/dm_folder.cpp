@@ -161,6 +161,11 @@ class EmStoredColumn : public DmColumn {
     if (column.isEmpty()) return QString();
     for (const QChar c : column)
       if (!(c.isLetterOrNumber() || c == QLatin1Char('_'))) return QString();
+    // A statement naming the column (in brackets: SQLite takes an unknown name in double quotes
+    // for a text) runs only when PROFILE has it; the rowid's own names would run without such a
+    // column, so the table's list decides for them.
+    if (column != QLatin1String("ROWID") && column != QLatin1String("OID") && column != QLatin1String("_ROWID_"))
+      return db.Query(QStringLiteral("SELECT [%1] FROM PROFILE WHERE 0").arg(column)).ok ? column : QString();
     const SqliteResult r = db.Query(QStringLiteral("SELECT COUNT(*) FROM pragma_table_info('PROFILE') WHERE UPPER(name) = ?"), {column});
     return r.Value(0, 0).toLongLong() > 0 ? column : QString();
   }

@@ -85,7 +85,9 @@ std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QStri
   }
   sqlite3_extended_result_codes(db->db_, 1);
   sqlite3_busy_timeout(db->db_, BusyTimeoutMs);
-  if (!db->ExecScript(QStringLiteral("PRAGMA synchronous = FULL"), error)) return nullptr;
+  // A cache of up to 64 MB keeps the pages of a large library's indexes at hand, as a database
+  // server's memory would, so a look-up does not read them again.
+  if (!db->ExecScript(QStringLiteral("PRAGMA synchronous = FULL; PRAGMA cache_size = -65536"), error)) return nullptr;
   return db;
 }
 
@@ -151,7 +153,7 @@ sqlite3_stmt* SqliteDb::Prepare(const QByteArray& utf8, SqliteResult& result) {
   return st;
 }
 
-SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params) {
+SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params, bool described) {
   SqliteResult result;
   if (RefusedAfterAbandon(sql, result)) return result;
   const bool wasInTransaction = InTransaction();
@@ -160,7 +162,7 @@ SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params) {
   if (!st) return result;
   for (int i = 0; i < params.size(); ++i) Bind(st, i + 1, params[i]);
   const int columns = sqlite3_column_count(st);
-  for (int i = 0; i < columns; ++i) {
+  for (int i = 0; described && i < columns; ++i) {
     result.columns << QString::fromUtf8(sqlite3_column_name(st, i));
     result.computed << (sqlite3_column_origin_name(st, i) == nullptr);
   }

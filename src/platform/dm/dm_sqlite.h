@@ -21,7 +21,7 @@ struct SqliteResult {
   bool ok = false;
   int code = 0;          // SQLite's extended result code on failure
   QString error;         // SQLite's message on failure
-  QStringList columns;   // as SQLite names them
+  QStringList columns;   // as SQLite names them (a described query only)
   QList<bool> computed;  // per column: not a plain column of a table (an expression or literal)
   QList<QVariantList> rows;  // NULL is a null QVariant
   qint64 changes = 0;    // rows this statement inserted, updated or deleted
@@ -46,9 +46,9 @@ class SqliteDb {
 
   // One or more statements without results (schema scripts).
   bool ExecScript(const QString& sql, QString* error);
-  // One statement with positional parameters (?), buffered. The prepared statement is kept for
-  // a text that is run again.
-  SqliteResult Query(const QString& sql, const QVariantList& params = {});
+  // One statement with positional parameters (?), buffered; with `described`, the result also
+  // names its columns. The prepared statement is kept for a text that is run again.
+  SqliteResult Query(const QString& sql, const QVariantList& params = {}, bool described = false);
   // First column of the first row, null when there is none or the statement failed.
   QVariant Scalar(const QString& sql, const QVariantList& params = {});
   bool InTransaction() const;

@@ -127,7 +127,7 @@ qint64 EmPcdSql::Execute(const QString& sql) {
     Fail(1, 1, error);
     return 1;
   }
-  const SqliteResult r = db->Query(translated.sql, ready.values);
+  const SqliteResult r = db->Query(translated.sql, ready.values, true);
   if (!r.ok) {
     const qint64 code = FailureCode(r.code);
     Fail(code, code, r.error);

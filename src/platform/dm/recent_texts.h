@@ -20,39 +20,44 @@ class RecentTexts {
   RecentTexts(const RecentTexts&) = delete;
   RecentTexts& operator=(const RecentTexts&) = delete;
 
-  // Takes the value kept for the text out of the store (so a nested use of the same text does
-  // not share it); Put gives it back.
+  // Takes the value kept for the text out of the store (a nested use of the same text finds
+  // none, so nothing is shared); Put gives it back.
   std::optional<Value> Take(const Key& text) {
     auto it = entries_.find(text);
-    if (it == entries_.end()) return std::nullopt;
-    Value value = std::move(it->value);
-    entries_.erase(it);
-    return value;
+    if (it == entries_.end() || it->taken) return std::nullopt;
+    it->taken = true;
+    it->used = ++clock_;
+    return std::move(it->value);
   }
 
   // Keeps the value for the text when the text was seen before; otherwise notes the text and
   // lets the value go.
   void Put(const Key& text, Value value) {
-    if (!entries_.contains(text) && !seen_.contains(text)) {
+    auto it = entries_.find(text);
+    if (it != entries_.end()) {
+      if (!it->taken) Release(it->value);
+      it->value = std::move(value);
+      it->taken = false;
+      it->used = ++clock_;
+      return;
+    }
+    if (!seen_.contains(text)) {
       if (seen_.size() >= SeenLimit) seen_.clear();
       seen_.insert(text);
       Release(value);
       return;
     }
-    auto old = entries_.find(text);
-    if (old != entries_.end()) {
-      Release(old->value);
-      entries_.erase(old);
-    }
     if (entries_.size() >= capacity_) EvictOldest();
-    entries_.insert(text, Entry{std::move(value), ++clock_});
+    entries_.insert(text, Entry{std::move(value), ++clock_, false});
   }
 
   // Whether the text was seen or kept before.
   bool Seen(const Key& text) const { return entries_.contains(text) || seen_.contains(text); }
 
+  // Lets every value go; one taken out is let go when it is given back.
   void Clear() {
-    for (auto& e : entries_) Release(e.value);
+    for (auto& e : entries_)
+      if (!e.taken) Release(e.value);
     entries_.clear();
     seen_.clear();
   }
@@ -64,6 +69,7 @@ class RecentTexts {
   struct Entry {
     Value value;
     quint64 used = 0;
+    bool taken = false;
   };
 
   void Release(Value& value) {
@@ -71,9 +77,9 @@ class RecentTexts {
   }
 
   void EvictOldest() {
-    auto oldest = entries_.begin();
+    auto oldest = entries_.end();
     for (auto it = entries_.begin(); it != entries_.end(); ++it)
-      if (it->used < oldest->used) oldest = it;
+      if (!it->taken && (oldest == entries_.end() || it->used < oldest->used)) oldest = it;
     if (oldest == entries_.end()) return;
     Release(oldest->value);
     entries_.erase(oldest);

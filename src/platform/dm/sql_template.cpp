@@ -8,6 +8,8 @@
 
 namespace sw::dm::sql {
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 enum class Context { Plain, List };
@@ -55,13 +57,11 @@ class Scan {
   bool IsSymbol(size_t i, const char* text) const {
     return i < Size() && tokens_[i].kind == TokenKind::Symbol && Text(i) == QLatin1String(text);
   }
-  bool IsWord(size_t i, std::initializer_list<const char*> words) const {
+  bool IsWord(size_t i, std::initializer_list<QLatin1StringView> words) const {
     if (i >= Size() || tokens_[i].kind != TokenKind::Word) return false;
     const QStringView text = Text(i);
-    for (const char* w : words) {
-      const QLatin1String word(w);
+    for (const QLatin1StringView word : words)
       if (text.size() == word.size() && text.compare(word, Qt::CaseInsensitive) == 0) return true;
-    }
     return false;
   }
   bool IsComparison(size_t i) const {
@@ -78,8 +78,9 @@ class Scan {
   // What may follow a value for it to be a whole operand.
   bool EndsOperand(size_t next) const {
     return next >= Size() || IsSymbol(next, ",") || IsSymbol(next, ")") || IsSymbol(next, ";") ||
-           IsWord(next, {"AND", "OR", "WHERE", "ORDER", "GROUP", "HAVING", "THEN", "ELSE", "END", "WHEN", "COLLATE", "FROM",
-                         "UNION", "EXCEPT", "INTERSECT", "MINUS", "OPTION", "AS"});
+           IsWord(next, {"AND"_L1, "OR"_L1, "WHERE"_L1, "ORDER"_L1, "GROUP"_L1, "HAVING"_L1, "THEN"_L1, "ELSE"_L1,
+                         "END"_L1, "WHEN"_L1, "COLLATE"_L1, "FROM"_L1, "UNION"_L1, "EXCEPT"_L1, "INTERSECT"_L1,
+                         "MINUS"_L1, "OPTION"_L1, "AS"_L1});
   }
 
   bool Liftable(size_t i, Context context, Clause clause) const {
@@ -87,12 +88,12 @@ class Scan {
     const bool value = (t.kind == TokenKind::String && t.end - t.begin > 2 && !(t.end - t.begin == 3 && Text(i).startsWith(u'N'))) ||
                        (t.kind == TokenKind::Number && IsWholeNumber(Text(i)));
     if (!value || i == 0 || !EndsOperand(i + 1)) return false;
-    if (IsComparison(i - 1)) return !IsWord(i - 2, {"ROWNUM"});
+    if (IsComparison(i - 1)) return !IsWord(i - 2, {"ROWNUM"_L1});
     // An item of a list of values (not of a sub-select inside IN (...)).
     const bool item = IsSymbol(i - 1, ",") || IsSymbol(i - 1, "(");
     if (item && context == Context::List && clause == Clause::None) return true;
     // An item of a select list (not of ORDER BY, where a number names a column).
-    return (IsSymbol(i - 1, ",") || IsWord(i - 1, {"SELECT"})) && clause == Clause::Select;
+    return (IsSymbol(i - 1, ",") || IsWord(i - 1, {"SELECT"_L1})) && clause == Clause::Select;
   }
 
  private:
@@ -112,7 +113,7 @@ LiftedStatement LiftValues(const QString& sql) {
   } catch (const SqlError&) {
     return out;  // the translator says what is wrong with it
   }
-  if (scan->Size() == 0 || !scan->IsWord(0, {"SELECT", "INSERT", "UPDATE", "DELETE"})) return out;
+  if (scan->Size() == 0 || !scan->IsWord(0, {"SELECT"_L1, "INSERT"_L1, "UPDATE"_L1, "DELETE"_L1})) return out;
   std::vector<Context> contexts{Context::Plain};
   std::vector<Clause> clauses{Clause::None};
   QString key;
@@ -120,7 +121,7 @@ LiftedStatement LiftValues(const QString& sql) {
   for (size_t i = 0; i < scan->Size(); ++i) {
     const Token& t = scan->At(i);
     if (scan->IsSymbol(i, "(")) {
-      contexts.push_back(scan->IsWord(i - 1, {"IN", "VALUES"}) ? Context::List : Context::Plain);
+      contexts.push_back(scan->IsWord(i - 1, {"IN"_L1, "VALUES"_L1}) ? Context::List : Context::Plain);
       clauses.push_back(Clause::None);
       continue;
     }
@@ -128,10 +129,10 @@ LiftedStatement LiftValues(const QString& sql) {
       if (contexts.size() > 1) contexts.pop_back(), clauses.pop_back();
       continue;
     }
-    if (scan->IsWord(i, {"SELECT"}))
+    if (scan->IsWord(i, {"SELECT"_L1}))
       clauses.back() = Clause::Select;
-    else if (scan->IsWord(i, {"FROM", "WHERE", "GROUP", "ORDER", "HAVING", "SET", "VALUES", "ON", "UNION", "EXCEPT",
-                              "INTERSECT", "MINUS"}))
+    else if (scan->IsWord(i, {"FROM"_L1, "WHERE"_L1, "GROUP"_L1, "ORDER"_L1, "HAVING"_L1, "SET"_L1, "VALUES"_L1,
+                              "ON"_L1, "UNION"_L1, "EXCEPT"_L1, "INTERSECT"_L1, "MINUS"_L1}))
       clauses.back() = Clause::Other;
     if (!scan->Liftable(i, contexts.back(), clauses.back())) continue;
     const bool text = t.kind == TokenKind::String;

@@ -13,6 +13,7 @@ class Tokenizer {
   Tokenizer(const QString& sql, bool texts) : s_(sql), texts_(texts) {}
 
   std::vector<Token> Run() {
+    out_.reserve(size_t(s_.size() / 4));
     while (i_ < s_.size()) Step();
     return std::move(out_);
   }

@@ -160,6 +160,11 @@ TEST_F(DmFolderTest, ColumnsFollowTheFormWithTypesAndProtection) {
   EXPECT_FALSE(cols->Item("DOCNAME")->Protected());
   EXPECT_EQ(cols->Item(qint64(1))->Name(), "DOCNUM");
   EXPECT_FALSE(cols->Item(cols->Count() + 1));
+  // "$" and a name reach a stored PROFILE column that the form does not show, and only a column.
+  server.Exec("LAWLIB", "UPDATE PROFILE SET DEFAULT_RIGHTS = 1 WHERE DOCNUMBER = 2");
+  ASSERT_TRUE(cols->Item("$default_rights"));
+  EXPECT_EQ(cols->Item("$DEFAULT_RIGHTS")->Value().toLongLong(), 1);
+  for (const char* none : {"$NO_SUCH_COLUMN", "$ROWID", "$oid", "$", "$DOCNAME FROM PEOPLE --"}) EXPECT_FALSE(cols->Item(none)) << none;
 }
 
 TEST_F(DmFolderTest, LookUpValuesAreCheckedAndSavedAsIds) {
