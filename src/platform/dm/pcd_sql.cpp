@@ -3,6 +3,7 @@
 
 #include "platform/dm/dm_objects.h"
 #include "platform/dm/dm_schema.h"
+#include "platform/dm/sql_functions.h"
 #include "platform/dm/sql_template.h"
 #include "platform/dm/sql_translator.h"
 
@@ -62,7 +63,7 @@ int EmPcdSql::SetLibrary(const QString& library) {
 // text comes the second time, and it serves only after its marked translation, filled with the
 // values of two statements, read exactly as those statements translated in full.
 EmPcdSql::Ready EmPcdSql::Translated(const QString& sql) {
-  const sql::LiftedStatement lifted = sql::LiftValues(sql);
+  const sql::LiftedStatement lifted = sql::LiftValues(sql, !sql::IsOracleEngine(library_.engine));
   const auto translate = [this](const QString& text) { return TranslateSql(text, server_->FactsFor(library_)); };
   if (std::optional<Kept> kept = translations_.Take(lifted.key)) {
     Kept k = *kept;

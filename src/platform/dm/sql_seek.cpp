@@ -72,11 +72,21 @@ Seq ColumnCompare(const Seq& column, const char* op, const QString& value) {
   return term;
 }
 
-// The terms on the column that the pattern implies; empty when it implies none worth having.
-Seq ImpliedTerms(const Seq& column, const QString& pattern, bool bracketClasses, QChar escape) {
+Seq TermsOn(const Seq& column, const SeekBounds& bounds) {
+  if (bounds.kind == SeekBounds::Equal) return ColumnCompare(column, "=", bounds.low);
+  Seq terms = ColumnCompare(column, ">=", bounds.low);
+  terms.push_back(Word(QStringLiteral("AND")));
+  const Seq upper = ColumnCompare(column, "<", bounds.high);
+  terms.insert(terms.end(), upper.begin(), upper.end());
+  return terms;
+}
+
+}  // namespace
+
+SeekBounds BoundsOf(const QString& pattern, bool bracketClasses, QChar escape) {
   bool whole = false, cut = false;
   QString text = SafePart(LiteralPrefix(pattern, bracketClasses, escape, &whole), &cut);
-  if (whole && !cut && !text.isEmpty()) return ColumnCompare(column, "=", text);
+  if (whole && !cut && !text.isEmpty()) return {SeekBounds::Equal, text, QString()};
   // A letter whose upper case is that letter and a combining mark may match at the end of the
   // plain text, the mark taken by the wildcard that follows.
   if (!text.isEmpty() && QStringLiteral("AHJTWYahjtwy").contains(text.back())) text.chop(1);
@@ -86,14 +96,8 @@ Seq ImpliedTerms(const Seq& column, const QString& pattern, bool bracketClasses,
   const QString low = text.toLower();
   QString high = low;
   high.back() = QChar(high.back().unicode() + 1);
-  Seq terms = ColumnCompare(column, ">=", low);
-  terms.push_back(Word(QStringLiteral("AND")));
-  const Seq upper = ColumnCompare(column, "<", high);
-  terms.insert(terms.end(), upper.begin(), upper.end());
-  return terms;
+  return {SeekBounds::Range, low, high};
 }
-
-}  // namespace
 
 void AddSeekTerms(Seq& seq, bool bracketClasses) {
   ForEachLevel(seq, [bracketClasses](Seq& level) {
@@ -108,8 +112,9 @@ void AddSeekTerms(Seq& seq, bool bracketClasses) {
         end += 2;
       }
       if (!EndsPredicate(level, end)) continue;
-      const Seq terms = ImpliedTerms(level[i + 1].kids, level[i + 3].tok.text, bracketClasses, escape);
-      if (terms.empty()) continue;
+      const SeekBounds bounds = BoundsOf(level[i + 3].tok.text, bracketClasses, escape);
+      if (bounds.kind == SeekBounds::None) continue;
+      const Seq terms = TermsOn(level[i + 1].kids, bounds);
       // (UPPER(col) LIKE 'p' AND <terms>): the pattern implies the terms, so the group is true,
       // false or unknown exactly when the LIKE is, wherever it stands.
       Seq kids(level.begin() + qsizetype(i), level.begin() + qsizetype(end));

@@ -10,4 +10,13 @@ namespace sw::dm::sql {
 // folder by name seeks instead of walking every folder. The statement's result stays the same.
 void AddSeekTerms(Seq& seq, bool bracketClasses);
 
+// What a LIKE pattern on UPPER(col) implies of col, compared without regard to case: col equal
+// to a text, col in a range from low (inclusive) to high (exclusive), or nothing worth a term.
+struct SeekBounds {
+  enum Kind { None, Equal, Range } kind = None;
+  QString low;
+  QString high;
+};
+SeekBounds BoundsOf(const QString& pattern, bool bracketClasses, QChar escape);
+
 }  // namespace sw::dm::sql

@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/dm/sql_seek.h"
 #include "platform/dm/sql_tokens.h"
 
 namespace sw::dm::sql {
@@ -83,6 +84,49 @@ class Scan {
                          "MINUS"_L1, "OPTION"_L1, "AS"_L1});
   }
 
+  bool IsName(size_t i) const {
+    if (i >= Size()) return false;
+    const TokenKind k = tokens_[i].kind;
+    return k == TokenKind::Word || k == TokenKind::QuotedName || k == TokenKind::BracketName;
+  }
+
+  // A folder look-up's "UPPER(col) LIKE 'pattern' [ESCAPE 'c']" from token i, standing whole
+  // where the translator adds the terms it implies; the tokens of its column, pattern and end.
+  struct LookUp {
+    size_t columnFirst = 0, columnLast = 0, pattern = 0, last = 0;
+    QChar escape;
+  };
+  std::optional<LookUp> LookUpAt(size_t i) const {
+    if (!IsWord(i, {"UPPER"_L1}) || !IsSymbol(i + 1, "(")) return std::nullopt;
+    const bool starts = i == 0 || IsSymbol(i - 1, "(") || IsSymbol(i - 1, ",") ||
+                        IsWord(i - 1, {"WHERE"_L1, "AND"_L1, "OR"_L1, "NOT"_L1, "ON"_L1, "WHEN"_L1, "THEN"_L1,
+                                       "ELSE"_L1, "HAVING"_L1, "SELECT"_L1});
+    if (!starts || !IsName(i + 2)) return std::nullopt;
+    LookUp l;
+    l.columnFirst = l.columnLast = i + 2;
+    if (IsSymbol(i + 3, ".") && IsName(i + 4)) l.columnLast = i + 4;
+    const size_t close = l.columnLast + 1;
+    l.pattern = close + 2;
+    if (!IsSymbol(close, ")") || !IsWord(close + 1, {"LIKE"_L1}) || l.pattern >= Size() ||
+        tokens_[l.pattern].kind != TokenKind::String)
+      return std::nullopt;
+    l.last = l.pattern;
+    if (IsWord(l.pattern + 1, {"ESCAPE"_L1})) {
+      if (l.pattern + 2 >= Size() || tokens_[l.pattern + 2].kind != TokenKind::String) return std::nullopt;
+      const QString escape = StringValue(l.pattern + 2);
+      if (escape.size() != 1) return std::nullopt;
+      l.escape = escape[0];
+      l.last = l.pattern + 2;
+    }
+    const size_t next = l.last + 1;
+    const bool ends = next >= Size() || IsSymbol(next, ",") || IsSymbol(next, ")") ||
+                      IsWord(next, {"AND"_L1, "OR"_L1, "ORDER"_L1, "GROUP"_L1, "HAVING"_L1, "LIMIT"_L1, "UNION"_L1,
+                                    "EXCEPT"_L1, "INTERSECT"_L1, "THEN"_L1, "WHEN"_L1, "ELSE"_L1, "END"_L1, "FROM"_L1,
+                                    "OPTION"_L1});
+    if (!ends) return std::nullopt;
+    return l;
+  }
+
   bool Liftable(size_t i, Context context, Clause clause) const {
     const Token& t = tokens_[i];
     const bool value = (t.kind == TokenKind::String && t.end - t.begin > 2 && !(t.end - t.begin == 3 && Text(i).startsWith(u'N'))) ||
@@ -103,7 +147,42 @@ class Scan {
 
 }  // namespace
 
-LiftedStatement LiftValues(const QString& sql) {
+namespace {
+
+// Adds a lifted value to the statement: its piece of text, the value, its kind.
+void Lift(LiftedStatement& out, qsizetype begin, qsizetype end, QLatin1StringView added, const QVariant& value,
+          QChar kind) {
+  out.pieces.push_back({begin, end, added, out.values.size()});
+  out.values << value;
+  out.classes += kind;
+}
+
+// The look-up's pattern and the terms it implies, as the translator writes them:
+// "(UPPER(col) LIKE <pattern> AND col = <text>)" or "(... AND col >= <low> AND col < <high>)".
+qsizetype LiftLookUp(LiftedStatement& out, const Scan& scan, size_t at, qsizetype copied, bool bracketClasses) {
+  const std::optional<Scan::LookUp> l = scan.LookUpAt(at);
+  if (!l) return -1;
+  const QString pattern = scan.StringValue(l->pattern);
+  const SeekBounds bounds = BoundsOf(pattern, bracketClasses, l->escape);
+  if (bounds.kind == SeekBounds::None) return -1;
+  const qsizetype columnBegin = scan.At(l->columnFirst).begin, columnEnd = scan.At(l->columnLast).end;
+  out.pieces.push_back({copied, scan.At(at).begin, "("_L1, -1});
+  Lift(out, scan.At(at).begin, scan.At(l->pattern).begin, {}, pattern, TextClass(pattern));
+  out.pieces.push_back({scan.At(l->pattern).end, scan.At(l->last).end, " AND "_L1, -1});
+  if (bounds.kind == SeekBounds::Equal) {
+    Lift(out, columnBegin, columnEnd, " = "_L1, bounds.low, TextClass(bounds.low));
+  } else {
+    Lift(out, columnBegin, columnEnd, " >= "_L1, bounds.low, TextClass(bounds.low));
+    out.pieces.push_back({0, 0, " AND "_L1, -1});
+    Lift(out, columnBegin, columnEnd, " < "_L1, bounds.high, TextClass(bounds.high));
+  }
+  out.pieces.push_back({0, 0, ")"_L1, -1});
+  return scan.At(l->last).end;
+}
+
+}  // namespace
+
+LiftedStatement LiftValues(const QString& sql, bool bracketClasses) {
   LiftedStatement out;
   out.sql = sql;
   out.key = sql;
@@ -116,10 +195,14 @@ LiftedStatement LiftValues(const QString& sql) {
   if (scan->Size() == 0 || !scan->IsWord(0, {"SELECT"_L1, "INSERT"_L1, "UPDATE"_L1, "DELETE"_L1})) return out;
   std::vector<Context> contexts{Context::Plain};
   std::vector<Clause> clauses{Clause::None};
-  QString key;
   qsizetype copied = 0;
   for (size_t i = 0; i < scan->Size(); ++i) {
     const Token& t = scan->At(i);
+    if (const qsizetype end = LiftLookUp(out, *scan, i, copied, bracketClasses); end >= 0) {
+      copied = end;
+      while (i + 1 < scan->Size() && scan->At(i + 1).begin < end) ++i;  // its own tokens are done
+      continue;
+    }
     if (scan->IsSymbol(i, "(")) {
       contexts.push_back(scan->IsWord(i - 1, {"IN"_L1, "VALUES"_L1}) ? Context::List : Context::Plain);
       clauses.push_back(Clause::None);
@@ -135,37 +218,39 @@ LiftedStatement LiftValues(const QString& sql) {
                               "ON"_L1, "UNION"_L1, "EXCEPT"_L1, "INTERSECT"_L1, "MINUS"_L1}))
       clauses.back() = Clause::Other;
     if (!scan->Liftable(i, contexts.back(), clauses.back())) continue;
-    const bool text = t.kind == TokenKind::String;
-    key += QStringView(sql).mid(copied, t.begin - copied);
-    key += QChar(0x02);
-    if (text) {
+    if (t.kind == TokenKind::String) {
       const QString value = scan->StringValue(i);
-      key += TextClass(value);
-      out.values << QVariant(value);
+      Lift(out, copied, t.begin, {}, value, TextClass(value));
     } else {
-      key += NumberClass(scan->Text(i));
-      out.values << QVariant(scan->Text(i).toLongLong());
+      Lift(out, copied, t.begin, {}, scan->Text(i).toLongLong(), NumberClass(scan->Text(i)));
     }
-    out.places.push_back({t.begin, t.end});
     copied = t.end;
   }
-  if (out.places.empty()) return out;
-  key += QStringView(sql).mid(copied);
-  out.key = key;
+  if (out.values.isEmpty()) return out;
+  out.pieces.push_back({copied, sql.size(), {}, -1});
+  out.key = out.Written([&out](QString& text, qsizetype k) {
+    text += QChar(0x02);
+    text += out.classes[k];
+  });
   return out;
 }
 
-QString LiftedStatement::Marked() const {
-  QString marked;
-  qsizetype copied = 0;
-  for (size_t k = 0; k < places.size(); ++k) {
-    const bool text = values[qsizetype(k)].typeId() == QMetaType::QString;
-    marked += QStringView(sql).mid(copied, places[k].begin - copied);
-    marked += Literal(text ? TextMarker(qsizetype(k)) : NumberMarker(qsizetype(k)), text);
-    copied = places[k].end;
+QString LiftedStatement::Written(const std::function<void(QString&, qsizetype)>& value) const {
+  QString text;
+  text.reserve(sql.size() + 16);
+  for (const Piece& p : pieces) {
+    text += QStringView(sql).mid(p.begin, p.end - p.begin);
+    text += p.added;
+    if (p.value >= 0) value(text, p.value);
   }
-  marked += QStringView(sql).mid(copied);
-  return marked;
+  return text;
+}
+
+QString LiftedStatement::Marked() const {
+  return Written([this](QString& text, qsizetype k) {
+    const bool isText = values[k].typeId() == QMetaType::QString;
+    text += Literal(isText ? TextMarker(k) : NumberMarker(k), isText);
+  });
 }
 
 QStringList LiftedStatement::Literals() const {

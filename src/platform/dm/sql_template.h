@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -14,22 +15,30 @@ struct LiftedStatement {
   QString sql;          // the statement
   QString key;          // its text with each lifted value as a placeholder of its kind
   QVariantList values;  // the lifted values in order: whole numbers as numbers, texts as texts
-  struct Place {
-    qsizetype begin, end;  // where the literal stands in the text
+  // The statement written again: pieces of its own text, each followed by a text added (the
+  // terms a folder look-up implies) and a lifted value, when it has them.
+  struct Piece {
+    qsizetype begin = 0, end = 0;
+    QLatin1StringView added;
+    qsizetype value = -1;
   };
-  std::vector<Place> places;
+  std::vector<Piece> pieces;
+  QString classes;  // per value, what kind of value it is (part of the key)
 
   // The text with each lifted value as a marker literal of its kind, for translating the
   // template; the lifted values as SQL literals, for checking it.
   QString Marked() const;
   QStringList Literals() const;
+  QString Written(const std::function<void(QString&, qsizetype)>& value) const;
 };
 
 // Lifts the values that stand where a parameter means what the literal means: a whole number or
 // a non-empty text right after a comparison (not ROWNUM's), as an item of an IN (...) or
 // VALUES (...) list, or as an item of a select list, each followed by the end of its operand.
-// Only SELECT, INSERT, UPDATE and DELETE statements lift; text that cannot be read lifts nothing.
-LiftedStatement LiftValues(const QString& sql);
+// The pattern of a folder look-up ("UPPER(col) LIKE 'pattern'") is lifted with the terms it
+// implies, written out as the translator would add them. Only SELECT, INSERT, UPDATE and DELETE
+// statements lift; text that cannot be read lifts nothing.
+LiftedStatement LiftValues(const QString& sql, bool bracketClasses);
 
 // The translation of the marked text with each marker as its parameter (?1, ?2, ...); none when
 // a marker did not come through the translation exactly once.
