@@ -212,7 +212,16 @@ void AdvanceRule(RunContext& cx, const QString& ruleName) {
     return;
   }
   // The tables the run's statement filters on: the records of any other would hold nothing back.
-  if (CatalogueRead(cx, ruleName, items)) ReplaceRuleRecords(cx, ruleName, ProcessedRowTables(cx, rule.index));
+  if (!CatalogueRead(cx, ruleName, items)) return;
+  QStringList tables;
+  if (!ProcessedRowTables(cx, rule.index, tables)) {
+    const QString text = QStringLiteral("Error: Unable to tell the source tables of rule ") + ruleName +
+                         QStringLiteral(" - no record of rule ") + ruleName + QStringLiteral(" has been changed.");
+    LogMessage(cx, text);
+    cx.ui->MessageBox(text, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
+    return;
+  }
+  ReplaceRuleRecords(cx, ruleName, tables);
 }
 
 // --- resetting a rule ---------------------------------------------------------------------------

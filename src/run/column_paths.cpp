@@ -44,12 +44,26 @@ ColumnLink CatalogueLink(RunContext& cx, const QString& column, const QString& t
   return link;
 }
 
+void ReportUnreadCatalogue(RunContext& cx, const QString& path, const ColumnLink& stop) {
+  QString text = QStringLiteral("Error: Unable to read the column catalogue for ") + path + QStringLiteral(" in library ") +
+                 CurrentLibraryNameOrEmpty(cx);
+  if (!stop.error.isEmpty()) text += QStringLiteral(" (") + TrimBlanks(stop.error) + QStringLiteral(")");
+  LogMessage(cx, text + QStringLiteral(" - cannot continue"));
+  LogMessage(cx, HyphenLine);
+}
+
 // Follows one path row; the row's kind becomes empty when a name is not a key of its table.
-void ResolveRow(RunContext& cx, int row) {
+// False when the catalogue could not be read.
+bool ResolveRow(RunContext& cx, int row) {
   TemplateTable& items = cx.runState.tmpl.ParsedTemplate;
   std::vector<PathStep> steps;
   QString rest;
-  const bool followed = FollowColumnPath(cx, items(row, TemplateItemText), steps, rest, true);
+  ColumnLink stop;
+  const bool followed = FollowColumnPath(cx, items(row, TemplateItemText), steps, rest, true, &stop);
+  if (!followed && stop.readFailed) {
+    ReportUnreadCatalogue(cx, items(row, TemplateItemText), stop);
+    return false;
+  }
   if (!steps.empty()) {
     const PathStep& first = steps.front();
     items.Set(row, TemplateProfileLink,
@@ -57,7 +71,7 @@ void ResolveRow(RunContext& cx, int row) {
   }
   if (!followed) {
     items.Set(row, TemplateKind, QString());
-    return;
+    return true;
   }
   const QString table = steps.empty() ? Profile : steps.back().ForeignTable;
   if (table == Profile) {
@@ -67,10 +81,11 @@ void ResolveRow(RunContext& cx, int row) {
     items.Set(row, TemplateFinalTable, table.toUpper());
   }
   items.Set(row, TemplateFinalColumn, rest.toUpper());
-  if (steps.empty()) return;
+  if (steps.empty()) return true;
   items.Set(row, TemplateKeyColumn, steps.back().ForeignColumn.toUpper());
   items.Set(row, TemplateLinkColumn, steps.back().Column.toUpper());
   items.Set(row, TemplateLinkTable, steps.back().Table.toUpper());
+  return true;
 }
 
 }  // namespace
@@ -95,14 +110,18 @@ ColumnLink FindColumnLink(RunContext& cx, const QString& column, const QString& 
   return link;
 }
 
-bool FollowColumnPath(RunContext& cx, const QString& path, std::vector<PathStep>& steps, QString& lastName, bool logLookUp) {
+bool FollowColumnPath(RunContext& cx, const QString& path, std::vector<PathStep>& steps, QString& lastName, bool logLookUp,
+                      ColumnLink* stop) {
   QString rest = path;
   QString table = Profile;
   for (qsizetype dot = rest.indexOf(QLatin1Char('.')); dot >= 0; dot = rest.indexOf(QLatin1Char('.'))) {
     const QString column = rest.left(dot);
     rest = rest.mid(dot + 1);
     const ColumnLink link = FindColumnLink(cx, column, table, logLookUp);
-    if (!link.found) return false;
+    if (!link.found) {
+      if (stop) *stop = link;
+      return false;
+    }
     steps.push_back({table, column, link.ForeignTable, link.ForeignColumn});
     table = link.ForeignTable;
   }
@@ -110,10 +129,13 @@ bool FollowColumnPath(RunContext& cx, const QString& path, std::vector<PathStep>
   return true;
 }
 
-void ResolveColumnPaths(RunContext& cx) {
+bool ResolveColumnPaths(RunContext& cx) {
   const TemplateTable& items = cx.runState.tmpl.ParsedTemplate;
-  for (int row = 1; row <= items.Count(); ++row)
-    if (items(row, TemplateKind) == QLatin1String("X") && !items(row, TemplateItemText).isEmpty()) ResolveRow(cx, row);
+  for (int row = 1; row <= items.Count(); ++row) {
+    if (items(row, TemplateKind) != QLatin1String("X") || items(row, TemplateItemText).isEmpty()) continue;
+    if (!ResolveRow(cx, row)) return false;
+  }
+  return true;
 }
 
 }  // namespace sw

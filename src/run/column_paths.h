@@ -33,10 +33,13 @@ struct PathStep {
 
 // The keys a path follows from PROFILE, one per name before its last, into `steps`; `lastName`
 // gets the last name. False when a name is no key of the table reached (the steps before it are
-// kept).
-bool FollowColumnPath(RunContext& cx, const QString& path, std::vector<PathStep>& steps, QString& lastName, bool logLookUp);
+// kept); `stop` (when given) then gets the look-up that ended the path, which tells a failed read.
+bool FollowColumnPath(RunContext& cx, const QString& path, std::vector<PathStep>& steps, QString& lastName, bool logLookUp,
+                      ColumnLink* stop = nullptr);
 
-// Resolves every column-path row of ParsedTemplate into its tables, columns and joins.
-void ResolveColumnPaths(RunContext& cx);
+// Resolves every column-path row of ParsedTemplate into its tables, columns and joins. False (an
+// error logged) when the catalogue could not be read: a path it could not follow then is no fixed
+// text, and folders named after it must not be made.
+bool ResolveColumnPaths(RunContext& cx);
 
 }  // namespace sw

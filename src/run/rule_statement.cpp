@@ -468,14 +468,14 @@ bool AssembleRuleStatement(RunContext& cx) {
 bool BuildRuleSql(RunContext& cx) {
   FindSavedStatement(cx);
   if (!ParseFolderTemplate(cx)) return false;
-  ResolveColumnPaths(cx);
+  if (!ResolveColumnPaths(cx)) return false;
   BuildSourceLists(cx);
   if (cx.run.StopRequested) return false;
   ParseRuleParameters(cx);
   return AssembleRuleStatement(cx);
 }
 
-QStringList ProcessedRowTables(RunContext& cx, int rule) {
+bool ProcessedRowTables(RunContext& cx, int rule, QStringList& tables) {
   // Only the steps up to the statement's source are taken, on working values of their own that
   // go on every way out.
   struct Kept {
@@ -491,12 +491,12 @@ QStringList ProcessedRowTables(RunContext& cx, int rule) {
   cx.runState.rule.RuleNode = -1;
   // Workspaces decide nothing about the source rows; their links are not looked up.
   cx.runState.rule.RULE_WORKSPACE_AUTHOR = 0;
-  if (!ParseFolderTemplate(cx)) return {};
-  ResolveColumnPaths(cx);
+  if (!ParseFolderTemplate(cx) || !ResolveColumnPaths(cx)) return false;
   BuildSourceLists(cx);
   AddExternalLinkTables(cx);
   ChooseSource(cx);
-  return cx.runState.lists.FilteredTables;
+  tables = cx.runState.lists.FilteredTables;
+  return true;
 }
 
 }  // namespace sw

@@ -23,8 +23,9 @@ void TakeRuleValues(RunContext& cx, int rule, const QString& nodeText);
 bool BuildRuleSql(RunContext& cx);
 // The tables whose rows the statement of rule `rule` of RuleTable leaves out once they are
 // recorded for it, in the order the statement places them: PROFILE alone for a rule that reads
-// the documents. Nothing is run and the run's working values are left as they were.
-QStringList ProcessedRowTables(RunContext& cx, int rule);
+// the documents. Nothing is run and the run's working values are left as they were. False when
+// they cannot be told (the template cannot be parsed or the catalogue read).
+bool ProcessedRowTables(RunContext& cx, int rule, QStringList& tables);
 
 // Runs the rule's statement and reads its rows into the run state. True when rows were read.
 bool ReadRuleRows(RunContext& cx);

@@ -1,4 +1,5 @@
 #include "run/column_paths.h"
+#include "run/run.h"
 #include "run/folder_template.h"
 #include "run/rule_sql_session.h"
 
@@ -67,6 +68,18 @@ TEST_F(ColumnPaths, NameThatIsNoKeyLeavesFixedText) {
   // Nothing is cached for a miss, so the next rule asks again.
   Resolve("%NOSUCH.COLUMN%");
   EXPECT_EQ(LookUps("NOSUCH", "PROFILE"), 2);
+}
+
+TEST_F(ColumnPaths, UnreadCatalogueStopsTheRuleInsteadOfMakingFixedText) {
+  RuleSpec spec;
+  spec.templateText = "%MATTER.CLIENT_ID.CLIENT_ID% %\\% %MATTER.MATTER_ID%";
+  Start(spec);
+  FailStatements(cx, statements, {QStringLiteral("FROM DOCSADM.DOCSCOLUMN")});
+  EXPECT_FALSE(BuildRuleSql(cx));
+  EXPECT_EQ(Item(1, TemplateKind), "X") << "not taken for a fixed folder name";
+  EXPECT_TRUE(Log().contains("Unable to read the column catalogue for MATTER.CLIENT_ID.CLIENT_ID in library LAWLIB "
+                             "(Injected failure) - cannot continue"));
+  EXPECT_TRUE(cx.runState.statement.RuleStatement.isEmpty());
 }
 
 TEST_F(ColumnPaths, LongPathRecordsItsFirstAndLastKey) {
