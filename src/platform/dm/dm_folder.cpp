@@ -57,6 +57,12 @@ struct FieldDef {
   bool Writable() const { return !isProtected || typeCode == 128; }
 };
 
+// A form's fields and the statement that reads a profile's values in them.
+struct FormLayout {
+  std::vector<FieldDef> fields;
+  QString valuesSql;
+};
+
 }  // namespace
 
 // The state one folder or profile object and its columns share.
@@ -71,6 +77,7 @@ struct EmProfileData {
   QString formName;
   bool usable = true;  // the profile's form exists
   std::vector<FieldDef> fields;
+  QString valuesSql;  // reads the values in these fields
   std::map<QString, QVariant> values;  // by PROFILE column, upper case
   std::set<QString> dirty;
   std::optional<bool> pendingPublic;
@@ -265,8 +272,27 @@ class EmParentFolders : public DmParentFolders {
   std::vector<DmParentFolder> items_;
 };
 
+// The statement that reads a profile's values in its layout: the look-up columns as the texts
+// they look up.
+QString ValuesStatement(const std::vector<FieldDef>& fields) {
+  QStringList select{QStringLiteral("P.SYSTEM_ID"), QStringLiteral("P.DOCNAME"), QStringLiteral("P.ABSTRACT")};
+  QString joins;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const FieldDef& f = fields[i];
+    if (f.IsLookup()) {
+      const QString alias = QStringLiteral("L%1").arg(i);
+      select << alias + QLatin1Char('.') + Quoted(f.lookupColumn);
+      joins += QStringLiteral(" LEFT JOIN %1 %2 ON %2.SYSTEM_ID = P.%3").arg(Quoted(f.lookupTable), alias, Quoted(f.profileColumn));
+    } else {
+      select << QStringLiteral("P.") + Quoted(f.profileColumn);
+    }
+  }
+  return QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) + QStringLiteral(" FROM PROFILE P") + joins +
+         QStringLiteral(" WHERE P.DOCNUMBER = ?");
+}
+
 // The layout of a form: its own, or the default form's of its kind when it has none.
-std::vector<FieldDef> LoadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
+FormLayout ReadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
   auto read = [&db](qint64 form) {
     std::vector<FieldDef> fields;
     const SqliteResult r = db.Query(QStringLiteral("SELECT NAME, PROFILE_COLUMN, LOOKUP_TABLE, LOOKUP_COLUMN, TYPE_CODE, PROTECTED "
@@ -278,9 +304,41 @@ std::vector<FieldDef> LoadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
     return fields;
   };
   std::vector<FieldDef> fields = read(formId);
-  if (!fields.empty()) return fields;
-  const QString fallback = isFolder ? QStringLiteral("FOLDER_PROF") : QStringLiteral("DEF_PROF");
-  return read(db.Scalar(QStringLiteral("SELECT SYSTEM_ID FROM FORMS WHERE FORM_NAME = ?"), {fallback}).toLongLong());
+  if (fields.empty()) {
+    const QString fallback = isFolder ? QStringLiteral("FOLDER_PROF") : QStringLiteral("DEF_PROF");
+    fields = read(db.Scalar(QStringLiteral("SELECT SYSTEM_ID FROM FORMS WHERE FORM_NAME = ?"), {fallback}).toLongLong());
+  }
+  return FormLayout{fields, ValuesStatement(fields)};
+}
+
+}  // namespace
+
+// The layouts read from a library, kept while the library's forms stand as they were read (a
+// DM client keeps its form definitions too): every profile opened or made has one.
+struct EmFormLayouts {
+  SqliteDb::Stamp stamp;
+  std::map<std::pair<qint64, bool>, FormLayout> layouts;  // by form and kind (folder or not)
+};
+
+namespace {
+
+const FormLayout& LoadLayout(EmProfileData& d) {
+  std::shared_ptr<EmFormLayouts>& kept = d.library->FormLayouts();
+  const SqliteDb::Stamp stamp = d.db->ConfigurationStamp();
+  if (!kept || kept->stamp != stamp) {
+    kept = std::make_shared<EmFormLayouts>();
+    kept->stamp = stamp;
+  }
+  const auto key = std::make_pair(d.formId, d.isFolder);
+  auto it = kept->layouts.find(key);
+  if (it == kept->layouts.end()) it = kept->layouts.emplace(key, ReadLayout(*d.db, d.formId, d.isFolder)).first;
+  return it->second;
+}
+
+void UseLayout(EmProfileData& d) {
+  const FormLayout& layout = LoadLayout(d);
+  d.fields = layout.fields;
+  d.valuesSql = layout.valuesSql;
 }
 
 QVariant LoadedValue(const FieldDef& def, const QVariant& v) {
@@ -290,21 +348,7 @@ QVariant LoadedValue(const FieldDef& def, const QVariant& v) {
 
 // Reads the profile's values; false when the profile does not exist.
 bool LoadValues(EmProfileData& d) {
-  QStringList select{QStringLiteral("P.SYSTEM_ID"), QStringLiteral("P.DOCNAME"), QStringLiteral("P.ABSTRACT")};
-  QString joins;
-  for (size_t i = 0; i < d.fields.size(); ++i) {
-    const FieldDef& f = d.fields[i];
-    if (f.IsLookup()) {
-      const QString alias = QStringLiteral("L%1").arg(i);
-      select << alias + QLatin1Char('.') + Quoted(f.lookupColumn);
-      joins += QStringLiteral(" LEFT JOIN %1 %2 ON %2.SYSTEM_ID = P.%3").arg(Quoted(f.lookupTable), alias, Quoted(f.profileColumn));
-    } else {
-      select << QStringLiteral("P.") + Quoted(f.profileColumn);
-    }
-  }
-  const SqliteResult r = d.db->Query(QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) +
-                                         QStringLiteral(" FROM PROFILE P") + joins + QStringLiteral(" WHERE P.DOCNUMBER = ?"),
-                                     {d.docNumber});
+  const SqliteResult r = d.db->Query(d.valuesSql, {d.docNumber});
   if (!r.ok || r.rows.isEmpty()) return false;
   const QVariantList& row = r.rows.first();
   d.values.clear();
@@ -687,7 +731,7 @@ std::shared_ptr<EmFolder> OpenExisting(const EmLibraryPtr& library, qint64 docNu
   data->formName = row[1].toString();
   // A profile whose form is missing from FORMS cannot be edited: it offers no columns.
   data->usable = row[0].isNull() || !row[1].isNull();
-  data->fields = LoadLayout(*data->db, data->formId, data->isFolder);
+  UseLayout(*data);
   if (!LoadValues(*data)) {
     *error = {ErrDatabase, QStringLiteral("Cannot read document #") + QString::number(docNumber)};
     return nullptr;
@@ -705,7 +749,7 @@ DmFolderPtr EmLibrary::NewFolder() {
   const SqliteResult form = data->db->Query(QStringLiteral("SELECT SYSTEM_ID, FORM_NAME FROM FORMS WHERE FORM_NAME = 'FOLDER_PROF'"));
   data->formId = form.Value(0, 0).toLongLong();
   data->formName = form.Value(0, 1).toString();
-  data->fields = LoadLayout(*data->db, data->formId, true);
+  UseLayout(*data);
   // A new profile's fields start empty (not Null), as a new profile form shows them.
   data->values[QStringLiteral("DOCNAME")] = QString();
   data->values[QStringLiteral("ABSTRACT")] = QString();

@@ -11,6 +11,7 @@ namespace sw::dm {
 
 class EmLibrary;
 using EmLibraryPtr = std::shared_ptr<EmLibrary>;
+struct EmFormLayouts;
 
 class EmLibraries : public DmLibraries {
  public:
@@ -85,11 +86,14 @@ class EmLibrary : public DmLibrary, public std::enable_shared_from_this<EmLibrar
   const DmServerPtr& Server() const { return server_; }
   const DmLibraryConfig& Config() const { return config_; }
   SqliteDbPtr Db(QString* error) const { return server_->Connection(config_.name, error); }
+  // The form layouts read so far (kept by the folders and profiles of dm_folder.cpp).
+  std::shared_ptr<EmFormLayouts>& FormLayouts() { return formLayouts_; }
   int activations = 0;
 
  private:
   DmServerPtr server_;
   DmLibraryConfig config_;
+  std::shared_ptr<EmFormLayouts> formLayouts_;
   qint64 searchFlag_ = 0;
 };
 

@@ -17,6 +17,10 @@ bool CreateLibrarySchema(SqliteDb& db, QString* error);
 // Adds the indexes a library file made by an earlier version lacks.
 bool AddMissingIndexes(SqliteDb& db, QString* error);
 
+// The tables in which the emulator keeps the library's form definitions, which it reads once and
+// keeps while they stand.
+inline constexpr const char* ConfigurationTables[] = {"DM_FORM_COLUMNS", "FORMS"};
+
 // The system-key sequence and the document-number sequence.
 inline const QString SystemKeyName = QStringLiteral("SYSTEMKEY");
 inline const QString DocNumberKeyName = QStringLiteral("DOCNUMBER");

@@ -1,5 +1,7 @@
 #include "platform/dm/dm_sqlite.h"
 
+#include "platform/dm/dm_schema.h"
+
 #include <sqlite3.h>
 
 #include <cstring>
@@ -84,6 +86,7 @@ std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QStri
     return nullptr;
   }
   sqlite3_extended_result_codes(db->db_, 1);
+  sqlite3_update_hook(db->db_, &SqliteDb::NoteWrite, db.get());
   sqlite3_busy_timeout(db->db_, BusyTimeoutMs);
   // A cache of up to 64 MB keeps the pages of a large library's indexes at hand, as a database
   // server's memory would, so a look-up does not read them again.
@@ -200,23 +203,38 @@ QVariant SqliteDb::Scalar(const QString& sql, const QVariantList& params) {
 
 bool SqliteDb::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
+void SqliteDb::NoteWrite(void* self, int, const char*, const char* table, long long) {
+  for (const char* configuration : ConfigurationTables)
+    if (sqlite3_stricmp(table, configuration) == 0) ++static_cast<SqliteDb*>(self)->configurationWrites_;
+}
+
+SqliteDb::Stamp SqliteDb::ConfigurationStamp() {
+  return {Scalar(QStringLiteral("PRAGMA data_version")).toLongLong(), configurationWrites_};
+}
+
 bool WithWriteTransaction(SqliteDb& db, QString* error, const std::function<bool(QString*)>& work) {
+  // Run as kept statements: a save or filing makes these a few times a row.
+  const auto run = [&db](const char* sql, QString* why) {
+    const SqliteResult r = db.Query(QString::fromLatin1(sql));
+    if (!r.ok && why) *why = r.error;
+    return r.ok;
+  };
   if (db.InTransaction()) {
     // Inside the caller's transaction a failed save still leaves nothing behind: its writes are
     // undone to a savepoint, and the caller's transaction decides about the rest.
-    if (!db.ExecScript(QStringLiteral("SAVEPOINT sw_object_write"), error)) return false;
+    if (!run("SAVEPOINT sw_object_write", error)) return false;
     const bool done = work(error);
-    if (!done) db.ExecScript(QStringLiteral("ROLLBACK TO sw_object_write"), nullptr);
-    db.ExecScript(QStringLiteral("RELEASE sw_object_write"), nullptr);
+    if (!done) run("ROLLBACK TO sw_object_write", nullptr);
+    run("RELEASE sw_object_write", nullptr);
     return done;
   }
-  if (!db.ExecScript(QStringLiteral("BEGIN IMMEDIATE"), error)) return false;
+  if (!run("BEGIN IMMEDIATE", error)) return false;
   if (!work(error)) {
-    db.ExecScript(QStringLiteral("ROLLBACK"), nullptr);
+    run("ROLLBACK", nullptr);
     return false;
   }
-  if (!db.ExecScript(QStringLiteral("COMMIT"), error)) {
-    db.ExecScript(QStringLiteral("ROLLBACK"), nullptr);
+  if (!run("COMMIT", error)) {
+    run("ROLLBACK", nullptr);
     return false;
   }
   return true;

@@ -8,6 +8,7 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "platform/dm/recent_texts.h"
 
@@ -53,6 +54,12 @@ class SqliteDb {
   QVariant Scalar(const QString& sql, const QVariantList& params = {});
   bool InTransaction() const;
 
+  // What the emulator keeps of its own configuration tables (the form layouts) holds while this
+  // stamp stays the same: it changes when another connection commits to the file or this one
+  // writes to such a table.
+  using Stamp = std::pair<qint64, quint64>;
+  Stamp ConfigurationStamp();
+
   // Milliseconds a statement waits for another process's lock before failing.
   static constexpr int BusyTimeoutMs = 15000;
   // Prepared statements kept per connection.
@@ -62,8 +69,10 @@ class SqliteDb {
   SqliteDb();
   // The prepared statement for the text, kept or new; null with the result's error set.
   sqlite3_stmt* Prepare(const QByteArray& utf8, SqliteResult& result);
+  static void NoteWrite(void* self, int operation, const char* database, const char* table, long long row);
   sqlite3* db_ = nullptr;
   QString file_;
+  quint64 configurationWrites_ = 0;
   RecentTexts<QByteArray, sqlite3_stmt*> statements_;
   // The refusal of a statement while an abandoned transaction waits for its end; false when the
   // statement may run.

@@ -165,6 +165,20 @@ TEST_F(DmFolderTest, ColumnsFollowTheFormWithTypesAndProtection) {
   ASSERT_TRUE(cols->Item("$default_rights"));
   EXPECT_EQ(cols->Item("$DEFAULT_RIGHTS")->Value().toLongLong(), 1);
   for (const char* none : {"$NO_SUCH_COLUMN", "$ROWID", "$oid", "$", "$DOCNAME FROM PEOPLE --"}) EXPECT_FALSE(cols->Item(none)) << none;
+
+  // A field added to the form, by another program or through the SQL object, is in every
+  // profile opened afterwards.
+  const QString form = Law("SELECT FORM FROM PROFILE WHERE DOCNUMBER = 2");
+  server.Exec("LAWLIB", "INSERT INTO DM_FORM_COLUMNS (FORM, ORDINAL, NAME, PROFILE_COLUMN) VALUES (" + form +
+                            ", 90, 'STATUS_SEEN', 'STATUS')");
+  EXPECT_TRUE(law->OpenProfile(2)->Columns()->Item("STATUS_SEEN"));
+  PcdSqlPtr sql = server.Components()->CreatePcdSql();
+  sql->SetToken(app->Token());
+  sql->SetLibrary("LAWLIB");
+  ASSERT_EQ(sql->Execute("INSERT INTO DM_FORM_COLUMNS (FORM, ORDINAL, NAME, PROFILE_COLUMN) VALUES (" + form +
+                         ", 91, 'PATH_SEEN', 'PATH')"),
+            0);
+  EXPECT_TRUE(law->OpenProfile(2)->Columns()->Item("PATH_SEEN"));
 }
 
 TEST_F(DmFolderTest, LookUpValuesAreCheckedAndSavedAsIds) {
