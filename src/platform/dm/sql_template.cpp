@@ -55,8 +55,9 @@ class Scan {
   const Token& At(size_t i) const { return tokens_[i]; }
   QStringView Text(size_t i) const { return QStringView(sql_).mid(tokens_[i].begin, tokens_[i].end - tokens_[i].begin); }
 
-  bool IsSymbol(size_t i, const char* text) const {
-    return i < Size() && tokens_[i].kind == TokenKind::Symbol && Text(i) == QLatin1String(text);
+  bool IsSymbol(size_t i, char16_t symbol) const {
+    return i < Size() && tokens_[i].kind == TokenKind::Symbol && tokens_[i].end - tokens_[i].begin == 1 &&
+           sql_[tokens_[i].begin] == symbol;
   }
   bool IsWord(size_t i, std::initializer_list<QLatin1StringView> words) const {
     if (i >= Size() || tokens_[i].kind != TokenKind::Word) return false;
@@ -66,8 +67,9 @@ class Scan {
     return false;
   }
   bool IsComparison(size_t i) const {
-    return IsSymbol(i, "=") || IsSymbol(i, "<>") || IsSymbol(i, "!=") || IsSymbol(i, "<") || IsSymbol(i, ">") ||
-           IsSymbol(i, "<=") || IsSymbol(i, ">=");
+    if (i >= Size() || tokens_[i].kind != TokenKind::Symbol) return false;
+    const QStringView op = Text(i);
+    return op == u"=" || op == u"<>" || op == u"!=" || op == u"<" || op == u">" || op == u"<=" || op == u">=";
   }
   // A string's value: its text without the quotes (and the N of N'...'), doubled quotes single.
   QString StringValue(size_t i) const {
@@ -78,7 +80,7 @@ class Scan {
 
   // What may follow a value for it to be a whole operand.
   bool EndsOperand(size_t next) const {
-    return next >= Size() || IsSymbol(next, ",") || IsSymbol(next, ")") || IsSymbol(next, ";") ||
+    return next >= Size() || IsSymbol(next, u',') || IsSymbol(next, u')') || IsSymbol(next, u';') ||
            IsWord(next, {"AND"_L1, "OR"_L1, "WHERE"_L1, "ORDER"_L1, "GROUP"_L1, "HAVING"_L1, "THEN"_L1, "ELSE"_L1,
                          "END"_L1, "WHEN"_L1, "COLLATE"_L1, "FROM"_L1, "UNION"_L1, "EXCEPT"_L1, "INTERSECT"_L1,
                          "MINUS"_L1, "OPTION"_L1, "AS"_L1});
@@ -97,17 +99,17 @@ class Scan {
     QChar escape;
   };
   std::optional<LookUp> LookUpAt(size_t i) const {
-    if (!IsWord(i, {"UPPER"_L1}) || !IsSymbol(i + 1, "(")) return std::nullopt;
-    const bool starts = i == 0 || IsSymbol(i - 1, "(") || IsSymbol(i - 1, ",") ||
+    if (!IsWord(i, {"UPPER"_L1}) || !IsSymbol(i + 1, u'(')) return std::nullopt;
+    const bool starts = i == 0 || IsSymbol(i - 1, u'(') || IsSymbol(i - 1, u',') ||
                         IsWord(i - 1, {"WHERE"_L1, "AND"_L1, "OR"_L1, "NOT"_L1, "ON"_L1, "WHEN"_L1, "THEN"_L1,
                                        "ELSE"_L1, "HAVING"_L1, "SELECT"_L1});
     if (!starts || !IsName(i + 2)) return std::nullopt;
     LookUp l;
     l.columnFirst = l.columnLast = i + 2;
-    if (IsSymbol(i + 3, ".") && IsName(i + 4)) l.columnLast = i + 4;
+    if (IsSymbol(i + 3, u'.') && IsName(i + 4)) l.columnLast = i + 4;
     const size_t close = l.columnLast + 1;
     l.pattern = close + 2;
-    if (!IsSymbol(close, ")") || !IsWord(close + 1, {"LIKE"_L1}) || l.pattern >= Size() ||
+    if (!IsSymbol(close, u')') || !IsWord(close + 1, {"LIKE"_L1}) || l.pattern >= Size() ||
         tokens_[l.pattern].kind != TokenKind::String)
       return std::nullopt;
     l.last = l.pattern;
@@ -119,7 +121,7 @@ class Scan {
       l.last = l.pattern + 2;
     }
     const size_t next = l.last + 1;
-    const bool ends = next >= Size() || IsSymbol(next, ",") || IsSymbol(next, ")") ||
+    const bool ends = next >= Size() || IsSymbol(next, u',') || IsSymbol(next, u')') ||
                       IsWord(next, {"AND"_L1, "OR"_L1, "ORDER"_L1, "GROUP"_L1, "HAVING"_L1, "LIMIT"_L1, "UNION"_L1,
                                     "EXCEPT"_L1, "INTERSECT"_L1, "THEN"_L1, "WHEN"_L1, "ELSE"_L1, "END"_L1, "FROM"_L1,
                                     "OPTION"_L1});
@@ -134,10 +136,10 @@ class Scan {
     if (!value || i == 0 || !EndsOperand(i + 1)) return false;
     if (IsComparison(i - 1)) return !IsWord(i - 2, {"ROWNUM"_L1});
     // An item of a list of values (not of a sub-select inside IN (...)).
-    const bool item = IsSymbol(i - 1, ",") || IsSymbol(i - 1, "(");
+    const bool item = IsSymbol(i - 1, u',') || IsSymbol(i - 1, u'(');
     if (item && context == Context::List && clause == Clause::None) return true;
     // An item of a select list (not of ORDER BY, where a number names a column).
-    return (IsSymbol(i - 1, ",") || IsWord(i - 1, {"SELECT"_L1})) && clause == Clause::Select;
+    return (IsSymbol(i - 1, u',') || IsWord(i - 1, {"SELECT"_L1})) && clause == Clause::Select;
   }
 
  private:
@@ -203,12 +205,12 @@ LiftedStatement LiftValues(const QString& sql, bool bracketClasses) {
       while (i + 1 < scan->Size() && scan->At(i + 1).begin < end) ++i;  // its own tokens are done
       continue;
     }
-    if (scan->IsSymbol(i, "(")) {
+    if (scan->IsSymbol(i, u'(')) {
       contexts.push_back(scan->IsWord(i - 1, {"IN"_L1, "VALUES"_L1}) ? Context::List : Context::Plain);
       clauses.push_back(Clause::None);
       continue;
     }
-    if (scan->IsSymbol(i, ")")) {
+    if (scan->IsSymbol(i, u')')) {
       if (contexts.size() > 1) contexts.pop_back(), clauses.pop_back();
       continue;
     }
