@@ -134,8 +134,9 @@ bool SqliteDb::ExecScript(const QString& sql, QString* error) {
   return true;
 }
 
-sqlite3_stmt* SqliteDb::Prepare(const QByteArray& utf8, SqliteResult& result) {
-  if (std::optional<sqlite3_stmt*> kept = statements_.Take(utf8)) return *kept;
+sqlite3_stmt* SqliteDb::Prepare(const QString& sql, SqliteResult& result) {
+  if (std::optional<sqlite3_stmt*> kept = statements_.Take(sql)) return *kept;
+  const QByteArray utf8 = sql.toUtf8();
   sqlite3_stmt* st = nullptr;
   const char* tail = nullptr;
   if (sqlite3_prepare_v2(db_, utf8.constData(), int(utf8.size()), &st, &tail) != SQLITE_OK) {
@@ -160,8 +161,7 @@ SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params, boo
   SqliteResult result;
   if (RefusedAfterAbandon(sql, result)) return result;
   const bool wasInTransaction = InTransaction();
-  const QByteArray utf8 = sql.toUtf8();
-  sqlite3_stmt* st = Prepare(utf8, result);
+  sqlite3_stmt* st = Prepare(sql, result);
   if (!st) return result;
   for (int i = 0; i < params.size(); ++i) Bind(st, i + 1, params[i]);
   const int columns = sqlite3_column_count(st);
@@ -191,7 +191,7 @@ SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params, boo
   // would not see what other processes commit.
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
-  statements_.Put(utf8, st);
+  statements_.Put(sql, st);
   NoteAbandon(wasInTransaction, result.ok);
   return result;
 }

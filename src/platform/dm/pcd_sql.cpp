@@ -17,10 +17,15 @@ qint64 FailureCode(int sqliteCode) {
   return (sqliteCode == 0 || sqliteCode == 9) ? 1 : sqliteCode;
 }
 
+bool IsAsciiLetter(QChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+// The statement's first word, upper-cased (every statement passes here: no pattern matching).
 QString FirstWord(const QString& sql) {
-  static const QRegularExpression word(QStringLiteral("^\\s*([A-Za-z]+)"));
-  const auto m = word.match(sql);
-  return m.hasMatch() ? m.captured(1).toUpper() : QString();
+  qsizetype from = 0;
+  while (from < sql.size() && sql[from].isSpace()) ++from;
+  qsizetype to = from;
+  while (to < sql.size() && IsAsciiLetter(sql[to])) ++to;
+  return sql.mid(from, to - from).toUpper();
 }
 
 bool IsAlterTable(const QString& sql) {
@@ -30,11 +35,14 @@ bool IsAlterTable(const QString& sql) {
 
 // A result column gets a name when the statement names it (an alias) or when it is a table's
 // column; an expression or literal that the statement leaves unnamed has an empty name, as on a
-// SQL Server. SQLite names such a column after its text, which an alias can never look like.
+// SQL Server. SQLite names such a column after its text, which an alias can never look like: an
+// alias begins with a letter, _, #, @ or $ and holds those, digits, dots and blanks.
 QString ResultColumnName(const QString& sqliteName, bool computed) {
   if (!computed) return sqliteName;
-  static const QRegularExpression alias(QStringLiteral("^[A-Za-z_#@$][A-Za-z0-9_#@$. ]*$"));
-  if (!alias.match(sqliteName).hasMatch()) return QString();
+  const auto start = [](QChar c) { return IsAsciiLetter(c) || c == u'_' || c == u'#' || c == u'@' || c == u'$'; };
+  if (sqliteName.isEmpty() || !start(sqliteName[0])) return QString();
+  for (const QChar c : sqliteName)
+    if (!start(c) && !(c >= u'0' && c <= u'9') && c != u'.' && c != u' ') return QString();
   if (sqliteName.compare(QStringLiteral("NULL"), Qt::CaseInsensitive) == 0) return QString();
   return sqliteName;
 }
@@ -145,7 +153,7 @@ qint64 EmPcdSql::Execute(const QString& sql) {
   if (word == QLatin1String("INSERT") || word == QLatin1String("UPDATE") || word == QLatin1String("DELETE") ||
       word == QLatin1String("REPLACE") || word == QLatin1String("WITH"))
     rowsAffected_ = r.changes;
-  else if (IsAlterTable(translated.sql))
+  else if (word == QLatin1String("ALTER") && IsAlterTable(translated.sql))
     rowsAffected_ = 1;
   return 0;
 }
