@@ -6,7 +6,7 @@
 // - the run in this process on a copy, counting SQL statements and commits a folder and
 //   recording every write;
 // - the limit: those writes replayed on a second copy, one durable commit per folder.
-// Not a test: run it by hand (build/bench/bench_run_throughput [--large] [matters...]) to compare
+// One untimed run on a small server comes first. Not a test: run it by hand (build/bench/bench_run_throughput [--large] [matters...]) to compare
 // builds.
 #include <sqlite3.h>
 #include <unistd.h>
@@ -181,18 +181,24 @@ bool Replay(const QString& file, const QStringList& writes, Row& row) {
   return true;
 }
 
-Row Measure(const QString& root, int matters) {
-  Row row;
-  row.matters = matters;
-  const QString work = root + "/" + QString::number(matters);
-  const QString server = work + "/server";
+// A demo server with LAWLIB only, one client per ten matters.
+bool MakeServer(const QString& server, int matters) {
   sw::dm::DmDemoSize size;
   size.matters = matters;
   size.clients = std::max(1, matters / 10);
   std::vector<sw::dm::DmLibrarySetup> libraries = sw::dm::DemoLibraries(true);
   libraries.resize(1);  // LAWLIB
   QString error;
-  if (!sw::dm::CreateDmServer(server, libraries, "ADMIN", size, &error)) return Say("cannot create the server:", error), row;
+  if (sw::dm::CreateDmServer(server, libraries, "ADMIN", size, &error)) return true;
+  Say("cannot create the server:", error);
+  return false;
+}
+
+Row Measure(const QString& work, int matters) {
+  Row row;
+  row.matters = matters;
+  const QString server = work + "/server";
+  if (!MakeServer(server, matters)) return row;
   if (!CopyServer(server, work + "/counted")) return Say("cannot copy the server"), row;
 
   row.programSeconds = RunProgram(server, work);
@@ -226,10 +232,12 @@ int main(int argc, char** argv) {
     if (a.toInt() > 0) sizes.push_back(a.toInt());  // sizes given: those only
   if (sizes.empty()) sizes = {1000, 10000};
   if (large) sizes.push_back(100000);
+  // A first run, not timed, so that no size pays for loading the program and waking the disk.
+  if (MakeServer(dir.path() + "/warm-up/server", 100)) RunProgram(dir.path() + "/warm-up/server", dir.path() + "/warm-up");
   std::vector<Row> rows;
   for (int m : sizes) {
     std::fprintf(stderr, "%d matters...\n", m);
-    rows.push_back(Measure(dir.path(), m));
+    rows.push_back(Measure(dir.path() + QStringLiteral("/%1-%2").arg(rows.size()).arg(m), m));
   }
 
   std::printf("LAWLIB, one client per ten matters; program /G /X /NV without a monitor, start-up included\n");
