@@ -205,7 +205,13 @@ void ParseRuleParameters(RunContext& cx) {
     if (!SplitClause(clause, path, comparison)) continue;
     path = DropOwner(path);
     if (path.isEmpty()) continue;
-    if (RelatesToTemplate(cx, path, comparison) && !comparison.isEmpty()) AddQualifier(cx, path, comparison, level, andOr);
+    if (RelatesToTemplate(cx, path, comparison)) {
+      if (!comparison.isEmpty()) AddQualifier(cx, path, comparison, level, andOr);
+    } else {
+      // Said by name, so that an administrator sees which condition does not hold the rows back.
+      LogThenHyphens(cx, QStringLiteral("Notice: The rule parameter ") + path +
+                             QStringLiteral(" is not associated with the template - the parameter is not used"));
+    }
 
     if (TrimBlanks(text).isEmpty()) break;
     if (level > 0) {

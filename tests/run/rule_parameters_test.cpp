@@ -57,6 +57,8 @@ TEST_F(RuleParameters, NothingRelatedGivesTheNotice) {
   Parse("%APPLICATION.APPLICATION% <> 'FOLDER'");
   EXPECT_TRUE(Q().empty());
   EXPECT_TRUE(Log().contains("Checking for match on syntax qualifier APPLICATION"));
+  EXPECT_TRUE(Log().contains("Notice: The rule parameter APPLICATION.APPLICATION is not associated with the template - "
+                             "the parameter is not used"));
 }
 
 TEST_F(RuleParameters, DefaultParameterKeptWithAnApplicationItem) {
