@@ -38,19 +38,19 @@ qint64 CountOf(RunContext& cx, const QString& sql) {
 
 // A parameter's condition as the statement can hold it: a one-dot path names a table of the
 // statement, or the table that PROFILE's column of that name leads to; a longer path starts
-// from the table of its first key. Empty, with a warning, when the statement has no such table.
+// from the table of its first key, and each name before its last must be a key, or its
+// sub-select would name a table that is nowhere. Empty, with a warning, when the statement has
+// no such table.
 QString QualifierCondition(RunContext& cx, const RuleQualifier& q, const QStringList& tables) {
   const QString& path = q.ColumnPath;
   const qsizetype dot = path.indexOf(QLatin1Char('.'));
   if (dot < 0) return (path + q.Comparison).toUpper();
-  const QString first = path.left(dot);
   const bool oneDot = path.count(QLatin1Char('.')) == 1;
-  if (oneDot && tables.contains(first.toUpper())) return (path + q.Comparison).toUpper();
-  const ColumnLink link = FindColumnLink(cx, first, QStringLiteral("PROFILE"), false);
-  // A path whose first name is no key stays as the sub-select leaves it.
-  if (!oneDot && !link.found) return q.SubSelect.toUpper();
-  if (link.found && tables.contains(link.ForeignTable.toUpper()))
-    return oneDot ? (link.ForeignTable + path.mid(dot) + q.Comparison).toUpper() : q.SubSelect.toUpper();
+  if (oneDot && tables.contains(path.left(dot).toUpper())) return (path + q.Comparison).toUpper();
+  std::vector<PathStep> steps;
+  QString lastName;
+  if (FollowColumnPath(cx, path, steps, lastName, false) && tables.contains(steps.front().ForeignTable.toUpper()))
+    return oneDot ? (steps.front().ForeignTable + path.mid(dot) + q.Comparison).toUpper() : q.SubSelect.toUpper();
   LogThenHyphens(cx, QStringLiteral("Warning: The rule parameter ") + path +
                       QStringLiteral(" names no table of the SQL statement - the parameter is not used"));
   return {};

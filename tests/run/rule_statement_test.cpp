@@ -149,9 +149,10 @@ TEST_F(RuleStatement, ParametersJoinTheWhereClause) {
                        .toLongLong());
   cx.session.pSQL->ReleaseResults();
   spec.templateText = "%<CLIENT.CLIENT_NAME>%";
-  spec.values = "%NOTATABLE.X% = 1 AND %CLIENT.CLIENT_ID% <> 'c0001'";
+  spec.values = "%NOTATABLE.X% = 1 AND %NOTATABLE.A.B% = 1 AND %CLIENT.CLIENT_ID% <> 'c0001'";
   ASSERT_TRUE(Build(spec));
-  EXPECT_TRUE(Log().contains("The rule parameter NOTATABLE.X names no table of the SQL statement - the parameter is not used"));
+  for (const char* path : {"NOTATABLE.X", "NOTATABLE.A.B"})
+    EXPECT_TRUE(Log().contains(QString("The rule parameter ") + path + " names no table of the SQL statement - the parameter is not used"));
   EXPECT_EQ(Run(), Scalar("SELECT COUNT(DISTINCT CLIENT_NAME) FROM CLIENT WHERE CLIENT_ID <> 'C0001'").toLongLong());
   cx.session.pSQL->ReleaseResults();
 }
