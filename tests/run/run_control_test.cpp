@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <algorithm>
 #include <set>
+#include <tuple>
 #include <utility>
 
 #include "core/session.h"
@@ -751,27 +752,23 @@ TEST_P(EngineDocumentRun, UnusualNamesMakeOneFolderEachWithTheNameTheRowGives) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, EngineDocumentRun, ::testing::Values("LAWLIB", "ORALIB"));
 
-TEST_F(DocumentRun, LibraryWithoutRulesRunsEitherDefaultTemplate) {
-  const struct {
-    const char* library;
-    bool matterColumn;  // the catalogue's PROFILE.MATTER chooses the template
-    const char* root;
-    const char* levels;
-  } cases[] = {{"LAWLIB", true, "FIRM MATTERS", "C.CLIENT_ID, M.MATTER_ID, T.TYPE_ID"},
-               {"ORALIB", false, "QUILLMARK", "G.GROUP_ID, U.USER_ID, T.TYPE_ID"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.library);
-    server.Exec(c.library, "DELETE FROM TARN_SETTINGS WHERE SECTION_KEY LIKE 'RULE%'");
-    if (!c.matterColumn) server.Exec(c.library, "DELETE FROM DOCSCOLUMN WHERE TBNAME = 'PROFILE' AND COLNAME = 'MATTER'");
-    ReloadRules(c.library);
-    cx.ui->controls.rulesTree.clear();
-    Go(c.library, "***DEFAULT RULE***");
-    EXPECT_FALSE(test::Log(cx).contains("SQL Error")) << qPrintable(test::Log(cx));
-    const QStringList paths = Paths(c.library);
-    EXPECT_EQ(paths, Chains(c.library, c.root, c.levels));
-    EXPECT_EQ(Result(), QString::number(paths.size()) + " folder(s) added");
-  }
+// Each engine with each default template: the catalogue's PROFILE.MATTER chooses the template.
+class DefaultRuleRun : public DocumentRun, public ::testing::WithParamInterface<std::tuple<const char*, bool>> {};
+
+TEST_P(DefaultRuleRun, LibraryWithoutRulesRunsEitherDefaultTemplate) {
+  const auto [library, matterColumn] = GetParam();
+  server.Exec(library, "DELETE FROM TARN_SETTINGS WHERE SECTION_KEY LIKE 'RULE%'");
+  if (!matterColumn) server.Exec(library, "DELETE FROM DOCSCOLUMN WHERE TBNAME = 'PROFILE' AND COLNAME = 'MATTER'");
+  ReloadRules(library);
+  Go(library, "***DEFAULT RULE***");
+  EXPECT_FALSE(test::Log(cx).contains("SQL Error")) << qPrintable(test::Log(cx));
+  const QStringList paths = Paths(library);
+  EXPECT_EQ(paths, matterColumn ? Chains(library, "FIRM MATTERS", "C.CLIENT_ID, M.MATTER_ID, T.TYPE_ID")
+                                : Chains(library, "QUILLMARK", "G.GROUP_ID, U.USER_ID, T.TYPE_ID"));
+  EXPECT_EQ(Result(), QString::number(paths.size()) + " folder(s) added");
 }
+
+INSTANTIATE_TEST_SUITE_P(EnginesAndTemplates, DefaultRuleRun, ::testing::Combine(::testing::Values("LAWLIB", "ORALIB"), ::testing::Bool()));
 
 }  // namespace
 }  // namespace sw
