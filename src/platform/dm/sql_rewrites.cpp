@@ -319,6 +319,9 @@ RownumCap TakeRownumCondition(Seq& seq, size_t r) {
       break;
     }
   if (HasWordBetween(seq, s, seq.size(), "GROUP") || HasWordBetween(seq, w, e, "OR")) throw SqlError{kRownumShape};
+  // Oracle aggregates the capped rows; a cap after the aggregate would let every row count.
+  for (size_t k = s + 1; k < w; ++k)
+    if (IsCall(seq, k) && IsWordIn(seq[k], {"COUNT", "SUM", "MIN", "MAX", "AVG"})) throw SqlError{kRownumShape};
   // The conjunct around ROWNUM: AND splits, except the AND of a BETWEEN.
   size_t cs = w + 1;
   bool between = false;

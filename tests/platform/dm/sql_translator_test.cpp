@@ -143,6 +143,9 @@ TEST(SqlTranslatorRowCaps, OracleRownumCapsBeforeOrdering) {
   EXPECT_EQ(db.Column("SELECT CLIENT_ID FROM CLIENT WHERE CLIENT_NAME = 'y' AND ROWNUM <= 1"), QStringList({"C2"}));
   EXPECT_TRUE(TranslationError("SELECT * FROM CLIENT WHERE CLIENT_ID = 'a' OR ROWNUM <= 2").contains("ROWNUM"));
   EXPECT_TRUE(TranslationError("SELECT ROWNUM FROM CLIENT").contains("ROWNUM"));
+  // Oracle counts the capped rows; a cap after the count would count them all.
+  EXPECT_TRUE(TranslationError("SELECT COUNT(*) FROM CLIENT WHERE ROWNUM <= 2").contains("ROWNUM"));
+  EXPECT_EQ(db.Value("SELECT COUNT(*) FROM (SELECT CLIENT_ID FROM CLIENT WHERE ROWNUM <= 2)"), "2");
   EXPECT_TRUE(TranslationError("SELECT DISTINCT CLIENT_ID FROM CLIENT WHERE ROWNUM <= 2 ORDER BY CLIENT_NAME")
                   .contains("ORDER BY"));
 }
