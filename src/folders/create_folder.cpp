@@ -380,23 +380,33 @@ std::optional<ParentProfile> ReadParentProfile(FolderContext& cx, qint64 parent)
   return p;
 }
 
-qint64 RuleFormId(FolderContext& cx, const QString& form) {
+// 0 when the library has no such form; none when the database rejected the look-up.
+std::optional<qint64> RuleFormId(FolderContext& cx, const QString& form) {
   SetStatus(cx, QStringLiteral("Identifying the system_id for the form '") + form + QStringLiteral("' in library ") + CurrentName(cx));
   Hyphens(cx);
-  RunSQL(cx, QStringLiteral("SELECT SYSTEM_ID FROM [OWNER].FORMS WHERE FORM_NAME = '") + StripQuotes(form) + QStringLiteral("'"));
+  const bool handed =
+      RunSQL(cx, QStringLiteral("SELECT SYSTEM_ID FROM [OWNER].FORMS WHERE FORM_NAME = '") + StripQuotes(form) + QStringLiteral("'"));
   dm::PcdSql& sql = Results(cx);
-  const qint64 id = qRound64(NumericValue(sql.ColumnValue(1)));
+  const bool read = handed && LastStatementSucceeded(cx);
+  const qint64 id = read ? qRound64(NumericValue(sql.ColumnValue(1))) : 0;
   sql.ReleaseResults();
-  return id;
+  if (read) return id;
+  LogMessage(cx, QStringLiteral("Error: Unable to read the system_id of the form '") + form +
+                     QStringLiteral("' - the folder keeps the form it has"));
+  Hyphens(cx);
+  return std::nullopt;
 }
 
 // False when the update changed no row: the folder is then left without security and filing.
 bool CopyParentProfile(FolderContext& cx, const Request& r, qint64 number, ParentProfile p) {
   if (r.fields.HasOwnForm()) {
-    const qint64 id = RuleFormId(cx, r.fields.form);
-    if (id != 0) {
+    const std::optional<qint64> id = RuleFormId(cx, r.fields.form);
+    // The rule's form was given to the folder when it was made; an unread id must not put the
+    // parent's in its place.
+    if (!id) p.formId = 0;
+    if (id && *id != 0) {
       SetStatus(cx, QStringLiteral("Setting Folder form to ") + r.fields.form);
-      p.formId = id;
+      p.formId = *id;
     }
   }
   LogMessage(cx, QStringLiteral("Setting Additional profile columns for folder ") + Quote(r.name) + QStringLiteral(" from parent #") +

@@ -224,7 +224,8 @@ bool ApplyTemplate(SecurityContext& cx, qint64 DocNumber, const QString& Templat
   TemplateTrusteeList list = ParseSecurityTemplate(cx, Template, facts);
   if (list.rows.empty()) return true;
   PassOver([&] { RemoveInactiveTrustees(cx, facts, n); });
-  bool marked = true;
+  // A read that broke off part-way is no more an answer than one the database rejected.
+  bool marked = false;
   PassOver([&] { marked = MarkExistingTrustees(cx, facts, n, DocNumber, list); });
   // Without knowing what the item holds, rewriting would replace rights it was given on purpose.
   if (!marked) return Unreadable(cx, QStringLiteral("trustees"), n);

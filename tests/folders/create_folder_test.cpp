@@ -226,6 +226,16 @@ TEST_F(CreateFolderTest, RuleFormIsGivenToTheFolder) {
   EXPECT_TRUE(Log().contains(QStringLiteral("Opening folder object #") + N(n) + QStringLiteral(" after changing form to MATTER_FOLDER")));
   // Made once: the early save is the folder itself.
   EXPECT_EQ(Count(Law, QStringLiteral("SELECT COUNT(*) FROM PROFILE WHERE DOCNAME = 'With Form'")), 1);
+
+  // A subfolder whose form cannot be looked up again keeps it rather than taking its parent's.
+  server.Components()->Server()->hooks.sqlFault = [](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {
+    if (!sql.startsWith(QStringLiteral("SELECT SYSTEM_ID FROM DOCSADM.FORMS"))) return std::nullopt;
+    return dm::SqlFault{1, 208, QStringLiteral("Injected failure")};
+  };
+  const qint64 sub = Create(QStringLiteral("Sub With Form"), NewFolder(Law, QStringLiteral("Form Parent")), formRule, 2);
+  ASSERT_GT(sub, 0);
+  EXPECT_EQ(Profile(Law, sub, QStringLiteral("FORM")), QStringLiteral("770001"));
+  EXPECT_TRUE(Log().contains(QStringLiteral("Unable to read the system_id of the form 'MATTER_FOLDER'")));
 }
 
 TEST_F(CreateFolderTest, DefaultFormMarkerIsRecognisedOnlyAsWritten) {

@@ -207,20 +207,30 @@ TEST_F(AddSecurityTest, RejectedReadChangesNothing) {
     const char* statement;
     const char* logged;
     bool authorFixedBefore;  // the read comes after the author fix
+    bool broken;             // its values fail to be read instead of the database rejecting it
   } cases[] = {
-      {"SELECT AUTHOR FROM", "Unable to read the author of document #", false},
-      {"SELECT P.SYSTEM_ID,", "Unable to read the profile of document #", true},
-      {"FROM DOCSADM.SECURITY S", "Unable to read the trustees of document #", true},
+      {"SELECT AUTHOR FROM", "Unable to read the author of document #", false, false},
+      {"SELECT P.SYSTEM_ID,", "Unable to read the profile of document #", true, false},
+      {"FROM DOCSADM.SECURITY S", "Unable to read the trustees of document #", true, false},
+      {"FROM DOCSADM.SECURITY S", "Unable to read the trustees of document #", true, true},
   };
+  const dm::PcdSqlPtr plain = cx.session.pSQL;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.statement);
+    SCOPED_TRACE(std::string(c.statement) + (c.broken ? " broken" : ""));
     // Without an author and restricted to one trustee: every read has a write that would
     // follow from a wrong answer.
     const qint64 doc = MakeItem("", "TNGUYEN", 1);
     Grant(doc, "LGARCIA", "255");
-    test::FailStatements(cx, statements, QString::fromLatin1(c.statement));
+    test::FailStatements(cx, statements, c.broken ? QStringList() : QStringList{QString::fromLatin1(c.statement)});
+    if (c.broken) {
+      auto failing = std::make_shared<FailingPcdSql>(plain);
+      failing->failAfter = QString::fromLatin1(c.statement);
+      failing->valuesOnly = true;
+      cx.session.pSQL = failing;
+    }
 
     EXPECT_FALSE(Apply(doc, QStringLiteral("GROUP:CORPORATE = 5")));
+    cx.session.pSQL = plain;
 
     EXPECT_EQ(ProfileValue(doc, "AUTHOR"), c.authorFixedBefore ? ProfileValue(doc, "TYPIST") : QStringLiteral("0"));
     EXPECT_EQ(ProfileValue(doc, "DEFAULT_RIGHTS"), "1");

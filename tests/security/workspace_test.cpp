@@ -338,6 +338,15 @@ TEST_F(WorkspaceTest, KeyFailureInTheMiddleOfATreeLeavesNothingThatCountsAsCompl
   EXPECT_FALSE(Log().contains(QStringLiteral("Folder \"Halfway\" already exists")));
   EXPECT_EQ(server.Scalar(Law, QStringLiteral("SELECT DATA FROM REGISTRY WHERE NAME = 'LINKID'")), QString::number(doc));
   EXPECT_EQ(RegistryRows(Law), 1 + 6 + 8);  // root, workspace with five properties, member with seven
+
+  // A property row the database rejects takes the member with it, in a workspace that stands.
+  const qint64 second = MakeFolder(QStringLiteral("Second"));
+  test::FailStatements(cx, statements, QStringLiteral("'LINKID'"));
+  EXPECT_FALSE(AddToWorkspace(cx, QStringLiteral("Second"), second, QStringLiteral("JSMITH"), QStringLiteral("W"), Law));
+  EXPECT_EQ(RegistryRows(Law), 1 + 6 + 8);
+  test::FailStatements(cx, statements, QStringList());
+  EXPECT_TRUE(AddToWorkspace(cx, QStringLiteral("Second"), second, QStringLiteral("JSMITH"), QStringLiteral("W"), Law));
+  EXPECT_EQ(RegistryRows(Law), 1 + 6 + 8 + 8);
 }
 
 TEST_F(WorkspaceTest, RejectedMemberInsertIsShownWhenErrorsAreDisplayed) {
