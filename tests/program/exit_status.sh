@@ -5,6 +5,7 @@
 #   missing    the current library's file is gone               2
 #   notsqlite  the current library's file is not a database     2
 #   empty      the current library's file has 0 bytes           2
+#   badsetting a check box setting holds a value it cannot take  2
 #   readonly   every library may be read but not written        1 (errors logged)
 set -euo pipefail
 program="$1"
@@ -18,6 +19,11 @@ case "$case_name" in
   missing) rm "$library"; expected=2 ;;
   notsqlite) echo "not a database" >"$library"; expected=2 ;;
   empty) : >"$library"; expected=2 ;;
+  badsetting)
+    # The store writes the section General as "[%General]": an edit goes there.
+    mkdir -p "$XDG_CONFIG_HOME"
+    printf '%s\n' '[%General]' 'Loop=7' >"$XDG_CONFIG_HOME/Quillmark Stackwright for OpenText eDOCS.ini"
+    expected=2 ;;
   readonly)
     chmod 444 "$STACKWRIGHT_DM_SERVER"/*.sqlite
     # Root writes whatever the permissions say: the run goes as another user, who still needs the
@@ -41,6 +47,9 @@ echo "exit status: $status (expected $expected)"
 [ "$status" -eq "$expected" ] || { cat "$work/run.out"; exit 1; }
 if [ "$case_name" = noserver ]; then
   grep -q "cannot open the DM server" "$work/run.out" || { echo "not said on standard error"; exit 1; }
+fi
+if [ "$case_name" = badsetting ]; then
+  grep -q 'the setting Loop in section General holds "7"' "$work/run.out" || { echo "the setting is not named"; exit 1; }
 fi
 if [ "$case_name" = readonly ]; then
   grep -q "Error: .*readonly database" "$work"/*.LOG || { echo "no failed row in the log"; exit 1; }
