@@ -251,7 +251,7 @@ void ProcessedRowsWindow::resizeEvent(QResizeEvent* event) {
 
 void OpenProcessedRowsWindow(RunContext& cx, QWidget* parent, const std::function<void(ProcessedRowsWindow&)>& show) {
   if (NoLibrary(cx)) return;
-  const ToolEntry entry{StatusCaption(cx), CurrentLibraryNameOrEmpty(cx)};
+  const ToolEntry entry{StatusCaption(cx), CurrentLibraryNameOrEmpty(cx), {}};
   TrapNamed(cx, QStringLiteral("MNDisplayTarnAuto_Click"), [&] {
     if (!SelectLibrary(cx)) return;
     if (!CheckForTable(cx, QStringLiteral("TARN_STACKWRIGHT"))) {

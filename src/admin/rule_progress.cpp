@@ -308,20 +308,16 @@ QString CatalogueFailure(RunContext& cx, const QString& item) {
     const qsizetype brace = path.indexOf(QLatin1Char('}'));
     if (brace >= 0) path = TrimBlanks(path.mid(brace + 1));
   }
-  QString table = Profile;
-  for (qsizetype dot = path.indexOf(QLatin1Char('.')); dot >= 0; dot = path.indexOf(QLatin1Char('.'))) {
-    const QString column = path.left(dot);
-    path = path.mid(dot + 1);
-    const ColumnLink link = FindColumnLink(cx, column, table, false);
-    if (link.readFailed) {
-      QString failure = table + QLatin1Char('.') + column;
-      if (!link.error.isEmpty()) failure += QStringLiteral(" (") + link.error + QStringLiteral(")");
-      return failure;
-    }
-    if (!link.found) return {};
-    table = link.ForeignTable;
-  }
-  return {};
+  std::vector<PathStep> steps;
+  QString lastName;
+  ColumnLink stop;
+  if (FollowColumnPath(cx, path, steps, lastName, false, &stop) || !stop.readFailed) return {};
+  // The path ended at the look-up after its last step.
+  const qsizetype step = qsizetype(steps.size());
+  QString failure = (steps.empty() ? Profile : steps.back().ForeignTable) + QLatin1Char('.') +
+                    path.section(QLatin1Char('.'), step, step);
+  if (!stop.error.isEmpty()) failure += QStringLiteral(" (") + stop.error + QStringLiteral(")");
+  return failure;
 }
 
 }  // namespace admin

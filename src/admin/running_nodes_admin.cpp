@@ -78,6 +78,7 @@ void MNClearRunningNodes_Click(RunContext& cx) {
     return;
   const QString status = StatusCaption(cx);
   const QString entryLibrary = CurrentLibraryNameOrEmpty(cx);
+  const admin::HeldControls controls = admin::HoldControls(cx);
   cx.ui->SetMousePointer(Pointer::Hourglass);
   const admin::ClearOutcome outcome = admin::ClearEveryLibrary(cx);
   if (!entryLibrary.isEmpty()) admin::TrapErrors(cx, [&] { ConnectLibrary(cx, entryLibrary); });
@@ -85,6 +86,7 @@ void MNClearRunningNodes_Click(RunContext& cx) {
                     FormatNumber(outcome.libraries) + QStringLiteral(" libraries"));
   LogMessage(cx, HyphenLine);
   cx.ui->SetMousePointer(Pointer::Default);
+  admin::GiveBackControls(cx, controls);
   admin::ReportFailedLibraries(cx, outcome.failed);
   SetStatusCaption(cx, status);
 }

@@ -7,8 +7,21 @@
 
 namespace sw::admin {
 
+HeldControls HoldControls(RunContext& cx) {
+  const HeldControls held{true, cx.ui->GoEnabled(), cx.ui->ToolsEnabled()};
+  cx.ui->SetGoEnabled(false);
+  cx.ui->SetToolsEnabled(false);
+  return held;
+}
+
+void GiveBackControls(RunContext& cx, const HeldControls& held) {
+  if (!held.taken) return;
+  cx.ui->SetGoEnabled(held.go);
+  cx.ui->SetToolsEnabled(held.tools);
+}
+
 ToolEntry EnterTool(RunContext& cx) {
-  ToolEntry entry{StatusCaption(cx), CurrentLibraryNameOrEmpty(cx)};
+  ToolEntry entry{StatusCaption(cx), CurrentLibraryNameOrEmpty(cx), HoldControls(cx)};
   cx.ui->SetMousePointer(Pointer::Hourglass);
   cx.ui->PumpMessages();
   return entry;
@@ -21,6 +34,7 @@ void ReturnFromTool(RunContext& cx, const ToolEntry& entry) {
   } catch (const std::exception&) {
   }
   SetStatusCaption(cx, entry.status);
+  GiveBackControls(cx, entry.controls);
   cx.ui->SetMousePointer(Pointer::Default);
 }
 

@@ -16,16 +16,30 @@ namespace sw::admin {
 // The failure raised for a menu item the clicked index does not name.
 inline constexpr qint64 ErrNoSuchMenuItem = 340;
 
+// Go and the other tools as a tool found them. They are taken away while it works: every status
+// text pumps the window's messages, and a run or tool started then would work inside it, in its
+// library and its transaction.
+struct HeldControls {
+  bool taken = false;
+  bool go = false;
+  bool tools = false;
+};
+HeldControls HoldControls(RunContext& cx);
+// Gives back what HoldControls took; nothing when it took nothing.
+void GiveBackControls(RunContext& cx, const HeldControls& held);
+
 // What a tool that may work in another library found on entry.
 struct ToolEntry {
   QString status;   // caption of the status label
   QString library;  // the current library's name (empty when none was current)
+  HeldControls controls;
 };
 
-// Remembers the status caption and the current library, shows the hourglass and pumps messages.
+// Remembers the status caption and the current library, holds Go and the other tools, shows the
+// hourglass and pumps messages.
 ToolEntry EnterTool(RunContext& cx);
-// Makes the remembered library current again (when there was one), restores the caption and the
-// default pointer.
+// Makes the remembered library current again (when there was one), restores the caption, the
+// controls and the default pointer.
 void ReturnFromTool(RunContext& cx, const ToolEntry& entry);
 
 // One statement's outcome, read before its result is released.

@@ -124,6 +124,9 @@ bool SetUpRun(RunContext& cx) {
   rc.ResultRow = -1;
   ResetRunMemory(cx);
   cx.ui->SetGoEnabled(false);
+  // A tool started from the window while the run pumps messages would work inside the run's open
+  // transaction and in the library it works in.
+  cx.ui->SetToolsEnabled(false);
   SaveIsRunning(cx, QStringLiteral("-1"));
   TakeSearchFlagSnapshot(cx);
   const RunOptions options = cx.ui->Options();
@@ -346,6 +349,7 @@ void EndRun(RunContext& cx) {
   IgnoringErrors([&] {
     cx.ui->SetPauseTextsEnabled(true);
     cx.ui->SetGoEnabled(true);
+    cx.ui->SetToolsEnabled(true);
     cx.ui->SetExitEnabled(true);
   });
   IgnoringErrors([&] {

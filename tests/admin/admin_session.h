@@ -3,6 +3,8 @@
 // current, a library chooser the test sets, and a ui that records the status captions it shows.
 #include <QStringList>
 #include <functional>
+#include <set>
+#include <string>
 
 #include "platform/dm/dm_server.h"
 #include "run/run_control_session.h"
@@ -49,6 +51,13 @@ class AdminSession {
       return dm::SqlFault{1, 1, QStringLiteral("injected failure")};
     };
   }
+  // Go and the other tools as the user is offered them, and as they were at every message pump.
+  QString GoAndTools() const {
+    return QString("go %1 tools %2").arg(cx.ui->controls.goEnabled).arg(cx.ui->controls.toolsEnabled);
+  }
+  void WatchControls() {
+    ui->onPump = [this](int) { whileWorking.insert(GoAndTools().toStdString()); };
+  }
   QString Current() const { return cx.session.CurrentLibrary ? cx.session.CurrentLibrary->Name() : QString(); }
   QStringList Texts() const {
     QStringList texts;
@@ -60,6 +69,7 @@ class AdminSession {
   RunTestContext cx;
   RecordingUi* ui = nullptr;
   bool started = false;
+  std::set<std::string> whileWorking;
 
  private:
   DmTestServer& server_;

@@ -60,7 +60,11 @@ class RuleProgress : public ::testing::Test {
 TEST_F(RuleProgress, AdvanceReplacesTheRuleRecordsByEveryCurrentSourceRow) {
   Seed("LAWLIB", "CLIENT MATTERS", {"PROFILE", "PROFILE", "MATTER"});
   Seed("LAWLIB", "OTHER", {"MATTER"});
+  s.WatchControls();
   MNCurrentRules_Click(s.cx, MenuIndex("CLIENT MATTERS"));
+  // A run or tool started while it works would write inside its transaction.
+  EXPECT_EQ(s.whileWorking, std::set<std::string>{"go 0 tools 0"});
+  EXPECT_EQ(s.GoAndTools(), "go 1 tools 1");
 
   const int clients = Rows("LAWLIB", "CLIENT"), matters = Rows("LAWLIB", "MATTER");
   ASSERT_GT(clients, 0);

@@ -49,7 +49,10 @@ TEST_F(ClearRunningNodes, AnsweredNoTouchesNothing) {
 TEST_F(ClearRunningNodes, RemovesEveryComputersClaimsFromEveryLibraryAndReturns) {
   const int lawOthers = SettingsRows("LAWLIB") - 2;
   const int oraOthers = SettingsRows("ORALIB") - 3;
+  s.WatchControls();
   MNClearRunningNodes_Click(s.cx);
+  EXPECT_EQ(s.whileWorking, std::set<std::string>{"go 0 tools 0"}) << "no run starts between two libraries";
+  EXPECT_EQ(s.GoAndTools(), "go 1 tools 1");
   EXPECT_EQ(ClaimRows("LAWLIB"), 0);
   EXPECT_EQ(ClaimRows("ORALIB"), 0);
   EXPECT_EQ(SettingsRows("LAWLIB"), lawOthers);

@@ -193,6 +193,7 @@ TEST_F(RunControl, SetUpAndEndOfRunStateAroundACycle) {
     EXPECT_TRUE(cx.run.TaskRunning);
     EXPECT_TRUE(cx.run.InLoopDelay);
     EXPECT_FALSE(cx.ui->controls.goEnabled);
+    EXPECT_FALSE(cx.ui->controls.toolsEnabled) << "a tool would work inside the run";
     EXPECT_EQ(cx.ui->controls.statusColour, StatusColourCycle);
     EXPECT_EQ(test::Setting(cx, "General", "IsRunning"), "-1");
     EXPECT_TRUE(cx.ui->controls.results.empty());
@@ -203,7 +204,7 @@ TEST_F(RunControl, SetUpAndEndOfRunStateAroundACycle) {
   ASSERT_TRUE(seen);
   EXPECT_FALSE(cx.run.TaskRunning);
   EXPECT_FALSE(cx.run.StopRequested);
-  EXPECT_TRUE(cx.ui->controls.goEnabled);
+  EXPECT_TRUE(cx.ui->controls.goEnabled && cx.ui->controls.toolsEnabled);
   EXPECT_TRUE(cx.ui->controls.exitEnabled);
   EXPECT_TRUE(cx.ui->controls.pauseTextsEnabled);
   EXPECT_EQ(cx.ui->controls.pointer, Pointer::Default);
