@@ -163,9 +163,8 @@ void MNSpecialFunctions_Click(RunContext& cx) {
   // controls as they were. While the generator works, nothing else can be started and Exit asks
   // it to stop.
   const bool taskRunning = cx.run.TaskRunning, stopRequested = cx.run.StopRequested;
-  const bool goEnabled = cx.ui->GoEnabled(), exitEnabled = cx.ui->ExitEnabled(), toolsEnabled = cx.ui->ToolsEnabled();
-  cx.ui->SetGoEnabled(false);
-  cx.ui->SetToolsEnabled(false);
+  const bool exitEnabled = cx.ui->ExitEnabled();
+  const admin::HeldControls controls = admin::HoldControls(cx);
   cx.ui->SetExitEnabled(true);
   cx.ui->SetStatusColour(StatusColourCycle);
   cx.run.TaskRunning = true;
@@ -174,8 +173,7 @@ void MNSpecialFunctions_Click(RunContext& cx) {
   cx.ui->SetStatusColour(StatusColourEnd);
   cx.run.TaskRunning = taskRunning;
   cx.run.StopRequested = stopRequested;
-  cx.ui->SetGoEnabled(goEnabled);
-  cx.ui->SetToolsEnabled(toolsEnabled);
+  admin::GiveBackControls(cx, controls);
   cx.ui->SetExitEnabled(exitEnabled);
   SetStatusCaption(cx, status);
 }

@@ -381,7 +381,11 @@ RunEnd Cycles(RunContext& cx) {
     PauseWindow(cx);
     WalkNodes(cx);
     if (!EndCycle(cx)) return RunEnd::WithSummary;
-    if (!LoopDelay(cx)) return RunEnd::WithSummary;
+    // Between cycles the run holds no library, claim or transaction, so the tools may work.
+    cx.ui->SetToolsEnabled(true);
+    const bool nextCycle = LoopDelay(cx);
+    cx.ui->SetToolsEnabled(false);
+    if (!nextCycle) return RunEnd::WithSummary;
   }
 }
 
