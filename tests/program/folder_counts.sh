@@ -18,6 +18,13 @@ tracked_against_source() {
   echo "$(value_of "$1" "SELECT COUNT(*) FROM MATTER")/$(value_of "$1" "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER'")"
 }
 
+# Rows the runs whose logs are in the given folders have begun, as their verbose logs show them.
+rows_begun() {
+  local dir count=0
+  for dir in "$@"; do count=$((count + $(cat "$dir"/*.LOG 2>/dev/null | grep -c "^Processing folder item #" || true))); done
+  echo "$count"
+}
+
 # `check` of the whole server on one line: each count summed over the libraries, then
 # "clean" or "NOT CLEAN" as its exit status says.
 check_summary() {

@@ -16,9 +16,6 @@ export STACKWRIGHT_DM_SERVER="$work/server" XDG_CONFIG_HOME="$work/config" STACK
 export QT_QPA_PLATFORM=offscreen
 source "$(dirname "$0")/folder_counts.sh"
 
-# Rows the run has begun, as its verbose log shows them.
-rows_begun() { cat "$1"/*.LOG 2>/dev/null | grep -c "^Processing folder item #" || true; }
-
 failed=0
 for point in ${points//,/ }; do
   rm -rf "$work/server" "$work/config" "$work/killed" "$work/rest"

@@ -396,12 +396,21 @@ TEST_F(FolderChainTest, StopAfterANewFolderCompletesTheRowFirst) {
   ui->controls = cx.ui->controls;
   cx.scripted = ui.get();
   cx.ui = std::move(ui);
+  cx.ui->controls.options.addNewDocs = true;
+  SetProfileLinks({"MATTER = MATTER.SYSTEM_ID"});
   ReadAndProcess();
-  // The client folder was new: its matter folder and the row's records follow.
+  // The client folder was new: its matter folder, metadata, queued documents and the row's
+  // records follow.
   EXPECT_EQ(cx.runState.rule.AddedCount, 2);
   const qint64 matter = FolderNamed(Law, "M00001");
   ASSERT_GT(matter, 0);
   EXPECT_TRUE(FiledIn(Law, FolderNamed(Law, ClientOf("M00001")), matter));
+  const QString matterId = Sql(Law, "SELECT SYSTEM_ID FROM MATTER WHERE MATTER_ID = 'M00001'");
+  EXPECT_EQ(Sql(Law, QStringLiteral("SELECT MATTER FROM PROFILE WHERE DOCNUMBER = %1").arg(matter)), matterId);
+  const qint64 documents = Number(Law, "SELECT COUNT(*) FROM PROFILE WHERE DOCNUMBER NOT IN (SELECT DOCNUMBER FROM FOLDER) "
+                                       "AND MATTER = " + matterId);
+  ASSERT_GT(documents, 0);
+  EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM NEEDS_FOLDERING"), documents);
   EXPECT_EQ(TrackingRows(), 2);
   EXPECT_EQ(cx.ui->CounterRead(), "1");
   EXPECT_EQ(FoldersNamed(Law, "M00002"), 0);
