@@ -1,6 +1,7 @@
 #include "core/sql.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -304,16 +305,19 @@ QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverP
 
 QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwner) {
   static const QString placeholder = QStringLiteral("[OWNER]");
+  static const QString dbo = QStringLiteral("dbo");
   QString text = sql;
   // Each replacement removes one "[" and one "]"; an owner without one of them cannot rebuild
-  // placeholders for ever, so the search starts again from the start. An owner holding both
-  // could (it may even hold the placeholder itself): then the search goes on after it.
+  // placeholders for ever, so the search looks again where a placeholder rebuilt around the
+  // replacement would begin (nothing before it holds one). An owner holding both could (it may
+  // even hold the placeholder itself): then the search goes on after it.
   const bool mayRebuild = databaseOwner.contains(QLatin1Char('[')) && databaseOwner.contains(QLatin1Char(']'));
   for (qsizetype at = text.indexOf(placeholder, 0, Qt::CaseInsensitive); at >= 0;) {
-    const bool zkTable = text.mid(at + placeholder.size(), 4) == QLatin1String(".ZK_");
-    const QString owner = zkTable ? QStringLiteral("dbo") : databaseOwner;
+    const bool zkTable = QStringView(text).mid(at + placeholder.size(), 4) == QLatin1String(".ZK_");
+    const QString& owner = zkTable ? dbo : databaseOwner;
     text.replace(at, placeholder.size(), owner);
-    at = text.indexOf(placeholder, mayRebuild ? at + owner.size() : 0, Qt::CaseInsensitive);
+    const qsizetype from = mayRebuild ? at + owner.size() : std::max<qsizetype>(0, at - placeholder.size() + 1);
+    at = text.indexOf(placeholder, from, Qt::CaseInsensitive);
   }
   text.replace(QStringLiteral("{OWNER}"), placeholder, Qt::CaseInsensitive);
   return text;
