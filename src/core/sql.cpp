@@ -298,7 +298,11 @@ QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverP
     return text;
   }
   ReplaceLoop(text, QStringLiteral("CAST('' AS "), QStringLiteral("CAST(NULL AS "));
-  if (!KeepsTryCast(serverProductVersion, compatibilityLevel)) ReplaceLoop(text, QStringLiteral("TRY_CAST"), QStringLiteral("CAST"));
+  // The server facts are read as numbers only for a statement that has TRY_CAST at all: most
+  // have none, and every statement passes here.
+  static const QString tryCast = QStringLiteral("TRY_CAST");
+  if (text.contains(tryCast) && !KeepsTryCast(serverProductVersion, compatibilityLevel))
+    ReplaceLoop(text, tryCast, QStringLiteral("CAST"));
   ReplaceLoop(text, QStringLiteral("SYSDATE"), QStringLiteral("GETUTCDATE()"));
   return text;
 }
