@@ -407,7 +407,7 @@ class EmFolder : public DmFolder {
   bool ResolvedValues(std::map<QString, QVariant>* out, bool all, QString* error) const;
   bool InsertNew(QString* error);
   bool UpdateExisting(QString* error);
-  bool ApplyPublic(QString* error);
+  bool ApplyPublic(QString* error, qint64 id = 0);
   bool File(const DmProfilePtr& item, const QString& nodeType);
   bool Insert(const QString& table, const std::map<QString, QVariant>& values, QString* error) const;
 
@@ -475,9 +475,13 @@ bool EmFolder::InsertNew(QString* error) {
   }
   std::map<QString, QVariant> profile;
   if (!ResolvedValues(&profile, true, error)) return false;
+  // Every id the new rows take, drawn at once: the profile, folder and version rows, three
+  // activity rows and the root entry of a public folder.
+  const bool rooted = data_->pendingPublic.value_or(false) && data_->isFolder;
   const qint64 docNumber = NextKeyOn(*data_->db, DocNumberKeyName, error);
-  const qint64 systemId = NextKeyOn(*data_->db, SystemKeyName, error);
+  const qint64 systemId = docNumber == 0 ? 0 : NextKeysOn(*data_->db, SystemKeyName, rooted ? 7 : 6, error);
   if (docNumber == 0 || systemId == 0) return false;
+  qint64 nextId = systemId + 1;
   const QString now = DmNow();
   profile[QStringLiteral("SYSTEM_ID")] = systemId;
   profile[QStringLiteral("DOCNUMBER")] = docNumber;
@@ -497,9 +501,8 @@ bool EmFolder::InsertNew(QString* error) {
   profile[QStringLiteral("LAST_EDITED_BY")] = user;
   if (!Insert(QStringLiteral("PROFILE"), profile, error)) return false;
 
-  const qint64 folderId = NextKeyOn(*data_->db, SystemKeyName, error);
-  const qint64 versionId = NextKeyOn(*data_->db, SystemKeyName, error);
-  if (folderId == 0 || versionId == 0) return false;
+  const qint64 folderId = nextId++;
+  const qint64 versionId = nextId++;
   if (!Insert(QStringLiteral("FOLDER"), {{QStringLiteral("SYSTEM_ID"), folderId}, {QStringLiteral("DOCNUMBER"), docNumber},
                                          {QStringLiteral("PATH"), QString()}},
               error))
@@ -513,8 +516,7 @@ bool EmFolder::InsertNew(QString* error) {
     return false;
   const std::pair<int, const char*> activities[] = {{45, "Folder created"}, {46, "Profile saved"}, {47, "Version created"}};
   for (const auto& [type, text] : activities) {
-    const qint64 id = NextKeyOn(*data_->db, SystemKeyName, error);
-    if (id == 0) return false;
+    const qint64 id = nextId++;
     if (!Insert(QStringLiteral("ACTIVITYLOG"),
                 {{QStringLiteral("SYSTEM_ID"), id}, {QStringLiteral("DOCNUMBER"), docNumber},
                  {QStringLiteral("ACTIVITY_TYPE"), type}, {QStringLiteral("AUTHOR"), profile[QStringLiteral("AUTHOR")]},
@@ -527,7 +529,7 @@ bool EmFolder::InsertNew(QString* error) {
   }
   data_->docNumber = docNumber;
   data_->systemId = systemId;
-  return ApplyPublic(error);
+  return ApplyPublic(error, rooted ? nextId : 0);
 }
 
 bool EmFolder::UpdateExisting(QString* error) {
@@ -561,8 +563,9 @@ bool EmFolder::UpdateExisting(QString* error) {
   return ApplyPublic(error);
 }
 
-// A public folder has a ROOT_OBJECT row; making it not public removes the row.
-bool EmFolder::ApplyPublic(QString* error) {
+// A public folder has a ROOT_OBJECT row; making it not public removes the row. `id` is the
+// row's id when the caller drew it already, else 0.
+bool EmFolder::ApplyPublic(QString* error, qint64 id) {
   if (!data_->pendingPublic || !data_->isFolder) return true;
   SqliteDb& db = *data_->db;
   if (!*data_->pendingPublic) {
@@ -572,7 +575,7 @@ bool EmFolder::ApplyPublic(QString* error) {
   }
   if (db.Scalar(QStringLiteral("SELECT COUNT(*) FROM ROOT_OBJECT WHERE DOCNUMBER = ?"), {data_->docNumber}).toLongLong() > 0)
     return true;
-  const qint64 id = NextKeyOn(db, SystemKeyName, error);
+  if (id == 0) id = NextKeyOn(db, SystemKeyName, error);
   if (id == 0) return false;
   return Insert(QStringLiteral("ROOT_OBJECT"),
                 {{QStringLiteral("SYSTEM_ID"), id}, {QStringLiteral("DOCNUMBER"), data_->docNumber},

@@ -113,7 +113,12 @@ bool SqliteDb::RefusedAfterAbandon(const QString& sql, SqliteResult& refusal) {
 }
 
 void SqliteDb::NoteAbandon(bool wasInTransaction, bool ok) {
+  NoteTurn(wasInTransaction);
   if (!ok && wasInTransaction && !InTransaction()) abandoned_ = true;
+}
+
+void SqliteDb::NoteTurn(bool wasInTransaction) {
+  if (wasInTransaction != InTransaction()) ++transactionTurns_;
 }
 
 bool SqliteDb::ExecScript(const QString& sql, QString* error) {
@@ -209,7 +214,12 @@ void SqliteDb::NoteWrite(void* self, int, const char*, const char* table, long l
 }
 
 SqliteDb::Stamp SqliteDb::ConfigurationStamp() {
-  return {Scalar(QStringLiteral("PRAGMA data_version")).toLongLong(), configurationWrites_};
+  const bool inTransaction = InTransaction();
+  if (inTransaction && dataVersionInTransaction_ && dataVersionInTransaction_->first == transactionTurns_)
+    return {dataVersionInTransaction_->second, configurationWrites_};
+  const qint64 version = Scalar(QStringLiteral("PRAGMA data_version")).toLongLong();
+  if (inTransaction) dataVersionInTransaction_ = std::make_pair(transactionTurns_, version);
+  return {version, configurationWrites_};
 }
 
 bool WithWriteTransaction(SqliteDb& db, QString* error, const std::function<bool(QString*)>& work) {
