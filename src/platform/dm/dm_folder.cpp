@@ -40,6 +40,7 @@ constexpr qint64 ErrTooLong = 0x80040E57;
 constexpr int DocNameLength = 240;
 
 QString Quoted(const QString& name) {
+  if (!name.contains(QLatin1Char('"'))) return QLatin1Char('"') + name + QLatin1Char('"');
   QString q = name;
   q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
   return QLatin1Char('"') + q + QLatin1Char('"');
@@ -415,16 +416,21 @@ class EmFolder : public DmFolder {
 };
 
 bool EmFolder::Insert(const QString& table, const std::map<QString, QVariant>& values, QString* error) const {
-  QStringList names, marks;
+  // Written into one buffer: a new folder makes several of these.
+  QString sql;
+  sql.reserve(40 + qsizetype(values.size()) * 24);
+  sql += QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (");
   QVariantList params;
+  params.reserve(qsizetype(values.size()));
   for (const auto& [name, value] : values) {
-    names << Quoted(name);
-    marks << QStringLiteral("?");
+    if (!params.isEmpty()) sql += QStringLiteral(", ");
+    sql += Quoted(name);
     params << value;
   }
-  const SqliteResult r = data_->db->Query(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                              .arg(table, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
-                                          params);
+  sql += QStringLiteral(") VALUES (");
+  for (qsizetype i = 0; i < params.size(); ++i) sql += i == 0 ? QStringLiteral("?") : QStringLiteral(", ?");
+  sql += QLatin1Char(')');
+  const SqliteResult r = data_->db->Query(sql, params);
   if (!r.ok && error) *error = r.error;
   return r.ok;
 }

@@ -79,7 +79,9 @@ SqliteDb::SqliteDb() : statements_(KeptStatements, [](sqlite3_stmt*& st) { sqlit
 std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QString* error) {
   std::shared_ptr<SqliteDb> db(new SqliteDb());
   db->file_ = file;
-  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX;
+  // One thread works each connection (the program has no other), so SQLite need not lock it
+  // at every call.
+  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
   const int rc = sqlite3_open_v2(file.toUtf8().constData(), &db->db_, flags, nullptr);
   if (rc != SQLITE_OK) {
     if (error) *error = db->db_ ? QString::fromUtf8(sqlite3_errmsg(db->db_)) : QStringLiteral("out of memory");
