@@ -50,6 +50,16 @@ QString SignalName(int number) {
 
 bool TaskActive(const AppContext& cx) { return cx.run.TaskRunning || cx.run.StopRequested || cx.run.InLoopDelay; }
 
+// The same stop as the Exit button's, without its box: nobody may be there to answer it. Between
+// cycles the run's wait ends too.
+void AskTaskToStop(AppContext& cx) {
+  cx.ui->SetStatusColour(StatusColourEnd);
+  cx.run.TaskRunning = false;
+  cx.run.StopRequested = true;
+  cx.run.InLoopDelay = false;
+  cx.ui->SetExitEnabled(false);
+}
+
 }  // namespace
 
 void StopSignalReceived(AppContext& cx, int signalNumber) {
@@ -58,15 +68,8 @@ void StopSignalReceived(AppContext& cx, int signalNumber) {
   LogMessage(cx, QStringLiteral("Warning: ") + SignalName(signalNumber) +
                      QStringLiteral(" received - the current item completes, then the claims are released and the "
                                     "program ends"));
-  if (!TaskActive(cx)) {
-    cx.EndProgram();
-  }
-  // The same stop as the Exit button's, without its box: nobody may be there to answer it.
-  cx.ui->SetStatusColour(StatusColourEnd);
-  cx.run.TaskRunning = false;
-  cx.run.StopRequested = true;
-  cx.run.InLoopDelay = false;
-  cx.ui->SetExitEnabled(false);
+  if (!TaskActive(cx)) cx.EndProgram();
+  AskTaskToStop(cx);
 }
 
 StopSignals::StopSignals(AppContext& cx) : cx_(cx) {
@@ -104,7 +107,12 @@ void StopSignals::Drain() {
 
 void StopSignals::timerEvent(QTimerEvent* event) {
   if (event->timerId() != waitTimer_) return;
-  if (TaskActive(cx_)) return;
+  if (TaskActive(cx_)) {
+    // A task started inside the one asked to stop (the test-data generator between cycles) gives
+    // the flags back as it found them when it ends: the stop is asked again.
+    if (!cx_.run.StopRequested) AskTaskToStop(cx_);
+    return;
+  }
   killTimer(waitTimer_);
   waitTimer_ = 0;
   cx_.EndProgram();
