@@ -2,12 +2,12 @@
 
 #include <QSocketNotifier>
 #include <QTimerEvent>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "app/app_context.h"
-#include "app/handlers.h"
 #include "core/log.h"
 #include "run/run_control.h"
 
