@@ -151,7 +151,7 @@ int CountAndExpandLibraries(RunContext& cx) {
       cx.ui->SetRulesNodeChecked(i, false);
     if (children.size() == 1 && cx.ui->RulesNode(children.front()).text == RulesPlaceholder) {
       cx.ui->SelectRulesNode(i);
-      cx.TVRules_Expand(i);
+      cx.LoadRulesOfLibraryNode(i);
     } else {
       ++counter;
     }
@@ -357,7 +357,7 @@ void EndRun(RunContext& cx) {
     SetStatusCaption(cx, rc.EntryStatusText);
     MonitorHeartbeat(cx);
   });
-  if (HasSwitch(cx, QStringLiteral("/X"))) cx.Form_Unload(0);
+  if (HasSwitch(cx, QStringLiteral("/X"))) cx.EndProgramWhenIdle();
 }
 
 void HandleRunError(RunContext& cx, qint64 number, const QString& source, const QString& description) {

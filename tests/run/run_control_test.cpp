@@ -212,7 +212,7 @@ TEST_F(RunControl, SetUpAndEndOfRunStateAroundACycle) {
   EXPECT_EQ(cx.ui->controls.statusColour, StatusColourEnd);
   EXPECT_EQ(test::Setting(cx, "General", "IsRunning"), "0");
   EXPECT_TRUE(ShownText("Finished processing."));
-  EXPECT_TRUE(cx.unloads.empty());
+  EXPECT_EQ(cx.endRequests, 0);
 }
 
 TEST_F(RunControl, LoopDelayOfNothingBecomesThreeSeconds) {
@@ -279,7 +279,7 @@ TEST_F(RunControl, UnattendedSummaryGoesToTheStatusLineAndTheProgramEnds) {
   EXPECT_TRUE(Shown().empty());
   EXPECT_TRUE(test::Log(cx).contains("Finished processing."));
   EXPECT_EQ(cx.ui->controls.mainStatus, "Ready");
-  EXPECT_EQ(cx.unloads, std::vector<int>({0}));
+  EXPECT_EQ(cx.endRequests, 1);
 }
 
 TEST_F(RunControl, LocksTheWorkstationOnlyWhenLoopingOrUnattended) {
