@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "core/log.h"
+#include "core/sql.h"
 #include "core/text.h"
 #include "run/run_context.h"
 
@@ -17,7 +18,6 @@ namespace {
 
 const QString BackSeparator = QStringLiteral("%\\%");
 const QString SlashSeparator = QStringLiteral("%/%");
-const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
 constexpr qint64 MostFoldersPerCycle = 10000;
 
 bool EndsWithSeparator(const QString& text) {
