@@ -10,6 +10,7 @@
 #include "core/log.h"
 #include "core/sql.h"
 #include "core/text.h"
+#include "run/run.h"
 #include "run/run_context.h"
 
 namespace sw {
@@ -317,7 +318,7 @@ bool ParseFolderTemplate(RunContext& cx) {
   ExtractItems(cx, cut);
   if (t.ParsedTemplate.Count() > 0) return true;
   LogThenHyphens(cx, QStringLiteral("Notice: Unable to parse template string - cannot continue"));
-  if (rule.RuleNode >= 0) cx.ui->SetRulesNodeChecked(rule.RuleNode, false);
+  if (rule.RuleNode >= 0) UntickAfterFailure(cx, rule.RuleNode);
   return false;
 }
 
