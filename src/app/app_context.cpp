@@ -10,9 +10,10 @@
 
 namespace sw {
 
-void AppContext::TVRules_Expand(int libraryNode) { sw::TVRules_Expand(*this, libraryNode); }
+void AppContext::LoadRulesOfLibraryNode(int libraryNode) { sw::TVRules_Expand(*this, libraryNode); }
 
-void AppContext::Form_Unload(int cancel) { sw::Form_Unload(*this, cancel); }
+// The window's unload handler with no cancel: it ends the program unless a task still runs.
+void AppContext::EndProgramWhenIdle() { sw::Form_Unload(*this, 0); }
 
 void AppContext::EndProgram() { sw::EndProgram(*this); }
 

@@ -101,7 +101,7 @@ void ExtractJoinsFromStatement(RunContext& cx) {
       if (condition.contains(QStringLiteral(" NOT IN "))) continue;
       condition.remove(QLatin1Char('(')).remove(QLatin1Char(')'));
       // The owner may also stand as its placeholder in a statement that has not run yet.
-      condition.remove(QStringLiteral("[OWNER]."));
+      condition.remove(OwnerPlaceholder);
       if (ownerPrefix.size() > 1) condition.remove(ownerPrefix);
       if (!condition.contains(QStringLiteral(" = "))) continue;
       const int row = items.AddRow();

@@ -19,6 +19,7 @@
 #include "core/log.h"
 #include "platform/os/os.h"
 #include "platform/settings/settings_store.h"
+#include "run/run_control.h"
 
 namespace sw {
 
@@ -68,12 +69,12 @@ void ShowOtherPage(MainWindow& w, QWidget* page, int top, int left) {
 
 void NormaliseStart(AppContext& cx) {
   const RunOptions o = cx.ui->Options();
-  cx.ui->SetPauseTexts(NormalisePauseField(o.pauseStart), o.pauseEnd);
+  cx.ui->SetPauseTexts(NormalisePauseText(o.pauseStart), o.pauseEnd);
 }
 
 void NormaliseEnd(AppContext& cx) {
   const RunOptions o = cx.ui->Options();
-  cx.ui->SetPauseTexts(o.pauseStart, NormalisePauseField(o.pauseEnd));
+  cx.ui->SetPauseTexts(o.pauseStart, NormalisePauseText(o.pauseEnd));
 }
 
 }  // namespace
