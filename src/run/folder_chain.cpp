@@ -233,20 +233,26 @@ QString LevelLibrary(RunContext& cx, const QString& name) {
   return cx.runState.rows.ParentLibrary;
 }
 
+// The queue insert stands apart from the row: a refused insert is logged and gone past.
+void QueueRowDocuments(RunContext& cx, int k) {
+  RunRowStep(cx, cx.runState.rule.LibraryName, [&] { QueueNewDocuments(cx, k); });
+}
+
 // What a folder the chain has just created receives, in order.
 void FurnishNewFolder(RunContext& cx, int r, int k, const QString& name) {
   RuleRowsState& rows = cx.runState.rows;
   const qint64 folder = rows.ParentFolder;
   const QString library = rows.ParentLibrary;
-  UpdateFolderMetadata(cx, folder, library, k);
+  // Each of these is logged and gone past when it fails: it is undone alone and the folder stays.
+  RunRowStep(cx, library, [&] { UpdateFolderMetadata(cx, folder, library, k); });
   if (k == 1) {
     rows.TopFolder = folder;
     rows.TopLibrary = library;
   }
-  SetFolderEmailAddress(cx, folder, library, k, r);
-  SetFolderAuthor(cx, folder, library);
+  RunRowStep(cx, library, [&] { SetFolderEmailAddress(cx, folder, library, k, r); });
+  RunRowStep(cx, library, [&] { SetFolderAuthor(cx, folder, library); });
   AddRowWorkspaces(cx, k, name, folder, library);
-  QueueNewDocuments(cx, k);
+  QueueRowDocuments(cx, k);
 }
 
 RowEnd LevelLoop(RunContext& cx, int r) {
@@ -277,7 +283,7 @@ RowEnd LevelLoop(RunContext& cx, int r) {
     }
     if (cx.run.FolderExistedFlag) {
       // A row that is a document of its own is queued for its folder also when the folder stood.
-      if (rows.RowDocNumber != 0) QueueNewDocuments(cx, k);
+      if (rows.RowDocNumber != 0) QueueRowDocuments(cx, k);
       continue;
     }
     ++rule.AddedCount;
@@ -286,6 +292,18 @@ RowEnd LevelLoop(RunContext& cx, int r) {
     FurnishNewFolder(cx, r, k, name);
   }
   return RowEnd::Done;
+}
+
+// The row's level names as its folder path ("C0001\M00011"): what names the row in a message,
+// since its number is only its place in this run.
+QString RowLevelValues(RunContext& cx) {
+  const RuleRowsState& rows = cx.runState.rows;
+  QStringList names;
+  for (int k = 1; k <= rows.LevelCount && k < static_cast<int>(rows.LevelNames.size()); ++k) {
+    const QString name = TrimBlanks(rows.LevelNames[static_cast<size_t>(k)]);
+    if (!name.isEmpty()) names << name;
+  }
+  return names.join(QLatin1Char('\\'));
 }
 
 // The row's chain, sort and tracking rows, as one unit of work: a row whose work does not stand
@@ -305,7 +323,9 @@ void BuildRow(RunContext& cx, int r) {
   try {
     end = LevelLoop(cx, r);
     if (end == RowEnd::Done) {
-      if (rows.TopFolder != 0) SortFolders(cx, rows.TopFolder, rows.TopLibrary, cx.library.MaxItemsToSort);
+      // The sort's result is not used: a sort that fails leaves the chain as it was.
+      if (rows.TopFolder != 0)
+        RunRowStep(cx, rows.TopLibrary, [&] { SortFolders(cx, rows.TopFolder, rows.TopLibrary, cx.library.MaxItemsToSort); });
       Dash(cx);
       if (rows.ParentFolder > 0) TrackRow(cx, r);
     }
@@ -318,8 +338,8 @@ void BuildRow(RunContext& cx, int r) {
   // What the row made is gone again.
   rule.AddedCount = addedBefore;
   if (end == RowEnd::Done) ++rule.ErrorCount;
-  LogMessage(cx, QStringLiteral("Error: The folders of item #") + N(r) +
-                     QStringLiteral(" were not kept - the item will be processed again"));
+  LogMessage(cx, QStringLiteral("Error: The folders of item #") + N(r) + QStringLiteral(" (") + RowLevelValues(cx) +
+                     QStringLiteral(") were not kept - the item will be processed again"));
 }
 
 // One row from its status line to its counters.

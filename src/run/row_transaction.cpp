@@ -67,13 +67,35 @@ bool EndRowTransaction(RunContext& cx, const RowTransaction& row, bool commit) {
     const bool committed = EndTransaction(cx, part, stands);
     if (stands && !committed) {
       stands = false;
-      if (IsRuleLibrary(cx, part.Library))
-        LogMessage(cx, QStringLiteral("Error: The work in library ") + cx.runState.rule.LibraryName +
-                           QStringLiteral(" could not be committed after the work in the other library was"));
+      if (!IsRuleLibrary(cx, part.Library)) continue;
+      // Only a row that wrote to another library has work there that now stands alone.
+      const QString text = QStringLiteral("Error: The work in library ") + cx.runState.rule.LibraryName +
+                           QStringLiteral(" could not be committed");
+      LogMessage(cx, row.parts.size() > 1 ? text + QStringLiteral(" after the work in the other library was") : text);
     }
   }
   if (!stands) CutWorkspaceCache(cx.security, row.workspaceCacheRows);
   return stands;
+}
+
+bool RunRowStep(RunContext& cx, const QString& library, const std::function<void()>& work) {
+  const int cacheRows = cx.security.WorkspaceCacheCount;
+  const QString remembered = CurrentLibraryNameOrEmpty(cx);
+  SqlTransaction step;
+  // A step whose library cannot be reached runs as it is: its own statements then fail by themselves.
+  if (library.isEmpty() || ConnectLibrary(cx, library)) step = BeginSavepoint(cx);
+  if (!remembered.isEmpty()) ConnectLibrary(cx, remembered);
+  try {
+    work();
+  } catch (...) {
+    EndTransaction(cx, step, false);
+    CutWorkspaceCache(cx.security, cacheRows);
+    throw;
+  }
+  if (!step.Opened) return !OpenTransactionFailed(cx);
+  if (EndTransaction(cx, step, true)) return true;
+  CutWorkspaceCache(cx.security, cacheRows);
+  return false;
 }
 
 }  // namespace sw

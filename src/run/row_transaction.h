@@ -2,6 +2,7 @@
 // The work of one source row as one unit in every library it writes to: the folders of its
 // chain with their saves, stamps, security, filing and metadata, its queue rows and its tracking
 // rows stand together, or none of them does and a later run does the row again whole.
+#include <functional>
 #include <vector>
 
 #include "core/sql.h"
@@ -27,5 +28,12 @@ RowTransaction BeginRowTransaction(RunContext& cx);
 // forget what it learned during the row: the roots and workspaces it names may be gone. True
 // when the row's work stands.
 bool EndRowTransaction(RunContext& cx, const RowTransaction& row, bool commit);
+
+// A step of a row that is logged and gone past when it fails (a new folder's metadata, address
+// and author, its workspaces, the queue insert, the sort): its statements in `library` run under
+// a savepoint of their own, so that a failure undoes the step alone and the row goes on with its
+// folders. The failure itself is logged by the statement that failed. A step undone also makes
+// the workspace cache forget what it learned during the step. True when the step's work stands.
+bool RunRowStep(RunContext& cx, const QString& library, const std::function<void()>& work);
 
 }  // namespace sw
