@@ -307,12 +307,13 @@ QString RowLevelValues(RunContext& cx) {
 }
 
 // The row's chain, sort and tracking rows, as one unit of work: a row whose work does not stand
-// leaves nothing behind, counts as failed and is selected again by a later run.
-void BuildRow(RunContext& cx, int r) {
+// leaves nothing behind, counts as failed and is selected again by a later run. A row that stands
+// is done once its group commits.
+void BuildRow(RunContext& cx, RowGroup& group, int r) {
   RuleRowsState& rows = cx.runState.rows;
   RuleWorkingValues& rule = cx.runState.rule;
   const int addedBefore = rule.AddedCount;
-  const RowTransaction work = BeginRowTransaction(cx);
+  const RowTransaction work = BeginRowTransaction(cx, group);
   if (!work.opened) {
     LogMessage(cx, QStringLiteral("Error: Unable to begin the work on item #") + N(r) + QStringLiteral(" in library ") +
                        rule.LibraryName + (work.failure.isEmpty() ? QString() : QStringLiteral(" (") + work.failure + QStringLiteral(")")));
@@ -330,20 +331,24 @@ void BuildRow(RunContext& cx, int r) {
       if (rows.ParentFolder > 0) TrackRow(cx, r);
     }
   } catch (...) {
-    EndRowTransaction(cx, work, false);
+    EndRowTransaction(cx, group, work, false);
     throw;
   }
-  const bool stands = EndRowTransaction(cx, work, end == RowEnd::Done);
-  if (stands || end == RowEnd::FirstLevelBlank) return;
+  const int added = rule.AddedCount - addedBefore;
+  const RowOutcome outcome = EndRowTransaction(cx, group, work, end == RowEnd::Done);
+  if (outcome == RowOutcome::Stands) {
+    KeepRowInGroup(cx, group, GroupRow{r, RowLevelValues(cx), added});
+    return;
+  }
+  if (end == RowEnd::FirstLevelBlank) return;
   // What the row made is gone again.
-  rule.AddedCount = addedBefore;
+  rule.AddedCount -= added;
   if (end == RowEnd::Done) ++rule.ErrorCount;
-  LogMessage(cx, QStringLiteral("Error: The folders of item #") + N(r) + QStringLiteral(" (") + RowLevelValues(cx) +
-                     QStringLiteral(") were not kept - the item will be processed again"));
+  LogMessage(cx, RowNotKeptMessage(r, RowLevelValues(cx)));
 }
 
 // One row from its status line to its counters.
-void ProcessRow(RunContext& cx, int r) {
+void ProcessRow(RunContext& cx, RowGroup& group, int r) {
   RuleRowsState& rows = cx.runState.rows;
   SetStatus(cx, QStringLiteral("Processing folder item #") + N(r) + QStringLiteral(" of ") + N(rows.RowCount) +
                     QStringLiteral(" with ") + N(rows.ColumnCount) + QStringLiteral(" column(s)."));
@@ -355,7 +360,7 @@ void ProcessRow(RunContext& cx, int r) {
   if (rows.ColumnCount > 0) FindRowDocument(cx, r);
   ColumnPass(cx, r);
   CloseLastLevel(cx);
-  BuildRow(cx, r);
+  BuildRow(cx, group, r);
   Dash(cx);
   cx.ui->SetCounterLabels(cx.ui->CounterTotal(), N(r));
   ShowCounters(cx);
@@ -366,10 +371,21 @@ void ProcessRow(RunContext& cx, int r) {
 
 void ProcessRuleRows(RunContext& cx) {
   RuleRowsState& rows = cx.runState.rows;
-  for (int r = 1; r <= rows.RowCount && r < static_cast<int>(rows.RowTable.size()); ++r) {
-    ProcessRow(cx, r);
-    if (cx.run.StopRequested) break;
+  // The rows' groups end with the rule: no group is open across a stop, a pause, a wait or
+  // another library's rule.
+  RowGroup group;
+  try {
+    for (int r = 1; r <= rows.RowCount && r < static_cast<int>(rows.RowTable.size()); ++r) {
+      ProcessRow(cx, group, r);
+      if (cx.run.StopRequested) break;
+    }
+  } catch (...) {
+    // The row that failed went back to its savepoint; the rows before it stand.
+    EndRowGroup(cx, group, true);
+    throw;
   }
+  EndRowGroup(cx, group, true);
+  ShowCounters(cx);
   MonitorHeartbeat(cx);
   Dash(cx);
   const int resultRow = cx.runState.control.ResultRow;

@@ -290,7 +290,32 @@ TEST_F(FolderChainTest, FailureInTheEmailLibraryUndoesTheRowInBothLibraries) {
   EXPECT_TRUE(FiledIn(Ora, FolderNamed(Ora, "Inbound MAIL"), FolderNamed(Ora, "Filed")));
 }
 
+// Rows commit in groups of sixteen, or fewer when 50 ms have passed by the run's clock since the
+// group began, and the last group at the end of the rule.
+TEST_F(FolderChainTest, RowsCommitTogetherUntilTheGroupIsFullOrItsTimeIsUp) {
+  QDateTime clock = QDateTime::currentDateTime();
+  cx.runState.control.Now = [&] { return clock; };
+  const auto commits = [&] { return statements->Count(Law, "COMMIT TRANSACTION"); };
+  cx.runState.statement.RuleStatement = "SELECT TOP 20 'Grouped' AS \"T.A\", '\\' AS \"S1\", DOCNUMBER AS \"P.DOCNUMBER\" "
+                                        "FROM [OWNER].PROFILE ORDER BY DOCNUMBER";
+  int before = commits();
+  ReadAndProcess();
+  ASSERT_EQ(cx.runState.rows.RowCount, 20);
+  EXPECT_EQ(commits() - before, 2);
+  EXPECT_EQ(cx.runState.rule.AddedCount, 21);
+  // 25 ms pass at each look at the clock: the group begins, its first row is in time, its second is not.
+  cx.runState.control.Now = [&] { return clock = clock.addMSecs(25); };
+  StartRule(test::DemoRule);
+  cx.runState.statement.RuleStatement = test::MatterStatement(6);
+  before = commits();
+  ReadAndProcess();
+  EXPECT_EQ(commits() - before, 3);
+}
+
+// A group whose commit is refused takes every row of it along, off the counters too.
 TEST_F(FolderChainTest, CommitRefusedInTheOnlyLibraryNamesNoOtherLibrary) {
+  const QDateTime clock = QDateTime::currentDateTime();
+  cx.runState.control.Now = [&] { return clock; };
   cx.dm->Server()->hooks.sqlFault = [](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {
     if (!sql.startsWith("COMMIT")) return std::nullopt;
     return dm::SqlFault{1, 112, QStringLiteral("There is not enough space on the disk")};
@@ -300,6 +325,13 @@ TEST_F(FolderChainTest, CommitRefusedInTheOnlyLibraryNamesNoOtherLibrary) {
   EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM FOLDER"), 0);
   EXPECT_TRUE(Log().contains(QRegularExpression("The work in library LAWLIB could not be committed\\r?\\n")));
   EXPECT_FALSE(Log().contains("the other library"));
+  EXPECT_EQ(cx.runState.rule.AddedCount, 0);
+  EXPECT_EQ(cx.ui->controls.labelAdded, "0");
+  for (const char* matter : {"#1 (%1\\M00001)", "#2 (%1\\M00002)", "#3 (%1\\M00003)"}) {
+    const QString item = QString::fromLatin1(matter);
+    const QString id = item.right(7).left(6);
+    EXPECT_TRUE(Log().contains("The folders of item " + item.arg(ClientOf(id)) + " were not kept")) << matter;
+  }
 }
 
 TEST_F(FolderChainTest, FailedLevelCountsAnErrorAndLeavesTheRowUntracked) {
@@ -324,6 +356,13 @@ class MidFolderFailureTest : public FolderChainTest, public ::testing::WithParam
     if (how == "transaction lost")
       server.Exec(Law, "CREATE TRIGGER NO_STAMP BEFORE INSERT ON SECURITY WHEN NEW.ACCESSRIGHTS = 255 "
                        "BEGIN SELECT RAISE(ROLLBACK, 'disk full'); END");
+    // The first row is whole, but it shares its group with the second, which loses the transaction.
+    if (how == "transaction lost in the group") {
+      const QDateTime clock = QDateTime::currentDateTime();
+      cx.runState.control.Now = [clock] { return clock; };
+      server.Exec(Law, "CREATE TRIGGER NO_STAMP BEFORE INSERT ON FOLDER_ITEM WHEN NEW.DISPLAYNAME IN ('M00002', 'M00003') "
+                       "BEGIN SELECT RAISE(ROLLBACK, 'disk full'); END");
+    }
   }
   void Repair() {
     statements = test::StartSession(cx, server);
@@ -358,7 +397,8 @@ TEST_P(MidFolderFailureTest, RowIsUndoneAndTheNextPassMakesItWhole) {
   EXPECT_EQ(TrackingRows(), 6);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, MidFolderFailureTest, ::testing::Values("refused stamp", "refused filing", "transaction lost"));
+INSTANTIATE_TEST_SUITE_P(Ways, MidFolderFailureTest, ::testing::Values("refused stamp", "refused filing", "transaction lost",
+                                                                      "transaction lost in the group"));
 
 // A row undone after its folder went into users' workspaces takes the workspace trees it made
 // with it: the next rows and the rerun for the same users build them again, whole.
