@@ -1,4 +1,7 @@
 #pragma once
+// The DM session's state: the application and library objects, the current library with its
+// SQL object and engine, and the transactions and claims open on each library. Held in the
+// context as `cx.session`.
 #include <QString>
 #include <map>
 #include <set>

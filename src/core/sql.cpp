@@ -12,7 +12,6 @@
 #include "core/log.h"
 #include "core/session.h"
 #include "core/text.h"
-#include "platform/dm/sql_tokens.h"
 #include "platform/settings/settings_store.h"
 
 namespace sw {
@@ -39,16 +38,11 @@ using QuoteMarks = std::vector<QuoteMark>;
 // False when the text cannot be read as SQL (a quote or comment left open).
 bool MarkQuotes(const QString& text, QuoteMarks* marks) {
   marks->assign(size_t(text.size()), QuoteMark::Outside);
-  try {
-    for (const dm::sql::Token& t : dm::sql::Tokenize(text)) {
-      if (t.kind != dm::sql::TokenKind::String && t.kind != dm::sql::TokenKind::QuotedName &&
-          t.kind != dm::sql::TokenKind::BracketName)
-        continue;
-      (*marks)[size_t(t.begin)] = QuoteMark::Opens;
-      for (qsizetype k = t.begin + 1; k < t.end; ++k) (*marks)[size_t(k)] = QuoteMark::Inside;
-    }
-  } catch (const dm::sql::SqlError&) {
-    return false;
+  std::vector<dm::QuotedSpan> spans;
+  if (!dm::FindQuotedSpans(text, &spans)) return false;
+  for (const dm::QuotedSpan& span : spans) {
+    (*marks)[size_t(span.begin)] = QuoteMark::Opens;
+    for (qsizetype k = span.begin + 1; k < span.end; ++k) (*marks)[size_t(k)] = QuoteMark::Inside;
   }
   return true;
 }
@@ -346,8 +340,6 @@ void RollBackOpenTransactions(Context& cx) {
   }
 }
 
-bool IsOracleEngine(qint64 engine) { return engine == 2 || engine == 5; }
-
 QString RepairTrailingApostrophe(const QString& sql) {
   if (sql.endsWith(QLatin1String("= '")) || sql.endsWith(QLatin1String("='"))) return sql + QLatin1Char('\'');
   return sql;
@@ -371,7 +363,7 @@ QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverP
 }
 
 QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwner) {
-  static const QString placeholder = QStringLiteral("[OWNER]");
+  static const QString placeholder = OwnerPlaceholder.chopped(1);  // the dot stays after the owner
   static const QString dbo = QStringLiteral("dbo");
   QString text = sql;
   // Each replacement removes one "[" and one "]"; an owner without one of them cannot rebuild

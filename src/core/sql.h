@@ -2,6 +2,8 @@
 // Running one SQL statement on the current library, adapted to its engine.
 #include <QString>
 
+#include "platform/dm/sql_dialect.h"
+
 namespace sw {
 
 class Context;
@@ -50,8 +52,11 @@ inline bool IsSqlSuccess(qint64 code) { return code == 0 || code == 9; }
 
 // The steps RunSQL takes on the text before it runs, each on its own.
 
-// Engine codes 2 and 5 are Oracle; every other code gets the SQL Server forms.
-bool IsOracleEngine(qint64 engine);
+using dm::IsOracleEngine;
+
+// Stands before a table name in the system's statements; RunSQL puts the library's database
+// owner in its place.
+inline const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
 // Closes a comparison with an empty literal left open at the end ("= '" or "='").
 QString RepairTrailingApostrophe(const QString& sql);
 // The engine's dialect rewrites, made only in the SQL text itself: quoted literals and quoted

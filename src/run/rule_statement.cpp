@@ -19,7 +19,6 @@ namespace sw {
 
 namespace {
 
-const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
 const QString Profile = QStringLiteral("PROFILE");
 const QString Working = QStringLiteral("Working...");
 constexpr int ResultsColumn = 2;

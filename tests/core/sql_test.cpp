@@ -173,7 +173,7 @@ TEST_P(RunSqlTest, TransactionStandsOrFallsWholeNestedPartsJoinItAndSavepointsFa
   EXPECT_FALSE(EndTransaction(cx, inner, false));
   EXPECT_FALSE(EndTransaction(cx, outer, true));
   EXPECT_EQ(PeopleCount(), before) << "rolled back on this engine too";
-  // Parts that all commit stand together.
+  // Steps of a transaction that all commit stand together.
   outer = BeginTransaction(cx);
   inner = BeginTransaction(cx);
   EXPECT_TRUE(insert(QStringLiteral("TT")));

@@ -37,7 +37,7 @@ class RowSession : public ::testing::Test {
     StartRule(DemoRule);
   }
 
-  // The working values Part of rule preparation would set for a ticked rule node of LAWLIB.
+  // The working values that rule preparation would set for a ticked rule node of the library.
   void StartRule(const QString& name, const QString& library = Law) {
     RuleWorkingValues& rule = cx.runState.rule;
     rule = RuleWorkingValues{};

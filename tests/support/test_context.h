@@ -7,6 +7,7 @@
 
 #include "core/context.h"
 #include "platform/ui/ui.h"
+#include "support/scripted_ui.h"
 
 namespace sw::test {
 

@@ -14,8 +14,6 @@
 namespace sw::dm {
 namespace {
 
-bool IsOracle(qint64 engine) { return engine == 2 || engine == 5; }
-
 // What the system's statement runner makes of a neutral statement before it executes it.
 QString Adapted(const QString& sql, qint64 engine, const QString& productVersion, const QString& compatibility) {
   QString text = RewriteDialect(RepairTrailingApostrophe(sql), engine, productVersion, compatibility);
@@ -38,7 +36,7 @@ class SqlCorpusTest : public ::testing::TestWithParam<const char*> {
   }
 
   QString Library() const { return QString::fromLatin1(GetParam()); }
-  bool oracle() const { return IsOracle(engine); }
+  bool oracle() const { return IsOracleEngine(engine); }
 
   // Runs one statement and insists that it executed.
   void Run(const QString& neutral) {
