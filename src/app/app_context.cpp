@@ -1,6 +1,7 @@
 #include "app/app_context.h"
 
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -18,6 +19,15 @@ void AppContext::EndProgram() { sw::EndProgram(*this); }
 
 void AppContext::ExitProcess(int code) {
   std::fflush(nullptr);
+  // Ended by a stop signal: the caller sees that signal's status, as if it had ended the program.
+  if (window.EndingSignal != 0) {
+    std::signal(window.EndingSignal, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, window.EndingSignal);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    std::raise(window.EndingSignal);
+  }
   std::exit(code);
 }
 

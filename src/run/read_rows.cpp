@@ -49,7 +49,7 @@ void EndOnEmptyResult(RunContext& cx, qint64 errorCode) {
     SetStatus(cx, QStringLiteral("SQL Error: ") + N(errorCode) + QStringLiteral(" occurred trying to identify new folders"));
     if (ResultRowWorking(cx)) {
       cx.ui->SetResultText(cx.runState.control.ResultRow, ResultsColumn, QStringLiteral("SQL Error"));
-      if (rule.RuleNode >= 0) cx.ui->SetRulesNodeChecked(rule.RuleNode, false);
+      if (rule.RuleNode >= 0) UntickAfterFailure(cx, rule.RuleNode);
       const int row = CacheRow(cx);
       if (row != 0) {
         LogMessage(cx, QStringLiteral("NOT saving the SQL statement from this run of rule ") + rule.RuleName);

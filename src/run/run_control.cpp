@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QTime>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 
 #include "core/library.h"
@@ -447,6 +448,25 @@ QString StatusCaption(Context& cx) {
 void SetStatusCaption(Context& cx, const QString& text) {
   const StatusWindow w = cx.app.StatusOwnerForm == StatusWindow::None ? StatusWindow::Main : cx.app.StatusOwnerForm;
   cx.ui->SetStatusLabel(w, text);
+}
+
+void UntickAfterFailure(RunContext& cx, int node) {
+  cx.ui->SetRulesNodeChecked(node, false);
+  RulesTreeNode top = cx.ui->RulesNode(node);
+  while (top.parent >= 0) top = cx.ui->RulesNode(top.parent);
+  const QString library = top.text;
+  const RulesTreeNode unticked = cx.ui->RulesNode(node);
+  // Said loudly: the tick is saved, and a later unattended run skips the node without a word.
+  const QString text =
+      unticked.parent < 0
+          ? QStringLiteral("Warning: Library ") + library +
+                QStringLiteral(" was unticked after this failure; it and its rules stay unticked, in this and every later "
+                               "run, until it is ticked again")
+          : QStringLiteral("Warning: Rule ") + unticked.text + QStringLiteral(" in library ") + library +
+                QStringLiteral(" was unticked after this failure; it stays unticked, in this and every later run, until it "
+                               "is ticked again");
+  LogThenHyphens(cx, text);
+  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
 // --- the run ------------------------------------------------------------------------------------

@@ -76,22 +76,29 @@ TEST(Os, StartProgramPassesArgumentsWithoutAShell) {
   EXPECT_FALSE(os.StartProgram(dir.path() + "/absent", {}));
 }
 
-TEST(Os, TextViewerPrefersVisualThenEditorThenXdgOpen) {
+TEST(Os, TextViewerPrefersVisualThenEditorThenXdgOpenAndATerminalEditorOnlyInATerminal) {
   QTemporaryDir dir;
   const QString visual = FakeProgram(dir.path(), "vis", dir.path() + "/v");
-  const QString editor = FakeProgram(dir.path(), "ed", dir.path() + "/e");
+  const QString editor = FakeProgram(dir.path(), "gedit", dir.path() + "/e");
   const QString xdg = FakeProgram(dir.path(), "xdg-open", dir.path() + "/x");
   EnvGuard env;
   env.Set("PATH", dir.path().toLocal8Bit());
   env.Set("VISUAL", "vis --wait");
-  env.Set("EDITOR", "ed");
+  env.Set("EDITOR", "gedit");
   Os os;
   ASSERT_TRUE(os.TextViewer());
   EXPECT_EQ(os.TextViewer()->program, visual);
   EXPECT_EQ(os.TextViewer()->arguments, QStringList({"--wait"}));
   env.Set("VISUAL", "missing-program");
   EXPECT_EQ(os.TextViewer()->program, editor);
+  // A terminal editor shows nothing started without a terminal: only in a terminal window.
   env.Unset("VISUAL");
+  const QString vi = FakeProgram(dir.path(), "vi", dir.path() + "/vi");
+  env.Set("EDITOR", "vi");
+  EXPECT_EQ(os.TextViewer()->program, xdg);
+  const QString terminal = FakeProgram(dir.path(), "x-terminal-emulator", dir.path() + "/t");
+  EXPECT_EQ(os.TextViewer()->program, terminal);
+  EXPECT_EQ(os.TextViewer()->arguments, QStringList({"-e", vi}));
   env.Unset("EDITOR");
   EXPECT_EQ(os.TextViewer()->program, xdg);
   EXPECT_EQ(os.Browser()->program, xdg);

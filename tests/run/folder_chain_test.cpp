@@ -105,6 +105,25 @@ TEST_F(FolderChainTest, ValuesOfALevelAreJoinedAndInnerBlankRunsReduced) {
   EXPECT_TRUE(Log().contains("Level 1:Acme  Widgets - North (b)"));
 }
 
+// A NUL in a source value is a blank of the name, as a line break is in a value of a statement:
+// trimmed at the ends, shrunk with the blanks beside it.
+TEST_F(FolderChainTest, NulInAValueIsABlankOfTheNameAndNeverReachesAStatementOrTheLog) {
+  const QString client = Sql(Law, "SELECT C.CLIENT_ID FROM MATTER M JOIN CLIENT C ON C.SYSTEM_ID = M.CLIENT_ID "
+                                  "WHERE MATTER_ID = 'M00001'");
+  server.Exec(Law, "UPDATE CLIENT SET CLIENT_ID = CLIENT_ID || ' ' || char(0) || 'Nul' || char(0) WHERE CLIENT_ID = '" + client + "'");
+  server.Exec(Law, "UPDATE MATTER SET MATTER_ID = 'M' || char(0) || char(0) || '1' WHERE MATTER_ID = 'M00001'");
+  ReadAndProcess();
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
+  ASSERT_EQ(FoldersNamed(Law, client + " Nul"), 1);
+  EXPECT_TRUE(FiledIn(Law, FolderNamed(Law, client + " Nul"), FolderNamed(Law, "M 1")));
+  EXPECT_FALSE(Log().contains(QChar(0)));
+  // The next pass finds what the first made.
+  StartRule(test::DemoRule);
+  ReadAndProcess();
+  EXPECT_EQ(cx.runState.rule.AddedCount, 0);
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
+}
+
 TEST_F(FolderChainTest, BlankMiddleLevelIsSkippedAndTheNextLevelGoesIntoTheLastFolder) {
   OneRow("'Top' AS \"T.A\", '\\' AS \"S1\", '' AS \"T.B\", '/' AS \"S2\", 'Third' AS \"T.C\", "
          "APPS.SYSTEM_ID AS \"APPS.SYSTEM_ID\"");

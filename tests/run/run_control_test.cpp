@@ -761,6 +761,17 @@ TEST_P(EngineDocumentRun, UnusualNamesMakeOneFolderEachWithTheNameTheRowGives) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, EngineDocumentRun, ::testing::Values("LAWLIB", "ORALIB"));
 
+// A template path through a table the library does not have makes no folder and records no row.
+TEST_F(DocumentRun, TemplatePathTheCatalogueDoesNotListMakesNothing) {
+  server.Exec("LAWLIB", "UPDATE TARN_SETTINGS SET CHAR_VAL = '%NO_SUCH_TABLE.CLIENT_ID% %\\% %MATTER.MATTER_ID%' "
+                        "WHERE SECTION_KEY = 'RULE_TEMPLATE'");
+  ReloadRules("LAWLIB");
+  Go("LAWLIB", "CLIENT MATTERS");
+  EXPECT_TRUE(test::Log(cx).contains("Error: The template path NO_SUCH_TABLE.CLIENT_ID names NO_SUCH_TABLE"));
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM FOLDER") + Count("SELECT COUNT(*) FROM TARN_STACKWRIGHT"), 0);
+}
+
+
 // Each engine with each default template: the catalogue's PROFILE.MATTER chooses the template.
 class DefaultRuleRun : public DocumentRun, public ::testing::WithParamInterface<std::tuple<const char*, bool>> {};
 

@@ -144,13 +144,18 @@ void WidgetUi::SetLabelText(QLabel* label, const QString& text) {
 QString WidgetUi::LabelText(const QLabel* label) const {
   for (const auto& [pending, text] : pendingLabels_)
     if (pending == label) return text;
-  return label->text();
+  return label == w_.LabelStatus ? WholeText(label) : label->text();
 }
 
 void WidgetUi::ShowPendingLabels() {
   labelTimer.stop();
-  for (const auto& [label, text] : pendingLabels_)
-    if (label) label->setText(text);
+  for (const auto& [label, text] : pendingLabels_) {
+    if (!label) continue;
+    if (label == w_.LabelStatus)
+      ShowWholeText(label, text);
+    else
+      label->setText(text);
+  }
   pendingLabels_.clear();
   labelsShownAt_ = LabelClock();
 }

@@ -186,10 +186,12 @@ void MNHelpReadme_Click(AppContext& cx) {
   cx.ui->SetMousePointer(Pointer::Hourglass);
   const QString caption = cx.ui->StatusLabel(StatusWindow::Main);
   cx.ui->PumpMessages();
-  cx.ui->SetStatusLabel(StatusWindow::Main, QStringLiteral("Viewing File ") + path + QStringLiteral(" using Notepad"));
-  StartTextViewer(cx, path);
+  // Not said to use Notepad when nothing at all can show the file; that failure stays in view.
+  if (cx.os->TextViewer())
+    cx.ui->SetStatusLabel(StatusWindow::Main, QStringLiteral("Viewing File ") + path + QStringLiteral(" using Notepad"));
+  const bool shown = StartTextViewer(cx, path);
   cx.ui->SetMousePointer(Pointer::Default);
-  cx.ui->SetStatusLabel(StatusWindow::Main, caption);
+  if (shown) cx.ui->SetStatusLabel(StatusWindow::Main, caption);
 }
 
 void MNHelpAbout_Click(AppContext& cx) { HelpAbout(cx); }

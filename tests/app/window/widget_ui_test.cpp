@@ -126,14 +126,17 @@ TEST_F(WidgetUiControls, ResultRowsKeepTheirNumbersWhenTheListSorts) {
   EXPECT_EQ(ui->AddResultRow({"x"}), 0);
 }
 
-// Whether the label shows the text once the texts waiting to be painted are: the paint timer,
-// when one waits, is let fire.
+// Paints the texts waiting to be painted: the paint timer, when one waits, is let fire.
+void PaintPending(WidgetUi& ui) {
+  if (!ui.labelTimer.isActive()) return;
+  QEventLoop loop;
+  QObject::connect(&ui.labelTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// Whether the label shows the text once the waiting texts are painted.
 bool Shows(WidgetUi& ui, QLabel* label, const QString& text) {
-  if (ui.labelTimer.isActive()) {
-    QEventLoop loop;
-    QObject::connect(&ui.labelTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
+  PaintPending(ui);
   return label->text() == text;
 }
 
@@ -162,6 +165,20 @@ TEST_F(WidgetUiControls, LabelsButtonsMenusAndLockShowWhatIsWritten) {
   EXPECT_EQ(window.LabelTotal->text(), "10");
   ui->SetStatusLabel(StatusWindow::Main, "Waiting for user input");
   EXPECT_TRUE(Shows(*ui, window.LabelStatus, "Waiting for user input"));
+  // A security step's status needs five lines: all of it shows within the box, underscores and
+  // all; a text no font could fit is elided, and the tooltip and readers keep it whole.
+  const QString security = "AddSecurity: Assigning security for document #1234 using template \"%AUTHOR.PRIMARY_GROUP% = "
+                           "127; %TYPIST.PRIMARY_GROUP% = 127; GROUP:DOCS_SUPERVISORS = 255; GROUP:DOCS_USERS = 63\"";
+  for (const QString& text : {security, security.repeated(4)}) {
+    ui->SetStatusLabel(StatusWindow::Main, text);
+    PaintPending(*ui);
+    const QString lines = window.LabelStatus->text();
+    const QRect box = window.LabelStatus->contentsRect();
+    EXPECT_LE(QFontMetrics(window.LabelStatus->font()).boundingRect(box, Qt::TextWordWrap, lines).height(), box.height());
+    EXPECT_EQ(QString(lines).replace('\n', ' ') == text, text == security) << lines.toStdString();
+    EXPECT_EQ(window.LabelStatus->toolTip(), text);
+    EXPECT_EQ(ui->StatusLabel(StatusWindow::Main), text);
+  }
   ui->SetStatusColour(0xC00000);
   EXPECT_EQ(window.LabelStatus->palette().color(QPalette::WindowText), QColor(192, 0, 0));
   ui->SetExitToolTip("Exit pausing");
