@@ -16,6 +16,7 @@
 #include "run/run.h"
 #include "run/run_control.h"
 #include "run_control_session.h"
+#include "support/template_check.h"
 
 namespace sw {
 namespace {
@@ -489,14 +490,30 @@ TEST(RunClaims, StopOrFailureInAnotherLibraryReleasesTheClaimThere) {
 
 // --- whole runs of the demo rule ----------------------------------------------------------------
 
+// Every statement a demo run sends must read the same through the emulator's template cache as
+// on its own: the runs of each kind of rule on both engines send the statements the cache serves.
 class DemoRun : public RunControl {
  protected:
+  void SetUp() override {
+    RunControl::SetUp();
+    if (HasFatalFailure()) return;
+    cx.dm->Server()->hooks.sqlFault = [this](const QString& library, const QString& sql) {
+      sent.emplace_back(library, sql);
+      return std::optional<dm::SqlFault>();
+    };
+  }
+  void TearDown() override {
+    if (!cx.dm) return;
+    EXPECT_EQ(test::TemplateMismatches(*cx.dm->Server(), sent), QStringList());
+  }
   void TickDemoRule() {
     law = AddLibraryNode(cx, "LAWLIB", true);
     AddRuleNode(cx, law, "CLIENT MATTERS", true);
     cx.app.CommandLine = "/G";
   }
   int Count(const QString& sql) { return server.Scalar("LAWLIB", sql).toInt(); }
+
+  std::vector<std::pair<QString, QString>> sent;  // library, statement
 };
 
 TEST_F(DemoRun, GoBuildsClientFoldersWithMatterSubfoldersAndTracksTheRows) {
