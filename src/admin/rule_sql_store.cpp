@@ -62,7 +62,10 @@ void ShowTestResult(RunContext& cx, const QString& rule, const TestResult& resul
 // schema commits at once on an Oracle database, and a statement that ends the transaction itself
 // would leave nothing to roll back.
 bool TestableStatement(const QString& statement) {
-  static const QRegularExpression firstWord(QStringLiteral("^[\\s(]*([A-Za-z]+)"));
+  // The first word after any blanks, opening brackets and comments ("-- ..." to the end of the
+  // line, "/* ... */") that lead the statement.
+  static const QRegularExpression firstWord(QStringLiteral("^(?:\\s|\\(|--[^\\r\\n]*|/\\*.*?\\*/)*([A-Za-z]+)"),
+                                            QRegularExpression::DotMatchesEverythingOption);
   static const QStringList testable = {QStringLiteral("SELECT"), QStringLiteral("WITH"),   QStringLiteral("INSERT"),
                                        QStringLiteral("UPDATE"), QStringLiteral("DELETE"), QStringLiteral("MERGE")};
   const QRegularExpressionMatch match = firstWord.match(statement);

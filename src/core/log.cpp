@@ -83,7 +83,10 @@ LogFileHandle& FileFor(LogState& log, const QDateTime& now) {
 // Appends one line at once; a failure loses the entry silently, as a log must never stop its caller.
 void AppendLine(const LogFileHandle& f, const QString& line) {
   if (f.fd < 0) return;
-  const QByteArray bytes = (line + QStringLiteral("\r\n")).toLocal8Bit();
+  // A NUL from a source value would make tools take the whole log for a binary file.
+  QString text = line;
+  text.replace(QChar(0), QLatin1Char(' '));
+  const QByteArray bytes = (text + QStringLiteral("\r\n")).toLocal8Bit();
   const char* p = bytes.constData();
   qsizetype left = bytes.size();
   while (left > 0) {

@@ -1,4 +1,6 @@
 #pragma once
+// The external-monitor client's state: the registered message numbers, the monitor's and this
+// program's windows, and the shared view. Held in the context as `cx.monitor`.
 #include <QtGlobal>
 
 namespace sw {

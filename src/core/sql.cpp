@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "core/context.h"
@@ -11,7 +12,6 @@
 #include "core/log.h"
 #include "core/session.h"
 #include "core/text.h"
-#include "platform/dm/sql_tokens.h"
 #include "platform/settings/settings_store.h"
 
 namespace sw {
@@ -38,16 +38,11 @@ using QuoteMarks = std::vector<QuoteMark>;
 // False when the text cannot be read as SQL (a quote or comment left open).
 bool MarkQuotes(const QString& text, QuoteMarks* marks) {
   marks->assign(size_t(text.size()), QuoteMark::Outside);
-  try {
-    for (const dm::sql::Token& t : dm::sql::Tokenize(text)) {
-      if (t.kind != dm::sql::TokenKind::String && t.kind != dm::sql::TokenKind::QuotedName &&
-          t.kind != dm::sql::TokenKind::BracketName)
-        continue;
-      (*marks)[size_t(t.begin)] = QuoteMark::Opens;
-      for (qsizetype k = t.begin + 1; k < t.end; ++k) (*marks)[size_t(k)] = QuoteMark::Inside;
-    }
-  } catch (const dm::sql::SqlError&) {
-    return false;
+  std::vector<dm::QuotedSpan> spans;
+  if (!dm::FindQuotedSpans(text, &spans)) return false;
+  for (const dm::QuotedSpan& span : spans) {
+    (*marks)[size_t(span.begin)] = QuoteMark::Opens;
+    for (qsizetype k = span.begin + 1; k < span.end; ++k) (*marks)[size_t(k)] = QuoteMark::Inside;
   }
   return true;
 }
@@ -196,11 +191,52 @@ QString EndStatement(qint64 engine, bool commit) {
   if (IsOracleEngine(engine)) return commit ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK");
   return commit ? QStringLiteral("COMMIT TRANSACTION") : QStringLiteral("ROLLBACK TRANSACTION");
 }
+// Savepoints: neither engine releases one; a savepoint kept simply ends with its transaction.
+QString SaveStatement(qint64 engine, const QString& name) {
+  return (IsOracleEngine(engine) ? QStringLiteral("SAVEPOINT ") : QStringLiteral("SAVE TRANSACTION ")) + name;
+}
+QString BackStatement(qint64 engine, const QString& name) {
+  return (IsOracleEngine(engine) ? QStringLiteral("ROLLBACK TO SAVEPOINT ") : QStringLiteral("ROLLBACK TRANSACTION ")) + name;
+}
 
-// The statements of a transaction stand or fall together: one that failed dooms the rest.
+// A statement that failed dooms the innermost level of the library's transaction.
 void FailTransactionOf(Context& cx, const QString& library) {
   auto found = cx.session.OpenTransactions.find(library.toUpper());
-  if (found != cx.session.OpenTransactions.end() && found->second.Depth > 0) found->second.RollbackOnly = true;
+  if (found != cx.session.OpenTransactions.end() && !found->second.Levels.empty())
+    found->second.Levels.back().RollbackOnly = true;
+}
+
+// Runs a statement on the part's library, the library current before current again afterwards.
+// False when the library cannot be reached or the statement fails.
+bool RunOnLibrary(Context& cx, const QString& library, const std::function<bool()>& run) {
+  const QString current = CurrentLibraryNameOrEmpty(cx);
+  const bool elsewhere = current.compare(library, Qt::CaseInsensitive) != 0;
+  if (elsewhere && !ConnectLibrary(cx, library)) {
+    LogMessage(cx, QStringLiteral("Error: The transaction in library ") + library +
+                       QStringLiteral(" could not be ended - cannot continue"));
+    return false;
+  }
+  const bool done = run();
+  if (elsewhere && !current.isEmpty()) ConnectLibrary(cx, current);
+  return done;
+}
+
+// Ends a savepoint: kept as it is, or its work undone. A savepoint that cannot be gone back to
+// (the database already dropped the whole transaction) dooms the transaction.
+bool EndSavepoint(Context& cx, OpenTransaction& open, const SqlTransaction& part, bool commit) {
+  auto level = std::find_if(open.Levels.begin(), open.Levels.end(),
+                            [&](const TransactionLevel& l) { return l.Savepoint == part.Savepoint; });
+  if (level == open.Levels.end()) return false;
+  // Levels inside it that were left open end with it.
+  bool kept = commit;
+  for (auto inner = level; inner != open.Levels.end(); ++inner) kept = kept && !inner->RollbackOnly;
+  open.Levels.erase(level, open.Levels.end());
+  if (kept) return true;
+  const qint64 engine = cx.session.DatabaseEngine;
+  if (!RunOnLibrary(cx, part.Library, [&] { return RunAndRelease(cx, BackStatement(engine, part.Savepoint)); })) {
+    for (TransactionLevel& l : open.Levels) l.RollbackOnly = true;
+  }
+  return false;
 }
 
 // Ends the transaction open on the current library; true when it was committed.
@@ -227,8 +263,8 @@ SqlTransaction BeginTransaction(Context& cx) {
   transaction.Library = CurrentLibraryNameOrEmpty(cx).toUpper();
   if (transaction.Library.isEmpty()) return transaction;
   OpenTransaction& open = cx.session.OpenTransactions[transaction.Library];
-  if (open.Depth > 0) {
-    ++open.Depth;
+  if (!open.Levels.empty()) {
+    ++open.Levels.back().Joined;
     transaction.Opened = true;
     return transaction;
   }
@@ -236,65 +272,88 @@ SqlTransaction BeginTransaction(Context& cx) {
     cx.session.OpenTransactions.erase(transaction.Library);
     return transaction;
   }
-  open = OpenTransaction{1, false};
+  cx.session.OpenTransactions[transaction.Library].Levels = {TransactionLevel{}};
   transaction.Opened = transaction.Outermost = true;
+  return transaction;
+}
+
+SqlTransaction BeginSavepoint(Context& cx) {
+  const QString library = CurrentLibraryNameOrEmpty(cx).toUpper();
+  const auto found = cx.session.OpenTransactions.find(library);
+  if (library.isEmpty() || found == cx.session.OpenTransactions.end() || found->second.Levels.empty())
+    return BeginTransaction(cx);
+  SqlTransaction transaction;
+  transaction.Library = library;
+  // Named by depth: going back to a name reaches the newest savepoint of that name, which is
+  // this one while it is open.
+  const QString name = QStringLiteral("SW_LEVEL") + QString::number(found->second.Levels.size());
+  if (!RunAndRelease(cx, SaveStatement(cx.session.DatabaseEngine, name))) return transaction;
+  cx.session.OpenTransactions[library].Levels.push_back(TransactionLevel{name, 0, false});
+  transaction.Opened = true;
+  transaction.Savepoint = name;
   return transaction;
 }
 
 bool EndTransaction(Context& cx, const SqlTransaction& transaction, bool commit) {
   if (!transaction.Opened) return false;
   auto found = cx.session.OpenTransactions.find(transaction.Library);
-  if (found == cx.session.OpenTransactions.end()) return false;
+  if (found == cx.session.OpenTransactions.end() || found->second.Levels.empty()) return false;
   OpenTransaction& open = found->second;
-  if (!commit) open.RollbackOnly = true;
+  if (!transaction.Savepoint.isEmpty()) return EndSavepoint(cx, open, transaction, commit);
   if (!transaction.Outermost) {
-    --open.Depth;
-    return !open.RollbackOnly;
+    TransactionLevel& level = open.Levels.back();
+    if (!commit) level.RollbackOnly = true;
+    if (level.Joined > 0) --level.Joined;
+    return !level.RollbackOnly;
   }
-  const bool wanted = !open.RollbackOnly;
+  bool wanted = commit;
+  for (const TransactionLevel& level : open.Levels) wanted = wanted && !level.RollbackOnly;
   cx.session.OpenTransactions.erase(found);
   // The transaction lives on its library's connection: it is ended there, and the library that
   // was current is current again afterwards.
-  const QString current = CurrentLibraryNameOrEmpty(cx);
-  const bool elsewhere = current.compare(transaction.Library, Qt::CaseInsensitive) != 0;
-  if (elsewhere && !ConnectLibrary(cx, transaction.Library)) {
-    LogMessage(cx, QStringLiteral("Error: The transaction in library ") + transaction.Library +
-                       QStringLiteral(" could not be ended - cannot continue"));
-    return false;
-  }
-  const bool committed = FinishTransaction(cx, wanted);
-  if (elsewhere && !current.isEmpty()) ConnectLibrary(cx, current);
-  return committed;
+  return RunOnLibrary(cx, transaction.Library, [&] { return FinishTransaction(cx, wanted); });
+}
+
+bool TransactionPartFailed(const Context& cx, const SqlTransaction& transaction) {
+  const auto found = cx.session.OpenTransactions.find(transaction.Library);
+  if (!transaction.Opened || found == cx.session.OpenTransactions.end() || found->second.Levels.empty()) return false;
+  const std::vector<TransactionLevel>& levels = found->second.Levels;
+  if (transaction.Outermost) return levels.front().RollbackOnly;
+  if (transaction.Savepoint.isEmpty()) return levels.back().RollbackOnly;
+  for (const TransactionLevel& level : levels)
+    if (level.Savepoint == transaction.Savepoint) return level.RollbackOnly;
+  return true;  // already gone back
 }
 
 bool TransactionOpen(Context& cx) {
   const auto open = cx.session.OpenTransactions.find(CurrentLibraryNameOrEmpty(cx).toUpper());
-  return open != cx.session.OpenTransactions.end() && open->second.Depth > 0;
+  return open != cx.session.OpenTransactions.end() && !open->second.Levels.empty();
 }
 
 void FailOpenTransactions(Context& cx) {
   for (auto& [library, open] : cx.session.OpenTransactions)
-    if (open.Depth > 0) open.RollbackOnly = true;
+    if (!open.Levels.empty()) open.Levels.back().RollbackOnly = true;
 }
 
 bool OpenTransactionFailed(const Context& cx) {
   for (const auto& [library, open] : cx.session.OpenTransactions)
-    if (open.Depth > 0 && open.RollbackOnly) return true;
+    if (!open.Levels.empty() && open.Levels.back().RollbackOnly) return true;
   return false;
 }
 
 void RollBackOpenTransactions(Context& cx) {
   while (!cx.session.OpenTransactions.empty()) {
-    const QString library = cx.session.OpenTransactions.begin()->first;
-    if (cx.session.OpenTransactions.begin()->second.Depth <= 0) {
-      cx.session.OpenTransactions.erase(cx.session.OpenTransactions.begin());
+    const auto first = cx.session.OpenTransactions.begin();
+    if (first->second.Levels.empty()) {
+      cx.session.OpenTransactions.erase(first);
       continue;
     }
-    EndTransaction(cx, SqlTransaction{library, true, true}, false);
+    SqlTransaction whole;
+    whole.Library = first->first;
+    whole.Opened = whole.Outermost = true;
+    EndTransaction(cx, whole, false);
   }
 }
-
-bool IsOracleEngine(qint64 engine) { return engine == 2 || engine == 5; }
 
 QString RepairTrailingApostrophe(const QString& sql) {
   if (sql.endsWith(QLatin1String("= '")) || sql.endsWith(QLatin1String("='"))) return sql + QLatin1Char('\'');
@@ -323,7 +382,7 @@ QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverP
 }
 
 QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwner) {
-  static const QString placeholder = QStringLiteral("[OWNER]");
+  static const QString placeholder = OwnerPlaceholder.chopped(1);  // the dot stays after the owner
   static const QString dbo = QStringLiteral("dbo");
   QString text = sql;
   // Each replacement removes one "[" and one "]"; an owner without one of them cannot rebuild

@@ -23,9 +23,11 @@ QString StripQuotes(const QString& text) {
   if (value.isEmpty()) return value;
   value.replace(QLatin1Char('\''), QStringLiteral("''"));
   value = TrimBlanks(value);
-  // Each of CR and LF becomes its own blank, so CR LF gives two.
+  // Each of CR and LF becomes its own blank, so CR LF gives two; so does a NUL, which would end
+  // the statement's text where it stands.
   value.replace(QLatin1Char('\r'), Blank);
   value.replace(QLatin1Char('\n'), Blank);
+  value.replace(QChar(0), Blank);
   return TrimBlanks(value);
 }
 
@@ -75,6 +77,9 @@ QString StripFieldMarkers(const QString& text) {
   if (text.isEmpty()) return text;
   QString value = text;
   value.remove(QLatin1Char('%'));
+  // A NUL of a source value is a blank of the name, as it is of a value in a statement: trimmed
+  // and shrunk with the name's blanks, so the folder made is the folder found.
+  value.replace(QChar(0), QLatin1Char(' '));
   if (value.startsWith(QLatin1String("APPS."))) value = QStringLiteral("APPS") + value.mid(5);
   return value;
 }

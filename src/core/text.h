@@ -8,7 +8,7 @@ namespace sw {
 QString TrimBlanks(const QString& text);
 
 // A value ready to stand between apostrophes in SQL: trimmed, apostrophes doubled, line
-// breaks turned into blanks. The caller writes the surrounding apostrophes.
+// breaks and NULs turned into blanks. The caller writes the surrounding apostrophes.
 QString StripQuotes(const QString& text);
 // Every "[" becomes "[[]", which matches one literal bracket in a LIKE pattern.
 QString EscapeLikeBrackets(const QString& text);
@@ -20,7 +20,8 @@ QString EscapeLikeText(const QString& text, qint64 engine);
 QString LikeEscapeClause(const QString& pattern, qint64 engine);
 // Restores the blanks of stored rule SQL, where "<SPC>" stands for a run of blanks.
 QString ExpandSpaceTokens(const QString& text);
-// Removes the "%" markers of a template item; "APPS." at the start becomes "APPS".
+// Removes the "%" markers of a template item; "APPS." at the start becomes "APPS". A NUL
+// becomes a blank.
 QString StripFieldMarkers(const QString& text);
 
 // The numeric value of a text: the number formed by its leading blanks, sign, digits and

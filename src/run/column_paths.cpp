@@ -52,16 +52,51 @@ void ReportUnreadCatalogue(RunContext& cx, const QString& path, const ColumnLink
   LogMessage(cx, HyphenLine);
 }
 
-// Follows one path row; the row's kind becomes empty when a name is not a key of its table.
-// False when the catalogue could not be read.
+// A name a table or column can have; a path of other names ("Smith & Co. Ltd") is text that
+// happens to hold a dot.
+bool IsColumnName(const QString& name) {
+  if (name.isEmpty()) return false;
+  for (const QChar c : name)
+    if (!c.isLetterOrNumber() && c != QLatin1Char('_') && c != QLatin1Char('$') && c != QLatin1Char('#')) return false;
+  return true;
+}
+
+// Whether the item names tables and columns: every name of a path with a dot is one a column can
+// have, and the item is no built-in value.
+bool NamesColumns(RunContext& cx, int row, const QString& path) {
+  if (cx.runState.tmpl.BuiltInRows.contains(row) || !path.contains(QLatin1Char('.'))) return false;
+  for (const QString& name : path.split(QLatin1Char('.')))
+    if (!IsColumnName(name)) return false;
+  return true;
+}
+
+// A path the catalogue does not follow would otherwise become a folder named after the path, for
+// every row, each recorded as done.
+void ReportUnknownPath(RunContext& cx, const QString& path, const std::vector<PathStep>& steps) {
+  const QString table = steps.empty() ? Profile : steps.back().ForeignTable;
+  const QString name = path.split(QLatin1Char('.')).value(static_cast<qsizetype>(steps.size()));
+  LogMessage(cx, QStringLiteral("Error: The template path ") + path + QStringLiteral(" names ") + name +
+                     QStringLiteral(", which the column catalogue of library ") + CurrentLibraryNameOrEmpty(cx) +
+                     QStringLiteral(" does not list as a key of ") + table + QStringLiteral(" - cannot continue"));
+  LogMessage(cx, HyphenLine);
+}
+
+// Follows one path row; the row's kind becomes empty when a name that is no column name is not a
+// key of its table. False when the catalogue could not be read, or does not list a name the path
+// gives.
 bool ResolveRow(RunContext& cx, int row) {
   TemplateTable& items = cx.runState.tmpl.ParsedTemplate;
   std::vector<PathStep> steps;
   QString rest;
   ColumnLink stop;
-  const bool followed = FollowColumnPath(cx, items(row, TemplateItemText), steps, rest, true, &stop);
+  const QString path = items(row, TemplateItemText);
+  const bool followed = FollowColumnPath(cx, path, steps, rest, true, &stop);
   if (!followed && stop.readFailed) {
-    ReportUnreadCatalogue(cx, items(row, TemplateItemText), stop);
+    ReportUnreadCatalogue(cx, path, stop);
+    return false;
+  }
+  if (!followed && NamesColumns(cx, row, path)) {
+    ReportUnknownPath(cx, path, steps);
     return false;
   }
   if (!steps.empty()) {

@@ -38,8 +38,9 @@ bool FollowColumnPath(RunContext& cx, const QString& path, std::vector<PathStep>
                       ColumnLink* stop = nullptr);
 
 // Resolves every column-path row of ParsedTemplate into its tables, columns and joins. False (an
-// error logged) when the catalogue could not be read: a path it could not follow then is no fixed
-// text, and folders named after it must not be made.
+// error logged) when the catalogue could not be read, or does not list a name of a path written
+// in column names: such a path is no fixed text, and folders named after it must not be made.
+// Built-in values and paths with names no column can have stay fixed text.
 bool ResolveColumnPaths(RunContext& cx);
 
 }  // namespace sw

@@ -8,7 +8,9 @@
 #include <utility>
 
 #include "core/log.h"
+#include "core/sql.h"
 #include "core/text.h"
+#include "run/run.h"
 #include "run/run_context.h"
 
 namespace sw {
@@ -17,7 +19,6 @@ namespace {
 
 const QString BackSeparator = QStringLiteral("%\\%");
 const QString SlashSeparator = QStringLiteral("%/%");
-const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
 constexpr qint64 MostFoldersPerCycle = 10000;
 
 bool EndsWithSeparator(const QString& text) {
@@ -72,8 +73,10 @@ void ApplyBuiltIns(RunContext& cx, const BuiltIns& builtIns, int row) {
   TemplateState& t = cx.runState.tmpl;
   for (size_t i = 0; i < builtIns.size(); ++i) {
     const auto& [name, value] = builtIns[i];
-    if (t.ParsedTemplate(row, TemplateItemText).compare(name, Qt::CaseInsensitive) == 0)
+    if (t.ParsedTemplate(row, TemplateItemText).compare(name, Qt::CaseInsensitive) == 0) {
       t.ParsedTemplate.Set(row, TemplateItemText, value);
+      if (!t.BuiltInRows.contains(row)) t.BuiltInRows << row;
+    }
     const bool inEmail = i < 9;
     if (inEmail && !t.EmailTemplate.isEmpty()) {
       const qsizetype at = t.EmailTemplate.indexOf(name);
@@ -234,6 +237,7 @@ void LogRule(RunContext& cx, const QString& cutTemplate) {
 void ResetRuleLists(RunContext& cx) {
   TemplateState& t = cx.runState.tmpl;
   t.ParsedTemplate.Clear();
+  t.BuiltInRows.clear();
   t.ExternalLinkTable.clear();
   cx.runState.lists = SourceListState{};
   cx.runState.params = RuleParameterState{};
@@ -317,7 +321,7 @@ bool ParseFolderTemplate(RunContext& cx) {
   ExtractItems(cx, cut);
   if (t.ParsedTemplate.Count() > 0) return true;
   LogThenHyphens(cx, QStringLiteral("Notice: Unable to parse template string - cannot continue"));
-  if (rule.RuleNode >= 0) cx.ui->SetRulesNodeChecked(rule.RuleNode, false);
+  if (rule.RuleNode >= 0) UntickAfterFailure(cx, rule.RuleNode);
   return false;
 }
 

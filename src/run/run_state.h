@@ -112,6 +112,8 @@ struct ExternalLink {
 struct TemplateState {
   TemplateTable ParsedTemplate;
   std::vector<ExternalLink> ExternalLinkTable;
+  // The rows of ParsedTemplate that hold a built-in item's value: text, never a path to resolve.
+  QList<int> BuiltInRows;
   int TemplateLevelCount = 0;
   qint64 CycleMaximum = 0;  // per-cycle maximum of folders (0 = none)
   qint64 RowBudget = 0;     // the cap on the rows the statement returns in one cycle

@@ -58,16 +58,36 @@ TEST_F(ColumnPaths, LowerCasePathsAreLookedUpAsWrittenAndStoredInCapitals) {
   EXPECT_EQ(Row(1), "matter.client_id.client_id|X|CLIENT|CLIENT_ID|SYSTEM_ID|CLIENT_ID|MATTER|MATTER = MATTER.SYSTEM_ID");
 }
 
-TEST_F(ColumnPaths, NameThatIsNoKeyLeavesFixedText) {
-  Resolve("%NOSUCH.COLUMN% %\\% %DATE%");
-  EXPECT_EQ(Row(1), "NOSUCH.COLUMN|||||||");
-  EXPECT_TRUE(Log().contains("Identifying foreign key links to PROFILE.NOSUCH"));
+TEST_F(ColumnPaths, OnlyTextThatNamesNoColumnStaysFixedText) {
+  Resolve("%Smith & Co. Ltd% %\\% %DATE% %\\% %NOSUCH%");
+  EXPECT_EQ(Row(1), "Smith & Co. Ltd|||||||");
+  EXPECT_TRUE(Log().contains("Identifying foreign key links to PROFILE.Smith & Co"));
   // A built-in value has no dot: not a column of any table.
   EXPECT_EQ(Item(3, TemplateKind), "P");
   EXPECT_EQ(Item(3, TemplateFinalColumn), "2026-03-09");
+  EXPECT_EQ(Item(5, TemplateKind), "P");
   // Nothing is cached for a miss, so the next rule asks again.
-  Resolve("%NOSUCH.COLUMN%");
-  EXPECT_EQ(LookUps("NOSUCH", "PROFILE"), 2);
+  Resolve("%Smith & Co. Ltd%");
+  EXPECT_EQ(LookUps("Smith & Co", "PROFILE"), 2);
+  EXPECT_FALSE(Log().contains("rror", Qt::CaseSensitive)) << qPrintable(Log());
+}
+
+// A path the catalogue does not follow, at its first name or further on, would file every row
+// under a folder named after the path.
+TEST_F(ColumnPaths, UnknownTableOrKeyStopsTheRuleNamingThePath) {
+  const QStringList paths{"NO_SUCH_TABLE.CLIENT_ID", "MATTER.NO_SUCH_KEY.NAME"};
+  for (const QString& path : paths) {
+    RuleSpec spec;
+    spec.templateText = "%" + path + "% %\\% %MATTER.MATTER_ID%";
+    Start(spec);
+    EXPECT_FALSE(BuildRuleSql(cx));
+    EXPECT_TRUE(cx.runState.statement.RuleStatement.isEmpty());
+  }
+  const QString log = Log();
+  EXPECT_TRUE(log.contains("The template path NO_SUCH_TABLE.CLIENT_ID names NO_SUCH_TABLE, which the column catalogue "
+                           "of library LAWLIB does not list as a key of PROFILE - cannot continue")) << qPrintable(log);
+  EXPECT_TRUE(log.contains("The template path MATTER.NO_SUCH_KEY.NAME names NO_SUCH_KEY, which the column catalogue "
+                           "of library LAWLIB does not list as a key of MATTER - cannot continue"));
 }
 
 TEST_F(ColumnPaths, UnreadCatalogueStopsTheRuleInsteadOfMakingFixedText) {

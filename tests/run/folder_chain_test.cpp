@@ -3,6 +3,8 @@
 // the tracking of rows and the stop request.
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include "folders/folders.h"
 #include "row_session.h"
 #include "security/workspace.h"
@@ -52,8 +54,8 @@ class FolderChainTest : public test::RowSession {
   qint64 TrackingRows(const QString& where = QString()) const {
     return Number(Law, QStringLiteral("SELECT COUNT(*) FROM TARN_STACKWRIGHT ") + where);
   }
-  QString ClientOf(const QString& matter) const {
-    return Sql(Law, QStringLiteral("SELECT C.CLIENT_ID FROM MATTER M JOIN CLIENT C ON C.SYSTEM_ID = M.CLIENT_ID "
+  QString ClientOf(const QString& matter, const QString& library = Law) const {
+    return Sql(library, QStringLiteral("SELECT C.CLIENT_ID FROM MATTER M JOIN CLIENT C ON C.SYSTEM_ID = M.CLIENT_ID "
                                    "WHERE M.MATTER_ID = '%1'")
                         .arg(matter));
   }
@@ -103,6 +105,25 @@ TEST_F(FolderChainTest, ValuesOfALevelAreJoinedAndInnerBlankRunsReduced) {
   ProcessRuleRows(cx);
   EXPECT_EQ(FoldersNamed(Law, "Acme Widgets - North"), 1);
   EXPECT_TRUE(Log().contains("Level 1:Acme  Widgets - North (b)"));
+}
+
+// A NUL in a source value is a blank of the name, as a line break is in a value of a statement:
+// trimmed at the ends, shrunk with the blanks beside it.
+TEST_F(FolderChainTest, NulInAValueIsABlankOfTheNameAndNeverReachesAStatementOrTheLog) {
+  const QString client = Sql(Law, "SELECT C.CLIENT_ID FROM MATTER M JOIN CLIENT C ON C.SYSTEM_ID = M.CLIENT_ID "
+                                  "WHERE MATTER_ID = 'M00001'");
+  server.Exec(Law, "UPDATE CLIENT SET CLIENT_ID = CLIENT_ID || ' ' || char(0) || 'Nul' || char(0) WHERE CLIENT_ID = '" + client + "'");
+  server.Exec(Law, "UPDATE MATTER SET MATTER_ID = 'M' || char(0) || char(0) || '1' WHERE MATTER_ID = 'M00001'");
+  ReadAndProcess();
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
+  ASSERT_EQ(FoldersNamed(Law, client + " Nul"), 1);
+  EXPECT_TRUE(FiledIn(Law, FolderNamed(Law, client + " Nul"), FolderNamed(Law, "M 1")));
+  EXPECT_FALSE(Log().contains(QChar(0)));
+  // The next pass finds what the first made.
+  StartRule(test::DemoRule);
+  ReadAndProcess();
+  EXPECT_EQ(cx.runState.rule.AddedCount, 0);
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
 }
 
 TEST_F(FolderChainTest, BlankMiddleLevelIsSkippedAndTheNextLevelGoesIntoTheLastFolder) {
@@ -288,6 +309,50 @@ TEST_F(FolderChainTest, FailureInTheEmailLibraryUndoesTheRowInBothLibraries) {
   EXPECT_TRUE(FiledIn(Ora, FolderNamed(Ora, "Inbound MAIL"), FolderNamed(Ora, "Filed")));
 }
 
+// Rows commit in groups of sixteen, or fewer when 50 ms have passed by the run's clock since the
+// group began, and the last group at the end of the rule.
+TEST_F(FolderChainTest, RowsCommitTogetherUntilTheGroupIsFullOrItsTimeIsUp) {
+  QDateTime clock = QDateTime::currentDateTime();
+  cx.runState.control.Now = [&] { return clock; };
+  const auto commits = [&] { return statements->Count(Law, "COMMIT TRANSACTION"); };
+  cx.runState.statement.RuleStatement = "SELECT TOP 20 'Grouped' AS \"T.A\", '\\' AS \"S1\", DOCNUMBER AS \"P.DOCNUMBER\" "
+                                        "FROM [OWNER].PROFILE ORDER BY DOCNUMBER";
+  int before = commits();
+  ReadAndProcess();
+  ASSERT_EQ(cx.runState.rows.RowCount, 20);
+  EXPECT_EQ(commits() - before, 2);
+  EXPECT_EQ(cx.runState.rule.AddedCount, 21);
+  // 25 ms pass at each look at the clock: the group begins, its first row is in time, its second is not.
+  cx.runState.control.Now = [&] { return clock = clock.addMSecs(25); };
+  StartRule(test::DemoRule);
+  cx.runState.statement.RuleStatement = test::MatterStatement(6);
+  before = commits();
+  ReadAndProcess();
+  EXPECT_EQ(commits() - before, 3);
+}
+
+// A group whose commit is refused takes every row of it along, off the counters too.
+TEST_F(FolderChainTest, CommitRefusedInTheOnlyLibraryNamesNoOtherLibrary) {
+  const QDateTime clock = QDateTime::currentDateTime();
+  cx.runState.control.Now = [&] { return clock; };
+  cx.dm->Server()->hooks.sqlFault = [](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {
+    if (!sql.startsWith("COMMIT")) return std::nullopt;
+    return dm::SqlFault{1, 112, QStringLiteral("There is not enough space on the disk")};
+  };
+  ReadAndProcess();
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 3);
+  EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM FOLDER"), 0);
+  EXPECT_TRUE(Log().contains(QRegularExpression("The work in library LAWLIB could not be committed\\r?\\n")));
+  EXPECT_FALSE(Log().contains("the other library"));
+  EXPECT_EQ(cx.runState.rule.AddedCount, 0);
+  EXPECT_EQ(cx.ui->controls.labelAdded, "0");
+  for (const char* matter : {"#1 (%1\\M00001)", "#2 (%1\\M00002)", "#3 (%1\\M00003)"}) {
+    const QString item = QString::fromLatin1(matter);
+    const QString id = item.right(7).left(6);
+    EXPECT_TRUE(Log().contains("The folders of item " + item.arg(ClientOf(id)) + " were not kept")) << matter;
+  }
+}
+
 TEST_F(FolderChainTest, FailedLevelCountsAnErrorAndLeavesTheRowUntracked) {
   test::FailStatements(cx, statements, "F.PATH FROM");
   OneRow("'Doomed' AS \"T.A\", APPS.SYSTEM_ID AS \"APPS.SYSTEM_ID\"");
@@ -310,6 +375,13 @@ class MidFolderFailureTest : public FolderChainTest, public ::testing::WithParam
     if (how == "transaction lost")
       server.Exec(Law, "CREATE TRIGGER NO_STAMP BEFORE INSERT ON SECURITY WHEN NEW.ACCESSRIGHTS = 255 "
                        "BEGIN SELECT RAISE(ROLLBACK, 'disk full'); END");
+    // The first row is whole, but it shares its group with the second, which loses the transaction.
+    if (how == "transaction lost in the group") {
+      const QDateTime clock = QDateTime::currentDateTime();
+      cx.runState.control.Now = [clock] { return clock; };
+      server.Exec(Law, "CREATE TRIGGER NO_STAMP BEFORE INSERT ON FOLDER_ITEM WHEN NEW.DISPLAYNAME IN ('M00002', 'M00003') "
+                       "BEGIN SELECT RAISE(ROLLBACK, 'disk full'); END");
+    }
   }
   void Repair() {
     statements = test::StartSession(cx, server);
@@ -328,7 +400,8 @@ TEST_P(MidFolderFailureTest, RowIsUndoneAndTheNextPassMakesItWhole) {
   EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM FOLDER_ITEM"), 0);
   EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM SECURITY WHERE THING NOT IN (SELECT SYSTEM_ID FROM PROFILE)"), 0);
   EXPECT_EQ(TrackingRows(), 0);
-  EXPECT_TRUE(Log().contains("The folders of item #1 were not kept - the item will be processed again"));
+  EXPECT_TRUE(Log().contains("The folders of item #1 (" + ClientOf("M00001") + "\\M00001) were not kept - the item will be "
+                             "processed again"));
 
   Repair();
   StartRule(test::DemoRule);
@@ -343,7 +416,8 @@ TEST_P(MidFolderFailureTest, RowIsUndoneAndTheNextPassMakesItWhole) {
   EXPECT_EQ(TrackingRows(), 6);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, MidFolderFailureTest, ::testing::Values("refused stamp", "refused filing", "transaction lost"));
+INSTANTIATE_TEST_SUITE_P(Ways, MidFolderFailureTest, ::testing::Values("refused stamp", "refused filing", "transaction lost",
+                                                                      "transaction lost in the group"));
 
 // A row undone after its folder went into users' workspaces takes the workspace trees it made
 // with it: the next rows and the rerun for the same users build them again, whole.
@@ -389,6 +463,76 @@ TEST_F(FolderChainTest, RowUndoneAfterItsWorkspacesLeavesTheNextRowsWholeTrees) 
   EXPECT_EQ(orphans(), 0);
   EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM REGISTRY WHERE DATA = 'Matters' AND NAME = 'WS-Matters'"), 2);
 }
+
+// Steps that are logged and gone past fail for good, each for one matter, on both engines: a
+// workspace call for M00001, the queue insert for M00002, the metadata update for M00003. Every
+// row keeps its folders, filing and record; the run has logged errors, and the next run finds
+// nothing left to do.
+class GonePastStepTest : public FolderChainTest, public ::testing::WithParamInterface<QString> {};
+
+TEST_P(GonePastStepTest, RowKeepsItsFoldersAndTheNextRunHasNothingToDo) {
+  const QString library = GetParam();
+  const auto start = [&] {
+    StartRule(test::DemoRule, library);
+    cx.runState.statement.RuleStatement = test::MatterStatement(3).replace(
+        "ORDER BY", "WHERE MATTER.MATTER_ID IN ('M00001', 'M00002', 'M00003') AND MATTER.SYSTEM_ID NOT IN "
+                    "(SELECT SID FROM [OWNER].TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER') ORDER BY").replace("TOP 3 ", "");
+    cx.ui->controls.options.addNewDocs = true;
+    SetProfileLinks({"MATTER = MATTER.SYSTEM_ID"});
+    cx.runState.rule.RULE_WORKSPACE_AUTHOR = 2;
+    cx.runState.rule.RULE_WORKSPACE_GROUP = QStringLiteral("CORPORATE");
+    cx.runState.rule.RULE_WORKSPACE_NAME = QStringLiteral("Matters");
+  };
+  const auto matter = [&](const char* id) { return Sql(library, QStringLiteral("SELECT SYSTEM_ID FROM MATTER WHERE MATTER_ID = '%1'").arg(id)); };
+  const auto documentsOf = [&](const char* id) {
+    return QStringLiteral("SELECT DOCNUMBER FROM PROFILE WHERE MATTER = ") + matter(id) +
+           QStringLiteral(" AND DOCNUMBER NOT IN (SELECT DOCNUMBER FROM FOLDER)");
+  };
+  ASSERT_TRUE(ConnectLibrary(cx, library));
+  CreateWorkspaceCache(cx.security);
+  for (const QString& each : {Law, Ora})  // wherever the users' workspaces live
+    server.Exec(each, "CREATE TRIGGER NO_MEMBER BEFORE INSERT ON REGISTRY WHEN NEW.NAME = 'LINKNAME' AND NEW.DATA = 'M00001' "
+                      "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  server.Exec(library, "CREATE TRIGGER NO_QUEUE BEFORE INSERT ON NEEDS_FOLDERING WHEN NEW.SID IN (" + documentsOf("M00002") +
+                           ") BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  server.Exec(library, "CREATE TRIGGER NO_METADATA BEFORE UPDATE OF MATTER ON PROFILE WHEN NEW.MATTER = " + matter("M00003") +
+                           " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  start();
+  ReadAndProcess();
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
+  EXPECT_GT(cx.log.ErrorsLogged, 0) << "the run ends with status 1";
+  for (const char* id : {"M00001", "M00002", "M00003"}) {
+    const qint64 folder = FolderNamed(library, id);
+    EXPECT_TRUE(FiledIn(library, FolderNamed(library, ClientOf(id, library)), folder)) << id;
+    EXPECT_EQ(Number(library, QStringLiteral("SELECT COUNT(*) FROM SECURITY S JOIN PROFILE P ON P.SYSTEM_ID = S.THING "
+                                             "WHERE P.DOCNUMBER = %1").arg(folder)) > 0, true) << id;
+  }
+  EXPECT_EQ(Number(library, "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER'"), 3);
+  const auto queued = [&](const char* id) {
+    return Number(library, "SELECT COUNT(*) FROM NEEDS_FOLDERING WHERE SID IN (" + documentsOf(id) + ")");
+  };
+  EXPECT_GT(queued("M00001"), 0);
+  EXPECT_EQ(queued("M00002"), 0);
+  const auto metadata = [&](const char* id) {
+    return Sql(library, QStringLiteral("SELECT MATTER FROM PROFILE WHERE DOCNUMBER = %1").arg(FolderNamed(library, id)));
+  };
+  EXPECT_EQ(metadata("M00002"), matter("M00002"));
+  EXPECT_NE(metadata("M00003"), matter("M00003"));
+  const auto members = [&](const char* id) {
+    return Number(Law, QStringLiteral("SELECT COUNT(*) FROM REGISTRY WHERE NAME = 'WM%1'").arg(id)) +
+           Number(Ora, QStringLiteral("SELECT COUNT(*) FROM REGISTRY WHERE NAME = 'WM%1'").arg(id));
+  };
+  EXPECT_EQ(members("M00001"), 0) << "the failed call is undone whole";
+  EXPECT_GT(members("M00002"), 0);
+
+  cx.log.ErrorsLogged = 0;
+  start();
+  EXPECT_FALSE(ReadRuleRows(cx));
+  EXPECT_EQ(cx.runState.rows.RowCount, 0);
+  EXPECT_EQ(cx.log.ErrorsLogged, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, GonePastStepTest, ::testing::Values(Law, Ora));
 
 TEST_F(FolderChainTest, StopAfterANewFolderCompletesTheRowFirst) {
   auto ui = std::make_unique<StopOnFirstAddUi>();

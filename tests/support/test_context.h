@@ -8,6 +8,7 @@
 #include "core/context.h"
 #include "platform/monitor/monitor_platform.h"
 #include "platform/ui/ui.h"
+#include "support/scripted_ui.h"
 
 namespace sw::test {
 
