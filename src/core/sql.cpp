@@ -78,6 +78,26 @@ void ReplaceLoop(QString& text, const QString& find, const QString& replacement)
 
 QString Upper(const QString& text, qsizetype count) { return text.left(count).toUpper(); }
 
+// Where the placeholder stands, in any case, from `from` on; -1 for nowhere. Every statement
+// passes here: only the places of its first character are compared without regard to case.
+qsizetype PlaceholderAt(const QString& text, const QString& placeholder, qsizetype from) {
+  const QChar first = placeholder.front();
+  for (qsizetype at = text.indexOf(first, from); at >= 0; at = text.indexOf(first, at + 1))
+    if (QStringView(text).mid(at, placeholder.size()).compare(placeholder, Qt::CaseInsensitive) == 0) return at;
+  return -1;
+}
+
+// Whether the statement holds the hint, upper-cased. No letter but an ASCII one upper-cases to
+// one of MAXDOP's, so a statement without that word in some case, looked for from the places of
+// an M or m, is not upper-cased whole.
+bool HasHint(const QString& sql, const QString& hint) {
+  for (const QChar m : {QChar(u'M'), QChar(u'm')})
+    for (qsizetype at = sql.indexOf(m); at >= 0; at = sql.indexOf(m, at + 1))
+      if (QStringView(sql).mid(at, 6).compare(QLatin1String("MAXDOP"), Qt::CaseInsensitive) == 0)
+        return sql.toUpper().contains(hint);
+  return false;
+}
+
 bool KeepsTryCast(const QString& serverProductVersion, const QString& compatibilityLevel) {
   return NumericValue(serverProductVersion) >= 11 && NumericValue(compatibilityLevel) >= 110;
 }
@@ -357,7 +377,11 @@ QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverP
     return text;
   }
   ReplaceLoop(text, QStringLiteral("CAST('' AS "), QStringLiteral("CAST(NULL AS "));
-  if (!KeepsTryCast(serverProductVersion, compatibilityLevel)) ReplaceLoop(text, QStringLiteral("TRY_CAST"), QStringLiteral("CAST"));
+  // The server facts are read as numbers only for a statement that has TRY_CAST at all: most
+  // have none, and every statement passes here.
+  static const QString tryCast = QStringLiteral("TRY_CAST");
+  if (text.contains(tryCast) && !KeepsTryCast(serverProductVersion, compatibilityLevel))
+    ReplaceLoop(text, tryCast, QStringLiteral("CAST"));
   ReplaceLoop(text, QStringLiteral("SYSDATE"), QStringLiteral("GETUTCDATE()"));
   return text;
 }
@@ -371,14 +395,14 @@ QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwne
   // replacement would begin (nothing before it holds one). An owner holding both could (it may
   // even hold the placeholder itself): then the search goes on after it.
   const bool mayRebuild = databaseOwner.contains(QLatin1Char('[')) && databaseOwner.contains(QLatin1Char(']'));
-  for (qsizetype at = text.indexOf(placeholder, 0, Qt::CaseInsensitive); at >= 0;) {
+  for (qsizetype at = PlaceholderAt(text, placeholder, 0); at >= 0;) {
     const bool zkTable = QStringView(text).mid(at + placeholder.size(), 4) == QLatin1String(".ZK_");
     const QString& owner = zkTable ? dbo : databaseOwner;
     text.replace(at, placeholder.size(), owner);
     const qsizetype from = mayRebuild ? at + owner.size() : std::max<qsizetype>(0, at - placeholder.size() + 1);
-    at = text.indexOf(placeholder, from, Qt::CaseInsensitive);
+    at = PlaceholderAt(text, placeholder, from);
   }
-  text.replace(QStringLiteral("{OWNER}"), placeholder, Qt::CaseInsensitive);
+  if (text.contains(QLatin1Char('{'))) text.replace(QStringLiteral("{OWNER}"), placeholder, Qt::CaseInsensitive);
   return text;
 }
 
@@ -386,7 +410,7 @@ QString AddParallelismHint(const QString& sql, qint64 engine) {
   static const QString hint = QStringLiteral(" OPTION (MAXDOP 1)");
   if (IsOracleEngine(engine) || sql.isEmpty()) return sql;
   if (Upper(sql, 7) != QLatin1String("SELECT ") || Upper(sql, 12) == QLatin1String("SELECT INTO ")) return sql;
-  if (sql.toUpper().contains(hint)) return sql;
+  if (HasHint(sql, hint)) return sql;
   return sql + hint;
 }
 

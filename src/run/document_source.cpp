@@ -105,6 +105,22 @@ void UseDocumentSource(RunContext& cx) {
   cx.runState.statement.FromTable = OwnerPlaceholder + Profile;
 }
 
+QString FirstLevelCondition(const TemplateTable& items) {
+  QStringList columns;
+  for (int row = 1; row <= items.Count(); ++row) {
+    if (items(row, TemplateKind) == QLatin1String("/")) break;
+    if (IsPathItem(items, row)) {
+      columns << (items(row, TemplateFinalTable) + QLatin1Char('.') + items(row, TemplateFinalColumn)).toUpper() +
+                     QStringLiteral(" IS NOT NULL");
+      continue;
+    }
+    // Any text of its own makes the level a name whatever the columns hold.
+    if (!items(row, TemplateItemText).isEmpty()) return {};
+  }
+  if (columns.isEmpty()) return {};
+  return QStringLiteral("(") + columns.join(QStringLiteral(" OR ")) + QStringLiteral(")");
+}
+
 QStringList NamedTables(const QString& fromAndJoins) {
   QStringList tables;
   for (qsizetype at = fromAndJoins.indexOf(OwnerPlaceholder); at >= 0; at = fromAndJoins.indexOf(OwnerPlaceholder, at + 1)) {

@@ -242,9 +242,12 @@ QString WhereText(RunContext& cx, bool fromDocuments) {
                                            "UPPER(TABLE_NAME) = 'PROFILE' AND UPPER(RULE_NAME) ") +
                             RuleNameLike(cx, cx.runState.rule.RuleName) + QStringLiteral(")");
   // The rule's own folders are profiles too, and would come back as rows of their own.
-  if (fromDocuments)
+  if (fromDocuments) {
     l.ProcessedRowFilter +=
         QStringLiteral(" AND PROFILE.APPLICATION <> (SELECT SYSTEM_ID FROM [OWNER].APPS WHERE APPLICATION = 'FOLDER')");
+    const QString firstLevel = FirstLevelCondition(cx.runState.tmpl.ParsedTemplate);
+    if (!firstLevel.isEmpty()) l.ProcessedRowFilter += QStringLiteral(" AND ") + firstLevel;
+  }
   QString where;
   if (Meaningful(l.ProcessedRowFilter)) AppendCondition(where, l.ProcessedRowFilter, QStringLiteral(" AND "));
   if (Meaningful(s.ParameterClause)) AppendCondition(where, s.ParameterClause, QStringLiteral(" AND "));

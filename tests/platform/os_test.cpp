@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
-#include <QThread>
 #include <map>
 #include <optional>
+#include <sys/stat.h>
 
 #include "platform/os/os.h"
 
@@ -48,9 +47,11 @@ QString FakeProgram(const QString& dir, const QString& name, const QString& out,
   return f.fileName();
 }
 
-QString WaitForFile(const QString& path) {
-  for (int i = 0; i < 500 && !QFileInfo::exists(path); ++i) QThread::msleep(10);
-  QThread::msleep(50);
+// A named pipe at `path`: a detached program's output read from it arrives whole once the
+// program closes it, so the reader waits for the program itself, not for a time.
+void MakePipe(const QString& path) { ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0); }
+
+QString ReadAll(const QString& path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
 }
@@ -68,9 +69,10 @@ TEST(Os, ComputerNameCanBeOverridden) {
 TEST(Os, StartProgramPassesArgumentsWithoutAShell) {
   QTemporaryDir dir;
   const QString out = dir.path() + "/args.txt";
+  MakePipe(out);
   Os os;
   ASSERT_TRUE(os.StartProgram(FakeProgram(dir.path(), "viewer", out), {"a b", "it's \"q\"", "$(touch nope)"}));
-  EXPECT_EQ(WaitForFile(out), "a b\nit's \"q\"\n$(touch nope)\n");
+  EXPECT_EQ(ReadAll(out), "a b\nit's \"q\"\n$(touch nope)\n");
   EXPECT_FALSE(os.StartProgram(dir.path() + "/absent", {}));
 }
 
@@ -114,7 +116,7 @@ TEST(Os, LockWorkStationNeedsAWorkingLoginctl) {
   const QString out = dir.path() + "/lock.txt";
   FakeProgram(dir.path(), "loginctl", out);
   EXPECT_TRUE(os.LockWorkStation());
-  EXPECT_EQ(WaitForFile(out), "lock-session\n");
+  EXPECT_EQ(ReadAll(out), "lock-session\n");  // it waits for loginctl to end
   QFile::remove(dir.path() + "/loginctl");
   FakeProgram(dir.path(), "loginctl", out, 1);
   EXPECT_FALSE(os.LockWorkStation());

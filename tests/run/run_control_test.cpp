@@ -16,6 +16,7 @@
 #include "run/run.h"
 #include "run/run_control.h"
 #include "run_control_session.h"
+#include "support/template_check.h"
 
 namespace sw {
 namespace {
@@ -489,14 +490,30 @@ TEST(RunClaims, StopOrFailureInAnotherLibraryReleasesTheClaimThere) {
 
 // --- whole runs of the demo rule ----------------------------------------------------------------
 
+// Every statement a demo run sends must read the same through the emulator's template cache as
+// on its own: the runs of each kind of rule on both engines send the statements the cache serves.
 class DemoRun : public RunControl {
  protected:
+  void SetUp() override {
+    RunControl::SetUp();
+    if (HasFatalFailure()) return;
+    cx.dm->Server()->hooks.sqlFault = [this](const QString& library, const QString& sql) {
+      sent.emplace_back(library, sql);
+      return std::optional<dm::SqlFault>();
+    };
+  }
+  void TearDown() override {
+    if (!cx.dm) return;
+    EXPECT_EQ(test::TemplateMismatches(*cx.dm->Server(), sent), QStringList());
+  }
   void TickDemoRule() {
     law = AddLibraryNode(cx, "LAWLIB", true);
     AddRuleNode(cx, law, "CLIENT MATTERS", true);
     cx.app.CommandLine = "/G";
   }
   int Count(const QString& sql) { return server.Scalar("LAWLIB", sql).toInt(); }
+
+  std::vector<std::pair<QString, QString>> sent;  // library, statement
 };
 
 TEST_F(DemoRun, GoBuildsClientFoldersWithMatterSubfoldersAndTracksTheRows) {
@@ -743,6 +760,25 @@ TEST_P(EngineDocumentRun, UnusualNamesMakeOneFolderEachWithTheNameTheRowGives) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, EngineDocumentRun, ::testing::Values("LAWLIB", "ORALIB"));
+
+// Documents without a matter have a blank first level and are never recorded: more of them than
+// the cap per cycle must not hold back the documents that have one, on either engine's cap.
+TEST_P(EngineDocumentRun, CappedClientMatterTypeRuleProgressesPastDocumentsWithoutAMatter) {
+  const QString lib = GetParam();
+  server.Exec(lib, "UPDATE PROFILE SET MATTER = NULL WHERE DOCNUMBER IN (SELECT DOCNUMBER FROM PROFILE ORDER BY DOCNUMBER LIMIT 10)");
+  server.Exec(lib, "UPDATE TARN_SETTINGS SET CHAR_VAL = '%MATTER.CLIENT_ID.CLIENT_ID% %\\% %MATTER.MATTER_ID% %\\% "
+                   "%DOCUMENTTYPE.TYPE_ID%' WHERE SECTION_KEY = 'RULE_TEMPLATE'");
+  ReloadRules(lib);
+  cx.ui->controls.options.maxFolders = "5";
+  const auto waiting = [&] { return DocumentCount(lib, " WHERE P.MATTER IS NOT NULL AND P.SYSTEM_ID NOT IN (SELECT SID FROM TARN_STACKWRIGHT)"); };
+  const int before = waiting();
+  Go(lib, "CLIENT MATTERS");
+  const int afterOne = waiting();
+  EXPECT_LT(afterOne, before);
+  Button_Go_Click(cx);
+  EXPECT_TRUE(waiting() < afterOne || afterOne == 0) << afterOne;
+  EXPECT_EQ(DocumentCount(lib, " WHERE P.MATTER IS NULL AND P.SYSTEM_ID IN (SELECT SID FROM TARN_STACKWRIGHT)"), 0);
+}
 
 // A template path through a table the library does not have makes no folder and records no row.
 TEST_F(DocumentRun, TemplatePathTheCatalogueDoesNotListMakesNothing) {

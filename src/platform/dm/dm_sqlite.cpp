@@ -91,7 +91,9 @@ SqliteDb::SqliteDb() : statements_(KeptStatements, [](sqlite3_stmt*& st) { sqlit
 std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QString* error) {
   std::shared_ptr<SqliteDb> db(new SqliteDb());
   db->file_ = file;
-  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX;
+  // One thread works each connection (the program has no other), so SQLite need not lock it
+  // at every call.
+  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
   const int rc = sqlite3_open_v2(file.toUtf8().constData(), &db->db_, flags, nullptr);
   if (rc != SQLITE_OK) {
     if (error) *error = db->db_ ? QString::fromUtf8(sqlite3_errmsg(db->db_)) : QStringLiteral("out of memory");
@@ -125,7 +127,12 @@ bool SqliteDb::RefusedAfterAbandon(const QString& sql, SqliteResult& refusal) {
 }
 
 void SqliteDb::NoteAbandon(bool wasInTransaction, bool ok) {
+  NoteTurn(wasInTransaction);
   if (!ok && wasInTransaction && !InTransaction()) abandoned_ = true;
+}
+
+void SqliteDb::NoteTurn(bool wasInTransaction) {
+  if (wasInTransaction != InTransaction()) ++transactionTurns_;
 }
 
 bool SqliteDb::ExecScript(const QString& sql, QString* error) {
@@ -221,7 +228,12 @@ void SqliteDb::NoteWrite(void* self, int, const char*, const char* table, long l
 }
 
 SqliteDb::Stamp SqliteDb::ConfigurationStamp() {
-  return {Scalar(QStringLiteral("PRAGMA data_version")).toLongLong(), configurationWrites_};
+  const bool inTransaction = InTransaction();
+  if (inTransaction && dataVersionInTransaction_ && dataVersionInTransaction_->first == transactionTurns_)
+    return {dataVersionInTransaction_->second, configurationWrites_};
+  const qint64 version = Scalar(QStringLiteral("PRAGMA data_version")).toLongLong();
+  if (inTransaction) dataVersionInTransaction_ = std::make_pair(transactionTurns_, version);
+  return {version, configurationWrites_};
 }
 
 bool WithWriteTransaction(SqliteDb& db, QString* error, const std::function<bool(QString*)>& work) {

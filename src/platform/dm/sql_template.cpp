@@ -62,8 +62,14 @@ class Scan {
   bool IsWord(size_t i, std::initializer_list<QLatin1StringView> words) const {
     if (i >= Size() || tokens_[i].kind != TokenKind::Word) return false;
     const QStringView text = Text(i);
-    for (const QLatin1StringView word : words)
-      if (text.size() == word.size() && text.compare(word, Qt::CaseInsensitive) == 0) return true;
+    // Every token is asked about many words: an ASCII first letter that differs in any case
+    // settles it without a comparison of the whole word.
+    const char16_t first = text.isEmpty() ? 0 : text[0].unicode();
+    for (const QLatin1StringView word : words) {
+      if (text.size() != word.size()) continue;
+      if (first < 0x80 && (first | 0x20) != (char16_t(word[0].unicode()) | 0x20)) continue;
+      if (text.compare(word, Qt::CaseInsensitive) == 0) return true;
+    }
     return false;
   }
   bool IsComparison(size_t i) const {

@@ -147,7 +147,11 @@ class Tokenizer {
     static const char* const pairs[] = {"<=", ">=", "<>", "!=", "==", "||", "!<", "!>", "<<", ">>"};
     const qsizetype start = i_;
     const QStringView two = QStringView(s_).mid(i_, 2);
+    // Most symbols stand alone: only these begin a pair.
+    const char16_t c = s_[i_].unicode();
+    const bool mayPair = c == u'<' || c == u'>' || c == u'!' || c == u'=' || c == u'|';
     for (const char* p : pairs) {
+      if (!mayPair) break;
       if (two == QLatin1String(p)) {
         i_ += 2;
         PushSpan(TokenKind::Symbol, start);

@@ -182,11 +182,18 @@ TEST_F(RuleSqlEditorTest, FailedTestFromOkStoresNothingAndKeepsTheWindow) {
   EXPECT_TRUE(Shown().last().endsWith(")\r\n occurred trying to run test on CLIENT MATTERS"));
 }
 
-// A statement that begins with a comment is tested like any other, and saved after its test.
+// A statement that begins with a comment is tested like any other, and saved after its test,
+// unless its comment could not be stored.
 TEST_F(RuleSqlEditorTest, TestFromOkLooksPastALeadingComment) {
   cx.scripted->Answer(MsgResult::Yes);  // test first
   EXPECT_EQ(SaveText("/* the clients */ SELECT CLIENT_ID FROM [OWNER].CLIENT"), QDialog::Accepted);
   EXPECT_EQ(Chunks().size(), 1);
+  // Stored on one line, a "--" comment would take in what follows it: not saved.
+  EXPECT_EQ(SaveText("-- the clients\r\nSELECT CLIENT_ID FROM [OWNER].CLIENT"), -1);
+  EXPECT_TRUE(Shown().last().contains("Write the comment as /* ... */ instead."));
+  EXPECT_EQ(Chunks().size(), 1);
+  cx.scripted->Answer(MsgResult::No);
+  EXPECT_EQ(SaveText("SELECT '--', [a--b] /* -- */ FROM [OWNER].CLIENT -- the clients"), QDialog::Accepted);
 }
 
 TEST_F(RuleSqlEditorTest, TestRunsOnThePanelLibraryAndSwitchesBack) {

@@ -9,7 +9,9 @@
 
 #include "core/sql.h"
 #include "platform/dm/dm_api.h"
+#include "platform/dm/dm_server.h"
 #include "support/dm_fixture.h"
+#include "support/template_check.h"
 
 namespace sw::dm {
 namespace {
@@ -33,7 +35,13 @@ class SqlCorpusTest : public ::testing::TestWithParam<const char*> {
     engine = sql->DatabaseVendor();
     own = Library();
     other = oracle() ? QStringLiteral("LAWLIB") : QStringLiteral("ORALIB");
+    server.Components()->Server()->hooks.sqlFault = [this](const QString& library, const QString& text) {
+      sent.emplace_back(library, text);
+      return std::optional<SqlFault>();
+    };
   }
+  // Every statement sent reads the same through the template cache as on its own.
+  void TearDown() override { EXPECT_EQ(test::TemplateMismatches(*server.Components()->Server(), sent), QStringList()); }
 
   QString Library() const { return QString::fromLatin1(GetParam()); }
   bool oracle() const { return IsOracleEngine(engine); }
@@ -76,6 +84,7 @@ class SqlCorpusTest : public ::testing::TestWithParam<const char*> {
   PcdSqlPtr sql;
   qint64 engine = 0;
   QString own, other;
+  std::vector<std::pair<QString, QString>> sent;  // library, statement
 };
 
 TEST_P(SqlCorpusTest, LibrarySwitchAndSchemaChecks) {
