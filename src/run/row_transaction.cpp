@@ -5,6 +5,8 @@
 #include "core/library.h"
 #include "core/library_checks.h"
 #include "core/log.h"
+#include "core/text.h"
+#include "folders/check_for_folder.h"
 #include "run/run_context.h"
 #include "security/workspace.h"
 
@@ -12,12 +14,25 @@ namespace sw {
 
 namespace {
 
-// The libraries the row may write to, in the order their parts are opened.
+// Whether one of the row's levels is the folder the rule routes to its e-mail library, named
+// as the level loop compares it.
+bool RoutesALevel(RunContext& cx) {
+  const QString routed = TrimBlanks(cx.runState.rule.EmailOverrideName).toUpper();
+  const RuleRowsState& rows = cx.runState.rows;
+  const int levels = std::min(rows.LevelCount, static_cast<int>(rows.LevelNames.size()) - 1);
+  for (int k = 1; k <= levels; ++k)
+    if (TrimBlanks(NormaliseFolderName(rows.LevelNames[static_cast<size_t>(k)])).toUpper() == routed) return true;
+  return false;
+}
+
+// The libraries the row may write to, in the order their parts are opened. The e-mail library
+// only for a row that routes a level there: a part opened for nothing costs two switches and a
+// transaction in that library for every row.
 QStringList RowLibraries(RunContext& cx) {
   const RuleWorkingValues& rule = cx.runState.rule;
   QStringList libraries{rule.LibraryName};
   const bool elsewhere = !rule.EmailOverrideName.isEmpty() && !rule.EmailOverrideLibrary.isEmpty() &&
-                         rule.EmailOverrideLibrary.compare(rule.LibraryName, Qt::CaseInsensitive) != 0;
+                         rule.EmailOverrideLibrary.compare(rule.LibraryName, Qt::CaseInsensitive) != 0 && RoutesALevel(cx);
   if (elsewhere) libraries << rule.EmailOverrideLibrary;
   std::sort(libraries.begin(), libraries.end(),
             [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });

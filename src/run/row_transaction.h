@@ -17,8 +17,8 @@ struct RowTransaction {
   int workspaceCacheRows = 0;         // the workspace cache's rows when the row began
 };
 
-// Opens the row's transaction in the rule's library and, when the rule makes a folder in another
-// library, there too. Both are opened in the order of their names, so that two computers taking
+// Opens the row's transaction in the rule's library and, when one of the row's levels is the
+// folder the rule routes to its e-mail library, there too. Both are opened in the order of their names, so that two computers taking
 // the same two libraries never wait for each other.
 RowTransaction BeginRowTransaction(RunContext& cx);
 // Ends it: commits when `commit` and nothing of the work failed, else rolls it back. The other

@@ -102,6 +102,9 @@ bool SettingsStore::SaveSetting(const QString& app, const QString& section, cons
   if (group.isEmpty()) group = EncodeName(section);
   settings.beginGroup(group);
   QString storedKey = FindStored(settings.childKeys(), key);
+  // A value that is stored already is not written again: every write replaces the file and waits
+  // for the disk, and some values are saved at every library switch.
+  if (!storedKey.isEmpty() && settings.value(storedKey).toString() == value) return true;
   if (storedKey.isEmpty()) storedKey = EncodeName(key);
   settings.setValue(storedKey, value);
   settings.endGroup();
