@@ -68,6 +68,9 @@ QString GroupFor(QSettings& settings, const QString& section) {
 QString SettingsStore::SettingsFile(const QString& app) {
   const QString folder = ConfigFolder();
   const QString wanted = FileNameFor(app);
+  // The name as written is found without reading the folder, which every look-up would do.
+  const QString exact = folder + QLatin1Char('/') + wanted;
+  if (QFileInfo::exists(exact)) return exact;
   // Application names compare case-blind too: an existing file of any spelling is the one.
   const QStringList existing = QDir(folder).entryList({QStringLiteral("*.ini")}, QDir::Files);
   for (const QString& f : existing) {
