@@ -1,23 +1,32 @@
 // How fast the first run of a firm builds its folders, and how far that is from what the disk
 // allows. For each size (1,000 and 10,000 matters; 100,000 with --large) a new demo server with
 // LAWLIB only (one client per ten matters, the demo's documents and its one rule) gets:
-// - the program, unattended (/G /X /NV, no monitor): folders a second and µs a folder, start-up
-//   included; then the same again on the finished library, which finds nothing new;
-// - the run in this process on a copy, counting SQL statements and commits a folder and
-//   recording every write;
-// - the limit: those writes replayed on a second copy, one durable commit per folder.
-// One untimed run on a small server comes first. Not a test: run it by hand (build/bench/bench_run_throughput [--large] [matters...]) to compare
-// builds.
+// - the program, unattended (/G /X /NV, no monitor): folders a second, µs and CPU µs a folder,
+//   start-up included, and its peak memory; then the same again on the finished library, which
+//   finds nothing new;
+// - the run in this process on a copy, counting SQL statements and commits a folder;
+// - the floor: the least durable writes the same folders need (profile, version and folder rows,
+//   three security rows, the filing item and its chain link, the queue and tracking rows, the
+//   client's root entry), as prepared statements on a copy in WAL with synchronous FULL, once
+//   with one commit per source row and once with the program's group size.
+// It says which machine it ran on and how loaded it was, before and after. One untimed run on a
+// small server comes first. Not a test: run it by hand
+// (build/bench/bench_run_throughput [--large] [--group N] [matters...]) to compare builds.
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
 #include <QProcess>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "core/library.h"
@@ -25,7 +34,6 @@
 #include "platform/dm/dm_create.h"
 #include "platform/dm/dm_server.h"
 #include "platform/dm/dm_sqlite.h"
-#include "platform/dm/sql_translator.h"
 #include "run/run.h"
 #include "run/run_context.h"
 
@@ -33,59 +41,79 @@ namespace {
 
 const QString Library = QStringLiteral("LAWLIB");
 
+// Rows per commit of the floor's second pass, unless --group says otherwise: the size of the
+// program's own group commit.
+constexpr int DefaultGroup = 8;
+
+struct Floor {
+  qint64 folders = 0;
+  double seconds = 0;
+  bool ok = false;
+  double PerSecond() const { return seconds > 0 ? folders / seconds : 0; }
+};
+
 struct Row {
   int matters = 0;
   qint64 folders = 0;
   double programSeconds = 0;
+  double programCpuSeconds = 0;
+  long peakKb = 0;
   double rerunSeconds = 0;
   double coreSeconds = 0;
   qint64 statements = 0;
   qint64 commits = 0;
-  double limitSeconds = 0;
-  qint64 replayFailures = 0;
+  Floor perRow;
+  Floor grouped;
   bool ok = false;
   double FoldersPerSecond() const { return folders / programSeconds; }
   double MicrosPerFolder() const { return programSeconds * 1e6 / double(folders); }
-  double LimitPerSecond() const { return folders / limitSeconds; }
 };
 
 // What the in-process run sent to SQLite.
-struct Recorder {
+struct Counter {
   bool counting = false;
   qint64 statements = 0;
   qint64 commits = 0;
-  QStringList writes;  // every statement that changes the library, with its values
 };
 
-// The replay makes transactions of its own.
-bool IsTransactionControl(const char* text) {
-  const QString word = QString::fromUtf8(text).section(' ', 0, 0).toUpper();
-  return word == "BEGIN" || word == "COMMIT" || word == "END" || word == "ROLLBACK" || word == "SAVEPOINT" ||
-         word == "RELEASE";
-}
-
-int OnStatement(unsigned, void* context, void* statement, void* text) {
-  auto* r = static_cast<Recorder*>(context);
+int OnStatement(unsigned, void* context, void*, void* text) {
+  auto* c = static_cast<Counter*>(context);
   // Statements that SQLite runs on its own behalf (inside a virtual table) begin with "--".
-  if (static_cast<const char*>(text)[0] == '-') return 0;
-  auto* st = static_cast<sqlite3_stmt*>(statement);
-  if (r->counting) ++r->statements;
-  if (sqlite3_stmt_readonly(st) || IsTransactionControl(static_cast<const char*>(text))) return 0;
-  char* expanded = sqlite3_expanded_sql(st);
-  if (expanded) r->writes << QString::fromUtf8(expanded);
-  sqlite3_free(expanded);
+  if (static_cast<const char*>(text)[0] != '-' && c->counting) ++c->statements;
   return 0;
 }
 
 int OnCommit(void* context) {
-  auto* r = static_cast<Recorder*>(context);
-  if (r->counting) ++r->commits;
+  auto* c = static_cast<Counter*>(context);
+  if (c->counting) ++c->commits;
   return 0;
 }
 
 void Say(const char* what, const QString& detail = QString()) {
   std::fprintf(stderr, "bench_run_throughput: %s %s\n", what, qPrintable(detail));
 }
+
+QString FileText(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// The machine: processor, cores, memory, and its load (the three load averages and how many of
+// its processes were running).
+QString MachineText() {
+  QString model;
+  for (const QString& line : FileText("/proc/cpuinfo").split('\n'))
+    if (line.startsWith("model name")) {
+      model = line.section(':', 1).trimmed();
+      break;
+    }
+  const QString memory = FileText("/proc/meminfo").section('\n', 0, 0).section(':', 1).simplified();
+  return QStringLiteral("%1, %2; %3 cores, %4 memory, kernel %5")
+      .arg(QSysInfo::machineHostName(), model)
+      .arg(std::thread::hardware_concurrency())
+      .arg(memory, QSysInfo::kernelVersion());
+}
+QString LoadText() { return FileText("/proc/loadavg").trimmed(); }
 
 qint64 FolderCount(const QString& server) {
   QString error;
@@ -100,8 +128,16 @@ bool CopyServer(const QString& from, const QString& to) {
   return true;
 }
 
-// One unattended program run; its wall time, or -1.
-double RunProgram(const QString& server, const QString& work) {
+double CpuSecondsOfChildren(long* peakKb) {
+  rusage u{};
+  getrusage(RUSAGE_CHILDREN, &u);
+  *peakKb = u.ru_maxrss;
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// One unattended program run; its wall time, or -1. Its CPU time and the peak memory of the
+// largest program so far go to `cpu` and `peakKb`.
+double RunProgram(const QString& server, const QString& work, double* cpu = nullptr, long* peakKb = nullptr) {
   QProcess program;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("STACKWRIGHT_DM_SERVER", server);
@@ -113,6 +149,8 @@ double RunProgram(const QString& server, const QString& work) {
   program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   program.setStandardOutputFile(work + "/program.out", QIODevice::Append);
   ::sync();  // the files just made are on the disk: their writing does not slow the run's commits
+  long peak = 0;
+  const double cpuBefore = CpuSecondsOfChildren(&peak);
   QElapsedTimer timer;
   timer.start();
   program.start(SW_PROGRAM, {"/G", "/X", "/NV"});
@@ -120,12 +158,15 @@ double RunProgram(const QString& server, const QString& work) {
     Say("the program failed:", program.errorString());
     return -1;
   }
-  return timer.elapsed() / 1000.0;
+  const double seconds = timer.elapsed() / 1000.0;
+  const double cpuAfter = CpuSecondsOfChildren(&peak);
+  if (cpu) *cpu = cpuAfter - cpuBefore;
+  if (peakKb) *peakKb = peak;
+  return seconds;
 }
 
-// The run in this process, with its statements counted and its writes recorded; the library as
-// it stood before the Go is saved to `before`.
-bool RunCounted(const QString& server, const QString& work, const QString& before, Row& row, Recorder& rec) {
+// The run in this process, with its statements and commits counted.
+bool RunCounted(const QString& server, const QString& work, Row& row) {
   QString error;
   sw::dm::DmServerPtr dm = sw::dm::DmServer::Open(server, &error);
   if (!dm) return Say("cannot open the server:", error), false;
@@ -140,45 +181,176 @@ bool RunCounted(const QString& server, const QString& work, const QString& befor
   cx.library.DatabaseOwner = sw::DefaultDatabaseOwner;
   if (!sw::ConnectLibrary(cx, Library)) return Say("cannot connect", Library), false;
   sw::dm::SqliteDbPtr db = dm->Connection(Library, &error);
-  if (!db || !db->Query("VACUUM INTO ?", {before}).ok) return Say("cannot copy the library", error), false;
+  if (!db) return Say("cannot open the library", error), false;
 
   const int node = cx.ui->AddRulesNode(-1, Library, Library, true);
   cx.ui->AddRulesNode(node, "CLIENT MATTERS", "CLIENT MATTERS", true);
-  sqlite3_trace_v2(db->Handle(), SQLITE_TRACE_STMT, OnStatement, &rec);
-  sqlite3_commit_hook(db->Handle(), OnCommit, &rec);
-  rec.counting = true;
+  Counter counter;
+  sqlite3_trace_v2(db->Handle(), SQLITE_TRACE_STMT, OnStatement, &counter);
+  sqlite3_commit_hook(db->Handle(), OnCommit, &counter);
+  counter.counting = true;
   QElapsedTimer timer;
   timer.start();
   sw::Button_Go_Click(cx);
   row.coreSeconds = timer.elapsed() / 1000.0;
-  rec.counting = false;
+  counter.counting = false;
   sqlite3_trace_v2(db->Handle(), 0, nullptr, nullptr);
   sqlite3_commit_hook(db->Handle(), nullptr, nullptr);
-  row.statements = rec.statements;
-  row.commits = rec.commits;
+  row.statements = counter.statements;
+  row.commits = counter.commits;
   return true;
 }
 
-// The recorded writes on the library as it stood before the Go, one durable transaction a
-// folder.
-bool Replay(const QString& file, const QStringList& writes, Row& row) {
+// The floor: the rows the folders need, written with prepared statements and nothing else.
+class FloorWriter {
+ public:
+  explicit FloorWriter(sqlite3* db) : db_(db) {}
+  ~FloorWriter() {
+    for (sqlite3_stmt* st : statements_) sqlite3_finalize(st);
+  }
+
+  bool Prepare() {
+    const char* const texts[] = {
+        "INSERT INTO PROFILE (SYSTEM_ID, DOCNUMBER, DOCNAME, ABSTRACT, AUTHOR, TYPIST, APPLICATION, DOCUMENTTYPE, "
+        "FORM, CLIENT_ID, MATTER, STATUS, DEFAULT_RIGHTS, SECURITY_LINK, SEC_REASON_LINK, STORAGETYPE, PATH, RETENTION, "
+        "FULLTEXT, PD_ADDRESSEE, CREATION_DATE, LAST_EDIT_DATE, LAST_EDITED_BY) VALUES (?1, ?2, ?3, ?3, ?4, ?4, ?5, "
+        "?6, ?7, NULL, ?8, 0, 1, ?1, ?9, 'A', '', 0, 'Y', '', ?10, ?10, ?4)",
+        "INSERT INTO FOLDER (SYSTEM_ID, DOCNUMBER, PATH) VALUES (?1, ?2, ?3)",
+        "INSERT INTO VERSIONS (VERSION_ID, DOCNUMBER, VERSION, SUBVERSION, VERSION_LABEL, AUTHOR, TYPIST, STATUS, "
+        "CREATION_DATE) VALUES (?1, ?2, 1, '!', '1', ?3, ?3, 0, ?4)",
+        "INSERT INTO SECURITY (THING, PERSONORGROUP, ACCESSRIGHTS) VALUES (?1, ?2, ?3)",
+        "INSERT INTO FOLDER_ITEM (SYSTEM_ID, PARENT, PARENT_LIBRARY, DOCNUMBER, LIBRARY, DISPLAYNAME, NODE_TYPE, "
+        "ISFIRST, \"NEXT\", REMOTE_SYSTEM_ID, PARENT_VERSION, VERSION_TYPE, STATUS, FOLDERREMLIB_RO, FOLDERDOCNO_RO) "
+        "VALUES (?1, ?2, 0, ?3, 0, ?4, 'F', ?5, 0, 0, ?6, 'R', 0, 0, 0)",
+        "UPDATE FOLDER_ITEM SET \"NEXT\" = ?1 WHERE SYSTEM_ID = ?2",
+        "DELETE FROM NEEDS_SECURING WHERE SID = ?1",
+        "INSERT INTO TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, LOCKED_BY) VALUES (?1, 'MATTER', "
+        "'CLIENT MATTERS', 0, '')",
+        "INSERT INTO ROOT_OBJECT (SYSTEM_ID, DOCNUMBER, DISPLAYNAME, PERSONORGROUP) VALUES (?1, ?2, ?3, 0)",
+        "BEGIN IMMEDIATE",
+        "COMMIT",
+    };
+    for (const char* text : texts) {
+      sqlite3_stmt* st = nullptr;
+      if (sqlite3_prepare_v3(db_, text, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK)
+        return Say("the floor cannot prepare:", sqlite3_errmsg(db_)), false;
+      statements_.push_back(st);
+    }
+    return true;
+  }
+
+  // A folder of the firm: its profile, folder, version and security rows, the queue row gone.
+  bool Folder(qint64 profileId, qint64 docNumber, qint64 folderId, qint64 versionId, const QByteArray& name) {
+    const QByteArray now = "2026-01-01 09:00:00";
+    return Run(Profile, {profileId, docNumber, name, Author, App, DocType, Form, Matter, Reason, now}) &&
+           Run(FolderRow, {folderId, docNumber, QByteArray("QUILLMARK CLIENT MATTERS")}) &&
+           Run(Version, {versionId, docNumber, Author, now}) && Run(Security, {profileId, Author, 191}) &&
+           Run(Security, {profileId, Supervisors, 255}) && Run(Security, {profileId, Users, 63}) &&
+           Run(Queue, {docNumber});
+  }
+  bool Root(qint64 id, qint64 docNumber, const QByteArray& name) { return Run(RootEntry, {id, docNumber, name}); }
+  // The filing of the matter folder at the end of its client folder's chain.
+  bool File(qint64 id, qint64 parent, qint64 parentVersion, qint64 docNumber, const QByteArray& name, qint64 last) {
+    if (last != 0 && !Run(Link, {id, last})) return false;
+    return Run(Item, {id, parent, docNumber, name, QByteArray(last == 0 ? "Y" : "N"), parentVersion});
+  }
+  bool Track(qint64 matter) { return Run(Tracking, {matter}); }
+  bool Begin() { return Run(BeginWrite, {}); }
+  bool Commit() { return Run(CommitWrite, {}); }
+
+  // The ids the profile rows refer to, as the demo library has them.
+  qint64 Author = 0, Supervisors = 0, Users = 0, App = 0, DocType = 0, Form = 0, Reason = 0, Matter = 0;
+
+ private:
+  enum Which { Profile, FolderRow, Version, Security, Item, Link, Queue, Tracking, RootEntry, BeginWrite, CommitWrite };
+  struct Value {
+    Value(qint64 n) : number(n) {}
+    Value(int n) : number(n) {}
+    Value(QByteArray t) : text(std::move(t)), isText(true) {}
+    qint64 number = 0;
+    QByteArray text;
+    bool isText = false;
+  };
+  bool Run(Which which, std::initializer_list<Value> values) {
+    sqlite3_stmt* st = statements_[which];
+    int i = 0;
+    for (const Value& v : values) {
+      ++i;
+      if (v.isText) sqlite3_bind_text(st, i, v.text.constData(), int(v.text.size()), SQLITE_STATIC);
+      else sqlite3_bind_int64(st, i, v.number);
+    }
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc == SQLITE_DONE) return true;
+    Say("a floor write failed:", sqlite3_errmsg(db_));
+    return false;
+  }
+  sqlite3* db_;
+  std::vector<sqlite3_stmt*> statements_;
+};
+
+struct ClientFolder {
+  qint64 docNumber = 0;
+  qint64 version = 0;
+  qint64 lastItem = 0;
+};
+
+// The floor on a copy of the library as the program found it: one source row a matter, whose
+// client folder is made first when it has none; a commit every `group` source rows.
+Floor MeasureFloor(const QString& file, int group) {
+  Floor floor;
   QString error;
   auto db = sw::dm::SqliteDb::Open(file, false, &error);
-  if (!db || !sw::dm::PrepareConnection(db->Handle(), sw::dm::ServerFacts(), &error))
-    return Say("cannot open the copy:", error), false;
-  db->ExecScript("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL", nullptr);
-  const qint64 per = std::max<qint64>(1, (writes.size() + row.folders - 1) / row.folders);
+  if (!db || !db->ExecScript("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL", &error))
+    return Say("the floor cannot open its copy:", error), floor;
+  const auto scalar = [&db](const char* sql) { return db->Scalar(QString::fromLatin1(sql)).toLongLong(); };
+  qint64 nextId = scalar("SELECT MAX(LAST_KEY) FROM DM_NEXTKEY") + 1;
+  qint64 nextDoc = scalar("SELECT MAX(DOCNUMBER) FROM PROFILE") + 1;
+  FloorWriter w(db->Handle());
+  w.Author = scalar("SELECT SYSTEM_ID FROM PEOPLE WHERE USER_ID = 'ADMIN'");
+  w.Supervisors = scalar("SELECT SYSTEM_ID FROM GROUPS WHERE GROUP_ID = 'DOCS_SUPERVISORS'");
+  w.Users = scalar("SELECT SYSTEM_ID FROM GROUPS WHERE GROUP_ID = 'DOCS_USERS'");
+  w.App = scalar("SELECT SYSTEM_ID FROM APPS WHERE APPLICATION = 'FOLDER'");
+  w.DocType = scalar("SELECT MIN(SYSTEM_ID) FROM DOCUMENTTYPES");
+  w.Form = scalar("SELECT SYSTEM_ID FROM FORMS WHERE FORM_NAME = 'FOLDER_PROF'");
+  w.Reason = scalar("SELECT MIN(SYSTEM_ID) FROM SEC_REASON");
+  const sw::dm::SqliteResult source = db->Query(
+      "SELECT M.SYSTEM_ID, M.MATTER_ID, C.SYSTEM_ID, C.CLIENT_ID FROM MATTER M JOIN CLIENT C ON C.SYSTEM_ID = M.CLIENT_ID "
+      "ORDER BY C.CLIENT_ID, M.MATTER_ID");
+  if (!source.ok || !w.Prepare()) return Say("the floor cannot read its source rows", source.error), floor;
+  QHash<qint64, ClientFolder> clients;
+  const auto newFolder = [&](const QByteArray& name, ClientFolder* made) {
+    const qint64 profile = nextId++, folder = nextId++, version = nextId++, doc = nextDoc++;
+    *made = {doc, version, 0};
+    ++floor.folders;
+    return w.Folder(profile, doc, folder, version, name);
+  };
   ::sync();
   QElapsedTimer timer;
   timer.start();
-  for (qint64 i = 0; i < writes.size(); i += per) {
-    db->ExecScript("BEGIN IMMEDIATE", nullptr);
-    for (qint64 k = i; k < std::min<qint64>(i + per, writes.size()); ++k)
-      if (!db->ExecScript(writes[k], &error) && ++row.replayFailures < 5) Say(qPrintable(error), writes[k]);
-    if (!db->ExecScript("COMMIT", &error)) return Say("cannot commit the replay:", error), false;
+  for (int r = 0; r < source.rows.size(); ++r) {
+    const QVariantList& row = source.rows[r];
+    if (r % group == 0 && !w.Begin()) return floor;
+    w.Matter = row[0].toLongLong();
+    auto client = clients.find(row[2].toLongLong());
+    if (client == clients.end()) {
+      client = clients.insert(row[2].toLongLong(), {});
+      const QByteArray name = row[3].toString().toUtf8();
+      if (!newFolder(name, &*client) || !w.Root(nextId++, client->docNumber, name)) return floor;
+    }
+    ClientFolder matter;
+    const QByteArray name = row[1].toString().toUtf8();
+    const qint64 item = nextId++;
+    if (!newFolder(name, &matter) || !w.File(item, client->docNumber, client->version, matter.docNumber, name, client->lastItem) ||
+        !w.Track(row[0].toLongLong()))
+      return floor;
+    client->lastItem = item;
+    if ((r + 1) % group == 0 || r + 1 == source.rows.size())
+      if (!w.Commit()) return floor;
   }
-  row.limitSeconds = timer.elapsed() / 1000.0;
-  return true;
+  floor.seconds = timer.elapsed() / 1000.0;
+  floor.ok = floor.folders > 0;
+  return floor;
 }
 
 // A demo server with LAWLIB only, one client per ten matters.
@@ -194,24 +366,26 @@ bool MakeServer(const QString& server, int matters) {
   return false;
 }
 
-Row Measure(const QString& work, int matters) {
+Row Measure(const QString& work, int matters, int group) {
   Row row;
   row.matters = matters;
   const QString server = work + "/server";
   if (!MakeServer(server, matters)) return row;
-  if (!CopyServer(server, work + "/counted")) return Say("cannot copy the server"), row;
+  for (const char* copy : {"/counted", "/floor-1", "/floor-n"})
+    if (!CopyServer(server, work + copy)) return Say("cannot copy the server"), row;
 
-  row.programSeconds = RunProgram(server, work);
+  row.programSeconds = RunProgram(server, work, &row.programCpuSeconds, &row.peakKb);
   row.folders = FolderCount(server);
   if (row.programSeconds < 0 || row.folders <= 0) return Say("the program made no folders"), row;
   row.rerunSeconds = RunProgram(server, work);
   if (FolderCount(server) != row.folders) Say("the rerun made folders");
 
-  Recorder rec;
-  const QString before = work + "/before.sqlite";
-  if (!RunCounted(work + "/counted", work, before, row, rec)) return row;
+  if (!RunCounted(work + "/counted", work, row)) return row;
   if (FolderCount(work + "/counted") != row.folders) Say("the run in this process made a different number of folders");
-  row.ok = Replay(before, rec.writes, row);
+  row.perRow = MeasureFloor(work + "/floor-1/" + Library + ".sqlite", 1);
+  row.grouped = MeasureFloor(work + "/floor-n/" + Library + ".sqlite", group);
+  if (row.perRow.folders != row.folders) Say("the floor made a different number of folders");
+  row.ok = row.perRow.ok && row.grouped.ok;
   return row;
 }
 
@@ -221,28 +395,35 @@ int main(int argc, char** argv) {
   // As the program does: local times without a look at the time zone file each.
   if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");
   QCoreApplication app(argc, argv);
-  const bool large = app.arguments().contains("--large");
+  const QStringList args = app.arguments().mid(1);
+  const bool large = args.contains("--large");
+  const int groupAt = int(args.indexOf("--group"));
+  const int group = groupAt >= 0 ? std::max(1, args.value(groupAt + 1).toInt()) : DefaultGroup;
   QTemporaryDir dir;
   // The run in this process: its settings and its bus in the temporary folder.
   qputenv("XDG_CONFIG_HOME", (dir.path() + "/config").toLocal8Bit());
   qputenv("STACKWRIGHT_MONITOR_BUS", (dir.path() + "/bus").toLocal8Bit());
 
   std::vector<int> sizes;
-  for (const QString& a : app.arguments().mid(1))
-    if (a.toInt() > 0) sizes.push_back(a.toInt());  // sizes given: those only
+  for (int i = 0; i < args.size(); ++i)
+    if (args[i].toInt() > 0 && (i == 0 || args[i - 1] != "--group")) sizes.push_back(args[i].toInt());  // sizes given: those only
   if (sizes.empty()) sizes = {1000, 10000};
   if (large) sizes.push_back(100000);
+  const QString loadBefore = LoadText();
   // A first run, not timed, so that no size pays for loading the program and waking the disk.
   if (MakeServer(dir.path() + "/warm-up/server", 100)) RunProgram(dir.path() + "/warm-up/server", dir.path() + "/warm-up");
   std::vector<Row> rows;
   for (int m : sizes) {
     std::fprintf(stderr, "%d matters...\n", m);
-    rows.push_back(Measure(dir.path() + QStringLiteral("/%1-%2").arg(rows.size()).arg(m), m));
+    rows.push_back(Measure(dir.path() + QStringLiteral("/%1-%2").arg(rows.size()).arg(m), m, group));
   }
 
+  std::printf("machine: %s\nload average (1, 5, 15 min; running/all processes): before %s, after %s\n",
+              qPrintable(MachineText()), qPrintable(loadBefore), qPrintable(LoadText()));
   std::printf("LAWLIB, one client per ten matters; program /G /X /NV without a monitor, start-up included\n");
-  std::printf("%8s %8s %8s %10s %10s %9s %11s %8s %10s %12s %7s %10s\n", "matters", "folders", "run s", "folders/s",
-              "us/folder", "rerun s", "statements", "commits", "core f/s", "limit f/s", "ratio", "us vs 1k");
+  std::printf("%8s %8s %8s %10s %9s %9s %8s %8s %10s %8s %10s %10s %7s %7s %9s\n", "matters", "folders", "run s",
+              "folders/s", "us/folder", "cpu us/f", "peak MB", "rerun s", "statements", "commits", "floor1 f/s",
+              QStringLiteral("floor%1 f/s").arg(group).toLatin1().constData(), "of 1", QStringLiteral("of %1").arg(group).toLatin1().constData(), "us vs 1st");
   bool ok = true;
   for (const Row& r : rows) {
     if (!r.ok) {
@@ -251,13 +432,16 @@ int main(int argc, char** argv) {
       continue;
     }
     const double growth = rows.front().ok ? r.MicrosPerFolder() / rows.front().MicrosPerFolder() : 0;
-    std::printf("%8d %8lld %8.2f %10.1f %10.0f %9.2f %11.1f %8.2f %10.1f %12.1f %7.2f %10.2f\n", r.matters,
-                r.folders, r.programSeconds, r.FoldersPerSecond(), r.MicrosPerFolder(), r.rerunSeconds,
-                double(r.statements) / r.folders, double(r.commits) / r.folders, r.folders / r.coreSeconds,
-                r.LimitPerSecond(), r.FoldersPerSecond() / r.LimitPerSecond(), growth);
-    if (r.replayFailures > 0) std::printf("%8s (%lld replayed writes failed)\n", "", r.replayFailures);
+    std::printf("%8d %8lld %8.2f %10.1f %9.0f %9.0f %8.1f %8.2f %10.1f %8.2f %10.1f %10.1f %7.2f %7.2f %9.2f\n", r.matters,
+                r.folders, r.programSeconds, r.FoldersPerSecond(), r.MicrosPerFolder(),
+                r.programCpuSeconds * 1e6 / double(r.folders), r.peakKb / 1024.0, r.rerunSeconds,
+                double(r.statements) / r.folders, double(r.commits) / r.folders, r.perRow.PerSecond(),
+                r.grouped.PerSecond(), r.FoldersPerSecond() / r.perRow.PerSecond(),
+                r.FoldersPerSecond() / r.grouped.PerSecond(), growth);
   }
-  std::printf("statements and commits: a folder, in the run in this process (core f/s); limit: its writes "
-              "replayed with one durable commit a folder; ratio: run / limit\n");
+  std::printf("cpu us/f: the program's processor time a folder; peak MB: the largest program so far; statements and "
+              "commits: a folder, in the run in this process; floor1 and floor%d: the least durable writes of the same "
+              "folders, one commit per source row and per %d; of 1, of %d: the program's folders/s as a share of each\n",
+              group, group, group);
   return ok ? 0 : 1;
 }

@@ -1,6 +1,14 @@
+# sw_warnings(target): the warnings every target of ours is built with.
+function(sw_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(SW_WARNINGS_AS_ERRORS)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
 # sw_library(name dir... DEPS deps...): a static library of every .cpp in the named folders
-# (not recursive). A folder with no sources yet gives an interface library, so later
-# subsystems can be linked before they hold code.
+# (not recursive). A library without sources is an error: a folder that lost its files must
+# not quietly give an empty library.
 function(sw_library name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   set(sources "")
@@ -10,16 +18,13 @@ function(sw_library name)
   endforeach()
   set(cpp_sources ${sources})
   list(FILTER cpp_sources INCLUDE REGEX "\\.cpp$")
-  if(cpp_sources)
-    add_library(${name} STATIC ${sources})
-    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
-    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
-    target_compile_options(${name} PRIVATE -Wall -Wextra)
-  else()
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR}/src)
-    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  if(NOT cpp_sources)
+    message(FATAL_ERROR "sw_library(${name}): no sources in ${ARG_UNPARSED_ARGUMENTS}")
   endif()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  sw_warnings(${name})
 endfunction()
 
 # sw_test(name dir DEPS ...): one test program per test folder, every test case a CTest test.
@@ -27,10 +32,10 @@ function(sw_test name dir)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
   if(NOT sources)
-    return()
+    message(FATAL_ERROR "sw_test(${name}): no tests in ${dir}")
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE sw_testsupport ${ARG_DEPS})
-  target_compile_options(${name} PRIVATE -Wall -Wextra)
+  sw_warnings(${name})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
 endfunction()

@@ -2,7 +2,7 @@
 # Installs the Debian packages that building, running and testing need. As root it installs
 # them itself; another user goes through sudo, which is asked only when something is missing.
 set -euo pipefail
-packages=(build-essential cmake ninja-build qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev xvfb xauth)
+packages=(build-essential cmake ninja-build qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -9,9 +9,7 @@ demo="${STACKWRIGHT_DM_SERVER:-$PWD/build/demo-server}"
 rm -rf "$demo"
 build/tools/stackwright-dm init "$demo" --demo
 export STACKWRIGHT_DM_SERVER="$demo"
-if [ -x build/stackwright ]; then
-  QT_QPA_PLATFORM=offscreen build/stackwright /G /X
-fi
+QT_QPA_PLATFORM=offscreen build/stackwright /G /X
 for lib in $(build/tools/stackwright-dm libraries "$demo"); do
   echo "== rules of $lib"
   build/tools/stackwright-dm sql "$demo" "$lib" \

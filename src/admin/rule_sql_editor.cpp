@@ -26,6 +26,33 @@ QLabel* StatusPanel(QStatusBar* bar, const QString& tip) {
   return panel;
 }
 
+// Where a closing mark ends the quoted name, string or comment that starts with `open`.
+QString Closing(QChar open) {
+  if (open == QLatin1Char('[')) return QStringLiteral("]");
+  if (open == QLatin1Char('/')) return QStringLiteral("*/");
+  return QString(open);
+}
+
+// Whether a "--" comment, outside strings, quoted names and block comments, has more of the
+// statement on a later line. The stored form turns line breaks into blanks, so such a comment
+// would take in the rest of the statement.
+bool HasSwallowingLineComment(const QString& statement) {
+  for (int i = 0; i < statement.size(); ++i) {
+    const QChar c = statement.at(i);
+    const bool blockComment = c == QLatin1Char('/') && statement.mid(i, 2) == QLatin1String("/*");
+    if (c == QLatin1Char('\'') || c == QLatin1Char('"') || c == QLatin1Char('[') || blockComment) {
+      const int end = statement.indexOf(Closing(c), i + (blockComment ? 2 : 1));
+      if (end < 0) return false;
+      i = end + int(Closing(c).size()) - 1;
+      continue;
+    }
+    if (c != QLatin1Char('-') || statement.mid(i, 2) != QLatin1String("--")) continue;
+    const int lineEnd = statement.indexOf(QLatin1Char('\n'), i);
+    return lineEnd >= 0 && !statement.mid(lineEnd).trimmed().isEmpty();
+  }
+  return false;
+}
+
 }  // namespace
 
 RuleSqlEditor::RuleSqlEditor(RunContext& cx, QWidget* parent) : QDialog(parent), cx_(cx) {
@@ -120,6 +147,14 @@ void RuleSqlEditor::ButtonOK_Click() {
                              QStringLiteral(" is too long to be stored: it would not be read back whole. Its stored "
                                             "form may hold at most 3000 characters, each run of blanks counting as "
                                             "five, and the statement itself at most 3072."),
+                         MsgIcon::Critical, MsgButtons::OK, cx_.app.AppTitle);
+      return;
+    }
+    if (HasSwallowingLineComment(statement)) {
+      cx_.ui->MessageBox(QStringLiteral("Error: The SQL statement for the rule ") + RulePanel() +
+                             QStringLiteral(" has a -- comment with more of the statement after it: it is stored on one "
+                                            "line, where that comment would take in the rest. Write the comment as "
+                                            "/* ... */ instead."),
                          MsgIcon::Critical, MsgButtons::OK, cx_.app.AppTitle);
       return;
     }

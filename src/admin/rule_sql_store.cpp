@@ -1,7 +1,5 @@
 #include "admin/rule_sql_store.h"
 
-#include <QRegularExpression>
-
 #include "admin/tool_steps.h"
 #include "core/library.h"
 #include "core/library_checks.h"
@@ -62,11 +60,9 @@ void ShowTestResult(RunContext& cx, const QString& rule, const TestResult& resul
 // schema commits at once on an Oracle database, and a statement that ends the transaction itself
 // would leave nothing to roll back.
 bool TestableStatement(const QString& statement) {
-  static const QRegularExpression firstWord(QStringLiteral("^[\\s(]*([A-Za-z]+)"));
   static const QStringList testable = {QStringLiteral("SELECT"), QStringLiteral("WITH"),   QStringLiteral("INSERT"),
                                        QStringLiteral("UPDATE"), QStringLiteral("DELETE"), QStringLiteral("MERGE")};
-  const QRegularExpressionMatch match = firstWord.match(statement);
-  return match.hasMatch() && testable.contains(match.captured(1).toUpper());
+  return testable.contains(FirstSqlWord(statement));
 }
 
 void ShowTestRefused(RunContext& cx, const QString& rule, const QString& why) {

@@ -71,24 +71,33 @@ struct Generation {
   Turns industries;
   Turns practices;
   qint64 start = 0;
+  // The rows really written: what the user is told, whatever client the stop came at.
+  qint64 clientsWritten = 0;
+  qint64 mattersWritten = 0;
 };
 
+QString WrittenText(const Generation& g, bool withMatters) {
+  QString text = FormatNumber(g.clientsWritten) + QStringLiteral(" client(s) ");
+  if (withMatters) text += QStringLiteral("and ") + FormatNumber(g.mattersWritten) + QStringLiteral(" matter(s) ");
+  return text + QStringLiteral("created starting at ") + FormatNumber(g.start);
+}
+
 // One client's matters. False when a stop was requested.
-bool WriteMatters(Generation& g, qint64 clientNumber, qint64 clientKey, const QString& clientName) {
+bool WriteMatters(Generation& g, qint64 clientKey, const QString& clientName) {
   for (int matter = 1; matter <= GeneratedMattersPerClient; ++matter) {
     const qint64 practice = g.practices.Next();
     const QString matterId = PaddedNumber(matter, 3);
     const qint64 key = DrawKey(g.cx);
-    if (key != 0)
-      RunAndRelease(g.cx, QStringLiteral("INSERT INTO [OWNER].MATTER (SYSTEM_ID, CLIENT_ID, MATTER_ID, MATTER_NAME, "
+    if (key != 0 &&
+        RunAndRelease(g.cx, QStringLiteral("INSERT INTO [OWNER].MATTER (SYSTEM_ID, CLIENT_ID, MATTER_ID, MATTER_NAME, "
                                          "PRACTICE_ID) VALUES(") +
                               FormatNumber(key) + QStringLiteral(", ") + FormatNumber(clientKey) + QStringLiteral(", '") +
                               matterId + QStringLiteral("', '") + clientName + QStringLiteral(" Matter ") + matterId +
-                              QStringLiteral("', ") + FormatNumber(practice) + QStringLiteral(")"));
+                              QStringLiteral("', ") + FormatNumber(practice) + QStringLiteral(")")))
+      ++g.mattersWritten;
     g.cx.ui->PumpMessages();
     if (g.cx.run.StopRequested) {
-      ShowStopped(g.cx, FormatNumber(clientNumber) + QStringLiteral(" client(s) and ") + FormatNumber(matter) +
-                            QStringLiteral(" matter(s) created starting at ") + FormatNumber(g.start));
+      ShowStopped(g.cx, WrittenText(g, true));
       return false;
     }
   }
@@ -108,8 +117,9 @@ bool WriteClient(Generation& g, qint64 clientNumber) {
       RunAndRelease(g.cx, QStringLiteral("INSERT INTO [OWNER].CLIENT (SYSTEM_ID, CLIENT_ID, CLIENT_NAME, INDUSTRY_ID) VALUES(") +
                               FormatNumber(key) + QStringLiteral(", '") + clientId + QStringLiteral("', '") + clientName +
                               QStringLiteral("', ") + FormatNumber(industry) + QStringLiteral(")"));
+  if (written) ++g.clientsWritten;
   if (g.cx.run.StopRequested) {
-    ShowStopped(g.cx, FormatNumber(clientNumber) + QStringLiteral(" client(s) created starting at ") + FormatNumber(g.start));
+    ShowStopped(g.cx, WrittenText(g, g.mattersWritten > 0));
     return false;
   }
   if (!written) {
@@ -120,7 +130,7 @@ bool WriteClient(Generation& g, qint64 clientNumber) {
     g.cx.ui->PumpMessages();
     return true;
   }
-  return WriteMatters(g, clientNumber, key, clientName);
+  return WriteMatters(g, key, clientName);
 }
 
 // The lists must both hold ids before any row is written: every row takes one of each.
@@ -133,6 +143,18 @@ bool HaveIds(RunContext& cx, const Turns& turns, const QString& table) {
   return false;
 }
 
+// The generator writes a hundred thousand rows into whatever library is current: the user sees
+// which, and how many, before anything is written.
+bool WritingAgreed(RunContext& cx, qint64 start) {
+  const qint64 clients = GeneratedClientsAfterFirst + 1;
+  const qint64 matters = clients * GeneratedMattersPerClient;
+  const QString text = QStringLiteral("Test data will be written into library ") + CurrentLibraryNameOrEmpty(cx) + QStringLiteral(": ") +
+                       FormatNumber(clients) + QStringLiteral(" clients (") + PaddedNumber(start, 4) + QStringLiteral(" to ") +
+                       PaddedNumber(start + GeneratedClientsAfterFirst, 4) + QStringLiteral(") in CLIENT and ") +
+                       FormatNumber(matters) + QStringLiteral(" matters in MATTER. Write them?");
+  return cx.ui->MessageBox(text, MsgIcon::Question, MsgButtons::YesNo, cx.app.AppTitle) == MsgResult::Yes;
+}
+
 void Generate(RunContext& cx) {
   Generation g{cx, Turns(FetchIds(cx, QStringLiteral("Fetching Industries"), QStringLiteral("INDUSTRY"))),
                Turns(FetchIds(cx, QStringLiteral("Fetching Practices"), QStringLiteral("PRACTICE")))};
@@ -142,6 +164,7 @@ void Generate(RunContext& cx) {
   g.start = qRound64(NumericValue(cx.ui->InputBox(QStringLiteral("Enter the starting client id:"), cx.app.AppTitle,
                                                   QStringLiteral("0"))));
   if (g.start == 0) return;
+  if (!WritingAgreed(cx, g.start)) return;
   for (qint64 client = g.start; client <= g.start + GeneratedClientsAfterFirst; ++client)
     if (!WriteClient(g, client)) return;
 }
@@ -163,6 +186,10 @@ void MNSpecialFunctions_Click(RunContext& cx) {
   // controls as they were. While the generator works, nothing else can be started and Exit asks
   // it to stop.
   const bool taskRunning = cx.run.TaskRunning, stopRequested = cx.run.StopRequested;
+  // Opened between cycles of a looping run: while the generator works, Exit must stop it, not
+  // end the run's wait; the wait goes on afterwards.
+  const bool inLoopDelay = cx.run.InLoopDelay;
+  cx.run.InLoopDelay = false;
   const bool exitEnabled = cx.ui->ExitEnabled();
   const admin::HeldControls controls = admin::HoldControls(cx);
   cx.ui->SetExitEnabled(true);
@@ -173,6 +200,7 @@ void MNSpecialFunctions_Click(RunContext& cx) {
   cx.ui->SetStatusColour(StatusColourEnd);
   cx.run.TaskRunning = taskRunning;
   cx.run.StopRequested = stopRequested;
+  cx.run.InLoopDelay = inLoopDelay;
   admin::GiveBackControls(cx, controls);
   cx.ui->SetExitEnabled(exitEnabled);
   SetStatusCaption(cx, status);

@@ -1,6 +1,7 @@
 #include "app/app_context.h"
 
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,14 +10,24 @@
 
 namespace sw {
 
-void AppContext::TVRules_Expand(int libraryNode) { sw::TVRules_Expand(*this, libraryNode); }
+void AppContext::LoadRulesOfLibraryNode(int libraryNode) { sw::TVRules_Expand(*this, libraryNode); }
 
-void AppContext::Form_Unload(int cancel) { sw::Form_Unload(*this, cancel); }
+// The window's unload handler with no cancel: it ends the program unless a task still runs.
+void AppContext::EndProgramWhenIdle() { sw::Form_Unload(*this, 0); }
 
 void AppContext::EndProgram() { sw::EndProgram(*this); }
 
 void AppContext::ExitProcess(int code) {
   std::fflush(nullptr);
+  // Ended by a stop signal: the caller sees that signal's status, as if it had ended the program.
+  if (window.EndingSignal != 0) {
+    std::signal(window.EndingSignal, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, window.EndingSignal);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    std::raise(window.EndingSignal);
+  }
   std::exit(code);
 }
 

@@ -21,8 +21,8 @@ class AppContext : public RunContext {
   // chooser cancels every choice.
   std::function<int(const QStringList&)> libraryChooser;
 
-  void TVRules_Expand(int libraryNode) override;
-  void Form_Unload(int cancel) override;
+  void LoadRulesOfLibraryNode(int libraryNode) override;
+  void EndProgramWhenIdle() override;
   [[noreturn]] void EndProgram() override;
 
   // The last step of the orderly end: the process ends with this code. Tests replace it, so the

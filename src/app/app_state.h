@@ -13,6 +13,9 @@ struct MainWindowState {
   StartupState startup;
 
   // --- Rules tree, stop and exit ---
+  // The stop signal (SIGTERM, SIGINT, SIGHUP) the program received, 0 for none: once the orderly
+  // end is done the process ends as that signal would have ended it.
+  int EndingSignal = 0;
 
   // --- Option pages, results list and menus ---
   // The header text of the results column sorted last, and its order (0 ascending, 1 descending).

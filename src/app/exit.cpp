@@ -1,6 +1,8 @@
 // Stop, exit and the orderly end: the one decision that the Exit button, Esc, File Exit and
 // closing the window share, the lock toggle, and the end that saves every setting.
 #include <QDateTime>
+#include <QFileInfo>
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/app_context.h"
@@ -71,6 +73,27 @@ QString EndLine(const AppContext& cx) {
          QStringLiteral(") Ended on ") + LongDateText(now.date()) + QStringLiteral(" at ") + LongTimeText(now.time());
 }
 
+QString LogFileForReport(const AppContext& cx) {
+  if (!cx.log.DatedLogFile.isEmpty()) return cx.log.DatedLogFile;
+  if (cx.log.LogFileBase.isEmpty()) return {};
+  return DatedLogFileName(cx.log.LogFileBase, QDate::currentDate());
+}
+
+// The last word of an unattended run that did not end well, for whoever reads its standard error
+// (a scheduler's mail, a service manager's journal): how many errors, and where they are told.
+void ReportEndOnStandardError(const AppContext& cx, int status) {
+  if (status == ExitDone || !cx.ui->AnswersUnattended()) return;
+  const QString log = LogFileForReport(cx);
+  QString where = QStringLiteral("no log file was written");
+  if (!log.isEmpty()) where = QFileInfo::exists(log) ? QStringLiteral("see the log ") + log
+                                                     : QStringLiteral("no log file was written at ") + log;
+  const QString line = ProductName + QStringLiteral(" ended with status ") + QString::number(status) +
+                       QStringLiteral(": ") + QString::number(cx.log.ErrorsLogged) +
+                       QStringLiteral(" error(s) logged; ") + where;
+  std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+  std::fflush(stderr);
+}
+
 }  // namespace
 
 void ApplyLockStatus(AppContext& cx) { cx.ui->ShowLockState(cx.window.UiLocked); }
@@ -121,6 +144,7 @@ void EndProgram(AppContext& cx) {
   // The monitor's shared memory holds a password: it goes before the process does.
   Resume([&] { cx.monitorPlatform.reset(); });
   const int status = cx.window.startup.Failed ? ExitStartupFailed : cx.log.ErrorsLogged > 0 ? ExitErrorsLogged : ExitDone;
+  Resume([&] { ReportEndOnStandardError(cx, status); });
   cx.ExitProcess(status);
   // Nothing of the program runs after the orderly end, even should an override return.
   std::exit(status);

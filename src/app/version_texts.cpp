@@ -18,11 +18,13 @@ const QLocale& EnglishLocale() {
 
 QDate VersionDate(const ProgramVersion& v) { return QDate(v.major, v.minor, v.revision); }
 
-// The compiler's "Mmm dd yyyy".
+#if !defined(SW_VERSION_MAJOR) || !defined(SW_VERSION_MINOR) || !defined(SW_VERSION_PATCH)
+// The compiler's "Mmm dd yyyy": the version of a build that was given none.
 QDate CompileDate() {
   const QString text = QString::fromLatin1(__DATE__).simplified();
   return EnglishLocale().toDate(text, QStringLiteral("MMM d yyyy"));
 }
+#endif
 
 QString RegistryText(Context& cx, const QString& path) {
   const QVariant value = GetRegistryValue(cx, path);

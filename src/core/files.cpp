@@ -15,43 +15,48 @@ bool FileExists(const QString& path) {
   return !path.isEmpty() && QFileInfo(path).isFile();
 }
 
-// Starts a viewer with the path as its own argument, so blanks and quotes in it are harmless.
-// A viewer that does not start is said, or the user would wait for a window that never comes.
-void StartViewer(Context& cx, const ProgramCommand& viewer, const QString& path) {
-  QStringList arguments = viewer.arguments;
-  arguments << path;
-  if (cx.os->StartProgram(viewer.program, arguments)) return;
-  cx.ui->Warn(QStringLiteral("Unable to start ") + viewer.program + QStringLiteral(" to view ") + path, MsgIcon::Exclamation,
-              cx.app.AppTitle);
+// Said in a box and left in the status line, where the user looks for what became of the file.
+void SayNotShown(Context& cx, const QString& text) {
+  cx.ui->SetStatusLabel(StatusWindow::Main, text);
+  cx.ui->Warn(text, MsgIcon::Exclamation, cx.app.AppTitle);
 }
 
-void ViewInBrowser(Context& cx, const QString& path) {
+// Starts a viewer with the path as its own argument, so blanks and quotes in it are harmless.
+// A viewer that does not start is said, or the user would wait for a window that never comes.
+bool StartViewer(Context& cx, const ProgramCommand& viewer, const QString& path) {
+  QStringList arguments = viewer.arguments;
+  arguments << path;
+  if (cx.os->StartProgram(viewer.program, arguments)) return true;
+  SayNotShown(cx, QStringLiteral("Unable to start ") + viewer.program + QStringLiteral(" to view ") + path);
+  return false;
+}
+
+bool ViewInBrowser(Context& cx, const QString& path) {
   const std::optional<ProgramCommand> browser = cx.os->Browser();
   if (!browser) {
-    cx.ui->Warn(QStringLiteral("Unable to locate your Internet Explorer program"), MsgIcon::Exclamation, cx.app.AppTitle);
-    return;
+    SayNotShown(cx, QStringLiteral("Unable to locate your Internet Explorer program"));
+    return false;
   }
   cx.ui->SetStatusLabel(StatusWindow::Main,
                         QStringLiteral("Viewing File ") + path + QStringLiteral(" using ") + browser->program);
-  StartViewer(cx, *browser, path);
+  return StartViewer(cx, *browser, path);
 }
 
-void ViewAsText(Context& cx, const QString& path) {
+bool ViewAsText(Context& cx, const QString& path) {
+  // Not said to use Notepad when nothing at all can show the file.
+  if (!cx.os->TextViewer()) return StartTextViewer(cx, path);
   cx.ui->SetStatusLabel(StatusWindow::Main, QStringLiteral("Viewing File ") + path + QStringLiteral(" using Notepad"));
-  StartTextViewer(cx, path);
+  return StartTextViewer(cx, path);
 }
 
 }  // namespace
 
-void StartTextViewer(Context& cx, const QString& path) {
+bool StartTextViewer(Context& cx, const QString& path) {
   const std::optional<ProgramCommand> viewer = cx.os->TextViewer();
-  if (viewer) {
-    StartViewer(cx, *viewer, path);
-    return;
-  }
-  cx.ui->Warn(QStringLiteral("Unable to locate a program to view ") + path +
-                  QStringLiteral(" - set VISUAL or EDITOR to one, or install xdg-open"),
-              MsgIcon::Exclamation, cx.app.AppTitle);
+  if (viewer) return StartViewer(cx, *viewer, path);
+  SayNotShown(cx, QStringLiteral("Unable to locate a program to view ") + path +
+                      QStringLiteral(" - set VISUAL or EDITOR to a graphical editor, or install xdg-open"));
+  return false;
 }
 
 void ViewFile(Context& cx, const QString& path) {
@@ -59,13 +64,10 @@ void ViewFile(Context& cx, const QString& path) {
   cx.ui->SetMousePointer(Pointer::Hourglass);
   const QString caption = cx.ui->StatusLabel(StatusWindow::Main);
   MonitorHeartbeat(cx);
-  if (path.toUpper().endsWith(QLatin1String(".HTM")))
-    ViewInBrowser(cx, path);
-  else
-    ViewAsText(cx, path);
+  const bool shown = path.toUpper().endsWith(QLatin1String(".HTM")) ? ViewInBrowser(cx, path) : ViewAsText(cx, path);
   // The log stays open for appending: a viewer reads it as it grows.
   cx.ui->SetMousePointer(Pointer::Default);
-  cx.ui->SetStatusLabel(StatusWindow::Main, caption);
+  if (shown) cx.ui->SetStatusLabel(StatusWindow::Main, caption);
 }
 
 void PurgeFile(Context& cx, const QString& path) {

@@ -7,9 +7,9 @@ namespace sw {
 class Context;
 
 void ViewFile(Context& cx, const QString& path);
-// Starts the text viewer on a file (the stand-in for Notepad); says so when there is none or it
-// does not start.
-void StartTextViewer(Context& cx, const QString& path);
+// Starts the text viewer on a file (the stand-in for Notepad); when there is none or it does not
+// start, says so in a box and in the status line and returns false.
+bool StartTextViewer(Context& cx, const QString& path);
 void PurgeFile(Context& cx, const QString& path);
 
 }  // namespace sw

@@ -125,7 +125,7 @@ dm::DmLibraryPtr ChooseLibraryObject(Context& cx, const QString& name) {
 }
 
 QString OwnerPrefix(const Context& cx) {
-  return cx.library.DatabaseOwner.isEmpty() ? QString() : QStringLiteral("[OWNER].");
+  return cx.library.DatabaseOwner.isEmpty() ? QString() : OwnerPlaceholder;
 }
 
 // A new SQL object bound to the session's token and the current library; false when none could

@@ -1,4 +1,7 @@
 #pragma once
+// What the program knows of the libraries: the LibraryTable that each first switch to a library
+// fills, and the current library's values (owner, tables present, settings read), which a
+// switch replaces. Held in the context as `cx.library`; the library switch owns it.
 #include <QString>
 #include <QStringList>
 #include <array>

@@ -1,4 +1,6 @@
 #pragma once
+// The log file and status line's state: the configured and dated log names, the open file and
+// the count of errors logged, which decides the exit status. Held in the context as `cx.log`.
 #include <QDate>
 #include <QDateTime>
 #include <QString>

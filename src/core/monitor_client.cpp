@@ -15,6 +15,10 @@ constexpr qint64 RegistrationWaitMs = 3000;
 // Between heartbeats the registration wait sleeps on the window's socket, so it does not spin.
 constexpr int RegistrationIdleMs = 10;
 constexpr float AliveNoticeSeconds = 4.0f;
+constexpr qint64 PumpIntervalMs = 100;
+
+// One heartbeat without the pace of MonitorHeartbeat: the registration wait needs every one.
+void Beat(Context& cx);
 
 // Offsets of the record's fields.
 constexpr int OffInterval = 4;
@@ -67,7 +71,7 @@ void WaitForMonitorAnswer(Context& cx) {
     if (cx.monitor.MonitorHook == 0) return;
     const qint64 left = RegistrationWaitMs - (p.SteadyMilliseconds() - start);
     if (left <= 0) return;
-    MonitorHeartbeat(cx);
+    Beat(cx);
     if (cx.monitor.MonitorHook == 0) return;
     p.WaitForMessage(static_cast<int>(qMin<qint64>(left, RegistrationIdleMs)));
   }
@@ -198,6 +202,18 @@ void UnregisterFromMonitor(Context& cx, qint64 hWnd) {
 }
 
 void MonitorHeartbeat(Context& cx) {
+  // Letting the window process its messages costs more than most units of work between two
+  // beats; every 100 ms is soon enough for a click or a monitor's message to be seen.
+  const qint64 now = Platform(cx).SteadyMilliseconds();
+  const qint64 last = cx.monitor.LastPumpMs;
+  if (last >= 0 && now >= last && now - last < PumpIntervalMs) return;
+  cx.monitor.LastPumpMs = now;
+  Beat(cx);
+}
+
+namespace {
+
+void Beat(Context& cx) {
   cx.ui->PumpMessages();
   MonitorPlatform& p = Platform(cx);
   p.PumpMessages();
@@ -206,5 +222,7 @@ void MonitorHeartbeat(Context& cx) {
   cx.monitor.LastAliveNotice = now;
   NotifyMonitorRunning(cx, 0, 0);
 }
+
+}  // namespace
 
 }  // namespace sw

@@ -1,4 +1,6 @@
 #pragma once
+// The external-monitor client's state: the registered message numbers, the monitor's and this
+// program's windows, and the shared view. Held in the context as `cx.monitor`.
 #include <QtGlobal>
 
 namespace sw {
@@ -19,6 +21,9 @@ struct MonitorState {
   bool RegistrationUnderWay = false;
   // Seconds since midnight of the last alive notice (0 at start).
   float LastAliveNotice = 0.0f;
+  // Steady-clock milliseconds of the last heartbeat that let the window process its messages
+  // (-1 before the first).
+  qint64 LastPumpMs = -1;
 };
 
 }  // namespace sw

@@ -1,17 +1,28 @@
 #pragma once
+// The DM session's state: the application and library objects, the current library with its
+// SQL object and engine, and the transactions and claims open on each library. Held in the
+// context as `cx.session`.
 #include <QString>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "platform/dm/dm_api.h"
 
 namespace sw {
 
-// A transaction open on one library: how many parts have joined it, and whether one of them ended
-// without committing (the whole transaction then rolls back at its end).
-struct OpenTransaction {
-  int Depth = 0;
+// One level of a transaction: the transaction itself or a savepoint inside it. Parts that join
+// the level and statements that fail while it is the innermost one decide its fate: a level that
+// failed rolls back at its end, a savepoint alone, the transaction whole.
+struct TransactionLevel {
+  QString Savepoint;  // empty for the transaction itself
+  int Joined = 0;     // parts that joined this level and have not ended yet
   bool RollbackOnly = false;
+};
+
+// A transaction open on one library, its levels outermost first (empty when none is open).
+struct OpenTransaction {
+  std::vector<TransactionLevel> Levels;
 };
 
 // State of the DM session.

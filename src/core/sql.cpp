@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "core/context.h"
@@ -11,7 +12,6 @@
 #include "core/log.h"
 #include "core/session.h"
 #include "core/text.h"
-#include "platform/dm/sql_tokens.h"
 #include "platform/settings/settings_store.h"
 
 namespace sw {
@@ -38,16 +38,11 @@ using QuoteMarks = std::vector<QuoteMark>;
 // False when the text cannot be read as SQL (a quote or comment left open).
 bool MarkQuotes(const QString& text, QuoteMarks* marks) {
   marks->assign(size_t(text.size()), QuoteMark::Outside);
-  try {
-    for (const dm::sql::Token& t : dm::sql::Tokenize(text)) {
-      if (t.kind != dm::sql::TokenKind::String && t.kind != dm::sql::TokenKind::QuotedName &&
-          t.kind != dm::sql::TokenKind::BracketName)
-        continue;
-      (*marks)[size_t(t.begin)] = QuoteMark::Opens;
-      for (qsizetype k = t.begin + 1; k < t.end; ++k) (*marks)[size_t(k)] = QuoteMark::Inside;
-    }
-  } catch (const dm::sql::SqlError&) {
-    return false;
+  std::vector<dm::QuotedSpan> spans;
+  if (!dm::FindQuotedSpans(text, &spans)) return false;
+  for (const dm::QuotedSpan& span : spans) {
+    (*marks)[size_t(span.begin)] = QuoteMark::Opens;
+    for (qsizetype k = span.begin + 1; k < span.end; ++k) (*marks)[size_t(k)] = QuoteMark::Inside;
   }
   return true;
 }
@@ -82,6 +77,26 @@ void ReplaceLoop(QString& text, const QString& find, const QString& replacement)
 }
 
 QString Upper(const QString& text, qsizetype count) { return text.left(count).toUpper(); }
+
+// Where the placeholder stands, in any case, from `from` on; -1 for nowhere. Every statement
+// passes here: only the places of its first character are compared without regard to case.
+qsizetype PlaceholderAt(const QString& text, const QString& placeholder, qsizetype from) {
+  const QChar first = placeholder.front();
+  for (qsizetype at = text.indexOf(first, from); at >= 0; at = text.indexOf(first, at + 1))
+    if (QStringView(text).mid(at, placeholder.size()).compare(placeholder, Qt::CaseInsensitive) == 0) return at;
+  return -1;
+}
+
+// Whether the statement holds the hint, upper-cased. No letter but an ASCII one upper-cases to
+// one of MAXDOP's, so a statement without that word in some case, looked for from the places of
+// an M or m, is not upper-cased whole.
+bool HasHint(const QString& sql, const QString& hint) {
+  for (const QChar m : {QChar(u'M'), QChar(u'm')})
+    for (qsizetype at = sql.indexOf(m); at >= 0; at = sql.indexOf(m, at + 1))
+      if (QStringView(sql).mid(at, 6).compare(QLatin1String("MAXDOP"), Qt::CaseInsensitive) == 0)
+        return sql.toUpper().contains(hint);
+  return false;
+}
 
 bool KeepsTryCast(const QString& serverProductVersion, const QString& compatibilityLevel) {
   return NumericValue(serverProductVersion) >= 11 && NumericValue(compatibilityLevel) >= 110;
@@ -158,11 +173,6 @@ QString AdaptStatement(Context& cx, const QString& sql) {
   return AddParallelismHint(text, engine);
 }
 
-QDateTime WholeSecond(const QDateTime& t) {
-  QDateTime whole = t;
-  whole.setTime(QTime(t.time().hour(), t.time().minute(), t.time().second()));
-  return whole;
-}
 
 void ReportFailure(Context& cx, qint64 number, const QString& source, const QString& description,
                    const QString& composed) {
@@ -181,11 +191,52 @@ QString EndStatement(qint64 engine, bool commit) {
   if (IsOracleEngine(engine)) return commit ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK");
   return commit ? QStringLiteral("COMMIT TRANSACTION") : QStringLiteral("ROLLBACK TRANSACTION");
 }
+// Savepoints: neither engine releases one; a savepoint kept simply ends with its transaction.
+QString SaveStatement(qint64 engine, const QString& name) {
+  return (IsOracleEngine(engine) ? QStringLiteral("SAVEPOINT ") : QStringLiteral("SAVE TRANSACTION ")) + name;
+}
+QString BackStatement(qint64 engine, const QString& name) {
+  return (IsOracleEngine(engine) ? QStringLiteral("ROLLBACK TO SAVEPOINT ") : QStringLiteral("ROLLBACK TRANSACTION ")) + name;
+}
 
-// The statements of a transaction stand or fall together: one that failed dooms the rest.
+// A statement that failed dooms the innermost level of the library's transaction.
 void FailTransactionOf(Context& cx, const QString& library) {
   auto found = cx.session.OpenTransactions.find(library.toUpper());
-  if (found != cx.session.OpenTransactions.end() && found->second.Depth > 0) found->second.RollbackOnly = true;
+  if (found != cx.session.OpenTransactions.end() && !found->second.Levels.empty())
+    found->second.Levels.back().RollbackOnly = true;
+}
+
+// Runs a statement on the part's library, the library current before current again afterwards.
+// False when the library cannot be reached or the statement fails.
+bool RunOnLibrary(Context& cx, const QString& library, const std::function<bool()>& run) {
+  const QString current = CurrentLibraryNameOrEmpty(cx);
+  const bool elsewhere = current.compare(library, Qt::CaseInsensitive) != 0;
+  if (elsewhere && !ConnectLibrary(cx, library)) {
+    LogMessage(cx, QStringLiteral("Error: The transaction in library ") + library +
+                       QStringLiteral(" could not be ended - cannot continue"));
+    return false;
+  }
+  const bool done = run();
+  if (elsewhere && !current.isEmpty()) ConnectLibrary(cx, current);
+  return done;
+}
+
+// Ends a savepoint: kept as it is, or its work undone. A savepoint that cannot be gone back to
+// (the database already dropped the whole transaction) dooms the transaction.
+bool EndSavepoint(Context& cx, OpenTransaction& open, const SqlTransaction& part, bool commit) {
+  auto level = std::find_if(open.Levels.begin(), open.Levels.end(),
+                            [&](const TransactionLevel& l) { return l.Savepoint == part.Savepoint; });
+  if (level == open.Levels.end()) return false;
+  // Levels inside it that were left open end with it.
+  bool kept = commit;
+  for (auto inner = level; inner != open.Levels.end(); ++inner) kept = kept && !inner->RollbackOnly;
+  open.Levels.erase(level, open.Levels.end());
+  if (kept) return true;
+  const qint64 engine = cx.session.DatabaseEngine;
+  if (!RunOnLibrary(cx, part.Library, [&] { return RunAndRelease(cx, BackStatement(engine, part.Savepoint)); })) {
+    for (TransactionLevel& l : open.Levels) l.RollbackOnly = true;
+  }
+  return false;
 }
 
 // Ends the transaction open on the current library; true when it was committed.
@@ -212,8 +263,8 @@ SqlTransaction BeginTransaction(Context& cx) {
   transaction.Library = CurrentLibraryNameOrEmpty(cx).toUpper();
   if (transaction.Library.isEmpty()) return transaction;
   OpenTransaction& open = cx.session.OpenTransactions[transaction.Library];
-  if (open.Depth > 0) {
-    ++open.Depth;
+  if (!open.Levels.empty()) {
+    ++open.Levels.back().Joined;
     transaction.Opened = true;
     return transaction;
   }
@@ -221,65 +272,88 @@ SqlTransaction BeginTransaction(Context& cx) {
     cx.session.OpenTransactions.erase(transaction.Library);
     return transaction;
   }
-  open = OpenTransaction{1, false};
+  cx.session.OpenTransactions[transaction.Library].Levels = {TransactionLevel{}};
   transaction.Opened = transaction.Outermost = true;
+  return transaction;
+}
+
+SqlTransaction BeginSavepoint(Context& cx) {
+  const QString library = CurrentLibraryNameOrEmpty(cx).toUpper();
+  const auto found = cx.session.OpenTransactions.find(library);
+  if (library.isEmpty() || found == cx.session.OpenTransactions.end() || found->second.Levels.empty())
+    return BeginTransaction(cx);
+  SqlTransaction transaction;
+  transaction.Library = library;
+  // Named by depth: going back to a name reaches the newest savepoint of that name, which is
+  // this one while it is open.
+  const QString name = QStringLiteral("SW_LEVEL") + QString::number(found->second.Levels.size());
+  if (!RunAndRelease(cx, SaveStatement(cx.session.DatabaseEngine, name))) return transaction;
+  cx.session.OpenTransactions[library].Levels.push_back(TransactionLevel{name, 0, false});
+  transaction.Opened = true;
+  transaction.Savepoint = name;
   return transaction;
 }
 
 bool EndTransaction(Context& cx, const SqlTransaction& transaction, bool commit) {
   if (!transaction.Opened) return false;
   auto found = cx.session.OpenTransactions.find(transaction.Library);
-  if (found == cx.session.OpenTransactions.end()) return false;
+  if (found == cx.session.OpenTransactions.end() || found->second.Levels.empty()) return false;
   OpenTransaction& open = found->second;
-  if (!commit) open.RollbackOnly = true;
+  if (!transaction.Savepoint.isEmpty()) return EndSavepoint(cx, open, transaction, commit);
   if (!transaction.Outermost) {
-    --open.Depth;
-    return !open.RollbackOnly;
+    TransactionLevel& level = open.Levels.back();
+    if (!commit) level.RollbackOnly = true;
+    if (level.Joined > 0) --level.Joined;
+    return !level.RollbackOnly;
   }
-  const bool wanted = !open.RollbackOnly;
+  bool wanted = commit;
+  for (const TransactionLevel& level : open.Levels) wanted = wanted && !level.RollbackOnly;
   cx.session.OpenTransactions.erase(found);
   // The transaction lives on its library's connection: it is ended there, and the library that
   // was current is current again afterwards.
-  const QString current = CurrentLibraryNameOrEmpty(cx);
-  const bool elsewhere = current.compare(transaction.Library, Qt::CaseInsensitive) != 0;
-  if (elsewhere && !ConnectLibrary(cx, transaction.Library)) {
-    LogMessage(cx, QStringLiteral("Error: The transaction in library ") + transaction.Library +
-                       QStringLiteral(" could not be ended - cannot continue"));
-    return false;
-  }
-  const bool committed = FinishTransaction(cx, wanted);
-  if (elsewhere && !current.isEmpty()) ConnectLibrary(cx, current);
-  return committed;
+  return RunOnLibrary(cx, transaction.Library, [&] { return FinishTransaction(cx, wanted); });
+}
+
+bool TransactionPartFailed(const Context& cx, const SqlTransaction& transaction) {
+  const auto found = cx.session.OpenTransactions.find(transaction.Library);
+  if (!transaction.Opened || found == cx.session.OpenTransactions.end() || found->second.Levels.empty()) return false;
+  const std::vector<TransactionLevel>& levels = found->second.Levels;
+  if (transaction.Outermost) return levels.front().RollbackOnly;
+  if (transaction.Savepoint.isEmpty()) return levels.back().RollbackOnly;
+  for (const TransactionLevel& level : levels)
+    if (level.Savepoint == transaction.Savepoint) return level.RollbackOnly;
+  return true;  // already gone back
 }
 
 bool TransactionOpen(Context& cx) {
   const auto open = cx.session.OpenTransactions.find(CurrentLibraryNameOrEmpty(cx).toUpper());
-  return open != cx.session.OpenTransactions.end() && open->second.Depth > 0;
+  return open != cx.session.OpenTransactions.end() && !open->second.Levels.empty();
 }
 
 void FailOpenTransactions(Context& cx) {
   for (auto& [library, open] : cx.session.OpenTransactions)
-    if (open.Depth > 0) open.RollbackOnly = true;
+    if (!open.Levels.empty()) open.Levels.back().RollbackOnly = true;
 }
 
 bool OpenTransactionFailed(const Context& cx) {
   for (const auto& [library, open] : cx.session.OpenTransactions)
-    if (open.Depth > 0 && open.RollbackOnly) return true;
+    if (!open.Levels.empty() && open.Levels.back().RollbackOnly) return true;
   return false;
 }
 
 void RollBackOpenTransactions(Context& cx) {
   while (!cx.session.OpenTransactions.empty()) {
-    const QString library = cx.session.OpenTransactions.begin()->first;
-    if (cx.session.OpenTransactions.begin()->second.Depth <= 0) {
-      cx.session.OpenTransactions.erase(cx.session.OpenTransactions.begin());
+    const auto first = cx.session.OpenTransactions.begin();
+    if (first->second.Levels.empty()) {
+      cx.session.OpenTransactions.erase(first);
       continue;
     }
-    EndTransaction(cx, SqlTransaction{library, true, true}, false);
+    SqlTransaction whole;
+    whole.Library = first->first;
+    whole.Opened = whole.Outermost = true;
+    EndTransaction(cx, whole, false);
   }
 }
-
-bool IsOracleEngine(qint64 engine) { return engine == 2 || engine == 5; }
 
 QString RepairTrailingApostrophe(const QString& sql) {
   if (sql.endsWith(QLatin1String("= '")) || sql.endsWith(QLatin1String("='"))) return sql + QLatin1Char('\'');
@@ -298,13 +372,17 @@ QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverP
     return text;
   }
   ReplaceLoop(text, QStringLiteral("CAST('' AS "), QStringLiteral("CAST(NULL AS "));
-  if (!KeepsTryCast(serverProductVersion, compatibilityLevel)) ReplaceLoop(text, QStringLiteral("TRY_CAST"), QStringLiteral("CAST"));
+  // The server facts are read as numbers only for a statement that has TRY_CAST at all: most
+  // have none, and every statement passes here.
+  static const QString tryCast = QStringLiteral("TRY_CAST");
+  if (text.contains(tryCast) && !KeepsTryCast(serverProductVersion, compatibilityLevel))
+    ReplaceLoop(text, tryCast, QStringLiteral("CAST"));
   ReplaceLoop(text, QStringLiteral("SYSDATE"), QStringLiteral("GETUTCDATE()"));
   return text;
 }
 
 QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwner) {
-  static const QString placeholder = QStringLiteral("[OWNER]");
+  static const QString placeholder = OwnerPlaceholder.chopped(1);  // the dot stays after the owner
   static const QString dbo = QStringLiteral("dbo");
   QString text = sql;
   // Each replacement removes one "[" and one "]"; an owner without one of them cannot rebuild
@@ -312,14 +390,14 @@ QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwne
   // replacement would begin (nothing before it holds one). An owner holding both could (it may
   // even hold the placeholder itself): then the search goes on after it.
   const bool mayRebuild = databaseOwner.contains(QLatin1Char('[')) && databaseOwner.contains(QLatin1Char(']'));
-  for (qsizetype at = text.indexOf(placeholder, 0, Qt::CaseInsensitive); at >= 0;) {
+  for (qsizetype at = PlaceholderAt(text, placeholder, 0); at >= 0;) {
     const bool zkTable = QStringView(text).mid(at + placeholder.size(), 4) == QLatin1String(".ZK_");
     const QString& owner = zkTable ? dbo : databaseOwner;
     text.replace(at, placeholder.size(), owner);
     const qsizetype from = mayRebuild ? at + owner.size() : std::max<qsizetype>(0, at - placeholder.size() + 1);
-    at = text.indexOf(placeholder, from, Qt::CaseInsensitive);
+    at = PlaceholderAt(text, placeholder, from);
   }
-  text.replace(QStringLiteral("{OWNER}"), placeholder, Qt::CaseInsensitive);
+  if (text.contains(QLatin1Char('{'))) text.replace(QStringLiteral("{OWNER}"), placeholder, Qt::CaseInsensitive);
   return text;
 }
 
@@ -327,7 +405,7 @@ QString AddParallelismHint(const QString& sql, qint64 engine) {
   static const QString hint = QStringLiteral(" OPTION (MAXDOP 1)");
   if (IsOracleEngine(engine) || sql.isEmpty()) return sql;
   if (Upper(sql, 7) != QLatin1String("SELECT ") || Upper(sql, 12) == QLatin1String("SELECT INTO ")) return sql;
-  if (sql.toUpper().contains(hint)) return sql;
+  if (HasHint(sql, hint)) return sql;
   return sql + hint;
 }
 
@@ -365,7 +443,9 @@ bool RunSQL(Context& cx, const QString& sql) {
       return false;
     }
     pcd.ReleaseResults();
-    const QDateTime started = WholeSecond(QDateTime::currentDateTime());
+    // Whole seconds on the clock, as the local time shows them; counted from the epoch, which
+    // needs no look at the time zone for every statement.
+    const qint64 started = QDateTime::currentSecsSinceEpoch();
     const QString text = AdaptStatement(cx, sql);
     composed = QStringLiteral("Executing ") + cx.library.EngineName + QStringLiteral(" SQL Instruction on ") + library();
     LogMessage(cx, composed);
@@ -375,7 +455,7 @@ bool RunSQL(Context& cx, const QString& sql) {
     LogOutcome(cx, pcd, text, library(), status, composed);
     if (status != 0 && !IsSqlSuccess(pcd.SqlErrorCode())) FailTransactionOf(cx, library());
     LogMessage(cx, HyphenLine);
-    const qint64 elapsed = started.secsTo(WholeSecond(QDateTime::currentDateTime()));
+    const qint64 elapsed = QDateTime::currentSecsSinceEpoch() - started;
     if (elapsed > 1) {
       LogMessage(cx, QStringLiteral("Note: Execution took ") + FormatNumber(elapsed) + QStringLiteral(" second(s) to complete"));
       LogMessage(cx, HyphenLine);

@@ -2,6 +2,8 @@
 // Running one SQL statement on the current library, adapted to its engine.
 #include <QString>
 
+#include "platform/dm/sql_dialect.h"
+
 namespace sw {
 
 class Context;
@@ -14,23 +16,32 @@ bool RunAndRelease(Context& cx, const QString& sql);
 
 // Statements on the current library that stand or fall together. A transaction begun while
 // another is open on the same library joins it: only the outermost part ends it, and a part that
-// ends without committing makes the whole of it roll back.
+// ends without committing makes the level it joined roll back. A savepoint is a level of its own
+// inside the open transaction: what fails within it is undone alone and the work around it goes
+// on.
 struct SqlTransaction {
   QString Library;        // where it was begun
   bool Opened = false;    // begun or joined: the work may start
   bool Outermost = false;  // this part began it and ends it
+  QString Savepoint;      // this part is a savepoint of its own (empty otherwise)
 };
 SqlTransaction BeginTransaction(Context& cx);
-// Ends this part: commits (when `commit` and no part asked to roll back) or rolls back. True when
-// the work stands, or still may for a part that joined; false when it was rolled back or the
-// commit failed.
+// A part that may fail alone: a savepoint inside the transaction open on the current library, or
+// a transaction of its own when none is open.
+SqlTransaction BeginSavepoint(Context& cx);
+// Ends this part: commits (when `commit` and nothing of its level failed) or rolls back, a
+// savepoint back to where it began. True when the work stands, or still may for a part inside
+// another; false when it was rolled back or the commit failed.
 bool EndTransaction(Context& cx, const SqlTransaction& transaction, bool commit);
+// Something of the level this part began or joined has failed: it will roll back at its end.
+bool TransactionPartFailed(const Context& cx, const SqlTransaction& transaction);
 // A transaction is open on the current library: work begun now would become part of it.
 bool TransactionOpen(Context& cx);
-// A statement that fails inside a transaction makes it roll back at its end (RunSQL marks it);
-// a step that fails without a failing statement marks every open transaction the same way.
+// A statement that fails inside a transaction makes its innermost level roll back at its end
+// (RunSQL marks it); a step that fails without a failing statement marks the innermost level of
+// every open transaction the same way.
 void FailOpenTransactions(Context& cx);
-// True when a transaction is open and something of its work failed.
+// True when a transaction is open and something of the work of its innermost level failed.
 bool OpenTransactionFailed(const Context& cx);
 // Rolls back every transaction still open: for ways out that cannot finish the work.
 void RollBackOpenTransactions(Context& cx);
@@ -41,8 +52,11 @@ inline bool IsSqlSuccess(qint64 code) { return code == 0 || code == 9; }
 
 // The steps RunSQL takes on the text before it runs, each on its own.
 
-// Engine codes 2 and 5 are Oracle; every other code gets the SQL Server forms.
-bool IsOracleEngine(qint64 engine);
+using dm::IsOracleEngine;
+
+// Stands before a table name in the system's statements; RunSQL puts the library's database
+// owner in its place.
+inline const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
 // Closes a comparison with an empty literal left open at the end ("= '" or "='").
 QString RepairTrailingApostrophe(const QString& sql);
 // The engine's dialect rewrites, made only in the SQL text itself: quoted literals and quoted

@@ -1,5 +1,7 @@
 #include "core/text.h"
 
+#include <QRegularExpression>
+
 #include "core/sql.h"
 
 namespace sw {
@@ -16,6 +18,13 @@ QString TrimBlanks(const QString& text) {
   while (first < last && text.at(first) == Blank) ++first;
   while (last > first && text.at(last - 1) == Blank) --last;
   return text.mid(first, last - first);
+}
+
+QString FirstSqlWord(const QString& statement) {
+  static const QRegularExpression firstWord(QStringLiteral("^(?:\\s|\\(|--[^\\r\\n]*|/\\*.*?\\*/)*([A-Za-z]+)"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+  const QRegularExpressionMatch match = firstWord.match(statement);
+  return match.hasMatch() ? match.captured(1).toUpper() : QString();
 }
 
 QString StripQuotes(const QString& text) {

@@ -18,6 +18,9 @@ QString EscapeLikeBrackets(const QString& text);
 QString EscapeLikeText(const QString& text, qint64 engine);
 // " ESCAPE '\'" on Oracle when the pattern holds an escape of EscapeLikeText; else nothing.
 QString LikeEscapeClause(const QString& pattern, qint64 engine);
+// A statement's first word, upper-cased, past the blanks, opening brackets and comments ("-- ..."
+// to the end of the line, "/* ... */") that lead it; empty when no word follows them.
+QString FirstSqlWord(const QString& statement);
 // Restores the blanks of stored rule SQL, where "<SPC>" stands for a run of blanks.
 QString ExpandSpaceTokens(const QString& text);
 // Removes the "%" markers of a template item; "APPS." at the start becomes "APPS". A NUL

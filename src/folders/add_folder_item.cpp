@@ -5,6 +5,7 @@
 
 #include "core/library.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/session.h"
 #include "core/sql.h"
 #include "core/text.h"
@@ -215,16 +216,11 @@ void ReportFailure(Context& cx, const std::exception& failure) {
 
 // The way out after the guards, whatever happened: both shared objects empty, the entry's
 // library current again.
-void ExitSteps(FolderContext& cx, const QString& entryLibrary) {
+void ExitSteps(FolderContext& cx) {
   Hyphens(cx);
   filing::CloseProfileSlot(cx);
   cx.items.FolderObject.reset();
   Hyphens(cx);
-  try {
-    ConnectLibrary(cx, entryLibrary);
-  } catch (const std::exception&) {
-    // Its answer is not used; the way out completes.
-  }
 }
 
 // The parent's own row for the item: without it the folder does not show the item.
@@ -273,7 +269,7 @@ bool LinkFoundFolder(FolderContext& cx, qint64 DocNumber, qint64 Parent, const Q
   if (DocNumber == 0 || Parent == 0 || Folder_Library.compare(Document_Library, Qt::CaseInsensitive) == 0) return true;
   if (!CheckFusion(cx, QStringLiteral("AddFolderItem"))) return false;
   if (!cx.session.CurrentLibrary) return false;
-  const QString entryLibrary = cx.session.CurrentLibrary->Name();
+  const ScreenGuard guard(cx);
   bool result = false;
   try {
     result = ConnectLibrary(cx, Folder_Library) && LinkItem(cx, DocNumber, Parent, Folder_Library, Document_Library);
@@ -284,7 +280,7 @@ bool LinkFoundFolder(FolderContext& cx, qint64 DocNumber, qint64 Parent, const Q
     LogThenHyphens(cx, QStringLiteral("Error: Unable to add folder #") + Number(DocNumber) + QStringLiteral(" in library ") +
                            Document_Library + QStringLiteral(" to its parent folder #") + Number(Parent) +
                            QStringLiteral(" in library ") + Folder_Library);
-  ExitSteps(cx, entryLibrary);
+  ExitSteps(cx);
   return result;
 }
 
@@ -307,7 +303,7 @@ bool AddFolderItemOfRule(FolderContext& cx, qint64 DocNumber, qint64 Parent, con
   // An item is never filed into itself.
   if (filing::SameLibrary(Folder_Library, Document_Library) && DocNumber == Parent) return true;
 
-  const QString entryLibrary = cx.session.CurrentLibrary->Name();
+  const ScreenGuard guard(cx);
   filing::CloseProfileSlot(cx);
   bool result = false;
   try {
@@ -316,7 +312,7 @@ bool AddFolderItemOfRule(FolderContext& cx, qint64 DocNumber, qint64 Parent, con
     ReportFailure(cx, failure);
     result = false;
   }
-  ExitSteps(cx, entryLibrary);
+  ExitSteps(cx);
   return result;
 }
 

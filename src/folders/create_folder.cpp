@@ -7,6 +7,7 @@
 #include "core/library.h"
 #include "core/library_checks.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/session.h"
 #include "core/sql.h"
 #include "core/text.h"
@@ -526,8 +527,8 @@ qint64 CreateFolder(FolderContext& cx, const QString& Folder_Name, qint64 Parent
     Hyphens(cx);
     return 0;
   }
-  const QString savedStatus = cx.ui->StatusLabel(StatusWindow::Main);
-  const QString entryLibrary = cx.session.CurrentLibrary->Name();
+  const ScreenGuard guard(cx, StatusWindow::Main);
+  const QString entryLibrary = guard.Library();
   Request r;
   // The look-up searches with runs of blanks shrunk to one, and on what DOCNAME can hold; a
   // folder made under the name as given would never be found again and would be made anew on
@@ -552,8 +553,6 @@ qint64 CreateFolder(FolderContext& cx, const QString& Folder_Name, qint64 Parent
   }
   ReleaseItems(cx);
   Hyphens(cx);
-  SwitchQuietly(cx, entryLibrary);
-  cx.ui->SetStatusLabel(StatusWindow::Main, savedStatus);
   return result;
 }
 

@@ -6,10 +6,21 @@ namespace sw {
 
 class FolderContext;
 
+// Looks for an existing folder of the name under `Parent_Folder` (0: at the top level), matched
+// on the upper-cased name and loosened by the rule's parse setting; prefers folders this program
+// made or adopted, and stamps a top-level folder it adopts. The folder's number; 0 when none is
+// found (or the name is empty); -1 when the search statement failed.
 qint64 CheckForFolder(FolderContext& cx, const QString& Folder_Name, const QString& ParseCharacters,
                       qint64 Parent_Folder, int ThisRule, const QString& Folder_Library, const QString& Item_Library);
+// The folder of one level of a rule's path: an existing one that CheckForFolder finds, else a new
+// folder made in `Item_Library`, profiled, secured, filed into `Parent` and stamped for the rule.
+// Its number, 0 when there is none; FolderExistedFlag tells whether it was found, not made.
 qint64 CreateFolder(FolderContext& cx, const QString& Folder_Name, qint64 Parent, int ThisRule,
                     const QString& Parent_Library, const QString& Item_Library, int Folder_Level);
+// Files a document or folder into the parent folder `Parent`, which may lie in another library,
+// after the filing checks; then sorts the parent, fills empty profile fields and applies the
+// parent's trustees and the rule's security as the rule asks. True when the item is in the
+// folder afterwards (filed now or there already).
 bool AddFolderItem(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& DocType, int Rule_Number,
                    const QString& Folder_Library, const QString& Document_Library);
 // The rule's settings that filing applies. Every library switch reloads RuleTable with that
@@ -27,8 +38,15 @@ bool AddFolderItemOfRule(FolderContext& cx, qint64 DocNumber, qint64 Parent, con
 // shows the folder afterwards.
 bool LinkFoundFolder(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
                      const QString& Document_Library);
+// The "check document library" note: with Display Errors ticked, logs when `CDoc_Library` is not
+// the current library, before a DM object is opened in it. Passes over every failure.
 void CDoc(FolderContext& cx, const QString& CDoc_Library);
+// Puts a folder's items (`Parent` 0: every folder of the library that has items) into name order
+// through SortThisFolder, with status texts and timing; the whole library also shows counters and
+// stops on request. A folder of `SortItemCount` 1 items is never sorted.
 bool SortFolders(FolderContext& cx, qint64 Parent, const QString& Folder_Library, int SortItemCount);
+// Sorts one folder: relinks its FOLDER_ITEM rows in name order in its own library, then keeps the
+// filing row of each item that lives in another library in step in that library.
 bool SortThisFolder(FolderContext& cx, qint64 Parent, const QString& Folder_Library, int SortItemCount);
 // Makes sure that an item filed across libraries has its row for that filing in its own
 // library, whatever the folder's sort did: a folder holding one item, or more than the sort's
@@ -36,8 +54,14 @@ bool SortThisFolder(FolderContext& cx, qint64 Parent, const QString& Folder_Libr
 // by that row. Called on the folder's library; a row already there is left as it is. False when
 // the row could not be written.
 bool RecordRemoteFiling(FolderContext& cx, qint64 Parent, const QString& Folder_Library, qint64 DocNumber);
+// Takes the document out of every folder of `Folder_Library` but `Parent` (it does not file it
+// there), passing on the first place of each folder it leaves and re-sorting that folder. True
+// when the document is in no other folder afterwards.
 bool MoveDoc(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QString& Folder_Library,
              const QString& Document_Library);
+// "Verify document": whether the folder's profile exists in `Folder_Library`, with one retry a
+// second later; when it does not, logs whether the library's database is the one that was meant.
+// True also when Display Errors is not ticked, which switches the check off.
 bool VDoc(FolderContext& cx, const QString& Folder_Library, qint64 DocNumber);
 
 }  // namespace sw

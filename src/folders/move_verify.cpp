@@ -5,6 +5,7 @@
 #include "core/context.h"
 #include "core/library.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/session.h"
 #include "core/sql.h"
 #include "core/text.h"
@@ -25,14 +26,6 @@ bool LibraryObjectSet(Context& cx) {
   LogMessage(cx, QStringLiteral("Library object not set - cannot continue"));
   Hyphens(cx);
   return false;
-}
-
-void SwitchBack(Context& cx, const QString& library) {
-  try {
-    ConnectLibrary(cx, library);
-  } catch (const std::exception&) {
-    // The caller's result stands whatever the switch back does.
-  }
 }
 
 // Switches to the library the work is done in; logs the failure.
@@ -210,7 +203,7 @@ bool MoveDoc(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QString& 
   if (!CheckFusion(cx, QStringLiteral("MoveDoc"))) return false;
   if (!LibraryObjectSet(cx)) return false;
   if (Parent == 0 || DocNumber == 0) return false;
-  const QString previous = cx.session.CurrentLibrary->Name();
+  const ScreenGuard guard(cx);
   bool result = false;
   try {
     if (SwitchTo(cx, Folder_Library)) result = MoveDocWork(cx, Parent, DocNumber, Folder_Library, Document_Library);
@@ -218,7 +211,6 @@ bool MoveDoc(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QString& 
     // The removals made so far stay made; the result tells the caller the move is incomplete.
     result = false;
   }
-  SwitchBack(cx, previous);
   return result;
 }
 
@@ -227,7 +219,7 @@ bool VDoc(FolderContext& cx, const QString& Folder_Library, qint64 DocNumber) {
   if (!LibraryObjectSet(cx)) return false;
   // The check runs only while errors are displayed.
   if (!cx.ui->DisplayErrors()) return true;
-  const QString previous = cx.session.CurrentLibrary->Name();
+  const ScreenGuard guard(cx);
   bool found = false;
   try {
     if (SwitchTo(cx, Folder_Library)) {
@@ -242,7 +234,6 @@ bool VDoc(FolderContext& cx, const QString& Folder_Library, qint64 DocNumber) {
   } catch (const std::exception&) {
     found = false;
   }
-  SwitchBack(cx, previous);
   return found;
 }
 

@@ -9,6 +9,7 @@
 #include "core/library_checks.h"
 #include "core/log.h"
 #include "core/monitor_client.h"
+#include "core/screen_guard.h"
 #include "core/session.h"
 #include "core/sql.h"
 #include "core/text.h"
@@ -80,32 +81,12 @@ QString FolderItemsQuery(qint64 parent, const QString& nextColumn, const QString
 
 namespace {
 
-// What a sort puts back on its way out, whatever happened.
-struct SavedScreen {
-  Pointer pointer = Pointer::Default;
-  QString library;
-  QString status;
-  QString total;
-  QString read;
-};
-
 StatusWindow OwnerWindow(Context& cx) {
   return cx.app.StatusOwnerForm == StatusWindow::None ? StatusWindow::Main : cx.app.StatusOwnerForm;
 }
 
 // The status line caption without logging or pumping.
 void SetCaption(Context& cx, const QString& text) { cx.ui->SetStatusLabel(OwnerWindow(cx), text); }
-
-SavedScreen SaveScreen(Context& cx) {
-  SavedScreen saved;
-  saved.pointer = cx.ui->MousePointer();
-  saved.library = CurrentLibraryNameOrEmpty(cx);
-  saved.status = cx.ui->StatusLabel(OwnerWindow(cx));
-  saved.total = cx.ui->CounterTotal();
-  saved.read = cx.ui->CounterRead();
-  cx.ui->SetMousePointer(Pointer::Hourglass);
-  return saved;
-}
 
 // Switches back without letting a failure of the switch escape: the way out must complete.
 void SwitchBack(Context& cx, const QString& library) {
@@ -225,17 +206,11 @@ bool SortFoldersWork(FolderContext& cx, qint64 Parent, const QString& Folder_Lib
   return true;
 }
 
-void SortFoldersWayOut(FolderContext& cx, const SavedScreen& saved, bool wholeLibrary) {
-  Hyphens(cx);
-  SwitchBack(cx, saved.library);
-  if (wholeLibrary) {
-    cx.ui->SetStatusColour(0x0000C0);  // red 0, green 0, blue 192
-    cx.run.TaskRunning = false;
-    cx.run.StopRequested = false;
-  }
-  cx.ui->SetStatusLabel(OwnerWindow(cx), saved.status);
-  cx.ui->SetCounterLabels(saved.total, saved.read);
-  cx.ui->SetMousePointer(saved.pointer);
+// A sort of the whole library ran as a task of its own; its end frees the window again.
+void EndWholeLibrary(FolderContext& cx) {
+  cx.ui->SetStatusColour(0x0000C0);  // red 0, green 0, blue 192
+  cx.run.TaskRunning = false;
+  cx.run.StopRequested = false;
 }
 
 // ---- SortThisFolder ----
@@ -498,7 +473,8 @@ bool SortFolders(FolderContext& cx, qint64 Parent, const QString& Folder_Library
   if (SortItemCount == 1) return true;
   if (!CheckFusion(cx, QStringLiteral("SortFolders"))) return false;
   if (!LibraryObjectSet(cx)) return false;
-  const SavedScreen saved = SaveScreen(cx);
+  const ScreenGuard guard(cx, OwnerWindow(cx), true);
+  cx.ui->SetMousePointer(Pointer::Hourglass);
   bool result = false;
   try {
     result = SortFoldersWork(cx, Parent, Folder_Library, SortItemCount);
@@ -506,7 +482,8 @@ bool SortFolders(FolderContext& cx, qint64 Parent, const QString& Folder_Library
     ReportTrapped(cx, failure, QStringLiteral("SortFolders"));
     result = false;
   }
-  SortFoldersWayOut(cx, saved, Parent == 0);
+  Hyphens(cx);
+  if (Parent == 0) EndWholeLibrary(cx);
   return result;
 }
 
@@ -515,7 +492,8 @@ bool SortThisFolder(FolderContext& cx, qint64 Parent, const QString& Folder_Libr
   if (!CheckFusion(cx, QStringLiteral("SortThisFolder"))) return false;
   if (!LibraryObjectSet(cx)) return false;
   if (Folder_Library.isEmpty() || Parent == 0) return false;
-  const SavedScreen saved = SaveScreen(cx);
+  const ScreenGuard guard(cx, OwnerWindow(cx));
+  cx.ui->SetMousePointer(Pointer::Hourglass);
   FolderSort sort;
   sort.parent = Parent;
   sort.folderLibrary = Folder_Library;
@@ -528,9 +506,6 @@ bool SortThisFolder(FolderContext& cx, qint64 Parent, const QString& Folder_Libr
     result = false;
   }
   Hyphens(cx);
-  SwitchBack(cx, saved.library);
-  cx.ui->SetStatusLabel(OwnerWindow(cx), saved.status);
-  cx.ui->SetMousePointer(saved.pointer);
   return result;
 }
 

@@ -13,7 +13,6 @@ namespace sw {
 namespace {
 
 const QString Profile = QStringLiteral("PROFILE");
-const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
 
 // The PROFILE column through which a resolved item's path leaves the documents.
 QString ProfileColumn(const TemplateTable& items, int row) {

@@ -233,20 +233,26 @@ QString LevelLibrary(RunContext& cx, const QString& name) {
   return cx.runState.rows.ParentLibrary;
 }
 
+// The queue insert stands apart from the row: a refused insert is logged and gone past.
+void QueueRowDocuments(RunContext& cx, int k) {
+  RunRowStep(cx, cx.runState.rule.LibraryName, [&] { QueueNewDocuments(cx, k); });
+}
+
 // What a folder the chain has just created receives, in order.
 void FurnishNewFolder(RunContext& cx, int r, int k, const QString& name) {
   RuleRowsState& rows = cx.runState.rows;
   const qint64 folder = rows.ParentFolder;
   const QString library = rows.ParentLibrary;
-  UpdateFolderMetadata(cx, folder, library, k);
+  // Each of these is logged and gone past when it fails: it is undone alone and the folder stays.
+  RunRowStep(cx, library, [&] { UpdateFolderMetadata(cx, folder, library, k); });
   if (k == 1) {
     rows.TopFolder = folder;
     rows.TopLibrary = library;
   }
-  SetFolderEmailAddress(cx, folder, library, k, r);
-  SetFolderAuthor(cx, folder, library);
+  RunRowStep(cx, library, [&] { SetFolderEmailAddress(cx, folder, library, k, r); });
+  RunRowStep(cx, library, [&] { SetFolderAuthor(cx, folder, library); });
   AddRowWorkspaces(cx, k, name, folder, library);
-  QueueNewDocuments(cx, k);
+  QueueRowDocuments(cx, k);
 }
 
 RowEnd LevelLoop(RunContext& cx, int r) {
@@ -277,7 +283,7 @@ RowEnd LevelLoop(RunContext& cx, int r) {
     }
     if (cx.run.FolderExistedFlag) {
       // A row that is a document of its own is queued for its folder also when the folder stood.
-      if (rows.RowDocNumber != 0) QueueNewDocuments(cx, k);
+      if (rows.RowDocNumber != 0) QueueRowDocuments(cx, k);
       continue;
     }
     ++rule.AddedCount;
@@ -288,13 +294,26 @@ RowEnd LevelLoop(RunContext& cx, int r) {
   return RowEnd::Done;
 }
 
+// The row's level names as its folder path ("C0001\M00011"): what names the row in a message,
+// since its number is only its place in this run.
+QString RowLevelValues(RunContext& cx) {
+  const RuleRowsState& rows = cx.runState.rows;
+  QStringList names;
+  for (int k = 1; k <= rows.LevelCount && k < static_cast<int>(rows.LevelNames.size()); ++k) {
+    const QString name = TrimBlanks(rows.LevelNames[static_cast<size_t>(k)]);
+    if (!name.isEmpty()) names << name;
+  }
+  return names.join(QLatin1Char('\\'));
+}
+
 // The row's chain, sort and tracking rows, as one unit of work: a row whose work does not stand
-// leaves nothing behind, counts as failed and is selected again by a later run.
-void BuildRow(RunContext& cx, int r) {
+// leaves nothing behind, counts as failed and is selected again by a later run. A row that stands
+// is done once its group commits.
+void BuildRow(RunContext& cx, RowGroup& group, int r) {
   RuleRowsState& rows = cx.runState.rows;
   RuleWorkingValues& rule = cx.runState.rule;
   const int addedBefore = rule.AddedCount;
-  const RowTransaction work = BeginRowTransaction(cx);
+  const RowTransaction work = BeginRowTransaction(cx, group);
   if (!work.opened) {
     LogMessage(cx, QStringLiteral("Error: Unable to begin the work on item #") + N(r) + QStringLiteral(" in library ") +
                        rule.LibraryName + (work.failure.isEmpty() ? QString() : QStringLiteral(" (") + work.failure + QStringLiteral(")")));
@@ -305,25 +324,31 @@ void BuildRow(RunContext& cx, int r) {
   try {
     end = LevelLoop(cx, r);
     if (end == RowEnd::Done) {
-      if (rows.TopFolder != 0) SortFolders(cx, rows.TopFolder, rows.TopLibrary, cx.library.MaxItemsToSort);
+      // The sort's result is not used: a sort that fails leaves the chain as it was.
+      if (rows.TopFolder != 0)
+        RunRowStep(cx, rows.TopLibrary, [&] { SortFolders(cx, rows.TopFolder, rows.TopLibrary, cx.library.MaxItemsToSort); });
       Dash(cx);
       if (rows.ParentFolder > 0) TrackRow(cx, r);
     }
   } catch (...) {
-    EndRowTransaction(cx, work, false);
+    EndRowTransaction(cx, group, work, false);
     throw;
   }
-  const bool stands = EndRowTransaction(cx, work, end == RowEnd::Done);
-  if (stands || end == RowEnd::FirstLevelBlank) return;
+  const int added = rule.AddedCount - addedBefore;
+  const RowOutcome outcome = EndRowTransaction(cx, group, work, end == RowEnd::Done);
+  if (outcome == RowOutcome::Stands) {
+    KeepRowInGroup(cx, group, GroupRow{r, RowLevelValues(cx), added});
+    return;
+  }
+  if (end == RowEnd::FirstLevelBlank) return;
   // What the row made is gone again.
-  rule.AddedCount = addedBefore;
+  rule.AddedCount -= added;
   if (end == RowEnd::Done) ++rule.ErrorCount;
-  LogMessage(cx, QStringLiteral("Error: The folders of item #") + N(r) +
-                     QStringLiteral(" were not kept - the item will be processed again"));
+  LogMessage(cx, RowNotKeptMessage(r, RowLevelValues(cx)));
 }
 
 // One row from its status line to its counters.
-void ProcessRow(RunContext& cx, int r) {
+void ProcessRow(RunContext& cx, RowGroup& group, int r) {
   RuleRowsState& rows = cx.runState.rows;
   SetStatus(cx, QStringLiteral("Processing folder item #") + N(r) + QStringLiteral(" of ") + N(rows.RowCount) +
                     QStringLiteral(" with ") + N(rows.ColumnCount) + QStringLiteral(" column(s)."));
@@ -335,7 +360,7 @@ void ProcessRow(RunContext& cx, int r) {
   if (rows.ColumnCount > 0) FindRowDocument(cx, r);
   ColumnPass(cx, r);
   CloseLastLevel(cx);
-  BuildRow(cx, r);
+  BuildRow(cx, group, r);
   Dash(cx);
   cx.ui->SetCounterLabels(cx.ui->CounterTotal(), N(r));
   ShowCounters(cx);
@@ -346,10 +371,21 @@ void ProcessRow(RunContext& cx, int r) {
 
 void ProcessRuleRows(RunContext& cx) {
   RuleRowsState& rows = cx.runState.rows;
-  for (int r = 1; r <= rows.RowCount && r < static_cast<int>(rows.RowTable.size()); ++r) {
-    ProcessRow(cx, r);
-    if (cx.run.StopRequested) break;
+  // The rows' groups end with the rule: no group is open across a stop, a pause, a wait or
+  // another library's rule.
+  RowGroup group;
+  try {
+    for (int r = 1; r <= rows.RowCount && r < static_cast<int>(rows.RowTable.size()); ++r) {
+      ProcessRow(cx, group, r);
+      if (cx.run.StopRequested) break;
+    }
+  } catch (...) {
+    // The row that failed went back to its savepoint; the rows before it stand.
+    EndRowGroup(cx, group, true);
+    throw;
   }
+  EndRowGroup(cx, group, true);
+  ShowCounters(cx);
   MonitorHeartbeat(cx);
   Dash(cx);
   const int resultRow = cx.runState.control.ResultRow;

@@ -8,7 +8,9 @@
 #include <utility>
 
 #include "core/log.h"
+#include "core/sql.h"
 #include "core/text.h"
+#include "run/run.h"
 #include "run/run_context.h"
 
 namespace sw {
@@ -17,7 +19,6 @@ namespace {
 
 const QString BackSeparator = QStringLiteral("%\\%");
 const QString SlashSeparator = QStringLiteral("%/%");
-const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
 constexpr qint64 MostFoldersPerCycle = 10000;
 
 bool EndsWithSeparator(const QString& text) {
@@ -320,7 +321,7 @@ bool ParseFolderTemplate(RunContext& cx) {
   ExtractItems(cx, cut);
   if (t.ParsedTemplate.Count() > 0) return true;
   LogThenHyphens(cx, QStringLiteral("Notice: Unable to parse template string - cannot continue"));
-  if (rule.RuleNode >= 0) cx.ui->SetRulesNodeChecked(rule.RuleNode, false);
+  if (rule.RuleNode >= 0) UntickAfterFailure(cx, rule.RuleNode);
   return false;
 }
 

@@ -49,7 +49,7 @@ void EndOnEmptyResult(RunContext& cx, qint64 errorCode) {
     SetStatus(cx, QStringLiteral("SQL Error: ") + N(errorCode) + QStringLiteral(" occurred trying to identify new folders"));
     if (ResultRowWorking(cx)) {
       cx.ui->SetResultText(cx.runState.control.ResultRow, ResultsColumn, QStringLiteral("SQL Error"));
-      if (rule.RuleNode >= 0) cx.ui->SetRulesNodeChecked(rule.RuleNode, false);
+      if (rule.RuleNode >= 0) UntickAfterFailure(cx, rule.RuleNode);
       const int row = CacheRow(cx);
       if (row != 0) {
         LogMessage(cx, QStringLiteral("NOT saving the SQL statement from this run of rule ") + rule.RuleName);
@@ -101,7 +101,7 @@ void ExtractJoinsFromStatement(RunContext& cx) {
       if (condition.contains(QStringLiteral(" NOT IN "))) continue;
       condition.remove(QLatin1Char('(')).remove(QLatin1Char(')'));
       // The owner may also stand as its placeholder in a statement that has not run yet.
-      condition.remove(QStringLiteral("[OWNER]."));
+      condition.remove(OwnerPlaceholder);
       if (ownerPrefix.size() > 1) condition.remove(ownerPrefix);
       if (!condition.contains(QStringLiteral(" = "))) continue;
       const int row = items.AddRow();

@@ -43,30 +43,98 @@ bool IsRuleLibrary(RunContext& cx, const QString& library) {
   return library.compare(cx.runState.rule.LibraryName, Qt::CaseInsensitive) == 0;
 }
 
-}  // namespace
+// Rows per group. Each commit is a durable write to the library's disk and the moment other
+// computers get the write lock: sixteen rows share that cost, while a kill or a refused commit
+// costs at most sixteen rows done again, a few seconds of work at worst.
+constexpr int RowsPerGroup = 16;
+// The longest a group stays open by the run's clock: another computer waiting for the library's
+// write lock gets it between two groups, after a few groups at most, far within the database's
+// busy timeout.
+constexpr qint64 GroupMilliseconds = 50;
 
-RowTransaction BeginRowTransaction(RunContext& cx) {
-  RowTransaction row;
-  row.workspaceCacheRows = cx.security.WorkspaceCacheCount;
+// Opens the group's transaction in every library a row of the rule may write to. False, with the
+// database's reason, when the rule's library cannot take part.
+bool BeginGroup(RunContext& cx, RowGroup& group, QString& failure) {
   const QString remembered = CurrentLibraryNameOrEmpty(cx);
-  row.opened = true;
+  bool opened = true;
   for (const QString& library : RowLibraries(cx)) {
     const bool rules = IsRuleLibrary(cx, library);
     // A library that cannot be reached gets no part: its level then fails by itself.
     if (!ConnectLibrary(cx, library)) {
-      if (rules) row.opened = false;
+      if (rules) opened = false;
       continue;
     }
     const SqlTransaction part = BeginTransaction(cx);
     if (!part.Opened) {
+      opened = false;
+      if (cx.session.pSQL) failure = CleanErrorDescription(cx.session.pSQL->ErrDescription());
+      break;
+    }
+    if (rules)
+      group.parts.push_back(part);
+    else
+      group.parts.insert(group.parts.begin(), part);
+  }
+  if (!opened) {
+    for (const SqlTransaction& part : group.parts) EndTransaction(cx, part, false);
+    group.parts.clear();
+  }
+  if (!remembered.isEmpty()) ConnectLibrary(cx, remembered);
+  group.started = cx.runState.control.Now();
+  group.workspaceCacheRows = cx.security.WorkspaceCacheCount;
+  return opened;
+}
+
+bool GroupHolds(const RowGroup& group, const QStringList& libraries) {
+  for (const QString& library : libraries) {
+    const bool held = std::any_of(group.parts.begin(), group.parts.end(), [&](const SqlTransaction& part) {
+      return part.Library.compare(library, Qt::CaseInsensitive) == 0;
+    });
+    if (!held) return false;
+  }
+  return true;
+}
+
+bool GroupDue(RunContext& cx, const RowGroup& group) {
+  if (static_cast<int>(group.rows.size()) >= RowsPerGroup) return true;
+  const qint64 elapsed = group.started.msecsTo(cx.runState.control.Now());
+  // A clock set back counts as time up.
+  return elapsed >= GroupMilliseconds || elapsed < 0;
+}
+
+// The database gave up the group's transaction in some library: nothing of it can commit.
+bool GroupLost(RunContext& cx, const RowGroup& group) {
+  for (const SqlTransaction& part : group.parts)
+    if (TransactionPartFailed(cx, part)) return true;
+  return false;
+}
+
+}  // namespace
+
+QString RowNotKeptMessage(int item, const QString& levelValues) {
+  return QStringLiteral("Error: The folders of item #") + FormatNumber(item) + QStringLiteral(" (") + levelValues +
+         QStringLiteral(") were not kept - the item will be processed again");
+}
+
+RowTransaction BeginRowTransaction(RunContext& cx, RowGroup& group) {
+  RowTransaction row;
+  row.workspaceCacheRows = cx.security.WorkspaceCacheCount;
+  const QStringList needed = RowLibraries(cx);
+  // The group's transactions are opened together, in name order; one the row needs and the group
+  // lacks comes with the next group.
+  if (!group.parts.empty() && !GroupHolds(group, needed)) EndRowGroup(cx, group, true);
+  if (group.parts.empty() && !BeginGroup(cx, group, row.failure)) return row;
+  const QString remembered = CurrentLibraryNameOrEmpty(cx);
+  row.opened = true;
+  for (const SqlTransaction& part : group.parts) {
+    if (!needed.contains(part.Library, Qt::CaseInsensitive)) continue;
+    const SqlTransaction own = ConnectLibrary(cx, part.Library) ? BeginSavepoint(cx) : SqlTransaction{};
+    if (!own.Opened) {
       row.opened = false;
       if (cx.session.pSQL) row.failure = CleanErrorDescription(cx.session.pSQL->ErrDescription());
       break;
     }
-    if (rules)
-      row.parts.push_back(part);
-    else
-      row.parts.insert(row.parts.begin(), part);
+    row.parts.push_back(own);
   }
   if (!row.opened) {
     for (const SqlTransaction& part : row.parts) EndTransaction(cx, part, false);
@@ -76,19 +144,72 @@ RowTransaction BeginRowTransaction(RunContext& cx) {
   return row;
 }
 
-bool EndRowTransaction(RunContext& cx, const RowTransaction& row, bool commit) {
+RowOutcome EndRowTransaction(RunContext& cx, RowGroup& group, const RowTransaction& row, bool commit) {
   bool stands = commit && row.opened && !OpenTransactionFailed(cx);
-  for (const SqlTransaction& part : row.parts) {
+  for (const SqlTransaction& part : row.parts)
+    if (!EndTransaction(cx, part, stands)) stands = false;
+  if (GroupLost(cx, group)) {
+    EndRowGroup(cx, group, false);
+    return RowOutcome::GroupLost;
+  }
+  if (stands) return RowOutcome::Stands;
+  CutWorkspaceCache(cx.security, row.workspaceCacheRows);
+  return RowOutcome::Undone;
+}
+
+void KeepRowInGroup(RunContext& cx, RowGroup& group, const GroupRow& row) {
+  group.rows.push_back(row);
+  if (GroupDue(cx, group)) EndRowGroup(cx, group, true);
+}
+
+bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit) {
+  if (group.parts.empty()) return true;
+  bool stands = commit;
+  for (const SqlTransaction& part : group.parts) {
     const bool committed = EndTransaction(cx, part, stands);
     if (stands && !committed) {
       stands = false;
-      if (IsRuleLibrary(cx, part.Library))
-        LogMessage(cx, QStringLiteral("Error: The work in library ") + cx.runState.rule.LibraryName +
-                           QStringLiteral(" could not be committed after the work in the other library was"));
+      if (!IsRuleLibrary(cx, part.Library)) continue;
+      // Only a group that wrote to another library has work there that now stands alone.
+      const QString text = QStringLiteral("Error: The work in library ") + cx.runState.rule.LibraryName +
+                           QStringLiteral(" could not be committed");
+      LogMessage(cx, group.parts.size() > 1 ? text + QStringLiteral(" after the work in the other library was") : text);
     }
   }
-  if (!stands) CutWorkspaceCache(cx.security, row.workspaceCacheRows);
+  group.parts.clear();
+  if (!stands) {
+    RuleWorkingValues& rule = cx.runState.rule;
+    CutWorkspaceCache(cx.security, group.workspaceCacheRows);
+    for (const GroupRow& row : group.rows) {
+      rule.AddedCount -= row.added;
+      ++rule.ErrorCount;
+      LogMessage(cx, RowNotKeptMessage(row.item, row.levelValues));
+    }
+    if (!group.rows.empty())
+      cx.ui->SetErrorAndAddedLabels(FormatNumber(rule.ErrorCount), FormatNumber(rule.AddedCount));
+  }
+  group.rows.clear();
   return stands;
+}
+
+bool RunRowStep(RunContext& cx, const QString& library, const std::function<void()>& work) {
+  const int cacheRows = cx.security.WorkspaceCacheCount;
+  const QString remembered = CurrentLibraryNameOrEmpty(cx);
+  SqlTransaction step;
+  // A step whose library cannot be reached runs as it is: its own statements then fail by themselves.
+  if (library.isEmpty() || ConnectLibrary(cx, library)) step = BeginSavepoint(cx);
+  if (!remembered.isEmpty()) ConnectLibrary(cx, remembered);
+  try {
+    work();
+  } catch (...) {
+    EndTransaction(cx, step, false);
+    CutWorkspaceCache(cx.security, cacheRows);
+    throw;
+  }
+  if (!step.Opened) return !OpenTransactionFailed(cx);
+  if (EndTransaction(cx, step, true)) return true;
+  CutWorkspaceCache(cx.security, cacheRows);
+  return false;
 }
 
 }  // namespace sw

@@ -2,6 +2,13 @@
 // The work of one source row as one unit in every library it writes to: the folders of its
 // chain with their saves, stamps, security, filing and metadata, its queue rows and its tracking
 // rows stand together, or none of them does and a later run does the row again whole.
+//
+// Rows are committed in groups: a group is one transaction in each library, each row a savepoint
+// inside it. A row that fails goes back to its savepoint alone; a row that stands is done for
+// good only when its group commits. A group that cannot commit takes all its rows with it, and
+// a kill loses at most the group not yet committed, which the next run does again.
+#include <QDateTime>
+#include <functional>
 #include <vector>
 
 #include "core/sql.h"
@@ -10,22 +17,61 @@ namespace sw {
 
 class RunContext;
 
+// A row of the group whose work waits for the group's commit.
+struct GroupRow {
+  int item = 0;         // the row's place in the run
+  QString levelValues;  // its level names as a path, for the message when it is not kept
+  int added = 0;        // the folders it made, taken off the counter when it is not kept
+};
+
+struct RowGroup {
+  std::vector<SqlTransaction> parts;  // the group's transaction in each library, the rule's library last
+  QDateTime started;                  // when it began, by the run's clock
+  int workspaceCacheRows = 0;         // the workspace cache's rows when the group began
+  std::vector<GroupRow> rows;         // the rows that stand in it so far
+};
+
 struct RowTransaction {
-  std::vector<SqlTransaction> parts;  // the rule's library last
+  std::vector<SqlTransaction> parts;  // the row's savepoints, in the order of the group's parts
   bool opened = false;                // every library the row may write to has its part
   QString failure;                    // why it could not be opened, as the database said
   int workspaceCacheRows = 0;         // the workspace cache's rows when the row began
 };
 
-// Opens the row's transaction in the rule's library and, when one of the row's levels is the
-// folder the rule routes to its e-mail library, there too. Both are opened in the order of their names, so that two computers taking
-// the same two libraries never wait for each other.
-RowTransaction BeginRowTransaction(RunContext& cx);
-// Ends it: commits when `commit` and nothing of the work failed, else rolls it back. The other
-// library is ended first, so that the rule's library, which holds the row's record, never stands
-// without the folder made elsewhere. A row that does not stand also makes the workspace cache
-// forget what it learned during the row: the roots and workspaces it names may be gone. True
-// when the row's work stands.
-bool EndRowTransaction(RunContext& cx, const RowTransaction& row, bool commit);
+// How a row's work ended.
+enum class RowOutcome {
+  Stands,    // it waits for its group's commit
+  Undone,    // it went back to its savepoint; the rest of the group stands
+  GroupLost  // the database gave up the group's transaction: every row of it is undone
+};
+
+// Opens the row's part in the rule's library and, when one of the row's levels is the folder the
+// rule routes to its e-mail library, there too: a savepoint inside the group's transaction, which
+// is opened first when no group is open. A group without the e-mail library's part is committed
+// first when the row needs that part. The group's transactions are opened in the order of the libraries' names, so
+// that two computers taking the same two libraries never wait for each other.
+RowTransaction BeginRowTransaction(RunContext& cx, RowGroup& group);
+// Ends the row's part: kept when `commit` and nothing of the row failed, else gone back to. A row
+// that does not stand also makes the workspace cache forget what it learned during the row: the
+// roots and workspaces it names may be gone. A lost group is rolled back here, its earlier rows
+// reported as not kept.
+RowOutcome EndRowTransaction(RunContext& cx, RowGroup& group, const RowTransaction& row, bool commit);
+// The row stood: it joins the group, which commits when it is full or its time is up.
+void KeepRowInGroup(RunContext& cx, RowGroup& group, const GroupRow& row);
+// Ends the group: commits (when `commit`) or rolls back. The other library is ended first, so
+// that the rule's library, which holds the rows' records, never stands without the folders made
+// elsewhere. Rows of a group that does not stand are logged as not kept and taken off the
+// counters. True when the group's work stands (also when no group was open).
+bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit);
+
+// A step of a row that is logged and gone past when it fails (a new folder's metadata, address
+// and author, its workspaces, the queue insert, the sort): its statements in `library` run under
+// a savepoint of their own, so that a failure undoes the step alone and the row goes on with its
+// folders. The failure itself is logged by the statement that failed. A step undone also makes
+// the workspace cache forget what it learned during the step. True when the step's work stands.
+bool RunRowStep(RunContext& cx, const QString& library, const std::function<void()>& work);
+
+// The message for a row whose folders were not kept.
+QString RowNotKeptMessage(int item, const QString& levelValues);
 
 }  // namespace sw

@@ -8,6 +8,7 @@
 #include "core/sql.h"
 #include "core/text.h"
 #include "rules/rule_table.h"
+#include "run/row_transaction.h"
 #include "run/run_context.h"
 #include "security/security.h"
 
@@ -140,8 +141,12 @@ void AddRowWorkspaces(RunContext& cx, int level, const QString& folderName, qint
   const RuleWorkingValues& rule = cx.runState.rule;
   const RuleRowsState& rows = cx.runState.rows;
   const bool userLevel = level == rule.RULE_WORKSPACE_TYPIST || level == rule.RULE_WORKSPACE_AUTHOR;
-  if (userLevel && level == rows.ProfileWorkspaceLevel && rows.RowDocNumber != 0) AddDocumentUsers(cx, level);
-  if (level == rule.RULE_WORKSPACE_AUTHOR) AddLinkedUsers(cx);
+  // The look-ups are gone past when they fail, as is each workspace call (under a savepoint of its
+  // own): a failure leaves the row's folders standing.
+  RunRowStep(cx, QString(), [&] {
+    if (userLevel && level == rows.ProfileWorkspaceLevel && rows.RowDocNumber != 0) AddDocumentUsers(cx, level);
+    if (level == rule.RULE_WORKSPACE_AUTHOR) AddLinkedUsers(cx);
+  });
   LogMessage(cx, QStringLiteral("Workspace users to process: ") + N(static_cast<qint64>(cx.runState.rows.WorkspaceUsers.size())));
   Dash(cx);
   if (!cx.runState.rows.WorkspaceUsers.empty()) AddListedUsers(cx, level, folderName, folder, library);

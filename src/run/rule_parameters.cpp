@@ -12,7 +12,6 @@ namespace sw {
 
 namespace {
 
-const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
 const QString Profile = QStringLiteral("PROFILE");
 const QString DateToken = QStringLiteral("%TODAY");
 

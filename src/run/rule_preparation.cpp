@@ -230,11 +230,11 @@ bool PrepareRule(RunContext& cx, int ruleNode) {
   const QString& libraryName = w.LibraryName;
   if (!ConnectLibrary(cx, libraryName)) {
     LogThenHyphens(cx, QStringLiteral("Error: Unable to connect to library ") + libraryName);
-    cx.ui->SetRulesNodeChecked(w.LibraryNode, false);
+    UntickAfterFailure(cx, w.LibraryNode);
     return false;
   }
   if (!CheckRights(cx) || !CheckProgramTables(cx, libraryName)) {
-    cx.ui->SetRulesNodeChecked(w.LibraryNode, false);
+    UntickAfterFailure(cx, w.LibraryNode);
     return false;
   }
   cx.ui->SetMousePointer(Pointer::Hourglass);
@@ -244,7 +244,7 @@ bool PrepareRule(RunContext& cx, int ruleNode) {
   const QString nodeText = cx.ui->RulesNode(ruleNode).text;
   FindRule(cx, nodeText);
   if (!CheckConfiguration(cx, nodeText, libraryName) || !CheckMasterLibrary(cx, nodeText, libraryName)) {
-    cx.ui->SetRulesNodeChecked(ruleNode, false);
+    UntickAfterFailure(cx, ruleNode);
     return false;
   }
   if (!ClaimRule(cx, nodeText, libraryName)) return false;

@@ -19,14 +19,14 @@ namespace sw {
 
 namespace {
 
-const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
 const QString Profile = QStringLiteral("PROFILE");
 const QString Working = QStringLiteral("Working...");
 constexpr int ResultsColumn = 2;
 
 bool IsOracle(RunContext& cx) { return IsOracleEngine(cx.session.DatabaseEngine); }
 
-bool BeginsWithSelect(const QString& text) { return text.left(7).toUpper() == QLatin1String("SELECT "); }
+// Comments and brackets ahead of the SELECT are the administrator's own, as in the editor's test.
+bool BeginsWithSelect(const QString& text) { return FirstSqlWord(text) == QLatin1String("SELECT"); }
 
 // A "SELECT COUNT(*)" statement's value, 0 when it failed.
 qint64 CountOf(RunContext& cx, const QString& sql) {

@@ -27,6 +27,11 @@ bool BuildRuleSql(RunContext& cx);
 // they cannot be told (the template cannot be parsed or the catalogue read).
 bool ProcessedRowTables(RunContext& cx, int rule, QStringList& tables);
 
+// Unticks a rule or library node after a failure and says so in the log and on standard error,
+// naming the rule and library: the tick is saved as it is, so the node stays out of every later
+// run until someone ticks it again.
+void UntickAfterFailure(RunContext& cx, int node);
+
 // Runs the rule's statement and reads its rows into the run state. True when rows were read.
 bool ReadRuleRows(RunContext& cx);
 // A result header of the form table "." column (no blank, the dot neither first nor last)

@@ -11,9 +11,9 @@ class RunContext : public FolderContext {
   RunState runState;
 
   // Loads the rules of a library node whose only child is the "[]" placeholder.
-  virtual void TVRules_Expand(int libraryNode) { (void)libraryNode; }
+  virtual void LoadRulesOfLibraryNode(int libraryNode) { (void)libraryNode; }
   // Ends the program in order when no task runs, no stop is requested and no loop delay waits.
-  virtual void Form_Unload(int cancel) { (void)cancel; }
+  virtual void EndProgramWhenIdle() {}
 };
 
 }  // namespace sw

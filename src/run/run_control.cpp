@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QTime>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 
 #include "core/library.h"
@@ -151,7 +152,7 @@ int CountAndExpandLibraries(RunContext& cx) {
       cx.ui->SetRulesNodeChecked(i, false);
     if (children.size() == 1 && cx.ui->RulesNode(children.front()).text == RulesPlaceholder) {
       cx.ui->SelectRulesNode(i);
-      cx.TVRules_Expand(i);
+      cx.LoadRulesOfLibraryNode(i);
     } else {
       ++counter;
     }
@@ -180,19 +181,6 @@ bool CycleHead(RunContext& cx) {
 }
 
 // --- pause window ---------------------------------------------------------------------------------
-
-void NormalisePauseTexts(RunContext& cx) {
-  const RunOptions options = cx.ui->Options();
-  if (!options.pauseTime) return;
-  const QString end = NormalisePauseText(options.pauseEnd);
-  const QString start = NormalisePauseText(options.pauseStart);
-  cx.ui->SetPauseTexts(start, end);
-  if ((start.isEmpty() && !end.isEmpty()) || (!start.isEmpty() && end.isEmpty()) || start == end) {
-    LogThenHyphens(cx, QStringLiteral("Warning: You have enabled the pause timer, but the start and/or end times are not "
-                                 "entered properly. The pause timer will be disabled"));
-    cx.ui->SetPauseTimeChecked(false);
-  }
-}
 
 // False when today's node of the weekday list is not ticked. A day that no node names pauses.
 bool PausesToday(RunContext& cx, const RunOptions& options) {
@@ -357,7 +345,7 @@ void EndRun(RunContext& cx) {
     SetStatusCaption(cx, rc.EntryStatusText);
     MonitorHeartbeat(cx);
   });
-  if (HasSwitch(cx, QStringLiteral("/X"))) cx.Form_Unload(0);
+  if (HasSwitch(cx, QStringLiteral("/X"))) cx.EndProgramWhenIdle();
 }
 
 void HandleRunError(RunContext& cx, qint64 number, const QString& source, const QString& description) {
@@ -396,6 +384,18 @@ RunEnd SetUpAndCycle(RunContext& cx) {
   return end;
 }
 
+// A part of the pause text formatted with at least `digits` digits, when it reads as a number;
+// otherwise the part as it is.
+QString FormatNumberPart(const QString& part, int digits) {
+  bool ok = false;
+  const double value = part.trimmed().toDouble(&ok);
+  if (!ok || !std::isfinite(value)) return part;
+  const long long whole = std::llround(value);
+  QString text = QString::number(std::llabs(whole)).rightJustified(digits, QLatin1Char('0'));
+  if (whole < 0) text.prepend(QLatin1Char('-'));
+  return text;
+}
+
 }  // namespace
 
 // --- helpers open to tests --------------------------------------------------------------------
@@ -414,22 +414,24 @@ QString FormatTimeOfDay(const QString& text) {
   return text;
 }
 
+void NormalisePauseTexts(RunContext& cx) {
+  const RunOptions options = cx.ui->Options();
+  if (!options.pauseTime) return;
+  const QString end = NormalisePauseText(options.pauseEnd);
+  const QString start = NormalisePauseText(options.pauseStart);
+  cx.ui->SetPauseTexts(start, end);
+  if ((start.isEmpty() && !end.isEmpty()) || (!start.isEmpty() && end.isEmpty()) || start == end) {
+    LogThenHyphens(cx, QStringLiteral("Warning: You have enabled the pause timer, but the start and/or end times are not "
+                                 "entered properly. The pause timer will be disabled"));
+    cx.ui->SetPauseTimeChecked(false);
+  }
+}
+
 QString NormalisePauseText(const QString& text) {
-  // A text that already reads as a time of day only gets the two-digit form.
-  const QString asTime = FormatTimeOfDay(text);
-  if (asTime != text || QTime::fromString(text, QStringLiteral("HH:mm")).isValid()) return asTime;
-  QString digits = text;
-  while (digits.size() < 4) digits.prepend(QLatin1Char('0'));
-  const QString hours = digits.left(2);
-  const QString minutes = digits.right(2);
-  bool hoursOk = false;
-  bool minutesOk = false;
-  const int h = hours.toInt(&hoursOk);
-  const int m = minutes.toInt(&minutesOk);
-  // Anything else is not a time of day and stays as it was written.
-  if (!hoursOk || !minutesOk || h < 0 || m < 0) return text;
-  const QString joined = QString::number(h) + QLatin1Char(':') + QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0'));
-  return FormatTimeOfDay(joined);
+  QString field = text.left(5);
+  while (field.size() < 5) field.prepend(QLatin1Char('0'));
+  field = FormatNumberPart(field.left(2), 1) + QLatin1Char(':') + FormatNumberPart(field.right(2), 2);
+  return FormatTimeOfDay(field);
 }
 
 bool InsidePauseWindow(const QString& now, const QString& start, const QString& end) {
@@ -446,6 +448,25 @@ QString StatusCaption(Context& cx) {
 void SetStatusCaption(Context& cx, const QString& text) {
   const StatusWindow w = cx.app.StatusOwnerForm == StatusWindow::None ? StatusWindow::Main : cx.app.StatusOwnerForm;
   cx.ui->SetStatusLabel(w, text);
+}
+
+void UntickAfterFailure(RunContext& cx, int node) {
+  cx.ui->SetRulesNodeChecked(node, false);
+  RulesTreeNode top = cx.ui->RulesNode(node);
+  while (top.parent >= 0) top = cx.ui->RulesNode(top.parent);
+  const QString library = top.text;
+  const RulesTreeNode unticked = cx.ui->RulesNode(node);
+  // Said loudly: the tick is saved, and a later unattended run skips the node without a word.
+  const QString text =
+      unticked.parent < 0
+          ? QStringLiteral("Warning: Library ") + library +
+                QStringLiteral(" was unticked after this failure; it and its rules stay unticked, in this and every later "
+                               "run, until it is ticked again")
+          : QStringLiteral("Warning: Rule ") + unticked.text + QStringLiteral(" in library ") + library +
+                QStringLiteral(" was unticked after this failure; it stays unticked, in this and every later run, until it "
+                               "is ticked again");
+  LogThenHyphens(cx, text);
+  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
 // --- the run ------------------------------------------------------------------------------------

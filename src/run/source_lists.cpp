@@ -14,7 +14,6 @@ namespace sw {
 
 namespace {
 
-const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
 const QString Profile = QStringLiteral("PROFILE");
 
 bool ContainsUpper(const QString& text, const QString& part) { return text.toUpper().contains(part.toUpper()); }

@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "core/library.h"
 #include "core/monitor_client.h"
+#include "core/screen_guard.h"
 #include "core/session.h"
 #include "core/sql.h"
 #include "core/text.h"
@@ -15,20 +16,6 @@
 namespace sw {
 
 namespace {
-
-// What the operation puts back on every way out.
-struct SavedScreen {
-  QString library;
-  Pointer pointer = Pointer::Default;
-  QString status;
-};
-
-void Restore(SecurityContext& cx, const SavedScreen& saved) {
-  ConnectLibrary(cx, saved.library);
-  cx.ui->SetMousePointer(saved.pointer);
-  cx.ui->SetStatusLabel(StatusWindow::Main, saved.status);
-  MonitorHeartbeat(cx);
-}
 
 // The name of the current library; a missing library object is a run-time failure.
 QString LibraryObjectName(SecurityContext& cx) {
@@ -262,20 +249,22 @@ bool AddSecurity(SecurityContext& cx, qint64 DocNumber, const QString& Template,
     return true;
   }
 
-  const SavedScreen saved{cx.session.CurrentLibrary->Name(), cx.ui->MousePointer(), cx.ui->StatusLabel(StatusWindow::Main)};
-  cx.ui->SetMousePointer(Pointer::Hourglass);
   bool result = false;
-  try {
-    result = ApplyTemplate(cx, DocNumber, Template, Item_Library);
-    LogMessage(cx, HyphenLine);
-  } catch (const DmCallFailure& e) {
-    ReportError(cx, e.Number(), e.Source(), e.Description());
-    LogThenHyphens(cx, QStringLiteral("Error: Adding security to item."));
-  } catch (const std::exception& e) {
-    ReportError(cx, ErrAutomation, QStringLiteral("AddSecurity"), QString::fromLocal8Bit(e.what()));
-    LogThenHyphens(cx, QStringLiteral("Error: Adding security to item."));
+  {
+    const ScreenGuard guard(cx, StatusWindow::Main);
+    cx.ui->SetMousePointer(Pointer::Hourglass);
+    try {
+      result = ApplyTemplate(cx, DocNumber, Template, Item_Library);
+      LogMessage(cx, HyphenLine);
+    } catch (const DmCallFailure& e) {
+      ReportError(cx, e.Number(), e.Source(), e.Description());
+      LogThenHyphens(cx, QStringLiteral("Error: Adding security to item."));
+    } catch (const std::exception& e) {
+      ReportError(cx, ErrAutomation, QStringLiteral("AddSecurity"), QString::fromLocal8Bit(e.what()));
+      LogThenHyphens(cx, QStringLiteral("Error: Adding security to item."));
+    }
   }
-  Restore(cx, saved);
+  MonitorHeartbeat(cx);
   return result;
 }
 

@@ -332,7 +332,9 @@ void FillWorkspace(SecurityContext& cx, WorkspaceCall& call) {
     return;
   }
   if (!FindPerson(cx, call)) return;
-  const SqlTransaction transaction = BeginTransaction(cx);
+  // The call's rows stand or fall together and apart from any work around the call: a call that
+  // fails inside a row leaves the row's folders standing.
+  const SqlTransaction transaction = BeginSavepoint(cx);
   if (!transaction.Opened) {
     LogThenHyphens(cx, QStringLiteral("Error: Unable to begin a transaction in library ") + CurrentLibraryName(cx) +
                     QStringLiteral(" for the workspace of user ") + call.userId);

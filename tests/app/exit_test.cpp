@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include "admin/admin.h"
 #include "app/handlers.h"
+#include "app/stop_signals.h"
 #include "app_session.h"
 #include "core/library.h"
 #include "core/session.h"
@@ -51,6 +54,21 @@ TEST_F(ExitDecision, ExitDuringARunRequestsAStopAndTheSecondExitEnds) {
   EXPECT_TRUE(Ends([&] { Button_Exit_Click(cx); }));
 }
 
+// A stop signal asks a run to stop as Exit does, but without a box nobody may answer; with
+// nothing running it ends the program at once.
+TEST_F(ExitDecision, AStopSignalStopsTheRunWithoutABoxAndEndsAnIdleProgram) {
+  cx.run.TaskRunning = true;
+  EXPECT_FALSE(Ends([&] { StopSignalReceived(cx, SIGTERM); }));
+  EXPECT_TRUE(cx.run.StopRequested);
+  EXPECT_FALSE(cx.run.TaskRunning);
+  EXPECT_TRUE(Shown().empty());
+  EXPECT_EQ(cx.window.EndingSignal, SIGTERM);
+  cx.run = RunFlags{};
+  cx.window.EndingSignal = 0;
+  EXPECT_TRUE(Ends([&] { StopSignalReceived(cx, SIGINT); }));
+  EXPECT_EQ(cx.window.EndingSignal, SIGINT);
+}
+
 TEST_F(ExitDecision, ClosingDuringARunRequestsAStopAndKeepsTheWindow) {
   cx.run.TaskRunning = true;
   int cancel = 0;
@@ -59,24 +77,32 @@ TEST_F(ExitDecision, ClosingDuringARunRequestsAStopAndKeepsTheWindow) {
   EXPECT_TRUE(cx.run.StopRequested);
 }
 
-// Exit stops the test-data generator after its current matter and is enabled again when the
-// generator ends: nothing runs any more, so a second Exit ends the program.
+// Exit stops the test-data generator after its current matter, also when it was opened between
+// cycles of a looping run, and is enabled again when the generator ends: idle, a second Exit ends
+// the program; between cycles, it ends the run's wait.
 TEST_F(ExitDecision, ExitStopsTheGeneratorAndIsEnabledAgainAfterIt) {
   test::DmTestServer server;
   ASSERT_TRUE(test::ConnectTestSession(cx, server, "LAWLIB"));
   server.Exec("LAWLIB", "DELETE FROM INDUSTRY; DELETE FROM PRACTICE; INSERT INTO INDUSTRY (SYSTEM_ID) VALUES (501);"
                         "INSERT INTO PRACTICE (SYSTEM_ID) VALUES (601)");
-  cx.scripted->inputAnswers << "1";
-  server.Components()->Server()->hooks.sqlFault = [&](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {
-    if (sql.contains("'Client 0001 Matter 002'")) Button_Exit_Click(cx);
-    return std::nullopt;
-  };
-  MNSpecialFunctions_Click(cx);
-  ASSERT_FALSE(Shown().empty());
-  EXPECT_EQ(Shown().back().text, "1 client(s) and 2 matter(s) created starting at 1");
-  EXPECT_TRUE(cx.ui->controls.exitEnabled);
-  EXPECT_FALSE(cx.run.TaskRunning || cx.run.StopRequested);
-  server.Components()->Server()->hooks.sqlFault = nullptr;
+  for (const bool betweenCycles : {true, false}) {
+    SCOPED_TRACE(betweenCycles ? "between cycles" : "idle");
+    const QString start = betweenCycles ? "5" : "1";
+    cx.run.TaskRunning = cx.run.InLoopDelay = betweenCycles;
+    cx.scripted->inputAnswers << start;
+    server.Components()->Server()->hooks.sqlFault = [&](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {
+      if (sql.contains(" Matter 002'")) Button_Exit_Click(cx);
+      return std::nullopt;
+    };
+    MNSpecialFunctions_Click(cx);
+    server.Components()->Server()->hooks.sqlFault = nullptr;
+    ASSERT_FALSE(Shown().empty());
+    EXPECT_EQ(Shown().back().text, "1 client(s) and 2 matter(s) created starting at " + start);
+    EXPECT_TRUE(cx.ui->controls.exitEnabled);
+    EXPECT_FALSE(cx.run.StopRequested);
+    EXPECT_EQ(cx.run.TaskRunning, betweenCycles);
+    EXPECT_EQ(cx.run.InLoopDelay, betweenCycles) << "the run's wait goes on";
+  }
   EXPECT_TRUE(Ends([&] { Button_Exit_Click(cx); }));
 }
 

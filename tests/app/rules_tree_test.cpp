@@ -60,7 +60,7 @@ class RulesTreeTest : public ::testing::Test {
 TEST_F(RulesTreeTest, FirstExpansionLoadsAnotherLibraryAndSwitchesBack) {
   SaveProductSetting(cx, "Rules", "ORALIB:CLIENT MATTERS", "0");
   Begin();
-  cx.TVRules_Expand(oralib);
+  cx.LoadRulesOfLibraryNode(oralib);
   EXPECT_EQ(ChildTexts(oralib), QStringList({"CLIENT MATTERS"}));
   EXPECT_FALSE(cx.ui->RulesNode(NodeOf("CLIENT MATTERS")).checked);  // stored "0"
   EXPECT_TRUE(cx.ui->RulesNode(oralib).checked);
@@ -73,10 +73,10 @@ TEST_F(RulesTreeTest, FirstExpansionLoadsAnotherLibraryAndSwitchesBack) {
 
 TEST_F(RulesTreeTest, ExpandingALoadedLibraryAgainChangesNothing) {
   Begin();
-  cx.TVRules_Expand(oralib);
+  cx.LoadRulesOfLibraryNode(oralib);
   const int nodes = cx.ui->RulesNodeCount();
   const QString logBefore = cx.LogText();
-  cx.TVRules_Expand(oralib);
+  cx.LoadRulesOfLibraryNode(oralib);
   EXPECT_EQ(cx.ui->RulesNodeCount(), nodes);
   EXPECT_EQ(cx.LogText(), logBefore);  // no switch, nothing logged
 }
@@ -85,7 +85,7 @@ TEST_F(RulesTreeTest, HiddenRulesGetNoNodeButAreCounted) {
   AddRule("ORALIB", "OLD *DELETED*", "***All Modules***");
   AddRule("ORALIB", "CLEANUP", "Nightly maintenance");
   Begin();
-  cx.TVRules_Expand(oralib);
+  cx.LoadRulesOfLibraryNode(oralib);
   EXPECT_EQ(ChildTexts(oralib), QStringList({"CLIENT MATTERS"}));
   EXPECT_TRUE(test::PlainLog(cx).contains("Setting 3 rule(s) for Node ORALIB"));
 }
@@ -93,7 +93,7 @@ TEST_F(RulesTreeTest, HiddenRulesGetNoNodeButAreCounted) {
 TEST_F(RulesTreeTest, LibraryWithoutSettingsTableIsLoadedEmptyAndUnticked) {
   server.Exec("ORALIB", "DROP TABLE TARN_SETTINGS");
   Begin();
-  cx.TVRules_Expand(oralib);
+  cx.LoadRulesOfLibraryNode(oralib);
   EXPECT_TRUE(ChildTexts(oralib).isEmpty());
   EXPECT_FALSE(cx.ui->RulesNode(oralib).checked);
   EXPECT_TRUE(test::PlainLog(cx).contains("Warning: Tarn_Settings table not found in library ORALIB"));
@@ -103,7 +103,7 @@ TEST_F(RulesTreeTest, LibraryWithoutSettingsTableIsLoadedEmptyAndUnticked) {
 TEST_F(RulesTreeTest, UserWithoutFolderRightsIsToldAndTheLibraryUnticked) {
   WithdrawFolderRights("ORALIB", false);
   Begin();
-  cx.TVRules_Expand(oralib);
+  cx.LoadRulesOfLibraryNode(oralib);
   ASSERT_EQ(Shown().size(), 1u);
   EXPECT_EQ(Shown()[0].text, "Error: ADMIN does not have rights to manage folders in library ORALIB");
   EXPECT_EQ(Shown()[0].icon, MsgIcon::Exclamation);
@@ -115,7 +115,7 @@ TEST_F(RulesTreeTest, UserWithoutFolderRightsIsToldAndTheLibraryUnticked) {
 TEST_F(RulesTreeTest, SupervisorsPassWithoutTheFolderRights) {
   WithdrawFolderRights("ORALIB", true);
   Begin();
-  cx.TVRules_Expand(oralib);
+  cx.LoadRulesOfLibraryNode(oralib);
   EXPECT_TRUE(Shown().empty());
   EXPECT_EQ(ChildTexts(oralib), QStringList({"CLIENT MATTERS"}));
 }
@@ -123,7 +123,7 @@ TEST_F(RulesTreeTest, SupervisorsPassWithoutTheFolderRights) {
 TEST_F(RulesTreeTest, TheCurrentLibraryIsListedWithoutTheChecks) {
   WithdrawFolderRights("LAWLIB", false);
   Begin();
-  cx.TVRules_Expand(lawlib);
+  cx.LoadRulesOfLibraryNode(lawlib);
   EXPECT_TRUE(Shown().empty());
   EXPECT_EQ(ChildTexts(lawlib), QStringList({"CLIENT MATTERS"}));
 }
@@ -131,7 +131,7 @@ TEST_F(RulesTreeTest, TheCurrentLibraryIsListedWithoutTheChecks) {
 TEST_F(RulesTreeTest, CurrentLibraryWithoutRulesKeepsItsTick) {
   server.Exec("LAWLIB", "DROP TABLE TARN_SETTINGS");
   Begin();
-  cx.TVRules_Expand(lawlib);
+  cx.LoadRulesOfLibraryNode(lawlib);
   EXPECT_TRUE(ChildTexts(lawlib).isEmpty());
   EXPECT_TRUE(cx.ui->RulesNode(lawlib).checked);
   EXPECT_TRUE(test::PlainLog(cx).contains("No rules found in library LAWLIB"));
@@ -139,7 +139,7 @@ TEST_F(RulesTreeTest, CurrentLibraryWithoutRulesKeepsItsTick) {
 
 TEST_F(RulesTreeTest, F5OpensTheEditorAndAddsTheCacheRowOnce) {
   Begin();
-  cx.TVRules_Expand(oralib);
+  cx.LoadRulesOfLibraryNode(oralib);
   const int rule = NodeOf("CLIENT MATTERS");
   const int rowsBefore = cx.rules.RuleSqlCount();
 
@@ -171,7 +171,7 @@ TEST_F(RulesTreeTest, F5OpensTheEditorAndAddsTheCacheRowOnce) {
 
 TEST_F(RulesTreeTest, ToggleInvertsEveryNodeAndTwiceRestores) {
   Begin();
-  cx.TVRules_Expand(lawlib);
+  cx.LoadRulesOfLibraryNode(lawlib);
   cx.ui->SetRulesNodeChecked(NodeOf("CLIENT MATTERS"), false);
   std::vector<bool> before;
   for (const RulesTreeNode& n : cx.ui->controls.rulesTree) before.push_back(n.checked);

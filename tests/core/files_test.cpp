@@ -84,9 +84,11 @@ TEST_F(FilesTest, MissingViewers) {
   EXPECT_EQ(cx.scripted->shown[0].text, "Unable to locate your Internet Explorer program");
   EXPECT_EQ(cx.scripted->shown[0].icon, MsgIcon::Exclamation);
   EXPECT_EQ(cx.scripted->shown[0].title, cx.app.AppTitle);
-  EXPECT_EQ(cx.scripted->shown[1].text,
-            "Unable to locate a program to view " + text + " - set VISUAL or EDITOR to one, or install xdg-open");
-  ExpectRestored();
+  EXPECT_EQ(cx.scripted->shown[1].text, "Unable to locate a program to view " + text +
+                                            " - set VISUAL or EDITOR to a graphical editor, or install xdg-open");
+  // The status line says so too, instead of claiming Notepad or going back to what it showed.
+  EXPECT_EQ(cx.ui->controls.mainStatus, cx.scripted->shown[1].text);
+  EXPECT_EQ(cx.ui->controls.pointer, Pointer::Default);
 }
 
 TEST_F(FilesTest, AViewerThatDoesNotStartIsSaid) {
@@ -95,7 +97,7 @@ TEST_F(FilesTest, AViewerThatDoesNotStartIsSaid) {
   ViewFile(cx, text);
   ASSERT_EQ(cx.scripted->shown.size(), 1u);
   EXPECT_EQ(cx.scripted->shown[0].text, "Unable to start /bin/editor to view " + text);
-  ExpectRestored();
+  EXPECT_EQ(cx.ui->controls.mainStatus, cx.scripted->shown[0].text);
 }
 
 TEST_F(FilesTest, MissingFileShowsNothing) {

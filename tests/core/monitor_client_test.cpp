@@ -294,6 +294,7 @@ TEST_F(MonitorClient, HeartbeatTellsAKnownMonitorAtMostEveryFourSeconds) {
   platform->seconds = [&] { return now; };
   cx.monitor.MonitorWindow = 0x1234;
   cx.monitor.MonitorClientWindow = window;
+  platform->steadyStep = 100;  // each beat 100 ms after the last
 
   auto beatAt = [&](float t) {
     now = t;
@@ -307,7 +308,16 @@ TEST_F(MonitorClient, HeartbeatTellsAKnownMonitorAtMostEveryFourSeconds) {
   EXPECT_EQ(beatAt(8.6f), 2u);
   EXPECT_EQ(beatAt(1.0f), 3u) << "after midnight the counter runs backwards";
   EXPECT_EQ(beatAt(2.0f), 3u);
-  EXPECT_EQ(cx.scripted->pumpCount, 7) << "every beat lets the window process its messages";
+  EXPECT_EQ(cx.scripted->pumpCount, 7) << "every beat 100 ms after the last lets the window process its messages";
+
+  // Beats closer together than that neither pump nor tell the monitor anything.
+  platform->steadyStep = 40;
+  EXPECT_EQ(beatAt(9.0f), 3u);
+  EXPECT_EQ(beatAt(20.0f), 3u);
+  EXPECT_EQ(cx.scripted->pumpCount, 7);
+  EXPECT_EQ(beatAt(30.0f), 4u) << "120 ms after the last pump";
+  EXPECT_EQ(beatAt(40.0f), 4u);
+  EXPECT_EQ(cx.scripted->pumpCount, 8);
 
   const WindowMessage alive = platform->PostsOf(state().MsgImRunning).back();
   EXPECT_EQ(alive.hwnd, 0x1234);

@@ -158,7 +158,7 @@ TEST_P(RunSqlTest, RewritesLeaveQuotedLiteralsAndNamesAlone) {
       << Ran().toStdString();
 }
 
-TEST_P(RunSqlTest, TransactionStandsOrFallsWholeAndNestedPartsJoinIt) {
+TEST_P(RunSqlTest, TransactionStandsOrFallsWholeNestedPartsJoinItAndSavepointsFailAlone) {
   const QString before = PeopleCount();
   const auto insert = [&](const QString& user) {
     return RunAndRelease(cx, QStringLiteral("INSERT INTO [OWNER].PEOPLE (SYSTEM_ID, USER_ID) VALUES (") +
@@ -173,7 +173,7 @@ TEST_P(RunSqlTest, TransactionStandsOrFallsWholeAndNestedPartsJoinIt) {
   EXPECT_FALSE(EndTransaction(cx, inner, false));
   EXPECT_FALSE(EndTransaction(cx, outer, true));
   EXPECT_EQ(PeopleCount(), before) << "rolled back on this engine too";
-  // Parts that all commit stand together.
+  // Steps of a transaction that all commit stand together.
   outer = BeginTransaction(cx);
   inner = BeginTransaction(cx);
   EXPECT_TRUE(insert(QStringLiteral("TT")));
@@ -181,6 +181,14 @@ TEST_P(RunSqlTest, TransactionStandsOrFallsWholeAndNestedPartsJoinIt) {
   EXPECT_TRUE(EndTransaction(cx, outer, true));
   EXPECT_EQ(PeopleCount().toInt(), before.toInt() + 1);
   EXPECT_TRUE(cx.session.OpenTransactions.empty());
+  // A savepoint whose statement fails is undone alone, its earlier work with it.
+  outer = BeginTransaction(cx);
+  const SqlTransaction step = BeginSavepoint(cx);
+  EXPECT_TRUE(insert(QStringLiteral("TTT")));
+  EXPECT_FALSE(RunAndRelease(cx, QStringLiteral("INSERT INTO [OWNER].NO_SUCH_TABLE VALUES (1)")));
+  EXPECT_FALSE(EndTransaction(cx, step, true));
+  EXPECT_TRUE(insert(QStringLiteral("TTTT")) && EndTransaction(cx, outer, true));
+  EXPECT_EQ(PeopleCount().toInt(), before.toInt() + 2);
 }
 
 TEST_P(RunSqlTest, TryCastStaysOnlyOnNewServersAtHighCompatibility) {

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
-#include <QThread>
 #include <map>
 #include <optional>
+#include <sys/stat.h>
 
 #include "platform/os/os.h"
 
@@ -48,9 +47,11 @@ QString FakeProgram(const QString& dir, const QString& name, const QString& out,
   return f.fileName();
 }
 
-QString WaitForFile(const QString& path) {
-  for (int i = 0; i < 500 && !QFileInfo::exists(path); ++i) QThread::msleep(10);
-  QThread::msleep(50);
+// A named pipe at `path`: a detached program's output read from it arrives whole once the
+// program closes it, so the reader waits for the program itself, not for a time.
+void MakePipe(const QString& path) { ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0); }
+
+QString ReadAll(const QString& path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
 }
@@ -68,28 +69,36 @@ TEST(Os, ComputerNameCanBeOverridden) {
 TEST(Os, StartProgramPassesArgumentsWithoutAShell) {
   QTemporaryDir dir;
   const QString out = dir.path() + "/args.txt";
+  MakePipe(out);
   Os os;
   ASSERT_TRUE(os.StartProgram(FakeProgram(dir.path(), "viewer", out), {"a b", "it's \"q\"", "$(touch nope)"}));
-  EXPECT_EQ(WaitForFile(out), "a b\nit's \"q\"\n$(touch nope)\n");
+  EXPECT_EQ(ReadAll(out), "a b\nit's \"q\"\n$(touch nope)\n");
   EXPECT_FALSE(os.StartProgram(dir.path() + "/absent", {}));
 }
 
-TEST(Os, TextViewerPrefersVisualThenEditorThenXdgOpen) {
+TEST(Os, TextViewerPrefersVisualThenEditorThenXdgOpenAndATerminalEditorOnlyInATerminal) {
   QTemporaryDir dir;
   const QString visual = FakeProgram(dir.path(), "vis", dir.path() + "/v");
-  const QString editor = FakeProgram(dir.path(), "ed", dir.path() + "/e");
+  const QString editor = FakeProgram(dir.path(), "gedit", dir.path() + "/e");
   const QString xdg = FakeProgram(dir.path(), "xdg-open", dir.path() + "/x");
   EnvGuard env;
   env.Set("PATH", dir.path().toLocal8Bit());
   env.Set("VISUAL", "vis --wait");
-  env.Set("EDITOR", "ed");
+  env.Set("EDITOR", "gedit");
   Os os;
   ASSERT_TRUE(os.TextViewer());
   EXPECT_EQ(os.TextViewer()->program, visual);
   EXPECT_EQ(os.TextViewer()->arguments, QStringList({"--wait"}));
   env.Set("VISUAL", "missing-program");
   EXPECT_EQ(os.TextViewer()->program, editor);
+  // A terminal editor shows nothing started without a terminal: only in a terminal window.
   env.Unset("VISUAL");
+  const QString vi = FakeProgram(dir.path(), "vi", dir.path() + "/vi");
+  env.Set("EDITOR", "vi");
+  EXPECT_EQ(os.TextViewer()->program, xdg);
+  const QString terminal = FakeProgram(dir.path(), "x-terminal-emulator", dir.path() + "/t");
+  EXPECT_EQ(os.TextViewer()->program, terminal);
+  EXPECT_EQ(os.TextViewer()->arguments, QStringList({"-e", vi}));
   env.Unset("EDITOR");
   EXPECT_EQ(os.TextViewer()->program, xdg);
   EXPECT_EQ(os.Browser()->program, xdg);
@@ -107,7 +116,7 @@ TEST(Os, LockWorkStationNeedsAWorkingLoginctl) {
   const QString out = dir.path() + "/lock.txt";
   FakeProgram(dir.path(), "loginctl", out);
   EXPECT_TRUE(os.LockWorkStation());
-  EXPECT_EQ(WaitForFile(out), "lock-session\n");
+  EXPECT_EQ(ReadAll(out), "lock-session\n");  // it waits for loginctl to end
   QFile::remove(dir.path() + "/loginctl");
   FakeProgram(dir.path(), "loginctl", out, 1);
   EXPECT_FALSE(os.LockWorkStation());

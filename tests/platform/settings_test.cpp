@@ -66,6 +66,24 @@ TEST_F(SettingsTest, NamesMayHoldBlanksSlashesAndBackslashes) {
   EXPECT_EQ(QFileInfo(SettingsStore::SettingsFile("../../etc/x")).absolutePath(), dir.path());
 }
 
+// "[General]" is what a person writes by hand; the store itself keeps the section as "[%General]".
+TEST_F(SettingsTest, AHandEditUnderGeneralIsReadAndTheNextSaveTakesItOver) {
+  store.SaveSetting(app, "General", "Loop", "1");
+  store.SaveSetting(app, "General", "LogFile", "kept");
+  QFile f(SettingsStore::SettingsFile(app));
+  ASSERT_TRUE(f.open(QIODevice::Append));
+  f.write("[General]\nLoop=0\nMaxFolders=25\n");
+  f.close();
+  EXPECT_EQ(Get("general", "loop"), "0");
+  EXPECT_EQ(Get("General", "MaxFolders"), "25");
+  EXPECT_EQ(Get("General", "LogFile"), "kept");
+  EXPECT_EQ(Get("Rules", "Loop"), "default");
+  store.SaveSetting(app, "General", "Loop", "1");
+  EXPECT_EQ(Get("General", "Loop"), "1");
+  store.DeleteSetting(app, "General", "MaxFolders");
+  EXPECT_EQ(Get("General", "MaxFolders"), "default");
+}
+
 TEST_F(SettingsTest, DeleteAKeyOrAWholeSection) {
   store.SaveSetting(app, "General", "CacheMethodWarning", "1");
   store.SaveSetting(app, "General", "Keep", "k");

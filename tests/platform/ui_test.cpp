@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/ui/ui.h"
+#include "support/scripted_ui.h"
 
 namespace sw {
 

@@ -7,11 +7,16 @@
 #   empty      the current library's file has 0 bytes           2
 #   badsetting a check box setting holds a value it cannot take  2
 #   readonly   every library may be read but not written        1 (errors logged)
+#   refused    the demo rule's source table is gone              1, with the untick and the last
+#              line on standard error naming the errors and the log
+#   sigterm    SIGTERM in the folder loop                        143 (the signal's), claims released
+#   help       --help, without any display                       0, the switches and statuses
 set -euo pipefail
 program="$1"
 dm_tool="$2"
 case_name="$3"
 source "$(dirname "$0")/demo_server.sh"
+source "$(dirname "$0")/folder_counts.sh"
 library="$STACKWRIGHT_DM_SERVER/LAWLIB.sqlite"
 run_as=()
 case "$case_name" in
@@ -38,11 +43,41 @@ case "$case_name" in
       run_as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
     fi
     expected=1 ;;
+  refused)
+    "$dm_tool" sql "$STACKWRIGHT_DM_SERVER" LAWLIB "ALTER TABLE MATTER RENAME TO MATTER_GONE" >/dev/null
+    expected=1 ;;
+  sigterm)
+    "$dm_tool" init "$STACKWRIGHT_DM_SERVER" --demo --force --clients 6 --matters 400 >/dev/null
+    expected=143 ;;
+  help)
+    expected=0 ;;
   *) echo "unknown case $case_name"; exit 2 ;;
 esac
 
 status=0
-"${run_as[@]}" "$program" /G /X >"$work/run.out" 2>&1 || status=$?
+if [ "$case_name" = help ]; then
+  for asked in --help -h /?; do
+    status=0
+    env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY timeout 20 "$program" "$asked" >"$work/run.out" 2>&1 || status=$?
+    [ "$status" -eq 0 ] && grep -q "^Exit status" "$work/run.out" && grep -q "/NV" "$work/run.out" ||
+      { echo "$asked: status $status"; cat "$work/run.out"; exit 1; }
+  done
+elif [ "$case_name" = sigterm ]; then
+  "$program" /G /X /V >"$work/run.out" 2>&1 &
+  pid=$!
+  while kill -0 "$pid" 2>/dev/null && [ "$(rows_begun "$work")" -lt 5 ]; do sleep 0.01; done
+  kill -TERM "$pid"
+  SECONDS=0
+  wait "$pid" || status=$?
+  echo "ended $SECONDS s after SIGTERM"
+  [ "$SECONDS" -le 20 ] || { echo "too slow to stop"; exit 1; }
+  grep -q "SIGTERM received" "$work"/*.LOG || { echo "the stop is not logged"; exit 1; }
+  summary="$(check_summary)" || { echo "$summary"; exit 1; }
+  echo "$summary"
+else
+  "${run_as[@]}" "$program" /G /X >"$work/run.out" 2>"$work/run.err" || status=$?
+  cat "$work/run.err" >>"$work/run.out"
+fi
 echo "exit status: $status (expected $expected)"
 [ "$status" -eq "$expected" ] || { cat "$work/run.out"; exit 1; }
 if [ "$case_name" = noserver ]; then
@@ -50,6 +85,11 @@ if [ "$case_name" = noserver ]; then
 fi
 if [ "$case_name" = badsetting ]; then
   grep -q 'the setting Loop in section General holds "7"' "$work/run.out" || { echo "the setting is not named"; exit 1; }
+fi
+if [ "$case_name" = refused ]; then
+  grep -q "Rule .* in library LAWLIB was unticked after this failure" "$work/run.err" || { echo "the untick is not said"; exit 1; }
+  tail -n 1 "$work/run.err" | grep -Eq "ended with status 1: [1-9][0-9]* error\(s\) logged; see the log $work/.*\.LOG$" ||
+    { echo "the last line on standard error does not name the errors and the log"; cat "$work/run.err"; exit 1; }
 fi
 if [ "$case_name" = readonly ]; then
   grep -q "Error: .*readonly database" "$work"/*.LOG || { echo "no failed row in the log"; exit 1; }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # A run killed with SIGKILL at several moments spread over its folder loop, each on a new demo
 # server and each followed by a run to the end: `check` must find nothing and the matters
-# recorded as processed must equal the matters.
+# recorded as processed must equal the matters. Every kill must land inside the folder loop (a
+# run that ended first proves nothing), and at least one between the rows of a group of rows
+# not yet committed, which the next run must do again.
 # Arguments: program, DM tool, kill points (rows begun before the kill, comma-separated), clients,
 # matters.
 set -euo pipefail
@@ -16,7 +18,14 @@ export STACKWRIGHT_DM_SERVER="$work/server" XDG_CONFIG_HOME="$work/config" STACK
 export QT_QPA_PLATFORM=offscreen
 source "$(dirname "$0")/folder_counts.sh"
 
+# Rows the killed run had begun since its last commit; more than one means that the kill landed
+# between the rows of a group not yet committed.
+rows_since_commit() {
+  cat "$1"/*.LOG 2>/dev/null | awk '/^COMMIT( TRANSACTION)?\r?$/ {n = 0} /^Processing folder item #/ {n++} END {print n + 0}'
+}
+
 failed=0
+between_rows=0
 for point in ${points//,/ }; do
   rm -rf "$work/server" "$work/config" "$work/killed" "$work/rest"
   mkdir -p "$work/killed" "$work/rest"
@@ -25,7 +34,18 @@ for point in ${points//,/ }; do
   pid=$!
   while kill -0 "$pid" 2>/dev/null && [ "$(rows_begun "$work/killed")" -lt "$point" ]; do sleep 0.01; done
   kill -KILL "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
+  killed=0
+  wait "$pid" 2>/dev/null || killed=$?
+  begun="$(rows_begun "$work/killed")"
+  rows="$(( $(value_of LAWLIB "SELECT COUNT(*) FROM MATTER") + $(value_of ORALIB "SELECT COUNT(*) FROM MATTER") ))"
+  # Killed by the signal (128 + 9) after the point was reached and before the last row began.
+  if [ "$killed" -ne 137 ] || [ "$begun" -lt "$point" ] || [ "$begun" -ge "$rows" ]; then
+    echo "kill at row $point: no kill landed in the folder loop (exit $killed, $begun of $rows rows begun)"
+    failed=1
+  fi
+  open_group="$(rows_since_commit "$work/killed")"
+  echo "kill at row $point: $begun rows begun, $open_group of them since the last commit"
+  [ "$open_group" -lt 2 ] || between_rows=$((between_rows + 1))
   status=0
   TEMP="$work/rest" "$program" /G /X >"$work/rest.out" 2>&1 || status=$?
   [ "$status" -eq 0 ] || { echo "kill at row $point: the run after it ended with $status"; cat "$work/rest.out"; failed=1; }
@@ -37,4 +57,5 @@ for point in ${points//,/ }; do
     [ "${counts%/*}" -eq "${counts#*/}" ] || failed=1
   done
 done
+[ "$between_rows" -gt 0 ] || { echo "no kill landed between the rows of a group not yet committed"; failed=1; }
 exit "$failed"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QRegularExpression>
 
 #include "folders/folders.h"
 #include "row_session.h"
@@ -61,8 +62,8 @@ class FolderChainTest : public test::RowSession {
   qint64 TrackingRows(const QString& where = QString()) const {
     return Number(Law, QStringLiteral("SELECT COUNT(*) FROM TARN_STACKWRIGHT ") + where);
   }
-  QString ClientOf(const QString& matter) const {
-    return Sql(Law, QStringLiteral("SELECT C.CLIENT_ID FROM MATTER M JOIN CLIENT C ON C.SYSTEM_ID = M.CLIENT_ID "
+  QString ClientOf(const QString& matter, const QString& library = Law) const {
+    return Sql(library, QStringLiteral("SELECT C.CLIENT_ID FROM MATTER M JOIN CLIENT C ON C.SYSTEM_ID = M.CLIENT_ID "
                                    "WHERE M.MATTER_ID = '%1'")
                         .arg(matter));
   }
@@ -309,9 +310,16 @@ TEST_F(FolderChainTest, FailureInTheEmailLibraryUndoesTheRowInBothLibraries) {
     if (library != Ora || !sql.contains(", PATH = 'QUILLMARK ") || ++stamps != 2) return std::nullopt;
     return dm::SqlFault{1, 208, QStringLiteral("Injected failure")};
   };
-  routedRow();
+  // A row that routes nothing comes first: the routed row needs a group with the e-mail library's part.
+  cx.runState.rule.EmailOverrideName = QStringLiteral("inbound mail");
+  cx.runState.rule.EmailOverrideLibrary = Ora;
+  const QString from = " FROM [OWNER].APPS WHERE APPLICATION = 'FOLDER'";
+  cx.runState.statement.RuleStatement = "SELECT 'Plain' AS \"T.A\", '\\' AS \"S1\", '' AS \"NO DOT\", '\\' AS \"S2\", '' AS "
+                                        "\"T.B\"" + from + " UNION ALL SELECT 'Top', '\\', 'Inbound MAIL', '\\', 'Filed'" + from;
+  ReadAndProcess();
   ASSERT_EQ(stamps, 2);
   EXPECT_EQ(cx.runState.rule.ErrorCount, 1);
+  EXPECT_EQ(FoldersNamed(Law, "Plain"), 1);
   EXPECT_EQ(FoldersNamed(Law, "Top") + FoldersNamed(Ora, "Inbound MAIL") + FoldersNamed(Ora, "Filed"), 0);
   EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM FOLDER_ITEM") + Number(Ora, "SELECT COUNT(*) FROM FOLDER_ITEM"), 0);
 
@@ -365,6 +373,41 @@ TEST_F(FolderChainTest, RoutedFolderLeftByAKillBetweenTheCommitsIsLinkedByTheNex
   EXPECT_EQ(Number(Law, link) + Number(Ora, link), 2);
 }
 
+// Rows commit in groups of sixteen, or fewer once 50 ms have passed since the group began, and
+// at the end of the rule; a group whose commit is refused takes all its rows off the counters.
+TEST_F(FolderChainTest, RowsCommitInGroupsAndARefusedCommitUndoesTheGroup) {
+  QDateTime clock = QDateTime::currentDateTime();
+  cx.runState.control.Now = [&] { return clock; };
+  const auto commits = [&] { return statements->Count(Law, "COMMIT TRANSACTION"); };
+  cx.runState.statement.RuleStatement = "SELECT TOP 20 'Grouped' AS \"T.A\", '\\' AS \"S1\", DOCNUMBER AS \"P.DOCNUMBER\" "
+                                        "FROM [OWNER].PROFILE ORDER BY DOCNUMBER";
+  int before = commits();
+  ReadAndProcess();
+  EXPECT_EQ(commits() - before, 2);
+  // 25 ms pass at each look at the clock: a group's second row is its last.
+  cx.runState.control.Now = [&] { return clock = clock.addMSecs(25); };
+  StartRule(test::DemoRule);
+  cx.runState.statement.RuleStatement = test::MatterStatement(6);
+  before = commits();
+  ReadAndProcess();
+  EXPECT_EQ(commits() - before, 3);
+
+  cx.runState.control.Now = [&] { return clock; };
+  cx.dm->Server()->hooks.sqlFault = [](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {
+    if (!sql.startsWith("COMMIT")) return std::nullopt;
+    return dm::SqlFault{1, 112, QStringLiteral("There is not enough space on the disk")};
+  };
+  StartRule(test::DemoRule);
+  cx.runState.statement.RuleStatement = test::MatterStatement(3, "WHERE MATTER.MATTER_ID > 'M00006'");
+  ReadAndProcess();
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 3);
+  EXPECT_EQ(cx.ui->controls.labelAdded, "0");
+  EXPECT_EQ(FoldersNamed(Law, "M00007") + FoldersNamed(Law, "M00009"), 0);
+  EXPECT_TRUE(Log().contains(QRegularExpression("The work in library LAWLIB could not be committed\\r?\\n")));
+  EXPECT_FALSE(Log().contains("the other library"));
+  EXPECT_TRUE(Log().contains("item #3 (" + ClientOf("M00009") + "\\M00009) were not kept"));
+}
+
 TEST_F(FolderChainTest, FailedLevelCountsAnErrorAndLeavesTheRowUntracked) {
   test::FailStatements(cx, statements, "F.PATH FROM");
   OneRow("'Doomed' AS \"T.A\", APPS.SYSTEM_ID AS \"APPS.SYSTEM_ID\"");
@@ -387,6 +430,13 @@ class MidFolderFailureTest : public FolderChainTest, public ::testing::WithParam
     if (how == "transaction lost")
       server.Exec(Law, "CREATE TRIGGER NO_STAMP BEFORE INSERT ON SECURITY WHEN NEW.ACCESSRIGHTS = 255 "
                        "BEGIN SELECT RAISE(ROLLBACK, 'disk full'); END");
+    // The first row is whole, but it shares its group with the second, which loses the transaction.
+    if (how == "transaction lost in the group") {
+      const QDateTime clock = QDateTime::currentDateTime();
+      cx.runState.control.Now = [clock] { return clock; };
+      server.Exec(Law, "CREATE TRIGGER NO_STAMP BEFORE INSERT ON FOLDER_ITEM WHEN NEW.DISPLAYNAME IN ('M00002', 'M00003') "
+                       "BEGIN SELECT RAISE(ROLLBACK, 'disk full'); END");
+    }
   }
   void Repair() {
     statements = test::StartSession(cx, server);
@@ -405,7 +455,8 @@ TEST_P(MidFolderFailureTest, RowIsUndoneAndTheNextPassMakesItWhole) {
   EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM FOLDER_ITEM"), 0);
   EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM SECURITY WHERE THING NOT IN (SELECT SYSTEM_ID FROM PROFILE)"), 0);
   EXPECT_EQ(TrackingRows(), 0);
-  EXPECT_TRUE(Log().contains("The folders of item #1 were not kept - the item will be processed again"));
+  EXPECT_TRUE(Log().contains("The folders of item #1 (" + ClientOf("M00001") + "\\M00001) were not kept - the item will be "
+                             "processed again"));
 
   Repair();
   StartRule(test::DemoRule);
@@ -420,7 +471,8 @@ TEST_P(MidFolderFailureTest, RowIsUndoneAndTheNextPassMakesItWhole) {
   EXPECT_EQ(TrackingRows(), 6);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, MidFolderFailureTest, ::testing::Values("refused stamp", "refused filing", "transaction lost"));
+INSTANTIATE_TEST_SUITE_P(Ways, MidFolderFailureTest, ::testing::Values("refused stamp", "refused filing", "transaction lost",
+                                                                      "transaction lost in the group"));
 
 // A row undone after its folder went into users' workspaces takes the workspace trees it made
 // with it: the next rows and the rerun for the same users build them again, whole.
@@ -466,6 +518,63 @@ TEST_F(FolderChainTest, RowUndoneAfterItsWorkspacesLeavesTheNextRowsWholeTrees) 
   EXPECT_EQ(orphans(), 0);
   EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM REGISTRY WHERE DATA = 'Matters' AND NAME = 'WS-Matters'"), 2);
 }
+
+// Steps that are logged and gone past fail for good, each for one matter, on both engines: a
+// workspace call for M00001, the queue insert for M00002, the metadata update for M00003. Every
+// row keeps its folders, filing and record; the run logs errors; the next has nothing to do.
+class GonePastStepTest : public FolderChainTest, public ::testing::WithParamInterface<QString> {};
+
+TEST_P(GonePastStepTest, RowKeepsItsFoldersAndTheNextRunHasNothingToDo) {
+  const QString library = GetParam();
+  const auto start = [&] {
+    StartRule(test::DemoRule, library);
+    cx.runState.statement.RuleStatement = test::MatterStatement(3).replace("TOP 3 ", "").replace(
+        "ORDER BY", "WHERE MATTER.MATTER_ID IN ('M00001', 'M00002', 'M00003') AND MATTER.SYSTEM_ID NOT IN "
+                    "(SELECT SID FROM [OWNER].TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER') ORDER BY");
+    cx.ui->controls.options.addNewDocs = true;
+    SetProfileLinks({"MATTER = MATTER.SYSTEM_ID"});
+    cx.runState.rule.RULE_WORKSPACE_AUTHOR = 2;
+    cx.runState.rule.RULE_WORKSPACE_GROUP = QStringLiteral("CORPORATE");
+    cx.runState.rule.RULE_WORKSPACE_NAME = QStringLiteral("Matters");
+  };
+  const auto matter = [&](const QString& id) { return Sql(library, "SELECT SYSTEM_ID FROM MATTER WHERE MATTER_ID = '" + id + "'"); };
+  const auto documentsOf = [&](const QString& id) {
+    return "SELECT DOCNUMBER FROM PROFILE WHERE MATTER = " + matter(id) + " AND DOCNUMBER NOT IN (SELECT DOCNUMBER FROM FOLDER)";
+  };
+  const auto count = [&](const QString& where) { return Number(Law, where) + Number(Ora, where); };
+  ASSERT_TRUE(ConnectLibrary(cx, library));
+  CreateWorkspaceCache(cx.security);
+  for (const QString& each : {Law, Ora})  // wherever the users' workspaces live
+    server.Exec(each, "CREATE TRIGGER NO_MEMBER BEFORE INSERT ON REGISTRY WHEN NEW.NAME = 'LINKNAME' AND NEW.DATA = 'M00001' "
+                      "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  server.Exec(library, "CREATE TRIGGER NO_QUEUE BEFORE INSERT ON NEEDS_FOLDERING WHEN NEW.SID IN (" + documentsOf("M00002") +
+                           ") BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  server.Exec(library, "CREATE TRIGGER NO_METADATA BEFORE UPDATE OF MATTER ON PROFILE WHEN NEW.MATTER = " + matter("M00003") +
+                           " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  start();
+  ReadAndProcess();
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
+  EXPECT_GT(cx.log.ErrorsLogged, 0) << "the run ends with status 1";
+  for (const QString id : {"M00001", "M00002", "M00003"})
+    EXPECT_TRUE(FiledIn(library, FolderNamed(library, ClientOf(id, library)), FolderNamed(library, id))) << id.toStdString();
+  EXPECT_EQ(Number(library, "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER'"), 3);
+  EXPECT_GT(Number(library, "SELECT COUNT(*) FROM NEEDS_FOLDERING WHERE SID IN (" + documentsOf("M00001") + ")"), 0);
+  EXPECT_EQ(Number(library, "SELECT COUNT(*) FROM NEEDS_FOLDERING WHERE SID IN (" + documentsOf("M00002") + ")"), 0);
+  const auto metadata = [&](const QString& id) {
+    return Sql(library, QStringLiteral("SELECT MATTER FROM PROFILE WHERE DOCNUMBER = %1").arg(FolderNamed(library, id)));
+  };
+  EXPECT_EQ(metadata("M00002"), matter("M00002"));
+  EXPECT_NE(metadata("M00003"), matter("M00003"));
+  EXPECT_EQ(count("SELECT COUNT(*) FROM REGISTRY WHERE NAME = 'WMM00001'"), 0) << "the failed call is undone whole";
+  EXPECT_GT(count("SELECT COUNT(*) FROM REGISTRY WHERE NAME = 'WMM00002'"), 0);
+
+  cx.log.ErrorsLogged = 0;
+  start();
+  EXPECT_FALSE(ReadRuleRows(cx));
+  EXPECT_EQ(cx.log.ErrorsLogged, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, GonePastStepTest, ::testing::Values(Law, Ora));
 
 TEST_F(FolderChainTest, StopAfterANewFolderCompletesTheRowFirst) {
   auto ui = std::make_unique<StopOnFirstAddUi>();

@@ -37,13 +37,13 @@ class RowSession : public ::testing::Test {
     StartRule(DemoRule);
   }
 
-  // The working values Part of rule preparation would set for a ticked rule node of LAWLIB.
-  void StartRule(const QString& name) {
+  // The working values that rule preparation would set for a ticked rule node of the library.
+  void StartRule(const QString& name, const QString& library = Law) {
     RuleWorkingValues& rule = cx.runState.rule;
     rule = RuleWorkingValues{};
-    rule.LibraryNode = cx.ui->AddRulesNode(-1, Law, Law, true);
+    rule.LibraryNode = cx.ui->AddRulesNode(-1, library, library, true);
     rule.RuleNode = cx.ui->AddRulesNode(rule.LibraryNode, name, name, true);
-    rule.LibraryName = Law;
+    rule.LibraryName = library;
     rule.RuleName = name;
     for (int i = 1; i <= cx.rules.RuleCount(); ++i)
       if (cx.rules.RuleTable(field::RuleName, i) == name.toUpper()) rule.RuleIndex = i;

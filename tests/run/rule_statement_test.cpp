@@ -90,6 +90,15 @@ TEST_F(RuleStatement, BuiltStatementIsSavedAndUsedWithoutReUse) {
 
 TEST_F(RuleStatement, ReUseTakesTheOwnOrSavedStatement) {
   Options().reuseSql = true;
+  // A comment ahead of the SELECT does not hide it, with or without a saved row for the rule.
+  const QString commented = "/* matters */ \t(select MATTER_ID from [OWNER].MATTER)";
+  Start(RuleSpec{});
+  SetRuleSqlBuffer(cx.rules, commented);
+  ASSERT_TRUE(BuildRuleSql(cx));
+  EXPECT_EQ(Statement(), commented);
+  cx.rules.RuleSqlCache.Set(cx.rules.RuleSqlIndex.toInt(), sqlcol::Sql, "-- none\n/**/SELECT 3 AS \"Z\"");
+  ASSERT_TRUE(Build());
+  EXPECT_EQ(Statement(), "-- none\n/**/SELECT 3 AS \"Z\"");
   Start(RuleSpec{});
   SetRuleSqlBuffer(cx.rules, "select MATTER_ID from [OWNER].MATTER");
   ASSERT_TRUE(BuildRuleSql(cx));

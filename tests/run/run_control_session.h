@@ -47,13 +47,13 @@ class ClockOs : public Os {
 
 struct RecordingRunContext : RunContext {
   std::vector<int> expanded;
-  std::vector<int> unloads;
+  int endRequests = 0;
   std::function<void(int)> onExpand;
-  void TVRules_Expand(int libraryNode) override {
+  void LoadRulesOfLibraryNode(int libraryNode) override {
     expanded.push_back(libraryNode);
     if (onExpand) onExpand(libraryNode);
   }
-  void Form_Unload(int cancel) override { unloads.push_back(cancel); }
+  void EndProgramWhenIdle() override { ++endRequests; }
 };
 
 using RunTestContext = TestContext<RecordingRunContext>;

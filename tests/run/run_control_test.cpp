@@ -16,6 +16,7 @@
 #include "run/run.h"
 #include "run/run_control.h"
 #include "run_control_session.h"
+#include "support/template_check.h"
 
 namespace sw {
 namespace {
@@ -25,22 +26,14 @@ using test::AddRuleNode;
 
 // --- pause texts and the window ---------------------------------------------------------------
 
-TEST(PauseTexts, ShortTextsArePaddedAndReadAsHoursAndMinutes) {
-  EXPECT_EQ(NormalisePauseText("930"), "09:30");
-  EXPECT_EQ(NormalisePauseText("7"), "00:07");
-  EXPECT_EQ(NormalisePauseText("2215"), "22:15");
-  EXPECT_EQ(NormalisePauseText(""), "00:00");
-}
-
-TEST(PauseTexts, TimesOfDayKeepTheirValue) {
-  EXPECT_EQ(NormalisePauseText("12:00"), "12:00");
-  EXPECT_EQ(NormalisePauseText("9:30"), "09:30");
-  EXPECT_EQ(NormalisePauseText("06:05"), "06:05");
-}
-
-TEST(PauseTexts, TextsThatAreNoTimeStayAsWritten) {
-  EXPECT_EQ(NormalisePauseText("noon"), "noon");
-  EXPECT_EQ(NormalisePauseText("2575"), "25:75");  // read as digits, but no time of day
+// Cut to five, padded to five, hours from the first two and minutes from the last two.
+TEST(PauseTexts, AreReadAsTheFirstTwoAndLastTwoOfFiveCharacters) {
+  const std::vector<std::pair<QString, QString>> cases = {
+      {"9:30", "09:30"}, {"7:05", "07:05"}, {"23:59", "23:59"}, {"06:05", "06:05"}, {"", "00:00"},
+      {"12", "00:12"},   {"7", "00:07"},    {"1230", "01:30"}, {"930", "00:30"},   {"12:00:00", "12:00"},
+      // No time of day: the text keeps the shape it reached.
+      {"abcdef", "ab:de"}, {"noon", "0n:on"}, {"25:00", "25:00"}, {"99:99", "99:99"}};
+  for (const auto& [typed, read] : cases) EXPECT_EQ(NormalisePauseText(typed), read) << typed.toStdString();
   EXPECT_EQ(FormatTimeOfDay("25:00"), "25:00");
 }
 
@@ -212,7 +205,7 @@ TEST_F(RunControl, SetUpAndEndOfRunStateAroundACycle) {
   EXPECT_EQ(cx.ui->controls.statusColour, StatusColourEnd);
   EXPECT_EQ(test::Setting(cx, "General", "IsRunning"), "0");
   EXPECT_TRUE(ShownText("Finished processing."));
-  EXPECT_TRUE(cx.unloads.empty());
+  EXPECT_EQ(cx.endRequests, 0);
 }
 
 TEST_F(RunControl, LoopDelayOfNothingBecomesThreeSeconds) {
@@ -279,7 +272,7 @@ TEST_F(RunControl, UnattendedSummaryGoesToTheStatusLineAndTheProgramEnds) {
   EXPECT_TRUE(Shown().empty());
   EXPECT_TRUE(test::Log(cx).contains("Finished processing."));
   EXPECT_EQ(cx.ui->controls.mainStatus, "Ready");
-  EXPECT_EQ(cx.unloads, std::vector<int>({0}));
+  EXPECT_EQ(cx.endRequests, 1);
 }
 
 TEST_F(RunControl, LocksTheWorkstationOnlyWhenLoopingOrUnattended) {
@@ -295,7 +288,7 @@ TEST_F(RunControl, LocksTheWorkstationOnlyWhenLoopingOrUnattended) {
 TEST_F(RunControl, PauseWindowWaitsUntilItsEnd) {
   TreeWithStaleRule();
   clock.now = QDateTime(clock.now.date(), QTime(12, 58, 30));
-  PauseWindowOn("1200", "1300");
+  PauseWindowOn("12:00", "13:00");
   cx.ui->controls.mainStatus = "Ready";
   cx.ui->controls.exitToolTip = "Exit";
   QString pausedStatus;
@@ -305,8 +298,6 @@ TEST_F(RunControl, PauseWindowWaitsUntilItsEnd) {
     pausedTip = cx.ui->controls.exitToolTip;
   };
   Button_Go_Click(cx);
-  EXPECT_EQ(cx.ui->controls.options.pauseStart, "12:00");
-  EXPECT_EQ(cx.ui->controls.options.pauseEnd, "13:00");
   EXPECT_EQ(clock.sleeps, 90);
   EXPECT_EQ(pausedStatus, "Paused until 13:00");
   EXPECT_EQ(pausedTip, "Exit pausing");
@@ -499,14 +490,30 @@ TEST(RunClaims, StopOrFailureInAnotherLibraryReleasesTheClaimThere) {
 
 // --- whole runs of the demo rule ----------------------------------------------------------------
 
+// Every statement a demo run sends must read the same through the emulator's template cache as
+// on its own: the runs of each kind of rule on both engines send the statements the cache serves.
 class DemoRun : public RunControl {
  protected:
+  void SetUp() override {
+    RunControl::SetUp();
+    if (HasFatalFailure()) return;
+    cx.dm->Server()->hooks.sqlFault = [this](const QString& library, const QString& sql) {
+      sent.emplace_back(library, sql);
+      return std::optional<dm::SqlFault>();
+    };
+  }
+  void TearDown() override {
+    if (!cx.dm) return;
+    EXPECT_EQ(test::TemplateMismatches(*cx.dm->Server(), sent), QStringList());
+  }
   void TickDemoRule() {
     law = AddLibraryNode(cx, "LAWLIB", true);
     AddRuleNode(cx, law, "CLIENT MATTERS", true);
     cx.app.CommandLine = "/G";
   }
   int Count(const QString& sql) { return server.Scalar("LAWLIB", sql).toInt(); }
+
+  std::vector<std::pair<QString, QString>> sent;  // library, statement
 };
 
 TEST_F(DemoRun, GoBuildsClientFoldersWithMatterSubfoldersAndTracksTheRows) {

@@ -6,7 +6,9 @@
 #include <memory>
 
 #include "core/context.h"
+#include "platform/monitor/monitor_platform.h"
 #include "platform/ui/ui.h"
+#include "support/scripted_ui.h"
 
 namespace sw::test {
 
@@ -23,9 +25,17 @@ struct EndingContext : Context {
   int ends = 0;
 };
 
+// A monitor platform whose steady clock moves on 100 ms at every reading: each heartbeat of a
+// test lets the window process its messages, as the tests' scripted window events expect.
+struct PacedMonitorPlatform : MonitorPlatform {
+  qint64 SteadyMilliseconds() override { return now += 100; }
+  qint64 now = 0;
+};
+
 template <class Base = EndingContext>
 struct TestContext : Base {
   TestContext() {
+    Base::monitorPlatform = std::make_unique<PacedMonitorPlatform>();
     auto owned = std::make_unique<ScriptedUi>();
     scripted = owned.get();
     Base::ui = std::move(owned);

@@ -1,6 +1,7 @@
 // stackwright-dm: creates DM server folders and libraries, runs SQL through the DM SQL object,
 // prints folder trees and checks what runs left behind.
 #include <QCoreApplication>
+#include <QDir>
 #include <QStringList>
 #include <QTextStream>
 #include <cstdio>
@@ -25,15 +26,37 @@ QTextStream& Err() {
   return err;
 }
 
+const char* const kUsage =
+    "usage: stackwright-dm init DIR [--demo] [--clients N] [--matters M] [--documents D] [--force]\n"
+    "       stackwright-dm libraries DIR\n"
+    "       stackwright-dm sql DIR LIBRARY STATEMENT\n"
+    "       stackwright-dm tree DIR LIBRARY\n"
+    "       stackwright-dm nextkey DIR LIBRARY COUNT\n"
+    "       stackwright-dm check DIR [LIBRARY]\n"
+    "       stackwright-dm --help\n";
+
+// A wrong command line: the usage on standard error, status 2.
 int Usage() {
-  Err() << "usage: stackwright-dm init DIR [--demo] [--clients N] [--matters M] [--documents D]\n"
-           "       stackwright-dm libraries DIR\n"
-           "       stackwright-dm sql DIR LIBRARY STATEMENT\n"
-           "       stackwright-dm tree DIR LIBRARY\n"
-           "       stackwright-dm nextkey DIR LIBRARY COUNT\n"
-           "       stackwright-dm check DIR [LIBRARY]\n";
+  Err() << kUsage;
   Err().flush();
   return 2;
+}
+
+// Asked for: the usage on standard output, status 0.
+int Help() {
+  Out() << kUsage
+        << "\n"
+           "init       a new DM server folder; --demo adds demo data (people, groups, clients, matters,\n"
+           "           documents, forms, a rule), sized by --clients, --matters and --documents. A folder\n"
+           "           that already holds a server (a server.ini) is refused with status 2: --force\n"
+           "           replaces that server and everything in its libraries\n"
+           "libraries  the names of the server's libraries, one a line\n"
+           "sql        one statement through the DM SQL object, as the program sends it\n"
+           "tree       the folder tree of a library\n"
+           "nextkey    hands out COUNT ids from the library's SYSTEMKEY counter\n"
+           "check      duplicate, unfiled or unsecured folders, broken item chains, rows recorded without\n"
+           "           a folder, claims left; status 1 when any is found\n";
+  return 0;
 }
 
 DmServerPtr OpenServer(const QString& dir) {
@@ -46,6 +69,7 @@ DmServerPtr OpenServer(const QString& dir) {
 int Init(const QStringList& args) {
   if (args.size() < 1) return Usage();
   bool demo = false;
+  bool force = false;
   DmDemoSize size;
   for (int i = 1; i < args.size(); ++i) {
     const QString& a = args[i];
@@ -56,6 +80,8 @@ int Init(const QStringList& args) {
     };
     if (a == QLatin1String("--demo")) {
       demo = true;
+    } else if (a == QLatin1String("--force")) {
+      force = true;
     } else if (a == QLatin1String("--clients")) {
       if (!number(&size.clients)) return Usage();
     } else if (a == QLatin1String("--matters")) {
@@ -65,6 +91,12 @@ int Init(const QStringList& args) {
     } else {
       return Usage();
     }
+  }
+  // Creating the libraries again would empty the ones a server there already holds.
+  if (!force && QDir(args[0]).exists(QStringLiteral("server.ini"))) {
+    Err() << "stackwright-dm: " << args[0]
+          << " already holds a DM server; nothing was changed (--force replaces it and all its folders)\n";
+    return 2;
   }
   QString error;
   if (!CreateDmServer(args[0], DemoLibraries(demo), QStringLiteral("ADMIN"), size, &error)) {
@@ -228,7 +260,9 @@ int main(int argc, char** argv) {
   if (args.isEmpty()) return Usage();
   const QString command = args.takeFirst();
   int rc = 2;
-  if (command == QLatin1String("init"))
+  if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help"))
+    rc = Help();
+  else if (command == QLatin1String("init"))
     rc = Init(args);
   else if (command == QLatin1String("libraries"))
     rc = Libraries(args);

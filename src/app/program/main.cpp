@@ -1,16 +1,68 @@
 // The program: the main window on the DM server named by STACKWRIGHT_DM_SERVER (or the demo
 // server), started by the window's load handler.
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "app/app_context.h"
 #include "app/handlers.h"
+#include "app/stop_signals.h"
 #include "app/window/main_window.h"
 #include "app/window/widget_ui.h"
 #include "platform/dm/dm_api.h"
 #include "platform/dm/dm_server.h"
 
+namespace {
+
+const char* const kHelp =
+    "usage: stackwright [switches]\n"
+    "\n"
+    "Builds folders in the libraries of the DM server that STACKWRIGHT_DM_SERVER names, by the rules\n"
+    "kept in each library. Without /G it shows the main window and waits for Go.\n"
+    "\n"
+    "Switches (any case, anywhere on the line):\n"
+    "  /G          press Go once start-up has finished\n"
+    "  /X          end the program when the run ends (with /G: an unattended run)\n"
+    "  /L, /NL     loop continuously or not (a saved Loop Continuously makes /G /X run for ever\n"
+    "              unless /NL is given)\n"
+    "  /V, /NV     verbose logging or not (verbose is the default and logs every step: use /NV\n"
+    "              for scheduled runs)\n"
+    "  /W, /NW     lock the computer on Go or not\n"
+    "  /E          display errors\n"
+    "  /ADNF       queue the documents of new folders\n"
+    "  /K, /KX     lock or unlock the options\n"
+    "  /P          purge the configured log file\n"
+    "  --help, -h, /?  this text\n"
+    "\n"
+    "Without a display (QT_QPA_PLATFORM=offscreen), and with /G /X on any display, every message\n"
+    "box is logged, written to standard error and answered with its default button.\n"
+    "SIGTERM, SIGINT and SIGHUP stop the run after the row in hand, release the claims and end\n"
+    "the program with the signal's status; a second signal ends it at once.\n"
+    "\n"
+    "Exit status:\n"
+    "  0   the program did what was asked and logged no error\n"
+    "  1   errors were logged (rows or statements that failed); the last line on standard error\n"
+    "      names their number and the log file\n"
+    "  2   start-up ended the program (the DM server, session or current library cannot be\n"
+    "      reached, the user lacks the rights, or a saved setting cannot be read)\n";
+
+// Answered before any window or display is needed, so it also works on a machine without one.
+bool AsksForHelp(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0 || std::strcmp(a, "/?") == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (AsksForHelp(argc, argv)) {
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
   // Every local time (each log line has one) makes the C library check the system's time zone
   // file again unless TZ names it: named once, it is read once.
   if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");
@@ -30,6 +82,8 @@ int main(int argc, char** argv) {
     return sw::ExitStartupFailed;
   }
   cx.dm = std::make_shared<sw::dm::DmComponents>(server);
+  // Caught from here on: the run that /G starts below happens inside Form_Load.
+  sw::StopSignals stopSignals(cx);
   // Not shown here: start-up shows the splash first and the main window when it is ready.
   // Start-up reads the command line from the process; with /G the whole run happens in here,
   // and with /X the program ends when it does.

@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTabBar>
+#include <QTextLayout>
 #include <QTreeWidget>
 
 #include "admin/admin.h"
@@ -71,7 +72,67 @@ std::optional<QString> SaveDialog(QWidget* parent, const LogFileRequest& request
   return files.isEmpty() ? QString() : files.first();
 }
 
+// The status box's smallest font, in points: smaller is no longer read at a glance.
+constexpr double SmallestStatusPoints = 6.5;
+const char* const WholeTextProperty = "wholeText";
+
+// The text broken into the lines it takes at this width; line breaks of its own are kept.
+QStringList WrappedLines(const QString& text, const QFont& font, int width) {
+  QString flowing = text;
+  flowing.replace(QStringLiteral("\r\n"), QChar(QChar::LineSeparator)).replace(QLatin1Char('\n'), QChar(QChar::LineSeparator));
+  QTextLayout layout(flowing, font);
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  layout.setTextOption(option);
+  QStringList lines;
+  layout.beginLayout();
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    line.setLineWidth(width);
+    lines << flowing.mid(line.textStart(), line.textLength()).remove(QChar(QChar::LineSeparator)).trimmed();
+  }
+  layout.endLayout();
+  return lines;
+}
+
+// The lines that fit, the last one elided with what follows it.
+QStringList ElidedLines(const QStringList& lines, const QFontMetrics& metrics, int width, int fitting) {
+  if (fitting <= 0 || lines.size() <= fitting) return lines.mid(0, qMax(fitting, 0));
+  QStringList kept = lines.mid(0, fitting);
+  kept.last() = metrics.elidedText(lines.mid(fitting - 1).join(QLatin1Char(' ')), Qt::ElideRight, width);
+  return kept;
+}
+
 }  // namespace
+
+void ShowWholeText(QLabel* label, const QString& text) {
+  label->setProperty(WholeTextProperty, text);
+  label->setToolTip(text);
+  label->setWordWrap(false);
+  label->setTextFormat(Qt::PlainText);
+  const QRect room = label->contentsRect();
+  QFont font = label->parentWidget() ? label->parentWidget()->font() : QApplication::font();
+  const double designed = font.pointSizeF() > 0 ? font.pointSizeF() : 9;
+  // As the label draws them: the lines' height is measured, not worked out from the line spacing.
+  auto fits = [&room](const QFontMetrics& metrics, const QStringList& lines) {
+    return metrics.boundingRect(room, Qt::TextWordWrap, lines.join(QLatin1Char('\n'))).height() <= room.height();
+  };
+  QStringList lines;
+  for (double points = designed; points >= SmallestStatusPoints; points -= 0.5) {
+    font.setPointSizeF(points);
+    lines = WrappedLines(text, font, room.width());
+    if (fits(QFontMetrics(font), lines)) break;
+  }
+  const QFontMetrics metrics(font);
+  int fitting = int(lines.size());
+  while (fitting > 1 && !fits(metrics, lines.mid(0, fitting))) --fitting;
+  label->setFont(font);
+  label->setText(ElidedLines(lines, metrics, room.width(), fitting).join(QLatin1Char('\n')));
+}
+
+QString WholeText(const QLabel* label) {
+  const QVariant whole = label->property(WholeTextProperty);
+  return whole.isValid() ? whole.toString() : label->text();
+}
 
 MainWindow::MainWindow(AppContext& cx, QWidget* parent) : QMainWindow(parent), cx_(cx) {
   setObjectName(QStringLiteral("DMMain"));

@@ -34,6 +34,13 @@ struct LogFileRequest {
 // The chosen file; none when the user cancelled.
 using LogFileChooser = std::function<std::optional<QString>(const LogFileRequest&)>;
 
+// The status box shows the whole status text: wrapped within the label (anywhere in a word too
+// long for a line), in a smaller font where it needs more lines than the box holds at the
+// designed size, and elided only where even the smallest font cannot hold it. The tooltip always
+// holds the whole text, and WholeText gives it back as it was set.
+void ShowWholeText(QLabel* label, const QString& text);
+QString WholeText(const QLabel* label);
+
 class MainWindow : public QMainWindow {
   Q_OBJECT
 

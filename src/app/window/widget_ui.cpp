@@ -16,6 +16,7 @@
 #include <QTabBar>
 #include <QTreeWidget>
 #include <algorithm>
+#include <chrono>
 
 #include "app/app_context.h"
 #include "app/window/main_window.h"
@@ -71,8 +72,12 @@ QTreeWidgetItem* NewCheckedItem(const QString& text, bool checked) {
 }  // namespace
 
 WidgetUi::WidgetUi(MainWindow& window) : w_(window) {
-  labelTimer_.setSingleShot(true);
-  QObject::connect(&labelTimer_, &QTimer::timeout, [this] { ShowPendingLabels(); });
+  LabelClock = [] {
+    using namespace std::chrono;
+    return qint64(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+  };
+  labelTimer.setSingleShot(true);
+  QObject::connect(&labelTimer, &QTimer::timeout, [this] { ShowPendingLabels(); });
 }
 
 WidgetUi::~WidgetUi() { delete splash_.data(); }
@@ -127,25 +132,32 @@ void WidgetUi::SetLabelText(QLabel* label, const QString& text) {
     pending->second = text;
   else
     pendingLabels_.emplace_back(label, text);
-  if (!labelsShown_.isValid() || labelsShown_.elapsed() >= LabelPaintIntervalMs) {
+  // Never painted, or a clock that went back: paint now.
+  const qint64 sinceShown = labelsShownAt_ < 0 ? LabelPaintIntervalMs : LabelClock() - labelsShownAt_;
+  if (sinceShown < 0 || sinceShown >= LabelPaintIntervalMs) {
     ShowPendingLabels();
-  } else if (!labelTimer_.isActive()) {
-    labelTimer_.start(int(LabelPaintIntervalMs - labelsShown_.elapsed()));
+  } else if (!labelTimer.isActive()) {
+    labelTimer.start(int(LabelPaintIntervalMs - sinceShown));
   }
 }
 
 QString WidgetUi::LabelText(const QLabel* label) const {
   for (const auto& [pending, text] : pendingLabels_)
     if (pending == label) return text;
-  return label->text();
+  return label == w_.LabelStatus ? WholeText(label) : label->text();
 }
 
 void WidgetUi::ShowPendingLabels() {
-  labelTimer_.stop();
-  for (const auto& [label, text] : pendingLabels_)
-    if (label) label->setText(text);
+  labelTimer.stop();
+  for (const auto& [label, text] : pendingLabels_) {
+    if (!label) continue;
+    if (label == w_.LabelStatus)
+      ShowWholeText(label, text);
+    else
+      label->setText(text);
+  }
   pendingLabels_.clear();
-  labelsShown_.start();
+  labelsShownAt_ = LabelClock();
 }
 
 QString WidgetUi::StatusLabel(StatusWindow w) const {

@@ -1,9 +1,9 @@
 #pragma once
 // The ui service on the real widgets: what the lower subsystems read and write goes to the main
 // window's controls, the splash window's labels and real message boxes.
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -113,6 +113,11 @@ class WidgetUi : public Ui {
   double ResultsFontSize() const override;
   void SetResultsFontSize(double points) override;
 
+  // The clock that spaces the label paints, in milliseconds (a steady clock; tests set their own),
+  // and the timer that paints the newest texts once the changes stop.
+  std::function<qint64()> LabelClock;
+  QTimer labelTimer;
+
   // The splash window, loaded (hidden, with its designed texts) when first needed.
   TarnSplash& Splash() const;
   // The splash when it is loaded, else none.
@@ -140,8 +145,7 @@ class WidgetUi : public Ui {
   std::vector<QTreeWidgetItem*> resultRows_;
   Pointer pointer_ = Pointer::Default;
   std::vector<std::pair<QPointer<QLabel>, QString>> pendingLabels_;
-  QElapsedTimer labelsShown_;
-  QTimer labelTimer_;
+  qint64 labelsShownAt_ = -1;  // LabelClock when the labels were last painted; -1 before
 };
 
 // Puts a WidgetUi on the window into the context; unattended message boxes still go to its log.

@@ -19,6 +19,7 @@
 #include "core/log.h"
 #include "platform/os/os.h"
 #include "platform/settings/settings_store.h"
+#include "run/run_control.h"
 
 namespace sw {
 
@@ -68,12 +69,12 @@ void ShowOtherPage(MainWindow& w, QWidget* page, int top, int left) {
 
 void NormaliseStart(AppContext& cx) {
   const RunOptions o = cx.ui->Options();
-  cx.ui->SetPauseTexts(NormalisePauseField(o.pauseStart), o.pauseEnd);
+  cx.ui->SetPauseTexts(NormalisePauseText(o.pauseStart), o.pauseEnd);
 }
 
 void NormaliseEnd(AppContext& cx) {
   const RunOptions o = cx.ui->Options();
-  cx.ui->SetPauseTexts(o.pauseStart, NormalisePauseField(o.pauseEnd));
+  cx.ui->SetPauseTexts(o.pauseStart, NormalisePauseText(o.pauseEnd));
 }
 
 }  // namespace
@@ -185,10 +186,12 @@ void MNHelpReadme_Click(AppContext& cx) {
   cx.ui->SetMousePointer(Pointer::Hourglass);
   const QString caption = cx.ui->StatusLabel(StatusWindow::Main);
   cx.ui->PumpMessages();
-  cx.ui->SetStatusLabel(StatusWindow::Main, QStringLiteral("Viewing File ") + path + QStringLiteral(" using Notepad"));
-  StartTextViewer(cx, path);
+  // Not said to use Notepad when nothing at all can show the file; that failure stays in view.
+  if (cx.os->TextViewer())
+    cx.ui->SetStatusLabel(StatusWindow::Main, QStringLiteral("Viewing File ") + path + QStringLiteral(" using Notepad"));
+  const bool shown = StartTextViewer(cx, path);
   cx.ui->SetMousePointer(Pointer::Default);
-  cx.ui->SetStatusLabel(StatusWindow::Main, caption);
+  if (shown) cx.ui->SetStatusLabel(StatusWindow::Main, caption);
 }
 
 void MNHelpAbout_Click(AppContext& cx) { HelpAbout(cx); }

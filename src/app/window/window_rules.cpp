@@ -1,36 +1,6 @@
 #include "app/window/window_rules.h"
 
-#include <cmath>
-
-#include "run/run_control.h"
-
 namespace sw {
-
-namespace {
-
-// A part of the pause text formatted with at least `digits` digits, when it reads as a number;
-// otherwise the part as it is.
-QString FormatNumberPart(const QString& part, int digits) {
-  bool ok = false;
-  const double value = part.trimmed().toDouble(&ok);
-  if (!ok || !std::isfinite(value)) return part;
-  const long long whole = std::llround(value);
-  QString text = QString::number(std::llabs(whole)).rightJustified(digits, QLatin1Char('0'));
-  if (whole < 0) text.prepend(QLatin1Char('-'));
-  return text;
-}
-
-}  // namespace
-
-QString NormalisePauseField(const QString& text) {
-  QString field = text.left(5);
-  // "HH:MM" has five characters, "HHMM" four: padding a bare number to five would shift its
-  // digits ("1230" would read as 01:30).
-  const int width = field.contains(QLatin1Char(':')) ? 5 : 4;
-  while (field.size() < width) field.prepend(QLatin1Char('0'));
-  field = FormatNumberPart(field.left(2), 1) + QLatin1Char(':') + FormatNumberPart(field.right(2), 2);
-  return FormatTimeOfDay(field);
-}
 
 double NextResultsFontSize(double points, int charCode) {
   if (charCode == '+' && points <= 16) return points + 2;

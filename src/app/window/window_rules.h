@@ -1,5 +1,5 @@
 #pragma once
-// The main window's rules that need no widget: pause-field normalisation, the results list's font
+// The main window's rules that need no widget: the results list's font
 // steps, key codes as the handlers expect them, and twips.
 #include <QString>
 #include <Qt>
@@ -10,12 +10,6 @@ namespace sw {
 inline constexpr int TwipsPerPixel = 15;
 inline int TwipsToPixels(int twips) { return (twips + TwipsPerPixel / 2) / TwipsPerPixel; }
 inline int PixelsToTwips(int pixels) { return pixels * TwipsPerPixel; }
-
-// A pause start or end after it loses the focus: cut to five characters, padded with leading
-// zeros, read as hours and minutes and given the form "HH:MM". A text without a colon is padded
-// to four digits (so "1230" is 12:30, as the run reads it); a text that is not a time keeps the
-// shape it reached ("abcdef" becomes "ab:de").
-QString NormalisePauseField(const QString& text);
 
 // The results list's font size after a typed character: "+" grows it by 2 up to the first size
 // above 16, "-" shrinks it by 2 down to the first size below 8; other characters change nothing.

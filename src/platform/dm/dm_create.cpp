@@ -358,7 +358,7 @@ DmLibraryConfig ConfigFor(const DmLibrarySetup& lib) {
   c.owner = lib.owner;
   c.serverName = QStringLiteral("DMSQL01");
   c.databaseName = lib.name;
-  const bool oracle = lib.engine == 2 || lib.engine == 5;
+  const bool oracle = IsOracleEngine(lib.engine);
   c.description = lib.name + (oracle ? QStringLiteral(" (Oracle)") : QStringLiteral(" (SQL Server)"));
   if (oracle) {
     c.versionText = QStringLiteral("Oracle Database 19c Enterprise Edition Release 19.0.0.0.0 - Production");

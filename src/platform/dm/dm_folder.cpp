@@ -40,6 +40,7 @@ constexpr qint64 ErrTooLong = 0x80040E57;
 constexpr int DocNameLength = 240;
 
 QString Quoted(const QString& name) {
+  if (!name.contains(QLatin1Char('"'))) return QLatin1Char('"') + name + QLatin1Char('"');
   QString q = name;
   q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
   return QLatin1Char('"') + q + QLatin1Char('"');
@@ -407,7 +408,7 @@ class EmFolder : public DmFolder {
   bool ResolvedValues(std::map<QString, QVariant>* out, bool all, QString* error) const;
   bool InsertNew(QString* error);
   bool UpdateExisting(QString* error);
-  bool ApplyPublic(QString* error);
+  bool ApplyPublic(QString* error, qint64 id = 0);
   bool File(const DmProfilePtr& item, const QString& nodeType);
   bool Insert(const QString& table, const std::map<QString, QVariant>& values, QString* error) const;
 
@@ -415,16 +416,21 @@ class EmFolder : public DmFolder {
 };
 
 bool EmFolder::Insert(const QString& table, const std::map<QString, QVariant>& values, QString* error) const {
-  QStringList names, marks;
+  // Written into one buffer: a new folder makes several of these.
+  QString sql;
+  sql.reserve(40 + qsizetype(values.size()) * 24);
+  sql += QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (");
   QVariantList params;
+  params.reserve(qsizetype(values.size()));
   for (const auto& [name, value] : values) {
-    names << Quoted(name);
-    marks << QStringLiteral("?");
+    if (!params.isEmpty()) sql += QStringLiteral(", ");
+    sql += Quoted(name);
     params << value;
   }
-  const SqliteResult r = data_->db->Query(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                              .arg(table, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
-                                          params);
+  sql += QStringLiteral(") VALUES (");
+  for (qsizetype i = 0; i < params.size(); ++i) sql += i == 0 ? QStringLiteral("?") : QStringLiteral(", ?");
+  sql += QLatin1Char(')');
+  const SqliteResult r = data_->db->Query(sql, params);
   if (!r.ok && error) *error = r.error;
   return r.ok;
 }
@@ -475,9 +481,13 @@ bool EmFolder::InsertNew(QString* error) {
   }
   std::map<QString, QVariant> profile;
   if (!ResolvedValues(&profile, true, error)) return false;
+  // Every id the new rows take, drawn at once: the profile, folder and version rows, three
+  // activity rows and the root entry of a public folder.
+  const bool rooted = data_->pendingPublic.value_or(false) && data_->isFolder;
   const qint64 docNumber = NextKeyOn(*data_->db, DocNumberKeyName, error);
-  const qint64 systemId = NextKeyOn(*data_->db, SystemKeyName, error);
+  const qint64 systemId = docNumber == 0 ? 0 : NextKeysOn(*data_->db, SystemKeyName, rooted ? 7 : 6, error);
   if (docNumber == 0 || systemId == 0) return false;
+  qint64 nextId = systemId + 1;
   const QString now = DmNow();
   profile[QStringLiteral("SYSTEM_ID")] = systemId;
   profile[QStringLiteral("DOCNUMBER")] = docNumber;
@@ -497,9 +507,8 @@ bool EmFolder::InsertNew(QString* error) {
   profile[QStringLiteral("LAST_EDITED_BY")] = user;
   if (!Insert(QStringLiteral("PROFILE"), profile, error)) return false;
 
-  const qint64 folderId = NextKeyOn(*data_->db, SystemKeyName, error);
-  const qint64 versionId = NextKeyOn(*data_->db, SystemKeyName, error);
-  if (folderId == 0 || versionId == 0) return false;
+  const qint64 folderId = nextId++;
+  const qint64 versionId = nextId++;
   if (!Insert(QStringLiteral("FOLDER"), {{QStringLiteral("SYSTEM_ID"), folderId}, {QStringLiteral("DOCNUMBER"), docNumber},
                                          {QStringLiteral("PATH"), QString()}},
               error))
@@ -513,8 +522,7 @@ bool EmFolder::InsertNew(QString* error) {
     return false;
   const std::pair<int, const char*> activities[] = {{45, "Folder created"}, {46, "Profile saved"}, {47, "Version created"}};
   for (const auto& [type, text] : activities) {
-    const qint64 id = NextKeyOn(*data_->db, SystemKeyName, error);
-    if (id == 0) return false;
+    const qint64 id = nextId++;
     if (!Insert(QStringLiteral("ACTIVITYLOG"),
                 {{QStringLiteral("SYSTEM_ID"), id}, {QStringLiteral("DOCNUMBER"), docNumber},
                  {QStringLiteral("ACTIVITY_TYPE"), type}, {QStringLiteral("AUTHOR"), profile[QStringLiteral("AUTHOR")]},
@@ -527,7 +535,7 @@ bool EmFolder::InsertNew(QString* error) {
   }
   data_->docNumber = docNumber;
   data_->systemId = systemId;
-  return ApplyPublic(error);
+  return ApplyPublic(error, rooted ? nextId : 0);
 }
 
 bool EmFolder::UpdateExisting(QString* error) {
@@ -561,8 +569,9 @@ bool EmFolder::UpdateExisting(QString* error) {
   return ApplyPublic(error);
 }
 
-// A public folder has a ROOT_OBJECT row; making it not public removes the row.
-bool EmFolder::ApplyPublic(QString* error) {
+// A public folder has a ROOT_OBJECT row; making it not public removes the row. `id` is the
+// row's id when the caller drew it already, else 0.
+bool EmFolder::ApplyPublic(QString* error, qint64 id) {
   if (!data_->pendingPublic || !data_->isFolder) return true;
   SqliteDb& db = *data_->db;
   if (!*data_->pendingPublic) {
@@ -572,7 +581,7 @@ bool EmFolder::ApplyPublic(QString* error) {
   }
   if (db.Scalar(QStringLiteral("SELECT COUNT(*) FROM ROOT_OBJECT WHERE DOCNUMBER = ?"), {data_->docNumber}).toLongLong() > 0)
     return true;
-  const qint64 id = NextKeyOn(db, SystemKeyName, error);
+  if (id == 0) id = NextKeyOn(db, SystemKeyName, error);
   if (id == 0) return false;
   return Insert(QStringLiteral("ROOT_OBJECT"),
                 {{QStringLiteral("SYSTEM_ID"), id}, {QStringLiteral("DOCNUMBER"), data_->docNumber},

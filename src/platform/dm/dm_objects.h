@@ -2,6 +2,8 @@
 // The emulator's implementations of the DM API objects (internal to the emulator; callers use
 // dm_api.h).
 #include <QDateTime>
+#include <QHash>
+#include <deque>
 #include <map>
 
 #include "platform/dm/dm_api.h"
@@ -138,6 +140,12 @@ class EmPcdSql : public PcdSql {
   // the lifted values left out.
   static constexpr qsizetype KeptTranslations = 200;
   RecentTexts<QString, Kept> translations_{KeptTranslations};
+  // The statements ready for SQLite of the last texts sent, values and all: a row sends many a
+  // text more than once (the same look-up of the same folder), and those need no lifting.
+  static constexpr qsizetype KeptTexts = 64;
+  QHash<QString, Ready> lastTexts_;
+  std::deque<QString> lastTextOrder_;  // oldest first
+  void KeepText(const QString& sql, const Ready& ready);
   bool bound_ = false;
   QString token_;
   qint64 sqlErrorCode_ = 0;

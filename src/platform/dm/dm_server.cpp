@@ -218,16 +218,18 @@ bool SeedKeyCounters(SqliteDb& db, QString* error) {
   return true;
 }
 
-qint64 NextKeyOn(SqliteDb& db, const QString& keyName, QString* error) {
+qint64 NextKeyOn(SqliteDb& db, const QString& keyName, QString* error) { return NextKeysOn(db, keyName, 1, error); }
+
+qint64 NextKeysOn(SqliteDb& db, const QString& keyName, qint64 count, QString* error) {
   // One statement, atomic on its own or inside the caller's transaction: a key drawn in a
   // transaction that rolls back goes back with the rows that used it.
   const SqliteResult r = db.Query(
-      QStringLiteral("UPDATE DM_NEXTKEY SET LAST_KEY = LAST_KEY + 1 WHERE KEY_NAME = ? RETURNING LAST_KEY"), {keyName});
+      QStringLiteral("UPDATE DM_NEXTKEY SET LAST_KEY = LAST_KEY + ? WHERE KEY_NAME = ? RETURNING LAST_KEY"), {count, keyName});
   if (!r.ok || r.rows.isEmpty()) {
     if (error) *error = r.ok ? QStringLiteral("The library has no key counter ") + keyName : r.error;
     return 0;
   }
-  return r.Value(0, 0).toLongLong();
+  return r.Value(0, 0).toLongLong() - count + 1;
 }
 
 }  // namespace sw::dm

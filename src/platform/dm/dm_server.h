@@ -110,6 +110,8 @@ class DmServer : public std::enable_shared_from_this<DmServer> {
 // Gives the next id of a key sequence of the library ("SYSTEMKEY": one sequence shared by every
 // table; "DOCNUMBER": document numbers). Atomic across processes. 0 on failure.
 qint64 NextKeyOn(SqliteDb& db, const QString& keyName, QString* error);
+// Draws `count` ids of the sequence at once and gives the first; the rest follow it. 0 on failure.
+qint64 NextKeysOn(SqliteDb& db, const QString& keyName, qint64 count, QString* error);
 // Raises the key counters to the highest id the library already uses, so that rows written by
 // other means before the library was opened never get an id twice; done when a connection opens.
 bool SeedKeyCounters(SqliteDb& db, QString* error);

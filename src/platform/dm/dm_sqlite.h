@@ -8,6 +8,7 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "platform/dm/recent_texts.h"
@@ -84,6 +85,13 @@ class SqliteDb {
   // work in a transaction that can no longer commit: the rest of the work must not run in
   // autocommit and stand half done.
   bool abandoned_ = false;
+  // Counts the statements after which the connection went into or out of a transaction: while
+  // it stays the same inside a transaction, that transaction goes on.
+  quint64 transactionTurns_ = 0;
+  void NoteTurn(bool wasInTransaction);
+  // The data version read inside the current transaction: no other connection's commit can
+  // show in a transaction that has begun to read, so it is read once a transaction.
+  std::optional<std::pair<quint64, qint64>> dataVersionInTransaction_;  // (turn, version)
 };
 
 using SqliteDbPtr = std::shared_ptr<SqliteDb>;

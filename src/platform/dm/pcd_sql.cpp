@@ -60,7 +60,11 @@ int EmPcdSql::SetLibrary(const QString& library) {
     bound_ = false;
     return 1;
   }
-  if (lib->name != library_.name) translations_.Clear();
+  if (lib->name != library_.name) {
+    translations_.Clear();
+    lastTexts_.clear();
+    lastTextOrder_.clear();
+  }
   library_ = *lib;
   bound_ = true;
   return 0;
@@ -71,6 +75,7 @@ int EmPcdSql::SetLibrary(const QString& library) {
 // text comes the second time, and it serves only after its marked translation, filled with the
 // values of two statements, read exactly as those statements translated in full.
 EmPcdSql::Ready EmPcdSql::Translated(const QString& sql) {
+  if (auto same = lastTexts_.constFind(sql); same != lastTexts_.constEnd()) return *same;
   const sql::LiftedStatement lifted = sql::LiftValues(sql, !sql::IsOracleEngine(library_.engine));
   const auto translate = [this](const QString& text) { return TranslateSql(text, server_->FactsFor(library_)); };
   if (std::optional<Kept> kept = translations_.Take(lifted.key)) {
@@ -97,6 +102,16 @@ EmPcdSql::Ready EmPcdSql::Translated(const QString& sql) {
   }
   translations_.Put(lifted.key, k);
   return {direct, {}};
+}
+
+void EmPcdSql::KeepText(const QString& sql, const Ready& ready) {
+  if (lastTexts_.contains(sql)) return;
+  if (qsizetype(lastTextOrder_.size()) >= KeptTexts) {
+    lastTexts_.remove(lastTextOrder_.front());
+    lastTextOrder_.pop_front();
+  }
+  lastTexts_.insert(sql, ready);
+  lastTextOrder_.push_back(sql);
 }
 
 void EmPcdSql::Fail(qint64 status, qint64 code, const QString& description) {
@@ -130,6 +145,7 @@ qint64 EmPcdSql::Execute(const QString& sql) {
     Fail(1, 1, translated.error);
     return 1;
   }
+  KeepText(sql, ready);
   QString error;
   SqliteDbPtr db = server_->Connection(library_.name, &error);
   if (!db) {

@@ -4,6 +4,8 @@
 #include <QChar>
 #include <QString>
 
+#include "platform/dm/sql_dialect.h"
+
 struct sqlite3;
 
 namespace sw::dm {
@@ -27,7 +29,6 @@ bool RegisterFunctions(sqlite3* db, const ServerFacts& facts, QString* error);
 bool RegisterTextCollation(sqlite3* db, qint64 engine, QString* error);
 bool CreateCatalogViews(sqlite3* db, QString* error);
 
-// Whether an engine code is one of Oracle's.
-inline bool IsOracleEngine(qint64 engine) { return engine == 2 || engine == 5; }
+using dm::IsOracleEngine;
 
 }  // namespace sw::dm::sql

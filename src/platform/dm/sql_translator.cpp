@@ -65,10 +65,18 @@ QString TranslateTransaction(const Seq& seq) {
     }
     return QString();
   }
+  // SAVE TRAN[SACTION] name sets a savepoint; ROLLBACK TRAN[SACTION] name goes back to it and
+  // leaves the transaction open, as on SQL Server (the name of a transaction itself is not kept
+  // here, so a name always means a savepoint).
+  if (IsWord(seq[0], "SAVE") && tranWord) {
+    if (seq.size() != 3) throw SqlError{QStringLiteral("Incorrect syntax near '%1'.").arg(seq.back().tok.text)};
+    return QStringLiteral("SAVEPOINT ") + seq[2].tok.text;
+  }
   if (IsWordIn(seq[0], {"COMMIT", "ROLLBACK"})) {
     if (seq.size() > 1 && IsWord(seq[1], "TO")) return QString();  // a savepoint: SQLite's own form
     if (seq.size() > (tranWord ? 3u : 1u))
       throw SqlError{QStringLiteral("Incorrect syntax near '%1'.").arg(seq[tranWord ? 3 : 1].tok.text)};
+    if (IsWord(seq[0], "ROLLBACK") && tranWord && seq.size() == 3) return QStringLiteral("ROLLBACK TO ") + seq[2].tok.text;
     return IsWord(seq[0], "COMMIT") ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK");
   }
   return QString();

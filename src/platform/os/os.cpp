@@ -26,6 +26,43 @@ std::optional<ProgramCommand> CommandFromVariable(const char* variable) {
   return ProgramCommand{program, words};
 }
 
+// Editors that draw in the terminal they are started from. The program starts them detached
+// from any terminal, where they would show nothing: they are used only inside a terminal window.
+bool IsTerminalEditor(const ProgramCommand& command) {
+  static const QStringList terminalOnly = {
+      QStringLiteral("vi"),   QStringLiteral("vim"),   QStringLiteral("nvim"),   QStringLiteral("vim.basic"),
+      QStringLiteral("vim.tiny"), QStringLiteral("view"), QStringLiteral("nano"), QStringLiteral("pico"),
+      QStringLiteral("micro"), QStringLiteral("ne"),   QStringLiteral("joe"),    QStringLiteral("jed"),
+      QStringLiteral("mcedit"), QStringLiteral("ed"),  QStringLiteral("ex"),     QStringLiteral("kak"),
+      QStringLiteral("hx"),   QStringLiteral("mg"),    QStringLiteral("zile"),   QStringLiteral("less"),
+      QStringLiteral("more"), QStringLiteral("most")};
+  const QString name = QFileInfo(command.program).fileName();
+  if (terminalOnly.contains(name)) return true;
+  // Emacs opens a window of its own unless told to stay in the terminal.
+  const bool emacs = name == QLatin1String("emacs") || name == QLatin1String("emacsclient");
+  return emacs && (command.arguments.contains(QStringLiteral("-nw")) || command.arguments.contains(QStringLiteral("-t")) ||
+                   command.arguments.contains(QStringLiteral("--no-window-system")) ||
+                   command.arguments.contains(QStringLiteral("--tty")));
+}
+
+// A terminal window that runs the command given after "-e"; none when there is no such program.
+std::optional<ProgramCommand> InTerminal(const ProgramCommand& command) {
+  for (const QString& name : {QStringLiteral("x-terminal-emulator"), QStringLiteral("xterm")}) {
+    const QString terminal = FindProgram(name);
+    if (terminal.isEmpty()) continue;
+    return ProgramCommand{terminal, QStringList{QStringLiteral("-e"), command.program} + command.arguments};
+  }
+  return std::nullopt;
+}
+
+// An editor named by the variable, as something that can show a file: a terminal editor only
+// inside a terminal window.
+std::optional<ProgramCommand> EditorFromVariable(const char* variable) {
+  const std::optional<ProgramCommand> editor = CommandFromVariable(variable);
+  if (!editor || !IsTerminalEditor(*editor)) return editor;
+  return InTerminal(*editor);
+}
+
 std::optional<ProgramCommand> XdgOpen() {
   const QString program = FindProgram(QStringLiteral("xdg-open"));
   if (program.isEmpty()) return std::nullopt;
@@ -81,9 +118,10 @@ OsResult Os::RemoveFile(const QString& path) {
 }
 
 std::optional<ProgramCommand> Os::TextViewer() const {
-  // A variable that is set decides; one naming a missing program falls back to the next.
-  if (auto visual = CommandFromVariable("VISUAL")) return visual;
-  if (auto editor = CommandFromVariable("EDITOR")) return editor;
+  // A variable that is set decides; one naming a missing program, or a terminal editor where no
+  // terminal window can be opened, falls back to the next.
+  if (auto visual = EditorFromVariable("VISUAL")) return visual;
+  if (auto editor = EditorFromVariable("EDITOR")) return editor;
   return XdgOpen();
 }
 

@@ -33,7 +33,9 @@ class Os {
   virtual OsResult RemoveFile(const QString& path);
 
   // The viewer for plain text: $VISUAL, else $EDITOR (each may carry its own arguments), else
-  // xdg-open. None when the chosen program cannot be found.
+  // xdg-open. An editor that draws in a terminal (vi, nano, ...) is run in a terminal window
+  // (x-terminal-emulator or xterm, with -e), and passed over where there is none. None when no
+  // program that can show the file is found.
   virtual std::optional<ProgramCommand> TextViewer() const;
   // The web browser stand-in: xdg-open. None when it cannot be found.
   virtual std::optional<ProgramCommand> Browser() const;

@@ -63,6 +63,22 @@ QString GroupFor(QSettings& settings, const QString& section) {
   return FindStored(settings.childGroups(), section);
 }
 
+// The INI format keeps "[General]" for keys outside every group, so the store writes the section
+// General as "[%General]". A file edited by hand under "[General]" means that section all the
+// same: its keys are the section's, ahead of the stored ones, until the program saves them.
+bool IsGeneral(const QString& section) { return section.compare(QStringLiteral("General"), Qt::CaseInsensitive) == 0; }
+
+QString HandEditedGeneralKey(QSettings& settings, const QString& section, const QString& key) {
+  if (!IsGeneral(section)) return QString();
+  return FindStored(settings.childKeys(), key);
+}
+
+QString ValueText(const QVariant& value) {
+  // A hand-edited value with commas comes back as a list; the store holds text only.
+  if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QStringLiteral(", "));
+  return value.toString();
+}
+
 }  // namespace
 
 QString SettingsStore::SettingsFile(const QString& app) {
@@ -85,15 +101,14 @@ QString SettingsStore::GetSetting(const QString& app, const QString& section, co
   const QString path = SettingsFile(app);
   if (!QFileInfo::exists(path)) return defaultValue;
   QSettings settings(path, QSettings::IniFormat);
+  const QString handEdited = HandEditedGeneralKey(settings, section, key);
+  if (!handEdited.isEmpty()) return ValueText(settings.value(handEdited));
   const QString group = GroupFor(settings, section);
   if (group.isEmpty()) return defaultValue;
   settings.beginGroup(group);
   const QString storedKey = FindStored(settings.childKeys(), key);
   if (storedKey.isEmpty()) return defaultValue;
-  const QVariant value = settings.value(storedKey);
-  // A hand-edited value with commas comes back as a list; the store holds text only.
-  if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QStringLiteral(", "));
-  return value.toString();
+  return ValueText(settings.value(storedKey));
 }
 
 bool SettingsStore::SaveSetting(const QString& app, const QString& section, const QString& key, const QString& value) {
@@ -101,6 +116,9 @@ bool SettingsStore::SaveSetting(const QString& app, const QString& section, cons
   const QString path = SettingsFile(app);
   if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
   QSettings settings(path, QSettings::IniFormat);
+  // A value saved goes where the store keeps it; a hand edit of it would otherwise hide it.
+  const QString handEdited = HandEditedGeneralKey(settings, section, key);
+  if (!handEdited.isEmpty()) settings.remove(handEdited);
   QString group = GroupFor(settings, section);
   if (group.isEmpty()) group = EncodeName(section);
   settings.beginGroup(group);
@@ -120,8 +138,15 @@ void SettingsStore::DeleteSetting(const QString& app, const QString& section, co
   const QString path = SettingsFile(app);
   if (!QFileInfo::exists(path)) return;
   QSettings settings(path, QSettings::IniFormat);
+  if (IsGeneral(section)) {
+    for (const QString& handEdited : settings.childKeys())
+      if (key.isEmpty() || DecodeName(handEdited).compare(key, Qt::CaseInsensitive) == 0) settings.remove(handEdited);
+  }
   const QString group = GroupFor(settings, section);
-  if (group.isEmpty()) return;
+  if (group.isEmpty()) {
+    settings.sync();
+    return;
+  }
   if (key.isEmpty()) {
     settings.remove(group);
   } else {

@@ -147,12 +147,4 @@ void Ui::SetPauseTexts(const QString& start, const QString& end) {
   controls.options.pauseEnd = end;
 }
 
-MsgResult ScriptedUi::MessageBox(const QString& text, MsgIcon icon, MsgButtons buttons, const QString& title) {
-  shown.push_back({text, icon, buttons, title});
-  if (answers.empty()) return DefaultButton(buttons);
-  const MsgResult r = answers.front();
-  answers.erase(answers.begin());
-  return r;
-}
-
 }  // namespace sw

@@ -3,7 +3,7 @@
 // boxes, the pointer, the message pump, the status labels, the check boxes and menus it reads
 // and writes). The base class keeps the control values itself and answers message boxes as an
 // unattended run must (log, standard error, default button); the main window overrides it with
-// real widgets, tests use ScriptedUi.
+// real widgets, tests a scripted stand-in.
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -242,38 +242,6 @@ class Ui {
   // Where an unattended message box is logged; set by whoever owns the log.
   std::function<void(const QString&)> LogSink;
   UiControls controls;
-};
-
-// A message box as a test saw it.
-struct ShownMessage {
-  QString text;
-  MsgIcon icon;
-  MsgButtons buttons;
-  QString title;
-};
-
-// Records every message box and answers from a queue (the first button once the queue is empty).
-class ScriptedUi : public Ui {
- public:
-  MsgResult MessageBox(const QString& text, MsgIcon icon, MsgButtons buttons, const QString& title) override;
-  void PumpMessages() override { ++pumpCount; }
-  void Answer(MsgResult r) { answers.push_back(r); }
-  // Input boxes: each records its prompt and takes the next queued answer (the default text once
-  // the queue is empty).
-  QString InputBox(const QString& prompt, const QString& title, const QString& defaultText) override {
-    inputPrompts.push_back({prompt, title, defaultText});
-    if (inputAnswers.isEmpty()) return defaultText;
-    return inputAnswers.takeFirst();
-  }
-  struct ShownInput {
-    QString prompt, title, defaultText;
-  };
-  std::vector<ShownInput> inputPrompts;
-  QStringList inputAnswers;
-
-  std::vector<ShownMessage> shown;
-  std::vector<MsgResult> answers;
-  int pumpCount = 0;
 };
 
 // The first button of a set: the answer an unattended run gives.

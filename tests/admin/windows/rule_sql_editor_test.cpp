@@ -182,6 +182,20 @@ TEST_F(RuleSqlEditorTest, FailedTestFromOkStoresNothingAndKeepsTheWindow) {
   EXPECT_TRUE(Shown().last().endsWith(")\r\n occurred trying to run test on CLIENT MATTERS"));
 }
 
+// A statement that begins with a comment is tested like any other, and saved after its test,
+// unless its comment could not be stored.
+TEST_F(RuleSqlEditorTest, TestFromOkLooksPastALeadingComment) {
+  cx.scripted->Answer(MsgResult::Yes);  // test first
+  EXPECT_EQ(SaveText("/* the clients */ SELECT CLIENT_ID FROM [OWNER].CLIENT"), QDialog::Accepted);
+  EXPECT_EQ(Chunks().size(), 1);
+  // Stored on one line, a "--" comment would take in what follows it: not saved.
+  EXPECT_EQ(SaveText("-- the clients\r\nSELECT CLIENT_ID FROM [OWNER].CLIENT"), -1);
+  EXPECT_TRUE(Shown().last().contains("Write the comment as /* ... */ instead."));
+  EXPECT_EQ(Chunks().size(), 1);
+  cx.scripted->Answer(MsgResult::No);
+  EXPECT_EQ(SaveText("SELECT '--', [a--b] /* -- */ FROM [OWNER].CLIENT -- the clients"), QDialog::Accepted);
+}
+
 TEST_F(RuleSqlEditorTest, TestRunsOnThePanelLibraryAndSwitchesBack) {
   const QString clients = server.Scalar("ORALIB", "SELECT COUNT(*) FROM CLIENT");
   bool passed = false;
@@ -206,7 +220,8 @@ TEST_F(RuleSqlEditorTest, TestChangesNothingOnBothEngines) {
     ASSERT_GT(clients, 0);
     std::vector<bool> passed;
     Drive(library, kRule, [&](RuleSqlEditor& e) {
-      for (const QString statement : {"DELETE FROM [OWNER].CLIENT", "DROP TABLE [OWNER].CLIENT"}) {
+      for (const QString statement : {"-- every client\r\n/* of the\r\nlibrary */ DELETE FROM [OWNER].CLIENT",
+                                      "/* DELETE */ DROP TABLE [OWNER].CLIENT"}) {
         e.SetText(statement);
         e.ButtonTest_Click();
         passed.push_back(e.TestPassed());

@@ -19,6 +19,7 @@
 #include "core/log.h"
 #include "platform/settings/settings_store.h"
 #include "rules/settings_rows.h"
+#include "run/run_control.h"
 #include "window_fixture.h"
 
 namespace sw::test {
@@ -60,7 +61,21 @@ TEST_F(Pages, APauseFieldIsNormalisedWhenItLosesTheFocusAndTheOtherStaysAsLoaded
   EXPECT_EQ(window.TextPauseStart->text(), "09:30");
   EXPECT_EQ(window.TextPauseEnd->text(), "1230");
   QApplication::sendEvent(window.TextPauseEnd, &out);
-  EXPECT_EQ(window.TextPauseEnd->text(), "12:30");
+  EXPECT_EQ(window.TextPauseEnd->text(), "01:30");
+}
+
+// The run reads the pause texts the way the fields normalise them, so a text the window left
+// alone means the same to the run as it would after losing the focus.
+TEST_F(Pages, APauseFieldAndTheRunReadEveryTextAlike) {
+  for (const QString typed : {"930", "2215", "noon", "abcdef", "9:30", "", "12:00:00", "2575"}) {
+    window.TextPauseStart->setText(typed);
+    window.TextPauseEnd->setText(typed);
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(window.TextPauseStart, &out);
+    cx.ui->SetPauseTimeChecked(true);
+    NormalisePauseTexts(cx);
+    EXPECT_EQ(window.TextPauseEnd->text(), window.TextPauseStart->text()) << typed.toStdString();
+  }
 }
 
 using Keys = WindowTest;

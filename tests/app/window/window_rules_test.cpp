@@ -4,27 +4,6 @@
 
 namespace sw {
 
-TEST(PauseField, GivesTypedTimesTheTwoDigitForm) {
-  EXPECT_EQ(NormalisePauseField("9:30"), "09:30");
-  EXPECT_EQ(NormalisePauseField("7:05"), "07:05");
-  EXPECT_EQ(NormalisePauseField("23:59"), "23:59");
-  EXPECT_EQ(NormalisePauseField(""), "00:00");
-  EXPECT_EQ(NormalisePauseField("12"), "00:12");
-}
-
-TEST(PauseField, ReadsBareDigitsAsHoursAndMinutesLikeTheRun) {
-  // Padding a bare number to five characters would shift it: 1230 must not become 01:30.
-  EXPECT_EQ(NormalisePauseField("1230"), "12:30");
-  EXPECT_EQ(NormalisePauseField("930"), "09:30");
-  EXPECT_EQ(NormalisePauseField("5"), "00:05");
-}
-
-TEST(PauseField, KeepsTheShapeOfTextThatIsNoTime) {
-  EXPECT_EQ(NormalisePauseField("abcdef"), "ab:de");
-  EXPECT_EQ(NormalisePauseField("25:00"), "25:00");
-  EXPECT_EQ(NormalisePauseField("99:99"), "99:99");
-}
-
 TEST(ResultsFont, PlusAndMinusStepWithinTheirBounds) {
   double size = 8.25;
   std::vector<double> grown;

@@ -191,6 +191,17 @@ TEST_F(PcdSqlTest, StatementsThatDifferOnlyInTheirValuesGiveWhatEachGivesAlone) 
   }
 }
 
+TEST_F(PcdSqlTest, ATextSentAgainAfterASwitchRunsAsTheNewLibraryReadsIt) {
+  // Oracle reads '' as NULL: the same text counts other rows there.
+  const QString text = "SELECT COUNT(*) FROM PEOPLE WHERE FULL_NAME <> ''";
+  PcdSqlPtr sql = Bound("LAWLIB");
+  const QString onSqlServer = Outcome(*sql, text);
+  ASSERT_EQ(sql->SetLibrary("ORALIB"), 0);
+  const QString onOracle = Outcome(*Bound("ORALIB"), text);
+  EXPECT_NE(onSqlServer, onOracle);
+  EXPECT_EQ(Outcome(*sql, text), onOracle);
+}
+
 TEST_F(PcdSqlTest, InjectedFaultsReplaceTheStatement) {
   PcdSqlPtr sql = Bound();
   const QString before = server.Scalar("LAWLIB", "SELECT COUNT(*) FROM PROFILE");

@@ -9,12 +9,12 @@
 
 #include "core/sql.h"
 #include "platform/dm/dm_api.h"
+#include "platform/dm/dm_server.h"
 #include "support/dm_fixture.h"
+#include "support/template_check.h"
 
 namespace sw::dm {
 namespace {
-
-bool IsOracle(qint64 engine) { return engine == 2 || engine == 5; }
 
 // What the system's statement runner makes of a neutral statement before it executes it.
 QString Adapted(const QString& sql, qint64 engine, const QString& productVersion, const QString& compatibility) {
@@ -35,10 +35,16 @@ class SqlCorpusTest : public ::testing::TestWithParam<const char*> {
     engine = sql->DatabaseVendor();
     own = Library();
     other = oracle() ? QStringLiteral("LAWLIB") : QStringLiteral("ORALIB");
+    server.Components()->Server()->hooks.sqlFault = [this](const QString& library, const QString& text) {
+      sent.emplace_back(library, text);
+      return std::optional<SqlFault>();
+    };
   }
+  // Every statement sent reads the same through the template cache as on its own.
+  void TearDown() override { EXPECT_EQ(test::TemplateMismatches(*server.Components()->Server(), sent), QStringList()); }
 
   QString Library() const { return QString::fromLatin1(GetParam()); }
-  bool oracle() const { return IsOracle(engine); }
+  bool oracle() const { return IsOracleEngine(engine); }
 
   // Runs one statement and insists that it executed.
   void Run(const QString& neutral) {
@@ -78,6 +84,7 @@ class SqlCorpusTest : public ::testing::TestWithParam<const char*> {
   PcdSqlPtr sql;
   qint64 engine = 0;
   QString own, other;
+  std::vector<std::pair<QString, QString>> sent;  // library, statement
 };
 
 TEST_P(SqlCorpusTest, LibrarySwitchAndSchemaChecks) {

@@ -48,21 +48,46 @@ TEST(SqlTranslatorText, UnreadableTextFailsWithAReason) {
   EXPECT_EQ(Translated("SELECT 1;"), "SELECT 1");
 }
 
-TEST(SqlTranslatorText, NoInputCrashesTheTranslator) {
-  // Every prefix of statements full of the constructs the rewrites look at.
-  const QString statements[] = {
-      "SELECT DISTINCT TOP 10 'A', C.CLIENT_ID AS \"C.ID\", ISNULL(CAST(C.SYSTEM_ID AS VARCHAR(10)) + 'x', '') "
-      "FROM [DOCSADM].[CLIENT] C WITH (NOLOCK) WHERE C.CLIENT_ID LIKE 'A[[]%' AND ROWNUM <= 5 "
-      "AND CASE WHEN C.X = 'a' THEN 1 + 2 ELSE 'b' + C.Y END = 3 ORDER BY C.CLIENT_ID DESC OPTION (MAXDOP 1)",
-      "SELECT CONVERT(VARCHAR(10), GETDATE(), 101), DATEADD(day, -1, SYSDATE), TO_DATE('08-DEC-26','DD-MON-RR') "
-      "FROM DUAL WHERE a (+) = b.c",
+TEST(SqlTranslatorText, EveryPrefixTranslatesOrFailsWithAReasonAndSoDoesItsRun) {
+  // Every prefix of statements full of the constructs the rewrites look at, on both engines: each
+  // is either translated or refused with a reason, never both or neither, and a translated one
+  // either runs or fails in the database with a reason. Each whole statement translates on the
+  // engine it is written for, so its rewrites are reached.
+  struct Case {
+    QString sql;
+    qint64 writtenFor;
   };
-  for (const QString& s : statements) {
-    for (qsizetype n = 0; n <= s.size(); ++n) {
-      const SqlTranslation t = TranslateSql(s.left(n), SqlTestDb::DefaultFacts());
-      EXPECT_TRUE(t.ok || !t.error.isEmpty()) << s.left(n).toStdString();
-      const SqlTranslation o = TranslateSql(s.left(n), SqlTestDb::OracleFacts());
-      EXPECT_TRUE(o.ok || !o.error.isEmpty()) << s.left(n).toStdString();
+  const Case cases[] = {
+      {"SELECT DISTINCT TOP 10 'A', C.CLIENT_ID AS \"C.ID\", ISNULL(CAST(C.SYSTEM_ID AS VARCHAR(10)) + 'x', '') "
+       "FROM [DOCSADM].[CLIENT] C WITH (NOLOCK) WHERE C.CLIENT_ID LIKE 'A[[]%' AND ROWNUM <= 5 "
+       "AND CASE WHEN C.X = 'a' THEN 1 + 2 ELSE 'b' + C.Y END = 3 ORDER BY C.CLIENT_ID DESC OPTION (MAXDOP 1)",
+       -1},
+      {"SELECT DISTINCT TOP 10 'A', C.CLIENT_ID AS \"C.ID\", ISNULL(CAST(C.SYSTEM_ID AS VARCHAR(10)) + 'x', '') "
+       "FROM [DOCSADM].[CLIENT] C WITH (NOLOCK) WHERE C.CLIENT_ID LIKE 'A[[]%' "
+       "AND CASE WHEN C.X = 'a' THEN 1 + 2 ELSE 'b' + C.Y END = 3 ORDER BY C.CLIENT_ID DESC OPTION (MAXDOP 1)",
+       10},
+      {"SELECT CONVERT(VARCHAR(10), GETDATE(), 101), DATEADD(day, -1, SYSDATE), TO_DATE('08-DEC-26','DD-MON-RR') "
+       "FROM DUAL WHERE a (+) = b.c",
+       -1},
+      {"SELECT NVL(C.CLIENT_NAME, 'x'), SYSDATE, TO_DATE('08-DEC-26','DD-MON-RR') FROM DOCSADM.CLIENT C, "
+       "DOCSADM.PROFILE P WHERE C.SYSTEM_ID = P.AUTHOR (+) AND ROWNUM <= 5",
+       2},
+  };
+  for (const ServerFacts& facts : {SqlTestDb::DefaultFacts(), SqlTestDb::OracleFacts()}) {
+    SqlTestDb db(facts);
+    for (const Case& c : cases) {
+      const SqlTranslation whole = TranslateSql(c.sql, facts);
+      if (c.writtenFor == facts.engine) {
+        EXPECT_TRUE(whole.ok) << facts.engine << ": " << whole.error.toStdString();
+      }
+      for (qsizetype n = 0; n <= c.sql.size(); ++n) {
+        const QString prefix = c.sql.left(n);
+        const SqlTranslation t = TranslateSql(prefix, facts);
+        ASSERT_EQ(t.ok, t.error.isEmpty()) << prefix.toStdString();
+        if (!t.ok) continue;
+        const SqlRun run = db.Run(prefix);
+        EXPECT_EQ(run.ok, run.error.isEmpty()) << prefix.toStdString();
+      }
     }
   }
 }
@@ -437,6 +462,14 @@ TEST(SqlTranslatorStatements, TransactionsCommitAndRollBack) {
   EXPECT_EQ(db.Value("SELECT COUNT(*) FROM CLIENT"), "1");
   EXPECT_EQ(Translated("ROLLBACK TRAN"), "ROLLBACK");
   EXPECT_EQ(Translated("COMMIT WORK"), "COMMIT");
+  // Going back to a savepoint, in SQL Server's and Oracle's forms, keeps the transaction open.
+  for (const auto& [save, back] : {std::pair{"SAVE TRANSACTION SW1", "ROLLBACK TRANSACTION SW1"},
+                                   std::pair{"SAVEPOINT SW2", "ROLLBACK TO SAVEPOINT SW2"}}) {
+    ASSERT_TRUE(db.Run("BEGIN TRANSACTION").ok && db.Run(save).ok) << save;
+    db.Run("INSERT INTO CLIENT VALUES (3, 'C', 'x')");
+    ASSERT_TRUE(db.Run(back).ok && db.Run("COMMIT TRANSACTION").ok) << back;
+  }
+  EXPECT_EQ(db.Value("SELECT COUNT(*) FROM CLIENT"), "1");
 }
 
 TEST(SqlTranslatorStatements, AlterTableAddsColumnsInServerTypes) {

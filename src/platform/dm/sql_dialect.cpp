@@ -1,0 +1,20 @@
+#include "platform/dm/sql_dialect.h"
+
+#include "platform/dm/sql_tokens.h"
+
+namespace sw::dm {
+
+bool FindQuotedSpans(const QString& sql, std::vector<QuotedSpan>* spans) {
+  spans->clear();
+  try {
+    for (const sql::Token& t : sql::Tokenize(sql)) {
+      if (t.kind == sql::TokenKind::String || t.kind == sql::TokenKind::QuotedName || t.kind == sql::TokenKind::BracketName)
+        spans->push_back({t.begin, t.end});
+    }
+  } catch (const sql::SqlError&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace sw::dm

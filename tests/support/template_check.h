@@ -1,0 +1,23 @@
+#pragma once
+// Whether the emulator's template cache would give statements the translation they get on
+// their own. The cache translates a statement's shape once, with each lifted value as a marker,
+// and serves every later statement of that shape from it: sound only while no rewrite looks at a
+// value's content in a way the markers' value classes miss.
+#include <QString>
+#include <QStringList>
+#include <utility>
+#include <vector>
+
+namespace sw::dm {
+class DmServer;
+}
+
+namespace sw::test {
+
+// The statements (library, text) whose translation through their shape's template differs from
+// their direct translation, each with both texts; empty when the cache serves every one of them
+// soundly. Statements that lift no value, or whose shape gives no template, are not served by
+// the cache and pass.
+QStringList TemplateMismatches(const dm::DmServer& server, const std::vector<std::pair<QString, QString>>& statements);
+
+}  // namespace sw::test
