@@ -173,11 +173,6 @@ QString AdaptStatement(Context& cx, const QString& sql) {
   return AddParallelismHint(text, engine);
 }
 
-QDateTime WholeSecond(const QDateTime& t) {
-  QDateTime whole = t;
-  whole.setTime(QTime(t.time().hour(), t.time().minute(), t.time().second()));
-  return whole;
-}
 
 void ReportFailure(Context& cx, qint64 number, const QString& source, const QString& description,
                    const QString& composed) {
@@ -448,7 +443,9 @@ bool RunSQL(Context& cx, const QString& sql) {
       return false;
     }
     pcd.ReleaseResults();
-    const QDateTime started = WholeSecond(QDateTime::currentDateTime());
+    // Whole seconds on the clock, as the local time shows them; counted from the epoch, which
+    // needs no look at the time zone for every statement.
+    const qint64 started = QDateTime::currentSecsSinceEpoch();
     const QString text = AdaptStatement(cx, sql);
     composed = QStringLiteral("Executing ") + cx.library.EngineName + QStringLiteral(" SQL Instruction on ") + library();
     LogMessage(cx, composed);
@@ -458,7 +455,7 @@ bool RunSQL(Context& cx, const QString& sql) {
     LogOutcome(cx, pcd, text, library(), status, composed);
     if (status != 0 && !IsSqlSuccess(pcd.SqlErrorCode())) FailTransactionOf(cx, library());
     LogMessage(cx, HyphenLine);
-    const qint64 elapsed = started.secsTo(WholeSecond(QDateTime::currentDateTime()));
+    const qint64 elapsed = QDateTime::currentSecsSinceEpoch() - started;
     if (elapsed > 1) {
       LogMessage(cx, QStringLiteral("Note: Execution took ") + FormatNumber(elapsed) + QStringLiteral(" second(s) to complete"));
       LogMessage(cx, HyphenLine);

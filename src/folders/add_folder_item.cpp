@@ -5,6 +5,7 @@
 
 #include "core/library.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/session.h"
 #include "core/sql.h"
 #include "core/text.h"
@@ -215,16 +216,11 @@ void ReportFailure(Context& cx, const std::exception& failure) {
 
 // The way out after the guards, whatever happened: both shared objects empty, the entry's
 // library current again.
-void ExitSteps(FolderContext& cx, const QString& entryLibrary) {
+void ExitSteps(FolderContext& cx) {
   Hyphens(cx);
   filing::CloseProfileSlot(cx);
   cx.items.FolderObject.reset();
   Hyphens(cx);
-  try {
-    ConnectLibrary(cx, entryLibrary);
-  } catch (const std::exception&) {
-    // Its answer is not used; the way out completes.
-  }
 }
 
 }  // namespace
@@ -248,7 +244,7 @@ bool AddFolderItemOfRule(FolderContext& cx, qint64 DocNumber, qint64 Parent, con
   // An item is never filed into itself.
   if (filing::SameLibrary(Folder_Library, Document_Library) && DocNumber == Parent) return true;
 
-  const QString entryLibrary = cx.session.CurrentLibrary->Name();
+  const ScreenGuard guard(cx);
   filing::CloseProfileSlot(cx);
   bool result = false;
   try {
@@ -257,7 +253,7 @@ bool AddFolderItemOfRule(FolderContext& cx, qint64 DocNumber, qint64 Parent, con
     ReportFailure(cx, failure);
     result = false;
   }
-  ExitSteps(cx, entryLibrary);
+  ExitSteps(cx);
   return result;
 }
 

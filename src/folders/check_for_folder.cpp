@@ -9,6 +9,7 @@
 #include "core/library.h"
 #include "core/library_checks.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/session.h"
 #include "core/sql.h"
 #include "core/text.h"
@@ -52,14 +53,6 @@ void Guarded(Context& cx, Step step) {
     step();
   } catch (const std::exception& failure) {
     LogTrapped(cx, failure);
-  }
-}
-
-void SwitchBack(Context& cx, const QString& library) {
-  try {
-    ConnectLibrary(cx, library);
-  } catch (const std::exception&) {
-    // The look-up's answer stands whatever the switch back does.
   }
 }
 
@@ -325,7 +318,7 @@ qint64 CheckForFolderOfRule(FolderContext& cx, const QString& Folder_Name, const
                             qint64 Parent_Folder, const QString& RuleName, bool PublicFolders, const QString& Folder_Library,
                             const QString& Item_Library) {
   if (Folder_Name.isEmpty()) return 0;
-  const QString entryLibrary = CurrentLibraryNameOrEmpty(cx);
+  const ScreenGuard guard(cx);
   LookUp q;
   q.name = NormaliseFolderName(Folder_Name);
   q.parse = ReadParseSetting(ParseCharacters);
@@ -341,7 +334,6 @@ qint64 CheckForFolderOfRule(FolderContext& cx, const QString& Folder_Name, const
     LogTrapped(cx, failure);
   }
   Hyphens(cx);
-  SwitchBack(cx, entryLibrary);
   return result;
 }
 

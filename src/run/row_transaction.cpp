@@ -34,7 +34,8 @@ bool IsRuleLibrary(RunContext& cx, const QString& library) {
 // costs at most sixteen rows done again, a few seconds of work at worst.
 constexpr int RowsPerGroup = 16;
 // The longest a group stays open by the run's clock: another computer waiting for the library's
-// write lock waits about this long plus one row, far within the database's busy timeout.
+// write lock gets it between two groups, after a few groups at most, far within the database's
+// busy timeout.
 constexpr qint64 GroupMilliseconds = 50;
 
 // Opens the group's transaction in every library a row of the rule may write to. False, with the
@@ -87,7 +88,7 @@ bool GroupLost(RunContext& cx, const RowGroup& group) {
 }  // namespace
 
 QString RowNotKeptMessage(int item, const QString& levelValues) {
-  return QStringLiteral("Error: The folders of item #") + QString::number(item) + QStringLiteral(" (") + levelValues +
+  return QStringLiteral("Error: The folders of item #") + FormatNumber(item) + QStringLiteral(" (") + levelValues +
          QStringLiteral(") were not kept - the item will be processed again");
 }
 

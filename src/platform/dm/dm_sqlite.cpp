@@ -4,7 +4,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace sw::dm {
 
@@ -72,6 +74,16 @@ bool EndsTransaction(const QString& sql, bool* rollback) {
   return words[0] == QLatin1String("COMMIT") || words[0] == QLatin1String("END");
 }
 
+// Waits for another connection's write lock in steps of a millisecond, up to the busy timeout.
+// SQLite's own handler sleeps up to 100 ms between tries, so a writer that commits and begins
+// again within a millisecond (a run committing its rows in groups) would keep another computer
+// waiting for seconds; a database server lets its waiting writers in between transactions.
+int WaitForLock(void*, int tries) {
+  if (tries >= SqliteDb::BusyTimeoutMs) return 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return 1;
+}
+
 }  // namespace
 
 SqliteDb::SqliteDb() : statements_(KeptStatements, [](sqlite3_stmt*& st) { sqlite3_finalize(st); }) {}
@@ -89,7 +101,7 @@ std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QStri
   }
   sqlite3_extended_result_codes(db->db_, 1);
   sqlite3_update_hook(db->db_, &SqliteDb::NoteWrite, db.get());
-  sqlite3_busy_timeout(db->db_, BusyTimeoutMs);
+  sqlite3_busy_handler(db->db_, &WaitForLock, nullptr);
   // A cache of up to 64 MB keeps the pages of a large library's indexes at hand, as a database
   // server's memory would, so a look-up does not read them again.
   if (!db->ExecScript(QStringLiteral("PRAGMA synchronous = FULL; PRAGMA cache_size = -65536"), error)) return nullptr;

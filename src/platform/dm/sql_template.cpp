@@ -52,7 +52,7 @@ class Scan {
   explicit Scan(const QString& sql) : sql_(sql), tokens_(TokenPlaces(sql)) {}
 
   size_t Size() const { return tokens_.size(); }
-  const Token& At(size_t i) const { return tokens_[i]; }
+  const TokenPlace& At(size_t i) const { return tokens_[i]; }
   QStringView Text(size_t i) const { return QStringView(sql_).mid(tokens_[i].begin, tokens_[i].end - tokens_[i].begin); }
 
   bool IsSymbol(size_t i, char16_t symbol) const {
@@ -136,7 +136,7 @@ class Scan {
   }
 
   bool Liftable(size_t i, Context context, Clause clause) const {
-    const Token& t = tokens_[i];
+    const TokenPlace& t = tokens_[i];
     const bool value = (t.kind == TokenKind::String && t.end - t.begin > 2 && !(t.end - t.begin == 3 && Text(i).startsWith(u'N'))) ||
                        (t.kind == TokenKind::Number && IsWholeNumber(Text(i)));
     if (!value || i == 0 || !EndsOperand(i + 1)) return false;
@@ -150,7 +150,7 @@ class Scan {
 
  private:
   const QString& sql_;
-  std::vector<Token> tokens_;
+  std::vector<TokenPlace> tokens_;
 };
 
 }  // namespace
@@ -205,7 +205,7 @@ LiftedStatement LiftValues(const QString& sql, bool bracketClasses) {
   std::vector<Clause> clauses{Clause::None};
   qsizetype copied = 0;
   for (size_t i = 0; i < scan->Size(); ++i) {
-    const Token& t = scan->At(i);
+    const TokenPlace& t = scan->At(i);
     if (const qsizetype end = LiftLookUp(out, *scan, i, copied, bracketClasses); end >= 0) {
       copied = end;
       while (i + 1 < scan->Size() && scan->At(i + 1).begin < end) ++i;  // its own tokens are done

@@ -17,11 +17,20 @@ class Tokenizer {
     while (i_ < s_.size()) Step();
     return std::move(out_);
   }
+  std::vector<TokenPlace> RunPlaces() {
+    places_.reserve(size_t(s_.size() / 4));
+    while (i_ < s_.size()) Step();
+    return std::move(places_);
+  }
 
  private:
   QChar At(qsizetype k) const { return k < s_.size() ? s_[k] : QChar(); }
 
   void Push(TokenKind kind, const QString& text) {
+    if (!texts_) {
+      places_.push_back(TokenPlace{kind, begin_, i_});
+      return;
+    }
     out_.push_back(Token{kind, text, pre_, begin_, i_});
     pre_.clear();
   }
@@ -168,6 +177,7 @@ class Tokenizer {
   qsizetype begin_ = 0;
   QString pre_;
   std::vector<Token> out_;
+  std::vector<TokenPlace> places_;  // without texts
 };
 
 // Reads one level up to its ")" (nested) or the end; `closePre` receives what stood before
@@ -209,7 +219,7 @@ QString RenderToken(const Token& t) {
 
 std::vector<Token> Tokenize(const QString& sql) { return Tokenizer(sql, true).Run(); }
 
-std::vector<Token> TokenPlaces(const QString& sql) { return Tokenizer(sql, false).Run(); }
+std::vector<TokenPlace> TokenPlaces(const QString& sql) { return Tokenizer(sql, false).RunPlaces(); }
 
 Seq BuildTree(const std::vector<Token>& tokens) {
   size_t i = 0;

@@ -33,9 +33,14 @@ struct SqlError {
 };
 
 std::vector<Token> Tokenize(const QString& sql);
-// The tokens' kinds and places only, their texts and blanks left empty: a quick look at a
-// statement that copies nothing of it.
-std::vector<Token> TokenPlaces(const QString& sql);
+// A token's kind and place only.
+struct TokenPlace {
+  TokenKind kind = TokenKind::Symbol;
+  qsizetype begin = 0;
+  qsizetype end = 0;
+};
+// The tokens' kinds and places: a quick look at a statement that copies nothing of it.
+std::vector<TokenPlace> TokenPlaces(const QString& sql);
 Seq BuildTree(const std::vector<Token>& tokens);
 Seq Parse(const QString& sql);  // Tokenize + BuildTree
 QString Emit(const Seq& seq);
