@@ -37,6 +37,7 @@ ScreenGuard::~ScreenGuard() {
 void ScreenGuard::RestoreLibrary() {
   if (!parts_.library) return;
   if (parts_.skipNoLibrary && library_.isEmpty()) return;
+  if (parts_.onlyWhenLeft && CurrentLibraryNameOrEmpty(cx_).compare(library_, Qt::CaseInsensitive) == 0) return;
   try {
     ConnectLibrary(cx_, library_);
   } catch (const std::exception&) {

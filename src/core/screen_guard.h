@@ -19,6 +19,9 @@ struct ScreenParts {
   // When no library was current on entry none is switched to; otherwise the switch back to a
   // blank name is tried and logs its warning.
   bool skipNoLibrary = false;
+  // Switches back only when another library is current by then, so that a library still current
+  // is not checked again (the check may log when the DM session is gone).
+  bool onlyWhenLeft = false;
   bool status = false;  // the caption of `statusWindow`
   StatusWindow statusWindow = StatusWindow::Main;
   bool counters = false;  // the Total and Read labels
