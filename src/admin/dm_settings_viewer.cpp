@@ -166,7 +166,8 @@ void DmSettingsViewer::reject() {
 void OpenDmSettingsViewer(RunContext& cx, QWidget* parent, const std::function<void(DmSettingsViewer&)>& show) {
   // A library switch in the window may leave its own text in the status line (a failed switch
   // does): the main window gets back the text it had.
-  const QString status = StatusCaption(cx);
+  const ScreenGuard back(
+      cx, ScreenParts{.library = false, .status = true, .statusWindow = StatusCaptionWindow(cx), .pointer = PointerBack::Default});
   cx.ui->SetMousePointer(Pointer::Hourglass);
   cx.ui->PumpMessages();
   {
@@ -176,8 +177,6 @@ void OpenDmSettingsViewer(RunContext& cx, QWidget* parent, const std::function<v
     // However the window went away, the library current at opening is current again.
     viewer.Form_Unload(0);
   }
-  SetStatusCaption(cx, status);
-  cx.ui->SetMousePointer(Pointer::Default);
 }
 
 }  // namespace sw::admin
