@@ -11,7 +11,9 @@ program="$1"
 dm_tool="$2"
 points="${3:-3,22,47,69}"
 clients="${4:-6}"
-matters="${5:-40}"
+# Enough matters that the last kill point lies far from the end of the run: a row takes about a
+# millisecond, and the watch below looks every 10 ms or so.
+matters="${5:-120}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 export STACKWRIGHT_DM_SERVER="$work/server" XDG_CONFIG_HOME="$work/config" STACKWRIGHT_COMPUTER_NAME=KILLED_PC
