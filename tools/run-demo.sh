@@ -5,9 +5,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-packages.sh
 bash tools/build.sh
-demo="${STACKWRIGHT_DM_SERVER:-$PWD/build/demo-server}"
-rm -rf "$demo"
-build/tools/stackwright-dm init "$demo" --demo
+# The demo server in the build folder is made afresh; a server that STACKWRIGHT_DM_SERVER names
+# may hold someone's folders, and init refuses to replace one.
+if [ -n "${STACKWRIGHT_DM_SERVER:-}" ]; then
+  demo="$STACKWRIGHT_DM_SERVER"
+  build/tools/stackwright-dm init "$demo" --demo
+else
+  demo="$PWD/build/demo-server"
+  build/tools/stackwright-dm init "$demo" --demo --force
+fi
 export STACKWRIGHT_DM_SERVER="$demo"
 QT_QPA_PLATFORM=offscreen build/stackwright /G /X
 for lib in $(build/tools/stackwright-dm libraries "$demo"); do

@@ -211,8 +211,26 @@ void SetStatus(Context& cx, const QString& text) {
   MonitorHeartbeat(cx);
 }
 
+namespace {
+
+// Non-verbose logging may write no entry for a long while, yet today's file of an earlier run is
+// there to view. Looked for at most once a LookInterval: the filtered entries come by the thousand.
+void ShowEarlierLogFile(Context& cx) {
+  const QDateTime now = cx.log.Now ? cx.log.Now() : QDateTime::currentDateTime();
+  const qint64 at = now.date().toJulianDay() * 86400000 + now.time().msecsSinceStartOfDay();
+  if (cx.log.EarlierFileLookedAt != 0 && std::llabs(at - cx.log.EarlierFileLookedAt) < LookInterval) return;
+  cx.log.EarlierFileLookedAt = at;
+  cx.ui->SetLogMenusEnabled(QFileInfo(DatedLogFileName(cx.log.LogFileBase, now.date())).isFile());
+}
+
+}  // namespace
+
 void UpdateLogMenus(Context& cx) {
   const QString& path = cx.log.DatedLogFile;
+  if (path.isEmpty() && !cx.log.LogFileBase.isEmpty()) {
+    ShowEarlierLogFile(cx);
+    return;
+  }
   const LogFileHandle& f = cx.log.file;
   // The writer knows whether its own file is there; only another name is looked up.
   const bool exists = path == f.path ? f.exists : QFileInfo(path).isFile();

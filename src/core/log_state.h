@@ -38,6 +38,9 @@ struct LogState {
   // Error entries and failed statements since the program started: they decide its exit status.
   int ErrorsLogged = 0;
   LogFileHandle file;
+  // Before this run writes its first entry: when today's file (of an earlier run) was last looked
+  // for, in the log clock's wall time in milliseconds.
+  qint64 EarlierFileLookedAt = 0;
 };
 
 }  // namespace sw

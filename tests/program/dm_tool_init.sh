@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# `stackwright-dm init` over a folder that already holds a server refuses (status 2) and leaves
-# its libraries as they were; --force replaces it; --help answers with status 0.
+# `stackwright-dm init` over a folder that already holds a server, or a server's libraries without
+# its server.ini, refuses (status 2) and leaves its libraries as they were; --force replaces it;
+# --help answers with status 0.
 set -euo pipefail
 dm_tool="$1"
 work="$(mktemp -d)"
@@ -14,6 +15,13 @@ status=0
 "$dm_tool" init "$server" --demo >"$work/out" 2>&1 || status=$?
 [ "$status" -eq 2 ] && grep -q "already holds a DM server" "$work/out" && [ "$(kept)" = 1 ] ||
   { echo "init over a server: status $status, kept rows $(kept)"; cat "$work/out"; exit 1; }
+# Its libraries hold the data, also when the server.ini beside them has gone.
+mv "$server/server.ini" "$work/server.ini"
+status=0
+"$dm_tool" init "$server" >"$work/out" 2>&1 || status=$?
+[ -e "$server/server.ini" ] || mv "$work/server.ini" "$server/server.ini"
+[ "$status" -eq 2 ] && [ "$(kept)" = 1 ] ||
+  { echo "init over a server's libraries without its server.ini: status $status"; cat "$work/out"; exit 1; }
 "$dm_tool" init "$server" --demo --force >/dev/null
 [ "$(kept)" = 0 ] || { echo "--force did not replace the server"; exit 1; }
 "$dm_tool" --help >"$work/help"

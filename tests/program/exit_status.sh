@@ -11,6 +11,7 @@
 #              line on standard error naming the errors and the log
 #   sigterm    SIGTERM in the folder loop                        143 (the signal's), claims released
 #   help       --help, without any display                       0, the switches and statuses
+#   nodisplay  /G /X without any display                         0 (the window alone: 2, and why)
 set -euo pipefail
 program="$1"
 dm_tool="$2"
@@ -51,6 +52,8 @@ case "$case_name" in
     expected=143 ;;
   help)
     expected=0 ;;
+  nodisplay)
+    expected=0 ;;
   *) echo "unknown case $case_name"; exit 2 ;;
 esac
 
@@ -62,6 +65,12 @@ if [ "$case_name" = help ]; then
     [ "$status" -eq 0 ] && grep -q "^Exit status" "$work/run.out" && grep -q "/NV" "$work/run.out" ||
       { echo "$asked: status $status"; cat "$work/run.out"; exit 1; }
   done
+elif [ "$case_name" = nodisplay ]; then
+  env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY timeout 20 "$program" >"$work/run.out" 2>&1 || status=$?
+  [ "$status" -eq 2 ] && grep -q "no display" "$work/run.out" ||
+    { echo "the window without a display: status $status"; cat "$work/run.out"; exit 1; }
+  status=0
+  env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY timeout 60 "$program" /g /x /NV >"$work/run.out" 2>&1 || status=$?
 elif [ "$case_name" = sigterm ]; then
   "$program" /G /X /V >"$work/run.out" 2>&1 &
   pid=$!

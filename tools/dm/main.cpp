@@ -48,8 +48,8 @@ int Help() {
         << "\n"
            "init       a new DM server folder; --demo adds demo data (people, groups, clients, matters,\n"
            "           documents, forms, a rule), sized by --clients, --matters and --documents. A folder\n"
-           "           that already holds a server (a server.ini) is refused with status 2: --force\n"
-           "           replaces that server and everything in its libraries\n"
+           "           that already holds a server (a server.ini or library files) is refused with\n"
+           "           status 2: --force replaces that server and everything in its libraries\n"
            "libraries  the names of the server's libraries, one a line\n"
            "sql        one statement through the DM SQL object, as the program sends it\n"
            "tree       the folder tree of a library\n"
@@ -92,8 +92,12 @@ int Init(const QStringList& args) {
       return Usage();
     }
   }
-  // Creating the libraries again would empty the ones a server there already holds.
-  if (!force && QDir(args[0]).exists(QStringLiteral("server.ini"))) {
+  // Creating the libraries again would empty the ones a server there already holds, also when
+  // its server.ini has gone and only the libraries are left.
+  const QDir dir(args[0]);
+  const bool held = dir.exists(QStringLiteral("server.ini")) ||
+                    !dir.entryList({QStringLiteral("*.sqlite")}, QDir::Files).isEmpty();
+  if (!force && held) {
     Err() << "stackwright-dm: " << args[0]
           << " already holds a DM server; nothing was changed (--force replaces it and all its folders)\n";
     return 2;

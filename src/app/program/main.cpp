@@ -35,8 +35,9 @@ const char* const kHelp =
     "  /P          purge the configured log file\n"
     "  --help, -h, /?  this text\n"
     "\n"
-    "Without a display (QT_QPA_PLATFORM=offscreen), and with /G /X on any display, every message\n"
-    "box is logged, written to standard error and answered with its default button.\n"
+    "Without a display (QT_QPA_PLATFORM=offscreen, or no DISPLAY with /G /X), and with /G /X on\n"
+    "any display, every message box is logged, written to standard error and answered with its\n"
+    "default button. Without a display and without /G /X the program ends with status 2.\n"
     "SIGTERM, SIGINT and SIGHUP stop the run after the row in hand, release the claims and end\n"
     "the program with the signal's status; a second signal ends it at once.\n"
     "\n"
@@ -56,6 +57,33 @@ bool AsksForHelp(int argc, char** argv) {
   return false;
 }
 
+// A display to show the window on: X11, Wayland, or a platform named outright.
+bool HasDisplay() {
+  return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// /G and /X, found the way start-up finds its switches: anywhere on the line, in any case.
+bool RunsUnattended(int argc, char** argv) {
+  QByteArray line;
+  for (int i = 1; i < argc; ++i) line += QByteArray(argv[i]).toUpper() + ' ';
+  return line.contains("/G") && line.contains("/X");
+}
+
+// Without a display Qt cannot start and aborts. A job from a scheduler, which has none, runs
+// unattended without a window; the window alone would wait for a Go that nobody can press.
+bool ChoosePlatform(int argc, char** argv) {
+  if (HasDisplay()) return true;
+  if (RunsUnattended(argc, argv)) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return true;
+  }
+  std::fputs("stackwright: there is no display to show the main window on (DISPLAY is not set): run it "
+             "unattended with /G /X, or set QT_QPA_PLATFORM=offscreen\n",
+             stderr);
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,6 +94,7 @@ int main(int argc, char** argv) {
   // Every local time (each log line has one) makes the C library check the system's time zone
   // file again unless TZ names it: named once, it is read once.
   if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");
+  if (!ChoosePlatform(argc, argv)) return sw::ExitStartupFailed;
   QApplication app(argc, argv);
   sw::AppContext cx;
   sw::MainWindow window(cx);
