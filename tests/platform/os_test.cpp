@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <map>
@@ -74,6 +75,16 @@ TEST(Os, StartProgramPassesArgumentsWithoutAShell) {
   ASSERT_TRUE(os.StartProgram(FakeProgram(dir.path(), "viewer", out), {"a b", "it's \"q\"", "$(touch nope)"}));
   EXPECT_EQ(ReadAll(out), "a b\nit's \"q\"\n$(touch nope)\n");
   EXPECT_FALSE(os.StartProgram(dir.path() + "/absent", {}));
+  // A watched program's failing end is told from the message loop.
+  QEventLoop loop;
+  int told = 0;
+  ASSERT_TRUE(os.StartWatched(FakeProgram(dir.path(), "opener", dir.path() + "/o", 3), {"f"}, [&](int status) {
+    told = status;
+    loop.quit();
+  }));
+  loop.exec();
+  EXPECT_EQ(told, 3);
+  EXPECT_FALSE(os.StartWatched(dir.path() + "/absent", {}, {}));
 }
 
 TEST(Os, TextViewerPrefersVisualThenEditorThenXdgOpenAndATerminalEditorOnlyInATerminal) {
@@ -99,9 +110,11 @@ TEST(Os, TextViewerPrefersVisualThenEditorThenXdgOpenAndATerminalEditorOnlyInATe
   const QString terminal = FakeProgram(dir.path(), "x-terminal-emulator", dir.path() + "/t");
   EXPECT_EQ(os.TextViewer()->program, terminal);
   EXPECT_EQ(os.TextViewer()->arguments, QStringList({"-e", vi}));
+  EXPECT_TRUE(os.TextViewer()->watched) << "a terminal window may fail after it started";
   env.Unset("EDITOR");
   EXPECT_EQ(os.TextViewer()->program, xdg);
   EXPECT_EQ(os.Browser()->program, xdg);
+  EXPECT_TRUE(os.Browser()->watched);
   QFile::remove(xdg);
   EXPECT_FALSE(os.TextViewer());
   EXPECT_FALSE(os.Browser());
