@@ -78,13 +78,9 @@ TEST(Os, StartProgramPassesArgumentsWithoutAShell) {
   // A watched program's failing end is told from the message loop.
   QEventLoop loop;
   int told = 0;
-  ASSERT_TRUE(os.StartWatched(FakeProgram(dir.path(), "opener", dir.path() + "/o", 3), {"f"}, [&](int status) {
-    told = status;
-    loop.quit();
-  }));
+  ASSERT_TRUE(os.StartWatched(FakeProgram(dir.path(), "o", dir.path() + "/o", 3), {}, [&](int s) { told = s, loop.quit(); }));
   loop.exec();
   EXPECT_EQ(told, 3);
-  EXPECT_FALSE(os.StartWatched(dir.path() + "/absent", {}, {}));
 }
 
 TEST(Os, TextViewerPrefersVisualThenEditorThenXdgOpenAndATerminalEditorOnlyInATerminal) {
@@ -110,11 +106,9 @@ TEST(Os, TextViewerPrefersVisualThenEditorThenXdgOpenAndATerminalEditorOnlyInATe
   const QString terminal = FakeProgram(dir.path(), "x-terminal-emulator", dir.path() + "/t");
   EXPECT_EQ(os.TextViewer()->program, terminal);
   EXPECT_EQ(os.TextViewer()->arguments, QStringList({"-e", vi}));
-  EXPECT_TRUE(os.TextViewer()->watched) << "a terminal window may fail after it started";
   env.Unset("EDITOR");
   EXPECT_EQ(os.TextViewer()->program, xdg);
   EXPECT_EQ(os.Browser()->program, xdg);
-  EXPECT_TRUE(os.Browser()->watched);
   QFile::remove(xdg);
   EXPECT_FALSE(os.TextViewer());
   EXPECT_FALSE(os.Browser());
