@@ -66,8 +66,7 @@ TEST_F(ExitDecision, AStopSignalStopsTheRunWithoutABoxAndEndsAnIdleProgram) {
   EXPECT_EQ(cx.window.EndingSignal, SIGTERM);
   cx.run = RunFlags{};
   cx.window.EndingSignal = 0;
-  // Before any session (early in start-up): no claim to drop, so no error; the last line on
-  // standard error names the signal, the status the caller sees.
+  // Early in start-up: no session error, and standard error names the signal the caller sees.
   cx.log.ErrorsLogged = 1;
   testing::internal::CaptureStderr();
   EXPECT_TRUE(Ends([&] { StopSignalReceived(cx, SIGINT); }));
