@@ -41,9 +41,9 @@ namespace {
 
 const QString Library = QStringLiteral("LAWLIB");
 
-// Rows per commit of the floor's second pass, unless --group says otherwise: the size of the
-// program's own group commit.
-constexpr int DefaultGroup = 8;
+// Rows per commit of the floor's second pass, unless --group says otherwise: as many as the
+// program's row transaction commits together.
+constexpr int DefaultGroup = 16;
 
 struct Floor {
   qint64 folders = 0;

@@ -118,6 +118,7 @@ void DmSettingsViewer::Form_Load() {
 void DmSettingsViewer::ComboLibList_Click() {
   const QString chosen = ComboLibList->currentText();
   if (chosen == CurrentLibraryNameOrEmpty(cx_)) return;
+  const ScreenGuard pointer(cx_, ScreenParts{.library = false, .pointer = PointerBack::Default, .pump = true});
   cx_.ui->SetMousePointer(Pointer::Hourglass);
   cx_.ui->PumpMessages();
   TrapErrors(cx_, [&] {
@@ -137,8 +138,6 @@ void DmSettingsViewer::ComboLibList_Click() {
                     current.isEmpty() ? QStringLiteral("no library is current")
                                       : QStringLiteral("the settings shown are those of library ") + current);
   });
-  cx_.ui->SetMousePointer(Pointer::Default);
-  cx_.ui->PumpMessages();
 }
 
 void DmSettingsViewer::ComboPropertyItem_Click() {
@@ -166,7 +165,8 @@ void DmSettingsViewer::reject() {
 void OpenDmSettingsViewer(RunContext& cx, QWidget* parent, const std::function<void(DmSettingsViewer&)>& show) {
   // A library switch in the window may leave its own text in the status line (a failed switch
   // does): the main window gets back the text it had.
-  const QString status = StatusCaption(cx);
+  const ScreenGuard back(
+      cx, ScreenParts{.library = false, .status = true, .statusWindow = StatusCaptionWindow(cx), .pointer = PointerBack::Default});
   cx.ui->SetMousePointer(Pointer::Hourglass);
   cx.ui->PumpMessages();
   {
@@ -176,8 +176,6 @@ void OpenDmSettingsViewer(RunContext& cx, QWidget* parent, const std::function<v
     // However the window went away, the library current at opening is current again.
     viewer.Form_Unload(0);
   }
-  SetStatusCaption(cx, status);
-  cx.ui->SetMousePointer(Pointer::Default);
 }
 
 }  // namespace sw::admin

@@ -111,6 +111,7 @@ void ProcessedRowsWindow::Form_Unload() {
 }
 
 void ProcessedRowsWindow::RefreshMe() {
+  const ScreenGuard pointer(cx_, ScreenParts{.library = false, .pointer = PointerBack::Default});
   TrapErrors(cx_, [&] {
     cx_.ui->SetMousePointer(Pointer::Hourglass);
     cx_.ui->PumpMessages();
@@ -119,7 +120,6 @@ void ProcessedRowsWindow::RefreshMe() {
     for (const ProcessedRow& row : ReadProcessedRows(cx_))
       new QTreeWidgetItem(ListResults, {row.rule, row.table, row.sid});
   });
-  cx_.ui->SetMousePointer(Pointer::Default);
   setWindowTitle(ProcessedRowsCaption(CurrentLibraryNameOrEmpty(cx_), ListResults->topLevelItemCount()));
 }
 
@@ -144,6 +144,7 @@ bool ProcessedRowsWindow::ListResults_KeyDown(int key, Qt::KeyboardModifiers mod
 }
 
 void ProcessedRowsWindow::ListResults_ColumnClick(int column) {
+  const ScreenGuard pointer(cx_, ScreenParts{.library = false, .pointer = PointerBack::Default});
   TrapNamed(cx_, QStringLiteral("ListResults_ColumnClick"), [&] {
     cx_.ui->SetMousePointer(Pointer::Hourglass);
     const QString header = ListResults->headerItem()->text(column);
@@ -154,7 +155,6 @@ void ProcessedRowsWindow::ListResults_ColumnClick(int column) {
     // Plain text order of the key column: SIDs sort as text.
     ListResults->sortItems(column, qtOrder);
   });
-  cx_.ui->SetMousePointer(Pointer::Default);
 }
 
 void ProcessedRowsWindow::ListResults_MouseUp(Qt::MouseButton button, const QPoint& globalPosition) {
@@ -182,6 +182,8 @@ void ProcessedRowsWindow::MNRemove_Click() {
 
   ListResults->header()->setSortIndicatorShown(false);
   qint64 removed = 0;
+  // The removal may switch libraries: the one shown in the window is current again at the end.
+  const ScreenGuard back(cx_, ScreenParts{.pointer = PointerBack::Default});
   cx_.ui->SetMousePointer(Pointer::Hourglass);
   cx_.ui->PumpMessages();
   const int sidColumn = ColumnOfHeader(QStringLiteral("SID"));
@@ -204,8 +206,6 @@ void ProcessedRowsWindow::MNRemove_Click() {
   });
   cx_.ui->MessageBox(RemovalReport(removed, CurrentLibraryNameOrEmpty(cx_)), MsgIcon::Information, MsgButtons::OK,
                      cx_.app.AppTitle);
-  TrapErrors(cx_, [&] { ConnectLibrary(cx_, library); });
-  cx_.ui->SetMousePointer(Pointer::Default);
 }
 
 void ProcessedRowsWindow::SelectEveryRow(bool selected) {
@@ -251,7 +251,7 @@ void ProcessedRowsWindow::resizeEvent(QResizeEvent* event) {
 
 void OpenProcessedRowsWindow(RunContext& cx, QWidget* parent, const std::function<void(ProcessedRowsWindow&)>& show) {
   if (NoLibrary(cx)) return;
-  const ToolEntry entry{StatusCaption(cx), CurrentLibraryNameOrEmpty(cx), {}};
+  const ScreenGuard back(cx, ToolScreen(cx));
   TrapNamed(cx, QStringLiteral("MNDisplayTarnAuto_Click"), [&] {
     if (!SelectLibrary(cx)) return;
     if (!CheckForTable(cx, QStringLiteral("TARN_STACKWRIGHT"))) {
@@ -273,7 +273,6 @@ void OpenProcessedRowsWindow(RunContext& cx, QWidget* parent, const std::functio
     show(*window);
     window->Form_Unload();
   });
-  ReturnFromTool(cx, entry);
 }
 
 }  // namespace sw::admin

@@ -51,13 +51,12 @@ bool ChooseLibrary(RunContext& cx) {
 // the menu with that library's rules, and the same position would name another rule.
 template <class Body>
 void InChosenLibrary(RunContext& cx, RuleMenu menu, int index, Body&& body) {
-  const ToolEntry entry = EnterTool(cx);
+  const ToolGuard guard(cx);
   TrapErrors(cx, [&] {
     const QString ruleName = RuleMenuCaption(cx, menu, index);
     if (ChooseLibrary(cx)) body(ruleName);
   });
   Dash(cx);
-  ReturnFromTool(cx, entry);
 }
 
 // --- advancing a rule ---------------------------------------------------------------------------

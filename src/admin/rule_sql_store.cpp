@@ -174,7 +174,7 @@ RuleSqlEditorStart PrepareRuleSqlEditor(RuleState& rules, const QString& library
 
 RuleSqlTest TestRuleSql(RunContext& cx, const QString& library, const QString& rule, const QString& statement) {
   if (statement.isEmpty()) return RuleSqlTest::NotRun;
-  const ToolEntry entry = EnterTool(cx);
+  const ToolGuard guard(cx);
   RuleSqlTest outcome = RuleSqlTest::Failed;
   TrapErrors(cx, [&] {
     if (!MakeLibraryCurrent(cx, library)) {
@@ -183,7 +183,6 @@ RuleSqlTest TestRuleSql(RunContext& cx, const QString& library, const QString& r
     }
     outcome = RunTestStatement(cx, library, rule, statement);
   });
-  ReturnFromTool(cx, entry);
   return outcome;
 }
 
@@ -211,7 +210,7 @@ void UpdateRuleSqlCopies(RuleState& rules, const QString& library, const QString
 
 bool SaveRuleSql(RunContext& cx, const QString& library, const QString& rule, const QString& statement) {
   const QString plain = statement.trimmed();
-  const ToolEntry entry = EnterTool(cx);
+  const ToolGuard guard(cx);
   bool saved = false;
   TrapErrors(cx, [&] {
     if (!MakeLibraryCurrent(cx, library)) {
@@ -230,7 +229,6 @@ bool SaveRuleSql(RunContext& cx, const QString& library, const QString& rule, co
                           QStringLiteral(" in library ") + library,
                       MsgIcon::Information, MsgButtons::OK, cx.app.AppTitle);
   });
-  ReturnFromTool(cx, entry);
   return saved;
 }
 

@@ -39,8 +39,10 @@ bool ClearLibrary(RunContext& cx, const QString& name, ClearOutcome& outcome) {
   return true;
 }
 
-// Visits every library of the session in order.
+// Visits every library of the session in order; the library current before is current again when
+// it returns.
 ClearOutcome ClearEveryLibrary(RunContext& cx) {
+  const ScreenGuard back(cx, ScreenParts{.skipNoLibrary = true});
   ClearOutcome outcome;
   const dm::DmLibrariesPtr all = cx.session.FusionLibraries;
   outcome.libraries = all ? all->Count() : 0;
@@ -56,6 +58,18 @@ ClearOutcome ClearEveryLibrary(RunContext& cx) {
     TrapErrors(cx, [&] { cleared = ClearLibrary(cx, name, outcome); });
     if (!cleared) outcome.failed << name;
   }
+  return outcome;
+}
+
+// Clears every library with the controls held and the hourglass shown, and shows the closing text.
+ClearOutcome ClearHeld(RunContext& cx) {
+  const HeldControls controls(cx);
+  const ScreenGuard pointer(cx, ScreenParts{.library = false, .pointer = PointerBack::Default});
+  cx.ui->SetMousePointer(Pointer::Hourglass);
+  const ClearOutcome outcome = ClearEveryLibrary(cx);
+  SetStatus(cx, QStringLiteral("Finished clearing ") + FormatNumber(outcome.removed) + QStringLiteral(" item(s) from ") +
+                    FormatNumber(outcome.libraries) + QStringLiteral(" libraries"));
+  LogMessage(cx, HyphenLine);
   return outcome;
 }
 
@@ -76,19 +90,9 @@ void ReportFailedLibraries(RunContext& cx, const QStringList& failed) {
 void MNClearRunningNodes_Click(RunContext& cx) {
   if (cx.ui->MessageBox(admin::ClearQuestion, MsgIcon::Question, MsgButtons::YesNo, cx.app.AppTitle) != MsgResult::Yes)
     return;
-  const QString status = StatusCaption(cx);
-  const QString entryLibrary = CurrentLibraryNameOrEmpty(cx);
-  const admin::HeldControls controls = admin::HoldControls(cx);
-  cx.ui->SetMousePointer(Pointer::Hourglass);
-  const admin::ClearOutcome outcome = admin::ClearEveryLibrary(cx);
-  if (!entryLibrary.isEmpty()) admin::TrapErrors(cx, [&] { ConnectLibrary(cx, entryLibrary); });
-  SetStatus(cx, QStringLiteral("Finished clearing ") + FormatNumber(outcome.removed) + QStringLiteral(" item(s) from ") +
-                    FormatNumber(outcome.libraries) + QStringLiteral(" libraries"));
-  LogMessage(cx, HyphenLine);
-  cx.ui->SetMousePointer(Pointer::Default);
-  admin::GiveBackControls(cx, controls);
-  admin::ReportFailedLibraries(cx, outcome.failed);
-  SetStatusCaption(cx, status);
+  // The caption comes back last, after the closing text and the box that tells of a failure.
+  const ScreenGuard caption(cx, ScreenParts{.library = false, .status = true, .statusWindow = StatusCaptionWindow(cx)});
+  admin::ReportFailedLibraries(cx, admin::ClearHeld(cx).failed);
 }
 
 }  // namespace sw

@@ -181,7 +181,7 @@ QString DefaultApplicationTitle() { return QCoreApplication::applicationName(); 
 }  // namespace admin
 
 void MNSpecialFunctions_Click(RunContext& cx) {
-  const QString status = StatusCaption(cx);
+  const ScreenGuard caption(cx, ScreenParts{.library = false, .status = true, .statusWindow = StatusCaptionWindow(cx)});
   // A run the generator was opened in gets back its flags (a stop asked of it included) and the
   // controls as they were. While the generator works, nothing else can be started and Exit asks
   // it to stop.
@@ -191,7 +191,7 @@ void MNSpecialFunctions_Click(RunContext& cx) {
   const bool inLoopDelay = cx.run.InLoopDelay;
   cx.run.InLoopDelay = false;
   const bool exitEnabled = cx.ui->ExitEnabled();
-  const admin::HeldControls controls = admin::HoldControls(cx);
+  const admin::HeldControls controls(cx);
   cx.ui->SetExitEnabled(true);
   cx.ui->SetStatusColour(StatusColourCycle);
   cx.run.TaskRunning = true;
@@ -201,9 +201,7 @@ void MNSpecialFunctions_Click(RunContext& cx) {
   cx.run.TaskRunning = taskRunning;
   cx.run.StopRequested = stopRequested;
   cx.run.InLoopDelay = inLoopDelay;
-  admin::GiveBackControls(cx, controls);
   cx.ui->SetExitEnabled(exitEnabled);
-  SetStatusCaption(cx, status);
 }
 
 }  // namespace sw

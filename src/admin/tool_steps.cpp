@@ -1,41 +1,28 @@
 #include "admin/tool_steps.h"
 
-#include "core/library.h"
-#include "core/library_checks.h"
 #include "core/sql.h"
 #include "core/text.h"
 
 namespace sw::admin {
 
-HeldControls HoldControls(RunContext& cx) {
-  const HeldControls held{true, cx.ui->GoEnabled(), cx.ui->ToolsEnabled()};
+HeldControls::HeldControls(RunContext& cx) : cx_(cx), go_(cx.ui->GoEnabled()), tools_(cx.ui->ToolsEnabled()) {
   cx.ui->SetGoEnabled(false);
   cx.ui->SetToolsEnabled(false);
-  return held;
 }
 
-void GiveBackControls(RunContext& cx, const HeldControls& held) {
-  if (!held.taken) return;
-  cx.ui->SetGoEnabled(held.go);
-  cx.ui->SetToolsEnabled(held.tools);
+HeldControls::~HeldControls() {
+  cx_.ui->SetGoEnabled(go_);
+  cx_.ui->SetToolsEnabled(tools_);
 }
 
-ToolEntry EnterTool(RunContext& cx) {
-  ToolEntry entry{StatusCaption(cx), CurrentLibraryNameOrEmpty(cx), HoldControls(cx)};
+ScreenParts ToolScreen(RunContext& cx) {
+  return ScreenParts{
+      .skipNoLibrary = true, .status = true, .statusWindow = StatusCaptionWindow(cx), .pointer = PointerBack::Default};
+}
+
+ToolGuard::ToolGuard(RunContext& cx) : controls_(cx), screen_(cx, ToolScreen(cx)) {
   cx.ui->SetMousePointer(Pointer::Hourglass);
   cx.ui->PumpMessages();
-  return entry;
-}
-
-void ReturnFromTool(RunContext& cx, const ToolEntry& entry) {
-  // Each step must run even when one before it fails: the user is left where they were.
-  try {
-    if (!entry.library.isEmpty()) ConnectLibrary(cx, entry.library);
-  } catch (const std::exception&) {
-  }
-  SetStatusCaption(cx, entry.status);
-  GiveBackControls(cx, entry.controls);
-  cx.ui->SetMousePointer(Pointer::Default);
 }
 
 SqlOutcome RunStatement(RunContext& cx, const QString& sql) {

@@ -1,11 +1,12 @@
 #pragma once
-// Steps the administration tools share: remembering and restoring the main window's status text
-// and the current library around a tool, running one statement and reading its outcome, and the
-// error trap of a tool.
+// Steps the administration tools share: the guard that holds the controls and puts back the
+// status text and the current library around a tool, running one statement and reading its
+// outcome, and the error trap of a tool.
 #include <QString>
 #include <exception>
 
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/session.h"
 #include "platform/ui/ui.h"
 #include "run/run_context.h"
@@ -16,31 +17,36 @@ namespace sw::admin {
 // The failure raised for a menu item the clicked index does not name.
 inline constexpr qint64 ErrNoSuchMenuItem = 340;
 
-// Go and the other tools as a tool found them. They are taken away while it works: every status
-// text pumps the window's messages, and a run or tool started then would work inside it, in its
-// library and its transaction.
-struct HeldControls {
-  bool taken = false;
-  bool go = false;
-  bool tools = false;
-};
-HeldControls HoldControls(RunContext& cx);
-// Gives back what HoldControls took; nothing when it took nothing.
-void GiveBackControls(RunContext& cx, const HeldControls& held);
+// Go and the other tools as a tool found them, taken away while it lives and given back when it
+// goes. They are taken away while a tool works: every status text pumps the window's messages,
+// and a run or tool started then would work inside it, in its library and its transaction.
+class HeldControls {
+ public:
+  explicit HeldControls(RunContext& cx);
+  ~HeldControls();
+  HeldControls(const HeldControls&) = delete;
+  HeldControls& operator=(const HeldControls&) = delete;
 
-// What a tool that may work in another library found on entry.
-struct ToolEntry {
-  QString status;   // caption of the status label
-  QString library;  // the current library's name (empty when none was current)
-  HeldControls controls;
+ private:
+  RunContext& cx_;
+  bool go_ = false;
+  bool tools_ = false;
 };
 
-// Remembers the status caption and the current library, holds Go and the other tools, shows the
-// hourglass and pumps messages.
-ToolEntry EnterTool(RunContext& cx);
-// Makes the remembered library current again (when there was one), restores the caption, the
-// controls and the default pointer.
-void ReturnFromTool(RunContext& cx, const ToolEntry& entry);
+// What a tool that may work in another library puts back on every way out: the library current
+// on entry (when there was one), the caption of the status label, and the default pointer.
+ScreenParts ToolScreen(RunContext& cx);
+
+// A tool's entry and every way out: holds Go and the other tools, shows the hourglass and pumps
+// messages; on the way out puts back the tool's screen (above) and then the controls.
+class ToolGuard {
+ public:
+  explicit ToolGuard(RunContext& cx);
+
+ private:
+  HeldControls controls_;  // made first, so given back last
+  ScreenGuard screen_;
+};
 
 // One statement's outcome, read before its result is released.
 struct SqlOutcome {

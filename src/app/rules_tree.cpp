@@ -6,6 +6,7 @@
 #include "app/saved_settings.h"
 #include "core/library.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/text.h"
 #include "folders/filing_checks.h"
 #include "run/run_control.h"
@@ -126,22 +127,19 @@ void TVRules_Expand(AppContext& cx, int libraryNode) {
   // The placeholder goes first, so a nested expansion of the same node finds nothing to do.
   cx.ui->RemoveRulesNode(cx.ui->RulesNodeChildren(libraryNode).front());
   const QString nodeText = cx.ui->RulesNode(libraryNode).text;
-  const QString rememberedStatus = StatusCaption(cx);
-  const QString rememberedLibrary = CurrentLibraryName(cx);
+  // Raises, before anything is shown, when no library is current.
+  const bool sameLibrary = nodeText == CurrentLibraryName(cx);
+  const ScreenGuard back(cx, ScreenParts{.skipNoLibrary = true,
+                                         .status = true,
+                                         .statusWindow = StatusCaptionWindow(cx),
+                                         .pointer = PointerBack::Default});
   cx.ui->SetMousePointer(Pointer::Hourglass);
   cx.ui->PumpMessages();
   try {
-    const bool sameLibrary = nodeText == rememberedLibrary;
     if (sameLibrary || SwitchAndCheck(cx, libraryNode, nodeText)) AddRuleNodes(cx, libraryNode, nodeText);
   } catch (const std::exception&) {
-    // The switch back below runs whatever failed in the load.
+    // The guard's switch back runs whatever failed in the load.
   }
-  try {
-    if (!rememberedLibrary.isEmpty()) ConnectLibrary(cx, rememberedLibrary);
-  } catch (const std::exception&) {
-  }
-  SetStatusCaption(cx, rememberedStatus);
-  cx.ui->SetMousePointer(Pointer::Default);
 }
 
 void TVRules_KeyDown(AppContext& cx, int keyCode, int shift) {
@@ -167,7 +165,12 @@ void MNLibList_Click(AppContext& cx, int index) {
   if (index < 0 || index >= captions.size()) return;
   const QString caption = captions[index];
   if (caption == CurrentLibraryName(cx)) return;
-  const QString remembered = StatusCaption(cx);
+  // The switch itself stays: only the screen is put back.
+  const ScreenGuard back(cx, ScreenParts{.library = false,
+                                         .status = true,
+                                         .statusWindow = StatusCaptionWindow(cx),
+                                         .pointer = PointerBack::Default,
+                                         .pump = true});
   SetStatusCaption(cx, QStringLiteral("Switching to library ") + caption);
   cx.ui->SetMousePointer(Pointer::Hourglass);
   cx.ui->PumpMessages();
@@ -175,9 +178,6 @@ void MNLibList_Click(AppContext& cx, int index) {
     ConnectLibrary(cx, caption);
   } catch (const std::exception&) {
   }
-  SetStatusCaption(cx, remembered);
-  cx.ui->SetMousePointer(Pointer::Default);
-  cx.ui->PumpMessages();
 }
 
 void LabelLibraryName_MouseUp(AppContext& cx, int button, int shift, int x, int y) {

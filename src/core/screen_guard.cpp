@@ -8,28 +8,41 @@
 
 namespace sw {
 
-ScreenGuard::ScreenGuard(Context& cx) : cx_(cx), library_(CurrentLibraryNameOrEmpty(cx)) {}
+ScreenGuard::ScreenGuard(Context& cx) : ScreenGuard(cx, ScreenParts{}) {}
 
 ScreenGuard::ScreenGuard(Context& cx, StatusWindow statusWindow, bool counters)
-    : cx_(cx), library_(CurrentLibraryNameOrEmpty(cx)), screen_(true), counters_(counters), statusWindow_(statusWindow) {
-  pointer_ = cx.ui->MousePointer();
-  status_ = cx.ui->StatusLabel(statusWindow);
-  if (counters_) {
+    : ScreenGuard(cx, ScreenParts{.status = true,
+                                  .statusWindow = statusWindow,
+                                  .counters = counters,
+                                  .pointer = PointerBack::Entry}) {}
+
+ScreenGuard::ScreenGuard(Context& cx, const ScreenParts& parts)
+    : cx_(cx), parts_(parts), library_(CurrentLibraryNameOrEmpty(cx)) {
+  if (parts_.pointer == PointerBack::Entry) pointer_ = cx.ui->MousePointer();
+  if (parts_.status) status_ = cx.ui->StatusLabel(parts_.statusWindow);
+  if (parts_.counters) {
     total_ = cx.ui->CounterTotal();
     read_ = cx.ui->CounterRead();
   }
 }
 
 ScreenGuard::~ScreenGuard() {
+  RestoreLibrary();
+  if (parts_.status) cx_.ui->SetStatusLabel(parts_.statusWindow, status_);
+  if (parts_.counters) cx_.ui->SetCounterLabels(total_, read_);
+  if (parts_.pointer != PointerBack::Untouched) cx_.ui->SetMousePointer(pointer_);
+  if (parts_.pump) cx_.ui->PumpMessages();
+}
+
+void ScreenGuard::RestoreLibrary() {
+  if (!parts_.library) return;
+  if (parts_.skipNoLibrary && library_.isEmpty()) return;
+  if (parts_.onlyWhenLeft && CurrentLibraryNameOrEmpty(cx_).compare(library_, Qt::CaseInsensitive) == 0) return;
   try {
     ConnectLibrary(cx_, library_);
   } catch (const std::exception&) {
     // Passed over: the screen is restored all the same.
   }
-  if (!screen_) return;
-  cx_.ui->SetStatusLabel(statusWindow_, status_);
-  if (counters_) cx_.ui->SetCounterLabels(total_, read_);
-  cx_.ui->SetMousePointer(pointer_);
 }
 
 }  // namespace sw

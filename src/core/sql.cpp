@@ -10,6 +10,7 @@
 #include "core/library.h"
 #include "core/library_checks.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/session.h"
 #include "core/text.h"
 #include "platform/settings/settings_store.h"
@@ -209,16 +210,15 @@ void FailTransactionOf(Context& cx, const QString& library) {
 // Runs a statement on the part's library, the library current before current again afterwards.
 // False when the library cannot be reached or the statement fails.
 bool RunOnLibrary(Context& cx, const QString& library, const std::function<bool()>& run) {
-  const QString current = CurrentLibraryNameOrEmpty(cx);
-  const bool elsewhere = current.compare(library, Qt::CaseInsensitive) != 0;
-  if (elsewhere && !ConnectLibrary(cx, library)) {
+  if (CurrentLibraryNameOrEmpty(cx).compare(library, Qt::CaseInsensitive) == 0) return run();
+  // A failed switch falls back to the session's own library, which need not be the one current.
+  const ScreenGuard back(cx, ScreenParts{.skipNoLibrary = true});
+  if (!ConnectLibrary(cx, library)) {
     LogMessage(cx, QStringLiteral("Error: The transaction in library ") + library +
                        QStringLiteral(" could not be ended - cannot continue"));
     return false;
   }
-  const bool done = run();
-  if (elsewhere && !current.isEmpty()) ConnectLibrary(cx, current);
-  return done;
+  return run();
 }
 
 // Ends a savepoint: kept as it is, or its work undone. A savepoint that cannot be gone back to

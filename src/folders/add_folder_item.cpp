@@ -223,7 +223,66 @@ void ExitSteps(FolderContext& cx) {
   Hyphens(cx);
 }
 
+// The parent's own row for the item: without it the folder does not show the item.
+bool ParentShowsItem(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
+                     const QString& Document_Library) {
+  return filing::CountOf(cx, filing::FiledAlreadyQuery(DocNumber, Parent, Document_Library, Folder_Library)) > 0;
+}
+
+bool OpenParent(FolderContext& cx, qint64 Parent, const QString& Folder_Library) {
+  CDoc(cx, Folder_Library);
+  const dm::DmLibraryPtr library = SessionLibrary(cx, Folder_Library);
+  if (!library) return false;
+  cx.items.FolderObject = library->OpenFolder(Parent);
+  if (cx.items.FolderObject && cx.items.FolderObject->DocNumber() != 0) return true;
+  LogThenHyphens(cx, QStringLiteral("Error: Unable to open parent folder object #") + Number(Parent) +
+                         QStringLiteral(" for AddFolderItem in library ") + Folder_Library);
+  return false;
+}
+
+// The filing's rows in both libraries' item tables, the parent's first; the item's own library
+// already records the filing, and its security and metadata stand with it.
+bool LinkItem(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
+              const QString& Document_Library) {
+  if (ParentShowsItem(cx, DocNumber, Parent, Folder_Library, Document_Library)) return true;
+  LogThenHyphens(cx, QStringLiteral("Warning: Folder #") + Number(DocNumber) + QStringLiteral(" in library ") + Document_Library +
+                         QStringLiteral(" is not shown in its parent folder #") + Number(Parent) + QStringLiteral(" in library ") +
+                         Folder_Library + QStringLiteral(" - adding it"));
+  if (!OpenParent(cx, Parent, Folder_Library)) return false;
+  if (!AddItem(cx, DocNumber, QStringLiteral("F"), Document_Library)) {
+    ReportAddFailure(cx, DocNumber, Parent);
+    return false;
+  }
+  if (!SaveParent(cx)) return false;
+  if (!SortFolders(cx, Parent, Folder_Library, cx.library.MaxItemsToSort))
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to sort the parent folder in library ") + Folder_Library);
+  if (!ConnectLibrary(cx, Folder_Library)) return false;
+  VerifyRemoteInsert(cx, DocNumber, Parent, Document_Library);
+  if (!RecordRemoteFiling(cx, Parent, Folder_Library, DocNumber)) return false;
+  return ParentShowsItem(cx, DocNumber, Parent, Folder_Library, Document_Library);
+}
+
 }  // namespace
+
+bool LinkFoundFolder(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
+                     const QString& Document_Library) {
+  if (DocNumber == 0 || Parent == 0 || Folder_Library.compare(Document_Library, Qt::CaseInsensitive) == 0) return true;
+  if (!CheckFusion(cx, QStringLiteral("AddFolderItem"))) return false;
+  if (!cx.session.CurrentLibrary) return false;
+  const ScreenGuard guard(cx);
+  bool result = false;
+  try {
+    result = ConnectLibrary(cx, Folder_Library) && LinkItem(cx, DocNumber, Parent, Folder_Library, Document_Library);
+  } catch (const std::exception& failure) {
+    ReportFailure(cx, failure);
+  }
+  if (!result)
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to add folder #") + Number(DocNumber) + QStringLiteral(" in library ") +
+                           Document_Library + QStringLiteral(" to its parent folder #") + Number(Parent) +
+                           QStringLiteral(" in library ") + Folder_Library);
+  ExitSteps(cx);
+  return result;
+}
 
 bool AddFolderItem(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& DocType, int Rule_Number,
                    const QString& Folder_Library, const QString& Document_Library) {

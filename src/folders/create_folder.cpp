@@ -110,6 +110,12 @@ std::optional<qint64> ExistingFolder(FolderContext& cx, const Request& r) {
   QString line = QStringLiteral("Folder ") + Quote(r.name) + QStringLiteral(" already exists as folder #") + FormatNumber(found);
   if (r.parent != 0) line += QStringLiteral(" in parent folder #") + FormatNumber(r.parent);
   LogMessage(cx, line);
+  // A folder made in another library than its parent's is found through its own library's
+  // record; the parent's may be missing, and the folder would stand where no one reaches it.
+  if (r.parent != 0 && !r.itemLibrary.isEmpty() && r.itemLibrary.compare(r.parentLibrary, Qt::CaseInsensitive) != 0) {
+    SwitchQuietly(cx, r.parentLibrary);
+    if (!LinkFoundFolder(cx, found, r.parent, r.parentLibrary, r.itemLibrary)) FailOpenTransactions(cx);
+  }
   return found;
 }
 

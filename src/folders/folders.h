@@ -31,6 +31,13 @@ struct FilingRule {
 };
 bool AddFolderItemOfRule(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& DocType, int Rule_Number,
                          const FilingRule& rule, const QString& Folder_Library, const QString& Document_Library);
+// A folder of one library found standing under a parent of another: its own library records
+// the filing, but a run stopped before the parent's library committed leaves the parent without
+// the row that shows the folder in it. Files the folder into the parent when that row is missing,
+// as the first filing does in both libraries' item tables, and never twice. True when the parent
+// shows the folder afterwards.
+bool LinkFoundFolder(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
+                     const QString& Document_Library);
 // The "check document library" note: with Display Errors ticked, logs when `CDoc_Library` is not
 // the current library, before a DM object is opened in it. Passes over every failure.
 void CDoc(FolderContext& cx, const QString& CDoc_Library);

@@ -6,6 +6,7 @@
 #include "core/library.h"
 #include "core/library_checks.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/session.h"
 #include "core/sql.h"
 #include "core/text.h"
@@ -160,7 +161,7 @@ bool ActiveStatus(Context& cx, int mode, const QString& ruleName) {
 namespace sw {
 
 void DropClaimsEverywhere(Context& cx) {
-  const QString current = CurrentLibraryNameOrEmpty(cx);
+  const ScreenGuard back(cx, ScreenParts{.skipNoLibrary = true, .onlyWhenLeft = true});
   ActiveStatus(cx, DropClaims, QString());
   const std::set<QString> elsewhere = cx.session.ClaimLibraries;
   for (const QString& library : elsewhere) {
@@ -168,7 +169,6 @@ void DropClaimsEverywhere(Context& cx) {
     if (!ConnectLibrary(cx, library)) continue;
     ActiveStatus(cx, DropClaims, QString());
   }
-  if (!elsewhere.empty() && !current.isEmpty()) ConnectLibrary(cx, current);
 }
 
 }  // namespace sw

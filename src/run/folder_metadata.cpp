@@ -6,6 +6,7 @@
 #include "core/library.h"
 #include "core/library_checks.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/sql.h"
 #include "core/text.h"
 #include "run/run_context.h"
@@ -85,7 +86,7 @@ void SetAuthor(RunContext& cx, qint64 folder) {
 // current again. A library that cannot be reached gets nothing written.
 template <class Step>
 void InFolderLibrary(RunContext& cx, const QString& library, Step step) {
-  const QString remembered = CurrentLibraryNameOrEmpty(cx);
+  const ScreenGuard back(cx, ScreenParts{.skipNoLibrary = true});
   if (ConnectLibrary(cx, library)) {
     step();
   } else {
@@ -93,7 +94,6 @@ void InFolderLibrary(RunContext& cx, const QString& library, Step step) {
                        QStringLiteral(" - the new folder's profile values are not set"));
     Dash(cx);
   }
-  if (!remembered.isEmpty()) ConnectLibrary(cx, remembered);
 }
 
 }  // namespace

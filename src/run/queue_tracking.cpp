@@ -4,6 +4,7 @@
 #include "core/library.h"
 #include "core/library_checks.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/sql.h"
 #include "core/text.h"
 #include "run/run_context.h"
@@ -46,7 +47,7 @@ void QueueNewDocuments(RunContext& cx, int level) {
     Dash(cx);
     return;
   }
-  const QString remembered = CurrentLibraryNameOrEmpty(cx);
+  const ScreenGuard back(cx);
   ConnectLibrary(cx, cx.runState.rule.LibraryName);
   SetStatus(cx, QStringLiteral("Adding New Documents to Queue in library ") + CurrentLibraryNameOrEmpty(cx));
   Dash(cx);
@@ -57,7 +58,6 @@ void QueueNewDocuments(RunContext& cx, int level) {
                  QStringLiteral(" AND APPLICATION <> (SELECT SYSTEM_ID FROM [OWNER].APPS WHERE APPLICATION = 'FOLDER') "
                                 " AND DOCNUMBER NOT IN (SELECT SID FROM [OWNER].NEEDS_FOLDERING WHERE TABLE_NAME = 'PROFILE')"));
   if (cx.session.pSQL) cx.session.pSQL->ReleaseResults();
-  ConnectLibrary(cx, remembered);
 }
 
 void TrackRow(RunContext& cx, int row) {
@@ -65,7 +65,7 @@ void TrackRow(RunContext& cx, int row) {
   SetStatus(cx, QStringLiteral("Updating TARN_STACKWRIGHT information in ") + cx.runState.rule.LibraryName +
                     QStringLiteral(" for newly created folder(s)"));
   Dash(cx);
-  const QString remembered = CurrentLibraryNameOrEmpty(cx);
+  const ScreenGuard back(cx);
   ConnectLibrary(cx, cx.runState.rule.LibraryName);
   const QString rule = StripQuotes(StoredRuleName(cx));
   // The same match as the run's filter of processed rows, so a record replaced is one the filter sees.
@@ -81,7 +81,6 @@ void TrackRow(RunContext& cx, int row) {
     Dash(cx);
     ReplaceTrackingRow(cx, sid, StripQuotes(table), rule, ruleLike);
   }
-  ConnectLibrary(cx, remembered);
 }
 
 }  // namespace sw

@@ -6,6 +6,7 @@
 #include "core/library_checks.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "folders/check_for_folder.h"
 #include "run/run_context.h"
 #include "security/workspace.h"
 
@@ -13,12 +14,25 @@ namespace sw {
 
 namespace {
 
-// The libraries the row may write to, in the order their parts are opened.
+// Whether one of the row's levels is the folder the rule routes to its e-mail library, named
+// as the level loop compares it.
+bool RoutesALevel(RunContext& cx) {
+  const QString routed = TrimBlanks(cx.runState.rule.EmailOverrideName).toUpper();
+  const RuleRowsState& rows = cx.runState.rows;
+  const int levels = std::min(rows.LevelCount, static_cast<int>(rows.LevelNames.size()) - 1);
+  for (int k = 1; k <= levels; ++k)
+    if (TrimBlanks(NormaliseFolderName(rows.LevelNames[static_cast<size_t>(k)])).toUpper() == routed) return true;
+  return false;
+}
+
+// The libraries the row may write to, in the order their parts are opened. The e-mail library
+// only for a row that routes a level there: a part opened for nothing costs two switches and a
+// transaction in that library for every row.
 QStringList RowLibraries(RunContext& cx) {
   const RuleWorkingValues& rule = cx.runState.rule;
   QStringList libraries{rule.LibraryName};
   const bool elsewhere = !rule.EmailOverrideName.isEmpty() && !rule.EmailOverrideLibrary.isEmpty() &&
-                         rule.EmailOverrideLibrary.compare(rule.LibraryName, Qt::CaseInsensitive) != 0;
+                         rule.EmailOverrideLibrary.compare(rule.LibraryName, Qt::CaseInsensitive) != 0 && RoutesALevel(cx);
   if (elsewhere) libraries << rule.EmailOverrideLibrary;
   std::sort(libraries.begin(), libraries.end(),
             [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
@@ -71,6 +85,16 @@ bool BeginGroup(RunContext& cx, RowGroup& group, QString& failure) {
   return opened;
 }
 
+bool GroupHolds(const RowGroup& group, const QStringList& libraries) {
+  for (const QString& library : libraries) {
+    const bool held = std::any_of(group.parts.begin(), group.parts.end(), [&](const SqlTransaction& part) {
+      return part.Library.compare(library, Qt::CaseInsensitive) == 0;
+    });
+    if (!held) return false;
+  }
+  return true;
+}
+
 bool GroupDue(RunContext& cx, const RowGroup& group) {
   if (static_cast<int>(group.rows.size()) >= RowsPerGroup) return true;
   const qint64 elapsed = group.started.msecsTo(cx.runState.control.Now());
@@ -95,10 +119,15 @@ QString RowNotKeptMessage(int item, const QString& levelValues) {
 RowTransaction BeginRowTransaction(RunContext& cx, RowGroup& group) {
   RowTransaction row;
   row.workspaceCacheRows = cx.security.WorkspaceCacheCount;
+  const QStringList needed = RowLibraries(cx);
+  // The group's transactions are opened together, in name order; one the row needs and the group
+  // lacks comes with the next group.
+  if (!group.parts.empty() && !GroupHolds(group, needed)) EndRowGroup(cx, group, true);
   if (group.parts.empty() && !BeginGroup(cx, group, row.failure)) return row;
   const QString remembered = CurrentLibraryNameOrEmpty(cx);
   row.opened = true;
   for (const SqlTransaction& part : group.parts) {
+    if (!needed.contains(part.Library, Qt::CaseInsensitive)) continue;
     const SqlTransaction own = ConnectLibrary(cx, part.Library) ? BeginSavepoint(cx) : SqlTransaction{};
     if (!own.Opened) {
       row.opened = false;

@@ -45,9 +45,10 @@ enum class RowOutcome {
   GroupLost  // the database gave up the group's transaction: every row of it is undone
 };
 
-// Opens the row's part in the rule's library and, when the rule makes a folder in another
-// library, there too: a savepoint inside the group's transaction, which is opened first when no
-// group is open. The group's transactions are opened in the order of the libraries' names, so
+// Opens the row's part in the rule's library and, when one of the row's levels is the folder the
+// rule routes to its e-mail library, there too: a savepoint inside the group's transaction, which
+// is opened first when no group is open. A group without the e-mail library's part is committed
+// first when the row needs that part. The group's transactions are opened in the order of the libraries' names, so
 // that two computers taking the same two libraries never wait for each other.
 RowTransaction BeginRowTransaction(RunContext& cx, RowGroup& group);
 // Ends the row's part: kept when `commit` and nothing of the row failed, else gone back to. A row

@@ -440,15 +440,13 @@ bool InsidePauseWindow(const QString& now, const QString& start, const QString& 
   return !(now < start && now >= end);
 }
 
-QString StatusCaption(Context& cx) {
-  const StatusWindow w = cx.app.StatusOwnerForm == StatusWindow::None ? StatusWindow::Main : cx.app.StatusOwnerForm;
-  return cx.ui->StatusLabel(w);
+StatusWindow StatusCaptionWindow(const Context& cx) {
+  return cx.app.StatusOwnerForm == StatusWindow::None ? StatusWindow::Main : cx.app.StatusOwnerForm;
 }
 
-void SetStatusCaption(Context& cx, const QString& text) {
-  const StatusWindow w = cx.app.StatusOwnerForm == StatusWindow::None ? StatusWindow::Main : cx.app.StatusOwnerForm;
-  cx.ui->SetStatusLabel(w, text);
-}
+QString StatusCaption(Context& cx) { return cx.ui->StatusLabel(StatusCaptionWindow(cx)); }
+
+void SetStatusCaption(Context& cx, const QString& text) { cx.ui->SetStatusLabel(StatusCaptionWindow(cx), text); }
 
 void UntickAfterFailure(RunContext& cx, int node) {
   cx.ui->SetRulesNodeChecked(node, false);

@@ -5,6 +5,7 @@
 #include "core/library.h"
 #include "core/library_checks.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/session.h"
 #include "core/sql.h"
 #include "core/text.h"
@@ -172,7 +173,8 @@ bool Inherit(SecurityContext& cx, qint64 DocNumber, qint64 Parent, const QString
 bool InheritSecurity(SecurityContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
                      const QString& Item_Library) {
   if (!CheckFusion(cx, QStringLiteral("InheritSecurity"))) return false;
-  const QString entry = CurrentLibraryNameOrEmpty(cx);
+  // The answer stands whatever the way back does.
+  const ScreenGuard back(cx, ScreenParts{.skipNoLibrary = true, .onlyWhenLeft = true});
   bool result = false;
   try {
     result = Inherit(cx, DocNumber, Parent, Folder_Library, Item_Library);
@@ -180,13 +182,6 @@ bool InheritSecurity(SecurityContext& cx, qint64 DocNumber, qint64 Parent, const
     ReportError(cx, e.Number(), e.Source(), e.Description());
   } catch (const std::exception& e) {
     ReportError(cx, ErrAutomation, QStringLiteral("InheritSecurity"), QString::fromLocal8Bit(e.what()));
-  }
-  if (!entry.isEmpty() && CurrentLibraryNameOrEmpty(cx).compare(entry, Qt::CaseInsensitive) != 0) {
-    try {
-      ConnectLibrary(cx, entry);
-    } catch (const std::exception&) {
-      // The answer stands whatever the way back does.
-    }
   }
   return result;
 }

@@ -6,11 +6,13 @@
 
 #include <QDate>
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 #include "core/library.h"
 #include "core/library_checks.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/session.h"
 #include "core/sql.h"
 #include "core/text.h"
@@ -366,18 +368,6 @@ bool Reach(Context& cx, const QString& library) {
   return false;
 }
 
-// The end of every call that took the entry state: that library current again, the status shown
-// again, the window's messages let through.
-bool EndCall(SecurityContext& cx, const QString& entryLibrary, const QString& entryStatus, bool result) {
-  try {
-    ConnectLibrary(cx, entryLibrary);
-  } catch (const std::exception&) {
-  }
-  cx.ui->SetStatusLabel(StatusWindow::Main, entryStatus);
-  cx.ui->PumpMessages();
-  return result;
-}
-
 void ReportFailure(Context& cx, qint64 number, const QString& source, const QString& description) {
   LogMessage(cx, HyphenLine);
   LogMessage(cx, QStringLiteral("AddToWorkspace:"));
@@ -425,9 +415,8 @@ QString ExpandWorkspaceName(SecurityContext& cx, const QString& WorkspaceName, c
 bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 DocNumber, const QString& User_ID,
                     const QString& WorkspaceName, const QString& Folder_Library) {
   WorkspaceCall call;
-  bool started = false;  // the entry library and status are remembered
-  QString entryLibrary;
-  QString entryStatus;
+  // Taken after the entry checks, and given back only after an error below has been reported.
+  std::optional<ScreenGuard> entry;
   try {
     if (!CheckFusion(cx, QStringLiteral("AddToWorkspace"))) return false;
     if (!cx.session.CurrentLibrary) {
@@ -443,12 +432,10 @@ bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 Do
     call.userId = User_ID;
     call.folderLibrary = Folder_Library;
 
-    entryLibrary = CurrentLibraryName(cx);
-    entryStatus = cx.ui->StatusLabel(StatusWindow::Main);
-    started = true;
+    entry.emplace(cx, ScreenParts{.status = true, .statusWindow = StatusWindow::Main, .pump = true});
     // The item's author and typist are read where the item lives; the rest of the call starts
     // from the library current on entry.
-    if (!Reach(cx, Folder_Library)) return EndCall(cx, entryLibrary, entryStatus, false);
+    if (!Reach(cx, Folder_Library)) return false;
     const QStringList people = FirstRow(
         cx,
         QStringLiteral("SELECT A.USER_ID, T.USER_ID FROM [OWNER].PROFILE P, [OWNER].PEOPLE A, [OWNER].PEOPLE T WHERE "
@@ -456,7 +443,7 @@ bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 Do
             FormatNumber(DocNumber),
         2);
     call.name = ExpandWorkspaceName(cx, WorkspaceName, User_ID, TrimBlanks(people.value(0)), TrimBlanks(people.value(1)));
-    if (!Reach(cx, entryLibrary)) return EndCall(cx, entryLibrary, entryStatus, false);
+    if (!Reach(cx, entry->Library())) return false;
     FillWorkspace(cx, call);
   } catch (const RejectedRead&) {
     LogThenHyphens(cx, QStringLiteral("Error: Unable to read the workspace information for user ") + User_ID +
@@ -469,9 +456,7 @@ bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 Do
     ReportFailure(cx, ErrAutomation, QStringLiteral("AddToWorkspace"), QString::fromLocal8Bit(e.what()));
     call.result = false;
   }
-  // Nothing was switched or shown before the entry state was taken.
-  if (!started) return call.result;
-  return EndCall(cx, entryLibrary, entryStatus, call.result);
+  return call.result;
 }
 
 }  // namespace sw

@@ -291,6 +291,18 @@ TEST_F(LibrarySwitch, DmFailureAfterTheObjectWasChosenTakesTheErrorPath) {
   EXPECT_EQ(cx.reloads, 1);
 }
 
+// Ending a transaction whose library can no longer be made current: the failed switch falls back
+// to the session's own library, and the library that was current before is current again after.
+TEST_F(LibrarySwitch, TransactionEndedWhereItsLibraryFailsLeavesTheCallersLibraryCurrent) {
+  ASSERT_TRUE(ConnectLibrary(cx, Law));
+  const SqlTransaction transaction = BeginTransaction(cx);
+  ASSERT_TRUE(transaction.Opened);
+  ASSERT_TRUE(ConnectLibrary(cx, Ora));
+  test::InjectLibraryFaults(cx, {Law, false, true, {}});
+  EXPECT_FALSE(EndTransaction(cx, transaction, true));
+  EXPECT_EQ(cx.session.CurrentLibrary->Name(), Ora);
+}
+
 TEST_F(LibrarySwitch, LibraryObjectNamingAnotherLibraryFallsBack) {
   ASSERT_TRUE(ConnectLibrary(cx, Law));
   const dm::PcdSqlPtr sql = cx.session.pSQL;

@@ -3,6 +3,7 @@
 // the tracking of rows and the stop request.
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <QRegularExpression>
 
 #include "folders/folders.h"
@@ -50,6 +51,13 @@ class FolderChainTest : public test::RowSession {
     return Number(library, QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = %1 AND DOCNUMBER = %2")
                                .arg(parent)
                                .arg(item)) > 0;
+  }
+  // What "stackwright-dm check" says of the server: its exit status, then its report.
+  std::pair<int, QString> DmCheck() const {
+    QProcess tool;
+    tool.start(qEnvironmentVariable("STACKWRIGHT_DM_TOOL"), {"check", server.Path()});
+    if (!tool.waitForFinished(60000)) return {-1, QString()};
+    return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput())};
   }
   qint64 TrackingRows(const QString& where = QString()) const {
     return Number(Law, QStringLiteral("SELECT COUNT(*) FROM TARN_STACKWRIGHT ") + where);
@@ -279,6 +287,13 @@ TEST_F(FolderChainTest, LevelRoutedToTheEmailLibraryAndItsChildrenLandThereWhole
   EXPECT_TRUE(FiledIn(Ora, routed, FolderNamed(Ora, "Later")));
   EXPECT_EQ(cx.runState.rule.AddedCount, added + 1);
   EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
+
+  // A row of the same rule that routes none of its levels opens no work in the e-mail library.
+  const int oraStatements = statements->Count(Ora, "SET TRANSACTION");
+  OneRow("'Top' AS \"T.A\", '\\' AS \"S1\", 'Kept here' AS \"NO DOT\", 9 AS \"MATTER.SYSTEM_ID\"");
+  ProcessRuleRows(cx);
+  EXPECT_TRUE(FiledIn(Law, top, FolderNamed(Law, "Kept here")));
+  EXPECT_EQ(statements->Count(Ora, "SET TRANSACTION"), oraStatements);
 }
 
 // The row's work in the e-mail library stands or falls with its work in the rule's library.
@@ -295,9 +310,16 @@ TEST_F(FolderChainTest, FailureInTheEmailLibraryUndoesTheRowInBothLibraries) {
     if (library != Ora || !sql.contains(", PATH = 'QUILLMARK ") || ++stamps != 2) return std::nullopt;
     return dm::SqlFault{1, 208, QStringLiteral("Injected failure")};
   };
-  routedRow();
+  // A row that routes nothing comes first: the routed row needs a group with the e-mail library's part.
+  cx.runState.rule.EmailOverrideName = QStringLiteral("inbound mail");
+  cx.runState.rule.EmailOverrideLibrary = Ora;
+  const QString from = " FROM [OWNER].APPS WHERE APPLICATION = 'FOLDER'";
+  cx.runState.statement.RuleStatement = "SELECT 'Plain' AS \"T.A\", '\\' AS \"S1\", '' AS \"NO DOT\", '\\' AS \"S2\", '' AS "
+                                        "\"T.B\"" + from + " UNION ALL SELECT 'Top', '\\', 'Inbound MAIL', '\\', 'Filed'" + from;
+  ReadAndProcess();
   ASSERT_EQ(stamps, 2);
   EXPECT_EQ(cx.runState.rule.ErrorCount, 1);
+  EXPECT_EQ(FoldersNamed(Law, "Plain"), 1);
   EXPECT_EQ(FoldersNamed(Law, "Top") + FoldersNamed(Ora, "Inbound MAIL") + FoldersNamed(Ora, "Filed"), 0);
   EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM FOLDER_ITEM") + Number(Ora, "SELECT COUNT(*) FROM FOLDER_ITEM"), 0);
 
@@ -307,6 +329,48 @@ TEST_F(FolderChainTest, FailureInTheEmailLibraryUndoesTheRowInBothLibraries) {
   EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
   EXPECT_TRUE(FiledIn(Law, FolderNamed(Law, "Top"), FolderNamed(Ora, "Inbound MAIL")));
   EXPECT_TRUE(FiledIn(Ora, FolderNamed(Ora, "Inbound MAIL"), FolderNamed(Ora, "Filed")));
+}
+
+// A kill between the two libraries' commits leaves the routed folder standing in the e-mail
+// library, filed there under a parent the rule's library never kept. The next run links it from
+// its parent, in both libraries' item tables, once.
+TEST_F(FolderChainTest, RoutedFolderLeftByAKillBetweenTheCommitsIsLinkedByTheNextRun) {
+  const auto routedRow = [this] {
+    StartRule(test::DemoRule);
+    cx.runState.rule.EmailOverrideName = QStringLiteral("inbound mail");
+    cx.runState.rule.EmailOverrideLibrary = Ora;
+    OneRow("'Top' AS \"T.A\", '\\' AS \"S1\", 'Inbound MAIL' AS \"NO DOT\", '\\' AS \"S2\", 'Filed' AS \"T.B\", "
+           "APPS.SYSTEM_ID AS \"APPS.SYSTEM_ID\"");
+    ProcessRuleRows(cx);
+  };
+  bool killed = false;
+  cx.dm->Server()->hooks.sqlFault = [&](const QString& library, const QString& sql) -> std::optional<dm::SqlFault> {
+    if (library != Law || !sql.startsWith("COMMIT") || std::exchange(killed, true)) return std::nullopt;
+    return dm::SqlFault{1, 208, QStringLiteral("Connection lost")};
+  };
+  routedRow();
+  ASSERT_TRUE(killed);
+  const qint64 routed = FolderNamed(Ora, "Inbound MAIL");
+  ASSERT_GT(routed, 0);
+  ASSERT_EQ(FoldersNamed(Law, "Top") + TrackingRows(), 0);
+  EXPECT_TRUE(DmCheck().second.contains("filed in another library's folder that does not show them: 1")) << qPrintable(DmCheck().second);
+
+  cx.dm->Server()->hooks.sqlFault = nullptr;
+  routedRow();
+  const qint64 top = FolderNamed(Law, "Top");
+  EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
+  EXPECT_EQ(FolderNamed(Ora, "Inbound MAIL"), routed);
+  const QString link = QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = %1 AND DOCNUMBER = %2").arg(top).arg(routed);
+  EXPECT_EQ(Number(Law, link), 1);
+  EXPECT_EQ(Number(Ora, link), 1);
+  EXPECT_TRUE(FiledIn(Ora, routed, FolderNamed(Ora, "Filed")));
+  EXPECT_EQ(FoldersNamed(Ora, "Inbound MAIL") + FoldersNamed(Ora, "Filed"), 2);
+  EXPECT_EQ(TrackingRows(), 1);
+  const auto [status, report] = DmCheck();
+  EXPECT_EQ(status, 0) << qPrintable(report);
+  // A later run finds the chain whole and links nothing twice.
+  routedRow();
+  EXPECT_EQ(Number(Law, link) + Number(Ora, link), 2);
 }
 
 // Rows commit in groups of sixteen, or fewer once 50 ms have passed since the group began, and

@@ -154,6 +154,7 @@ TEST_F(DmToolTest, CheckCountsWhatWouldShowAHalfMadeOrDoubledFolder) {
   const ToolRun faults = RunTool({"check", dir.path()});
   EXPECT_EQ(faults.exitCode, 1);
   EXPECT_TRUE(faults.out.startsWith("LAWLIB\n  folders: 5\n  duplicate folders under one parent: 2\n  folders filed nowhere: 1\n"
+                                    "  folders filed in another library's folder that does not show them: 0\n"
                                     "  broken item chains: 1\n  folders without security: 1\n  tracking rows without a folder: 1\n"
                                     "  claims left: 1\n  integrity check: ok\nORALIB\n  folders: 0\n"))
       << faults.out.toStdString();

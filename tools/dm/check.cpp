@@ -53,6 +53,12 @@ struct Item {
   QString name;
 };
 
+// A row that records one of the library's own folders as filed in a folder of another library.
+struct RemoteFiling {
+  qint64 parent = 0, docNumber = 0;
+  QString parentLibrary;  // upper case
+};
+
 struct LibraryFacts {
   QString name;
   SqliteDbPtr db;
@@ -60,6 +66,7 @@ struct LibraryFacts {
   std::map<QString, RuleFacts> rules;
   std::vector<Folder> folders;
   std::vector<Item> items;  // rows of this library's folders (PARENT_LIBRARY 0)
+  std::vector<RemoteFiling> remoteFilings;
   std::set<qint64> documents;
 };
 
@@ -115,6 +122,11 @@ LibraryFacts ReadLibrary(DmServer& server, const QString& name, QString* error) 
   for (const QVariantList& row : items.rows)
     lib.items.push_back({row[0].toLongLong(), row[1].toLongLong(), row[2].toLongLong(), row[3].toLongLong(), row[4].toLongLong(),
                          row[5].toString() == QLatin1String("Y"), row[6].toString() == QLatin1String("F"), row[7].toString()});
+  const SqliteResult remote = db.Query(QStringLiteral(
+      "SELECT PARENT, DOCNUMBER, PARENT_LIBRARY FROM FOLDER_ITEM WHERE COALESCE(PARENT_LIBRARY, 0) <> 0 "
+      "AND COALESCE(LIBRARY, 0) = 0 AND UPPER(COALESCE(NODE_TYPE, '')) = 'F'"));
+  for (const QVariantList& row : remote.rows)
+    lib.remoteFilings.push_back({row[0].toLongLong(), row[1].toLongLong(), lib.remoteNames[row[2].toLongLong()]});
   for (const QVariantList& row : db.Query(QStringLiteral("SELECT DOCNUMBER FROM PROFILE")).rows)
     lib.documents.insert(row[0].toLongLong());
   return lib;
@@ -127,11 +139,11 @@ QString ItemLibrary(const LibraryFacts& lib, const Item& item) {
 }
 
 struct Counts {
-  qint64 folders = 0, duplicates = 0, unfiled = 0, brokenChains = 0, unsecured = 0, untracked = 0, claims = 0;
+  qint64 folders = 0, duplicates = 0, unfiled = 0, unshown = 0, brokenChains = 0, unsecured = 0, untracked = 0, claims = 0;
   QString integrity;
   bool Clean() const {
-    return duplicates == 0 && unfiled == 0 && brokenChains == 0 && unsecured == 0 && untracked == 0 && claims == 0 &&
-           integrity == QLatin1String("ok");
+    return duplicates == 0 && unfiled == 0 && unshown == 0 && brokenChains == 0 && unsecured == 0 && untracked == 0 &&
+           claims == 0 && integrity == QLatin1String("ok");
   }
 };
 
@@ -183,6 +195,23 @@ qint64 BrokenChains(const LibraryFacts& lib, const std::vector<LibraryFacts>& al
   return broken;
 }
 
+// Folders of this library that it records as filed in another library's folder, where that
+// folder's own rows do not show them: no one reaches them from the parent.
+qint64 UnshownInParent(const LibraryFacts& lib, const std::vector<LibraryFacts>& all) {
+  qint64 unshown = 0;
+  const QString self = lib.name.toUpper();
+  for (const RemoteFiling& filing : lib.remoteFilings) {
+    for (const LibraryFacts& parent : all) {
+      if (parent.name.toUpper() != filing.parentLibrary) continue;
+      bool shown = false;
+      for (const Item& item : parent.items)
+        shown = shown || (item.parent == filing.parent && item.docNumber == filing.docNumber && ItemLibrary(parent, item) == self);
+      if (!shown) ++unshown;
+    }
+  }
+  return unshown;
+}
+
 Counts CountLibrary(const LibraryFacts& lib, const std::vector<LibraryFacts>& all) {
   Counts c;
   SqliteDb& db = *lib.db;
@@ -204,6 +233,7 @@ Counts CountLibrary(const LibraryFacts& lib, const std::vector<LibraryFacts>& al
     if (!f.secured && rule != lib.rules.end() && rule->second.secures) ++c.unsecured;
   }
   c.duplicates = Surplus(siblings) + Surplus(top);
+  c.unshown = UnshownInParent(lib, all);
   c.brokenChains = BrokenChains(lib, all);
   // A tracked source row has a folder of its rule that carries the row's id in the PROFILE
   // column linking to its table. Tables whose rows no folder of the rule carries are not checked.
@@ -235,6 +265,7 @@ void Print(QTextStream& out, const QString& library, const Counts& c) {
   out << "  folders: " << c.folders << "\n";
   out << "  duplicate folders under one parent: " << c.duplicates << "\n";
   out << "  folders filed nowhere: " << c.unfiled << "\n";
+  out << "  folders filed in another library's folder that does not show them: " << c.unshown << "\n";
   out << "  broken item chains: " << c.brokenChains << "\n";
   out << "  folders without security: " << c.unsecured << "\n";
   out << "  tracking rows without a folder: " << c.untracked << "\n";

@@ -84,6 +84,9 @@ QString ValueText(const QVariant& value) {
 QString SettingsStore::SettingsFile(const QString& app) {
   const QString folder = ConfigFolder();
   const QString wanted = FileNameFor(app);
+  // The name as written is found without reading the folder, which every look-up would do.
+  const QString exact = folder + QLatin1Char('/') + wanted;
+  if (QFileInfo::exists(exact)) return exact;
   // Application names compare case-blind too: an existing file of any spelling is the one.
   const QStringList existing = QDir(folder).entryList({QStringLiteral("*.ini")}, QDir::Files);
   for (const QString& f : existing) {
@@ -120,6 +123,9 @@ bool SettingsStore::SaveSetting(const QString& app, const QString& section, cons
   if (group.isEmpty()) group = EncodeName(section);
   settings.beginGroup(group);
   QString storedKey = FindStored(settings.childKeys(), key);
+  // A value that is stored already is not written again: every write replaces the file and waits
+  // for the disk, and some values are saved at every library switch.
+  if (!storedKey.isEmpty() && settings.value(storedKey).toString() == value) return true;
   if (storedKey.isEmpty()) storedKey = EncodeName(key);
   settings.setValue(storedKey, value);
   settings.endGroup();
