@@ -154,9 +154,19 @@ void ButtonLogDir_Click(AppContext& cx, const LogFileChooser& chooser) {
   cx.ui->SetLogDirToolTip(*chosen);
 }
 
-void MNLogView_Click(AppContext& cx) {
+namespace {
+
+// Before this run's first entry the name is still to be made; the menus may already be enabled by
+// today's file of an earlier run.
+void NameTodaysLogFile(AppContext& cx) {
   if (cx.log.DatedLogFile.isEmpty() && !cx.log.LogFileBase.isEmpty())
     cx.log.DatedLogFile = DatedLogFileName(cx.log.LogFileBase, cx.log.Now().date());
+}
+
+}  // namespace
+
+void MNLogView_Click(AppContext& cx) {
+  NameTodaysLogFile(cx);
   if (cx.log.DatedLogFile.isEmpty()) {
     cx.ui->MessageBox(QStringLiteral("Log file not defined"), MsgIcon::Information, MsgButtons::OK, cx.app.AppTitle);
     return;
@@ -169,7 +179,10 @@ void MNLogView_Click(AppContext& cx) {
   ViewFile(cx, cx.log.DatedLogFile);
 }
 
-void MNLogPurge_Click(AppContext& cx) { PurgeFile(cx, cx.log.DatedLogFile); }
+void MNLogPurge_Click(AppContext& cx) {
+  NameTodaysLogFile(cx);
+  PurgeFile(cx, cx.log.DatedLogFile);
+}
 
 void MNTimeStampLogFile_Click(AppContext& cx) { cx.ui->SetTimeStampLogFile(!cx.ui->TimeStampLogFile()); }
 
