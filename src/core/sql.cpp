@@ -1,6 +1,7 @@
 #include "core/sql.h"
 
 #include <QDateTime>
+#include <QStringMatcher>
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -50,11 +51,12 @@ bool MarkQuotes(const QString& text, QuoteMarks* marks) {
 
 // The first place where `find` stands in the text as SQL: its own literals line up with whole
 // literals of the text and the rest lies outside quotes. -1 for none.
-qsizetype FindAsSql(const QString& text, const QuoteMarks& marks, const QString& find, const QuoteMarks& findMarks) {
-  for (qsizetype at = text.indexOf(find); at >= 0; at = text.indexOf(find, at + 1)) {
-    const qsizetype end = at + find.size();
+qsizetype FindAsSql(const QString& text, const QuoteMarks& marks, const QStringMatcher& find, const QuoteMarks& findMarks) {
+  const qsizetype size = find.pattern().size();
+  for (qsizetype at = find.indexIn(text); at >= 0; at = find.indexIn(text, at + 1)) {
+    const qsizetype end = at + size;
     bool same = true;
-    for (qsizetype k = 0; k < find.size() && same; ++k) same = marks[size_t(at + k)] == findMarks[size_t(k)];
+    for (qsizetype k = 0; k < size && same; ++k) same = marks[size_t(at + k)] == findMarks[size_t(k)];
     // A literal that ends the pattern must end in the text too.
     if (same && end < text.size() && findMarks.back() != QuoteMark::Outside) same = marks[size_t(end)] != QuoteMark::Inside;
     if (same) return at;
@@ -62,18 +64,28 @@ qsizetype FindAsSql(const QString& text, const QuoteMarks& marks, const QString&
   return -1;
 }
 
+// A pattern and what stands for it. Every statement is searched for each pattern: a matcher
+// made once skips through the text instead of comparing at every character.
+struct Rewrite {
+  QStringMatcher find;
+  QString replacement;
+};
+
+Rewrite MakeRewrite(const QString& find, const QString& replacement) { return {QStringMatcher(find), replacement}; }
+
 // Replaces the first occurrence that stands as SQL, searches again from the start, until none
 // is left. Quoted literals and names are never touched: they hold names and values as the
 // source rows give them. A text that cannot be read is left as it is, for the server to refuse.
-void ReplaceLoop(QString& text, const QString& find, const QString& replacement) {
-  if (!text.contains(find)) return;
+void ReplaceLoop(QString& text, const Rewrite& rewrite) {
+  const QStringMatcher& find = rewrite.find;
+  if (find.indexIn(text) < 0) return;
   QuoteMarks findMarks;
-  MarkQuotes(find, &findMarks);
+  MarkQuotes(find.pattern(), &findMarks);
   QuoteMarks marks;
   while (MarkQuotes(text, &marks)) {
     const qsizetype at = FindAsSql(text, marks, find, findMarks);
     if (at < 0) return;
-    text.replace(at, find.size(), replacement);
+    text.replace(at, find.pattern().size(), rewrite.replacement);
   }
 }
 
@@ -364,20 +376,25 @@ QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverP
                        const QString& compatibilityLevel) {
   QString text = sql;
   if (IsOracleEngine(engine)) {
-    ReplaceLoop(text, QStringLiteral(" <> "), QStringLiteral(" != "));
-    ReplaceLoop(text, QStringLiteral(" '''' "), QStringLiteral(" '' "));
-    ReplaceLoop(text, QStringLiteral(" != '' "), QStringLiteral(" != ' ' "));
-    ReplaceLoop(text, QStringLiteral("GETUTCDATE()"), QStringLiteral("SYSDATE"));
-    ReplaceLoop(text, QStringLiteral("TO_DATE('',"), QStringLiteral("TO_DATE(NULL,"));
+    static const Rewrite oracle[] = {
+        MakeRewrite(QStringLiteral(" <> "), QStringLiteral(" != ")),
+        MakeRewrite(QStringLiteral(" '''' "), QStringLiteral(" '' ")),
+        MakeRewrite(QStringLiteral(" != '' "), QStringLiteral(" != ' ' ")),
+        MakeRewrite(QStringLiteral("GETUTCDATE()"), QStringLiteral("SYSDATE")),
+        MakeRewrite(QStringLiteral("TO_DATE('',"), QStringLiteral("TO_DATE(NULL,")),
+    };
+    for (const Rewrite& rewrite : oracle) ReplaceLoop(text, rewrite);
     return text;
   }
-  ReplaceLoop(text, QStringLiteral("CAST('' AS "), QStringLiteral("CAST(NULL AS "));
+  static const Rewrite emptyCast = MakeRewrite(QStringLiteral("CAST('' AS "), QStringLiteral("CAST(NULL AS "));
+  static const Rewrite tryCast = MakeRewrite(QStringLiteral("TRY_CAST"), QStringLiteral("CAST"));
+  static const Rewrite sysdate = MakeRewrite(QStringLiteral("SYSDATE"), QStringLiteral("GETUTCDATE()"));
+  ReplaceLoop(text, emptyCast);
   // The server facts are read as numbers only for a statement that has TRY_CAST at all: most
   // have none, and every statement passes here.
-  static const QString tryCast = QStringLiteral("TRY_CAST");
-  if (text.contains(tryCast) && !KeepsTryCast(serverProductVersion, compatibilityLevel))
-    ReplaceLoop(text, tryCast, QStringLiteral("CAST"));
-  ReplaceLoop(text, QStringLiteral("SYSDATE"), QStringLiteral("GETUTCDATE()"));
+  if (tryCast.find.indexIn(text) >= 0 && !KeepsTryCast(serverProductVersion, compatibilityLevel))
+    ReplaceLoop(text, tryCast);
+  ReplaceLoop(text, sysdate);
   return text;
 }
 
