@@ -26,7 +26,12 @@ const QString WarningLabel = QStringLiteral("WARNING:");
 constexpr qint64 LookInterval = 1000;
 
 // The label that an error or warning entry begins with, in any case; empty for other entries.
+// Every entry passes here, most of them neither: an ASCII first letter other than an E or a W
+// settles it without a comparison that folds case.
 QString EntryLabel(const QString& text) {
+  if (text.isEmpty()) return QString();
+  const char16_t first = text.front().unicode();
+  if (first < 0x80 && (first | 0x20) != u'e' && (first | 0x20) != u'w') return QString();
   if (text.startsWith(ErrorLabel, Qt::CaseInsensitive)) return ErrorLabel;
   if (text.startsWith(WarningLabel, Qt::CaseInsensitive)) return WarningLabel;
   return QString();
