@@ -46,6 +46,17 @@ QChar TextClass(const QString& text) {
 }
 QChar NumberClass(QStringView text) { return text == u"0" ? u'0' : text.startsWith(u'0') ? u'z' : u'n'; }
 
+// Whether the word (upper-case ASCII letters) is the text in any case. Letters of ASCII are
+// compared by their case bit; a text with any other character is left to Qt's folding.
+bool SameLetters(QStringView text, QLatin1StringView word) {
+  for (qsizetype k = 0; k < text.size(); ++k) {
+    const char16_t c = text[k].unicode();
+    if (c >= 0x80) return text.compare(word, Qt::CaseInsensitive) == 0;
+    if ((c | 0x20) != (char16_t(word[k].unicode()) | 0x20)) return false;
+  }
+  return true;
+}
+
 // The statement's tokens by their places in its text.
 class Scan {
  public:
@@ -68,7 +79,7 @@ class Scan {
     for (const QLatin1StringView word : words) {
       if (text.size() != word.size()) continue;
       if (first < 0x80 && (first | 0x20) != (char16_t(word[0].unicode()) | 0x20)) continue;
-      if (text.compare(word, Qt::CaseInsensitive) == 0) return true;
+      if (SameLetters(text, word)) return true;
     }
     return false;
   }
