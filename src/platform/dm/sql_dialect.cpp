@@ -7,7 +7,8 @@ namespace sw::dm {
 bool FindQuotedSpans(const QString& sql, std::vector<QuotedSpan>* spans) {
   spans->clear();
   try {
-    for (const sql::Token& t : sql::Tokenize(sql)) {
+    // Only the places matter: nothing of the text is copied.
+    for (const sql::TokenPlace& t : sql::TokenPlaces(sql)) {
       if (t.kind == sql::TokenKind::String || t.kind == sql::TokenKind::QuotedName || t.kind == sql::TokenKind::BracketName)
         spans->push_back({t.begin, t.end});
     }
