@@ -100,25 +100,29 @@ double NumericValue(const QString& text) {
     return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n');
   };
   while (i < n && isSpace(text.at(i))) ++i;
-  QString number;
-  if (i < n && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+'))) number += text.at(i++);
+  const qsizetype start = i;
+  const bool negative = i < n && text.at(i) == QLatin1Char('-');
+  if (i < n && (negative || text.at(i) == QLatin1Char('+'))) ++i;
   bool point = false;
-  bool digits = false;
+  qsizetype digits = 0;
+  qint64 whole = 0;
   for (; i < n; ++i) {
     const QChar c = text.at(i);
     if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
-      number += c;
-      digits = true;
+      whole = whole * 10 + (c.unicode() - u'0');
+      if (++digits > 15) whole = 0;  // read as text below
     } else if (c == QLatin1Char('.') && !point) {
-      number += c;
       point = true;
     } else {
       break;
     }
   }
-  if (!digits) return 0.0;
+  if (digits == 0) return 0.0;
+  // Most values are ids and counts: a whole number of up to 15 digits is exact as a double and
+  // needs no locale's reading.
+  if (!point && digits <= 15) return negative ? -double(whole) : double(whole);
   bool ok = false;
-  const double value = number.toDouble(&ok);
+  const double value = text.mid(start, i - start).toDouble(&ok);
   return ok ? value : 0.0;
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "core/text.h"
 
 namespace sw {
@@ -42,6 +44,12 @@ TEST(TextHelpers, NumericValueReadsTheLeadingNumber) {
   EXPECT_EQ(NumericValue("-3"), -3);
   EXPECT_DOUBLE_EQ(NumericValue("2.5.7"), 2.5);
   EXPECT_DOUBLE_EQ(NumericValue(".5"), 0.5);
+  // Whole numbers are read without the locale, longer ones and fractions with it: both agree.
+  EXPECT_EQ(NumericValue("+007 x"), 7);
+  EXPECT_TRUE(std::signbit(NumericValue("-0")));
+  EXPECT_EQ(NumericValue("999999999999999"), 999999999999999.0);
+  EXPECT_EQ(NumericValue("12345678901234567890"), 12345678901234567890.0);
+  EXPECT_DOUBLE_EQ(NumericValue("-12.75s"), -12.75);
 }
 
 }  // namespace sw
