@@ -91,6 +91,22 @@ void ReplaceLoop(QString& text, const Rewrite& rewrite) {
 
 QString Upper(const QString& text, qsizetype count) { return text.left(count).toUpper(); }
 
+// Whether the text's first characters, upper-cased, are the word. Every statement is asked a few
+// of these: its ASCII letters are upper-cased in place, and only a text with other characters
+// there is upper-cased whole, as such a letter may become more than one.
+bool UpperIs(const QString& text, QLatin1StringView word) {
+  const qsizetype count = std::min(text.size(), word.size());
+  for (qsizetype k = 0; k < count; ++k)
+    if (text[k].unicode() >= 0x80) return Upper(text, word.size()) == word;
+  if (text.size() < word.size()) return false;
+  for (qsizetype k = 0; k < count; ++k) {
+    char16_t c = text[k].unicode();
+    if (c >= u'a' && c <= u'z') c -= 0x20;
+    if (c != char16_t(word[k].unicode())) return false;
+  }
+  return true;
+}
+
 // Where the placeholder stands, in any case, from `from` on; -1 for nowhere. Every statement
 // passes here: only the places of its first character are compared without regard to case.
 qsizetype PlaceholderAt(const QString& text, const QString& placeholder, qsizetype from) {
@@ -167,13 +183,13 @@ void LogOutcome(Context& cx, dm::PcdSql& sql, const QString& text, const QString
     LogMessage(cx, success + QStringLiteral(" with ") + RowCountText(returned) + QStringLiteral(" row(s) returned."));
     sql.SetRow(1);
   } else {
-    const QString verb = Upper(text, 6);
-    if (verb == QLatin1String("INSERT") || verb == QLatin1String("UPDATE") || verb == QLatin1String("DELETE"))
+    if (UpperIs(text, QLatin1String("INSERT")) || UpperIs(text, QLatin1String("UPDATE")) ||
+        UpperIs(text, QLatin1String("DELETE")))
       LogMessage(cx, QStringLiteral("SQL Instruction Executed with nothing added or changed in library ") + library);
     else
       LogMessage(cx, success);
   }
-  if (Upper(text, 15) == QLatin1String("SELECT COUNT(*)"))
+  if (UpperIs(text, QLatin1String("SELECT COUNT(*)")))
     LogMessage(cx, QStringLiteral("SQL Results: ") + FormatNumber(std::llround(NumericValue(sql.ColumnValue(1)))));
 }
 
@@ -421,7 +437,7 @@ QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwne
 QString AddParallelismHint(const QString& sql, qint64 engine) {
   static const QString hint = QStringLiteral(" OPTION (MAXDOP 1)");
   if (IsOracleEngine(engine) || sql.isEmpty()) return sql;
-  if (Upper(sql, 7) != QLatin1String("SELECT ") || Upper(sql, 12) == QLatin1String("SELECT INTO ")) return sql;
+  if (!UpperIs(sql, QLatin1String("SELECT ")) || UpperIs(sql, QLatin1String("SELECT INTO "))) return sql;
   if (HasHint(sql, hint)) return sql;
   return sql + hint;
 }

@@ -401,6 +401,9 @@ TEST(SqlText, RewriteLoopsAndTrailingRepair) {
   EXPECT_EQ(RepairTrailingApostrophe(QStringLiteral("A = '")), QStringLiteral("A = ''"));
   EXPECT_EQ(AddParallelismHint(QStringLiteral("SELECT "), 10), QStringLiteral("SELECT  OPTION (MAXDOP 1)"));
   EXPECT_EQ(AddParallelismHint(QStringLiteral("SELECT\tX"), 10), QStringLiteral("SELECT\tX"));
+  // Any case; a letter outside ASCII counts by what it upper-cases to (a long s to an S).
+  EXPECT_EQ(AddParallelismHint(QStringLiteral("select into t"), 10), QStringLiteral("select into t"));
+  EXPECT_EQ(AddParallelismHint(QStringLiteral("\u017Felect x"), 10), QStringLiteral("\u017Felect x OPTION (MAXDOP 1)"));
 }
 
 }  // namespace
