@@ -57,6 +57,14 @@ bool SameLetters(QStringView text, QLatin1StringView word) {
   return true;
 }
 
+// The words that may follow a whole operand.
+constexpr QLatin1StringView OperandEnds[] = {"AND"_L1,  "OR"_L1,      "WHERE"_L1,   "ORDER"_L1, "GROUP"_L1, "HAVING"_L1,
+                                            "THEN"_L1, "ELSE"_L1,    "END"_L1,     "WHEN"_L1,  "COLLATE"_L1, "FROM"_L1,
+                                            "UNION"_L1, "EXCEPT"_L1, "INTERSECT"_L1, "MINUS"_L1, "OPTION"_L1, "AS"_L1};
+// The words that begin a clause other than a select list.
+constexpr QLatin1StringView ClauseWords[] = {"FROM"_L1, "WHERE"_L1, "GROUP"_L1, "ORDER"_L1,  "HAVING"_L1,    "SET"_L1,
+                                             "VALUES"_L1, "ON"_L1,  "UNION"_L1, "EXCEPT"_L1, "INTERSECT"_L1, "MINUS"_L1};
+
 // The statement's tokens by their places in its text.
 class Scan {
  public:
@@ -70,7 +78,11 @@ class Scan {
     return i < Size() && tokens_[i].kind == TokenKind::Symbol && tokens_[i].end - tokens_[i].begin == 1 &&
            sql_[tokens_[i].begin] == symbol;
   }
-  bool IsWord(size_t i, std::initializer_list<QLatin1StringView> words) const {
+  bool IsWord(size_t i, std::initializer_list<QLatin1StringView> words) const { return IsWordIn(i, words); }
+  // The long lists are asked of nearly every token: kept as arrays, they are not built anew
+  // on the stack for each question.
+  template <typename Words>
+  bool IsWordIn(size_t i, const Words& words) const {
     if (i >= Size() || tokens_[i].kind != TokenKind::Word) return false;
     const QStringView text = Text(i);
     // Every token is asked about many words: an ASCII first letter that differs in any case
@@ -98,9 +110,7 @@ class Scan {
   // What may follow a value for it to be a whole operand.
   bool EndsOperand(size_t next) const {
     return next >= Size() || IsSymbol(next, u',') || IsSymbol(next, u')') || IsSymbol(next, u';') ||
-           IsWord(next, {"AND"_L1, "OR"_L1, "WHERE"_L1, "ORDER"_L1, "GROUP"_L1, "HAVING"_L1, "THEN"_L1, "ELSE"_L1,
-                         "END"_L1, "WHEN"_L1, "COLLATE"_L1, "FROM"_L1, "UNION"_L1, "EXCEPT"_L1, "INTERSECT"_L1,
-                         "MINUS"_L1, "OPTION"_L1, "AS"_L1});
+           IsWordIn(next, OperandEnds);
   }
 
   bool IsName(size_t i) const {
@@ -233,8 +243,7 @@ LiftedStatement LiftValues(const QString& sql, bool bracketClasses) {
     }
     if (scan->IsWord(i, {"SELECT"_L1}))
       clauses.back() = Clause::Select;
-    else if (scan->IsWord(i, {"FROM"_L1, "WHERE"_L1, "GROUP"_L1, "ORDER"_L1, "HAVING"_L1, "SET"_L1, "VALUES"_L1,
-                              "ON"_L1, "UNION"_L1, "EXCEPT"_L1, "INTERSECT"_L1, "MINUS"_L1}))
+    else if (scan->IsWordIn(i, ClauseWords))
       clauses.back() = Clause::Other;
     if (!scan->Liftable(i, contexts.back(), clauses.back())) continue;
     if (t.kind == TokenKind::String) {
