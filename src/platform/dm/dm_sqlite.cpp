@@ -2,6 +2,7 @@
 
 #include "platform/dm/dm_schema.h"
 
+#include <QRandomGenerator>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -92,6 +93,7 @@ SqliteDb::SqliteDb() : statements_(KeptStatements, [](sqlite3_stmt*& st) { sqlit
 std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QString* error) {
   std::shared_ptr<SqliteDb> db(new SqliteDb());
   db->file_ = file;
+  db->identity_ = QRandomGenerator::global()->generate64();
   // One thread works each connection (the program has no other), so SQLite need not lock it
   // at every call.
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;

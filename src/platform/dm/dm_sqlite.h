@@ -64,6 +64,9 @@ class SqliteDb {
   // The same for one table: it changes when another connection commits to the file, or this one
   // writes to the table or goes back on a transaction or a savepoint (which may undo such a write).
   Stamp TableStamp(const QString& table);
+  // Tells this connection from every other, also one opened later in its place: stamps of two
+  // connections are not comparable.
+  quint64 Identity() const { return identity_; }
 
   // Milliseconds a statement waits for another process's lock before failing.
   static constexpr int BusyTimeoutMs = 15000;
@@ -82,6 +85,7 @@ class SqliteDb {
   // and savepoints gone back on.
   std::vector<std::pair<QByteArray, quint64>> watchedWrites_;
   quint64 rollbacks_ = 0;
+  quint64 identity_ = 0;
   static void NoteRollback(void* self);
   qint64 DataVersion();
   RecentTexts<QString, sqlite3_stmt*> statements_;

@@ -175,7 +175,8 @@ QString EmPcdSql::TableStamp(const QString& table) {
   SqliteDbPtr db = server_->Connection(library_.name, nullptr);
   if (!db) return QString();
   const SqliteDb::Stamp stamp = db->TableStamp(table);
-  return QString::number(stamp.first) + QLatin1Char(':') + QString::number(stamp.second);
+  return QString::number(db->Identity()) + QLatin1Char(':') + QString::number(stamp.first) + QLatin1Char(':') +
+         QString::number(stamp.second);
 }
 
 QString EmPcdSql::ColumnName(int column) const {
