@@ -332,8 +332,10 @@ void BuildRow(RunContext& cx, RowGroup& group, int r) {
     end = LevelLoop(cx, r);
     if (end == RowEnd::Done) {
       // The sort's result is not used: a sort that fails leaves the chain as it was.
+      // The limit is the run's library's, read before the step makes the folder's library current.
+      const int sortLimit = cx.library.MaxItemsToSort;
       if (rows.TopFolder != 0)
-        RunRowStep(cx, rows.TopLibrary, [&] { SortFolders(cx, rows.TopFolder, rows.TopLibrary, cx.library.MaxItemsToSort); });
+        RunRowStep(cx, rows.TopLibrary, [&] { SortFolders(cx, rows.TopFolder, rows.TopLibrary, sortLimit); });
       Dash(cx);
       if (rows.ParentFolder > 0) TrackRow(cx, r);
     }
