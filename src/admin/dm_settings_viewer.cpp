@@ -118,6 +118,7 @@ void DmSettingsViewer::Form_Load() {
 void DmSettingsViewer::ComboLibList_Click() {
   const QString chosen = ComboLibList->currentText();
   if (chosen == CurrentLibraryNameOrEmpty(cx_)) return;
+  const ScreenGuard pointer(cx_, ScreenParts{.library = false, .pointer = PointerBack::Default, .pump = true});
   cx_.ui->SetMousePointer(Pointer::Hourglass);
   cx_.ui->PumpMessages();
   TrapErrors(cx_, [&] {
@@ -137,8 +138,6 @@ void DmSettingsViewer::ComboLibList_Click() {
                     current.isEmpty() ? QStringLiteral("no library is current")
                                       : QStringLiteral("the settings shown are those of library ") + current);
   });
-  cx_.ui->SetMousePointer(Pointer::Default);
-  cx_.ui->PumpMessages();
 }
 
 void DmSettingsViewer::ComboPropertyItem_Click() {

@@ -111,6 +111,7 @@ void ProcessedRowsWindow::Form_Unload() {
 }
 
 void ProcessedRowsWindow::RefreshMe() {
+  const ScreenGuard pointer(cx_, ScreenParts{.library = false, .pointer = PointerBack::Default});
   TrapErrors(cx_, [&] {
     cx_.ui->SetMousePointer(Pointer::Hourglass);
     cx_.ui->PumpMessages();
@@ -119,7 +120,6 @@ void ProcessedRowsWindow::RefreshMe() {
     for (const ProcessedRow& row : ReadProcessedRows(cx_))
       new QTreeWidgetItem(ListResults, {row.rule, row.table, row.sid});
   });
-  cx_.ui->SetMousePointer(Pointer::Default);
   setWindowTitle(ProcessedRowsCaption(CurrentLibraryNameOrEmpty(cx_), ListResults->topLevelItemCount()));
 }
 
@@ -144,6 +144,7 @@ bool ProcessedRowsWindow::ListResults_KeyDown(int key, Qt::KeyboardModifiers mod
 }
 
 void ProcessedRowsWindow::ListResults_ColumnClick(int column) {
+  const ScreenGuard pointer(cx_, ScreenParts{.library = false, .pointer = PointerBack::Default});
   TrapNamed(cx_, QStringLiteral("ListResults_ColumnClick"), [&] {
     cx_.ui->SetMousePointer(Pointer::Hourglass);
     const QString header = ListResults->headerItem()->text(column);
@@ -154,7 +155,6 @@ void ProcessedRowsWindow::ListResults_ColumnClick(int column) {
     // Plain text order of the key column: SIDs sort as text.
     ListResults->sortItems(column, qtOrder);
   });
-  cx_.ui->SetMousePointer(Pointer::Default);
 }
 
 void ProcessedRowsWindow::ListResults_MouseUp(Qt::MouseButton button, const QPoint& globalPosition) {

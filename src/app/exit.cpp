@@ -7,6 +7,7 @@
 
 #include "app/app_context.h"
 #include "app/handlers.h"
+#include "app/stop_signals.h"
 #include "core/log.h"
 #include "core/monitor_client.h"
 #include "core/session.h"
@@ -87,8 +88,11 @@ void ReportEndOnStandardError(const AppContext& cx, int status) {
   QString where = QStringLiteral("no log file was written");
   if (!log.isEmpty()) where = QFileInfo::exists(log) ? QStringLiteral("see the log ") + log
                                                      : QStringLiteral("no log file was written at ") + log;
-  const QString line = ProductName + QStringLiteral(" ended with status ") + QString::number(status) +
-                       QStringLiteral(": ") + QString::number(cx.log.ErrorsLogged) +
+  // Ended by a stop signal, the caller sees that signal's status, not this one.
+  const int signal = cx.window.EndingSignal;
+  const QString how = signal != 0 ? QStringLiteral(" ended by ") + StopSignalName(signal)
+                                  : QStringLiteral(" ended with status ") + QString::number(status);
+  const QString line = ProductName + how + QStringLiteral(": ") + QString::number(cx.log.ErrorsLogged) +
                        QStringLiteral(" error(s) logged; ") + where;
   std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
   std::fflush(stderr);
@@ -135,7 +139,9 @@ void EndProgram(AppContext& cx) {
   Resume([&] { MonitorHeartbeat(cx); });
   // A row the end cut short is undone, to be done again whole by a later run.
   Resume([&] { RollBackOpenTransactions(cx); });
-  Resume([&] { DropClaimsEverywhere(cx); });
+  // Before the session (a stop signal early in start-up) this computer holds no claim, and the
+  // session check would log an error for the end of a run that had none.
+  if (cx.session.FusionApplication) Resume([&] { DropClaimsEverywhere(cx); });
   // Controls that never received the saved values would overwrite them with designed ones.
   if (cx.window.startup.SettingsRestored) Resume([&] { SaveAllSettings(cx); });
   ReleaseDmObjects(cx);

@@ -35,7 +35,9 @@ void OnSignal(int number) {
   errno = saved;
 }
 
-QString SignalName(int number) {
+}  // namespace
+
+QString StopSignalName(int number) {
   switch (number) {
     case SIGTERM:
       return QStringLiteral("SIGTERM");
@@ -47,6 +49,8 @@ QString SignalName(int number) {
       return QStringLiteral("signal ") + QString::number(number);
   }
 }
+
+namespace {
 
 bool TaskActive(const AppContext& cx) { return cx.run.TaskRunning || cx.run.StopRequested || cx.run.InLoopDelay; }
 
@@ -65,7 +69,7 @@ void AskTaskToStop(AppContext& cx) {
 void StopSignalReceived(AppContext& cx, int signalNumber) {
   if (cx.window.EndingSignal != 0) return;
   cx.window.EndingSignal = signalNumber;
-  LogMessage(cx, QStringLiteral("Warning: ") + SignalName(signalNumber) +
+  LogMessage(cx, QStringLiteral("Warning: ") + StopSignalName(signalNumber) +
                      QStringLiteral(" received - the current item completes, then the claims are released and the "
                                     "program ends"));
   if (!TaskActive(cx)) cx.EndProgram();

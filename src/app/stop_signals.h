@@ -12,6 +12,9 @@ namespace sw {
 
 class AppContext;
 
+// "SIGTERM", "SIGINT", "SIGHUP", else "signal " and the number.
+QString StopSignalName(int number);
+
 // Acts on a stop signal that reached the program; called on the user-interface thread while it
 // pumps messages. A running task is asked to stop after its current item (the program ends when
 // it has); between cycles the wait ends; with nothing running the program ends at once.

@@ -26,7 +26,15 @@ void SayNotShown(Context& cx, const QString& text) {
 bool StartViewer(Context& cx, const ProgramCommand& viewer, const QString& path) {
   QStringList arguments = viewer.arguments;
   arguments << path;
-  if (cx.os->StartProgram(viewer.program, arguments)) return true;
+  const QString program = viewer.program;
+  auto failed = [&cx, program, path](int status) {
+    const QString end = status < 0 ? QStringLiteral(" crashed") : QStringLiteral(" ended with status ") + QString::number(status);
+    SayNotShown(cx, QStringLiteral("Unable to view ") + path + QStringLiteral(" - ") + program + end +
+                        QStringLiteral(" without showing it"));
+  };
+  const bool started = viewer.watched ? cx.os->StartWatched(program, arguments, failed)
+                                     : cx.os->StartProgram(program, arguments);
+  if (started) return true;
   SayNotShown(cx, QStringLiteral("Unable to start ") + viewer.program + QStringLiteral(" to view ") + path);
   return false;
 }

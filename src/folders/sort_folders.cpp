@@ -88,15 +88,6 @@ StatusWindow OwnerWindow(Context& cx) {
 // The status line caption without logging or pumping.
 void SetCaption(Context& cx, const QString& text) { cx.ui->SetStatusLabel(OwnerWindow(cx), text); }
 
-// Switches back without letting a failure of the switch escape: the way out must complete.
-void SwitchBack(Context& cx, const QString& library) {
-  try {
-    ConnectLibrary(cx, library);
-  } catch (const std::exception&) {
-    // Passed over: the rest of the way out still runs.
-  }
-}
-
 void ReportTrapped(Context& cx, const std::exception& failure, const QString& source) {
   if (const auto* dmFailure = dynamic_cast<const DmCallFailure*>(&failure)) {
     ReportError(cx, dmFailure->Number(), dmFailure->Source(), dmFailure->Description());
@@ -513,13 +504,14 @@ bool RecordRemoteFiling(FolderContext& cx, qint64 Parent, const QString& Folder_
   const std::optional<FolderItemRow> row = RemoteChainRow(cx, Parent, DocNumber);
   if (!row) return true;
   const qint64 version = FolderVersion(cx, Parent);
+  // Called with the folder's library current, which is current again on every way out.
+  const ScreenGuard back(cx);
   if (!ConnectItemLibrary(cx, Parent, *row)) return false;
   std::vector<qint64> known;
   ReadKnownItems(cx, Parent, Folder_Library, known);
   bool recorded = std::find(known.begin(), known.end(), DocNumber) != known.end();
   if (!recorded)
     recorded = InsertRemoteRow(cx, Parent, Folder_Library, *row, known.empty() ? QStringLiteral("Y") : QStringLiteral("N"), version);
-  SwitchBack(cx, Folder_Library);
   return recorded;
 }
 

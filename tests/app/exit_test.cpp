@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -65,7 +66,12 @@ TEST_F(ExitDecision, AStopSignalStopsTheRunWithoutABoxAndEndsAnIdleProgram) {
   EXPECT_EQ(cx.window.EndingSignal, SIGTERM);
   cx.run = RunFlags{};
   cx.window.EndingSignal = 0;
+  // Early in start-up: no session error, and standard error names the signal the caller sees.
+  cx.log.ErrorsLogged = 1;
+  testing::internal::CaptureStderr();
   EXPECT_TRUE(Ends([&] { StopSignalReceived(cx, SIGINT); }));
+  EXPECT_THAT(testing::internal::GetCapturedStderr(), testing::HasSubstr("ended by SIGINT: 1 error(s) logged"));
+  EXPECT_EQ(cx.log.ErrorsLogged, 1);
   EXPECT_EQ(cx.window.EndingSignal, SIGINT);
 }
 

@@ -21,6 +21,11 @@ class FakeOs : public Os {
     return startResult;
   }
   bool startResult = true;
+  bool StartWatched(const QString& program, const QStringList& arguments, std::function<void(int)> failed) override {
+    watchedFailed = std::move(failed);
+    return StartProgram(program, arguments);
+  }
+  std::function<void(int)> watchedFailed;
   std::optional<ProgramCommand> TextViewer() const override { return textViewer; }
   std::optional<ProgramCommand> Browser() const override { return browser; }
   OsResult RemoveFile(const QString& path) override {
@@ -98,6 +103,13 @@ TEST_F(FilesTest, AViewerThatDoesNotStartIsSaid) {
   ASSERT_EQ(cx.scripted->shown.size(), 1u);
   EXPECT_EQ(cx.scripted->shown[0].text, "Unable to start /bin/editor to view " + text);
   EXPECT_EQ(cx.ui->controls.mainStatus, cx.scripted->shown[0].text);
+  // The desktop's opener starts; only its end says that nothing could show the file.
+  os->startResult = true;
+  os->textViewer = ProgramCommand{"/bin/xdg-open", {}, true};
+  ViewFile(cx, text);
+  ASSERT_TRUE(os->watchedFailed);
+  os->watchedFailed(3);
+  EXPECT_EQ(cx.ui->controls.mainStatus, "Unable to view " + text + " - /bin/xdg-open ended with status 3 without showing it");
 }
 
 TEST_F(FilesTest, MissingFileShowsNothing) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <map>
@@ -74,6 +75,12 @@ TEST(Os, StartProgramPassesArgumentsWithoutAShell) {
   ASSERT_TRUE(os.StartProgram(FakeProgram(dir.path(), "viewer", out), {"a b", "it's \"q\"", "$(touch nope)"}));
   EXPECT_EQ(ReadAll(out), "a b\nit's \"q\"\n$(touch nope)\n");
   EXPECT_FALSE(os.StartProgram(dir.path() + "/absent", {}));
+  // A watched program's failing end is told from the message loop.
+  QEventLoop loop;
+  int told = 0;
+  ASSERT_TRUE(os.StartWatched(FakeProgram(dir.path(), "o", dir.path() + "/o", 3), {}, [&](int s) { told = s, loop.quit(); }));
+  loop.exec();
+  EXPECT_EQ(told, 3);
 }
 
 TEST(Os, TextViewerPrefersVisualThenEditorThenXdgOpenAndATerminalEditorOnlyInATerminal) {

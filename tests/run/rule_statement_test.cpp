@@ -90,26 +90,19 @@ TEST_F(RuleStatement, BuiltStatementIsSavedAndUsedWithoutReUse) {
 
 TEST_F(RuleStatement, ReUseTakesTheOwnOrSavedStatement) {
   Options().reuseSql = true;
-  // A comment ahead of the SELECT does not hide it, with or without a saved row for the rule.
-  const QString commented = "/* matters */ \t(select MATTER_ID from [OWNER].MATTER)";
+  // Comments, blanks and brackets ahead of the SELECT do not hide it.
+  const QString own = "/* matters */ \t(select MATTER_ID from [OWNER].MATTER)";
   Start(RuleSpec{});
-  SetRuleSqlBuffer(cx.rules, commented);
+  SetRuleSqlBuffer(cx.rules, own);
   ASSERT_TRUE(BuildRuleSql(cx));
-  EXPECT_EQ(Statement(), commented);
-  cx.rules.RuleSqlCache.Set(cx.rules.RuleSqlIndex.toInt(), sqlcol::Sql, "-- none\n/**/SELECT 3 AS \"Z\"");
-  ASSERT_TRUE(Build());
-  EXPECT_EQ(Statement(), "-- none\n/**/SELECT 3 AS \"Z\"");
-  Start(RuleSpec{});
-  SetRuleSqlBuffer(cx.rules, "select MATTER_ID from [OWNER].MATTER");
-  ASSERT_TRUE(BuildRuleSql(cx));
-  EXPECT_EQ(Statement(), "select MATTER_ID from [OWNER].MATTER");
+  EXPECT_EQ(Statement(), own);
   const int row = cx.rules.RuleSqlIndex.toInt();
   ASSERT_GT(row, 0);
-  EXPECT_EQ(CacheSql(row), "select MATTER_ID from [OWNER].MATTER");
+  EXPECT_EQ(CacheSql(row), own);
   // Without own SQL, a saved SELECT is used; anything else gives way to a built statement.
-  cx.rules.RuleSqlCache.Set(row, sqlcol::Sql, "SELECT 2 AS \"Y\"");
+  cx.rules.RuleSqlCache.Set(row, sqlcol::Sql, "-- two\nSELECT 2 AS \"Y\"");
   ASSERT_TRUE(Build());
-  EXPECT_EQ(Statement(), "SELECT 2 AS \"Y\"");
+  EXPECT_EQ(Statement(), "-- two\nSELECT 2 AS \"Y\"");
   EXPECT_TRUE(Log().contains("Using the existing saved SQL statement for this run of rule CLIENT MATTERS"));
   cx.rules.RuleSqlCache.Set(row, sqlcol::Sql, "UPDATE X");
   ASSERT_TRUE(Build());

@@ -17,6 +17,7 @@
 #include "app/window/window_rules.h"
 #include "core/files.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "platform/os/os.h"
 #include "platform/settings/settings_store.h"
 #include "run/run_control.h"
@@ -106,11 +107,11 @@ void ListResults_ColumnClick(AppContext& cx, int column) {
   MainWindow* w = cx.mainWindow;
   if (!w) return;
   QTreeWidget* list = w->ListResults;
+  const ScreenGuard pointer(cx, ScreenParts{.library = false, .pointer = PointerBack::Default});
   cx.ui->SetMousePointer(Pointer::Hourglass);
   cx.ui->PumpMessages();
   if (column < 1 || column > list->columnCount()) {
     ReportError(cx, ErrInvalidPropertyValue, QStringLiteral("ListResults"), QStringLiteral("Invalid property value"));
-    cx.ui->SetMousePointer(Pointer::Default);
     return;
   }
   const QString header = list->headerItem()->text(column - 1);
@@ -122,7 +123,6 @@ void ListResults_ColumnClick(AppContext& cx, int column) {
   cx.window.LastSortOrder =
       list->header()->sortIndicatorOrder() == Qt::DescendingOrder ? admin::SortDescending : admin::SortAscending;
   cx.window.LastSortColumn = header;
-  cx.ui->SetMousePointer(Pointer::Default);
 }
 
 void ButtonLogDir_Click(AppContext& cx) {
@@ -154,9 +154,19 @@ void ButtonLogDir_Click(AppContext& cx, const LogFileChooser& chooser) {
   cx.ui->SetLogDirToolTip(*chosen);
 }
 
-void MNLogView_Click(AppContext& cx) {
+namespace {
+
+// Before this run's first entry the name is still to be made; the menus may already be enabled by
+// today's file of an earlier run.
+void NameTodaysLogFile(AppContext& cx) {
   if (cx.log.DatedLogFile.isEmpty() && !cx.log.LogFileBase.isEmpty())
     cx.log.DatedLogFile = DatedLogFileName(cx.log.LogFileBase, cx.log.Now().date());
+}
+
+}  // namespace
+
+void MNLogView_Click(AppContext& cx) {
+  NameTodaysLogFile(cx);
   if (cx.log.DatedLogFile.isEmpty()) {
     cx.ui->MessageBox(QStringLiteral("Log file not defined"), MsgIcon::Information, MsgButtons::OK, cx.app.AppTitle);
     return;
@@ -169,15 +179,18 @@ void MNLogView_Click(AppContext& cx) {
   ViewFile(cx, cx.log.DatedLogFile);
 }
 
-void MNLogPurge_Click(AppContext& cx) { PurgeFile(cx, cx.log.DatedLogFile); }
+void MNLogPurge_Click(AppContext& cx) {
+  NameTodaysLogFile(cx);
+  PurgeFile(cx, cx.log.DatedLogFile);
+}
 
 void MNTimeStampLogFile_Click(AppContext& cx) { cx.ui->SetTimeStampLogFile(!cx.ui->TimeStampLogFile()); }
 
 void MNTarnOptions_Click(AppContext& cx) {
+  const ScreenGuard pointer(cx, ScreenParts{.library = false, .pointer = PointerBack::Default});
   cx.ui->SetMousePointer(Pointer::Hourglass);
   cx.ui->PumpMessages();
   MNTarnOptions_Click(cx, cx.mainWindow);
-  cx.ui->SetMousePointer(Pointer::Default);
 }
 
 void MNHelpReadme_Click(AppContext& cx) {

@@ -520,18 +520,20 @@ bool EmFolder::InsertNew(QString* error) {
                {QStringLiteral("TYPIST"), user}, {QStringLiteral("STATUS"), 0}, {QStringLiteral("CREATION_DATE"), now}},
               error))
     return false;
+  // The three activity rows in one statement.
   const std::pair<int, const char*> activities[] = {{45, "Folder created"}, {46, "Profile saved"}, {47, "Version created"}};
-  for (const auto& [type, text] : activities) {
-    const qint64 id = nextId++;
-    if (!Insert(QStringLiteral("ACTIVITYLOG"),
-                {{QStringLiteral("SYSTEM_ID"), id}, {QStringLiteral("DOCNUMBER"), docNumber},
-                 {QStringLiteral("ACTIVITY_TYPE"), type}, {QStringLiteral("AUTHOR"), profile[QStringLiteral("AUTHOR")]},
-                 {QStringLiteral("TYPIST"), user}, {QStringLiteral("START_DATE"), DmToday()},
-                 {QStringLiteral("START_TIME"), now.mid(11)}, {QStringLiteral("VERSION_LABEL"), QStringLiteral("1")},
-                 {QStringLiteral("APPLICATION"), profile[QStringLiteral("APPLICATION")]},
-                 {QStringLiteral("ACTIVITY_DESC"), QString::fromLatin1(text)}},
-                error))
-      return false;
+  QVariantList params;
+  for (const auto& [type, text] : activities)
+    params << nextId++ << docNumber << type << profile[QStringLiteral("AUTHOR")] << user << DmToday() << now.mid(11)
+           << QStringLiteral("1") << profile[QStringLiteral("APPLICATION")] << QString::fromLatin1(text);
+  const SqliteResult logged = data_->db->Query(
+      QStringLiteral("INSERT INTO ACTIVITYLOG (SYSTEM_ID, DOCNUMBER, ACTIVITY_TYPE, AUTHOR, TYPIST, START_DATE, START_TIME, "
+                     "VERSION_LABEL, APPLICATION, ACTIVITY_DESC) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?), "
+                     "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?), (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+      params);
+  if (!logged.ok) {
+    *error = logged.error;
+    return false;
   }
   data_->docNumber = docNumber;
   data_->systemId = systemId;
@@ -650,10 +652,10 @@ bool EmFolder::File(const DmProfilePtr& item, const QString& nodeType) {
   if (data_->isNew || !data_->isFolder) return Fail(ErrNotSaved, QStringLiteral("The folder is not saved"));
   if (item->DocNumber() == 0) return Fail(ErrNotSaved, QStringLiteral("The item is not saved"));
   SqliteDb& db = *data_->db;
-  const QVariant itemLibrary =
-      db.Scalar(QStringLiteral("SELECT SYSTEM_ID FROM REMOTE_LIBRARIES WHERE LIBRARY_NAME = ?"), {item->Library()});
-  const QVariant ownLibrary =
-      db.Scalar(QStringLiteral("SELECT SYSTEM_ID FROM REMOTE_LIBRARIES WHERE LIBRARY_NAME = ?"), {Library()});
+  const QString libraryIdSql = QStringLiteral("SELECT SYSTEM_ID FROM REMOTE_LIBRARIES WHERE LIBRARY_NAME = ?");
+  const QVariant ownLibrary = db.Scalar(libraryIdSql, {Library()});
+  // Most items are of the folder's own library: the same look-up again is not run.
+  const QVariant itemLibrary = item->Library() == Library() ? ownLibrary : db.Scalar(libraryIdSql, {item->Library()});
   if (itemLibrary.isNull() || ownLibrary.isNull())
     return Fail(ErrNotFound, QStringLiteral("The library ") + item->Library() +
                                  QStringLiteral(" is not listed in REMOTE_LIBRARIES of library ") + Library());
@@ -674,8 +676,10 @@ bool EmFolder::File(const DmProfilePtr& item, const QString& nodeType) {
     const SqliteResult last = db.Query(QStringLiteral("SELECT SYSTEM_ID FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ? "
                                                       "AND \"NEXT\" = 0 ORDER BY SYSTEM_ID DESC LIMIT 1"),
                                        {data_->docNumber, ownLibrary});
-    const qint64 rows = db.Scalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ?"),
-                                  {data_->docNumber, ownLibrary}).toLongLong();
+    // A chain with a last row has a first one; only one without is counted.
+    const qint64 rows = !last.rows.isEmpty() ? 1
+                        : db.Scalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ?"),
+                                    {data_->docNumber, ownLibrary}).toLongLong();
     if (!last.rows.isEmpty()) {
       const SqliteResult link = db.Query(QStringLiteral("UPDATE FOLDER_ITEM SET \"NEXT\" = ? WHERE SYSTEM_ID = ?"),
                                          {id, last.Value(0, 0)});

@@ -50,7 +50,7 @@ std::optional<ProgramCommand> InTerminal(const ProgramCommand& command) {
   for (const QString& name : {QStringLiteral("x-terminal-emulator"), QStringLiteral("xterm")}) {
     const QString terminal = FindProgram(name);
     if (terminal.isEmpty()) continue;
-    return ProgramCommand{terminal, QStringList{QStringLiteral("-e"), command.program} + command.arguments};
+    return ProgramCommand{terminal, QStringList{QStringLiteral("-e"), command.program} + command.arguments, true};
   }
   return std::nullopt;
 }
@@ -66,7 +66,7 @@ std::optional<ProgramCommand> EditorFromVariable(const char* variable) {
 std::optional<ProgramCommand> XdgOpen() {
   const QString program = FindProgram(QStringLiteral("xdg-open"));
   if (program.isEmpty()) return std::nullopt;
-  return ProgramCommand{program, {}};
+  return ProgramCommand{program, {}, true};
 }
 
 }  // namespace
@@ -108,6 +108,24 @@ bool Os::LockWorkStation() {
 bool Os::StartProgram(const QString& program, const QStringList& arguments) {
   if (program.isEmpty()) return false;
   return QProcess::startDetached(program, arguments);
+}
+
+bool Os::StartWatched(const QString& program, const QStringList& arguments, std::function<void(int)> failed) {
+  if (program.isEmpty()) return false;
+  // Not owned by anything that goes at the program's end: one still running then is left to
+  // finish, as a detached one would be.
+  auto* process = new QProcess;
+  process->setProcessChannelMode(QProcess::ForwardedChannels);
+  QObject::connect(process, &QProcess::finished, process,
+                   [process, failed = std::move(failed)](int code, QProcess::ExitStatus status) {
+                     const int shown = status == QProcess::NormalExit ? code : -1;
+                     if (shown != 0 && failed) failed(shown);
+                     process->deleteLater();
+                   });
+  process->start(program, arguments);
+  if (process->waitForStarted()) return true;
+  delete process;
+  return false;
 }
 
 OsResult Os::RemoveFile(const QString& path) {

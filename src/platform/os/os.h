@@ -3,6 +3,7 @@
 // file and starting a program or viewer with its arguments (never through a shell).
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 namespace sw {
@@ -11,6 +12,10 @@ namespace sw {
 struct ProgramCommand {
   QString program;  // a full path to an executable
   QStringList arguments;
+  // Its end is watched (StartWatched): the desktop's opener, which hands the file on and ends
+  // with a status that says whether anything could show it, and a terminal window, which may
+  // fail after it started. A status other than 0 means the file was not shown.
+  bool watched = false;
 };
 
 // The outcome of a file operation: number 0 when it worked, otherwise the system's error
@@ -30,6 +35,10 @@ class Os {
   virtual bool LockWorkStation();
   // Starts a program detached; true when it started.
   virtual bool StartProgram(const QString& program, const QStringList& arguments);
+  // Starts a program whose end is watched; true when it started. When it later ends with a
+  // status other than 0 (-1 for a crash), `failed` is called with that status from the message
+  // loop. A program still running when this one ends is left running.
+  virtual bool StartWatched(const QString& program, const QStringList& arguments, std::function<void(int)> failed);
   virtual OsResult RemoveFile(const QString& path);
 
   // The viewer for plain text: $VISUAL, else $EDITOR (each may carry its own arguments), else

@@ -249,6 +249,10 @@ TEST_F(LogMenus, ViewLogBeforeAnyLineLooksForTodaysDatedName) {
   MNLogView_Click(cx);
   ASSERT_EQ(os->started.size(), 1u);
   EXPECT_EQ(os->started[0].last(), cx.log.DatedLogFile);
+  // Purge Log too, enabled by that file before this run wrote a line.
+  cx.log.DatedLogFile.clear();
+  MNLogPurge_Click(cx);
+  EXPECT_TRUE(boxes.last().contains("purge the file " + cx.dir.path() + "/run_20260304.log?"));
 }
 
 TEST_F(LogMenus, WithoutAnyLogPathViewLogSaysSoAndPurgeDoesNothing) {
