@@ -54,7 +54,8 @@ enum class RowOutcome {
 // rule routes to its e-mail library, there too: a savepoint inside the group's transaction, which
 // is opened first when no group is open. A group without the e-mail library's part is committed
 // first when the row needs that part. The group's transactions are opened in the order of the libraries' names, so
-// that two computers taking the same two libraries never wait for each other.
+// that two computers taking the same two libraries never wait for each other. Not opened once the
+// group's commit has split between the libraries.
 RowTransaction BeginRowTransaction(RunContext& cx, RowGroup& group);
 // Ends the row's part: kept when `commit` and nothing of the row failed, else gone back to. A row
 // that does not stand also makes the workspace cache forget what it learned during the row: the
