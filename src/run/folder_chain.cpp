@@ -386,7 +386,7 @@ void ProcessRuleRows(RunContext& cx) {
   try {
     for (int r = 1; r <= rows.RowCount && r < static_cast<int>(rows.RowTable.size()); ++r) {
       ProcessRow(cx, group, r);
-      if (cx.run.StopRequested) break;
+      if (cx.run.StopRequested || group.splitCommit) break;
     }
   } catch (...) {
     // The row that failed went back to its savepoint; the rows before it stand.

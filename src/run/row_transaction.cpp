@@ -124,6 +124,7 @@ RowTransaction BeginRowTransaction(RunContext& cx, RowGroup& group) {
   // The group's transactions are opened together, in name order; one the row needs and the group
   // lacks comes with the next group.
   if (!group.parts.empty() && !GroupHolds(group, needed)) EndRowGroup(cx, group, true);
+  if (group.splitCommit) return row;
   if (group.parts.empty() && !BeginGroup(cx, group, row.failure)) return row;
   const QString remembered = CurrentLibraryNameOrEmpty(cx);
   row.opened = true;
@@ -174,7 +175,8 @@ bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit) {
       // Only a group that wrote to another library has work there that now stands alone.
       const QString text = QStringLiteral("Error: The work in library ") + cx.runState.rule.LibraryName +
                            QStringLiteral(" could not be committed");
-      LogMessage(cx, group.parts.size() > 1 ? text + QStringLiteral(" after the work in the other library was") : text);
+      group.splitCommit = group.parts.size() > 1;
+      LogMessage(cx, group.splitCommit ? text + QStringLiteral(" after the work in the other library was") : text);
     }
   }
   group.parts.clear();
