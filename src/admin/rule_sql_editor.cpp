@@ -142,20 +142,21 @@ void RuleSqlEditor::ButtonOK_Click() {
   if (statement.isEmpty()) {
     if (!ask(QStringLiteral("Do you want to clear the saved SQL statement?"))) return;
   } else {
+    // A statement that would not come back whole from its stored form is refused, saying why.
+    const auto refuse = [this](const QString& why) {
+      cx_.ui->MessageBox(QStringLiteral("Error: The SQL statement for the rule ") + RulePanel() + why, MsgIcon::Critical,
+                         MsgButtons::OK, cx_.app.AppTitle);
+    };
     if (!RuleSqlFitsStorage(statement)) {
-      cx_.ui->MessageBox(QStringLiteral("Error: The SQL statement for the rule ") + RulePanel() +
-                             QStringLiteral(" is too long to be stored: it would not be read back whole. Its stored "
-                                            "form may hold at most 3000 characters, each run of blanks counting as "
-                                            "five, and the statement itself at most 3072."),
-                         MsgIcon::Critical, MsgButtons::OK, cx_.app.AppTitle);
+      refuse(QStringLiteral(" is too long to be stored: it would not be read back whole. Its stored "
+                            "form may hold at most 3000 characters, each run of blanks counting as "
+                            "five, and the statement itself at most 3072."));
       return;
     }
     if (HasSwallowingLineComment(statement)) {
-      cx_.ui->MessageBox(QStringLiteral("Error: The SQL statement for the rule ") + RulePanel() +
-                             QStringLiteral(" has a -- comment with more of the statement after it: it is stored on one "
-                                            "line, where that comment would take in the rest. Write the comment as "
-                                            "/* ... */ instead."),
-                         MsgIcon::Critical, MsgButtons::OK, cx_.app.AppTitle);
+      refuse(QStringLiteral(" has a -- comment with more of the statement after it: it is stored on one "
+                            "line, where that comment would take in the rest. Write the comment as "
+                            "/* ... */ instead."));
       return;
     }
     testPassed_ = true;

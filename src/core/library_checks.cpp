@@ -209,7 +209,9 @@ void RunLibraryChecks(Context& cx, LibraryRow& row) {
 void WarnUniqueDocNames(Context& cx) {
   const QString name = CurrentLibraryName(cx);
   const QString key = QStringLiteral("UniqueNameWarning");
-  const qint64 mark = WholeNumber(cx.settings->GetSetting(ProductName, name, key, QStringLiteral("0")));
+  // Read without a default, so that a mark that is stored already is known and not saved again.
+  const QString stored = cx.settings->GetSetting(ProductName, name, key, QString());
+  const qint64 mark = WholeNumber(stored);
   const dm::DmLibraryPropertiesPtr properties = cx.session.CurrentLibrary->Properties();
   const dm::DmLibraryPropertyPtr property =
       properties ? properties->Item(QStringLiteral("DOCSParms.UniqueDocNames")) : dm::DmLibraryPropertyPtr();
@@ -224,7 +226,7 @@ void WarnUniqueDocNames(Context& cx) {
     LogThenHyphens(cx, text);
     if (cx.ui->DisplayErrors()) cx.ui->MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, QStringLiteral("WARNING!"));
   }
-  cx.settings->SaveSetting(ProductName, name, key, FormatNumber(value));
+  if (stored != FormatNumber(value)) cx.settings->SaveSetting(ProductName, name, key, FormatNumber(value));
 }
 
 void LearnServerAndDatabase(Context& cx, LibraryRow& row) {

@@ -6,7 +6,9 @@
 // running-node claims. In memory a rule is a record of text fields 0..52 (fields 0 and 44..50
 // unused); every field is text, number fields included.
 #include <QString>
+#include <QStringList>
 #include <array>
+#include <map>
 #include <vector>
 
 namespace sw {
@@ -132,8 +134,17 @@ class RuleSqlTable {
 inline constexpr int RuleSqlBufferLength = 4096;
 
 // State of the rule set, owned by the rules context.
+// The rows of the rules statement as a library last answered it, and the library's stamp of its
+// settings table when it was asked: while the stamp stands the rows are what the statement would
+// answer again.
+struct RuleRowsRead {
+  QString stamp;
+  std::vector<QStringList> rows;  // the statement's columns, in its order
+};
+
 struct RuleState {
   RuleRecords RuleTable;
+  std::map<QString, RuleRowsRead> RuleRowsByLibrary;  // by upper-cased library name
   RuleSqlTable RuleSqlCache;
   QString RuleSqlIndex = QStringLiteral("0");
   QString RuleSqlBuffer = QString(RuleSqlBufferLength, QLatin1Char(' '));

@@ -41,15 +41,23 @@ struct SettingsRow {
   }
 };
 
-SettingsRow ReadRow(const dm::PcdSql& sql) {
+constexpr int RulesQueryColumns = 7;
+
+QStringList ReadColumns(const dm::PcdSql& sql) {
+  QStringList columns;
+  for (int c = 1; c <= RulesQueryColumns; ++c) columns << sql.ColumnValue(c);
+  return columns;
+}
+
+SettingsRow RowOf(const QStringList& columns) {
   SettingsRow row;
-  row.sectionKey = sql.ColumnValue(1);
-  row.subKey = sql.ColumnValue(2);
-  row.slice[0] = sql.ColumnValue(3);
-  row.intVal = sql.ColumnValue(4);
-  row.slice[1] = sql.ColumnValue(5);
-  row.slice[2] = sql.ColumnValue(6);
-  row.slice[3] = sql.ColumnValue(7);
+  row.sectionKey = columns.value(0);
+  row.subKey = columns.value(1);
+  row.slice[0] = columns.value(2);
+  row.intVal = columns.value(3);
+  row.slice[1] = columns.value(4);
+  row.slice[2] = columns.value(5);
+  row.slice[3] = columns.value(6);
   return row;
 }
 
@@ -128,8 +136,18 @@ void StoreRow(RulesContext& cx, LoadState& load, const QString& library, const S
   if (kind.left(5) == QLatin1String("RULE_")) StoreRuleRow(cx, library, row);
 }
 
-// Reads every settings and rule row; false when the statement could not be run.
+// Reads every settings and rule row; false when the statement could not be run. A library whose
+// settings table has not changed since it was last read gives the rows read then: every switch
+// reloads the rules, and a row that works in two libraries switches many times.
 bool ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library) {
+  // Taken before the statement: a change made in between makes the next stamp differ.
+  const QString stamp = cx.session.pSQL ? cx.session.pSQL->TableStamp(QStringLiteral("TARN_SETTINGS")) : QString();
+  RuleRowsRead& kept = cx.rules.RuleRowsByLibrary[library.toUpper()];
+  if (!stamp.isEmpty() && kept.stamp == stamp) {
+    for (const QStringList& columns : kept.rows) StoreRow(cx, load, library, RowOf(columns));
+    return true;
+  }
+  kept = RuleRowsRead{};
   const QString query = IsOracleEngine(cx.session.DatabaseEngine) ? kOracleRulesQuery : kSqlServerRulesQuery;
   const bool ran = RunSQL(cx, query);
   dm::PcdSql* sql = cx.session.pSQL.get();
@@ -148,12 +166,15 @@ bool ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library) {
     if (cx.ui->DisplayErrors()) cx.ui->MessageBox(text, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
     return false;
   }
+  std::vector<QStringList> rows;
   if (sql->RowCount() > 0) {
     do {
-      StoreRow(cx, load, library, ReadRow(*sql));
+      rows.push_back(ReadColumns(*sql));
+      StoreRow(cx, load, library, RowOf(rows.back()));
     } while (sql->NextRow() != 0);
   }
   sql->ReleaseResults();
+  kept = RuleRowsRead{stamp, std::move(rows)};
   return true;
 }
 

@@ -4,7 +4,9 @@
 // chain stands is recorded so that it is not selected again.
 #include <QStringList>
 
+#include "core/library.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/monitor_client.h"
 #include "core/text.h"
 #include "folders/folders.h"
@@ -243,14 +245,19 @@ void FurnishNewFolder(RunContext& cx, int r, int k, const QString& name) {
   RuleRowsState& rows = cx.runState.rows;
   const qint64 folder = rows.ParentFolder;
   const QString library = rows.ParentLibrary;
-  // Each of these is logged and gone past when it fails: it is undone alone and the folder stays.
-  RunRowStep(cx, library, [&] { UpdateFolderMetadata(cx, folder, library, k); });
   if (k == 1) {
     rows.TopFolder = folder;
     rows.TopLibrary = library;
   }
-  RunRowStep(cx, library, [&] { SetFolderEmailAddress(cx, folder, library, k, r); });
-  RunRowStep(cx, library, [&] { SetFolderAuthor(cx, folder, library); });
+  {
+    // The three steps write to the folder's library: it stays current from the first to the last.
+    const ScreenGuard back(cx, ScreenParts{.skipNoLibrary = true, .onlyWhenLeft = true});
+    ConnectLibrary(cx, library);
+    // Each of these is logged and gone past when it fails: it is undone alone and the folder stays.
+    RunRowStep(cx, library, [&] { UpdateFolderMetadata(cx, folder, library, k); });
+    RunRowStep(cx, library, [&] { SetFolderEmailAddress(cx, folder, library, k, r); });
+    RunRowStep(cx, library, [&] { SetFolderAuthor(cx, folder, library); });
+  }
   AddRowWorkspaces(cx, k, name, folder, library);
   QueueRowDocuments(cx, k);
 }
@@ -325,8 +332,10 @@ void BuildRow(RunContext& cx, RowGroup& group, int r) {
     end = LevelLoop(cx, r);
     if (end == RowEnd::Done) {
       // The sort's result is not used: a sort that fails leaves the chain as it was.
+      // The limit is the run's library's, read before the step makes the folder's library current.
+      const int sortLimit = cx.library.MaxItemsToSort;
       if (rows.TopFolder != 0)
-        RunRowStep(cx, rows.TopLibrary, [&] { SortFolders(cx, rows.TopFolder, rows.TopLibrary, cx.library.MaxItemsToSort); });
+        RunRowStep(cx, rows.TopLibrary, [&] { SortFolders(cx, rows.TopFolder, rows.TopLibrary, sortLimit); });
       Dash(cx);
       if (rows.ParentFolder > 0) TrackRow(cx, r);
     }
@@ -377,7 +386,7 @@ void ProcessRuleRows(RunContext& cx) {
   try {
     for (int r = 1; r <= rows.RowCount && r < static_cast<int>(rows.RowTable.size()); ++r) {
       ProcessRow(cx, group, r);
-      if (cx.run.StopRequested) break;
+      if (cx.run.StopRequested || group.splitCommit) break;
     }
   } catch (...) {
     // The row that failed went back to its savepoint; the rows before it stand.

@@ -5,6 +5,7 @@
 #include "core/library.h"
 #include "core/library_checks.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/text.h"
 #include "folders/check_for_folder.h"
 #include "run/run_context.h"
@@ -123,6 +124,7 @@ RowTransaction BeginRowTransaction(RunContext& cx, RowGroup& group) {
   // The group's transactions are opened together, in name order; one the row needs and the group
   // lacks comes with the next group.
   if (!group.parts.empty() && !GroupHolds(group, needed)) EndRowGroup(cx, group, true);
+  if (group.splitCommit) return row;
   if (group.parts.empty() && !BeginGroup(cx, group, row.failure)) return row;
   const QString remembered = CurrentLibraryNameOrEmpty(cx);
   row.opened = true;
@@ -173,7 +175,8 @@ bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit) {
       // Only a group that wrote to another library has work there that now stands alone.
       const QString text = QStringLiteral("Error: The work in library ") + cx.runState.rule.LibraryName +
                            QStringLiteral(" could not be committed");
-      LogMessage(cx, group.parts.size() > 1 ? text + QStringLiteral(" after the work in the other library was") : text);
+      group.splitCommit = group.parts.size() > 1;
+      LogMessage(cx, group.splitCommit ? text + QStringLiteral(" after the work in the other library was") : text);
     }
   }
   group.parts.clear();
@@ -194,11 +197,16 @@ bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit) {
 
 bool RunRowStep(RunContext& cx, const QString& library, const std::function<void()>& work) {
   const int cacheRows = cx.security.WorkspaceCacheCount;
-  const QString remembered = CurrentLibraryNameOrEmpty(cx);
+  // The step runs with its library current, where its statements go anyway: its own switch there
+  // is then none, and the library current on entry is made current once, afterwards.
+  const ScreenGuard back(cx, ScreenParts{.skipNoLibrary = true, .onlyWhenLeft = true});
   SqlTransaction step;
   // A step whose library cannot be reached runs as it is: its own statements then fail by themselves.
-  if (library.isEmpty() || ConnectLibrary(cx, library)) step = BeginSavepoint(cx);
-  if (!remembered.isEmpty()) ConnectLibrary(cx, remembered);
+  if (library.isEmpty() || ConnectLibrary(cx, library)) {
+    step = BeginSavepoint(cx);
+  } else if (!back.Library().isEmpty()) {
+    ConnectLibrary(cx, back.Library());
+  }
   try {
     work();
   } catch (...) {

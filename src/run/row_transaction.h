@@ -29,6 +29,11 @@ struct RowGroup {
   QDateTime started;                  // when it began, by the run's clock
   int workspaceCacheRows = 0;         // the workspace cache's rows when the group began
   std::vector<GroupRow> rows;         // the rows that stand in it so far
+  // The other library committed and the rule's library did not: the rule's library hands out its
+  // lost folder numbers again, and the other library's committed rows still name them as parents.
+  // The rule takes no further row in this run, so the next run, doing these rows first and in the
+  // same order, gives those numbers to the same folders.
+  bool splitCommit = false;
 };
 
 struct RowTransaction {
@@ -49,7 +54,8 @@ enum class RowOutcome {
 // rule routes to its e-mail library, there too: a savepoint inside the group's transaction, which
 // is opened first when no group is open. A group without the e-mail library's part is committed
 // first when the row needs that part. The group's transactions are opened in the order of the libraries' names, so
-// that two computers taking the same two libraries never wait for each other.
+// that two computers taking the same two libraries never wait for each other. Not opened once the
+// group's commit has split between the libraries.
 RowTransaction BeginRowTransaction(RunContext& cx, RowGroup& group);
 // Ends the row's part: kept when `commit` and nothing of the row failed, else gone back to. A row
 // that does not stand also makes the workspace cache forget what it learned during the row: the
@@ -61,7 +67,8 @@ void KeepRowInGroup(RunContext& cx, RowGroup& group, const GroupRow& row);
 // Ends the group: commits (when `commit`) or rolls back. The other library is ended first, so
 // that the rule's library, which holds the rows' records, never stands without the folders made
 // elsewhere. Rows of a group that does not stand are logged as not kept and taken off the
-// counters. True when the group's work stands (also when no group was open).
+// counters. True when the group's work stands (also when no group was open). A commit that
+// stands in the other library only sets `splitCommit`.
 bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit);
 
 // A step of a row that is logged and gone past when it fails (a new folder's metadata, address

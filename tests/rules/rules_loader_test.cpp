@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 
+#include "core/sql.h"
 #include "rules/rules_loader.h"
 #include "settings_rows.h"
 
@@ -233,6 +234,21 @@ TEST_F(RulesLoaderTest, SqlCacheKeepsOneRowPerLibraryAndRuleAcrossSwitches) {
   EXPECT_EQ(cx.rules.RuleSqlCache(shared, sqlcol::RowCount), "12");
   // A rule whose own SQL is gone keeps its row as it was.
   EXPECT_EQ(cx.rules.RuleSqlCache(cx.rules.RuleSqlCache.Find("LAWLIB", "LAW ONLY"), sqlcol::Sql), "SELECT 2");
+}
+
+// Rules are read again after a write of this program to the settings, and after going back on it.
+TEST_F(RulesLoaderTest, RulesAreReadAgainAfterTheProgramChangesOrUndoesItsSettings) {
+  Rule("alpha", "RULE_FORM", "F");
+  LoadLibraryRules(cx);
+  const SqlTransaction outer = BeginTransaction(cx);
+  const SqlTransaction step = BeginSavepoint(cx);
+  ASSERT_TRUE(RunAndRelease(cx, "UPDATE [OWNER].TARN_SETTINGS SET CHAR_VAL = 'G' WHERE SUB_KEY = 'alpha'"));
+  LoadLibraryRules(cx);
+  EXPECT_EQ(Field(field::RULE_FORM), "G");
+  EndTransaction(cx, step, false);
+  LoadLibraryRules(cx);
+  EXPECT_EQ(Field(field::RULE_FORM), "F");
+  EndTransaction(cx, outer, true);
 }
 
 TEST_F(RulesLoaderTest, LibraryWithoutRulesGetsTheBuiltInRule) {

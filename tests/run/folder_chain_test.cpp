@@ -333,43 +333,50 @@ TEST_F(FolderChainTest, FailureInTheEmailLibraryUndoesTheRowInBothLibraries) {
 
 // A kill between the two libraries' commits leaves the routed folder standing in the e-mail
 // library, filed there under a parent the rule's library never kept. The next run links it from
-// its parent, in both libraries' item tables, once.
+// its parent, in both libraries' item tables, once. A refused commit leaves the same, and the rule
+// then takes no further row: the rule's library gives the lost parent's number again, to another
+// row's folder, which would take the first row's routed folder for its own.
 TEST_F(FolderChainTest, RoutedFolderLeftByAKillBetweenTheCommitsIsLinkedByTheNextRun) {
-  const auto routedRow = [this] {
+  QDateTime clock = QDateTime::currentDateTime();
+  cx.runState.control.Now = [&] { return clock = clock.addMSecs(50); };  // a group per row
+  const auto routedRows = [this] {
     StartRule(test::DemoRule);
     cx.runState.rule.EmailOverrideName = QStringLiteral("inbound mail");
     cx.runState.rule.EmailOverrideLibrary = Ora;
-    OneRow("'Top' AS \"T.A\", '\\' AS \"S1\", 'Inbound MAIL' AS \"NO DOT\", '\\' AS \"S2\", 'Filed' AS \"T.B\", "
-           "APPS.SYSTEM_ID AS \"APPS.SYSTEM_ID\"");
-    ProcessRuleRows(cx);
+    const QString apps = QStringLiteral(" AS \"APPS.SYSTEM_ID\" FROM [OWNER].APPS WHERE APPLICATION ");
+    cx.runState.statement.RuleStatement =
+        "SELECT 'Top' AS \"T.A\", '\\' AS \"S1\", 'Inbound MAIL' AS \"NO DOT\", '\\' AS \"S2\", 'Filed' AS \"T.B\", "
+        "SYSTEM_ID" + apps + "= 'FOLDER' UNION ALL SELECT 'Other', '\\', 'Inbound MAIL', '\\', 'Kept', SYSTEM_ID" + apps + "<> 'FOLDER'";
+    ReadAndProcess();
   };
   bool killed = false;
   cx.dm->Server()->hooks.sqlFault = [&](const QString& library, const QString& sql) -> std::optional<dm::SqlFault> {
     if (library != Law || !sql.startsWith("COMMIT") || std::exchange(killed, true)) return std::nullopt;
     return dm::SqlFault{1, 208, QStringLiteral("Connection lost")};
   };
-  routedRow();
+  routedRows();
   ASSERT_TRUE(killed);
   const qint64 routed = FolderNamed(Ora, "Inbound MAIL");
   ASSERT_GT(routed, 0);
-  ASSERT_EQ(FoldersNamed(Law, "Top") + TrackingRows(), 0);
+  ASSERT_EQ(FoldersNamed(Law, "Top"), 0);
+  EXPECT_EQ(FoldersNamed(Law, "Other") + FoldersNamed(Ora, "Kept") + TrackingRows(), 0) << "the rule stops after the refused commit";
   EXPECT_TRUE(DmCheck().second.contains("filed in another library's folder that does not show them: 1")) << qPrintable(DmCheck().second);
 
   cx.dm->Server()->hooks.sqlFault = nullptr;
-  routedRow();
+  routedRows();
   const qint64 top = FolderNamed(Law, "Top");
   EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
-  EXPECT_EQ(FolderNamed(Ora, "Inbound MAIL"), routed);
   const QString link = QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = %1 AND DOCNUMBER = %2").arg(top).arg(routed);
   EXPECT_EQ(Number(Law, link), 1);
   EXPECT_EQ(Number(Ora, link), 1);
   EXPECT_TRUE(FiledIn(Ora, routed, FolderNamed(Ora, "Filed")));
-  EXPECT_EQ(FoldersNamed(Ora, "Inbound MAIL") + FoldersNamed(Ora, "Filed"), 2);
-  EXPECT_EQ(TrackingRows(), 1);
+  EXPECT_FALSE(FiledIn(Ora, routed, FolderNamed(Ora, "Kept")));
+  EXPECT_EQ(FoldersNamed(Ora, "Inbound MAIL") + FoldersNamed(Ora, "Filed") + FoldersNamed(Ora, "Kept"), 4);
+  EXPECT_EQ(TrackingRows(), Number(Law, "SELECT COUNT(*) FROM APPS"));  // a row per application
   const auto [status, report] = DmCheck();
   EXPECT_EQ(status, 0) << qPrintable(report);
   // A later run finds the chain whole and links nothing twice.
-  routedRow();
+  routedRows();
   EXPECT_EQ(Number(Law, link) + Number(Ora, link), 2);
 }
 

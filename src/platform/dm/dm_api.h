@@ -251,6 +251,13 @@ class PcdSql {
   virtual int NextRow() = 0;                          // 0 = no further row
   virtual void ReleaseResults() = 0;
   virtual qint64 NextKey(const QString& key) = 0;     // "SYSTEMKEY"; 0 = failure
+  // A marker of what the bound library's table holds: while it stays the same, nobody (this
+  // program or another) has changed the table. Empty when the object cannot tell; then every
+  // read of the table must be made again.
+  virtual QString TableStamp(const QString& table) {
+    Q_UNUSED(table);
+    return QString();
+  }
 };
 
 class DmSessionHelper {

@@ -99,6 +99,33 @@ class EmLibrary : public DmLibrary, public std::enable_shared_from_this<EmLibrar
   qint64 searchFlag_ = 0;
 };
 
+// A statement ready for SQLite: the translation and the values its parameters take.
+struct EmReadyStatement {
+  SqlTranslation translation;
+  QVariantList values;
+};
+// What is kept of a statement that comes again: its template when one serves.
+struct EmKeptTranslation {
+  bool usable = false;
+  QString sqlite;     // the translation, with ?1, ?2, ... for the lifted values
+  QString marked;     // the translation of the text with markers, to check the template by
+  int checksLeft = 0; // uses still translated in full to confirm the template
+};
+
+// What the SQL objects bound to one library keep of the statements sent to it. The server holds
+// it for every SQL object of the library: the system makes a new SQL object at every switch of
+// library, and a row that works in two libraries sends the same statements after each one.
+struct EmStatementMemory {
+  // Translations of the statements that come again, by their text with the lifted values left out.
+  static constexpr qsizetype KeptTranslations = 200;
+  RecentTexts<QString, EmKeptTranslation> translations{KeptTranslations};
+  // The statements ready for SQLite of the last texts sent, values and all: a row sends many a
+  // text more than once (the same look-up of the same folder), and those need no lifting.
+  static constexpr qsizetype KeptTexts = 64;
+  QHash<QString, EmReadyStatement> lastTexts;
+  std::deque<QString> lastTextOrder;  // oldest first
+};
+
 class EmPcdSql : public PcdSql {
  public:
   explicit EmPcdSql(DmServerPtr server) : server_(std::move(server)) {}
@@ -118,33 +145,17 @@ class EmPcdSql : public PcdSql {
   int NextRow() override;
   void ReleaseResults() override;
   qint64 NextKey(const QString& key) override;
+  QString TableStamp(const QString& table) override;
 
  private:
   void Fail(qint64 status, qint64 code, const QString& description);
-  // A statement ready for SQLite: the translation and the values its parameters take.
-  struct Ready {
-    SqlTranslation translation;
-    QVariantList values;
-  };
-  // What is kept of a statement that comes again: its template when one serves.
-  struct Kept {
-    bool usable = false;
-    QString sqlite;     // the translation, with ?1, ?2, ... for the lifted values
-    QString marked;     // the translation of the text with markers, to check the template by
-    int checksLeft = 0; // uses still translated in full to confirm the template
-  };
+  using Ready = EmReadyStatement;
+  using Kept = EmKeptTranslation;
   Ready Translated(const QString& sql);
   DmServerPtr server_;
   DmLibraryConfig library_;
-  // Translations of the statements that come again, for the bound library, by their text with
-  // the lifted values left out.
-  static constexpr qsizetype KeptTranslations = 200;
-  RecentTexts<QString, Kept> translations_{KeptTranslations};
-  // The statements ready for SQLite of the last texts sent, values and all: a row sends many a
-  // text more than once (the same look-up of the same folder), and those need no lifting.
-  static constexpr qsizetype KeptTexts = 64;
-  QHash<QString, Ready> lastTexts_;
-  std::deque<QString> lastTextOrder_;  // oldest first
+  // The bound library's statements, kept by the server for every SQL object of the library.
+  std::shared_ptr<EmStatementMemory> memory_ = std::make_shared<EmStatementMemory>();
   void KeepText(const QString& sql, const Ready& ready);
   bool bound_ = false;
   QString token_;

@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <QUuid>
 
+#include "platform/dm/dm_objects.h"
 #include "platform/dm/dm_schema.h"
 
 namespace sw::dm {
@@ -168,6 +169,13 @@ SqliteDbPtr DmServer::Connection(const QString& library, QString* error) {
   }
   connections_[key] = db;
   return db;
+}
+
+std::shared_ptr<EmStatementMemory> DmServer::StatementMemory(const QString& library) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::shared_ptr<EmStatementMemory>& memory = statementMemory_[library.toUpper()];
+  if (!memory) memory = std::make_shared<EmStatementMemory>();
+  return memory;
 }
 
 QString DmServer::NewToken() {

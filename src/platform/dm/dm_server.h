@@ -25,6 +25,8 @@
 
 namespace sw::dm {
 
+struct EmStatementMemory;
+
 struct DmLibraryConfig {
   QString name;
   QString file;  // relative to the server folder, or absolute
@@ -93,6 +95,9 @@ class DmServer : public std::enable_shared_from_this<DmServer> {
   // lacks and its key counters are raised above every id it holds.
   SqliteDbPtr Connection(const QString& library, QString* error);
 
+  // What the SQL objects bound to the library keep of its statements, shared by all of them.
+  std::shared_ptr<EmStatementMemory> StatementMemory(const QString& library);
+
   // A new session token (never empty).
   QString NewToken();
 
@@ -103,6 +108,7 @@ class DmServer : public std::enable_shared_from_this<DmServer> {
   QString path_;
   DmServerConfig config_;
   std::map<QString, SqliteDbPtr> connections_;  // by upper-cased library name
+  std::map<QString, std::shared_ptr<EmStatementMemory>> statementMemory_;  // by upper-cased library name
   std::mutex mutex_;
   int tokens_ = 0;
 };

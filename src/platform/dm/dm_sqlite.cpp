@@ -2,8 +2,10 @@
 
 #include "platform/dm/dm_schema.h"
 
+#include <QRandomGenerator>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -91,6 +93,7 @@ SqliteDb::SqliteDb() : statements_(KeptStatements, [](sqlite3_stmt*& st) { sqlit
 std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QString* error) {
   std::shared_ptr<SqliteDb> db(new SqliteDb());
   db->file_ = file;
+  db->identity_ = QRandomGenerator::global()->generate64();
   // One thread works each connection (the program has no other), so SQLite need not lock it
   // at every call.
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
@@ -101,6 +104,7 @@ std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QStri
   }
   sqlite3_extended_result_codes(db->db_, 1);
   sqlite3_update_hook(db->db_, &SqliteDb::NoteWrite, db.get());
+  sqlite3_rollback_hook(db->db_, &SqliteDb::NoteRollback, db.get());
   sqlite3_busy_handler(db->db_, &WaitForLock, nullptr);
   // A cache of up to 64 MB keeps the pages of a large library's indexes at hand, as a database
   // server's memory would, so a look-up does not read them again.
@@ -214,6 +218,8 @@ SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params, boo
   // would not see what other processes commit.
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
+  // Going back to a savepoint calls no hook; it may undo writes all the same.
+  if (result.ok && sql.startsWith(QLatin1String("ROLLBACK"), Qt::CaseInsensitive)) ++rollbacks_;
   statements_.Put(sql, st);
   NoteAbandon(wasInTransaction, result.ok);
   return result;
@@ -227,17 +233,32 @@ QVariant SqliteDb::Scalar(const QString& sql, const QVariantList& params) {
 bool SqliteDb::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
 void SqliteDb::NoteWrite(void* self, int, const char*, const char* table, long long) {
+  SqliteDb* db = static_cast<SqliteDb*>(self);
   for (const char* configuration : ConfigurationTables)
-    if (sqlite3_stricmp(table, configuration) == 0) ++static_cast<SqliteDb*>(self)->configurationWrites_;
+    if (sqlite3_stricmp(table, configuration) == 0) ++db->configurationWrites_;
+  for (auto& [watched, writes] : db->watchedWrites_)
+    if (sqlite3_stricmp(table, watched.constData()) == 0) ++writes;
 }
 
-SqliteDb::Stamp SqliteDb::ConfigurationStamp() {
+void SqliteDb::NoteRollback(void* self) { ++static_cast<SqliteDb*>(self)->rollbacks_; }
+
+qint64 SqliteDb::DataVersion() {
   const bool inTransaction = InTransaction();
   if (inTransaction && dataVersionInTransaction_ && dataVersionInTransaction_->first == transactionTurns_)
-    return {dataVersionInTransaction_->second, configurationWrites_};
+    return dataVersionInTransaction_->second;
   const qint64 version = Scalar(QStringLiteral("PRAGMA data_version")).toLongLong();
   if (inTransaction) dataVersionInTransaction_ = std::make_pair(transactionTurns_, version);
-  return {version, configurationWrites_};
+  return version;
+}
+
+SqliteDb::Stamp SqliteDb::ConfigurationStamp() { return {DataVersion(), configurationWrites_}; }
+
+SqliteDb::Stamp SqliteDb::TableStamp(const QString& table) {
+  const QByteArray name = table.toUtf8();
+  auto watched = std::find_if(watchedWrites_.begin(), watchedWrites_.end(),
+                              [&](const auto& w) { return sqlite3_stricmp(w.first.constData(), name.constData()) == 0; });
+  if (watched == watchedWrites_.end()) watched = watchedWrites_.insert(watchedWrites_.end(), {name, 0});
+  return {DataVersion(), watched->second + rollbacks_};
 }
 
 bool WithWriteTransaction(SqliteDb& db, QString* error, const std::function<bool(QString*)>& work) {

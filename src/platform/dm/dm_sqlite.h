@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "platform/dm/recent_texts.h"
 
@@ -60,6 +61,12 @@ class SqliteDb {
   // writes to such a table.
   using Stamp = std::pair<qint64, quint64>;
   Stamp ConfigurationStamp();
+  // The same for one table: it changes when another connection commits to the file, or this one
+  // writes to the table or goes back on a transaction or a savepoint (which may undo such a write).
+  Stamp TableStamp(const QString& table);
+  // Tells this connection from every other, also one opened later in its place: stamps of two
+  // connections are not comparable.
+  quint64 Identity() const { return identity_; }
 
   // Milliseconds a statement waits for another process's lock before failing.
   static constexpr int BusyTimeoutMs = 15000;
@@ -74,6 +81,13 @@ class SqliteDb {
   sqlite3* db_ = nullptr;
   QString file_;
   quint64 configurationWrites_ = 0;
+  // The tables whose stamps were asked for, with the writes to each since, and the transactions
+  // and savepoints gone back on.
+  std::vector<std::pair<QByteArray, quint64>> watchedWrites_;
+  quint64 rollbacks_ = 0;
+  quint64 identity_ = 0;
+  static void NoteRollback(void* self);
+  qint64 DataVersion();
   RecentTexts<QString, sqlite3_stmt*> statements_;
   // The refusal of a statement while an abandoned transaction waits for its end; false when the
   // statement may run.

@@ -60,11 +60,7 @@ int EmPcdSql::SetLibrary(const QString& library) {
     bound_ = false;
     return 1;
   }
-  if (lib->name != library_.name) {
-    translations_.Clear();
-    lastTexts_.clear();
-    lastTextOrder_.clear();
-  }
+  memory_ = server_->StatementMemory(lib->name);
   library_ = *lib;
   bound_ = true;
   return 0;
@@ -75,43 +71,43 @@ int EmPcdSql::SetLibrary(const QString& library) {
 // text comes the second time, and it serves only after its marked translation, filled with the
 // values of two statements, read exactly as those statements translated in full.
 EmPcdSql::Ready EmPcdSql::Translated(const QString& sql) {
-  if (auto same = lastTexts_.constFind(sql); same != lastTexts_.constEnd()) return *same;
+  if (auto same = memory_->lastTexts.constFind(sql); same != memory_->lastTexts.constEnd()) return *same;
   const sql::LiftedStatement lifted = sql::LiftValues(sql, !sql::IsOracleEngine(library_.engine));
   const auto translate = [this](const QString& text) { return TranslateSql(text, server_->FactsFor(library_)); };
-  if (std::optional<Kept> kept = translations_.Take(lifted.key)) {
+  if (std::optional<Kept> kept = memory_->translations.Take(lifted.key)) {
     Kept k = *kept;
     if (k.usable && k.checksLeft == 0) {
-      translations_.Put(lifted.key, k);
+      memory_->translations.Put(lifted.key, k);
       return {SqlTranslation{true, k.sqlite, QString()}, lifted.values};
     }
     const SqlTranslation direct = translate(sql);
     if (k.usable && (!direct.ok || sql::WithLiterals(k.marked, lifted.Literals()) != direct.sql)) k.usable = false;
     if (k.usable) --k.checksLeft;
-    translations_.Put(lifted.key, k);
+    memory_->translations.Put(lifted.key, k);
     return {direct, {}};
   }
   const SqlTranslation direct = translate(sql);
   Kept k;
   if (direct.ok && lifted.values.isEmpty()) {
     k = Kept{true, direct.sql, direct.sql, 0};
-  } else if (direct.ok && translations_.Seen(lifted.key)) {
+  } else if (direct.ok && memory_->translations.Seen(lifted.key)) {
     const SqlTranslation marked = translate(lifted.Marked());
     const std::optional<QString> parameters =
         marked.ok ? sql::WithParameters(marked.sql, lifted.values.size()) : std::nullopt;
     if (parameters && sql::WithLiterals(marked.sql, lifted.Literals()) == direct.sql) k = Kept{true, *parameters, marked.sql, 1};
   }
-  translations_.Put(lifted.key, k);
+  memory_->translations.Put(lifted.key, k);
   return {direct, {}};
 }
 
 void EmPcdSql::KeepText(const QString& sql, const Ready& ready) {
-  if (lastTexts_.contains(sql)) return;
-  if (qsizetype(lastTextOrder_.size()) >= KeptTexts) {
-    lastTexts_.remove(lastTextOrder_.front());
-    lastTextOrder_.pop_front();
+  if (memory_->lastTexts.contains(sql)) return;
+  if (qsizetype(memory_->lastTextOrder.size()) >= EmStatementMemory::KeptTexts) {
+    memory_->lastTexts.remove(memory_->lastTextOrder.front());
+    memory_->lastTextOrder.pop_front();
   }
-  lastTexts_.insert(sql, ready);
-  lastTextOrder_.push_back(sql);
+  memory_->lastTexts.insert(sql, ready);
+  memory_->lastTextOrder.push_back(sql);
 }
 
 void EmPcdSql::Fail(qint64 status, qint64 code, const QString& description) {
@@ -172,6 +168,15 @@ qint64 EmPcdSql::Execute(const QString& sql) {
   else if (word == QLatin1String("ALTER") && IsAlterTable(translated.sql))
     rowsAffected_ = 1;
   return 0;
+}
+
+QString EmPcdSql::TableStamp(const QString& table) {
+  if (!bound_ || token_.isEmpty()) return QString();
+  SqliteDbPtr db = server_->Connection(library_.name, nullptr);
+  if (!db) return QString();
+  const SqliteDb::Stamp stamp = db->TableStamp(table);
+  return QString::number(db->Identity()) + QLatin1Char(':') + QString::number(stamp.first) + QLatin1Char(':') +
+         QString::number(stamp.second);
 }
 
 QString EmPcdSql::ColumnName(int column) const {
