@@ -161,9 +161,9 @@ bool SqliteDb::ExecScript(const QString& sql, QString* error) {
   return true;
 }
 
-sqlite3_stmt* SqliteDb::Prepare(const QString& sql, SqliteResult& result) {
+sqlite3_stmt* SqliteDb::Prepare(const HashedText& sql, SqliteResult& result) {
   if (std::optional<sqlite3_stmt*> kept = statements_.Take(sql)) return *kept;
-  const QByteArray utf8 = sql.toUtf8();
+  const QByteArray utf8 = sql.text.toUtf8();
   sqlite3_stmt* st = nullptr;
   const char* tail = nullptr;
   if (sqlite3_prepare_v2(db_, utf8.constData(), int(utf8.size()), &st, &tail) != SQLITE_OK) {
@@ -188,7 +188,8 @@ SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params, boo
   SqliteResult result;
   if (RefusedAfterAbandon(sql, result)) return result;
   const bool wasInTransaction = InTransaction();
-  sqlite3_stmt* st = Prepare(sql, result);
+  const HashedText key(sql);
+  sqlite3_stmt* st = Prepare(key, result);
   if (!st) return result;
   for (int i = 0; i < params.size(); ++i) Bind(st, i + 1, params[i]);
   const int columns = sqlite3_column_count(st);
@@ -220,7 +221,7 @@ SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params, boo
   sqlite3_clear_bindings(st);
   // Going back to a savepoint calls no hook; it may undo writes all the same.
   if (result.ok && sql.startsWith(QLatin1String("ROLLBACK"), Qt::CaseInsensitive)) ++rollbacks_;
-  statements_.Put(sql, st);
+  statements_.Put(key, st);
   NoteAbandon(wasInTransaction, result.ok);
   return result;
 }

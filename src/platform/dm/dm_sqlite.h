@@ -76,7 +76,7 @@ class SqliteDb {
  private:
   SqliteDb();
   // The prepared statement for the text, kept or new; null with the result's error set.
-  sqlite3_stmt* Prepare(const QString& sql, SqliteResult& result);
+  sqlite3_stmt* Prepare(const HashedText& sql, SqliteResult& result);
   static void NoteWrite(void* self, int operation, const char* database, const char* table, long long row);
   sqlite3* db_ = nullptr;
   QString file_;
@@ -88,7 +88,7 @@ class SqliteDb {
   quint64 identity_ = 0;
   static void NoteRollback(void* self);
   qint64 DataVersion();
-  RecentTexts<QString, sqlite3_stmt*> statements_;
+  RecentTexts<HashedText, sqlite3_stmt*> statements_;
   // The refusal of a statement while an abandoned transaction waits for its end; false when the
   // statement may run.
   bool RefusedAfterAbandon(const QString& sql, SqliteResult& refusal);

@@ -10,6 +10,16 @@
 
 namespace sw::dm {
 
+// A text with its hash worked out once: a statement is looked up, taken and given back, and
+// hashing a long text each time cost more than the rest of the look-up.
+struct HashedText {
+  explicit HashedText(const QString& t) : text(t), hash(qHash(t)) {}
+  QString text;
+  size_t hash;
+  bool operator==(const HashedText& other) const { return hash == other.hash && text == other.text; }
+};
+inline size_t qHash(const HashedText& key, size_t seed = 0) { return key.hash ^ seed; }
+
 template <class Key, class Value>
 class RecentTexts {
  public:
