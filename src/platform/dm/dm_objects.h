@@ -118,12 +118,12 @@ struct EmKeptTranslation {
 struct EmStatementMemory {
   // Translations of the statements that come again, by their text with the lifted values left out.
   static constexpr qsizetype KeptTranslations = 200;
-  RecentTexts<QString, EmKeptTranslation> translations{KeptTranslations};
+  RecentTexts<HashedText, EmKeptTranslation> translations{KeptTranslations};
   // The statements ready for SQLite of the last texts sent, values and all: a row sends many a
   // text more than once (the same look-up of the same folder), and those need no lifting.
   static constexpr qsizetype KeptTexts = 64;
-  QHash<QString, EmReadyStatement> lastTexts;
-  std::deque<QString> lastTextOrder;  // oldest first
+  QHash<HashedText, EmReadyStatement> lastTexts;
+  std::deque<HashedText> lastTextOrder;  // oldest first
 };
 
 class EmPcdSql : public PcdSql {
@@ -151,12 +151,12 @@ class EmPcdSql : public PcdSql {
   void Fail(qint64 status, qint64 code, const QString& description);
   using Ready = EmReadyStatement;
   using Kept = EmKeptTranslation;
-  Ready Translated(const QString& sql);
+  Ready Translated(const HashedText& sql);
   DmServerPtr server_;
   DmLibraryConfig library_;
   // The bound library's statements, kept by the server for every SQL object of the library.
   std::shared_ptr<EmStatementMemory> memory_ = std::make_shared<EmStatementMemory>();
-  void KeepText(const QString& sql, const Ready& ready);
+  void KeepText(const HashedText& sql, const Ready& ready);
   bool bound_ = false;
   QString token_;
   qint64 sqlErrorCode_ = 0;

@@ -70,37 +70,38 @@ int EmPcdSql::SetLibrary(const QString& library) {
 // out, one translation and one prepared statement serve them all. A template is built when its
 // text comes the second time, and it serves only after its marked translation, filled with the
 // values of two statements, read exactly as those statements translated in full.
-EmPcdSql::Ready EmPcdSql::Translated(const QString& sql) {
+EmPcdSql::Ready EmPcdSql::Translated(const HashedText& sql) {
   if (auto same = memory_->lastTexts.constFind(sql); same != memory_->lastTexts.constEnd()) return *same;
-  const sql::LiftedStatement lifted = sql::LiftValues(sql, !sql::IsOracleEngine(library_.engine));
+  const sql::LiftedStatement lifted = sql::LiftValues(sql.text, !sql::IsOracleEngine(library_.engine));
+  const HashedText key(lifted.key);
   const auto translate = [this](const QString& text) { return TranslateSql(text, server_->FactsFor(library_)); };
-  if (std::optional<Kept> kept = memory_->translations.Take(lifted.key)) {
+  if (std::optional<Kept> kept = memory_->translations.Take(key)) {
     Kept k = *kept;
     if (k.usable && k.checksLeft == 0) {
-      memory_->translations.Put(lifted.key, k);
+      memory_->translations.Put(key, k);
       return {SqlTranslation{true, k.sqlite, QString()}, lifted.values};
     }
-    const SqlTranslation direct = translate(sql);
+    const SqlTranslation direct = translate(sql.text);
     if (k.usable && (!direct.ok || sql::WithLiterals(k.marked, lifted.Literals()) != direct.sql)) k.usable = false;
     if (k.usable) --k.checksLeft;
-    memory_->translations.Put(lifted.key, k);
+    memory_->translations.Put(key, k);
     return {direct, {}};
   }
-  const SqlTranslation direct = translate(sql);
+  const SqlTranslation direct = translate(sql.text);
   Kept k;
   if (direct.ok && lifted.values.isEmpty()) {
     k = Kept{true, direct.sql, direct.sql, 0};
-  } else if (direct.ok && memory_->translations.Seen(lifted.key)) {
+  } else if (direct.ok && memory_->translations.Seen(key)) {
     const SqlTranslation marked = translate(lifted.Marked());
     const std::optional<QString> parameters =
         marked.ok ? sql::WithParameters(marked.sql, lifted.values.size()) : std::nullopt;
     if (parameters && sql::WithLiterals(marked.sql, lifted.Literals()) == direct.sql) k = Kept{true, *parameters, marked.sql, 1};
   }
-  memory_->translations.Put(lifted.key, k);
+  memory_->translations.Put(key, k);
   return {direct, {}};
 }
 
-void EmPcdSql::KeepText(const QString& sql, const Ready& ready) {
+void EmPcdSql::KeepText(const HashedText& sql, const Ready& ready) {
   if (memory_->lastTexts.contains(sql)) return;
   if (qsizetype(memory_->lastTextOrder.size()) >= EmStatementMemory::KeptTexts) {
     memory_->lastTexts.remove(memory_->lastTextOrder.front());
@@ -135,13 +136,15 @@ qint64 EmPcdSql::Execute(const QString& sql) {
       return fault->status;
     }
   }
-  const Ready ready = Translated(sql);
+  // Hashed once: the text is looked up among the last ones and may be kept.
+  const HashedText text(sql);
+  const Ready ready = Translated(text);
   const SqlTranslation& translated = ready.translation;
   if (!translated.ok) {
     Fail(1, 1, translated.error);
     return 1;
   }
-  KeepText(sql, ready);
+  KeepText(text, ready);
   QString error;
   SqliteDbPtr db = server_->Connection(library_.name, &error);
   if (!db) {
