@@ -224,6 +224,8 @@ TEST_F(MonitorClient, SilentMonitorStillGetsTheRecord) {
 TEST_F(MonitorClient, ABlockOthersCanReadIsNotGivenThePassword) {
   // Someone made the block name ahead of us, open to all.
   const std::string name = "/" + MonitorMappingName(window).toStdString();
+  // A killed program whose process number this one now has may have left its block behind.
+  ::shm_unlink(name.c_str());
   const int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
   ASSERT_GE(fd, 0);
   ::fchmod(fd, 0666);
