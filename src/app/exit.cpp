@@ -46,9 +46,6 @@ void RequestStop(AppContext& cx) {
   cx.ui->SetExitEnabled(false);
 }
 
-StatusWindow StatusOwner(const AppContext& cx) {
-  return cx.app.StatusOwnerForm == StatusWindow::None ? StatusWindow::Main : cx.app.StatusOwnerForm;
-}
 
 void ReleaseDmObjects(AppContext& cx) {
   SessionState& s = cx.session;
@@ -135,7 +132,7 @@ void Form_KeyDown(AppContext& cx, int keyCode, int shift) {
 }
 
 void EndProgram(AppContext& cx) {
-  Resume([&] { cx.ui->SetStatusLabel(StatusOwner(cx), QStringLiteral("Ending program - please wait...")); });
+  Resume([&] { cx.ui->SetStatusLabel(StatusCaptionWindow(cx), QStringLiteral("Ending program - please wait...")); });
   Resume([&] { MonitorHeartbeat(cx); });
   // A row the end cut short is undone, to be done again whole by a later run.
   Resume([&] { RollBackOpenTransactions(cx); });

@@ -61,9 +61,6 @@ void SplashStatus(AppContext& cx, const QString& text) {
   cx.ui->PumpMessages();
 }
 
-StatusWindow StatusOwner(const AppContext& cx) {
-  return cx.app.StatusOwnerForm == StatusWindow::None ? StatusWindow::Main : cx.app.StatusOwnerForm;
-}
 
 QString LongNow() {
   const QDateTime now = QDateTime::currentDateTime();
@@ -408,7 +405,7 @@ StartupEnd RunStartup(AppContext& cx) {
 
 // --- Ways out ----------------------------------------------------------------------------------
 
-QString OwnerStatus(AppContext& cx) { return cx.ui->StatusLabel(StatusOwner(cx)); }
+QString OwnerStatus(AppContext& cx) { return cx.ui->StatusLabel(StatusCaptionWindow(cx)); }
 
 void SessionFailed(AppContext& cx) {
   const StartupState& st = cx.window.startup;

@@ -216,6 +216,14 @@ void SetStatus(Context& cx, const QString& text) {
   MonitorHeartbeat(cx);
 }
 
+StatusWindow StatusCaptionWindow(const Context& cx) {
+  return cx.app.StatusOwnerForm == StatusWindow::None ? StatusWindow::Main : cx.app.StatusOwnerForm;
+}
+
+QString StatusCaption(Context& cx) { return cx.ui->StatusLabel(StatusCaptionWindow(cx)); }
+
+void SetStatusCaption(Context& cx, const QString& text) { cx.ui->SetStatusLabel(StatusCaptionWindow(cx), text); }
+
 namespace {
 
 // Non-verbose logging may write no entry for a long while, yet today's file of an earlier run is

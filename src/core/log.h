@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include "platform/ui/ui.h"
+
 namespace sw {
 
 class Context;
@@ -22,6 +24,11 @@ void StatusThenHyphens(Context& cx, const QString& text);
 // Takes the whole 32-bit error number, so result codes such as 0x80010105 are reported as themselves.
 void ReportError(Context& cx, qint64 errNumber, const QString& source, const QString& description);
 void SetStatus(Context& cx, const QString& text);
+// The window whose status label shows the captions: the owner form, the main window by default.
+StatusWindow StatusCaptionWindow(const Context& cx);
+// The caption of the status label on the status window, written straight (not logged).
+QString StatusCaption(Context& cx);
+void SetStatusCaption(Context& cx, const QString& text);
 void UpdateLogMenus(Context& cx);
 
 // Today's log file name derived from the configured base: the date goes before the last "."

@@ -81,12 +81,6 @@ QString FolderItemsQuery(qint64 parent, const QString& nextColumn, const QString
 
 namespace {
 
-StatusWindow OwnerWindow(Context& cx) {
-  return cx.app.StatusOwnerForm == StatusWindow::None ? StatusWindow::Main : cx.app.StatusOwnerForm;
-}
-
-// The status line caption without logging or pumping.
-void SetCaption(Context& cx, const QString& text) { cx.ui->SetStatusLabel(OwnerWindow(cx), text); }
 
 void ReportTrapped(Context& cx, const std::exception& failure, const QString& source) {
   if (const auto* dmFailure = dynamic_cast<const DmCallFailure*>(&failure)) {
@@ -276,7 +270,7 @@ void RelinkChain(FolderContext& cx, FolderSort& sort) {
     sort.changed = true;
     const qint64 position = link.row + 1;
     if (position % 10 == 0) {
-      SetCaption(cx, QStringLiteral("Sorting folder #") + FormatNumber(sort.parent) + QStringLiteral(" - pass #1 (item #") +
+      SetStatusCaption(cx, QStringLiteral("Sorting folder #") + FormatNumber(sort.parent) + QStringLiteral(" - pass #1 (item #") +
                          FormatNumber(position) + QStringLiteral(" of ") + FormatNumber(n) + QStringLiteral(")"));
       MonitorHeartbeat(cx);
     }
@@ -388,7 +382,7 @@ void RecordRemoteFilings(FolderContext& cx, FolderSort& sort) {
     const QString library = CurrentName(cx);
     if (library != remembered) known.clear();
     if (i % 10 == 0)
-      SetCaption(cx, QStringLiteral("Sorting folder #") + FormatNumber(sort.parent) + QStringLiteral(" - pass #2 (item #") +
+      SetStatusCaption(cx, QStringLiteral("Sorting folder #") + FormatNumber(sort.parent) + QStringLiteral(" - pass #2 (item #") +
                          FormatNumber(i) + QStringLiteral(" of ") + FormatNumber(n) + QStringLiteral(") in library ") +
                          library);
     if (known.empty()) ReadKnownItems(cx, sort.parent, sort.folderLibrary, known);
@@ -464,7 +458,7 @@ bool SortFolders(FolderContext& cx, qint64 Parent, const QString& Folder_Library
   if (SortItemCount == 1) return true;
   if (!CheckFusion(cx, QStringLiteral("SortFolders"))) return false;
   if (!LibraryObjectSet(cx)) return false;
-  const ScreenGuard guard(cx, OwnerWindow(cx), true);
+  const ScreenGuard guard(cx, StatusCaptionWindow(cx), true);
   cx.ui->SetMousePointer(Pointer::Hourglass);
   bool result = false;
   try {
@@ -483,7 +477,7 @@ bool SortThisFolder(FolderContext& cx, qint64 Parent, const QString& Folder_Libr
   if (!CheckFusion(cx, QStringLiteral("SortThisFolder"))) return false;
   if (!LibraryObjectSet(cx)) return false;
   if (Folder_Library.isEmpty() || Parent == 0) return false;
-  const ScreenGuard guard(cx, OwnerWindow(cx));
+  const ScreenGuard guard(cx, StatusCaptionWindow(cx));
   cx.ui->SetMousePointer(Pointer::Hourglass);
   FolderSort sort;
   sort.parent = Parent;

@@ -440,13 +440,6 @@ bool InsidePauseWindow(const QString& now, const QString& start, const QString& 
   return !(now < start && now >= end);
 }
 
-StatusWindow StatusCaptionWindow(const Context& cx) {
-  return cx.app.StatusOwnerForm == StatusWindow::None ? StatusWindow::Main : cx.app.StatusOwnerForm;
-}
-
-QString StatusCaption(Context& cx) { return cx.ui->StatusLabel(StatusCaptionWindow(cx)); }
-
-void SetStatusCaption(Context& cx, const QString& text) { cx.ui->SetStatusLabel(StatusCaptionWindow(cx), text); }
 
 void UntickAfterFailure(RunContext& cx, int node) {
   cx.ui->SetRulesNodeChecked(node, false);

@@ -40,10 +40,4 @@ void NormalisePauseTexts(RunContext& cx);
 // start later than the end crosses midnight.
 bool InsidePauseWindow(const QString& now, const QString& start, const QString& end);
 
-// The window whose status label shows the captions: the owner form, the main window by default.
-StatusWindow StatusCaptionWindow(const Context& cx);
-// The caption of the status label on the status window, written straight (not logged).
-QString StatusCaption(Context& cx);
-void SetStatusCaption(Context& cx, const QString& text);
-
 }  // namespace sw

@@ -10,6 +10,7 @@
 #include "admin/list_sort.h"
 #include "admin/processed_rows.h"
 #include "admin/processed_rows_window.h"
+#include "core/log.h"
 #include "admin_window_session.h"
 #include "run/run_control.h"
 
