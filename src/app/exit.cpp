@@ -71,17 +71,11 @@ QString EndLine(const AppContext& cx) {
          QStringLiteral(") Ended on ") + LongDateText(now.date()) + QStringLiteral(" at ") + LongTimeText(now.time());
 }
 
-QString LogFileForReport(const AppContext& cx) {
-  if (!cx.log.DatedLogFile.isEmpty()) return cx.log.DatedLogFile;
-  if (cx.log.LogFileBase.isEmpty()) return {};
-  return DatedLogFileName(cx.log.LogFileBase, QDate::currentDate());
-}
-
 // The last word of an unattended run that did not end well, for whoever reads its standard error
 // (a scheduler's mail, a service manager's journal): how many errors, and where they are told.
 void ReportEndOnStandardError(const AppContext& cx, int status) {
   if (status == ExitDone || !cx.ui->AnswersUnattended()) return;
-  const QString log = LogFileForReport(cx);
+  const QString log = TodaysLogFileName(cx);
   QString where = QStringLiteral("no log file was written");
   if (!log.isEmpty()) where = QFileInfo::exists(log) ? QStringLiteral("see the log ") + log
                                                      : QStringLiteral("no log file was written at ") + log;

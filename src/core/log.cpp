@@ -135,6 +135,12 @@ QString DatedLogFileName(const QString& logFileBase, const QDate& date) {
   return logFileBase.left(dot) + day + logFileBase.mid(dot);
 }
 
+QString TodaysLogFileName(const Context& cx) {
+  if (!cx.log.DatedLogFile.isEmpty()) return cx.log.DatedLogFile;
+  if (cx.log.LogFileBase.isEmpty()) return {};
+  return DatedLogFileName(cx.log.LogFileBase, cx.log.Now().date());
+}
+
 bool LogFileWritable(const QString& path, QString* reason) {
   const QFileInfo file(path);
   const QFileInfo folder(file.absolutePath());

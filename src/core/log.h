@@ -34,6 +34,9 @@ void UpdateLogMenus(Context& cx);
 // Today's log file name derived from the configured base: the date goes before the last "."
 // of the file name (never into a folder name); a file name without a dot gets "_YYYYMMDD.txt".
 QString DatedLogFileName(const QString& logFileBase, const QDate& date);
+// Today's log file: the one this run writes to, else the name it would have by the log's clock;
+// empty when no log is configured.
+QString TodaysLogFileName(const Context& cx);
 // Whether entries can be appended to a log file of that name; `reason` says why not.
 bool LogFileWritable(const QString& path, QString* reason);
 // "YYYY-MM-DD HH:MM:SS.hh " for a moment of writing; the hundredths come from the seconds

@@ -159,8 +159,7 @@ namespace {
 // Before this run's first entry the name is still to be made; the menus may already be enabled by
 // today's file of an earlier run.
 void NameTodaysLogFile(AppContext& cx) {
-  if (cx.log.DatedLogFile.isEmpty() && !cx.log.LogFileBase.isEmpty())
-    cx.log.DatedLogFile = DatedLogFileName(cx.log.LogFileBase, cx.log.Now().date());
+  if (cx.log.DatedLogFile.isEmpty()) cx.log.DatedLogFile = TodaysLogFileName(cx);
 }
 
 }  // namespace
