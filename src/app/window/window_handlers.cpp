@@ -199,9 +199,7 @@ void MNHelpReadme_Click(AppContext& cx) {
   cx.ui->SetMousePointer(Pointer::Hourglass);
   const QString caption = cx.ui->StatusLabel(StatusWindow::Main);
   cx.ui->PumpMessages();
-  // Not said to use Notepad when nothing at all can show the file; that failure stays in view.
-  if (cx.os->TextViewer())
-    cx.ui->SetStatusLabel(StatusWindow::Main, QStringLiteral("Viewing File ") + path + QStringLiteral(" using Notepad"));
+  // A failure to show the file stays in view.
   const bool shown = StartTextViewer(cx, path);
   cx.ui->SetMousePointer(Pointer::Default);
   if (shown) cx.ui->SetStatusLabel(StatusWindow::Main, caption);
