@@ -450,10 +450,10 @@ void SetStatusCaption(Context& cx, const QString& text) { cx.ui->SetStatusLabel(
 
 void UntickAfterFailure(RunContext& cx, int node) {
   cx.ui->SetRulesNodeChecked(node, false);
-  RulesTreeNode top = cx.ui->RulesNode(node);
+  const RulesTreeNode unticked = cx.ui->RulesNode(node);
+  RulesTreeNode top = unticked;
   while (top.parent >= 0) top = cx.ui->RulesNode(top.parent);
   const QString library = top.text;
-  const RulesTreeNode unticked = cx.ui->RulesNode(node);
   // Said loudly: the tick is saved, and a later unattended run skips the node without a word.
   const QString text =
       unticked.parent < 0
