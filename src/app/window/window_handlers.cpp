@@ -18,7 +18,6 @@
 #include "core/files.h"
 #include "core/log.h"
 #include "core/screen_guard.h"
-#include "platform/os/os.h"
 #include "platform/settings/settings_store.h"
 #include "run/run_control.h"
 
