@@ -50,21 +50,19 @@ bool ViewInBrowser(Context& cx, const QString& path) {
   return StartViewer(cx, *browser, path);
 }
 
-bool ViewAsText(Context& cx, const QString& path) {
-  // Not said to use Notepad when nothing at all can show the file.
-  if (!cx.os->TextViewer()) return StartTextViewer(cx, path);
-  cx.ui->SetStatusLabel(StatusWindow::Main, QStringLiteral("Viewing File ") + path + QStringLiteral(" using Notepad"));
-  return StartTextViewer(cx, path);
-}
-
 }  // namespace
 
 bool StartTextViewer(Context& cx, const QString& path) {
+  // Looked up once: each look-up searches for the program.
   const std::optional<ProgramCommand> viewer = cx.os->TextViewer();
-  if (viewer) return StartViewer(cx, *viewer, path);
-  SayNotShown(cx, QStringLiteral("Unable to locate a program to view ") + path +
-                      QStringLiteral(" - set VISUAL or EDITOR to a graphical editor, or install xdg-open"));
-  return false;
+  if (!viewer) {
+    // Not said to use Notepad when nothing at all can show the file.
+    SayNotShown(cx, QStringLiteral("Unable to locate a program to view ") + path +
+                        QStringLiteral(" - set VISUAL or EDITOR to a graphical editor, or install xdg-open"));
+    return false;
+  }
+  cx.ui->SetStatusLabel(StatusWindow::Main, QStringLiteral("Viewing File ") + path + QStringLiteral(" using Notepad"));
+  return StartViewer(cx, *viewer, path);
 }
 
 void ViewFile(Context& cx, const QString& path) {
@@ -72,7 +70,7 @@ void ViewFile(Context& cx, const QString& path) {
   cx.ui->SetMousePointer(Pointer::Hourglass);
   const QString caption = cx.ui->StatusLabel(StatusWindow::Main);
   MonitorHeartbeat(cx);
-  const bool shown = path.toUpper().endsWith(QLatin1String(".HTM")) ? ViewInBrowser(cx, path) : ViewAsText(cx, path);
+  const bool shown = path.toUpper().endsWith(QLatin1String(".HTM")) ? ViewInBrowser(cx, path) : StartTextViewer(cx, path);
   // The log stays open for appending: a viewer reads it as it grows.
   cx.ui->SetMousePointer(Pointer::Default);
   if (shown) cx.ui->SetStatusLabel(StatusWindow::Main, caption);

@@ -7,8 +7,8 @@ namespace sw {
 class Context;
 
 void ViewFile(Context& cx, const QString& path);
-// Starts the text viewer on a file (the stand-in for Notepad); when there is none or it does not
-// start, says so in a box and in the status line and returns false.
+// Starts the text viewer on a file (the stand-in for Notepad), saying so in the status line; when
+// there is none or it does not start, says so in a box and in the status line and returns false.
 bool StartTextViewer(Context& cx, const QString& path);
 void PurgeFile(Context& cx, const QString& path);
 

@@ -62,6 +62,12 @@ bool StillAtPath(const LogFileHandle& f) {
   return quint64(st.st_dev) == f.device && quint64(st.st_ino) == f.inode;
 }
 
+// The wall clock in milliseconds: cheaper than the moment since the epoch, and a clock set back
+// or forward only brings the next look sooner.
+qint64 WallMilliseconds(const QDateTime& now) {
+  return now.date().toJulianDay() * 86400000 + now.time().msecsSinceStartOfDay();
+}
+
 // The file for an entry written at `now`. The dated name is worked out again only when the day
 // or the configured base changes; a file that cannot be opened is tried again at the next look.
 LogFileHandle& FileFor(LogState& log, const QDateTime& now) {
@@ -72,9 +78,7 @@ LogFileHandle& FileFor(LogState& log, const QDateTime& now) {
     f.nameBase = log.LogFileBase;
     log.DatedLogFile = DatedLogFileName(log.LogFileBase, today);
   }
-  // The wall clock in milliseconds: cheaper than the moment since the epoch, and a clock set
-  // back or forward only brings the next look sooner.
-  const qint64 at = today.toJulianDay() * 86400000 + now.time().msecsSinceStartOfDay();
+  const qint64 at = WallMilliseconds(now);
   if (f.path != log.DatedLogFile) {
     OpenLogFile(f, log.DatedLogFile, at);
     return f;
@@ -236,7 +240,7 @@ namespace {
 // there to view. Looked for at most once a LookInterval: the filtered entries come by the thousand.
 void ShowEarlierLogFile(Context& cx) {
   const QDateTime now = cx.log.Now ? cx.log.Now() : QDateTime::currentDateTime();
-  const qint64 at = now.date().toJulianDay() * 86400000 + now.time().msecsSinceStartOfDay();
+  const qint64 at = WallMilliseconds(now);
   if (cx.log.EarlierFileLookedAt != 0 && std::llabs(at - cx.log.EarlierFileLookedAt) < LookInterval) return;
   cx.log.EarlierFileLookedAt = at;
   cx.ui->SetLogMenusEnabled(QFileInfo(DatedLogFileName(cx.log.LogFileBase, now.date())).isFile());

@@ -27,6 +27,10 @@ QString FirstSqlWord(const QString& statement) {
   return match.hasMatch() ? match.captured(1).toUpper() : QString();
 }
 
+bool IsNameCharacter(QChar c) {
+  return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$') || c == QLatin1Char('#');
+}
+
 QString StripQuotes(const QString& text) {
   QString value = TrimBlanks(text);
   if (value.isEmpty()) return value;

@@ -21,6 +21,8 @@ QString LikeEscapeClause(const QString& pattern, qint64 engine);
 // A statement's first word, upper-cased, past the blanks, opening brackets and comments ("-- ..."
 // to the end of the line, "/* ... */") that lead it; empty when no word follows them.
 QString FirstSqlWord(const QString& statement);
+// A character a table or column name can hold: a letter, a digit, "_", "$" or "#".
+bool IsNameCharacter(QChar c);
 // Restores the blanks of stored rule SQL, where "<SPC>" stands for a run of blanks.
 QString ExpandSpaceTokens(const QString& text);
 // Removes the "%" markers of a template item; "APPS." at the start becomes "APPS". A NUL

@@ -57,7 +57,7 @@ void ReportUnreadCatalogue(RunContext& cx, const QString& path, const ColumnLink
 bool IsColumnName(const QString& name) {
   if (name.isEmpty()) return false;
   for (const QChar c : name)
-    if (!c.isLetterOrNumber() && c != QLatin1Char('_') && c != QLatin1Char('$') && c != QLatin1Char('#')) return false;
+    if (!IsNameCharacter(c)) return false;
   return true;
 }
 

@@ -125,9 +125,7 @@ QStringList NamedTables(const QString& fromAndJoins) {
   QStringList tables;
   for (qsizetype at = fromAndJoins.indexOf(OwnerPlaceholder); at >= 0; at = fromAndJoins.indexOf(OwnerPlaceholder, at + 1)) {
     qsizetype end = at + OwnerPlaceholder.size();
-    while (end < fromAndJoins.size() && (fromAndJoins.at(end).isLetterOrNumber() || fromAndJoins.at(end) == QLatin1Char('_') ||
-                                         fromAndJoins.at(end) == QLatin1Char('$') || fromAndJoins.at(end) == QLatin1Char('#')))
-      ++end;
+    while (end < fromAndJoins.size() && IsNameCharacter(fromAndJoins.at(end))) ++end;
     const QString table = fromAndJoins.mid(at + OwnerPlaceholder.size(), end - at - OwnerPlaceholder.size()).toUpper();
     if (!table.isEmpty() && !tables.contains(table)) tables << table;
   }

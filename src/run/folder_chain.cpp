@@ -9,6 +9,7 @@
 #include "core/screen_guard.h"
 #include "core/monitor_client.h"
 #include "core/text.h"
+#include "folders/check_for_folder.h"
 #include "folders/folders.h"
 #include "run/folder_metadata.h"
 #include "run/queue_tracking.h"
@@ -214,11 +215,6 @@ void CloseLastLevel(RunContext& cx) {
   }
 }
 
-QString SingleBlanks(QString name) {
-  while (name.contains(QStringLiteral("  "))) name.replace(QStringLiteral("  "), QStringLiteral(" "));
-  return name;
-}
-
 // The library a level's folder is made in: the rule's e-mail library for the folder it names,
 // else the library of the folder it goes into (the rule's library for level 1).
 QString LevelLibrary(RunContext& cx, const QString& name) {
@@ -226,7 +222,7 @@ QString LevelLibrary(RunContext& cx, const QString& name) {
   LogMessage(cx, QStringLiteral("Comparing folder name '") + name + QStringLiteral("' with '") + rule.EmailOverrideName +
                      QStringLiteral("' with library ") + rule.EmailOverrideLibrary);
   Dash(cx);
-  if (TrimBlanks(rule.EmailOverrideName).toUpper() == TrimBlanks(name).toUpper() && !rule.EmailOverrideLibrary.isEmpty()) {
+  if (NamesRoutedFolder(cx, name) && !rule.EmailOverrideLibrary.isEmpty()) {
     LogMessage(cx, QStringLiteral("Setting library for folder \"") + rule.EmailOverrideName + QStringLiteral("\" to ") +
                        rule.EmailOverrideLibrary);
     Dash(cx);
@@ -278,7 +274,7 @@ RowEnd LevelLoop(RunContext& cx, int r) {
       }
       continue;
     }
-    name = SingleBlanks(name);
+    name = NormaliseFolderName(name);
     cx.run.FolderExistedFlag = false;
     const QString library = LevelLibrary(cx, name);
     rows.ParentFolder = CreateFolder(cx, name, rows.ParentFolder, rule.RuleIndex, rows.ParentLibrary, library, k);

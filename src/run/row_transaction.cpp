@@ -15,14 +15,13 @@ namespace sw {
 
 namespace {
 
-// Whether one of the row's levels is the folder the rule routes to its e-mail library, named
-// as the level loop compares it.
+// Whether one of the row's levels is the folder the rule routes to its e-mail library, its name
+// made as the level loop makes it.
 bool RoutesALevel(RunContext& cx) {
-  const QString routed = TrimBlanks(cx.runState.rule.EmailOverrideName).toUpper();
   const RuleRowsState& rows = cx.runState.rows;
   const int levels = std::min(rows.LevelCount, static_cast<int>(rows.LevelNames.size()) - 1);
   for (int k = 1; k <= levels; ++k)
-    if (TrimBlanks(NormaliseFolderName(rows.LevelNames[static_cast<size_t>(k)])).toUpper() == routed) return true;
+    if (NamesRoutedFolder(cx, NormaliseFolderName(rows.LevelNames[static_cast<size_t>(k)]))) return true;
   return false;
 }
 
@@ -111,6 +110,10 @@ bool GroupLost(RunContext& cx, const RowGroup& group) {
 }
 
 }  // namespace
+
+bool NamesRoutedFolder(RunContext& cx, const QString& name) {
+  return TrimBlanks(cx.runState.rule.EmailOverrideName).toUpper() == TrimBlanks(name).toUpper();
+}
 
 QString RowNotKeptMessage(int item, const QString& levelValues) {
   return QStringLiteral("Error: The folders of item #") + FormatNumber(item) + QStringLiteral(" (") + levelValues +

@@ -78,6 +78,10 @@ bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit);
 // the workspace cache forget what it learned during the step. True when the step's work stands.
 bool RunRowStep(RunContext& cx, const QString& library, const std::function<void()>& work);
 
+// Whether a level's folder name is the one the rule routes to its e-mail library, blanks around
+// it and case aside.
+bool NamesRoutedFolder(RunContext& cx, const QString& name);
+
 // The message for a row whose folders were not kept.
 QString RowNotKeptMessage(int item, const QString& levelValues);
 

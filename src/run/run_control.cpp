@@ -443,10 +443,10 @@ bool InsidePauseWindow(const QString& now, const QString& start, const QString& 
 
 void UntickAfterFailure(RunContext& cx, int node) {
   cx.ui->SetRulesNodeChecked(node, false);
-  RulesTreeNode top = cx.ui->RulesNode(node);
+  const RulesTreeNode unticked = cx.ui->RulesNode(node);
+  RulesTreeNode top = unticked;
   while (top.parent >= 0) top = cx.ui->RulesNode(top.parent);
   const QString library = top.text;
-  const RulesTreeNode unticked = cx.ui->RulesNode(node);
   // Said loudly: the tick is saved, and a later unattended run skips the node without a word.
   const QString text =
       unticked.parent < 0

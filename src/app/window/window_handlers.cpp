@@ -18,7 +18,6 @@
 #include "core/files.h"
 #include "core/log.h"
 #include "core/screen_guard.h"
-#include "platform/os/os.h"
 #include "platform/settings/settings_store.h"
 #include "run/run_control.h"
 
@@ -198,9 +197,7 @@ void MNHelpReadme_Click(AppContext& cx) {
   cx.ui->SetMousePointer(Pointer::Hourglass);
   const QString caption = cx.ui->StatusLabel(StatusWindow::Main);
   cx.ui->PumpMessages();
-  // Not said to use Notepad when nothing at all can show the file; that failure stays in view.
-  if (cx.os->TextViewer())
-    cx.ui->SetStatusLabel(StatusWindow::Main, QStringLiteral("Viewing File ") + path + QStringLiteral(" using Notepad"));
+  // A failure to show the file stays in view.
   const bool shown = StartTextViewer(cx, path);
   cx.ui->SetMousePointer(Pointer::Default);
   if (shown) cx.ui->SetStatusLabel(StatusWindow::Main, caption);
