@@ -116,15 +116,11 @@ qsizetype PlaceholderAt(const QString& text, const QString& placeholder, qsizety
   return -1;
 }
 
-// Whether the statement holds the hint, upper-cased. No letter but an ASCII one upper-cases to
-// one of MAXDOP's, so a statement without that word in some case, looked for from the places of
-// an M or m, is not upper-cased whole.
+// Whether the statement holds the parallelism hint, upper-cased. A statement without MAXDOP in
+// some case cannot hold it, and is not upper-cased whole.
 bool HasHint(const QString& sql, const QString& hint) {
-  for (const QChar m : {QChar(u'M'), QChar(u'm')})
-    for (qsizetype at = sql.indexOf(m); at >= 0; at = sql.indexOf(m, at + 1))
-      if (QStringView(sql).mid(at, 6).compare(QLatin1String("MAXDOP"), Qt::CaseInsensitive) == 0)
-        return sql.toUpper().contains(hint);
-  return false;
+  if (!sql.contains(QLatin1String("MAXDOP"), Qt::CaseInsensitive)) return false;
+  return sql.toUpper().contains(hint);
 }
 
 bool KeepsTryCast(const QString& serverProductVersion, const QString& compatibilityLevel) {
