@@ -40,7 +40,8 @@ constexpr qint64 ErrTooLong = 0x80040E57;
 constexpr int DocNameLength = 240;
 
 QString Quoted(const QString& name) {
-  if (!name.contains(QLatin1Char('"'))) return QLatin1Char('"') + name + QLatin1Char('"');
+  // A name without a quote (nearly every one) is neither searched twice nor copied: the copy is
+  // shared, and a replace that finds nothing leaves it so.
   QString q = name;
   q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
   return QLatin1Char('"') + q + QLatin1Char('"');
