@@ -1,6 +1,7 @@
 // The program: the main window on the DM server named by STACKWRIGHT_DM_SERVER (or the demo
 // server), started by the window's load handler.
 #include <QApplication>
+#include <QStringList>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "app/window/widget_ui.h"
 #include "platform/dm/dm_api.h"
 #include "platform/dm/dm_server.h"
+#include "platform/ui/ui.h"
 
 namespace {
 
@@ -63,18 +65,18 @@ bool HasDisplay() {
          !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-// /G and /X, found the way start-up finds its switches: anywhere on the line, in any case.
-bool RunsUnattended(int argc, char** argv) {
-  QByteArray line;
-  for (int i = 1; i < argc; ++i) line += QByteArray(argv[i]).toUpper() + ' ';
-  return line.contains("/G") && line.contains("/X");
+// The switches as one line, before QApplication can hand them over.
+QString SwitchLine(int argc, char** argv) {
+  QStringList switches;
+  for (int i = 1; i < argc; ++i) switches << QString::fromLocal8Bit(argv[i]);
+  return switches.join(QLatin1Char(' '));
 }
 
 // Without a display Qt cannot start and aborts. A job from a scheduler, which has none, runs
 // unattended without a window; the window alone would wait for a Go that nobody can press.
 bool ChoosePlatform(int argc, char** argv) {
   if (HasDisplay()) return true;
-  if (RunsUnattended(argc, argv)) {
+  if (sw::RunsUnattended(SwitchLine(argc, argv))) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     return true;
   }

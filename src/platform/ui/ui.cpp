@@ -22,7 +22,10 @@ MsgResult DefaultButton(MsgButtons buttons) {
 }
 
 bool BoxesAnswerThemselves(const QString& platformName, const QString& commandLine) {
-  if (platformName == QLatin1String("offscreen")) return true;
+  return platformName == QLatin1String("offscreen") || RunsUnattended(commandLine);
+}
+
+bool RunsUnattended(const QString& commandLine) {
   const QString line = commandLine.toUpper();
   return line.contains(QLatin1String("/G")) && line.contains(QLatin1String("/X"));
 }

@@ -251,5 +251,7 @@ MsgResult DefaultButton(MsgButtons buttons);
 // display, and whenever the program was started to run and end by itself (/G with /X): a
 // scheduled run may well have a display that nobody watches.
 bool BoxesAnswerThemselves(const QString& platformName, const QString& commandLine);
+// Whether the command line asks to run and end by itself: /G with /X, anywhere, in any case.
+bool RunsUnattended(const QString& commandLine);
 
 }  // namespace sw
