@@ -40,7 +40,8 @@ constexpr qint64 ErrTooLong = 0x80040E57;
 constexpr int DocNameLength = 240;
 
 QString Quoted(const QString& name) {
-  if (!name.contains(QLatin1Char('"'))) return QLatin1Char('"') + name + QLatin1Char('"');
+  // A name without a quote (nearly every one) is neither searched twice nor copied: the copy is
+  // shared, and a replace that finds nothing leaves it so.
   QString q = name;
   q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
   return QLatin1Char('"') + q + QLatin1Char('"');
@@ -677,9 +678,9 @@ bool EmFolder::File(const DmProfilePtr& item, const QString& nodeType) {
                                                       "AND \"NEXT\" = 0 ORDER BY SYSTEM_ID DESC LIMIT 1"),
                                        {data_->docNumber, ownLibrary});
     // A chain with a last row has a first one; only one without is counted.
-    const qint64 rows = !last.rows.isEmpty() ? 1
-                        : db.Scalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ?"),
-                                    {data_->docNumber, ownLibrary}).toLongLong();
+    const bool first = last.rows.isEmpty() &&
+                       db.Scalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ?"),
+                                 {data_->docNumber, ownLibrary}).toLongLong() == 0;
     if (!last.rows.isEmpty()) {
       const SqliteResult link = db.Query(QStringLiteral("UPDATE FOLDER_ITEM SET \"NEXT\" = ? WHERE SYSTEM_ID = ?"),
                                          {id, last.Value(0, 0)});
@@ -693,7 +694,7 @@ bool EmFolder::File(const DmProfilePtr& item, const QString& nodeType) {
                   {{QStringLiteral("SYSTEM_ID"), id}, {QStringLiteral("PARENT"), data_->docNumber},
                    {QStringLiteral("PARENT_LIBRARY"), ownLibrary}, {QStringLiteral("DOCNUMBER"), item->DocNumber()},
                    {QStringLiteral("LIBRARY"), itemLibrary}, {QStringLiteral("DISPLAYNAME"), item->DocumentName()},
-                   {QStringLiteral("NODE_TYPE"), nodeType}, {QStringLiteral("ISFIRST"), rows == 0 ? QStringLiteral("Y") : QStringLiteral("N")},
+                   {QStringLiteral("NODE_TYPE"), nodeType}, {QStringLiteral("ISFIRST"), first ? QStringLiteral("Y") : QStringLiteral("N")},
                    {QStringLiteral("NEXT"), 0}, {QStringLiteral("REMOTE_SYSTEM_ID"), 0},
                    {QStringLiteral("PARENT_VERSION"), version.isNull() ? QVariant(0) : version},
                    {QStringLiteral("VERSION_TYPE"), QStringLiteral("R")}, {QStringLiteral("STATUS"), 0},

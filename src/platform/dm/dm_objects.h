@@ -152,10 +152,12 @@ class EmPcdSql : public PcdSql {
   using Ready = EmReadyStatement;
   using Kept = EmKeptTranslation;
   Ready Translated(const HashedText& sql);
+  Ready TranslatedAnew(const HashedText& sql);
   DmServerPtr server_;
   DmLibraryConfig library_;
   // The bound library's statements, kept by the server for every SQL object of the library.
   std::shared_ptr<EmStatementMemory> memory_ = std::make_shared<EmStatementMemory>();
+  // Keeps a text not yet among the last ones, letting the oldest go.
   void KeepText(const HashedText& sql, const Ready& ready);
   bool bound_ = false;
   QString token_;

@@ -70,8 +70,7 @@ int EmPcdSql::SetLibrary(const QString& library) {
 // out, one translation and one prepared statement serve them all. A template is built when its
 // text comes the second time, and it serves only after its marked translation, filled with the
 // values of two statements, read exactly as those statements translated in full.
-EmPcdSql::Ready EmPcdSql::Translated(const HashedText& sql) {
-  if (auto same = memory_->lastTexts.constFind(sql); same != memory_->lastTexts.constEnd()) return *same;
+EmPcdSql::Ready EmPcdSql::TranslatedAnew(const HashedText& sql) {
   const sql::LiftedStatement lifted = sql::LiftValues(sql.text, !sql::IsOracleEngine(library_.engine));
   const HashedText key(lifted.key);
   const auto translate = [this](const QString& text) { return TranslateSql(text, server_->FactsFor(library_)); };
@@ -101,8 +100,16 @@ EmPcdSql::Ready EmPcdSql::Translated(const HashedText& sql) {
   return {direct, {}};
 }
 
+// A text among the last ones is ready as it is; another is translated and, when it can run,
+// kept among them.
+EmPcdSql::Ready EmPcdSql::Translated(const HashedText& sql) {
+  if (auto same = memory_->lastTexts.constFind(sql); same != memory_->lastTexts.constEnd()) return *same;
+  Ready ready = TranslatedAnew(sql);
+  if (ready.translation.ok) KeepText(sql, ready);
+  return ready;
+}
+
 void EmPcdSql::KeepText(const HashedText& sql, const Ready& ready) {
-  if (memory_->lastTexts.contains(sql)) return;
   if (qsizetype(memory_->lastTextOrder.size()) >= EmStatementMemory::KeptTexts) {
     memory_->lastTexts.remove(memory_->lastTextOrder.front());
     memory_->lastTextOrder.pop_front();
@@ -144,7 +151,6 @@ qint64 EmPcdSql::Execute(const QString& sql) {
     Fail(1, 1, translated.error);
     return 1;
   }
-  KeepText(text, ready);
   QString error;
   SqliteDbPtr db = server_->Connection(library_.name, &error);
   if (!db) {
