@@ -98,7 +98,7 @@ struct EmProfileData {
     auto it = lookedUp.find(key);
     if (it != lookedUp.end()) return it->second;
     const QString sql = QStringLiteral("SELECT SYSTEM_ID FROM %1 WHERE %2 = ?").arg(Quoted(f.lookupTable), Quoted(f.lookupColumn));
-    return lookedUp[key] = db->Scalar(sql, {text});
+    return lookedUp[key] = db->ReadScalar(sql, {text});
   }
   void Set(const QString& column, const QVariant& v) {
     values[column] = v;
@@ -174,15 +174,15 @@ class EmStoredColumn : public DmColumn {
     // for a text) runs only when PROFILE has it; the rowid's own names would run without such a
     // column, so the table's list decides for them.
     if (column != QLatin1String("ROWID") && column != QLatin1String("OID") && column != QLatin1String("_ROWID_"))
-      return db.Query(QStringLiteral("SELECT [%1] FROM PROFILE WHERE 0").arg(column)).ok ? column : QString();
-    const SqliteResult r = db.Query(QStringLiteral("SELECT COUNT(*) FROM pragma_table_info('PROFILE') WHERE UPPER(name) = ?"), {column});
+      return db.Read(QStringLiteral("SELECT [%1] FROM PROFILE WHERE 0").arg(column)).ok ? column : QString();
+    const SqliteResult r = db.Read(QStringLiteral("SELECT COUNT(*) FROM pragma_table_info('PROFILE') WHERE UPPER(name) = ?"), {column});
     return r.Value(0, 0).toLongLong() > 0 ? column : QString();
   }
 
  private:
   QVariant Stored() const {
     if (data_->isNew) return QVariant(qint64(0));
-    return data_->db->Scalar(QStringLiteral("SELECT ") + Quoted(column_) + QStringLiteral(" FROM PROFILE WHERE SYSTEM_ID = ?"),
+    return data_->db->ReadScalar(QStringLiteral("SELECT ") + Quoted(column_) + QStringLiteral(" FROM PROFILE WHERE SYSTEM_ID = ?"),
                              {data_->systemId});
   }
   std::shared_ptr<EmProfileData> data_;
@@ -210,7 +210,7 @@ class EmColumns : public DmColumns {
     return columns_[size_t(index - 1)];
   }
   void LoadUserDefaults() override {
-    const SqliteResult r = data_->db->Query(
+    const SqliteResult r = data_->db->Read(
         QStringLiteral("SELECT NAME, VALUE FROM DM_USER_DEFAULTS WHERE USER_ID = ? AND FORM = ?"),
         {data_->library->UserName(), data_->formId});
     for (const auto& row : r.rows) {
@@ -238,19 +238,19 @@ class EmTrustees : public DmTrustees {
   explicit EmTrustees(std::shared_ptr<EmProfileData> data) : data_(std::move(data)) {}
   qint64 Count() const override {
     if (data_->isNew) return 0;
-    return data_->db->Scalar(QStringLiteral("SELECT COUNT(*) FROM SECURITY WHERE THING = ?"), {data_->systemId}).toLongLong();
+    return data_->db->ReadScalar(QStringLiteral("SELECT COUNT(*) FROM SECURITY WHERE THING = ?"), {data_->systemId}).toLongLong();
   }
   // A profile whose DEFAULT_RIGHTS is 0 is unsecured: everyone may act on it. Otherwise the
   // user may act when a SECURITY row grants any right to the user, one of the user's groups,
   // or everyone (PERSONORGROUP 0).
   DmEffectiveRightsPtr EffectiveRights(const QString& user) override {
-    const QVariant person = data_->db->Scalar(QStringLiteral("SELECT SYSTEM_ID FROM PEOPLE WHERE USER_ID = ?"), {user});
+    const QVariant person = data_->db->ReadScalar(QStringLiteral("SELECT SYSTEM_ID FROM PEOPLE WHERE USER_ID = ?"), {user});
     if (person.isNull()) return nullptr;
     if (data_->isNew) return std::make_shared<EmEffectiveRights>(true);
     const qint64 defaultRights =
-        data_->db->Scalar(QStringLiteral("SELECT DEFAULT_RIGHTS FROM PROFILE WHERE SYSTEM_ID = ?"), {data_->systemId}).toLongLong();
+        data_->db->ReadScalar(QStringLiteral("SELECT DEFAULT_RIGHTS FROM PROFILE WHERE SYSTEM_ID = ?"), {data_->systemId}).toLongLong();
     if (defaultRights == 0) return std::make_shared<EmEffectiveRights>(true);
-    const qint64 rights = data_->db->Scalar(
+    const qint64 rights = data_->db->ReadScalar(
         QStringLiteral("SELECT MAX(ACCESSRIGHTS) FROM SECURITY WHERE THING = ? AND (PERSONORGROUP = 0 OR PERSONORGROUP = ? "
                        "OR PERSONORGROUP IN (SELECT GROUPS_SYSTEM_ID FROM PEOPLEGROUPS WHERE PEOPLE_SYSTEM_ID = ?))"),
         {data_->systemId, person, person}).toLongLong();
@@ -297,7 +297,7 @@ QString ValuesStatement(const std::vector<FieldDef>& fields) {
 FormLayout ReadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
   auto read = [&db](qint64 form) {
     std::vector<FieldDef> fields;
-    const SqliteResult r = db.Query(QStringLiteral("SELECT NAME, PROFILE_COLUMN, LOOKUP_TABLE, LOOKUP_COLUMN, TYPE_CODE, PROTECTED "
+    const SqliteResult r = db.Read(QStringLiteral("SELECT NAME, PROFILE_COLUMN, LOOKUP_TABLE, LOOKUP_COLUMN, TYPE_CODE, PROTECTED "
                                                    "FROM DM_FORM_COLUMNS WHERE FORM = ? ORDER BY ORDINAL"),
                                     {form});
     for (const auto& row : r.rows)
@@ -308,7 +308,7 @@ FormLayout ReadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
   std::vector<FieldDef> fields = read(formId);
   if (fields.empty()) {
     const QString fallback = isFolder ? QStringLiteral("FOLDER_PROF") : QStringLiteral("DEF_PROF");
-    fields = read(db.Scalar(QStringLiteral("SELECT SYSTEM_ID FROM FORMS WHERE FORM_NAME = ?"), {fallback}).toLongLong());
+    fields = read(db.ReadScalar(QStringLiteral("SELECT SYSTEM_ID FROM FORMS WHERE FORM_NAME = ?"), {fallback}).toLongLong());
   }
   return FormLayout{fields, ValuesStatement(fields)};
 }
@@ -350,7 +350,7 @@ QVariant LoadedValue(const FieldDef& def, const QVariant& v) {
 
 // Reads the profile's values; false when the profile does not exist.
 bool LoadValues(EmProfileData& d) {
-  const SqliteResult r = d.db->Query(d.valuesSql, {d.docNumber});
+  const SqliteResult r = d.db->Read(d.valuesSql, {d.docNumber});
   if (!r.ok || r.rows.isEmpty()) return false;
   const QVariantList& row = r.rows.first();
   d.values.clear();
@@ -371,7 +371,7 @@ class EmFolder : public DmFolder {
   QString FormName() const override { return data_->formName; }
   void SetFormName(const QString& form) override {
     Error.Clear();
-    const QVariant id = data_->db->Scalar(QStringLiteral("SELECT SYSTEM_ID FROM FORMS WHERE FORM_NAME = ?"), {form});
+    const QVariant id = data_->db->ReadScalar(QStringLiteral("SELECT SYSTEM_ID FROM FORMS WHERE FORM_NAME = ?"), {form});
     if (id.isNull()) {
       Error = {ErrNotFound, QStringLiteral("The form ") + form + QStringLiteral(" does not exist")};
       return;
@@ -403,7 +403,7 @@ class EmFolder : public DmFolder {
     return false;
   }
   qint64 PersonId(const QString& user) const {
-    return data_->db->Scalar(QStringLiteral("SELECT SYSTEM_ID FROM PEOPLE WHERE USER_ID = ?"), {user}).toLongLong();
+    return data_->db->ReadScalar(QStringLiteral("SELECT SYSTEM_ID FROM PEOPLE WHERE USER_ID = ?"), {user}).toLongLong();
   }
   bool Resolve(const FieldDef& f, QVariant* id, QString* error) const;
   bool ResolvedValues(std::map<QString, QVariant>* out, bool all, QString* error) const;
@@ -495,7 +495,7 @@ bool EmFolder::InsertNew(QString* error) {
   if (profile[QStringLiteral("AUTHOR")].isNull()) profile[QStringLiteral("AUTHOR")] = user;
   if (profile[QStringLiteral("TYPIST")].isNull()) profile[QStringLiteral("TYPIST")] = user;
   profile[QStringLiteral("APPLICATION")] =
-      data_->db->Scalar(QStringLiteral("SELECT SYSTEM_ID FROM APPS WHERE APPLICATION = 'FOLDER'"));
+      data_->db->ReadScalar(QStringLiteral("SELECT SYSTEM_ID FROM APPS WHERE APPLICATION = 'FOLDER'"));
   profile[QStringLiteral("FORM")] = data_->formId;
   profile[QStringLiteral("STATUS")] = 0;
   profile[QStringLiteral("DEFAULT_RIGHTS")] = 0;
@@ -582,7 +582,7 @@ bool EmFolder::ApplyPublic(QString* error, qint64 id) {
     if (!r.ok) *error = r.error;
     return r.ok;
   }
-  if (db.Scalar(QStringLiteral("SELECT COUNT(*) FROM ROOT_OBJECT WHERE DOCNUMBER = ?"), {data_->docNumber}).toLongLong() > 0)
+  if (db.ReadScalar(QStringLiteral("SELECT COUNT(*) FROM ROOT_OBJECT WHERE DOCNUMBER = ?"), {data_->docNumber}).toLongLong() > 0)
     return true;
   if (id == 0) id = NextKeyOn(db, SystemKeyName, error);
   if (id == 0) return false;
@@ -617,7 +617,7 @@ DmParentFoldersPtr EmFolder::ParentFolders() {
   if (data_->isNew) return std::make_shared<EmParentFolders>(items);
   // Filings of this item: rows that name it as an item of this library (LIBRARY is this
   // library's own REMOTE_LIBRARIES entry, 0), whether the folder is here or elsewhere.
-  const SqliteResult r = data_->db->Query(
+  const SqliteResult r = data_->db->Read(
       QStringLiteral("SELECT FI.PARENT, FI.PARENT_LIBRARY, PL.LIBRARY_NAME FROM FOLDER_ITEM FI "
                      "LEFT JOIN REMOTE_LIBRARIES PL ON PL.SYSTEM_ID = FI.PARENT_LIBRARY "
                      "WHERE FI.DOCNUMBER = ? AND (FI.LIBRARY = 0 OR FI.LIBRARY IS NULL) ORDER BY FI.PARENT"),
@@ -631,7 +631,7 @@ DmParentFoldersPtr EmFolder::ParentFolders() {
     SqliteDbPtr db = local ? data_->db : data_->library->Server()->Connection(p.Library, &error);
     if (db) {
       const SqliteResult folder =
-          db->Query(QStringLiteral("SELECT DOCNAME, ABSTRACT FROM PROFILE WHERE DOCNUMBER = ?"), {p.DocNumber});
+          db->Read(QStringLiteral("SELECT DOCNAME, ABSTRACT FROM PROFILE WHERE DOCNUMBER = ?"), {p.DocNumber});
       p.Name = DmValueText(folder.Value(0, 0));
       p.Description = DmValueText(folder.Value(0, 1));
     }
@@ -654,9 +654,9 @@ bool EmFolder::File(const DmProfilePtr& item, const QString& nodeType) {
   if (item->DocNumber() == 0) return Fail(ErrNotSaved, QStringLiteral("The item is not saved"));
   SqliteDb& db = *data_->db;
   const QString libraryIdSql = QStringLiteral("SELECT SYSTEM_ID FROM REMOTE_LIBRARIES WHERE LIBRARY_NAME = ?");
-  const QVariant ownLibrary = db.Scalar(libraryIdSql, {Library()});
+  const QVariant ownLibrary = db.ReadScalar(libraryIdSql, {Library()});
   // Most items are of the folder's own library: the same look-up again is not run.
-  const QVariant itemLibrary = item->Library() == Library() ? ownLibrary : db.Scalar(libraryIdSql, {item->Library()});
+  const QVariant itemLibrary = item->Library() == Library() ? ownLibrary : db.ReadScalar(libraryIdSql, {item->Library()});
   if (itemLibrary.isNull() || ownLibrary.isNull())
     return Fail(ErrNotFound, QStringLiteral("The library ") + item->Library() +
                                  QStringLiteral(" is not listed in REMOTE_LIBRARIES of library ") + Library());
@@ -664,7 +664,7 @@ bool EmFolder::File(const DmProfilePtr& item, const QString& nodeType) {
     return Fail(ErrInvalidValue, QStringLiteral("A folder cannot hold itself"));
   QString error;
   const bool ok = WithWriteTransaction(db, &error, [&](QString* err) {
-    const qint64 filed = db.Scalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ? "
+    const qint64 filed = db.ReadScalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ? "
                                                   "AND DOCNUMBER = ? AND LIBRARY = ?"),
                                    {data_->docNumber, ownLibrary, item->DocNumber(), itemLibrary}).toLongLong();
     if (filed > 0) {
@@ -674,12 +674,12 @@ bool EmFolder::File(const DmProfilePtr& item, const QString& nodeType) {
     }
     const qint64 id = NextKeyOn(db, SystemKeyName, err);
     if (id == 0) return false;
-    const SqliteResult last = db.Query(QStringLiteral("SELECT SYSTEM_ID FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ? "
+    const SqliteResult last = db.Read(QStringLiteral("SELECT SYSTEM_ID FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ? "
                                                       "AND \"NEXT\" = 0 ORDER BY SYSTEM_ID DESC LIMIT 1"),
                                        {data_->docNumber, ownLibrary});
     // A chain with a last row has a first one; only one without is counted.
     const bool first = last.rows.isEmpty() &&
-                       db.Scalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ?"),
+                       db.ReadScalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ?"),
                                  {data_->docNumber, ownLibrary}).toLongLong() == 0;
     if (!last.rows.isEmpty()) {
       const SqliteResult link = db.Query(QStringLiteral("UPDATE FOLDER_ITEM SET \"NEXT\" = ? WHERE SYSTEM_ID = ?"),
@@ -689,7 +689,7 @@ bool EmFolder::File(const DmProfilePtr& item, const QString& nodeType) {
         return false;
       }
     }
-    const QVariant version = db.Scalar(QStringLiteral("SELECT MIN(VERSION_ID) FROM VERSIONS WHERE DOCNUMBER = ?"), {data_->docNumber});
+    const QVariant version = db.ReadScalar(QStringLiteral("SELECT MIN(VERSION_ID) FROM VERSIONS WHERE DOCNUMBER = ?"), {data_->docNumber});
     return Insert(QStringLiteral("FOLDER_ITEM"),
                   {{QStringLiteral("SYSTEM_ID"), id}, {QStringLiteral("PARENT"), data_->docNumber},
                    {QStringLiteral("PARENT_LIBRARY"), ownLibrary}, {QStringLiteral("DOCNUMBER"), item->DocNumber()},
@@ -723,7 +723,7 @@ std::shared_ptr<EmFolder> OpenExisting(const EmLibraryPtr& library, qint64 docNu
   error->Clear();
   auto data = NewData(library, error);
   if (!data) return nullptr;
-  const SqliteResult r = data->db->Query(
+  const SqliteResult r = data->db->Read(
       QStringLiteral("SELECT P.FORM, F.FORM_NAME, A.APPLICATION, (SELECT COUNT(*) FROM FOLDER WHERE DOCNUMBER = P.DOCNUMBER) "
                      "FROM PROFILE P LEFT JOIN FORMS F ON F.SYSTEM_ID = P.FORM LEFT JOIN APPS A ON A.SYSTEM_ID = P.APPLICATION "
                      "WHERE P.DOCNUMBER = ?"),
@@ -760,7 +760,7 @@ DmFolderPtr EmLibrary::NewFolder() {
   auto data = NewData(shared_from_this(), &Error);
   if (!data) return nullptr;
   data->isFolder = true;
-  const SqliteResult form = data->db->Query(QStringLiteral("SELECT SYSTEM_ID, FORM_NAME FROM FORMS WHERE FORM_NAME = 'FOLDER_PROF'"));
+  const SqliteResult form = data->db->Read(QStringLiteral("SELECT SYSTEM_ID, FORM_NAME FROM FORMS WHERE FORM_NAME = 'FOLDER_PROF'"));
   data->formId = form.Value(0, 0).toLongLong();
   data->formName = form.Value(0, 1).toString();
   UseLayout(*data);

@@ -88,7 +88,7 @@ int WaitForLock(void*, int tries) {
 
 }  // namespace
 
-SqliteDb::SqliteDb() : statements_(KeptStatements, [](sqlite3_stmt*& st) { sqlite3_finalize(st); }) {}
+SqliteDb::SqliteDb() : statements_(KeptStatements, [](Prepared& p) { sqlite3_finalize(p.st); }) {}
 
 std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QString* error) {
   std::shared_ptr<SqliteDb> db(new SqliteDb());
@@ -105,6 +105,7 @@ std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QStri
   sqlite3_extended_result_codes(db->db_, 1);
   sqlite3_update_hook(db->db_, &SqliteDb::NoteWrite, db.get());
   sqlite3_rollback_hook(db->db_, &SqliteDb::NoteRollback, db.get());
+  sqlite3_set_authorizer(db->db_, &SqliteDb::NoteAccess, db.get());
   sqlite3_busy_handler(db->db_, &WaitForLock, nullptr);
   // A cache of up to 64 MB keeps the pages of a large library's indexes at hand, as a database
   // server's memory would, so a look-up does not read them again.
@@ -140,7 +141,9 @@ void SqliteDb::NoteAbandon(bool wasInTransaction, bool ok) {
 }
 
 void SqliteDb::NoteTurn(bool wasInTransaction) {
-  if (wasInTransaction != InTransaction()) ++transactionTurns_;
+  if (wasInTransaction == InTransaction()) return;
+  ++transactionTurns_;
+  ++changeCount_;
 }
 
 bool SqliteDb::ExecScript(const QString& sql, QString* error) {
@@ -150,6 +153,7 @@ bool SqliteDb::ExecScript(const QString& sql, QString* error) {
     return false;
   }
   const bool wasInTransaction = InTransaction();
+  ++changeCount_;  // a script may write
   char* message = nullptr;
   const int rc = sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &message);
   NoteAbandon(wasInTransaction, rc == SQLITE_OK);
@@ -161,35 +165,79 @@ bool SqliteDb::ExecScript(const QString& sql, QString* error) {
   return true;
 }
 
-sqlite3_stmt* SqliteDb::Prepare(const HashedText& sql, SqliteResult& result) {
-  if (std::optional<sqlite3_stmt*> kept = statements_.Take(sql)) return *kept;
+SqliteDb::Prepared SqliteDb::Prepare(const HashedText& sql, SqliteResult& result) {
+  if (std::optional<Prepared> kept = statements_.Take(sql)) return *kept;
   const QByteArray utf8 = sql.text.toUtf8();
-  sqlite3_stmt* st = nullptr;
+  Prepared p;
   const char* tail = nullptr;
-  if (sqlite3_prepare_v2(db_, utf8.constData(), int(utf8.size()), &st, &tail) != SQLITE_OK) {
+  preparing_ = Access();
+  const int rc = sqlite3_prepare_v2(db_, utf8.constData(), int(utf8.size()), &p.st, &tail);
+  p.access = std::move(preparing_);
+  if (rc != SQLITE_OK) {
     result.code = sqlite3_extended_errcode(db_);
     result.error = QString::fromUtf8(sqlite3_errmsg(db_));
-    sqlite3_finalize(st);
-    return nullptr;
+    sqlite3_finalize(p.st);
+    return {};
   }
   // SQLite would silently ignore everything after the first statement; a batch is refused
   // instead, so that no part of it is taken for done.
   if (!OnlyOneStatement(tail)) {
     result.code = SQLITE_ERROR;
     result.error = QStringLiteral("Only one SQL statement can be run at a time");
-    sqlite3_finalize(st);
-    return nullptr;
+    sqlite3_finalize(p.st);
+    return {};
   }
-  if (!st) result.ok = true;  // only blanks or a comment: nothing to run
-  return st;
+  if (!p.st) result.ok = true;  // only blanks or a comment: nothing to run
+  return p;
+}
+
+int SqliteDb::TableNumber(const char* name) {
+  for (size_t i = 0; i < tables_.size(); ++i)
+    if (sqlite3_stricmp(tables_[i].constData(), name) == 0) return int(i);
+  tables_.emplace_back(name);
+  tableChanges_.push_back(0);
+  return int(tables_.size() - 1);
+}
+
+int SqliteDb::NoteAccess(void* self, int action, const char* first, const char*, const char*, const char*) {
+  SqliteDb* db = static_cast<SqliteDb*>(self);
+  Access& access = db->preparing_;
+  const auto note = [db](std::vector<int>& tables, const char* name) {
+    const int number = db->TableNumber(name ? name : "");
+    if (std::find(tables.begin(), tables.end(), number) == tables.end()) tables.push_back(number);
+  };
+  switch (action) {
+    case SQLITE_READ:
+      note(access.reads, first);
+      break;
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+      note(access.writes, first);
+      break;
+    case SQLITE_SELECT:
+    case SQLITE_FUNCTION:
+    case SQLITE_TRANSACTION:
+    case SQLITE_SAVEPOINT:
+    case SQLITE_RECURSIVE:
+      break;
+    default:
+      access.other = true;
+  }
+  return SQLITE_OK;
 }
 
 SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params, bool described) {
+  return Run(HashedText(sql), params, described, nullptr);
+}
+
+SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bool described, Access* access) {
+  const QString& sql = key.text;
   SqliteResult result;
   if (RefusedAfterAbandon(sql, result)) return result;
   const bool wasInTransaction = InTransaction();
-  const HashedText key(sql);
-  sqlite3_stmt* st = Prepare(key, result);
+  Prepared prepared = Prepare(key, result);
+  sqlite3_stmt* st = prepared.st;
   if (!st) return result;
   for (int i = 0; i < params.size(); ++i) Bind(st, i + 1, params[i]);
   const int columns = sqlite3_column_count(st);
@@ -215,19 +263,76 @@ SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params, boo
     // per-statement counter keeps the previous DML statement's count across SELECT and DDL.
     result.changes = sqlite3_stmt_readonly(st) ? 0 : sqlite3_total_changes64(db_) - before;
   }
+  // Failed or not, a statement that may write may have changed what a read returns.
+  if (!sqlite3_stmt_readonly(st)) {
+    if (prepared.access.other || prepared.access.writes.empty()) ++changeCount_;
+    for (const int table : prepared.access.writes) ++tableChanges_[size_t(table)];
+  }
   // Reset at once: a statement left open would hold its read snapshot, and this connection
   // would not see what other processes commit.
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
   // Going back to a savepoint calls no hook; it may undo writes all the same.
-  if (result.ok && sql.startsWith(QLatin1String("ROLLBACK"), Qt::CaseInsensitive)) ++rollbacks_;
-  statements_.Put(key, st);
+  if (sql.startsWith(QLatin1String("ROLLBACK"), Qt::CaseInsensitive)) {
+    if (result.ok) ++rollbacks_;
+    ++changeCount_;
+  }
+  if (access) *access = prepared.access;
+  statements_.Put(key, std::move(prepared));
   NoteAbandon(wasInTransaction, result.ok);
   return result;
 }
 
 QVariant SqliteDb::Scalar(const QString& sql, const QVariantList& params) {
   const SqliteResult r = Query(sql, params);
+  return r.ok ? r.Value(0, 0) : QVariant();
+}
+
+SqliteResult SqliteDb::Read(const QString& sql, const QVariantList& params) {
+  if (!InTransaction() || abandoned_) return Query(sql, params);
+  if (readsChangeCount_ != changeCount_ || keptReads_ >= KeptReads) {
+    reads_.clear();
+    keptReads_ = 0;
+    readsChangeCount_ = changeCount_;
+  }
+  const HashedText key(sql);
+  const auto sameParams = [&params](const QVariantList& kept) {
+    if (kept.size() != params.size()) return false;
+    for (qsizetype i = 0; i < kept.size(); ++i)
+      if (kept[i].typeId() != params[i].typeId() || kept[i] != params[i]) return false;
+    return true;
+  };
+  const auto unchanged = [this](const KeptRead& kept) {
+    for (const auto& [table, changes] : kept.tables)
+      if (tableChanges_[size_t(table)] != changes) return false;
+    return true;
+  };
+  std::vector<KeptRead>& kept = reads_[key];
+  for (auto it = kept.begin(); it != kept.end(); ++it) {
+    if (!sameParams(it->params)) continue;
+    if (unchanged(*it)) return it->result;
+    kept.erase(it);
+    --keptReads_;
+    break;
+  }
+  Access access;
+  SqliteResult result = Run(key, params, false, &access);
+  // Only a plain query of tables is kept: what it depends on is known.
+  if (!result.ok || access.other || access.reads.empty() || !access.writes.empty()) return result;
+  if (readsChangeCount_ != changeCount_ || !InTransaction()) return result;
+  KeptRead read{params, result, {}};
+  for (const int table : access.reads) read.tables.emplace_back(table, tableChanges_[size_t(table)]);
+  if (kept.size() >= KeptReadsOfAText) {
+    kept.erase(kept.begin());
+    --keptReads_;
+  }
+  kept.push_back(std::move(read));
+  ++keptReads_;
+  return result;
+}
+
+QVariant SqliteDb::ReadScalar(const QString& sql, const QVariantList& params) {
+  const SqliteResult r = Read(sql, params);
   return r.ok ? r.Value(0, 0) : QVariant();
 }
 
@@ -241,7 +346,11 @@ void SqliteDb::NoteWrite(void* self, int, const char*, const char* table, long l
     if (sqlite3_stricmp(table, watched.constData()) == 0) ++writes;
 }
 
-void SqliteDb::NoteRollback(void* self) { ++static_cast<SqliteDb*>(self)->rollbacks_; }
+void SqliteDb::NoteRollback(void* self) {
+  SqliteDb* db = static_cast<SqliteDb*>(self);
+  ++db->rollbacks_;
+  ++db->changeCount_;
+}
 
 qint64 SqliteDb::DataVersion() {
   const bool inTransaction = InTransaction();

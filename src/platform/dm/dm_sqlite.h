@@ -2,6 +2,7 @@
 // A thin owner of one SQLite connection to a library file, and buffered queries on it. Used by
 // the emulator's objects for their own statements (always with bound parameters) and by the
 // DM SQL object for the system's statements.
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -54,6 +55,13 @@ class SqliteDb {
   SqliteResult Query(const QString& sql, const QVariantList& params = {}, bool described = false);
   // First column of the first row, null when there is none or the statement failed.
   QVariant Scalar(const QString& sql, const QVariantList& params = {});
+  // A read of the emulator's own (a query without side effects): inside a transaction, the same
+  // text with the same parameters is answered from the last answer until this connection writes
+  // to a table it reads, goes back on a savepoint or ends the transaction. No other connection's
+  // commit can show in a transaction that has begun to read, so the answer is what the query
+  // would return again; an object's profile, rights and form are asked for many times a folder.
+  SqliteResult Read(const QString& sql, const QVariantList& params = {});
+  QVariant ReadScalar(const QString& sql, const QVariantList& params = {});
   bool InTransaction() const;
 
   // What the emulator keeps of its own configuration tables (the form layouts) holds while this
@@ -75,8 +83,6 @@ class SqliteDb {
 
  private:
   SqliteDb();
-  // The prepared statement for the text, kept or new; null with the result's error set.
-  sqlite3_stmt* Prepare(const HashedText& sql, SqliteResult& result);
   static void NoteWrite(void* self, int operation, const char* database, const char* table, long long row);
   sqlite3* db_ = nullptr;
   QString file_;
@@ -88,7 +94,40 @@ class SqliteDb {
   quint64 identity_ = 0;
   static void NoteRollback(void* self);
   qint64 DataVersion();
-  RecentTexts<HashedText, sqlite3_stmt*> statements_;
+  // What a statement reads and writes, as SQLite's authorizer tells while preparing it: tables
+  // by number, and whether it does anything else (schema, pragmas, attachments).
+  struct Access {
+    std::vector<int> reads;
+    std::vector<int> writes;
+    bool other = false;
+  };
+  struct Prepared {
+    sqlite3_stmt* st = nullptr;
+    Access access;
+  };
+  RecentTexts<HashedText, Prepared> statements_;
+  // The prepared statement for the text, kept or new; null with the result's error set.
+  Prepared Prepare(const HashedText& sql, SqliteResult& result);
+  Access preparing_;
+  std::vector<QByteArray> tables_;        // by number
+  std::vector<quint64> tableChanges_;     // by number: statements that wrote to the table
+  int TableNumber(const char* name);
+  static int NoteAccess(void* self, int action, const char* first, const char* second, const char* database, const char* trigger);
+  // Counts what may change any read: transactions begun or ended, savepoints gone back on,
+  // scripts, statements that do more than write rows.
+  quint64 changeCount_ = 0;
+  struct KeptRead {
+    QVariantList params;
+    SqliteResult result;
+    std::vector<std::pair<int, quint64>> tables;  // each table read, with its changes then
+  };
+  QHash<HashedText, std::vector<KeptRead>> reads_;
+  qsizetype keptReads_ = 0;
+  quint64 readsChangeCount_ = 0;
+  // Answers kept at most, in all; a text keeps its last few.
+  static constexpr qsizetype KeptReads = 1024;
+  static constexpr size_t KeptReadsOfAText = 8;
+  SqliteResult Run(const HashedText& key, const QVariantList& params, bool described, Access* access);
   // The refusal of a statement while an abandoned transaction waits for its end; false when the
   // statement may run.
   bool RefusedAfterAbandon(const QString& sql, SqliteResult& refusal);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/dm/dm_server.h"
+#include "platform/dm/dm_sqlite.h"
 #include "support/dm_fixture.h"
 
 namespace sw::dm {
@@ -260,6 +261,32 @@ TEST_F(PcdSqlTest, NextKeyHandsOutFreshIdsAboveEveryExistingOne) {
   EXPECT_EQ(server.Scalar("LAWLIB", "SELECT COUNT(*) FROM sqlite_master WHERE name = 'MATTER_MATTER_ID'"), "1");
   reopened->Server()->hooks.nextKeyFails = true;
   EXPECT_EQ(again->NextKey("SYSTEMKEY"), 0);
+}
+
+TEST_F(PcdSqlTest, AKeptReadNeverOutlivesAChangeToWhatItRead) {
+  // The emulator's own reads are answered again inside a transaction; every way this
+  // connection can change a table read (the system's write, a full-table delete, going back to
+  // a savepoint, the transaction's end) gives the new answer. A write elsewhere keeps it.
+  QString error;
+  SqliteDbPtr db = server.Components()->Server()->Connection("LAWLIB", &error);
+  ASSERT_TRUE(db) << error.toStdString();
+  PcdSqlPtr sql = Bound();
+  const QString read = "SELECT COUNT(*) FROM APPS WHERE APPLICATION <> ?";
+  const auto apps = [&] { return db->ReadScalar(read, {"NONE"}).toLongLong(); };
+  const qint64 before = apps();
+  ASSERT_TRUE(db->Query("BEGIN IMMEDIATE").ok);
+  EXPECT_EQ(apps(), before);
+  ASSERT_EQ(sql->Execute("INSERT INTO APPS (SYSTEM_ID, APPLICATION) VALUES (900001, 'X1')"), 0);
+  EXPECT_EQ(apps(), before + 1);
+  ASSERT_EQ(sql->Execute("UPDATE PEOPLE SET EMAIL_ADDRESS = 'x' WHERE 1 = 0"), 0);
+  EXPECT_EQ(apps(), before + 1);
+  ASSERT_TRUE(db->Query("SAVEPOINT s").ok);
+  ASSERT_EQ(sql->Execute("DELETE FROM APPS"), 0);
+  EXPECT_EQ(apps(), 0);
+  ASSERT_TRUE(db->Query("ROLLBACK TO s").ok);
+  EXPECT_EQ(apps(), before + 1);
+  ASSERT_TRUE(db->Query("ROLLBACK").ok);
+  EXPECT_EQ(apps(), before);
 }
 
 }  // namespace
