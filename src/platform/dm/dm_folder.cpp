@@ -598,7 +598,10 @@ bool EmFolder::Save(int) {
     return Fail(ErrTooLong, QStringLiteral("String or binary data would be truncated in column DOCNAME."));
   QString error;
   const bool isNew = data_->isNew;
-  const bool ok = WithWriteTransaction(*data_->db, &error, [&](QString* err) {
+  // A save with nothing to write (a parent saved after a filing, which wrote at once) writes
+  // nothing and opens no transaction for it.
+  const bool nothingToWrite = !isNew && data_->dirty.empty() && !(data_->pendingPublic && data_->isFolder);
+  const bool ok = nothingToWrite || WithWriteTransaction(*data_->db, &error, [&](QString* err) {
     return isNew ? InsertNew(err) : UpdateExisting(err);
   });
   data_->lookedUp.clear();
