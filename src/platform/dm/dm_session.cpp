@@ -96,9 +96,9 @@ QString EmLibrary::PrimaryGroup() const {
   QString error;
   SqliteDbPtr db = Db(&error);
   if (!db) return QString();
-  return DmValueText(db->Scalar(QStringLiteral("SELECT G.GROUP_ID FROM PEOPLE P JOIN GROUPS G ON G.SYSTEM_ID = P.PRIMARY_GROUP "
-                                              "WHERE P.USER_ID = ?"),
-                                {UserName()}));
+  return DmValueText(db->ReadScalar(
+      QStringLiteral("SELECT G.GROUP_ID FROM PEOPLE P JOIN GROUPS G ON G.SYSTEM_ID = P.PRIMARY_GROUP WHERE P.USER_ID = ?"),
+      {UserName()}));
 }
 
 bool EmLibrary::IsPrimary() const {
