@@ -524,8 +524,10 @@ bool EmFolder::InsertNew(QString* error) {
   // The three activity rows in one statement.
   const std::pair<int, const char*> activities[] = {{45, "Folder created"}, {46, "Profile saved"}, {47, "Version created"}};
   QVariantList params;
+  // The date and time of the save itself, also across midnight.
+  const QString today = now.left(10);
   for (const auto& [type, text] : activities)
-    params << nextId++ << docNumber << type << profile[QStringLiteral("AUTHOR")] << user << DmToday() << now.mid(11)
+    params << nextId++ << docNumber << type << profile[QStringLiteral("AUTHOR")] << user << today << now.mid(11)
            << QStringLiteral("1") << profile[QStringLiteral("APPLICATION")] << QString::fromLatin1(text);
   const SqliteResult logged = data_->db->Query(
       QStringLiteral("INSERT INTO ACTIVITYLOG (SYSTEM_ID, DOCNUMBER, ACTIVITY_TYPE, AUTHOR, TYPIST, START_DATE, START_TIME, "
