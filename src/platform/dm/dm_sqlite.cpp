@@ -231,6 +231,10 @@ SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params, boo
   return Run(HashedText(sql), params, described, nullptr);
 }
 
+SqliteResult SqliteDb::Query(const HashedText& sql, const QVariantList& params, bool described) {
+  return Run(sql, params, described, nullptr);
+}
+
 SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bool described, Access* access) {
   const QString& sql = key.text;
   SqliteResult result;

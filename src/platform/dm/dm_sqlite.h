@@ -53,6 +53,8 @@ class SqliteDb {
   // One statement with positional parameters (?), buffered; with `described`, the result also
   // names its columns. The prepared statement is kept for a text that is run again.
   SqliteResult Query(const QString& sql, const QVariantList& params = {}, bool described = false);
+  // The same for a text whose hash is already at hand.
+  SqliteResult Query(const HashedText& sql, const QVariantList& params, bool described);
   // First column of the first row, null when there is none or the statement failed.
   QVariant Scalar(const QString& sql, const QVariantList& params = {});
   // A read of the emulator's own (a query without side effects): inside a transaction, the same
