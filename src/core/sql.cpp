@@ -119,7 +119,8 @@ qsizetype PlaceholderAt(const QString& text, const QString& placeholder, qsizety
 // Whether the statement holds the parallelism hint, upper-cased. A statement without MAXDOP in
 // some case cannot hold it, and is not upper-cased whole.
 bool HasHint(const QString& sql, const QString& hint) {
-  if (!sql.contains(QLatin1String("MAXDOP"), Qt::CaseInsensitive)) return false;
+  static const QStringMatcher maxdop(QStringLiteral("MAXDOP"), Qt::CaseInsensitive);
+  if (maxdop.indexIn(sql) < 0) return false;
   return sql.toUpper().contains(hint);
 }
 
@@ -151,11 +152,14 @@ void ReportServerInterfaceFault(Context& cx) {
 // report of a failure that follows.
 void LogOutcome(Context& cx, dm::PcdSql& sql, const QString& text, const QString& library, qint64 status,
                 QString& composed) {
-  const QString success = QStringLiteral("SQL Instruction Executed Successfully on ") + library;
+  const auto success = [&] { return QStringLiteral("SQL Instruction Executed Successfully on ") + library; };
   if (status != 0) {
     const qint64 code = sql.SqlErrorCode();
     if (IsSqlSuccess(code)) {
-      LogMessage(cx, success + QStringLiteral("."));
+      if (PlainEntriesWritten(cx))
+        LogMessage(cx, success() + QStringLiteral("."));
+      else
+        LogUnwrittenEntry(cx);
       return;
     }
     if (IsServerInterfaceFault(code) || IsServerInterfaceFault(status)) {
@@ -173,17 +177,23 @@ void LogOutcome(Context& cx, dm::PcdSql& sql, const QString& text, const QString
   }
   const qint64 affected = sql.RowsAffected();
   const qint64 returned = affected == 0 ? sql.RowCount() : 0;
+  // Outcomes are plain entries: composed only when written.
+  if (!PlainEntriesWritten(cx)) {
+    if (returned != 0) sql.SetRow(1);
+    LogUnwrittenEntry(cx);
+    return;
+  }
   if (affected != 0) {
-    LogMessage(cx, success + QStringLiteral(" with ") + RowCountText(affected) + QStringLiteral(" row(s) processed."));
+    LogMessage(cx, success() + QStringLiteral(" with ") + RowCountText(affected) + QStringLiteral(" row(s) processed."));
   } else if (returned != 0) {
-    LogMessage(cx, success + QStringLiteral(" with ") + RowCountText(returned) + QStringLiteral(" row(s) returned."));
+    LogMessage(cx, success() + QStringLiteral(" with ") + RowCountText(returned) + QStringLiteral(" row(s) returned."));
     sql.SetRow(1);
   } else {
     if (UpperIs(text, QLatin1String("INSERT")) || UpperIs(text, QLatin1String("UPDATE")) ||
         UpperIs(text, QLatin1String("DELETE")))
       LogMessage(cx, QStringLiteral("SQL Instruction Executed with nothing added or changed in library ") + library);
     else
-      LogMessage(cx, success);
+      LogMessage(cx, success());
   }
   if (UpperIs(text, QLatin1String("SELECT COUNT(*)")))
     LogMessage(cx, QStringLiteral("SQL Results: ") + FormatNumber(std::llround(NumericValue(sql.ColumnValue(1)))));
@@ -451,6 +461,12 @@ QString CleanErrorDescription(const QString& description) {
 bool RunSQL(Context& cx, const QString& sql) {
   if (sql.isEmpty()) return false;
   QString composed;  // the last message of this call, for the error report
+  // The statement's announcement, composed only when it is written or reported: while
+  // `announcedOn` names a library and nothing was composed since, it is the last message.
+  QString announcedOn;
+  const auto announcement = [&] {
+    return QStringLiteral("Executing ") + cx.library.EngineName + QStringLiteral(" SQL Instruction on ") + announcedOn;
+  };
   try {
     if (!CheckFusion(cx, QStringLiteral("RunSQL"))) return false;
     auto& s = cx.session;
@@ -461,12 +477,10 @@ bool RunSQL(Context& cx, const QString& sql) {
     }
     dm::PcdSql& pcd = *s.pSQL;
     const dm::PcdSqlPtr keepAlive = s.pSQL;  // the statement finishes on the object it started on
-    const auto library = [&] {
-      if (!s.CurrentLibrary)
-        throw DmCallFailure(ErrObjectNotSet, cx.app.AppTitle, QStringLiteral("Object variable or With block variable not set"));
-      return s.CurrentLibrary->Name();
-    };
-    if (library().isEmpty()) {
+    if (!s.CurrentLibrary)
+      throw DmCallFailure(ErrObjectNotSet, cx.app.AppTitle, QStringLiteral("Object variable or With block variable not set"));
+    const QString library = s.CurrentLibrary->Name();
+    if (library.isEmpty()) {
       composed = QStringLiteral("Error: Library Name appears to have been lost");
       ReportLost(cx, composed);
       return false;
@@ -476,13 +490,18 @@ bool RunSQL(Context& cx, const QString& sql) {
     // needs no look at the time zone for every statement.
     const qint64 started = QDateTime::currentSecsSinceEpoch();
     const QString text = AdaptStatement(cx, sql);
-    composed = QStringLiteral("Executing ") + cx.library.EngineName + QStringLiteral(" SQL Instruction on ") + library();
-    LogMessage(cx, composed);
-    LogMessage(cx, text);
+    announcedOn = library;
+    if (PlainEntriesWritten(cx)) {
+      composed = announcement();
+      LogMessage(cx, composed);
+      LogMessage(cx, text);
+    } else {
+      LogUnwrittenEntry(cx);
+    }
     pcd.ReleaseResults();
     const qint64 status = pcd.Execute(text);
-    LogOutcome(cx, pcd, text, library(), status, composed);
-    if (status != 0 && !IsSqlSuccess(pcd.SqlErrorCode())) FailTransactionOf(cx, library());
+    LogOutcome(cx, pcd, text, library, status, composed);
+    if (status != 0 && !IsSqlSuccess(pcd.SqlErrorCode())) FailTransactionOf(cx, library);
     LogMessage(cx, HyphenLine);
     const qint64 elapsed = QDateTime::currentSecsSinceEpoch() - started;
     if (elapsed > 1) {
@@ -491,8 +510,10 @@ bool RunSQL(Context& cx, const QString& sql) {
     }
     return true;
   } catch (const DmCallFailure& e) {
+    if (composed.isEmpty() && !announcedOn.isEmpty()) composed = announcement();
     ReportFailure(cx, e.Number(), e.Source(), e.Description(), composed);
   } catch (const std::exception& e) {
+    if (composed.isEmpty() && !announcedOn.isEmpty()) composed = announcement();
     ReportFailure(cx, ErrAutomation, QStringLiteral("PCDClient.PCDSQL"), QString::fromStdString(e.what()), composed);
   }
   return false;
