@@ -107,20 +107,39 @@ bool UpperIs(const QString& text, QLatin1StringView word) {
   return true;
 }
 
+// Whether the text holds `upper` at `at`, each letter in either case. Only for words of ASCII
+// upper-case letters and signs that no other character folds to, as the words below are: then
+// this is the comparison without regard to case, without folding every character.
+bool AsciiWordAt(QStringView text, qsizetype at, QLatin1StringView upper) {
+  if (at < 0 || at + upper.size() > text.size()) return false;
+  for (qsizetype k = 0; k < upper.size(); ++k) {
+    char16_t c = text[at + k].unicode();
+    if (c >= u'a' && c <= u'z') c -= 0x20;
+    if (c != char16_t(upper[k].unicode())) return false;
+  }
+  return true;
+}
+
 // Where the placeholder stands, in any case, from `from` on; -1 for nowhere. Every statement
-// passes here: only the places of its first character are compared without regard to case.
-qsizetype PlaceholderAt(const QString& text, const QString& placeholder, qsizetype from) {
-  const QChar first = placeholder.front();
+// passes here: only the places of its first character are compared.
+qsizetype PlaceholderAt(const QString& text, QLatin1StringView placeholder, qsizetype from) {
+  const QChar first(placeholder.front());
   for (qsizetype at = text.indexOf(first, from); at >= 0; at = text.indexOf(first, at + 1))
-    if (QStringView(text).mid(at, placeholder.size()).compare(placeholder, Qt::CaseInsensitive) == 0) return at;
+    if (AsciiWordAt(text, at, placeholder)) return at;
   return -1;
 }
 
 // Whether the statement holds the parallelism hint, upper-cased. A statement without MAXDOP in
 // some case cannot hold it, and is not upper-cased whole.
 bool HasHint(const QString& sql, const QString& hint) {
-  static const QStringMatcher maxdop(QStringLiteral("MAXDOP"), Qt::CaseInsensitive);
-  if (maxdop.indexIn(sql) < 0) return false;
+  // Found by its X, the one letter of the word that statements seldom hold: a plain scan for the
+  // two cases of one character, where a search that folds case would fold every character.
+  static const QLatin1StringView maxdop("MAXDOP");
+  bool found = false;
+  for (const QChar x : {QLatin1Char('X'), QLatin1Char('x')})
+    for (qsizetype at = sql.indexOf(x, 2); at >= 0 && !found; at = sql.indexOf(x, at + 1))
+      found = AsciiWordAt(sql, at - 2, maxdop);
+  if (!found) return false;
   return sql.toUpper().contains(hint);
 }
 
@@ -421,7 +440,7 @@ QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverP
 }
 
 QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwner) {
-  static const QString placeholder = OwnerPlaceholder.chopped(1);  // the dot stays after the owner
+  static const QLatin1StringView placeholder("[OWNER]");  // the dot stays after the owner
   static const QString dbo = QStringLiteral("dbo");
   QString text = sql;
   // Each replacement removes one "[" and one "]"; an owner without one of them cannot rebuild

@@ -410,6 +410,10 @@ TEST(SqlText, RewriteLoopsAndTrailingRepair) {
   // Any case; a letter outside ASCII counts by what it upper-cases to (a long s to an S).
   EXPECT_EQ(AddParallelismHint(QStringLiteral("select into t"), 10), QStringLiteral("select into t"));
   EXPECT_EQ(AddParallelismHint(QStringLiteral("\u017Felect x"), 10), QStringLiteral("\u017Felect x OPTION (MAXDOP 1)"));
+  // The hint already there in mixed case is kept; other words with an X are no hint.
+  for (const QString& held : {QStringLiteral("SELECT MAX(X) FROM T OPTION (MaXdOp 1)"), QStringLiteral("SELECT x option (maxdop 1)")})
+    EXPECT_EQ(AddParallelismHint(held, 10), held);
+  EXPECT_EQ(AddParallelismHint(QStringLiteral("SELECT MAX(X) FROM XT"), 10), QStringLiteral("SELECT MAX(X) FROM XT OPTION (MAXDOP 1)"));
 }
 
 }  // namespace
