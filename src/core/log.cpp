@@ -188,6 +188,15 @@ void LogMessage(Context& cx, const QString& text) {
   UpdateLogMenus(cx);
 }
 
+bool PlainEntriesWritten(Context& cx) { return !cx.log.LogFileBase.isEmpty() && cx.ui->VerboseLogging(); }
+
+void LogUnwrittenEntry(Context& cx) {
+  // Entries are trimmed of blanks: none begins with one.
+  static const QString unwritten = QStringLiteral(" unwritten");
+  cx.log.LastLogMessage = unwritten;
+  UpdateLogMenus(cx);
+}
+
 void CountFailure(Context& cx) { ++cx.log.ErrorsLogged; }
 
 void CloseLogFile(Context& cx) {

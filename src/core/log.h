@@ -13,6 +13,11 @@ class Context;
 inline const QString HyphenLine = QString(70, QLatin1Char('-'));
 
 void LogMessage(Context& cx, const QString& text);
+// Whether an entry without an error or warning label is written now. An entry that is not may
+// be left uncomposed: LogUnwrittenEntry then stands for it, so the repeat test of the next entry
+// still compares with a text that no entry equals, as it would with the plain entry.
+bool PlainEntriesWritten(Context& cx);
+void LogUnwrittenEntry(Context& cx);
 // A failure that no error entry reports (a failed statement): it counts for the exit status,
 // as every error entry does.
 void CountFailure(Context& cx);

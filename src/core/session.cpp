@@ -247,11 +247,13 @@ QString LongTimeText(const QTime& time) { return EnglishLocale().toString(time, 
 
 bool CheckFusion(Context& cx, const QString& callerName) {
   auto& s = cx.session;
-  const QString upper = callerName.toUpper();
+  // Asked before every statement and library switch: the name is compared without regard to case,
+  // not upper-cased into a copy.
+  const auto is = [&](QLatin1StringView name) { return callerName.compare(name, Qt::CaseInsensitive) == 0; };
   bool ok = true;
-  if (upper == QLatin1String("CONNECTLIBRARY") && !s.FusionApplication) ok = RecreateApplication(cx, callerName);
+  if (!s.FusionApplication && is(QLatin1String("CONNECTLIBRARY"))) ok = RecreateApplication(cx, callerName);
   if (ok) ok = SessionObjectsUsable(cx, callerName);
-  if (ok && upper == QLatin1String("RUNSQL") && !s.pSQL) ok = RecreatePcdSql(cx, callerName);
+  if (ok && !s.pSQL && is(QLatin1String("RUNSQL"))) ok = RecreatePcdSql(cx, callerName);
   if (ok) return true;
   if (callerName == QLatin1String("ActiveStatus")) return false;
   CheckFusionFailed(cx, callerName);

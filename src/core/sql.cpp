@@ -107,19 +107,39 @@ bool UpperIs(const QString& text, QLatin1StringView word) {
   return true;
 }
 
+// Whether the text holds `upper` at `at`, each letter in either case. Only for words of ASCII
+// upper-case letters and signs that no other character folds to, as the words below are: then
+// this is the comparison without regard to case, without folding every character.
+bool AsciiWordAt(QStringView text, qsizetype at, QLatin1StringView upper) {
+  if (at < 0 || at + upper.size() > text.size()) return false;
+  for (qsizetype k = 0; k < upper.size(); ++k) {
+    char16_t c = text[at + k].unicode();
+    if (c >= u'a' && c <= u'z') c -= 0x20;
+    if (c != char16_t(upper[k].unicode())) return false;
+  }
+  return true;
+}
+
 // Where the placeholder stands, in any case, from `from` on; -1 for nowhere. Every statement
-// passes here: only the places of its first character are compared without regard to case.
-qsizetype PlaceholderAt(const QString& text, const QString& placeholder, qsizetype from) {
-  const QChar first = placeholder.front();
+// passes here: only the places of its first character are compared.
+qsizetype PlaceholderAt(const QString& text, QLatin1StringView placeholder, qsizetype from) {
+  const QChar first(placeholder.front());
   for (qsizetype at = text.indexOf(first, from); at >= 0; at = text.indexOf(first, at + 1))
-    if (QStringView(text).mid(at, placeholder.size()).compare(placeholder, Qt::CaseInsensitive) == 0) return at;
+    if (AsciiWordAt(text, at, placeholder)) return at;
   return -1;
 }
 
 // Whether the statement holds the parallelism hint, upper-cased. A statement without MAXDOP in
 // some case cannot hold it, and is not upper-cased whole.
 bool HasHint(const QString& sql, const QString& hint) {
-  if (!sql.contains(QLatin1String("MAXDOP"), Qt::CaseInsensitive)) return false;
+  // Found by its X, the one letter of the word that statements seldom hold: a plain scan for the
+  // two cases of one character, where a search that folds case would fold every character.
+  static const QLatin1StringView maxdop("MAXDOP");
+  bool found = false;
+  for (const QChar x : {QLatin1Char('X'), QLatin1Char('x')})
+    for (qsizetype at = sql.indexOf(x, 2); at >= 0 && !found; at = sql.indexOf(x, at + 1))
+      found = AsciiWordAt(sql, at - 2, maxdop);
+  if (!found) return false;
   return sql.toUpper().contains(hint);
 }
 
@@ -151,11 +171,14 @@ void ReportServerInterfaceFault(Context& cx) {
 // report of a failure that follows.
 void LogOutcome(Context& cx, dm::PcdSql& sql, const QString& text, const QString& library, qint64 status,
                 QString& composed) {
-  const QString success = QStringLiteral("SQL Instruction Executed Successfully on ") + library;
+  const auto success = [&] { return QStringLiteral("SQL Instruction Executed Successfully on ") + library; };
   if (status != 0) {
     const qint64 code = sql.SqlErrorCode();
     if (IsSqlSuccess(code)) {
-      LogMessage(cx, success + QStringLiteral("."));
+      if (PlainEntriesWritten(cx))
+        LogMessage(cx, success() + QStringLiteral("."));
+      else
+        LogUnwrittenEntry(cx);
       return;
     }
     if (IsServerInterfaceFault(code) || IsServerInterfaceFault(status)) {
@@ -173,17 +196,23 @@ void LogOutcome(Context& cx, dm::PcdSql& sql, const QString& text, const QString
   }
   const qint64 affected = sql.RowsAffected();
   const qint64 returned = affected == 0 ? sql.RowCount() : 0;
+  // Outcomes are plain entries: composed only when written.
+  if (!PlainEntriesWritten(cx)) {
+    if (returned != 0) sql.SetRow(1);
+    LogUnwrittenEntry(cx);
+    return;
+  }
   if (affected != 0) {
-    LogMessage(cx, success + QStringLiteral(" with ") + RowCountText(affected) + QStringLiteral(" row(s) processed."));
+    LogMessage(cx, success() + QStringLiteral(" with ") + RowCountText(affected) + QStringLiteral(" row(s) processed."));
   } else if (returned != 0) {
-    LogMessage(cx, success + QStringLiteral(" with ") + RowCountText(returned) + QStringLiteral(" row(s) returned."));
+    LogMessage(cx, success() + QStringLiteral(" with ") + RowCountText(returned) + QStringLiteral(" row(s) returned."));
     sql.SetRow(1);
   } else {
     if (UpperIs(text, QLatin1String("INSERT")) || UpperIs(text, QLatin1String("UPDATE")) ||
         UpperIs(text, QLatin1String("DELETE")))
       LogMessage(cx, QStringLiteral("SQL Instruction Executed with nothing added or changed in library ") + library);
     else
-      LogMessage(cx, success);
+      LogMessage(cx, success());
   }
   if (UpperIs(text, QLatin1String("SELECT COUNT(*)")))
     LogMessage(cx, QStringLiteral("SQL Results: ") + FormatNumber(std::llround(NumericValue(sql.ColumnValue(1)))));
@@ -411,7 +440,7 @@ QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverP
 }
 
 QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwner) {
-  static const QString placeholder = OwnerPlaceholder.chopped(1);  // the dot stays after the owner
+  static const QLatin1StringView placeholder("[OWNER]");  // the dot stays after the owner
   static const QString dbo = QStringLiteral("dbo");
   QString text = sql;
   // Each replacement removes one "[" and one "]"; an owner without one of them cannot rebuild
@@ -451,6 +480,12 @@ QString CleanErrorDescription(const QString& description) {
 bool RunSQL(Context& cx, const QString& sql) {
   if (sql.isEmpty()) return false;
   QString composed;  // the last message of this call, for the error report
+  // The statement's announcement, composed only when it is written or reported: while
+  // `announcedOn` names a library and nothing was composed since, it is the last message.
+  QString announcedOn;
+  const auto announcement = [&] {
+    return QStringLiteral("Executing ") + cx.library.EngineName + QStringLiteral(" SQL Instruction on ") + announcedOn;
+  };
   try {
     if (!CheckFusion(cx, QStringLiteral("RunSQL"))) return false;
     auto& s = cx.session;
@@ -461,12 +496,10 @@ bool RunSQL(Context& cx, const QString& sql) {
     }
     dm::PcdSql& pcd = *s.pSQL;
     const dm::PcdSqlPtr keepAlive = s.pSQL;  // the statement finishes on the object it started on
-    const auto library = [&] {
-      if (!s.CurrentLibrary)
-        throw DmCallFailure(ErrObjectNotSet, cx.app.AppTitle, QStringLiteral("Object variable or With block variable not set"));
-      return s.CurrentLibrary->Name();
-    };
-    if (library().isEmpty()) {
+    if (!s.CurrentLibrary)
+      throw DmCallFailure(ErrObjectNotSet, cx.app.AppTitle, QStringLiteral("Object variable or With block variable not set"));
+    const QString library = s.CurrentLibrary->Name();
+    if (library.isEmpty()) {
       composed = QStringLiteral("Error: Library Name appears to have been lost");
       ReportLost(cx, composed);
       return false;
@@ -476,13 +509,18 @@ bool RunSQL(Context& cx, const QString& sql) {
     // needs no look at the time zone for every statement.
     const qint64 started = QDateTime::currentSecsSinceEpoch();
     const QString text = AdaptStatement(cx, sql);
-    composed = QStringLiteral("Executing ") + cx.library.EngineName + QStringLiteral(" SQL Instruction on ") + library();
-    LogMessage(cx, composed);
-    LogMessage(cx, text);
+    announcedOn = library;
+    if (PlainEntriesWritten(cx)) {
+      composed = announcement();
+      LogMessage(cx, composed);
+      LogMessage(cx, text);
+    } else {
+      LogUnwrittenEntry(cx);
+    }
     pcd.ReleaseResults();
     const qint64 status = pcd.Execute(text);
-    LogOutcome(cx, pcd, text, library(), status, composed);
-    if (status != 0 && !IsSqlSuccess(pcd.SqlErrorCode())) FailTransactionOf(cx, library());
+    LogOutcome(cx, pcd, text, library, status, composed);
+    if (status != 0 && !IsSqlSuccess(pcd.SqlErrorCode())) FailTransactionOf(cx, library);
     LogMessage(cx, HyphenLine);
     const qint64 elapsed = QDateTime::currentSecsSinceEpoch() - started;
     if (elapsed > 1) {
@@ -491,8 +529,10 @@ bool RunSQL(Context& cx, const QString& sql) {
     }
     return true;
   } catch (const DmCallFailure& e) {
+    if (composed.isEmpty() && !announcedOn.isEmpty()) composed = announcement();
     ReportFailure(cx, e.Number(), e.Source(), e.Description(), composed);
   } catch (const std::exception& e) {
+    if (composed.isEmpty() && !announcedOn.isEmpty()) composed = announcement();
     ReportFailure(cx, ErrAutomation, QStringLiteral("PCDClient.PCDSQL"), QString::fromStdString(e.what()), composed);
   }
   return false;

@@ -93,6 +93,12 @@ TEST_F(LogTest, RepeatFilter) {
   EXPECT_EQ(Written(), "Working\r\nworking\r\nOther\r\nWorking\r\nError: " + Stamp + " again\r\nError: " + Stamp +
                            " again\r\n" + Stamp + " Error: once\r\n");
   EXPECT_EQ(cx.log.LastLogMessage, "Quiet");
+  // An entry left uncomposed comes between two repeats as the entry would.
+  const qsizetype before = Written().size();
+  LogMessage(cx, "Error: once");
+  LogUnwrittenEntry(cx);
+  LogMessage(cx, "Error: once");
+  EXPECT_EQ(Written().mid(before), Stamp + " Error: once\r\n" + Stamp + " Error: once\r\n");
 }
 
 TEST_F(LogTest, DottedFolderReceivesEveryEntryAndMenusFollowTheFile) {
