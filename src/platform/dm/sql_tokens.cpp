@@ -85,7 +85,14 @@ class Tokenizer {
   void Step() {
     const char16_t c = d_[i_];
     begin_ = i_;
-    if (IsSpaceChar(c)) {
+    // Words and blanks are most of a statement: an ASCII letter, _ or # begins a word unless it
+    // is the N of N'...', and a digit a number, whatever the tests below would say of them.
+    const quint8 ascii = c < 0x80 ? Ascii.of[c] : 0;
+    if ((ascii & AsciiNameStart) && !((c == u'N' || c == u'n') && At(i_ + 1) == u'\'')) {
+      ReadWord();
+    } else if (ascii & AsciiDigit) {
+      ReadNumber();
+    } else if (IsSpaceChar(c)) {
       const qsizetype start = i_;
       i_ = SpanOf<IsSpaceChar>(i_ + 1);
       if constexpr (Texts) pre_ += QStringView(d_ + start, i_ - start);
