@@ -32,7 +32,9 @@ Q_ALWAYS_INLINE bool IsDigitChar(char16_t c) { return c < 0x80 ? (Ascii.of[c] & 
 Q_ALWAYS_INLINE bool IsNameStartChar(char16_t c) {
   return c < 0x80 ? (Ascii.of[c] & AsciiNameStart) != 0 : IsOtherNameStart(c);
 }
-Q_ALWAYS_INLINE bool IsNamePartChar(char16_t c) { return c < 0x80 ? (Ascii.of[c] & AsciiNamePart) != 0 : IsOtherNamePart(c); }
+Q_ALWAYS_INLINE bool IsNamePartChar(char16_t c) {
+  return c < 0x80 ? (Ascii.of[c] & AsciiNamePart) != 0 : IsOtherNamePart(c);
+}
 
 // With texts, tokens carry their values and the blanks before them; without, they get their
 // kinds and places only and nothing of the text is copied. Each is its own instance so that the
@@ -176,8 +178,8 @@ class Tokenizer {
     const qsizetype start = i_;
     if (d_[i_] == u'0' && (At(i_ + 1) == u'x' || At(i_ + 1) == u'X')) {
       i_ += 2;
-      while (i_ < n_ && (IsDigitChar(d_[i_]) || (d_[i_] >= u'a' && d_[i_] <= u'f') || (d_[i_] >= u'A' && d_[i_] <= u'F')))
-        ++i_;
+      const auto hex = [](char16_t c) { return IsDigitChar(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); };
+      while (i_ < n_ && hex(d_[i_])) ++i_;
       PushSpan(TokenKind::Number, start);
       return;
     }
