@@ -9,6 +9,8 @@
 
 namespace sw::dm {
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 // The error code a failing statement reports. SQLite's own result codes are used as they are,
@@ -19,14 +21,17 @@ qint64 FailureCode(int sqliteCode) {
 
 bool IsAsciiLetter(QChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 
-// The statement's first word, upper-cased (every statement passes here: no pattern matching).
-QString FirstWord(const QString& sql) {
+// The statement's first word (every statement passes here: no pattern matching, no copy).
+QStringView FirstWord(const QString& sql) {
   qsizetype from = 0;
   while (from < sql.size() && sql[from].isSpace()) ++from;
   qsizetype to = from;
   while (to < sql.size() && IsAsciiLetter(sql[to])) ++to;
-  return sql.mid(from, to - from).toUpper();
+  return QStringView(sql).mid(from, to - from);
 }
+
+// The word is ASCII letters only: comparing in any case is comparing upper-cased.
+bool IsWord(QStringView word, QLatin1StringView upper) { return word.compare(upper, Qt::CaseInsensitive) == 0; }
 
 bool IsAlterTable(const QString& sql) {
   static const QRegularExpression alter(QStringLiteral("^\\s*ALTER\\s+TABLE\\b"), QRegularExpression::CaseInsensitiveOption);
@@ -71,19 +76,20 @@ int EmPcdSql::SetLibrary(const QString& library) {
 // text comes the second time, and it serves only after its marked translation, filled with the
 // values of two statements, read exactly as those statements translated in full.
 EmPcdSql::Ready EmPcdSql::TranslatedAnew(const HashedText& sql) {
-  const sql::LiftedStatement lifted = sql::LiftValues(sql.text, !sql::IsOracleEngine(library_.engine));
+  sql::LiftedStatement lifted = sql::LiftValues(sql.text, !sql::IsOracleEngine(library_.engine));
   const HashedText key(lifted.key);
   const auto translate = [this](const QString& text) { return TranslateSql(text, server_->FactsFor(library_)); };
   if (std::optional<Kept> kept = memory_->translations.Take(key)) {
-    Kept k = *kept;
+    Kept k = std::move(*kept);
     if (k.usable && k.checksLeft == 0) {
-      memory_->translations.Put(key, k);
-      return {SqlTranslation{true, k.sqlite, QString()}, lifted.values};
+      SqlTranslation served{true, k.sqlite, QString()};
+      memory_->translations.Put(key, std::move(k));
+      return {std::move(served), std::move(lifted.values)};
     }
     const SqlTranslation direct = translate(sql.text);
     if (k.usable && (!direct.ok || sql::WithLiterals(k.marked, lifted.Literals()) != direct.sql)) k.usable = false;
     if (k.usable) --k.checksLeft;
-    memory_->translations.Put(key, k);
+    memory_->translations.Put(key, std::move(k));
     return {direct, {}};
   }
   const SqlTranslation direct = translate(sql.text);
@@ -96,7 +102,7 @@ EmPcdSql::Ready EmPcdSql::TranslatedAnew(const HashedText& sql) {
         marked.ok ? sql::WithParameters(marked.sql, lifted.values.size()) : std::nullopt;
     if (parameters && sql::WithLiterals(marked.sql, lifted.Literals()) == direct.sql) k = Kept{true, *parameters, marked.sql, 1};
   }
-  memory_->translations.Put(key, k);
+  memory_->translations.Put(key, std::move(k));
   return {direct, {}};
 }
 
@@ -170,11 +176,11 @@ qint64 EmPcdSql::Execute(const QString& sql) {
   // schema statements, except that a successful ALTER TABLE reports 1. A SQL Server reports no
   // count for DDL at all, and the system's schema fix-up takes a count of 0 as "the column was
   // not added", so a successful change must not read as 0.
-  const QString word = FirstWord(translated.sql);
-  if (word == QLatin1String("INSERT") || word == QLatin1String("UPDATE") || word == QLatin1String("DELETE") ||
-      word == QLatin1String("REPLACE") || word == QLatin1String("WITH"))
+  const QStringView word = FirstWord(translated.sql);
+  if (IsWord(word, "INSERT"_L1) || IsWord(word, "UPDATE"_L1) || IsWord(word, "DELETE"_L1) ||
+      IsWord(word, "REPLACE"_L1) || IsWord(word, "WITH"_L1))
     rowsAffected_ = r.changes;
-  else if (word == QLatin1String("ALTER") && IsAlterTable(translated.sql))
+  else if (IsWord(word, "ALTER"_L1) && IsAlterTable(translated.sql))
     rowsAffected_ = 1;
   return 0;
 }

@@ -1,5 +1,6 @@
 #include "platform/dm/sql_template.h"
 
+#include <QVarLengthArray>
 #include <algorithm>
 #include <functional>
 #include <vector>
@@ -57,18 +58,97 @@ bool SameLetters(QStringView text, QLatin1StringView word) {
   return true;
 }
 
+// The words the scan asks about, each a bit of a set: a word token is matched against them all
+// once, and every later question about it is a test of bits.
+enum Keyword {
+  kSelect, kInsert, kUpdate, kDelete, kIn, kValues, kFrom, kWhere, kGroup, kOrder, kHaving, kSet, kOn, kUnion,
+  kExcept, kIntersect, kMinus, kAnd, kOr, kThen, kElse, kEnd, kWhen, kCollate, kOption, kAs, kUpper, kNot,
+  kLike, kEscape, kLimit, kRownum, kKeywords
+};
+constexpr QLatin1StringView KeywordText[kKeywords] = {
+    "SELECT"_L1, "INSERT"_L1, "UPDATE"_L1, "DELETE"_L1, "IN"_L1,   "VALUES"_L1, "FROM"_L1,   "WHERE"_L1,
+    "GROUP"_L1,  "ORDER"_L1,  "HAVING"_L1, "SET"_L1,    "ON"_L1,   "UNION"_L1,  "EXCEPT"_L1, "INTERSECT"_L1,
+    "MINUS"_L1,  "AND"_L1,    "OR"_L1,     "THEN"_L1,   "ELSE"_L1, "END"_L1,    "WHEN"_L1,   "COLLATE"_L1,
+    "OPTION"_L1, "AS"_L1,     "UPPER"_L1,  "NOT"_L1,    "LIKE"_L1, "ESCAPE"_L1, "LIMIT"_L1,  "ROWNUM"_L1};
+using Words = quint64;
+static_assert(kKeywords <= 64);
+template <typename... K>
+constexpr Words Of(K... k) {
+  return ((Words(1) << k) | ...);
+}
+
+// An ASCII text of up to nine characters as one number, seven bits a character with the case
+// bit set: two such texts are equal exactly when they match letter for letter in any case.
+constexpr qsizetype LongestKeyword = 9;
+constexpr quint64 Folded(QLatin1StringView word) {
+  quint64 packed = 0;
+  for (qsizetype k = 0; k < word.size(); ++k) packed |= quint64(quint8(word.data()[k]) | 0x20) << (7 * k);
+  return packed;
+}
+// The keywords by their folded texts, in a small open table: most words are no keyword and
+// find an empty slot at once.
+struct FoldedKeywords {
+  static constexpr int Slots = 128;
+  quint64 packed[Slots] = {};  // 0: empty
+  int keyword[Slots] = {};
+  static constexpr int SlotOf(quint64 folded) { return int((folded * 0x9E3779B97F4A7C15ull) >> 57); }
+  constexpr FoldedKeywords() {
+    for (int w = 0; w < kKeywords; ++w) {
+      const quint64 folded = Folded(KeywordText[w]);
+      int slot = SlotOf(folded);
+      while (packed[slot] != 0) slot = (slot + 1) % Slots;
+      packed[slot] = folded;
+      keyword[slot] = w;
+    }
+  }
+  Words Find(quint64 folded) const {
+    for (int slot = SlotOf(folded); packed[slot] != 0; slot = (slot + 1) % Slots)
+      if (packed[slot] == folded) return Words(1) << keyword[slot];
+    return 0;
+  }
+};
+constexpr FoldedKeywords FoldedKeyword;
+
+// The keywords the text is, in any case.
+Words WordsOf(QStringView text) {
+  if (text.size() < 2 || text.size() > LongestKeyword) return 0;
+  quint64 packed = 0;
+  for (qsizetype k = 0; k < text.size(); ++k) {
+    const char16_t c = text[k].unicode();
+    if (c >= 0x80) {
+      // Qt's folding may take a character beyond ASCII for a letter of one.
+      Words words = 0;
+      for (int w = 0; w < kKeywords; ++w) {
+        const QLatin1StringView word = KeywordText[w];
+        const char16_t first = text[0].unicode();
+        if (text.size() != word.size()) continue;
+        if (first < 0x80 && (first | 0x20) != (char16_t(word[0].unicode()) | 0x20)) continue;
+        if (SameLetters(text, word)) words |= Words(1) << w;
+      }
+      return words;
+    }
+    const char16_t folded = c | 0x20;
+    if (folded < u'a' || folded > u'z') return 0;  // every keyword is letters only
+    packed |= quint64(folded) << (7 * k);
+  }
+  return FoldedKeyword.Find(packed);
+}
+
 // The words that may follow a whole operand.
-constexpr QLatin1StringView OperandEnds[] = {"AND"_L1,  "OR"_L1,      "WHERE"_L1,   "ORDER"_L1, "GROUP"_L1, "HAVING"_L1,
-                                            "THEN"_L1, "ELSE"_L1,    "END"_L1,     "WHEN"_L1,  "COLLATE"_L1, "FROM"_L1,
-                                            "UNION"_L1, "EXCEPT"_L1, "INTERSECT"_L1, "MINUS"_L1, "OPTION"_L1, "AS"_L1};
+constexpr Words OperandEnds = Of(kAnd, kOr, kWhere, kOrder, kGroup, kHaving, kThen, kElse, kEnd, kWhen, kCollate, kFrom,
+                                 kUnion, kExcept, kIntersect, kMinus, kOption, kAs);
 // The words that begin a clause other than a select list.
-constexpr QLatin1StringView ClauseWords[] = {"FROM"_L1, "WHERE"_L1, "GROUP"_L1, "ORDER"_L1,  "HAVING"_L1,    "SET"_L1,
-                                             "VALUES"_L1, "ON"_L1,  "UNION"_L1, "EXCEPT"_L1, "INTERSECT"_L1, "MINUS"_L1};
+constexpr Words ClauseWords =
+    Of(kFrom, kWhere, kGroup, kOrder, kHaving, kSet, kValues, kOn, kUnion, kExcept, kIntersect, kMinus);
 
 // The statement's tokens by their places in its text.
 class Scan {
  public:
-  explicit Scan(const QString& sql) : sql_(sql), tokens_(TokenPlaces(sql)) {}
+  explicit Scan(const QString& sql) : sql_(sql), tokens_(TokenPlaces(sql)) {
+    words_.reserve(tokens_.size());
+    for (const TokenPlace& t : tokens_)
+      words_.push_back(t.kind == TokenKind::Word ? WordsOf(QStringView(sql_).mid(t.begin, t.end - t.begin)) : 0);
+  }
 
   size_t Size() const { return tokens_.size(); }
   const TokenPlace& At(size_t i) const { return tokens_[i]; }
@@ -78,23 +158,8 @@ class Scan {
     return i < Size() && tokens_[i].kind == TokenKind::Symbol && tokens_[i].end - tokens_[i].begin == 1 &&
            sql_[tokens_[i].begin] == symbol;
   }
-  bool IsWord(size_t i, std::initializer_list<QLatin1StringView> words) const { return IsWordIn(i, words); }
-  // The long lists are asked of nearly every token: kept as arrays, they are not built anew
-  // on the stack for each question.
-  template <typename Words>
-  bool IsWordIn(size_t i, const Words& words) const {
-    if (i >= Size() || tokens_[i].kind != TokenKind::Word) return false;
-    const QStringView text = Text(i);
-    // Every token is asked about many words: an ASCII first letter that differs in any case
-    // settles it without a comparison of the whole word.
-    const char16_t first = text.isEmpty() ? 0 : text[0].unicode();
-    for (const QLatin1StringView word : words) {
-      if (text.size() != word.size()) continue;
-      if (first < 0x80 && (first | 0x20) != (char16_t(word[0].unicode()) | 0x20)) continue;
-      if (SameLetters(text, word)) return true;
-    }
-    return false;
-  }
+  // Whether token i is a word among `words`.
+  bool IsWord(size_t i, Words words) const { return i < Size() && (words_[i] & words) != 0; }
   bool IsComparison(size_t i) const {
     if (i >= Size() || tokens_[i].kind != TokenKind::Symbol) return false;
     const QStringView op = Text(i);
@@ -104,13 +169,15 @@ class Scan {
   QString StringValue(size_t i) const {
     QStringView text = Text(i);
     if (text.startsWith(u'N') || text.startsWith(u'n')) text = text.mid(1);
-    return text.mid(1, text.size() - 2).toString().replace(QStringLiteral("''"), QStringLiteral("'"));
+    const QStringView inner = text.mid(1, text.size() - 2);
+    if (!inner.contains(u'\'')) return inner.toString();
+    return inner.toString().replace(QStringLiteral("''"), QStringLiteral("'"));
   }
 
   // What may follow a value for it to be a whole operand.
   bool EndsOperand(size_t next) const {
     return next >= Size() || IsSymbol(next, u',') || IsSymbol(next, u')') || IsSymbol(next, u';') ||
-           IsWordIn(next, OperandEnds);
+           IsWord(next, OperandEnds);
   }
 
   bool IsName(size_t i) const {
@@ -126,21 +193,20 @@ class Scan {
     QChar escape;
   };
   std::optional<LookUp> LookUpAt(size_t i) const {
-    if (!IsWord(i, {"UPPER"_L1}) || !IsSymbol(i + 1, u'(')) return std::nullopt;
+    if (!IsWord(i, Of(kUpper)) || !IsSymbol(i + 1, u'(')) return std::nullopt;
     const bool starts = i == 0 || IsSymbol(i - 1, u'(') || IsSymbol(i - 1, u',') ||
-                        IsWord(i - 1, {"WHERE"_L1, "AND"_L1, "OR"_L1, "NOT"_L1, "ON"_L1, "WHEN"_L1, "THEN"_L1,
-                                       "ELSE"_L1, "HAVING"_L1, "SELECT"_L1});
+                        IsWord(i - 1, Of(kWhere, kAnd, kOr, kNot, kOn, kWhen, kThen, kElse, kHaving, kSelect));
     if (!starts || !IsName(i + 2)) return std::nullopt;
     LookUp l;
     l.columnFirst = l.columnLast = i + 2;
     if (IsSymbol(i + 3, u'.') && IsName(i + 4)) l.columnLast = i + 4;
     const size_t close = l.columnLast + 1;
     l.pattern = close + 2;
-    if (!IsSymbol(close, u')') || !IsWord(close + 1, {"LIKE"_L1}) || l.pattern >= Size() ||
+    if (!IsSymbol(close, u')') || !IsWord(close + 1, Of(kLike)) || l.pattern >= Size() ||
         tokens_[l.pattern].kind != TokenKind::String)
       return std::nullopt;
     l.last = l.pattern;
-    if (IsWord(l.pattern + 1, {"ESCAPE"_L1})) {
+    if (IsWord(l.pattern + 1, Of(kEscape))) {
       if (l.pattern + 2 >= Size() || tokens_[l.pattern + 2].kind != TokenKind::String) return std::nullopt;
       const QString escape = StringValue(l.pattern + 2);
       if (escape.size() != 1) return std::nullopt;
@@ -149,9 +215,8 @@ class Scan {
     }
     const size_t next = l.last + 1;
     const bool ends = next >= Size() || IsSymbol(next, u',') || IsSymbol(next, u')') ||
-                      IsWord(next, {"AND"_L1, "OR"_L1, "ORDER"_L1, "GROUP"_L1, "HAVING"_L1, "LIMIT"_L1, "UNION"_L1,
-                                    "EXCEPT"_L1, "INTERSECT"_L1, "THEN"_L1, "WHEN"_L1, "ELSE"_L1, "END"_L1, "FROM"_L1,
-                                    "OPTION"_L1});
+                      IsWord(next, Of(kAnd, kOr, kOrder, kGroup, kHaving, kLimit, kUnion, kExcept, kIntersect,
+                                       kThen, kWhen, kElse, kEnd, kFrom, kOption));
     if (!ends) return std::nullopt;
     return l;
   }
@@ -161,17 +226,18 @@ class Scan {
     const bool value = (t.kind == TokenKind::String && t.end - t.begin > 2 && !(t.end - t.begin == 3 && Text(i).startsWith(u'N'))) ||
                        (t.kind == TokenKind::Number && IsWholeNumber(Text(i)));
     if (!value || i == 0 || !EndsOperand(i + 1)) return false;
-    if (IsComparison(i - 1)) return !IsWord(i - 2, {"ROWNUM"_L1});
+    if (IsComparison(i - 1)) return !IsWord(i - 2, Of(kRownum));
     // An item of a list of values (not of a sub-select inside IN (...)).
     const bool item = IsSymbol(i - 1, u',') || IsSymbol(i - 1, u'(');
     if (item && context == Context::List && clause == Clause::None) return true;
     // An item of a select list (not of ORDER BY, where a number names a column).
-    return (IsSymbol(i - 1, u',') || IsWord(i - 1, {"SELECT"_L1})) && clause == Clause::Select;
+    return (IsSymbol(i - 1, u',') || IsWord(i - 1, Of(kSelect))) && clause == Clause::Select;
   }
 
  private:
   const QString& sql_;
   std::vector<TokenPlace> tokens_;
+  std::vector<Words> words_;  // per token, the keywords it is
 };
 
 }  // namespace
@@ -181,6 +247,11 @@ namespace {
 // Adds a lifted value to the statement: its piece of text, the value, its kind.
 void Lift(LiftedStatement& out, qsizetype begin, qsizetype end, QLatin1StringView added, const QVariant& value,
           QChar kind) {
+  if (out.values.isEmpty()) {  // a statement lifts a few values, most none
+    out.pieces.reserve(8);
+    out.values.reserve(4);
+    out.classes.reserve(4);
+  }
   out.pieces.push_back({begin, end, added, out.values.size()});
   out.values << value;
   out.classes += kind;
@@ -221,9 +292,10 @@ LiftedStatement LiftValues(const QString& sql, bool bracketClasses) {
   } catch (const SqlError&) {
     return out;  // the translator says what is wrong with it
   }
-  if (scan->Size() == 0 || !scan->IsWord(0, {"SELECT"_L1, "INSERT"_L1, "UPDATE"_L1, "DELETE"_L1})) return out;
-  std::vector<Context> contexts{Context::Plain};
-  std::vector<Clause> clauses{Clause::None};
+  if (scan->Size() == 0 || !scan->IsWord(0, Of(kSelect, kInsert, kUpdate, kDelete))) return out;
+  // Nesting is shallow: kept on the stack.
+  QVarLengthArray<Context, 16> contexts{Context::Plain};
+  QVarLengthArray<Clause, 16> clauses{Clause::None};
   qsizetype copied = 0;
   for (size_t i = 0; i < scan->Size(); ++i) {
     const TokenPlace& t = scan->At(i);
@@ -233,7 +305,7 @@ LiftedStatement LiftValues(const QString& sql, bool bracketClasses) {
       continue;
     }
     if (scan->IsSymbol(i, u'(')) {
-      contexts.push_back(scan->IsWord(i - 1, {"IN"_L1, "VALUES"_L1}) ? Context::List : Context::Plain);
+      contexts.push_back(scan->IsWord(i - 1, Of(kIn, kValues)) ? Context::List : Context::Plain);
       clauses.push_back(Clause::None);
       continue;
     }
@@ -241,9 +313,9 @@ LiftedStatement LiftValues(const QString& sql, bool bracketClasses) {
       if (contexts.size() > 1) contexts.pop_back(), clauses.pop_back();
       continue;
     }
-    if (scan->IsWord(i, {"SELECT"_L1}))
+    if (scan->IsWord(i, Of(kSelect)))
       clauses.back() = Clause::Select;
-    else if (scan->IsWordIn(i, ClauseWords))
+    else if (scan->IsWord(i, ClauseWords))
       clauses.back() = Clause::Other;
     if (!scan->Liftable(i, contexts.back(), clauses.back())) continue;
     if (t.kind == TokenKind::String) {
@@ -256,10 +328,18 @@ LiftedStatement LiftValues(const QString& sql, bool bracketClasses) {
   }
   if (out.values.isEmpty()) return out;
   out.pieces.push_back({copied, sql.size(), {}, -1});
-  out.key = out.Written([&out](QString& text, qsizetype k) {
-    text += QChar(0x02);
-    text += out.classes[k];
-  });
+  // The key is built on every statement: written here directly, not through a callback.
+  QString key;
+  key.reserve(sql.size() + 2 * out.values.size() + 16);
+  for (const LiftedStatement::Piece& p : out.pieces) {
+    key += QStringView(sql).mid(p.begin, p.end - p.begin);
+    key += p.added;
+    if (p.value >= 0) {
+      key += QChar(0x02);
+      key += out.classes[p.value];
+    }
+  }
+  out.key = std::move(key);
   return out;
 }
 

@@ -7,44 +7,97 @@ namespace {
 bool IsNameStart(QChar c) { return c.isLetter() || c == u'_' || c == u'#'; }
 bool IsNamePart(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'#' || c == u'$' || c == u'@'; }
 
+// What each ASCII character is to the scan, looked up at once; others are left to Qt.
+enum AsciiClass : quint8 { AsciiSpace = 1, AsciiDigit = 2, AsciiNameStart = 4, AsciiNamePart = 8 };
+struct AsciiClasses {
+  quint8 of[128] = {};
+  constexpr AsciiClasses() {
+    for (int c = 0; c < 128; ++c) {
+      const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'), digit = c >= '0' && c <= '9';
+      if (c == ' ' || (c >= 0x09 && c <= 0x0D)) of[c] |= AsciiSpace;
+      if (digit) of[c] |= AsciiDigit;
+      if (letter || c == '_' || c == '#') of[c] |= AsciiNameStart;
+      if (letter || digit || c == '_' || c == '#' || c == '$' || c == '@') of[c] |= AsciiNamePart;
+    }
+  }
+};
+constexpr AsciiClasses Ascii;
+// Asked of every character: the table answers inline, Qt out of line for the rest.
+Q_NEVER_INLINE bool IsOtherSpace(char16_t c) { return QChar::isSpace(c); }
+Q_NEVER_INLINE bool IsOtherDigit(char16_t c) { return QChar::isDigit(c); }
+Q_NEVER_INLINE bool IsOtherNameStart(char16_t c) { return IsNameStart(QChar(c)); }
+Q_NEVER_INLINE bool IsOtherNamePart(char16_t c) { return IsNamePart(QChar(c)); }
+Q_ALWAYS_INLINE bool IsSpaceChar(char16_t c) { return c < 0x80 ? (Ascii.of[c] & AsciiSpace) != 0 : IsOtherSpace(c); }
+Q_ALWAYS_INLINE bool IsDigitChar(char16_t c) { return c < 0x80 ? (Ascii.of[c] & AsciiDigit) != 0 : IsOtherDigit(c); }
+Q_ALWAYS_INLINE bool IsNameStartChar(char16_t c) {
+  return c < 0x80 ? (Ascii.of[c] & AsciiNameStart) != 0 : IsOtherNameStart(c);
+}
+Q_ALWAYS_INLINE bool IsNamePartChar(char16_t c) {
+  return c < 0x80 ? (Ascii.of[c] & AsciiNamePart) != 0 : IsOtherNamePart(c);
+}
+
+// With texts, tokens carry their values and the blanks before them; without, they get their
+// kinds and places only and nothing of the text is copied. Each is its own instance so that the
+// look that copies nothing does no work for texts at all.
+template <bool Texts>
 class Tokenizer {
  public:
-  // Without texts, tokens get their kinds and places only: nothing of the text is copied.
-  Tokenizer(const QString& sql, bool texts) : s_(sql), texts_(texts) {}
+  explicit Tokenizer(const QString& sql) : s_(sql), d_(QStringView(sql).utf16()), n_(sql.size()) {}
 
   std::vector<Token> Run() {
-    out_.reserve(size_t(s_.size() / 4));
-    while (i_ < s_.size()) Step();
+    out_.reserve(size_t(n_ / 4));
+    while (i_ < n_) Step();
     return std::move(out_);
   }
   std::vector<TokenPlace> RunPlaces() {
-    places_.reserve(size_t(s_.size() / 4));
-    while (i_ < s_.size()) Step();
+    places_.reserve(size_t(n_ / 4));
+    while (i_ < n_) Step();
     return std::move(places_);
   }
 
  private:
-  QChar At(qsizetype k) const { return k < s_.size() ? s_[k] : QChar(); }
+  char16_t At(qsizetype k) const { return k < n_ ? d_[k] : u'\0'; }
+  // Where the run of characters of the kind that goes on at `from` ends. A local index: the
+  // table's bytes could be any object to the compiler, which would keep i_ in memory.
+  template <bool (*Kind)(char16_t)>
+  qsizetype SpanOf(qsizetype from) const {
+    const char16_t* const d = d_;
+    const qsizetype n = n_;
+    qsizetype k = from;
+    while (k < n && Kind(d[k])) ++k;
+    return k;
+  }
 
   void Push(TokenKind kind, const QString& text) {
-    if (!texts_) {
+    if constexpr (!Texts) {
       places_.push_back(TokenPlace{kind, begin_, i_});
-      return;
+    } else {
+      out_.push_back(Token{kind, text, pre_, begin_, i_});
+      pre_.clear();
     }
-    out_.push_back(Token{kind, text, pre_, begin_, i_});
-    pre_.clear();
   }
-  void PushSpan(TokenKind kind, qsizetype start) { Push(kind, texts_ ? s_.mid(start, i_ - start) : QString()); }
+  void PushSpan(TokenKind kind, qsizetype start) {
+    if constexpr (Texts) Push(kind, s_.mid(start, i_ - start));
+    else Push(kind, QString());
+  }
   void AddPre(QChar c) {
-    if (texts_) pre_ += c;
+    if constexpr (Texts) pre_ += c;
   }
 
   void Step() {
-    const QChar c = s_[i_];
+    const char16_t c = d_[i_];
     begin_ = i_;
-    if (c.isSpace()) {
-      AddPre(c);
-      ++i_;
+    // Words and blanks are most of a statement: an ASCII letter, _ or # begins a word unless it
+    // is the N of N'...', and a digit a number, whatever the tests below would say of them.
+    const quint8 ascii = c < 0x80 ? Ascii.of[c] : 0;
+    if ((ascii & AsciiNameStart) && !((c == u'N' || c == u'n') && At(i_ + 1) == u'\'')) {
+      ReadWord();
+    } else if (ascii & AsciiDigit) {
+      ReadNumber();
+    } else if (IsSpaceChar(c)) {
+      const qsizetype start = i_;
+      i_ = SpanOf<IsSpaceChar>(i_ + 1);
+      if constexpr (Texts) pre_ += QStringView(d_ + start, i_ - start);
     } else if (c == u'-' && At(i_ + 1) == u'-') {
       SkipLineComment();
     } else if (c == u'/' && At(i_ + 1) == u'*') {
@@ -58,11 +111,11 @@ class Tokenizer {
       ReadQuoted(u'"', u'"', TokenKind::QuotedName);
     } else if (c == u'[') {
       ReadQuoted(u'[', u']', TokenKind::BracketName);
-    } else if (c.isDigit() || (c == u'.' && At(i_ + 1).isDigit())) {
+    } else if (IsDigitChar(c) || (c == u'.' && IsDigitChar(At(i_ + 1)))) {
       ReadNumber();
     } else if (c == u'@') {
       ReadVariable();
-    } else if (IsNameStart(c)) {
+    } else if (IsNameStartChar(c)) {
       ReadWord();
     } else {
       ReadSymbol();
@@ -72,17 +125,17 @@ class Tokenizer {
   // Comments become one blank: kept as written, a line comment at the end would swallow
   // anything a rewrite appends.
   void SkipLineComment() {
-    while (i_ < s_.size() && s_[i_] != u'\n') ++i_;
+    while (i_ < n_ && d_[i_] != u'\n') ++i_;
     AddPre(u' ');
   }
 
   void SkipBlockComment() {
     int depth = 0;  // SQL Server nests block comments
-    while (i_ < s_.size()) {
-      if (s_[i_] == u'/' && At(i_ + 1) == u'*') {
+    while (i_ < n_) {
+      if (d_[i_] == u'/' && At(i_ + 1) == u'*') {
         ++depth;
         i_ += 2;
-      } else if (s_[i_] == u'*' && At(i_ + 1) == u'/') {
+      } else if (d_[i_] == u'*' && At(i_ + 1) == u'/') {
         i_ += 2;
         if (--depth == 0) {
           AddPre(u' ');
@@ -95,45 +148,50 @@ class Tokenizer {
     throw SqlError{QStringLiteral("Missing end comment mark '*/'.")};
   }
 
-  void ReadQuoted(QChar open, QChar close, TokenKind kind) {
+  void ReadQuoted(char16_t open, char16_t close, TokenKind kind) {
     QString value;
     ++i_;
-    while (i_ < s_.size()) {
-      if (s_[i_] == close) {
-        if (At(i_ + 1) == close) {
-          if (texts_) value += close;
-          i_ += 2;
-          continue;
-        }
+    qsizetype run = i_;  // the start of the text not yet added to the value
+    while (i_ < n_) {
+      if (d_[i_] != close) {
         ++i_;
-        Push(kind, value);
-        return;
+        continue;
       }
-      if (texts_) value += s_[i_];
+      if constexpr (Texts) value += QStringView(d_ + run, i_ + 1 - run);  // up to one of a doubled quote
+      if (At(i_ + 1) == close) {
+        i_ += 2;
+        run = i_;
+        continue;
+      }
+      if constexpr (Texts) value.chop(1);  // the closing quote
       ++i_;
+      Push(kind, value);
+      return;
     }
+    if constexpr (Texts) value += QStringView(d_ + run, i_ - run);
     if (kind == TokenKind::String)
       throw SqlError{QStringLiteral("Unclosed quotation mark after the character string '%1'.").arg(value)};
-    throw SqlError{QStringLiteral("Unclosed quoted name %1%2.").arg(open).arg(value)};
+    throw SqlError{QStringLiteral("Unclosed quoted name %1%2.").arg(QChar(open)).arg(value)};
   }
 
   void ReadNumber() {
     const qsizetype start = i_;
-    if (s_[i_] == u'0' && (At(i_ + 1) == u'x' || At(i_ + 1) == u'X')) {
+    if (d_[i_] == u'0' && (At(i_ + 1) == u'x' || At(i_ + 1) == u'X')) {
       i_ += 2;
-      while (i_ < s_.size() && (s_[i_].isDigit() || QStringLiteral("abcdefABCDEF").contains(s_[i_]))) ++i_;
+      const auto hex = [](char16_t c) { return IsDigitChar(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); };
+      while (i_ < n_ && hex(d_[i_])) ++i_;
       PushSpan(TokenKind::Number, start);
       return;
     }
-    while (i_ < s_.size() && s_[i_].isDigit()) ++i_;
+    i_ = SpanOf<IsDigitChar>(i_);
     if (At(i_) == u'.') {
       ++i_;
-      while (i_ < s_.size() && s_[i_].isDigit()) ++i_;
+      i_ = SpanOf<IsDigitChar>(i_);
     }
     if ((At(i_) == u'e' || At(i_) == u'E') &&
-        (At(i_ + 1).isDigit() || ((At(i_ + 1) == u'+' || At(i_ + 1) == u'-') && At(i_ + 2).isDigit()))) {
+        (IsDigitChar(At(i_ + 1)) || ((At(i_ + 1) == u'+' || At(i_ + 1) == u'-') && IsDigitChar(At(i_ + 2))))) {
       i_ += 2;
-      while (i_ < s_.size() && s_[i_].isDigit()) ++i_;
+      i_ = SpanOf<IsDigitChar>(i_);
     }
     PushSpan(TokenKind::Number, start);
   }
@@ -142,37 +200,31 @@ class Tokenizer {
     const qsizetype start = i_;
     ++i_;
     if (At(i_) == u'@') ++i_;
-    while (i_ < s_.size() && IsNamePart(s_[i_])) ++i_;
+    i_ = SpanOf<IsNamePartChar>(i_);
     PushSpan(TokenKind::Variable, start);
   }
 
   void ReadWord() {
     const qsizetype start = i_;
-    while (i_ < s_.size() && IsNamePart(s_[i_])) ++i_;
+    i_ = SpanOf<IsNamePartChar>(i_ + 1);  // a name's start is a part of it too
     PushSpan(TokenKind::Word, start);
   }
 
   void ReadSymbol() {
-    static const char* const pairs[] = {"<=", ">=", "<>", "!=", "==", "||", "!<", "!>", "<<", ">>"};
     const qsizetype start = i_;
-    const QStringView two = QStringView(s_).mid(i_, 2);
-    // Most symbols stand alone: only these begin a pair.
-    const char16_t c = s_[i_].unicode();
-    const bool mayPair = c == u'<' || c == u'>' || c == u'!' || c == u'=' || c == u'|';
-    for (const char* p : pairs) {
-      if (!mayPair) break;
-      if (two == QLatin1String(p)) {
-        i_ += 2;
-        PushSpan(TokenKind::Symbol, start);
-        return;
-      }
-    }
-    ++i_;
+    // Most symbols stand alone: only these pairs are one symbol.
+    const char16_t c = d_[i_], next = At(i_ + 1);
+    const bool pair = (c == u'<' && (next == u'=' || next == u'>' || next == u'<')) ||
+                      (c == u'>' && (next == u'=' || next == u'>')) ||
+                      (c == u'!' && (next == u'=' || next == u'<' || next == u'>')) || (c == u'=' && next == u'=') ||
+                      (c == u'|' && next == u'|');
+    i_ += pair ? 2 : 1;
     PushSpan(TokenKind::Symbol, start);
   }
 
   const QString& s_;
-  const bool texts_;
+  const char16_t* const d_;
+  const qsizetype n_;
   qsizetype i_ = 0;
   qsizetype begin_ = 0;
   QString pre_;
@@ -217,9 +269,9 @@ QString RenderToken(const Token& t) {
 
 }  // namespace
 
-std::vector<Token> Tokenize(const QString& sql) { return Tokenizer(sql, true).Run(); }
+std::vector<Token> Tokenize(const QString& sql) { return Tokenizer<true>(sql).Run(); }
 
-std::vector<TokenPlace> TokenPlaces(const QString& sql) { return Tokenizer(sql, false).RunPlaces(); }
+std::vector<TokenPlace> TokenPlaces(const QString& sql) { return Tokenizer<false>(sql).RunPlaces(); }
 
 Seq BuildTree(const std::vector<Token>& tokens) {
   size_t i = 0;

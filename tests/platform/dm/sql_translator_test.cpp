@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "platform/dm/sql_template.h"
 #include "sql_test_db.h"
 
 namespace sw::dm::test {
@@ -133,6 +134,33 @@ TEST(SqlTranslatorNames, QuotedIdentifierOffMakesDoubleQuotesText) {
   SqlTestDb db(facts);
   EXPECT_EQ(db.Value("SELECT \"abc\""), "abc");
   EXPECT_EQ(db.Value("SELECT COUNT(*) FROM CLIENT WHERE [CLIENT_ID] IS NULL"), "0");
+}
+
+TEST(SqlTranslatorText, ValuesAreLiftedWhereTheWordsAroundThemSayInAnyCase) {
+  // The words that tell where a value stands as a parameter are read in any case; a row cap and
+  // an ORDER BY position stay in the text. The key shows each lifted value as ^ and its kind.
+  const struct {
+    const char* sql;
+    const char* values;
+    const char* key;
+  } cases[] = {
+      {"select A, 5 from T where B = 'x' and C in (1, 2) order by 1", "5|x|1|2",
+       "select A, ^n from T where B = ^a and C in (^n, ^n) order by 1"},
+      {"Select A From T Where Rownum <= 3 And B <> 7", "7", "Select A From T Where Rownum <= 3 And B <> ^n"},
+      {"select A from T where upper(T.B) like 'AB%' escape '!' and C = 4", "AB%|ab|ac|4",
+       "select A from T where (upper(T.B) like ^i escape '!' AND T.B >= ^a AND T.B < ^a) and C = ^n"},
+      {"insert into T (A, B) values (N'z', 9)", "z|9", "insert into T (A, B) values (^a, ^n)"},
+      {"sElEcT A fRoM T wHeRe B in (select C from U where D = 6) iNtErSeCt select 8 from V", "6|8",
+       "sElEcT A fRoM T wHeRe B in (select C from U where D = ^n) iNtErSeCt select ^n from V"},
+      {"exec P 5", "", "exec P 5"},
+  };
+  for (const auto& c : cases) {
+    const sql::LiftedStatement lifted = sql::LiftValues(QString::fromUtf8(c.sql), true);
+    QStringList values;
+    for (const QVariant& v : lifted.values) values << v.toString();
+    EXPECT_EQ(values.join(u'|'), QString::fromUtf8(c.values)) << c.sql;
+    EXPECT_EQ(QString(lifted.key).replace(QChar(0x02), u'^'), QString::fromUtf8(c.key)) << c.sql;
+  }
 }
 
 // ---- TOP, OPTION, ROWNUM ----------------------------------------------------------------
