@@ -103,6 +103,7 @@ class EmLibrary : public DmLibrary, public std::enable_shared_from_this<EmLibrar
 struct EmReadyStatement {
   SqlTranslation translation;
   QVariantList values;
+  size_t sqliteHash = 0;  // qHash of translation.sql when a kept template served it, else 0
 };
 // What is kept of a statement that comes again: its template when one serves.
 struct EmKeptTranslation {
@@ -110,6 +111,7 @@ struct EmKeptTranslation {
   QString sqlite;     // the translation, with ?1, ?2, ... for the lifted values
   QString marked;     // the translation of the text with markers, to check the template by
   int checksLeft = 0; // uses still translated in full to confirm the template
+  size_t sqliteHash = 0;  // qHash of sqlite, worked out once
 };
 
 // What the SQL objects bound to one library keep of the statements sent to it. The server holds
@@ -121,7 +123,7 @@ struct EmStatementMemory {
   RecentTexts<HashedText, EmKeptTranslation> translations{KeptTranslations};
   // The statements ready for SQLite of the last texts sent, values and all: a row sends many a
   // text more than once (the same look-up of the same folder), and those need no lifting.
-  static constexpr qsizetype KeptTexts = 64;
+  static constexpr qsizetype KeptTexts = 256;
   QHash<HashedText, EmReadyStatement> lastTexts;
   std::deque<HashedText> lastTextOrder;  // oldest first
 };

@@ -82,9 +82,11 @@ EmPcdSql::Ready EmPcdSql::TranslatedAnew(const HashedText& sql) {
   if (std::optional<Kept> kept = memory_->translations.Take(key)) {
     Kept k = std::move(*kept);
     if (k.usable && k.checksLeft == 0) {
+      if (k.sqliteHash == 0) k.sqliteHash = qHash(k.sqlite);
       SqlTranslation served{true, k.sqlite, QString()};
+      const size_t hash = k.sqliteHash;
       memory_->translations.Put(key, std::move(k));
-      return {std::move(served), std::move(lifted.values)};
+      return {std::move(served), std::move(lifted.values), hash};
     }
     const SqlTranslation direct = translate(sql.text);
     if (k.usable && (!direct.ok || sql::WithLiterals(k.marked, lifted.Literals()) != direct.sql)) k.usable = false;
@@ -163,7 +165,8 @@ qint64 EmPcdSql::Execute(const QString& sql) {
     Fail(1, 1, error);
     return 1;
   }
-  const SqliteResult r = db->Query(translated.sql, ready.values, true);
+  const SqliteResult r = db->Query(ready.sqliteHash ? HashedText(translated.sql, ready.sqliteHash) : HashedText(translated.sql),
+                                   ready.values, true);
   if (!r.ok) {
     const qint64 code = FailureCode(r.code);
     Fail(code, code, r.error);

@@ -14,6 +14,8 @@ namespace sw::dm {
 // hashing a long text each time cost more than the rest of the look-up.
 struct HashedText {
   explicit HashedText(const QString& t) : text(t), hash(qHash(t)) {}
+  // A text whose hash was worked out before (it must be qHash of the same text).
+  HashedText(const QString& t, size_t h) : text(t), hash(h) {}
   QString text;
   size_t hash;
   bool operator==(const HashedText& other) const { return hash == other.hash && text == other.text; }
