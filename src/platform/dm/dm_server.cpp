@@ -171,6 +171,15 @@ SqliteDbPtr DmServer::Connection(const QString& library, QString* error) {
   return db;
 }
 
+void DmServer::CloseConnections() {
+  std::map<QString, SqliteDbPtr> closing;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing.swap(connections_);
+  }
+  // Closed here, outside the lock: folding the log in waits for the disk.
+}
+
 std::shared_ptr<EmStatementMemory> DmServer::StatementMemory(const QString& library) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::shared_ptr<EmStatementMemory>& memory = statementMemory_[library.toUpper()];
