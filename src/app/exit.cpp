@@ -12,6 +12,7 @@
 #include "core/monitor_client.h"
 #include "core/session.h"
 #include "core/sql.h"
+#include "platform/dm/dm_server.h"
 #include "platform/monitor/monitor_platform.h"
 #include "rules/running_nodes.h"
 #include "run/run_control.h"
@@ -136,6 +137,11 @@ void EndProgram(AppContext& cx) {
   // Controls that never received the saved values would overwrite them with designed ones.
   if (cx.window.startup.SettingsRestored) Resume([&] { SaveAllSettings(cx); });
   ReleaseDmObjects(cx);
+  // Closed here, the libraries' write-ahead logs are folded in by this program, not read through
+  // again by the next one before its first statement.
+  Resume([&] {
+    if (cx.dm && cx.dm->Server()) cx.dm->Server()->CloseConnections();
+  });
   Resume([&] { SetStatus(cx, EndLine(cx)); });
   Resume([&] { LogMessage(cx, HyphenLine); });
   // The monitor's shared memory holds a password: it goes before the process does.

@@ -2,6 +2,7 @@
 // server), started by the window's load handler.
 #include <QApplication>
 #include <QStringList>
+#include <QThreadPool>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -98,6 +99,10 @@ int main(int argc, char** argv) {
   if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");
   if (!ChoosePlatform(argc, argv)) return sw::ExitStartupFailed;
   QApplication app(argc, argv);
+  // Drawing a scaled pixmap (a frame of the style) spreads over the global pool, one new thread a
+  // core at the first drawing; the windows are small, and starting those threads costs more than
+  // they save. Nothing else of the program uses the pool.
+  QThreadPool::globalInstance()->setMaxThreadCount(1);
   sw::AppContext cx;
   sw::MainWindow window(cx);
   sw::InstallWidgetUi(cx, window);

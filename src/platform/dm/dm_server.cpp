@@ -171,6 +171,15 @@ SqliteDbPtr DmServer::Connection(const QString& library, QString* error) {
   return db;
 }
 
+void DmServer::CloseConnections() {
+  std::map<QString, SqliteDbPtr> closing;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing.swap(connections_);
+  }
+  // Closed here, outside the lock: folding the log in waits for the disk.
+}
+
 std::shared_ptr<EmStatementMemory> DmServer::StatementMemory(const QString& library) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::shared_ptr<EmStatementMemory>& memory = statementMemory_[library.toUpper()];
@@ -187,6 +196,11 @@ QString DmServer::NewToken() {
 
 namespace {
 
+// A table or column name as SQLite reads it, whatever it holds.
+QString QuotedName(QString name) {
+  return QLatin1Char('"') + name.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
 // The highest id the library already uses for a sequence.
 qint64 HighestUsedId(SqliteDb& db, const QString& keyName, QString* error) {
   if (keyName.compare(DocNumberKeyName, Qt::CaseInsensitive) == 0)
@@ -198,9 +212,16 @@ qint64 HighestUsedId(SqliteDb& db, const QString& keyName, QString* error) {
     if (error) *error = tables.error;
     return -1;
   }
+  // One statement for all the tables (a few hundred at a time, within SQLite's limit on a
+  // compound statement), not one each: each would be compiled at every start.
+  constexpr qsizetype TablesAtOnce = 200;
   qint64 highest = 0;
-  for (const auto& row : tables.rows) {
-    const QString sql = QStringLiteral("SELECT MAX(\"%1\") FROM \"%2\"").arg(row[1].toString(), row[0].toString());
+  for (qsizetype first = 0; first < tables.rows.size(); first += TablesAtOnce) {
+    QStringList parts;
+    for (qsizetype n = first; n < std::min(first + TablesAtOnce, qsizetype(tables.rows.size())); ++n)
+      parts << QStringLiteral("SELECT MAX(%1) AS ID FROM %2")
+                   .arg(QuotedName(tables.rows[n][1].toString()), QuotedName(tables.rows[n][0].toString()));
+    const QString sql = QStringLiteral("SELECT MAX(ID) FROM (") + parts.join(QStringLiteral(" UNION ALL ")) + QLatin1Char(')');
     highest = std::max(highest, db.Scalar(sql).toLongLong());
   }
   return highest;

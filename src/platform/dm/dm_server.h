@@ -94,6 +94,10 @@ class DmServer : public std::enable_shared_from_this<DmServer> {
   // Every new connection is prepared for translated statements; the file gets the indexes it
   // lacks and its key counters are raised above every id it holds.
   SqliteDbPtr Connection(const QString& library, QString* error);
+  // Lets go of the open library connections; the last one of each library to close folds the
+  // write-ahead log into the library and removes it. A process that ends with them open leaves
+  // the whole log for the next one to read through before its first statement.
+  void CloseConnections();
 
   // What the SQL objects bound to the library keep of its statements, shared by all of them.
   std::shared_ptr<EmStatementMemory> StatementMemory(const QString& library);

@@ -175,7 +175,10 @@ bool MonitorPlatform::PostMessage(qint64 hwnd, quint32 message, qint64 wParam, q
     return SendTo(SocketPath(hwnd), EncodeMessage(hwnd, message, wParam, lParam), closed);
   }
   bool allSent = true;
-  const QStringList names = QDir(busFolder_).entryList({"window-*"}, QDir::System | QDir::Files);
+  // Picked by their prefix, not by a name filter: a filter is a pattern compiled anew at every
+  // broadcast. Case-blind and in the folder's order, as the filter picked them.
+  QStringList names = QDir(busFolder_).entryList(QDir::System | QDir::Files);
+  names.removeIf([](const QString& name) { return !name.startsWith(QLatin1String("window-"), Qt::CaseInsensitive); });
   for (const QString& name : names) {
     const QString path = busFolder_ + "/" + name;
     const qint64 target = name.mid(7).toUInt(nullptr, 16);
