@@ -39,14 +39,6 @@ constexpr qint64 ErrTooLong = 0x80040E57;
 // database refuses it, rather than cut where nobody asked.
 constexpr int DocNameLength = 240;
 
-QString Quoted(const QString& name) {
-  // A name without a quote (nearly every one) is neither searched twice nor copied: the copy is
-  // shared, and a replace that finds nothing leaves it so.
-  QString q = name;
-  q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-  return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
 struct FieldDef {
   QString name;
   QString profileColumn;  // upper case
@@ -97,7 +89,7 @@ struct EmProfileData {
     const auto key = std::make_tuple(f.lookupTable, f.lookupColumn, text);
     auto it = lookedUp.find(key);
     if (it != lookedUp.end()) return it->second;
-    const QString sql = QStringLiteral("SELECT SYSTEM_ID FROM %1 WHERE %2 = ?").arg(Quoted(f.lookupTable), Quoted(f.lookupColumn));
+    const QString sql = QStringLiteral("SELECT SYSTEM_ID FROM %1 WHERE %2 = ?").arg(QuotedName(f.lookupTable), QuotedName(f.lookupColumn));
     return lookedUp[key] = db->ReadScalar(sql, {text});
   }
   void Set(const QString& column, const QVariant& v) {
@@ -182,8 +174,8 @@ class EmStoredColumn : public DmColumn {
  private:
   QVariant Stored() const {
     if (data_->isNew) return QVariant(qint64(0));
-    return data_->db->ReadScalar(QStringLiteral("SELECT ") + Quoted(column_) + QStringLiteral(" FROM PROFILE WHERE SYSTEM_ID = ?"),
-                             {data_->systemId});
+    return data_->db->ReadScalar(QStringLiteral("SELECT ") + QuotedName(column_) + QStringLiteral(" FROM PROFILE WHERE SYSTEM_ID = ?"),
+                                 {data_->systemId});
   }
   std::shared_ptr<EmProfileData> data_;
   QString name_;
@@ -284,10 +276,10 @@ QString ValuesStatement(const std::vector<FieldDef>& fields) {
     const FieldDef& f = fields[i];
     if (f.IsLookup()) {
       const QString alias = QStringLiteral("L%1").arg(i);
-      select << alias + QLatin1Char('.') + Quoted(f.lookupColumn);
-      joins += QStringLiteral(" LEFT JOIN %1 %2 ON %2.SYSTEM_ID = P.%3").arg(Quoted(f.lookupTable), alias, Quoted(f.profileColumn));
+      select << alias + QLatin1Char('.') + QuotedName(f.lookupColumn);
+      joins += QStringLiteral(" LEFT JOIN %1 %2 ON %2.SYSTEM_ID = P.%3").arg(QuotedName(f.lookupTable), alias, QuotedName(f.profileColumn));
     } else {
-      select << QStringLiteral("P.") + Quoted(f.profileColumn);
+      select << QStringLiteral("P.") + QuotedName(f.profileColumn);
     }
   }
   return QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) + QStringLiteral(" FROM PROFILE P") + joins +
@@ -299,8 +291,8 @@ FormLayout ReadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
   auto read = [&db](qint64 form) {
     std::vector<FieldDef> fields;
     const SqliteResult r = db.Read(QStringLiteral("SELECT NAME, PROFILE_COLUMN, LOOKUP_TABLE, LOOKUP_COLUMN, TYPE_CODE, PROTECTED "
-                                                   "FROM DM_FORM_COLUMNS WHERE FORM = ? ORDER BY ORDINAL"),
-                                    {form});
+                                                  "FROM DM_FORM_COLUMNS WHERE FORM = ? ORDER BY ORDINAL"),
+                                   {form});
     for (const auto& row : r.rows)
       fields.push_back({row[0].toString(), row[1].toString().toUpper(), row[2].toString(), row[3].toString(),
                         int(row[4].toLongLong()), row[5].toString().compare(QStringLiteral("Y"), Qt::CaseInsensitive) == 0});
@@ -426,7 +418,7 @@ bool EmFolder::Insert(const QString& table, const std::map<QString, QVariant>& v
   params.reserve(qsizetype(values.size()));
   for (const auto& [name, value] : values) {
     if (!params.isEmpty()) sql += QStringLiteral(", ");
-    sql += Quoted(name);
+    sql += QuotedName(name);
     params << value;
   }
   sql += QStringLiteral(") VALUES (");
@@ -553,7 +545,7 @@ bool EmFolder::UpdateExisting(QString* error) {
     QStringList sets;
     QVariantList params;
     for (const auto& [name, value] : changes) {
-      sets << Quoted(name) + QStringLiteral(" = ?");
+      sets << QuotedName(name) + QStringLiteral(" = ?");
       params << value;
     }
     params << data_->systemId;
@@ -671,8 +663,8 @@ bool EmFolder::File(const DmProfilePtr& item, const QString& nodeType) {
   QString error;
   const bool ok = WithWriteTransaction(db, &error, [&](QString* err) {
     const qint64 filed = db.ReadScalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ? "
-                                                  "AND DOCNUMBER = ? AND LIBRARY = ?"),
-                                   {data_->docNumber, ownLibrary, item->DocNumber(), itemLibrary}).toLongLong();
+                                                      "AND DOCNUMBER = ? AND LIBRARY = ?"),
+                                       {data_->docNumber, ownLibrary, item->DocNumber(), itemLibrary}).toLongLong();
     if (filed > 0) {
       *err = QStringLiteral("Item #") + QString::number(item->DocNumber()) + QStringLiteral(" is already in folder #") +
              QString::number(data_->docNumber);
@@ -681,12 +673,12 @@ bool EmFolder::File(const DmProfilePtr& item, const QString& nodeType) {
     const qint64 id = NextKeyOn(db, SystemKeyName, err);
     if (id == 0) return false;
     const SqliteResult last = db.Read(QStringLiteral("SELECT SYSTEM_ID FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ? "
-                                                      "AND \"NEXT\" = 0 ORDER BY SYSTEM_ID DESC LIMIT 1"),
-                                       {data_->docNumber, ownLibrary});
+                                                     "AND \"NEXT\" = 0 ORDER BY SYSTEM_ID DESC LIMIT 1"),
+                                      {data_->docNumber, ownLibrary});
     // A chain with a last row has a first one; only one without is counted.
     const bool first = last.rows.isEmpty() &&
                        db.ReadScalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ?"),
-                                 {data_->docNumber, ownLibrary}).toLongLong() == 0;
+                                     {data_->docNumber, ownLibrary}).toLongLong() == 0;
     if (!last.rows.isEmpty()) {
       const SqliteResult link = db.Query(QStringLiteral("UPDATE FOLDER_ITEM SET \"NEXT\" = ? WHERE SYSTEM_ID = ?"),
                                          {id, last.Value(0, 0)});

@@ -196,11 +196,6 @@ QString DmServer::NewToken() {
 
 namespace {
 
-// A table or column name as SQLite reads it, whatever it holds.
-QString QuotedName(QString name) {
-  return QLatin1Char('"') + name.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-}
-
 // The highest id the library already uses for a sequence.
 qint64 HighestUsedId(SqliteDb& db, const QString& keyName, QString* error) {
   if (keyName.compare(DocNumberKeyName, Qt::CaseInsensitive) == 0)

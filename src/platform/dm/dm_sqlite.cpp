@@ -375,6 +375,14 @@ SqliteDb::Stamp SqliteDb::TableStamp(const QString& table) {
   return {DataVersion(), watched->second + rollbacks_};
 }
 
+QString QuotedName(const QString& name) {
+  // A name without a quote (nearly every one) is neither searched twice nor copied: the copy is
+  // shared, and a replace that finds nothing leaves it so.
+  QString q = name;
+  q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+  return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
 bool WithWriteTransaction(SqliteDb& db, QString* error, const std::function<bool(QString*)>& work) {
   // Run as kept statements: a save or filing makes these a few times a row.
   const auto run = [&db](const char* sql, QString* why) {

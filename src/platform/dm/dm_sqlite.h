@@ -151,6 +151,9 @@ class SqliteDb {
 
 using SqliteDbPtr = std::shared_ptr<SqliteDb>;
 
+// A table or column name as SQLite reads it, whatever it holds.
+QString QuotedName(const QString& name);
+
 // Runs a function inside BEGIN IMMEDIATE ... COMMIT, or inside the transaction already open on
 // the connection (to a savepoint of its own). Rolls its own writes back when the function returns
 // false.
