@@ -91,22 +91,6 @@ void ReplaceLoop(QString& text, const Rewrite& rewrite) {
 
 QString Upper(const QString& text, qsizetype count) { return text.left(count).toUpper(); }
 
-// Whether the text's first characters, upper-cased, are the word. Every statement is asked a few
-// of these: its ASCII letters are upper-cased in place, and only a text with other characters
-// there is upper-cased whole, as such a letter may become more than one.
-bool UpperIs(const QString& text, QLatin1StringView word) {
-  const qsizetype count = std::min(text.size(), word.size());
-  for (qsizetype k = 0; k < count; ++k)
-    if (text[k].unicode() >= 0x80) return Upper(text, word.size()) == word;
-  if (text.size() < word.size()) return false;
-  for (qsizetype k = 0; k < count; ++k) {
-    char16_t c = text[k].unicode();
-    if (c >= u'a' && c <= u'z') c -= 0x20;
-    if (c != char16_t(word[k].unicode())) return false;
-  }
-  return true;
-}
-
 // Whether the text holds `upper` at `at`, each letter in either case. Only for words of ASCII
 // upper-case letters and signs that no other character folds to, as the words below are: then
 // this is the comparison without regard to case, without folding every character.
@@ -118,6 +102,16 @@ bool AsciiWordAt(QStringView text, qsizetype at, QLatin1StringView upper) {
     if (c != char16_t(upper[k].unicode())) return false;
   }
   return true;
+}
+
+// Whether the text's first characters, upper-cased, are the word. Every statement is asked a few
+// of these: its ASCII letters are upper-cased in place, and only a text with other characters
+// there is upper-cased whole, as such a letter may become more than one.
+bool UpperIs(const QString& text, QLatin1StringView word) {
+  const qsizetype count = std::min(text.size(), word.size());
+  for (qsizetype k = 0; k < count; ++k)
+    if (text[k].unicode() >= 0x80) return Upper(text, word.size()) == word;
+  return AsciiWordAt(text, 0, word);
 }
 
 // Where the placeholder stands, in any case, from `from` on; -1 for nowhere. Every statement
