@@ -282,6 +282,18 @@ qsizetype LiftLookUp(LiftedStatement& out, const Scan& scan, size_t at, qsizetyp
 
 }  // namespace
 
+template <typename WriteValue>
+QString LiftedStatement::Written(const WriteValue& value, qsizetype extra) const {
+  QString text;
+  text.reserve(sql.size() + extra);
+  for (const Piece& p : pieces) {
+    text += QStringView(sql).mid(p.begin, p.end - p.begin);
+    text += p.added;
+    if (p.value >= 0) value(text, p.value);
+  }
+  return text;
+}
+
 LiftedStatement LiftValues(const QString& sql, bool bracketClasses) {
   LiftedStatement out;
   out.sql = sql;
@@ -328,30 +340,14 @@ LiftedStatement LiftValues(const QString& sql, bool bracketClasses) {
   }
   if (out.values.isEmpty()) return out;
   out.pieces.push_back({copied, sql.size(), {}, -1});
-  // The key is built on every statement: written here directly, not through a callback.
-  QString key;
-  key.reserve(sql.size() + 2 * out.values.size() + 16);
-  for (const LiftedStatement::Piece& p : out.pieces) {
-    key += QStringView(sql).mid(p.begin, p.end - p.begin);
-    key += p.added;
-    if (p.value >= 0) {
-      key += QChar(0x02);
-      key += out.classes[p.value];
-    }
-  }
-  out.key = std::move(key);
+  // The key is built on every statement: its writer is inlined, not called through a function object.
+  out.key = out.Written(
+      [&out](QString& text, qsizetype k) {
+        text += QChar(0x02);
+        text += out.classes[k];
+      },
+      2 * out.values.size() + 16);
   return out;
-}
-
-QString LiftedStatement::Written(const std::function<void(QString&, qsizetype)>& value) const {
-  QString text;
-  text.reserve(sql.size() + 16);
-  for (const Piece& p : pieces) {
-    text += QStringView(sql).mid(p.begin, p.end - p.begin);
-    text += p.added;
-    if (p.value >= 0) value(text, p.value);
-  }
-  return text;
 }
 
 QString LiftedStatement::Marked() const {

@@ -5,7 +5,6 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -29,7 +28,10 @@ struct LiftedStatement {
   // template; the lifted values as SQL literals, for checking it.
   QString Marked() const;
   QStringList Literals() const;
-  QString Written(const std::function<void(QString&, qsizetype)>& value) const;
+  // The text with `value(text, k)` writing each lifted value k; `extra` characters are reserved
+  // beyond the statement's length.
+  template <typename WriteValue>
+  QString Written(const WriteValue& value, qsizetype extra = 16) const;
 };
 
 // Lifts the values that stand where a parameter means what the literal means: a whole number or
