@@ -111,7 +111,7 @@ struct EmKeptTranslation {
   QString sqlite;     // the translation, with ?1, ?2, ... for the lifted values
   QString marked;     // the translation of the text with markers, to check the template by
   int checksLeft = 0; // uses still translated in full to confirm the template
-  size_t sqliteHash = 0;  // qHash of sqlite, worked out once
+  size_t sqliteHash = 0;  // qHash of sqlite, worked out when the template is made
 };
 
 // What the SQL objects bound to one library keep of the statements sent to it. The server holds

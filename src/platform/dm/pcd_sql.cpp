@@ -82,7 +82,6 @@ EmPcdSql::Ready EmPcdSql::TranslatedAnew(const HashedText& sql) {
   if (std::optional<Kept> kept = memory_->translations.Take(key)) {
     Kept k = std::move(*kept);
     if (k.usable && k.checksLeft == 0) {
-      if (k.sqliteHash == 0) k.sqliteHash = qHash(k.sqlite);
       SqlTranslation served{true, k.sqlite, QString()};
       const size_t hash = k.sqliteHash;
       memory_->translations.Put(key, std::move(k));
@@ -97,12 +96,13 @@ EmPcdSql::Ready EmPcdSql::TranslatedAnew(const HashedText& sql) {
   const SqlTranslation direct = translate(sql.text);
   Kept k;
   if (direct.ok && lifted.values.isEmpty()) {
-    k = Kept{true, direct.sql, direct.sql, 0};
+    k = Kept{true, direct.sql, direct.sql, 0, qHash(direct.sql)};
   } else if (direct.ok && memory_->translations.Seen(key)) {
     const SqlTranslation marked = translate(lifted.Marked());
     const std::optional<QString> parameters =
         marked.ok ? sql::WithParameters(marked.sql, lifted.values.size()) : std::nullopt;
-    if (parameters && sql::WithLiterals(marked.sql, lifted.Literals()) == direct.sql) k = Kept{true, *parameters, marked.sql, 1};
+    if (parameters && sql::WithLiterals(marked.sql, lifted.Literals()) == direct.sql)
+      k = Kept{true, *parameters, marked.sql, 1, qHash(*parameters)};
   }
   memory_->translations.Put(key, std::move(k));
   return {direct, {}};
