@@ -131,6 +131,20 @@ bool SaveParent(FolderContext& cx) {
   return true;
 }
 
+// Adds the item to the open parent, saves the parent and sorts it; false when the item could not
+// be added or the parent not saved. A failed sort is logged and does not stop the filing.
+bool AddSaveAndSort(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& DocType,
+                    const QString& Folder_Library, const QString& Document_Library) {
+  if (!AddItem(cx, DocNumber, DocType, Document_Library)) {
+    ReportAddFailure(cx, DocNumber, Parent);
+    return false;
+  }
+  if (!SaveParent(cx)) return false;
+  if (!SortFolders(cx, Parent, Folder_Library, cx.library.MaxItemsToSort))
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to sort the parent folder in library ") + Folder_Library);
+  return true;
+}
+
 // A filing across libraries may leave the last row of the parent's order without the item's
 // number; it receives it.
 void VerifyRemoteInsert(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& Document_Library) {
@@ -175,13 +189,7 @@ bool FileItem(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString&
     case FilingVerdict::GoOn:
       break;
   }
-  if (!AddItem(cx, DocNumber, DocType, Document_Library)) {
-    ReportAddFailure(cx, DocNumber, Parent);
-    return false;
-  }
-  if (!SaveParent(cx)) return false;
-  if (!SortFolders(cx, Parent, Folder_Library, cx.library.MaxItemsToSort))
-    LogThenHyphens(cx, QStringLiteral("Error: Unable to sort the parent folder in library ") + Folder_Library);
+  if (!AddSaveAndSort(cx, DocNumber, Parent, DocType, Folder_Library, Document_Library)) return false;
   if (!SyncData(cx, Parent, DocNumber, Folder_Library, DocType, Rule_Number, Document_Library)) {
     LogThenHyphens(cx, QStringLiteral("Error: Unable to process Inherit Metadata Option"));
     return false;
@@ -249,13 +257,7 @@ bool LinkItem(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString&
                          QStringLiteral(" is not shown in its parent folder #") + Number(Parent) + QStringLiteral(" in library ") +
                          Folder_Library + QStringLiteral(" - adding it"));
   if (!OpenParent(cx, Parent, Folder_Library)) return false;
-  if (!AddItem(cx, DocNumber, QStringLiteral("F"), Document_Library)) {
-    ReportAddFailure(cx, DocNumber, Parent);
-    return false;
-  }
-  if (!SaveParent(cx)) return false;
-  if (!SortFolders(cx, Parent, Folder_Library, cx.library.MaxItemsToSort))
-    LogThenHyphens(cx, QStringLiteral("Error: Unable to sort the parent folder in library ") + Folder_Library);
+  if (!AddSaveAndSort(cx, DocNumber, Parent, QStringLiteral("F"), Folder_Library, Document_Library)) return false;
   if (!ConnectLibrary(cx, Folder_Library)) return false;
   VerifyRemoteInsert(cx, DocNumber, Parent, Document_Library);
   if (!RecordRemoteFiling(cx, Parent, Folder_Library, DocNumber)) return false;
