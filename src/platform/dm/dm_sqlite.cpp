@@ -342,6 +342,33 @@ QVariant SqliteDb::ReadScalar(const QString& sql, const QVariantList& params) {
 
 bool SqliteDb::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
+std::pair<quint64, quint64> SqliteDb::KeyCountersStamp() {
+  return {changeCount_, tableChanges_[size_t(TableNumber("DM_NEXTKEY"))]};
+}
+
+qint64 SqliteDb::TakeDrawnAhead(const QString& keyName, qint64 count) {
+  if (!InTransaction() || KeyCountersStamp() != drawnAheadStamp_) {
+    drawnAhead_.clear();
+    return 0;
+  }
+  for (DrawnAhead& kept : drawnAhead_) {
+    if (kept.keyName.compare(keyName, Qt::CaseInsensitive) != 0) continue;
+    if (kept.end - kept.next < count) return 0;
+    kept.next += count;
+    return kept.next - count;
+  }
+  return 0;
+}
+
+void SqliteDb::KeepDrawnAhead(const QString& keyName, qint64 next, qint64 end) {
+  // Called right after the draw that TakeDrawnAhead let through: the ids kept before are still
+  // valid, and the draw itself changes nothing they depend on.
+  drawnAheadStamp_ = KeyCountersStamp();
+  const auto same = [&keyName](const DrawnAhead& kept) { return kept.keyName.compare(keyName, Qt::CaseInsensitive) == 0; };
+  std::erase_if(drawnAhead_, same);
+  if (next < end) drawnAhead_.push_back({keyName, next, end});
+}
+
 void SqliteDb::NoteWrite(void* self, int, const char*, const char* table, long long) {
   SqliteDb* db = static_cast<SqliteDb*>(self);
   for (const char* configuration : ConfigurationTables)

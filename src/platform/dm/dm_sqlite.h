@@ -66,6 +66,15 @@ class SqliteDb {
   QVariant ReadScalar(const QString& sql, const QVariantList& params = {});
   bool InTransaction() const;
 
+  // Ids of a key counter drawn ahead of need inside the open transaction: a folder's rows take
+  // about ten, which would be a few statements each. They stay this connection's until the
+  // transaction ends, goes back on a savepoint, or the counters are written by anything but a
+  // key draw; what is left then is never handed out.
+  // The first of `count` ids kept for the counter, or 0 when it has not that many.
+  qint64 TakeDrawnAhead(const QString& keyName, qint64 count);
+  // The ids [next, end) of the counter were just drawn ahead.
+  void KeepDrawnAhead(const QString& keyName, qint64 next, qint64 end);
+
   // What the emulator keeps of its own configuration tables (the form layouts) holds while this
   // stamp stays the same: it changes when another connection commits to the file or this one
   // writes to such a table.
@@ -147,6 +156,15 @@ class SqliteDb {
   // The data version read inside the current transaction: no other connection's commit can
   // show in a transaction that has begun to read, so it is read once a transaction.
   std::optional<std::pair<quint64, qint64>> dataVersionInTransaction_;  // (turn, version)
+  struct DrawnAhead {
+    QString keyName;
+    qint64 next = 0;
+    qint64 end = 0;
+  };
+  std::vector<DrawnAhead> drawnAhead_;
+  // The changes and the writes to the counters when the ids were kept; any other makes them void.
+  std::pair<quint64, quint64> drawnAheadStamp_;
+  std::pair<quint64, quint64> KeyCountersStamp();
 };
 
 using SqliteDbPtr = std::shared_ptr<SqliteDb>;

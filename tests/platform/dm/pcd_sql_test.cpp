@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/dm/dm_schema.h"
 #include "platform/dm/dm_server.h"
 #include "platform/dm/dm_sqlite.h"
 #include "support/dm_fixture.h"
@@ -287,6 +288,24 @@ TEST_F(PcdSqlTest, AKeptReadNeverOutlivesAChangeToWhatItRead) {
   EXPECT_EQ(apps(), before + 1);
   ASSERT_TRUE(db->Query("ROLLBACK").ok);
   EXPECT_EQ(apps(), before);
+}
+
+TEST_F(PcdSqlTest, SystemIdsDrawnAheadGoBackWithTheSavepointThatDrewThem) {
+  // Inside a transaction system ids come from a block drawn ahead; going back on the savepoint
+  // that drew it gives the block back to the counter, which then hands the same ids out again.
+  QString error;
+  SqliteDbPtr db = server.Components()->Server()->Connection("LAWLIB", &error);
+  ASSERT_TRUE(db) << error.toStdString();
+  ASSERT_TRUE(db->Query("BEGIN IMMEDIATE").ok);
+  ASSERT_TRUE(db->Query("SAVEPOINT s").ok);
+  const qint64 first = NextKeyOn(*db, SystemKeyName, &error);
+  ASSERT_GT(first, 0);
+  EXPECT_EQ(NextKeyOn(*db, "systemkey", &error), first + 1);
+  ASSERT_TRUE(db->Query("ROLLBACK TO s").ok);
+  EXPECT_EQ(NextKeyOn(*db, SystemKeyName, &error), first);
+  ASSERT_TRUE(db->Query("COMMIT").ok);
+  const QVariant counter = db->Scalar("SELECT LAST_KEY FROM DM_NEXTKEY WHERE KEY_NAME = 'SYSTEMKEY'");
+  EXPECT_EQ(NextKeyOn(*db, SystemKeyName, &error), counter.toLongLong() + 1);  // what is left ended with the transaction
 }
 
 }  // namespace
