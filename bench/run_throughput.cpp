@@ -4,7 +4,9 @@
 // - the program, unattended (/G /X /NV, no monitor): folders a second, µs and CPU µs a folder,
 //   start-up included, and its peak memory; then the same again on the finished library, which
 //   finds nothing new;
-// - the run in this process on a copy, counting SQL statements and commits a folder;
+// - the run in this process on a copy, counting SQL statements and commits a folder, and the
+//   time SQLite spends running them (from each statement's first step to its end): the part of
+//   the run no leaner program can save while it sends the same statements;
 // - the floor: the least durable writes the same folders need (profile, version and folder rows,
 //   three security rows, the filing item and its chain link, the queue and tracking rows, the
 //   client's root entry), as prepared statements on a copy in WAL with synchronous FULL, once
@@ -24,9 +26,11 @@
 #include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "core/library.h"
@@ -62,6 +66,7 @@ struct Row {
   double coreSeconds = 0;
   qint64 statements = 0;
   qint64 commits = 0;
+  double sqlSeconds = 0;
   Floor perRow;
   Floor grouped;
   bool ok = false;
@@ -74,12 +79,24 @@ struct Counter {
   bool counting = false;
   qint64 statements = 0;
   qint64 commits = 0;
+  std::chrono::nanoseconds inSql{0};
+  std::unordered_map<const void*, std::chrono::steady_clock::time_point> started;  // by statement
 };
 
-int OnStatement(unsigned, void* context, void*, void* text) {
+int OnStatement(unsigned event, void* context, void* statement, void* text) {
   auto* c = static_cast<Counter*>(context);
+  if (!c->counting) return 0;
+  const auto now = std::chrono::steady_clock::now();
+  if (event == SQLITE_TRACE_PROFILE) {
+    const auto start = c->started.find(statement);
+    if (start != c->started.end()) c->inSql += now - start->second;
+    c->started.erase(statement);
+    return 0;
+  }
   // Statements that SQLite runs on its own behalf (inside a virtual table) begin with "--".
-  if (static_cast<const char*>(text)[0] != '-' && c->counting) ++c->statements;
+  if (static_cast<const char*>(text)[0] == '-') return 0;
+  ++c->statements;
+  c->started.emplace(statement, now);
   return 0;
 }
 
@@ -186,7 +203,7 @@ bool RunCounted(const QString& server, const QString& work, Row& row) {
   const int node = cx.ui->AddRulesNode(-1, Library, Library, true);
   cx.ui->AddRulesNode(node, "CLIENT MATTERS", "CLIENT MATTERS", true);
   Counter counter;
-  sqlite3_trace_v2(db->Handle(), SQLITE_TRACE_STMT, OnStatement, &counter);
+  sqlite3_trace_v2(db->Handle(), SQLITE_TRACE_STMT | SQLITE_TRACE_PROFILE, OnStatement, &counter);
   sqlite3_commit_hook(db->Handle(), OnCommit, &counter);
   counter.counting = true;
   QElapsedTimer timer;
@@ -198,6 +215,7 @@ bool RunCounted(const QString& server, const QString& work, Row& row) {
   sqlite3_commit_hook(db->Handle(), nullptr, nullptr);
   row.statements = counter.statements;
   row.commits = counter.commits;
+  row.sqlSeconds = std::chrono::duration<double>(counter.inSql).count();
   return true;
 }
 
@@ -421,8 +439,9 @@ int main(int argc, char** argv) {
   std::printf("machine: %s\nload average (1, 5, 15 min; running/all processes): before %s, after %s\n",
               qPrintable(MachineText()), qPrintable(loadBefore), qPrintable(LoadText()));
   std::printf("LAWLIB, one client per ten matters; program /G /X /NV without a monitor, start-up included\n");
-  std::printf("%8s %8s %8s %10s %9s %9s %8s %8s %10s %8s %10s %10s %7s %7s %9s\n", "matters", "folders", "run s",
-              "folders/s", "us/folder", "cpu us/f", "peak MB", "rerun s", "statements", "commits", "floor1 f/s",
+  std::printf("%8s %8s %8s %10s %9s %9s %8s %8s %10s %8s %8s %10s %10s %10s %7s %7s %9s\n", "matters", "folders", "run s",
+              "folders/s", "us/folder", "cpu us/f", "peak MB", "rerun s", "statements", "commits", "sql us/f", "floor1 f/s",
+              "floor1 us/f",
               QStringLiteral("floor%1 f/s").arg(group).toLatin1().constData(), "of 1", QStringLiteral("of %1").arg(group).toLatin1().constData(), "us vs 1st");
   bool ok = true;
   for (const Row& r : rows) {
@@ -432,16 +451,17 @@ int main(int argc, char** argv) {
       continue;
     }
     const double growth = rows.front().ok ? r.MicrosPerFolder() / rows.front().MicrosPerFolder() : 0;
-    std::printf("%8d %8lld %8.2f %10.1f %9.0f %9.0f %8.1f %8.2f %10.1f %8.2f %10.1f %10.1f %7.2f %7.2f %9.2f\n", r.matters,
+    std::printf("%8d %8lld %8.2f %10.1f %9.0f %9.0f %8.1f %8.2f %10.1f %8.2f %8.0f %10.1f %10.0f %10.1f %7.2f %7.2f %9.2f\n", r.matters,
                 r.folders, r.programSeconds, r.FoldersPerSecond(), r.MicrosPerFolder(),
                 r.programCpuSeconds * 1e6 / double(r.folders), r.peakKb / 1024.0, r.rerunSeconds,
-                double(r.statements) / r.folders, double(r.commits) / r.folders, r.perRow.PerSecond(),
-                r.grouped.PerSecond(), r.FoldersPerSecond() / r.perRow.PerSecond(),
+                double(r.statements) / r.folders, double(r.commits) / r.folders, r.sqlSeconds * 1e6 / double(r.folders),
+                r.perRow.PerSecond(), 1e6 / r.perRow.PerSecond(), r.grouped.PerSecond(), r.FoldersPerSecond() / r.perRow.PerSecond(),
                 r.FoldersPerSecond() / r.grouped.PerSecond(), growth);
   }
   std::printf("cpu us/f: the program's processor time a folder; peak MB: the largest program so far; statements and "
-              "commits: a folder, in the run in this process; floor1 and floor%d: the least durable writes of the same "
-              "folders, one commit per source row and per %d; of 1, of %d: the program's folders/s as a share of each\n",
+              "commits: a folder, in the run in this process; sql us/f: SQLite's own time a folder running those "
+              "statements, commits included; floor1 and floor%d: the least durable writes of the same folders, one "
+              "commit per source row and per %d; of 1, of %d: the program's folders/s as a share of each\n",
               group, group, group);
   return ok ? 0 : 1;
 }
