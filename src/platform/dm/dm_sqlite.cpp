@@ -154,6 +154,7 @@ bool SqliteDb::ExecScript(const QString& sql, QString* error) {
   }
   const bool wasInTransaction = InTransaction();
   ++changeCount_;  // a script may write
+  savepoints_.clear();
   char* message = nullptr;
   const int rc = sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &message);
   NoteAbandon(wasInTransaction, rc == SQLITE_OK);
@@ -199,7 +200,7 @@ int SqliteDb::TableNumber(const char* name) {
   return int(tables_.size() - 1);
 }
 
-int SqliteDb::NoteAccess(void* self, int action, const char* first, const char*, const char*, const char*) {
+int SqliteDb::NoteAccess(void* self, int action, const char* first, const char* second, const char*, const char*) {
   SqliteDb* db = static_cast<SqliteDb*>(self);
   Access& access = db->preparing_;
   const auto note = [db](std::vector<int>& tables, const char* name) {
@@ -215,10 +216,17 @@ int SqliteDb::NoteAccess(void* self, int action, const char* first, const char*,
     case SQLITE_DELETE:
       note(access.writes, first);
       break;
+    case SQLITE_TRANSACTION:
+      access.savepointStep = SavepointStep::EndAll;  // a transaction begins or ends: none is open
+      break;
+    case SQLITE_SAVEPOINT:  // the operation ("BEGIN", "RELEASE" or "ROLLBACK"), then the name
+      access.savepointStep = first[0] == 'B' ? SavepointStep::Set
+                             : first[0] == 'R' && first[1] == 'E' ? SavepointStep::Release
+                                                                  : SavepointStep::GoBack;
+      access.savepoint = second;
+      break;
     case SQLITE_SELECT:
     case SQLITE_FUNCTION:
-    case SQLITE_TRANSACTION:
-    case SQLITE_SAVEPOINT:
     case SQLITE_RECURSIVE:
       break;
     default:
@@ -282,8 +290,10 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
     ++changeCount_;
   }
   if (access) *access = prepared.access;
+  if (result.ok) NoteSavepoints(prepared.access, wasInTransaction);
   statements_.Put(key, std::move(prepared));
   NoteAbandon(wasInTransaction, result.ok);
+  if (!InTransaction()) savepoints_.clear();
   return result;
 }
 
@@ -341,6 +351,47 @@ QVariant SqliteDb::ReadScalar(const QString& sql, const QVariantList& params) {
 }
 
 bool SqliteDb::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
+
+void SqliteDb::NoteSavepoints(const Access& access, bool wasInTransaction) {
+  const auto newest = [this, &access] {
+    for (auto it = savepoints_.rbegin(); it != savepoints_.rend(); ++it)
+      if (sqlite3_stricmp(it->constData(), access.savepoint.constData()) == 0) return std::prev(it.base());
+    return savepoints_.end();
+  };
+  switch (access.savepointStep) {
+    case SavepointStep::None:
+      return;
+    case SavepointStep::EndAll:
+      savepoints_.clear();
+      return;
+    case SavepointStep::Set:
+      if (!wasInTransaction) {
+        savepoints_.clear();
+        savepointBegan_ = true;
+      } else if (savepoints_.empty()) {
+        savepointBegan_ = false;
+      }
+      savepoints_.push_back(access.savepoint);
+      return;
+    case SavepointStep::Release:
+      savepoints_.erase(newest(), savepoints_.end());
+      return;
+    case SavepointStep::GoBack:
+      if (const auto at = newest(); at != savepoints_.end()) savepoints_.erase(std::next(at), savepoints_.end());
+      return;
+  }
+}
+
+bool SqliteDb::ReleaseOldestSavepoint(const QString& name) {
+  const QByteArray wanted = name.toUtf8();
+  const auto named = [&wanted](const QByteArray& s) { return sqlite3_stricmp(s.constData(), wanted.constData()) == 0; };
+  // A release ends the newest savepoint of the name: it must be the oldest one open too. The
+  // savepoint that began the transaction would commit it.
+  if (!InTransaction() || savepoints_.empty() || savepointBegan_ || !named(savepoints_.front()) ||
+      std::any_of(savepoints_.begin() + 1, savepoints_.end(), named))
+    return false;
+  return Query(QStringLiteral("RELEASE ") + QuotedName(name)).ok;
+}
 
 std::pair<quint64, quint64> SqliteDb::KeyCountersStamp() {
   return {changeCount_, tableChanges_[size_t(TableNumber("DM_NEXTKEY"))]};

@@ -65,6 +65,10 @@ class SqliteDb {
   SqliteResult Read(const QString& sql, const QVariantList& params = {});
   QVariant ReadScalar(const QString& sql, const QVariantList& params = {});
   bool InTransaction() const;
+  // Ends the oldest savepoint open in the transaction, and every one set after it, as a release
+  // does, when it has that name (and no other open one has) and did not begin the transaction;
+  // false when it is not so.
+  bool ReleaseOldestSavepoint(const QString& name);
 
   // Ids of a key counter drawn ahead of need inside the open transaction: a folder's rows take
   // about ten, which would be a few statements each. They stay this connection's until the
@@ -106,11 +110,15 @@ class SqliteDb {
   static void NoteRollback(void* self);
   qint64 DataVersion();
   // What a statement reads and writes, as SQLite's authorizer tells while preparing it: tables
-  // by number, and whether it does anything else (schema, pragmas, attachments).
+  // by number, whether it does anything else (schema, pragmas, attachments), and what it does to
+  // the transaction's savepoints.
+  enum class SavepointStep { None, Set, Release, GoBack, EndAll };
   struct Access {
     std::vector<int> reads;
     std::vector<int> writes;
     bool other = false;
+    SavepointStep savepointStep = SavepointStep::None;
+    QByteArray savepoint;
   };
   struct Prepared {
     sqlite3_stmt* st = nullptr;
@@ -165,6 +173,11 @@ class SqliteDb {
   // The changes and the writes to the counters when the ids were kept; any other makes them void.
   std::pair<quint64, quint64> drawnAheadStamp_;
   std::pair<quint64, quint64> KeyCountersStamp();
+  // The savepoints open in the current transaction, oldest first, and whether the oldest began
+  // it; a script, which may end or begin a transaction, forgets them.
+  std::vector<QByteArray> savepoints_;
+  bool savepointBegan_ = false;
+  void NoteSavepoints(const Access& access, bool wasInTransaction);
 };
 
 using SqliteDbPtr = std::shared_ptr<SqliteDb>;

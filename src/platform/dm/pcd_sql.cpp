@@ -33,6 +33,12 @@ QStringView FirstWord(const QString& sql) {
 // The word is ASCII letters only: comparing in any case is comparing upper-cased.
 bool IsWord(QStringView word, QLatin1StringView upper) { return word.compare(upper, Qt::CaseInsensitive) == 0; }
 
+// The name of the savepoint a translated statement sets ("SAVEPOINT name"), or empty.
+QString SavepointSet(const QString& sql) {
+  if (!IsWord(FirstWord(sql), "SAVEPOINT"_L1)) return QString();
+  return sql.mid(sql.indexOf("SAVEPOINT"_L1, 0, Qt::CaseInsensitive) + 9).trimmed();
+}
+
 bool IsAlterTable(const QString& sql) {
   static const QRegularExpression alter(QStringLiteral("^\\s*ALTER\\s+TABLE\\b"), QRegularExpression::CaseInsensitiveOption);
   return alter.match(sql).hasMatch();
@@ -165,6 +171,13 @@ qint64 EmPcdSql::Execute(const QString& sql) {
     Fail(1, 1, error);
     return 1;
   }
+  // A SQL Server or Oracle savepoint is never released: each stays open to the end of the
+  // transaction, and SQLite tracks every page written for every one of them, a cost that grows
+  // with each row of a transaction that holds many. The system names its savepoints by their
+  // depth and never goes back to one it has left: when the oldest open one is set again (a
+  // row's, in a transaction of many rows), the older one ends, with all set after it, as a
+  // release would end them.
+  if (const QString name = SavepointSet(translated.sql); !name.isEmpty()) db->ReleaseOldestSavepoint(name);
   const SqliteResult r = db->Query(ready.sqliteHash ? HashedText(translated.sql, ready.sqliteHash) : HashedText(translated.sql),
                                    ready.values, true);
   if (!r.ok) {

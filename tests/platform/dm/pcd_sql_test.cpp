@@ -308,5 +308,34 @@ TEST_F(PcdSqlTest, SystemIdsDrawnAheadGoBackWithTheSavepointThatDrewThem) {
   EXPECT_EQ(NextKeyOn(*db, SystemKeyName, &error), counter.toLongLong() + 1);  // what is left ended with the transaction
 }
 
+TEST_F(PcdSqlTest, SavepointsSetAgainForEachRowGoBackToTheirOwnWorkOnly) {
+  // A row's savepoint and its steps' are set again, by name, for every row of one transaction:
+  // going back undoes the newest's work alone, and what earlier rows did stands to the commit.
+  // A savepoint that began the transaction is not ended by being set again.
+  PcdSqlPtr sql = Bound();
+  const auto insert = [&](const QString& name) {
+    static int id = 900100;
+    return sql->Execute(QString("INSERT INTO APPS (SYSTEM_ID, APPLICATION) VALUES (%1, '%2')").arg(++id).arg(name));
+  };
+  const auto kept = [&] { return server.Scalar("LAWLIB", "SELECT GROUP_CONCAT(APPLICATION, ' ') FROM APPS WHERE APPLICATION LIKE 'SP%'"); };
+  ASSERT_EQ(sql->Execute("BEGIN TRANSACTION"), 0);
+  for (const QString row : {"SP1", "SP2", "SP3"}) {
+    ASSERT_EQ(sql->Execute("SAVE TRANSACTION SW_LEVEL1"), 0);
+    ASSERT_EQ(sql->Execute("SAVE TRANSACTION SW_LEVEL2") + insert(row + "A"), 0);
+    ASSERT_EQ(sql->Execute("SAVE TRANSACTION SW_LEVEL2") + insert(row + "B"), 0);
+    const QString back = row == "SP2" ? "ROLLBACK TRANSACTION SW_LEVEL2" : row == "SP3" ? "ROLLBACK TRANSACTION SW_LEVEL1" : "";
+    if (!back.isEmpty()) {
+      ASSERT_EQ(sql->Execute(back), 0);
+    }
+  }
+  ASSERT_EQ(sql->Execute("COMMIT TRANSACTION"), 0);
+  EXPECT_EQ(kept(), "SP1A SP1B SP2A");
+
+  ASSERT_EQ(sql->Execute("SAVE TRANSACTION T") + insert("SP4"), 0);
+  ASSERT_EQ(sql->Execute("SAVE TRANSACTION T"), 0);
+  ASSERT_EQ(sql->Execute("ROLLBACK TRANSACTION"), 0);
+  EXPECT_EQ(kept(), "SP1A SP1B SP2A");
+}
+
 }  // namespace
 }  // namespace sw::dm
