@@ -47,7 +47,7 @@ const QString Library = QStringLiteral("LAWLIB");
 
 // Rows per commit of the floor's second pass, unless --group says otherwise: as many as the
 // program's row transaction commits together.
-constexpr int DefaultGroup = 16;
+constexpr int DefaultGroup = 64;
 
 struct Floor {
   qint64 folders = 0;

@@ -380,14 +380,15 @@ TEST_F(FolderChainTest, RoutedFolderLeftByAKillBetweenTheCommitsIsLinkedByTheNex
   EXPECT_EQ(Number(Law, link) + Number(Ora, link), 2);
 }
 
-// Rows commit in groups of sixteen, or fewer once 50 ms have passed since the group began, and
+// Rows commit in groups of sixty-four, or fewer once 50 ms have passed since the group began, and
 // at the end of the rule; a group whose commit is refused takes all its rows off the counters.
 TEST_F(FolderChainTest, RowsCommitInGroupsAndARefusedCommitUndoesTheGroup) {
   QDateTime clock = QDateTime::currentDateTime();
   cx.runState.control.Now = [&] { return clock; };
   const auto commits = [&] { return statements->Count(Law, "COMMIT TRANSACTION"); };
-  cx.runState.statement.RuleStatement = "SELECT TOP 20 'Grouped' AS \"T.A\", '\\' AS \"S1\", DOCNUMBER AS \"P.DOCNUMBER\" "
-                                        "FROM [OWNER].PROFILE ORDER BY DOCNUMBER";
+  // Seventy rows: the library's documents, each more than once.
+  cx.runState.statement.RuleStatement = "SELECT TOP 70 'Grouped' AS \"T.A\", '\\' AS \"S1\", P.DOCNUMBER AS \"P.DOCNUMBER\" "
+                                        "FROM [OWNER].PROFILE P, [OWNER].PROFILE AGAIN ORDER BY P.DOCNUMBER";
   int before = commits();
   ReadAndProcess();
   EXPECT_EQ(commits() - before, 2);
