@@ -44,9 +44,9 @@ bool IsRuleLibrary(RunContext& cx, const QString& library) {
 }
 
 // Rows per group. Each commit is a durable write to the library's disk and the moment other
-// computers get the write lock: sixty-four rows share that cost (the time limit below mostly
-// ends a group first), while a kill or a refused commit costs at most sixty-four rows done
-// again, a few seconds of work at worst.
+// computers get the write lock: sixty-four rows share that cost (the time limit below ends a
+// group of slow rows first), while a kill or a refused commit costs at most sixty-four rows
+// done again, a few seconds of work at worst.
 constexpr int RowsPerGroup = 64;
 // The longest a group stays open by the run's clock: another computer waiting for the library's
 // write lock gets it between two groups, after a few groups at most, far within the database's
