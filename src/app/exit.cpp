@@ -47,7 +47,6 @@ void RequestStop(AppContext& cx) {
   cx.ui->SetExitEnabled(false);
 }
 
-
 void ReleaseDmObjects(AppContext& cx) {
   SessionState& s = cx.session;
   Resume([&] { s.FusionLibraries.reset(); });

@@ -61,7 +61,6 @@ void SplashStatus(AppContext& cx, const QString& text) {
   cx.ui->PumpMessages();
 }
 
-
 QString LongNow() {
   const QDateTime now = QDateTime::currentDateTime();
   return LongDateText(now.date()) + QStringLiteral(" at ") + LongTimeText(now.time());

@@ -81,7 +81,6 @@ QString FolderItemsQuery(qint64 parent, const QString& nextColumn, const QString
 
 namespace {
 
-
 void ReportTrapped(Context& cx, const std::exception& failure, const QString& source) {
   if (const auto* dmFailure = dynamic_cast<const DmCallFailure*>(&failure)) {
     ReportError(cx, dmFailure->Number(), dmFailure->Source(), dmFailure->Description());

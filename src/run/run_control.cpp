@@ -440,7 +440,6 @@ bool InsidePauseWindow(const QString& now, const QString& start, const QString& 
   return !(now < start && now >= end);
 }
 
-
 void UntickAfterFailure(RunContext& cx, int node) {
   cx.ui->SetRulesNodeChecked(node, false);
   const RulesTreeNode unticked = cx.ui->RulesNode(node);

@@ -216,13 +216,15 @@ int SqliteDb::NoteAccess(void* self, int action, const char* first, const char* 
     case SQLITE_DELETE:
       note(access.writes, first);
       break;
-    case SQLITE_TRANSACTION:
+    case SQLITE_TRANSACTION:  // the operation: "BEGIN", "COMMIT" or "ROLLBACK"
       access.savepointStep = SavepointStep::EndAll;  // a transaction begins or ends: none is open
+      access.goesBack = sqlite3_stricmp(first, "ROLLBACK") == 0;
       break;
     case SQLITE_SAVEPOINT:  // the operation ("BEGIN", "RELEASE" or "ROLLBACK"), then the name
-      access.savepointStep = first[0] == 'B' ? SavepointStep::Set
-                             : first[0] == 'R' && first[1] == 'E' ? SavepointStep::Release
-                                                                  : SavepointStep::GoBack;
+      access.goesBack = sqlite3_stricmp(first, "ROLLBACK") == 0;
+      access.savepointStep = access.goesBack                          ? SavepointStep::GoBack
+                             : sqlite3_stricmp(first, "RELEASE") == 0 ? SavepointStep::Release
+                                                                      : SavepointStep::Set;
       access.savepoint = second;
       break;
     case SQLITE_SELECT:
@@ -285,7 +287,7 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
   // Going back to a savepoint calls no hook; it may undo writes all the same.
-  if (sql.startsWith(QLatin1String("ROLLBACK"), Qt::CaseInsensitive)) {
+  if (prepared.access.goesBack) {
     if (result.ok) ++rollbacks_;
     ++changeCount_;
   }
@@ -365,12 +367,8 @@ void SqliteDb::NoteSavepoints(const Access& access, bool wasInTransaction) {
       savepoints_.clear();
       return;
     case SavepointStep::Set:
-      if (!wasInTransaction) {
-        savepoints_.clear();
-        savepointBegan_ = true;
-      } else if (savepoints_.empty()) {
-        savepointBegan_ = false;
-      }
+      // None is kept outside a transaction: the first one set tells how the transaction began.
+      if (savepoints_.empty()) savepointBegan_ = !wasInTransaction;
       savepoints_.push_back(access.savepoint);
       return;
     case SavepointStep::Release:

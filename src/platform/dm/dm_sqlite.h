@@ -110,8 +110,8 @@ class SqliteDb {
   static void NoteRollback(void* self);
   qint64 DataVersion();
   // What a statement reads and writes, as SQLite's authorizer tells while preparing it: tables
-  // by number, whether it does anything else (schema, pragmas, attachments), and what it does to
-  // the transaction's savepoints.
+  // by number, whether it does anything else (schema, pragmas, attachments), what it does to
+  // the transaction's savepoints, and whether it goes back on a transaction or a savepoint.
   enum class SavepointStep { None, Set, Release, GoBack, EndAll };
   struct Access {
     std::vector<int> reads;
@@ -119,6 +119,7 @@ class SqliteDb {
     bool other = false;
     SavepointStep savepointStep = SavepointStep::None;
     QByteArray savepoint;
+    bool goesBack = false;
   };
   struct Prepared {
     sqlite3_stmt* st = nullptr;

@@ -35,8 +35,9 @@ bool IsWord(QStringView word, QLatin1StringView upper) { return word.compare(upp
 
 // The name of the savepoint a translated statement sets ("SAVEPOINT name"), or empty.
 QString SavepointSet(const QString& sql) {
-  if (!IsWord(FirstWord(sql), "SAVEPOINT"_L1)) return QString();
-  return sql.mid(sql.indexOf("SAVEPOINT"_L1, 0, Qt::CaseInsensitive) + 9).trimmed();
+  const QStringView word = FirstWord(sql);
+  if (!IsWord(word, "SAVEPOINT"_L1)) return QString();
+  return sql.mid(word.data() - sql.data() + word.size()).trimmed();
 }
 
 bool IsAlterTable(const QString& sql) {
