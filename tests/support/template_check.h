@@ -17,7 +17,10 @@ namespace sw::test {
 // The statements (library, text) whose translation through their shape's template differs from
 // their direct translation, each with both texts; empty when the cache serves every one of them
 // soundly. Statements that lift no value, or whose shape gives no template, are not served by
-// the cache and pass.
-QStringList TemplateMismatches(const dm::DmServer& server, const std::vector<std::pair<QString, QString>>& statements);
+// the cache and pass. Each statement is also lifted as the emulator lifts a statement of a shape
+// it met before; one that lifts otherwise than in full is listed too. `shapeLifted`, when given,
+// counts the statements lifted by their shape.
+QStringList TemplateMismatches(const dm::DmServer& server, const std::vector<std::pair<QString, QString>>& statements,
+                               int* shapeLifted = nullptr);
 
 }  // namespace sw::test

@@ -8,6 +8,7 @@
 
 #include "platform/dm/dm_api.h"
 #include "platform/dm/dm_server.h"
+#include "platform/dm/sql_template.h"
 
 namespace sw::dm {
 
@@ -126,6 +127,8 @@ struct EmStatementMemory {
   static constexpr qsizetype KeptTexts = 256;
   QHash<HashedText, EmReadyStatement> lastTexts;
   std::deque<HashedText> lastTextOrder;  // oldest first
+  // Where the values stand in the statements of each shape met: most need no lifting in full.
+  sql::LiftShapes shapes;
 };
 
 class EmPcdSql : public PcdSql {
@@ -155,6 +158,7 @@ class EmPcdSql : public PcdSql {
   using Kept = EmKeptTranslation;
   Ready Translated(const HashedText& sql);
   Ready TranslatedAnew(const HashedText& sql);
+  std::optional<Ready> Served(const HashedText& key, QVariantList& values);
   DmServerPtr server_;
   DmLibraryConfig library_;
   // The bound library's statements, kept by the server for every SQL object of the library.

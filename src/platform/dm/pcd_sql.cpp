@@ -83,17 +83,17 @@ int EmPcdSql::SetLibrary(const QString& library) {
 // text comes the second time, and it serves only after its marked translation, filled with the
 // values of two statements, read exactly as those statements translated in full.
 EmPcdSql::Ready EmPcdSql::TranslatedAnew(const HashedText& sql) {
-  sql::LiftedStatement lifted = sql::LiftValues(sql.text, !sql::IsOracleEngine(library_.engine));
+  const bool bracketClasses = !sql::IsOracleEngine(library_.engine);
+  if (std::optional<sql::LiftShapes::Quick> quick = memory_->shapes.Lift(sql.text, bracketClasses)) {
+    if (std::optional<Ready> served = Served(HashedText(quick->key, quick->keyHash), quick->values)) return *served;
+  }
+  sql::LiftedStatement lifted = sql::LiftValues(sql.text, bracketClasses);
+  memory_->shapes.Learn(sql.text, lifted);
   const HashedText key(lifted.key);
+  if (std::optional<Ready> served = Served(key, lifted.values)) return *served;
   const auto translate = [this](const QString& text) { return TranslateSql(text, server_->FactsFor(library_)); };
   if (std::optional<Kept> kept = memory_->translations.Take(key)) {
     Kept k = std::move(*kept);
-    if (k.usable && k.checksLeft == 0) {
-      SqlTranslation served{true, k.sqlite, QString()};
-      const size_t hash = k.sqliteHash;
-      memory_->translations.Put(key, std::move(k));
-      return {std::move(served), std::move(lifted.values), hash};
-    }
     const SqlTranslation direct = translate(sql.text);
     if (k.usable && (!direct.ok || sql::WithLiterals(k.marked, lifted.Literals()) != direct.sql)) k.usable = false;
     if (k.usable) --k.checksLeft;
@@ -113,6 +113,17 @@ EmPcdSql::Ready EmPcdSql::TranslatedAnew(const HashedText& sql) {
   }
   memory_->translations.Put(key, std::move(k));
   return {direct, {}};
+}
+
+// The statement of the key, with these values, when its template is checked and serves.
+std::optional<EmPcdSql::Ready> EmPcdSql::Served(const HashedText& key, QVariantList& values) {
+  std::optional<Kept> kept = memory_->translations.Take(key);
+  if (!kept) return std::nullopt;
+  std::optional<Ready> served;
+  if (kept->usable && kept->checksLeft == 0)
+    served = Ready{SqlTranslation{true, kept->sqlite, QString()}, std::move(values), kept->sqliteHash};
+  memory_->translations.Put(key, std::move(*kept));
+  return served;
 }
 
 // A text among the last ones is ready as it is; another is translated and, when it can run,

@@ -31,7 +31,7 @@ bool IsWholeNumber(QStringView text) {
 // Texts that a translation might treat apart (blanks at the ends, other than ASCII, digits
 // only, quotes, LIKE characters, longer than a DM name) get a key of their own, so a template
 // checked with one kind of text never serves another.
-QChar TextClass(const QString& text) {
+QChar TextClass(QStringView text) {
   int bits = 0;
   if (text.front().isSpace() || text.back().isSpace()) bits |= 1;
   bool digits = true;
@@ -56,6 +56,14 @@ bool SameLetters(QStringView text, QLatin1StringView word) {
     if ((c | 0x20) != (char16_t(word[k].unicode()) | 0x20)) return false;
   }
   return true;
+}
+
+// A string literal's value: its text without the quotes (and the N of N'...'), doubled quotes single.
+QString StringLiteralValue(QStringView text) {
+  if (text.startsWith(u'N') || text.startsWith(u'n')) text = text.mid(1);
+  const QStringView inner = text.mid(1, text.size() - 2);
+  if (!inner.contains(u'\'')) return inner.toString();
+  return inner.toString().replace(QStringLiteral("''"), QStringLiteral("'"));
 }
 
 // The words the scan asks about, each a bit of a set: a word token is matched against them all
@@ -165,14 +173,7 @@ class Scan {
     const QStringView op = Text(i);
     return op == u"=" || op == u"<>" || op == u"!=" || op == u"<" || op == u">" || op == u"<=" || op == u">=";
   }
-  // A string's value: its text without the quotes (and the N of N'...'), doubled quotes single.
-  QString StringValue(size_t i) const {
-    QStringView text = Text(i);
-    if (text.startsWith(u'N') || text.startsWith(u'n')) text = text.mid(1);
-    const QStringView inner = text.mid(1, text.size() - 2);
-    if (!inner.contains(u'\'')) return inner.toString();
-    return inner.toString().replace(QStringLiteral("''"), QStringLiteral("'"));
-  }
+  QString StringValue(size_t i) const { return StringLiteralValue(Text(i)); }
 
   // What may follow a value for it to be a whole operand.
   bool EndsOperand(size_t next) const {
@@ -407,6 +408,209 @@ std::optional<QString> WithParameters(const QString& translatedMarked, qsizetype
 
 QString WithLiterals(const QString& translatedMarked, const QStringList& literals) {
   return Replaced(translatedMarked, literals.size(), [&literals](qsizetype k) { return literals[k]; }).value_or(QString());
+}
+
+namespace {
+
+using ShapeLiteral = LiftShapes::Literal;
+
+// A literal's class, as the lifting tells literals apart: numbers by NumberClass (or as no whole
+// number), texts by TextClass (or as empty); texts and numbers never share a class.
+constexpr char16_t NotWhole = u'x', EmptyText = 0x200, TextKinds = 0x100;
+bool IsTextKind(char16_t kind) { return kind >= TextKinds; }
+
+// Where a statement's literal texts and numbers stand, each with its class, and a hash of the rest
+// of its text and of those classes. Read as the tokenizer reads it; a statement with a comment,
+// an open quote or a character beyond ASCII outside its quotes is not read.
+struct ShapeScan {
+  bool readable = false;
+  size_t hash = 0;
+  std::vector<ShapeLiteral> literals;
+};
+
+// What each ASCII character is to the scan of a shape.
+enum ShapeClass : quint8 { ShapeDigit = 1, ShapeNameStart = 2, ShapeNamePart = 4 };
+struct ShapeClasses {
+  quint8 of[128] = {};
+  constexpr ShapeClasses() {
+    for (int c = 0; c < 128; ++c) {
+      const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'), digit = c >= '0' && c <= '9';
+      if (digit) of[c] |= ShapeDigit;
+      if (letter || c == '_' || c == '#') of[c] |= ShapeNameStart;
+      if (letter || digit || c == '_' || c == '#' || c == '$' || c == '@') of[c] |= ShapeNamePart;
+    }
+  }
+};
+constexpr ShapeClasses ShapeAscii;
+bool IsAsciiDigit(char16_t c) { return c < 0x80 && (ShapeAscii.of[c] & ShapeDigit); }
+qsizetype NamePartsEnd(const char16_t* d, qsizetype n, qsizetype k) {
+  while (k < n && d[k] < 0x80 && (ShapeAscii.of[d[k]] & ShapeNamePart)) ++k;
+  return k;
+}
+
+qsizetype DigitsEnd(const char16_t* d, qsizetype n, qsizetype k) {
+  while (k < n && IsAsciiDigit(d[k])) ++k;
+  return k;
+}
+
+// Where the number from `k` ends, as the tokenizer reads numbers.
+qsizetype NumberEnd(const char16_t* d, qsizetype n, qsizetype k) {
+  const auto at = [&](qsizetype j) -> char16_t { return j < n ? d[j] : u'\0'; };
+  if (d[k] == u'0' && (at(k + 1) | 0x20) == u'x') {
+    k += 2;
+    while (k < n && (IsAsciiDigit(d[k]) || ((d[k] | 0x20) >= u'a' && (d[k] | 0x20) <= u'f'))) ++k;
+    return k;
+  }
+  k = DigitsEnd(d, n, k);
+  if (at(k) == u'.') k = DigitsEnd(d, n, k + 1);
+  if ((at(k) | 0x20) == u'e' &&
+      (IsAsciiDigit(at(k + 1)) || ((at(k + 1) == u'+' || at(k + 1) == u'-') && IsAsciiDigit(at(k + 2)))))
+    k = DigitsEnd(d, n, k + 2);
+  return k;
+}
+
+// Where the quoted text or name opened at `k` ends (one past its closing quote); -1 when open.
+qsizetype QuotedEnd(const char16_t* d, qsizetype n, qsizetype k, char16_t close, bool* doubled) {
+  for (++k; k < n; ++k) {
+    if (d[k] != close) continue;
+    if (k + 1 < n && d[k + 1] == close) {
+      *doubled = true;
+      ++k;
+      continue;
+    }
+    return k + 1;
+  }
+  return -1;
+}
+
+ShapeScan ScanShape(const QString& sql) {
+  ShapeScan out;
+  const char16_t* const d = QStringView(sql).utf16();
+  const qsizetype n = sql.size();
+  out.literals.reserve(8);
+  for (qsizetype i = 0; i < n;) {
+    const char16_t c = d[i];
+    if (c >= 0x80) return out;
+    const char16_t next = i + 1 < n ? d[i + 1] : u'\0';
+    const quint8 ascii = ShapeAscii.of[c];
+    if ((ascii & ShapeNameStart) && !((c | 0x20) == u'n' && next == u'\'')) {
+      i = NamePartsEnd(d, n, i + 1);
+    } else if ((ascii & ShapeDigit) || (c == u'.' && IsAsciiDigit(next))) {
+      const qsizetype j = NumberEnd(d, n, i);
+      const QStringView number(d + i, j - i);
+      out.literals.push_back({i, j, IsWholeNumber(number) ? NumberClass(number).unicode() : NotWhole});
+      i = j;
+    } else if ((c == u'-' && next == u'-') || (c == u'/' && next == u'*')) {
+      return out;
+    } else if (c == u'\'' || (c | 0x20) == u'n') {  // N here is N'...'
+      const qsizetype open = c == u'\'' ? i : i + 1;
+      bool doubled = false;
+      const qsizetype j = QuotedEnd(d, n, open, u'\'', &doubled);
+      if (j < 0) return out;
+      const QStringView inner(d + open + 1, j - open - 2);
+      char16_t kind = EmptyText;
+      if (!inner.isEmpty())
+        kind = TextKinds + (doubled ? TextClass(StringLiteralValue(QStringView(d + i, j - i))) : TextClass(inner)).unicode();
+      out.literals.push_back({i, j, kind});
+      i = j;
+    } else if (c == u'"' || c == u'[') {
+      bool doubled = false;
+      i = QuotedEnd(d, n, i, c == u'"' ? u'"' : u']', &doubled);
+      if (i < 0) return out;
+    } else if (c == u'@') {
+      i = NamePartsEnd(d, n, next == u'@' ? i + 2 : i + 1);
+    } else {
+      ++i;
+    }
+  }
+  // The text between the literals, and their classes.
+  size_t h = qHash(out.literals.size());
+  qsizetype from = 0;
+  for (const ShapeLiteral& l : out.literals) {
+    h = qHash(QStringView(d + from, l.begin - from), h) ^ (h << 7) ^ l.kind;
+    from = l.end;
+  }
+  out.hash = qHash(QStringView(d + from, n - from), h);
+  out.readable = true;
+  return out;
+}
+
+bool SameValues(const QVariantList& a, const QVariantList& b) {
+  if (a.size() != b.size()) return false;
+  for (qsizetype k = 0; k < a.size(); ++k)
+    if (a[k].typeId() != b[k].typeId() || a[k] != b[k]) return false;
+  return true;
+}
+
+}  // namespace
+
+bool LiftShapes::SameShape(const QString& sql, const std::vector<ShapeLiteral>& literals, const Recipe& recipe) {
+  if (literals.size() != recipe.literals.size()) return false;
+  const QStringView text(sql), model(recipe.exemplar);
+  qsizetype from = 0, modelFrom = 0;
+  for (size_t k = 0; k < literals.size(); ++k) {
+    const ShapeLiteral& l = literals[k];
+    const ShapeLiteral& m = recipe.literals[k];
+    if (l.kind != m.kind || text.mid(from, l.begin - from) != model.mid(modelFrom, m.begin - modelFrom)) return false;
+    // A literal that stays in the statement is part of its key.
+    if (recipe.liftedAs[k] < 0 && text.mid(l.begin, l.end - l.begin) != model.mid(m.begin, m.end - m.begin))
+      return false;
+    from = l.end;
+    modelFrom = m.end;
+  }
+  return text.mid(from) == model.mid(modelFrom);
+}
+
+std::optional<LiftShapes::Quick> LiftShapes::Lift(const QString& sql, bool bracketClasses) {
+  if (recipes_.isEmpty()) return std::nullopt;
+  const ShapeScan shape = ScanShape(sql);
+  if (!shape.readable) return std::nullopt;
+  const auto found = recipes_.find(shape.hash);
+  if (found == recipes_.end() || !found->usable || !SameShape(sql, shape.literals, *found)) return std::nullopt;
+  Recipe& recipe = *found;
+  Quick quick{recipe.key, recipe.keyHash, {}};
+  quick.values.resize(recipe.valueCount);
+  for (size_t k = 0; k < shape.literals.size(); ++k) {
+    const qsizetype as = recipe.liftedAs[k];
+    if (as < 0) continue;
+    const ShapeLiteral& l = shape.literals[k];
+    const QStringView text = QStringView(sql).mid(l.begin, l.end - l.begin);
+    quick.values[as] = IsTextKind(l.kind) ? QVariant(StringLiteralValue(text)) : QVariant(text.toLongLong());
+  }
+  if (recipe.checksLeft > 0) {
+    const LiftedStatement full = LiftValues(sql, bracketClasses);
+    if (full.key != quick.key || !SameValues(full.values, quick.values)) {
+      recipe.usable = false;
+      return std::nullopt;
+    }
+    --recipe.checksLeft;
+  }
+  return quick;
+}
+
+void LiftShapes::Learn(const QString& sql, const LiftedStatement& lifted) {
+  ShapeScan shape = ScanShape(sql);
+  if (!shape.readable || recipes_.contains(shape.hash)) return;
+  if (recipes_.size() >= Limit) recipes_.clear();
+  Recipe recipe;
+  recipe.exemplar = sql;
+  recipe.key = lifted.key;
+  recipe.keyHash = qHash(lifted.key);
+  recipe.valueCount = lifted.values.size();
+  recipe.liftedAs.assign(shape.literals.size(), -1);
+  // Each lifted value must be one whole literal; the terms a look-up adds are not literals.
+  const std::vector<LiftedStatement::Piece>& pieces = lifted.pieces;
+  for (size_t p = 0; p < pieces.size() && recipe.usable; ++p) {
+    if (!pieces[p].added.isEmpty()) recipe.usable = false;
+    if (pieces[p].value < 0) continue;
+    const qsizetype begin = pieces[p].end, end = p + 1 < pieces.size() ? pieces[p + 1].begin : -1;
+    const auto literal = std::find_if(shape.literals.begin(), shape.literals.end(),
+                                      [&](const ShapeLiteral& l) { return l.begin == begin && l.end == end; });
+    if (literal == shape.literals.end()) recipe.usable = false;
+    else recipe.liftedAs[size_t(literal - shape.literals.begin())] = pieces[p].value;
+  }
+  recipe.literals = std::move(shape.literals);
+  recipes_.insert(shape.hash, std::move(recipe));
 }
 
 }  // namespace sw::dm::sql

@@ -4,6 +4,7 @@
 // translated and prepared once.
 #include <QString>
 #include <QStringList>
+#include <QHash>
 #include <QVariantList>
 #include <optional>
 #include <vector>
@@ -41,6 +42,44 @@ struct LiftedStatement {
 // implies, written out as the translator would add them. Only SELECT, INSERT, UPDATE and DELETE
 // statements lift; text that cannot be read lifts nothing.
 LiftedStatement LiftValues(const QString& sql, bool bracketClasses);
+
+// Statements of one shape: the same text but for the values of their literal texts and numbers,
+// each value of the same class. They lift the same values at the same places, so once one of a
+// shape has been lifted in full, the others need only a look at where their literals stand.
+class LiftShapes {
+ public:
+  struct Quick {
+    QString key;
+    size_t keyHash = 0;  // qHash of key
+    QVariantList values;
+  };
+  // The key and values of a statement of a shape learnt before; none for another. The first
+  // statements of each shape are also lifted in full: a shape that lifts otherwise is dropped.
+  std::optional<Quick> Lift(const QString& sql, bool bracketClasses);
+  // Learns the shape of a statement just lifted in full.
+  void Learn(const QString& sql, const LiftedStatement& lifted);
+
+  struct Literal {
+    qsizetype begin = 0, end = 0;
+    char16_t kind = 0;  // its class: what the lifting may tell apart
+  };
+
+ private:
+  static constexpr qsizetype Limit = 1024;
+  static constexpr int Checks = 2;
+  struct Recipe {
+    QString exemplar;               // the statement the shape was learnt from
+    std::vector<Literal> literals;  // its literals
+    std::vector<qsizetype> liftedAs;  // per literal, the value it is lifted as; -1 when it stays
+    qsizetype valueCount = 0;
+    QString key;
+    size_t keyHash = 0;
+    int checksLeft = Checks;
+    bool usable = true;
+  };
+  static bool SameShape(const QString& sql, const std::vector<Literal>& literals, const Recipe& recipe);
+  QHash<size_t, Recipe> recipes_;
+};
 
 // The translation of the marked text with each marker as its parameter (?1, ?2, ...); none when
 // a marker did not come through the translation exactly once.

@@ -163,6 +163,39 @@ TEST(SqlTranslatorText, ValuesAreLiftedWhereTheWordsAroundThemSayInAnyCase) {
   }
 }
 
+// A statement of a shape met before is lifted from where its literals stand: the same as in full,
+// or not at all when something beyond its lifted values differs.
+TEST(SqlTranslatorText, StatementsOfAShapeMetBeforeLiftAsInFull) {
+  const char* const statements[] = {
+      "select A from T where B = 5 and C = 'x' order by 1",  // met three times: its checks are done
+      "select A from T where B = 5 and C = 'x' order by 1",
+      "select A from T where B = 5 and C = 'x' order by 1",
+      "select A from T where B = 61 and C = 'yz' order by 1",  // lifted by its shape
+      "select A from T where B = 7 and C = 'x' order by 2",    // a literal that stays differs
+      "select A from T where B = 7 and C = 'it''s' order by 1",  // a text of another class
+      "select A from T where B = 007 and C = 'x' order by 1",
+      "select A from T where B = 8 and C = N'x' order by 1",
+      "select A from T where B = 9 and C = 'x' order by 1 -- 'a'",
+      "select A from T where upper(T.B) like 'AB%' and C = 4",
+      "select A from T where upper(T.B) like 'AB%' and C = 4",
+      "select A from T where upper(T.B) like 'AB%' and C = 4",
+      "select A from T where upper(T.B) like 'CD%' and C = 5",
+  };
+  sql::LiftShapes shapes;
+  int quick = 0;
+  for (const char* text : statements) {
+    const QString sql = QString::fromUtf8(text);
+    const sql::LiftedStatement lifted = sql::LiftValues(sql, true);
+    if (const auto byShape = shapes.Lift(sql, true)) {
+      ++quick;
+      EXPECT_EQ(byShape->key, lifted.key) << text;
+      EXPECT_EQ(byShape->values, lifted.values) << text;
+    }
+    shapes.Learn(sql, lifted);
+  }
+  EXPECT_GE(quick, 3);
+}
+
 // ---- TOP, OPTION, ROWNUM ----------------------------------------------------------------
 
 TEST(SqlTranslatorRowCaps, TopBecomesLimitAfterOrderBy) {
