@@ -2,6 +2,7 @@
 // The DM session's state: the application and library objects, the current library with its
 // SQL object and engine, and the transactions and claims open on each library. Held in the
 // context as `cx.session`.
+#include <QHash>
 #include <QString>
 #include <map>
 #include <set>
@@ -25,6 +26,22 @@ struct OpenTransaction {
   std::vector<TransactionLevel> Levels;
 };
 
+// A statement pattern as adapted to the current library's engine; it serves once it has read, for
+// its first statements, as their own texts adapted.
+struct AdaptedPattern {
+  QString kinds;  // of the literals it was checked with
+  QString text;
+  int checksLeft = 2;
+  bool usable = true;
+};
+struct AdaptedPatterns {
+  // What they were adapted for: the engine, the owner and the server's facts.
+  qint64 engine = 0;
+  QString owner, productVersion, compatibilityLevel;
+  QHash<QString, std::vector<AdaptedPattern>> byPattern;  // one for each kinds of its literals
+  qsizetype count = 0;
+};
+
 // State of the DM session.
 struct SessionState {
   dm::DmApplicationPtr FusionApplication;
@@ -37,6 +54,7 @@ struct SessionState {
   dm::DmSessionHelperPtr SessionHelper;
   std::map<QString, OpenTransaction> OpenTransactions;  // by upper-cased library name
   std::set<QString> ClaimLibraries;  // upper-cased libraries where this computer wrote a claim not yet dropped
+  AdaptedPatterns Patterns;
 };
 
 }  // namespace sw

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QStringMatcher>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -221,6 +222,60 @@ QString AdaptStatement(Context& cx, const QString& sql) {
   return AddParallelismHint(text, engine);
 }
 
+// What the adapting of a statement may tell apart in a literal: an empty text and a text of one
+// quote are rewritten by some engines, a number or any other text never. 0 for a literal that
+// might not stay as it is whatever is adapted around it: the owner placeholders and the
+// parallelism hint are found in literals too.
+char16_t LiteralKind(const QString& literal) {
+  for (const QChar c : literal) {
+    if (c == u'[' || c == u'{') return 0;
+    if ((c == u'X' || c == u'x') && literal.contains(QLatin1String("MAXDOP"), Qt::CaseInsensitive)) return 0;
+  }
+  if (literal.startsWith(u'\'')) {
+    if (literal == QLatin1String("''")) return u'e';
+    return literal == QLatin1String("''''") ? u'q' : u't';
+  }
+  return literal.startsWith(u'N') || literal.startsWith(u'n') ? u'u' : u'n';
+}
+
+// The patterns adapted for the current library, emptied when the library is adapted otherwise.
+AdaptedPatterns& PatternsOfLibrary(Context& cx) {
+  AdaptedPatterns& patterns = cx.session.Patterns;
+  const LibraryState& library = cx.library;
+  if (patterns.engine == cx.session.DatabaseEngine && patterns.owner == library.DatabaseOwner &&
+      patterns.productVersion == library.ServerProductVersion && patterns.compatibilityLevel == library.CompatibilityLevel &&
+      patterns.count < 1024)
+    return patterns;
+  patterns = AdaptedPatterns{cx.session.DatabaseEngine, library.DatabaseOwner, library.ServerProductVersion,
+                             library.CompatibilityLevel, {}, 0};
+  return patterns;
+}
+
+// The statement as it will run on the current library: its pattern adapted once and kept, once
+// the pattern has read, for its first statements, as each statement adapted on its own.
+dm::FilledSql AdaptFilled(Context& cx, const dm::FilledSql& sql) {
+  if (sql.literals.isEmpty()) return {AdaptStatement(cx, sql.pattern), {}};
+  QVarLengthArray<char16_t, 8> kinds;
+  for (const QString& literal : sql.literals) {
+    const char16_t kind = LiteralKind(literal);
+    if (kind == 0) return {AdaptStatement(cx, sql.Text()), {}};
+    kinds.push_back(kind);
+  }
+  const QStringView kindsText(kinds.constData(), kinds.size());
+  AdaptedPatterns& patterns = PatternsOfLibrary(cx);
+  std::vector<AdaptedPattern>& ofPattern = patterns.byPattern[sql.pattern];
+  auto found = std::find_if(ofPattern.begin(), ofPattern.end(), [&](const AdaptedPattern& p) { return p.kinds == kindsText; });
+  if (found != ofPattern.end() && found->usable && found->checksLeft == 0) return {found->text, sql.literals};
+  if (found == ofPattern.end()) {
+    ofPattern.push_back(AdaptedPattern{kindsText.toString(), AdaptStatement(cx, sql.pattern)});
+    ++patterns.count;
+    found = ofPattern.end() - 1;
+  }
+  const QString direct = AdaptStatement(cx, sql.Text());
+  if (found->usable && dm::FilledSql{found->text, sql.literals}.Text() != direct) found->usable = false;
+  if (found->usable) --found->checksLeft;
+  return {direct, {}};
+}
 
 void ReportFailure(Context& cx, qint64 number, const QString& source, const QString& description,
                    const QString& composed) {
@@ -297,7 +352,9 @@ bool FinishTransaction(Context& cx, bool commit) {
 
 }  // namespace
 
-bool RunAndRelease(Context& cx, const QString& sql) {
+bool RunAndRelease(Context& cx, const QString& sql) { return RunAndRelease(cx, dm::FilledSql{sql, {}}); }
+
+bool RunAndRelease(Context& cx, const dm::FilledSql& sql) {
   const bool handed = RunSQL(cx, sql);
   if (!cx.session.pSQL) return false;
   const qint64 code = cx.session.pSQL->SqlErrorCode();
@@ -402,6 +459,10 @@ void RollBackOpenTransactions(Context& cx) {
   }
 }
 
+QString SqlNumber(qint64 n) { return FormatNumber(n); }
+
+QString SqlText(const QString& text) { return QStringLiteral("'") + StripQuotes(text) + QStringLiteral("'"); }
+
 QString RepairTrailingApostrophe(const QString& sql) {
   if (sql.endsWith(QLatin1String("= '")) || sql.endsWith(QLatin1String("='"))) return sql + QLatin1Char('\'');
   return sql;
@@ -471,8 +532,10 @@ QString CleanErrorDescription(const QString& description) {
   return text;
 }
 
-bool RunSQL(Context& cx, const QString& sql) {
-  if (sql.isEmpty()) return false;
+bool RunSQL(Context& cx, const QString& sql) { return RunSQL(cx, dm::FilledSql{sql, {}}); }
+
+bool RunSQL(Context& cx, const dm::FilledSql& sql) {
+  if (sql.pattern.isEmpty()) return false;
   QString composed;  // the last message of this call, for the error report
   // The statement's announcement, composed only when it is written or reported: while
   // `announcedOn` names a library and nothing was composed since, it is the last message.
@@ -502,18 +565,19 @@ bool RunSQL(Context& cx, const QString& sql) {
     // Whole seconds on the clock, as the local time shows them; counted from the epoch, which
     // needs no look at the time zone for every statement.
     const qint64 started = QDateTime::currentSecsSinceEpoch();
-    const QString text = AdaptStatement(cx, sql);
+    const dm::FilledSql adapted = AdaptFilled(cx, sql);
     announcedOn = library;
     if (PlainEntriesWritten(cx)) {
       composed = announcement();
       LogMessage(cx, composed);
-      LogMessage(cx, text);
+      LogMessage(cx, adapted.Text());
     } else {
       LogUnwrittenEntry(cx);
     }
     pcd.ReleaseResults();
-    const qint64 status = pcd.Execute(text);
-    LogOutcome(cx, pcd, text, library, status, composed);
+    const qint64 status = adapted.literals.isEmpty() ? pcd.Execute(adapted.pattern) : pcd.ExecuteFilled(adapted);
+    // The outcome looks at the statement's first words only, which its pattern holds.
+    LogOutcome(cx, pcd, adapted.pattern, library, status, composed);
     if (status != 0 && !IsSqlSuccess(pcd.SqlErrorCode())) FailTransactionOf(cx, library);
     LogMessage(cx, HyphenLine);
     const qint64 elapsed = QDateTime::currentSecsSinceEpoch() - started;

@@ -2,6 +2,7 @@
 // Running one SQL statement on the current library, adapted to its engine.
 #include <QString>
 
+#include "platform/dm/dm_api.h"
 #include "platform/dm/sql_dialect.h"
 
 namespace sw {
@@ -11,8 +12,15 @@ class Context;
 // True whenever the statement was handed to the SQL object (SQL errors included); the results
 // stay open on the context's pSQL for the caller to read and release.
 bool RunSQL(Context& cx, const QString& sql);
+// The same for a statement written as a pattern and its literals: a pattern met before is adapted
+// to the engine once, and the statement's text is made only where it is logged.
+bool RunSQL(Context& cx, const dm::FilledSql& sql);
 // Runs a statement and releases its result; true when it ran without an SQL error.
 bool RunAndRelease(Context& cx, const QString& sql);
+bool RunAndRelease(Context& cx, const dm::FilledSql& sql);
+// A number and a text as the literals of a statement: the text quoted, its quotes doubled.
+QString SqlNumber(qint64 n);
+QString SqlText(const QString& text);
 
 // Statements on the current library that stand or fall together. A transaction begun while
 // another is open on the same library joins it: only the outermost part ends it, and a part that

@@ -71,15 +71,16 @@ bool ParentIsFolder(Context& cx, qint64 Parent) {
   StatusThenHyphens(cx, QStringLiteral("Making sure parent folder #") + Number(Parent) + QStringLiteral(" exists as a folder in library ") +
                      library);
   const qint64 profiles = filing::CountOf(
-      cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + Number(Parent) +
-              QStringLiteral(" AND APPLICATION = (SELECT SYSTEM_ID FROM [OWNER].APPS WHERE APPLICATION = 'FOLDER')"));
+      cx, {QStringLiteral("SELECT COUNT(*) FROM [OWNER].PROFILE WHERE DOCNUMBER = ? AND APPLICATION = (SELECT SYSTEM_ID FROM "
+                          "[OWNER].APPS WHERE APPLICATION = 'FOLDER')"),
+           {Number(Parent)}});
   if (profiles == 0) {
     LogThenHyphens(cx, QStringLiteral("Error: Parent folder #") + Number(Parent) + QStringLiteral(" does not exist, or is not a folder, in library ") +
                     library);
     return false;
   }
   const qint64 folders =
-      filing::CountOf(cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].FOLDER WHERE DOCNUMBER = ") + Number(Parent));
+      filing::CountOf(cx, {QStringLiteral("SELECT COUNT(*) FROM [OWNER].FOLDER WHERE DOCNUMBER = ?"), {Number(Parent)}});
   if (folders == 0) {
     LogThenHyphens(cx, QStringLiteral("Error: Parent folder #") + Number(Parent) + QStringLiteral(" is not a folder in library ") + library);
     return false;
@@ -120,7 +121,7 @@ struct ItemStatus {
 };
 
 ItemStatus ReadItemStatus(Context& cx, qint64 DocNumber) {
-  filing::RunChecked(cx, QStringLiteral("SELECT STATUS FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + Number(DocNumber));
+  filing::RunChecked(cx, {QStringLiteral("SELECT STATUS FROM [OWNER].PROFILE WHERE DOCNUMBER = ?"), {Number(DocNumber)}});
   dm::PcdSql& sql = Results(cx);
   ItemStatus item{sql.RowCount(), WholeValue(sql.ColumnValue(1))};
   sql.ReleaseResults();
@@ -331,28 +332,27 @@ bool RightGranted(const QVariant& value) {
   return !text.isEmpty() && NumericValue(text) == -1;
 }
 
-QString FiledAlreadyQuery(qint64 DocNumber, qint64 Parent, const QString& Document_Library, const QString& Folder_Library) {
-  return QStringLiteral("SELECT COUNT(*) FROM [OWNER].FOLDER_ITEM WHERE DOCNUMBER = ") + FormatNumber(DocNumber) +
-         QStringLiteral(" AND PARENT = ") + FormatNumber(Parent) +
-         QStringLiteral(" AND LIBRARY = (SELECT SYSTEM_ID FROM [OWNER].REMOTE_LIBRARIES WHERE LIBRARY_NAME = '") +
-         StripQuotes(Document_Library) +
-         QStringLiteral("') AND PARENT_LIBRARY = (SELECT SYSTEM_ID FROM [OWNER].REMOTE_LIBRARIES WHERE LIBRARY_NAME = '") +
-         StripQuotes(Folder_Library) + QStringLiteral("')");
+dm::FilledSql FiledAlreadyQuery(qint64 DocNumber, qint64 Parent, const QString& Document_Library, const QString& Folder_Library) {
+  return {QStringLiteral("SELECT COUNT(*) FROM [OWNER].FOLDER_ITEM WHERE DOCNUMBER = ? AND PARENT = ? AND LIBRARY = (SELECT "
+                         "SYSTEM_ID FROM [OWNER].REMOTE_LIBRARIES WHERE LIBRARY_NAME = ?) AND PARENT_LIBRARY = (SELECT "
+                         "SYSTEM_ID FROM [OWNER].REMOTE_LIBRARIES WHERE LIBRARY_NAME = ?)"),
+          {FormatNumber(DocNumber), FormatNumber(Parent), SqlText(Document_Library), SqlText(Folder_Library)}};
 }
 
-QString ParentRightsQuery(qint64 Parent, const QString& user) {
-  const QString person = QStringLiteral("(SELECT SYSTEM_ID FROM [OWNER].PEOPLE WHERE USER_ID = '") + StripQuotes(user) +
-                         QStringLiteral("')");
-  return QStringLiteral("SELECT COUNT(*) FROM [OWNER].SECURITY WHERE ACCESSRIGHTS BETWEEN 63 AND 255 AND THING = "
-                        "(SELECT SYSTEM_ID FROM [OWNER].PROFILE WHERE DOCNUMBER = ") +
-         FormatNumber(Parent) + QStringLiteral(") AND (PERSONORGROUP = ") + person +
-         QStringLiteral(" OR PERSONORGROUP IN (SELECT GROUPS_SYSTEM_ID FROM [OWNER].PEOPLEGROUPS WHERE PEOPLE_SYSTEM_ID = ") +
-         person + QStringLiteral("))");
+dm::FilledSql ParentRightsQuery(qint64 Parent, const QString& user) {
+  const QString person = QStringLiteral("(SELECT SYSTEM_ID FROM [OWNER].PEOPLE WHERE USER_ID = ?)");
+  return {QStringLiteral("SELECT COUNT(*) FROM [OWNER].SECURITY WHERE ACCESSRIGHTS BETWEEN 63 AND 255 AND THING = "
+                         "(SELECT SYSTEM_ID FROM [OWNER].PROFILE WHERE DOCNUMBER = ?) AND (PERSONORGROUP = ") +
+              person +
+              QStringLiteral(" OR PERSONORGROUP IN (SELECT GROUPS_SYSTEM_ID FROM [OWNER].PEOPLEGROUPS WHERE PEOPLE_SYSTEM_ID = ") +
+              person + QStringLiteral("))"),
+          {FormatNumber(Parent), SqlText(user), SqlText(user)}};
 }
 
-void RunChecked(Context& cx, const QString& sql) {
+void RunChecked(Context& cx, const dm::FilledSql& sql) {
   if (!RunSQL(cx, sql))
-    throw DmCallFailure(ErrAutomation, QStringLiteral("PCDClient.PCDSQL"), QStringLiteral("The statement could not be run: ") + sql);
+    throw DmCallFailure(ErrAutomation, QStringLiteral("PCDClient.PCDSQL"),
+                        QStringLiteral("The statement could not be run: ") + sql.Text());
   dm::PcdSql& results = Results(cx);
   const qint64 code = results.SqlErrorCode();
   // 9 is the SQL object's way of saying that a statement without results ran.
@@ -362,7 +362,7 @@ void RunChecked(Context& cx, const QString& sql) {
   throw DmCallFailure(code, QStringLiteral("PCDClient.PCDSQL"), description);
 }
 
-qint64 CountOf(Context& cx, const QString& sql) {
+qint64 CountOf(Context& cx, const dm::FilledSql& sql) {
   RunChecked(cx, sql);
   dm::PcdSql& results = Results(cx);
   const qint64 value = WholeValue(results.ColumnValue(1));

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVariant>
 
+#include "platform/dm/dm_api.h"
+
 namespace sw {
 
 class Context;
@@ -33,15 +35,15 @@ bool RightGranted(const QVariant& value);
 
 // Whether item DocNumber of Document_Library is filed in folder Parent of Folder_Library, as
 // the FOLDER_ITEM table of the library it runs in records it.
-QString FiledAlreadyQuery(qint64 DocNumber, qint64 Parent, const QString& Document_Library, const QString& Folder_Library);
+dm::FilledSql FiledAlreadyQuery(qint64 DocNumber, qint64 Parent, const QString& Document_Library, const QString& Folder_Library);
 // Explicit rights of 63 to 255 on the parent for the user or one of the user's groups.
-QString ParentRightsQuery(qint64 Parent, const QString& user);
+dm::FilledSql ParentRightsQuery(qint64 Parent, const QString& user);
 
 // Runs a statement through RunSQL; a statement that could not run, or that the database
 // rejected, is raised as a failure. The results stay open for the caller.
-void RunChecked(Context& cx, const QString& sql);
+void RunChecked(Context& cx, const dm::FilledSql& sql);
 // The numeric value of column 1 of the first row, results released.
-qint64 CountOf(Context& cx, const QString& sql);
+qint64 CountOf(Context& cx, const dm::FilledSql& sql);
 
 // Closes and empties the shared profile slot; a close that fails is passed over.
 void CloseProfileSlot(Context& cx);

@@ -65,18 +65,22 @@ bool IsRemoteItem(const QString& itemLibrary, const QString& folderLibrary) {
 
 namespace {
 
-QString FolderRowsSelect(qint64 parent, const QString& nextColumn, const QString& folderLibrary) {
-  return QStringLiteral("SELECT FI.SYSTEM_ID, FI.DISPLAYNAME, FI.") + nextColumn +
-         QStringLiteral(", FI.ISFIRST, FI.NODE_TYPE, PL.LIBRARY_NAME, RL.LIBRARY_NAME, FI.DOCNUMBER FROM "
-                        "[OWNER].FOLDER_ITEM FI, [OWNER].REMOTE_LIBRARIES PL, [OWNER].REMOTE_LIBRARIES RL WHERE "
-                        "FI.PARENT_LIBRARY = PL.SYSTEM_ID AND FI.LIBRARY = RL.SYSTEM_ID AND FI.PARENT = ") +
-         FormatNumber(parent) + QStringLiteral(" AND PL.LIBRARY_NAME = '") + StripQuotes(folderLibrary) + QStringLiteral("'");
+// The folder's rows; a condition added to the pattern may add its literals.
+dm::FilledSql FolderRowsSelect(qint64 parent, const QString& nextColumn, const QString& folderLibrary) {
+  return {QStringLiteral("SELECT FI.SYSTEM_ID, FI.DISPLAYNAME, FI.") + nextColumn +
+              QStringLiteral(", FI.ISFIRST, FI.NODE_TYPE, PL.LIBRARY_NAME, RL.LIBRARY_NAME, FI.DOCNUMBER FROM "
+                             "[OWNER].FOLDER_ITEM FI, [OWNER].REMOTE_LIBRARIES PL, [OWNER].REMOTE_LIBRARIES RL WHERE "
+                             "FI.PARENT_LIBRARY = PL.SYSTEM_ID AND FI.LIBRARY = RL.SYSTEM_ID AND FI.PARENT = ? AND "
+                             "PL.LIBRARY_NAME = ?"),
+          {FormatNumber(parent), SqlText(folderLibrary)}};
 }
 
 }  // namespace
 
-QString FolderItemsQuery(qint64 parent, const QString& nextColumn, const QString& folderLibrary) {
-  return FolderRowsSelect(parent, nextColumn, folderLibrary) + QStringLiteral(" ORDER BY FI.DISPLAYNAME");
+dm::FilledSql FolderItemsQuery(qint64 parent, const QString& nextColumn, const QString& folderLibrary) {
+  dm::FilledSql sql = FolderRowsSelect(parent, nextColumn, folderLibrary);
+  sql.pattern += QStringLiteral(" ORDER BY FI.DISPLAYNAME");
+  return sql;
 }
 
 namespace {
@@ -282,8 +286,8 @@ void RelinkChain(FolderContext& cx, FolderSort& sort) {
 
 // The folder's lowest version number in its own library; 0 when it has none.
 qint64 FolderVersion(FolderContext& cx, qint64 parent) {
-  RunSQL(cx, QStringLiteral("SELECT VERSION_ID FROM [OWNER].VERSIONS WHERE DOCNUMBER = ") + FormatNumber(parent) +
-                 QStringLiteral(" ORDER BY VERSION_ID"));
+  RunSQL(cx, {QStringLiteral("SELECT VERSION_ID FROM [OWNER].VERSIONS WHERE DOCNUMBER = ? ORDER BY VERSION_ID"),
+              {FormatNumber(parent)}});
   dm::PcdSql& sql = Results(cx);
   const qint64 version = WholeValue(sql.ColumnValue(1));
   sql.ReleaseResults();
@@ -430,8 +434,10 @@ bool SortThisFolderWork(FolderContext& cx, FolderSort& sort, double started) {
 // library; none when it lives here or has no row.
 std::optional<FolderItemRow> RemoteChainRow(FolderContext& cx, qint64 parent, qint64 docNumber) {
   const QString folderLibrary = CurrentName(cx);
-  RunSQL(cx, FolderRowsSelect(parent, cx.library.QuotedNextColumn, folderLibrary) + QStringLiteral(" AND FI.DOCNUMBER = ") +
-                 FormatNumber(docNumber));
+  dm::FilledSql select = FolderRowsSelect(parent, cx.library.QuotedNextColumn, folderLibrary);
+  select.pattern += QStringLiteral(" AND FI.DOCNUMBER = ?");
+  select.literals << FormatNumber(docNumber);
+  RunSQL(cx, select);
   dm::PcdSql& sql = Results(cx);
   std::optional<FolderItemRow> found;
   if (sql.RowCount() > 0) {

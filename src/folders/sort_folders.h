@@ -6,6 +6,8 @@
 #include <QString>
 #include <vector>
 
+#include "platform/dm/dm_api.h"
+
 namespace sw {
 
 class Context;
@@ -46,7 +48,7 @@ bool IsRemoteItem(const QString& itemLibrary, const QString& folderLibrary);
 // The rows of one folder in display order. Only the rows of the folder in `folderLibrary`
 // (the library whose database is asked): a row for a folder of another library that happens
 // to have the same number is that library's filing record, not part of this chain.
-QString FolderItemsQuery(qint64 parent, const QString& nextColumn, const QString& folderLibrary);
+dm::FilledSql FolderItemsQuery(qint64 parent, const QString& nextColumn, const QString& folderLibrary);
 
 // Helpers shared by the folder procedures that read results themselves.
 namespace folder_sql {

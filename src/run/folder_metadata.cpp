@@ -34,7 +34,7 @@ QString ShortColumnName(const QString& name) {
 
 // Runs a one-value look-up and releases its result. False when the statement failed: a value
 // that could not be read is not taken for an empty one.
-bool LookUp(RunContext& cx, const QString& sql, QString& value) {
+bool LookUp(RunContext& cx, const dm::FilledSql& sql, QString& value) {
   value.clear();
   if (!RunSQL(cx, sql) || !cx.session.pSQL) return false;
   dm::PcdSql& pcd = *cx.session.pSQL;
@@ -71,7 +71,7 @@ void SetAddress(RunContext& cx, qint64 folder, const QString& address) {
 // A folder without an author gets the connected user.
 void SetAuthor(RunContext& cx, qint64 folder) {
   QString author;
-  if (!LookUp(cx, QStringLiteral("SELECT AUTHOR FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + N(folder), author)) return;
+  if (!LookUp(cx, {QStringLiteral("SELECT AUTHOR FROM [OWNER].PROFILE WHERE DOCNUMBER = ?"), {N(folder)}}, author)) return;
   if (NumericValue(author) != 0) return;
   const QString login = cx.session.CurrentLibrary ? cx.session.CurrentLibrary->UserName() : QString();
   LogMessage(cx, QStringLiteral("Author is not set - changing author for document #") + N(folder) + QStringLiteral(" to ") +

@@ -28,12 +28,12 @@ QString StoredRuleName(RunContext& cx) {
 void ReplaceTrackingRow(RunContext& cx, const QString& sid, const QString& table, const QString& rule,
                         const QString& ruleLike) {
   const SqlTransaction transaction = BeginTransaction(cx);
-  RunAndRelease(cx, QStringLiteral("DELETE FROM [OWNER].TARN_STACKWRIGHT WHERE SID = ") + sid +
-                        QStringLiteral(" AND TABLE_NAME = '") + table + QStringLiteral("' AND UPPER(RULE_NAME) ") + ruleLike);
-  const bool inserted =
-      RunAndRelease(cx, QStringLiteral("INSERT INTO [OWNER].TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, LOCKED_BY) "
-                                       "VALUES(") +
-                            sid + QStringLiteral(", '") + table + QStringLiteral("', '") + rule + QStringLiteral("', 0, '')"));
+  RunAndRelease(cx, {QStringLiteral("DELETE FROM [OWNER].TARN_STACKWRIGHT WHERE SID = ? AND TABLE_NAME = ? AND UPPER(RULE_NAME) ") +
+                         ruleLike,
+                     {sid, QStringLiteral("'") + table + QStringLiteral("'")}});
+  const bool inserted = RunAndRelease(
+      cx, {QStringLiteral("INSERT INTO [OWNER].TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, LOCKED_BY) VALUES(?, ?, ?, 0, '')"),
+           {sid, QStringLiteral("'") + table + QStringLiteral("'"), QStringLiteral("'") + rule + QStringLiteral("'")}});
   EndTransaction(cx, transaction, inserted);
 }
 

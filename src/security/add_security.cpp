@@ -44,31 +44,31 @@ bool Unreadable(SecurityContext& cx, const QString& what, const QString& n) {
 // An item without an author gets its typist as author before anything else. False when the
 // author could not be read.
 bool FixMissingAuthor(SecurityContext& cx, const QString& n) {
-  if (!RunQuery(cx, QStringLiteral("SELECT AUTHOR FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + n))
+  if (!RunQuery(cx, {QStringLiteral("SELECT AUTHOR FROM [OWNER].PROFILE WHERE DOCNUMBER = ?"), {n}}))
     return Unreadable(cx, QStringLiteral("author"), n);
   dm::PcdSql& pcd = SqlObject(cx);
   const double author = NumericValue(pcd.ColumnValue(1));
   pcd.ReleaseResults();
-  if (author == 0) RunWrite(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET AUTHOR = TYPIST WHERE DOCNUMBER = ") + n);
+  if (author == 0) RunWrite(cx, {QStringLiteral("UPDATE [OWNER].PROFILE SET AUTHOR = TYPIST WHERE DOCNUMBER = ?"), {n}});
   return true;
 }
 
-QString ProfileQuery(const QString& n) {
-  return QStringLiteral(
+dm::FilledSql ProfileQuery(const QString& n) {
+  return {QStringLiteral(
              "SELECT P.SYSTEM_ID, A.USER_ID, T.USER_ID, AG.GROUP_ID, TG.GROUP_ID, P.DEFAULT_RIGHTS FROM [OWNER].PROFILE P "
              "LEFT OUTER JOIN [OWNER].PEOPLE A ON A.SYSTEM_ID = P.AUTHOR "
              "LEFT OUTER JOIN [OWNER].PEOPLE T ON T.SYSTEM_ID = P.TYPIST "
              "LEFT OUTER JOIN [OWNER].GROUPS AG ON AG.SYSTEM_ID = A.PRIMARY_GROUP "
-             "LEFT OUTER JOIN [OWNER].GROUPS TG ON TG.SYSTEM_ID = T.PRIMARY_GROUP WHERE P.DOCNUMBER = ") +
-         n;
+             "LEFT OUTER JOIN [OWNER].GROUPS TG ON TG.SYSTEM_ID = T.PRIMARY_GROUP WHERE P.DOCNUMBER = ?"),
+          {n}};
 }
 
-QString TypistProfileQuery(const QString& n) {
-  return QStringLiteral(
+dm::FilledSql TypistProfileQuery(const QString& n) {
+  return {QStringLiteral(
              "SELECT P.SYSTEM_ID, T.USER_ID, T.USER_ID, TG.GROUP_ID, TG.GROUP_ID, P.DEFAULT_RIGHTS FROM [OWNER].PROFILE P "
              "LEFT OUTER JOIN [OWNER].PEOPLE T ON T.SYSTEM_ID = P.TYPIST "
-             "LEFT OUTER JOIN [OWNER].GROUPS TG ON TG.SYSTEM_ID = T.PRIMARY_GROUP WHERE P.DOCNUMBER = ") +
-         n;
+             "LEFT OUTER JOIN [OWNER].GROUPS TG ON TG.SYSTEM_ID = T.PRIMARY_GROUP WHERE P.DOCNUMBER = ?"),
+          {n}};
 }
 
 // The item's author, typist and their groups; None when the library has no profile of that
@@ -113,7 +113,7 @@ void SecureWithoutProfile(SecurityContext& cx, const QString& n) {
 void RemoveInactiveTrustees(SecurityContext& cx, const ItemProfileFacts& facts, const QString& n) {
   if (facts.DefaultRights != 0) return;
   LogThenHyphens(cx, QStringLiteral("Removing existing trustees from document #") + n);
-  RunWrite(cx, QStringLiteral("DELETE FROM [OWNER].SECURITY WHERE THING = ") + facts.ProfileSystemId);
+  RunWrite(cx, {QStringLiteral("DELETE FROM [OWNER].SECURITY WHERE THING = ?"), {facts.ProfileSystemId}});
 }
 
 // Notes which of the template's trustees, and of the author, typist and DOCS_USERS, the item
@@ -169,9 +169,9 @@ qint64 WriteTrustees(SecurityContext& cx, const ItemProfileFacts& facts, const T
     written += WriteOwnPerson(cx, sid, QStringLiteral("Adding security for typist "), facts.TypistUserId);
   if (!list.DocsUsersListed && !list.PositiveRightsSeen) {
     LogThenHyphens(cx, QStringLiteral("Adding DOCS_USERS security"));
-    RunWrite(cx, QStringLiteral("DELETE FROM [OWNER].SECURITY WHERE THING = ") + sid + QStringLiteral(" AND PERSONORGROUP = 0"));
-    written += RunWrite(cx, QStringLiteral("INSERT INTO [OWNER].SECURITY (PERSONORGROUP, ACCESSRIGHTS, THING) VALUES(0, 191, ") +
-                                sid + QStringLiteral(")"));
+    RunWrite(cx, {QStringLiteral("DELETE FROM [OWNER].SECURITY WHERE THING = ? AND PERSONORGROUP = 0"), {sid}});
+    written += RunWrite(cx, {QStringLiteral("INSERT INTO [OWNER].SECURITY (PERSONORGROUP, ACCESSRIGHTS, THING) VALUES(0, 191, ?)"),
+                             {sid}});
   }
   LogThenHyphens(cx, QStringLiteral("Posting ") + FormatNumber(list.Count()) + QStringLiteral(" folder trustees to profiled document"));
   for (const TemplateTrustee& row : list.rows) written += WriteTemplateTrustee(cx, sid, row);
@@ -221,8 +221,9 @@ bool ApplyTemplate(SecurityContext& cx, qint64 DocNumber, const QString& Templat
   if (written != 0) {
     LogThenHyphens(cx, QStringLiteral("Enabling document security for document #") + n + QStringLiteral(" in library ") +
                     LibraryObjectName(cx));
-    RunWrite(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET DEFAULT_RIGHTS = 1") + SecurityLinkClause(cx.library.SecurityLinkExists) +
-                     QStringLiteral(" WHERE SYSTEM_ID = ") + facts.ProfileSystemId);
+    RunWrite(cx, {QStringLiteral("UPDATE [OWNER].PROFILE SET DEFAULT_RIGHTS = 1") + SecurityLinkClause(cx.library.SecurityLinkExists) +
+                      QStringLiteral(" WHERE SYSTEM_ID = ?"),
+                  {facts.ProfileSystemId}});
   }
   LogThenHyphens(cx, QStringLiteral("Finished adding ") + FormatNumber(list.Count()) +
                   QStringLiteral(" template trustees to profiled document #") + n);

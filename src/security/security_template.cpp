@@ -167,10 +167,10 @@ TemplateTrusteeList ParseSecurityTemplate(Context& cx, const QString& SecurityTe
 namespace {
 
 // The subquery that finds the trustee's own SYSTEM_ID by its id.
-QString TrusteeIdLookup(TrusteeKind kind, const QString& id) {
-  if (kind == TrusteeKind::Person)
-    return QStringLiteral("(SELECT SYSTEM_ID FROM [OWNER].PEOPLE WHERE USER_ID = '") + StripQuotes(id) + QStringLiteral("')");
-  return QStringLiteral("(SELECT SYSTEM_ID FROM [OWNER].GROUPS WHERE GROUP_ID = '") + StripQuotes(id) + QStringLiteral("')");
+// The look-up of the trustee's id; its one literal is the trustee's name.
+QString TrusteeIdLookup(TrusteeKind kind) {
+  if (kind == TrusteeKind::Person) return QStringLiteral("(SELECT SYSTEM_ID FROM [OWNER].PEOPLE WHERE USER_ID = ?)");
+  return QStringLiteral("(SELECT SYSTEM_ID FROM [OWNER].GROUPS WHERE GROUP_ID = ?)");
 }
 
 }  // namespace
@@ -179,31 +179,30 @@ QString SecurityLinkClause(bool securityLinkExists) {
   return securityLinkExists ? QStringLiteral(", SECURITY_LINK = SYSTEM_ID, SEC_REASON_LINK = 98") : QString();
 }
 
-QString ItemTrusteesQuery(qint64 docNumber) {
-  return QStringLiteral(
+dm::FilledSql ItemTrusteesQuery(qint64 docNumber) {
+  return {QStringLiteral(
              "SELECT P.USER_ID, G.GROUP_ID, S.ACCESSRIGHTS FROM [OWNER].SECURITY S "
              "LEFT OUTER JOIN [OWNER].PEOPLE P ON P.SYSTEM_ID = S.PERSONORGROUP "
              "LEFT OUTER JOIN [OWNER].GROUPS G ON G.SYSTEM_ID = S.PERSONORGROUP "
-             "LEFT OUTER JOIN [OWNER].PROFILE R ON R.SYSTEM_ID = S.THING WHERE R.DOCNUMBER = ") +
-         FormatNumber(docNumber);
+             "LEFT OUTER JOIN [OWNER].PROFILE R ON R.SYSTEM_ID = S.THING WHERE R.DOCNUMBER = ?"),
+          {FormatNumber(docNumber)}};
 }
 
-QString TrusteeDeleteSql(TrusteeKind kind, const QString& sid, const QString& id) {
-  return QStringLiteral("DELETE FROM [OWNER].SECURITY WHERE THING = ") + sid + QStringLiteral(" AND PERSONORGROUP = ") +
-         TrusteeIdLookup(kind, id);
+dm::FilledSql TrusteeDeleteSql(TrusteeKind kind, const QString& sid, const QString& id) {
+  return {QStringLiteral("DELETE FROM [OWNER].SECURITY WHERE THING = ? AND PERSONORGROUP = ") + TrusteeIdLookup(kind),
+          {sid, SqlText(id)}};
 }
 
-QString TrusteeInsertSql(TrusteeKind kind, const QString& sid, const QString& id, const QString& rights) {
+dm::FilledSql TrusteeInsertSql(TrusteeKind kind, const QString& sid, const QString& id, const QString& rights) {
   const bool person = kind == TrusteeKind::Person;
-  return QStringLiteral("INSERT INTO [OWNER].SECURITY (PERSONORGROUP, ACCESSRIGHTS, THING) SELECT SYSTEM_ID, ") +
-         RightsNumber(rights) + QStringLiteral(", ") + sid +
-         (person ? QStringLiteral(" FROM [OWNER].PEOPLE WHERE USER_ID = '") : QStringLiteral(" FROM [OWNER].GROUPS WHERE GROUP_ID = '")) +
-         StripQuotes(id) + QStringLiteral("'");
+  return {QStringLiteral("INSERT INTO [OWNER].SECURITY (PERSONORGROUP, ACCESSRIGHTS, THING) SELECT SYSTEM_ID, ?, ?") +
+              (person ? QStringLiteral(" FROM [OWNER].PEOPLE WHERE USER_ID = ?") : QStringLiteral(" FROM [OWNER].GROUPS WHERE GROUP_ID = ?")),
+          {RightsNumber(rights), sid, SqlText(id)}};
 }
 
-QString TrusteeUpdateSql(TrusteeKind kind, const QString& sid, const QString& id, const QString& rights) {
-  return QStringLiteral("UPDATE [OWNER].SECURITY SET ACCESSRIGHTS = ") + RightsNumber(rights) +
-         QStringLiteral(" WHERE THING = ") + sid + QStringLiteral(" AND PERSONORGROUP = ") + TrusteeIdLookup(kind, id);
+dm::FilledSql TrusteeUpdateSql(TrusteeKind kind, const QString& sid, const QString& id, const QString& rights) {
+  return {QStringLiteral("UPDATE [OWNER].SECURITY SET ACCESSRIGHTS = ? WHERE THING = ? AND PERSONORGROUP = ") + TrusteeIdLookup(kind),
+          {RightsNumber(rights), sid, SqlText(id)}};
 }
 
 QString RightsNumber(const QString& rights) { return FormatNumber(std::llround(NumericValue(rights))); }
@@ -214,7 +213,7 @@ dm::PcdSql& SqlObject(Context& cx) {
   return *cx.session.pSQL;
 }
 
-bool RunQuery(Context& cx, const QString& sql) {
+bool RunQuery(Context& cx, const dm::FilledSql& sql) {
   const bool submitted = RunSQL(cx, sql);
   dm::PcdSql& pcd = SqlObject(cx);
   if (submitted && IsSqlSuccess(pcd.SqlErrorCode())) return true;
@@ -222,7 +221,7 @@ bool RunQuery(Context& cx, const QString& sql) {
   return false;
 }
 
-qint64 RunWrite(Context& cx, const QString& sql) {
+qint64 RunWrite(Context& cx, const dm::FilledSql& sql) {
   const bool submitted = RunSQL(cx, sql);
   dm::PcdSql& pcd = SqlObject(cx);
   const qint64 affected = pcd.RowsAffected();

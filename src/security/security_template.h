@@ -68,12 +68,12 @@ inline constexpr int OwnTrusteeRights = 191;
 // ", SECURITY_LINK = SYSTEM_ID, SEC_REASON_LINK = 98" on libraries whose PROFILE has the link.
 QString SecurityLinkClause(bool securityLinkExists);
 // The trustee rows of a document: user id, group id, rights.
-QString ItemTrusteesQuery(qint64 docNumber);
+dm::FilledSql ItemTrusteesQuery(qint64 docNumber);
 // Statements on one trustee row of the item whose PROFILE.SYSTEM_ID is `sid`; the id goes in
 // through StripQuotes, the rights as a whole number.
-QString TrusteeDeleteSql(TrusteeKind kind, const QString& sid, const QString& id);
-QString TrusteeInsertSql(TrusteeKind kind, const QString& sid, const QString& id, const QString& rights);
-QString TrusteeUpdateSql(TrusteeKind kind, const QString& sid, const QString& id, const QString& rights);
+dm::FilledSql TrusteeDeleteSql(TrusteeKind kind, const QString& sid, const QString& id);
+dm::FilledSql TrusteeInsertSql(TrusteeKind kind, const QString& sid, const QString& id, const QString& rights);
+dm::FilledSql TrusteeUpdateSql(TrusteeKind kind, const QString& sid, const QString& id, const QString& rights);
 // A rights text as the whole number the statements write.
 QString RightsNumber(const QString& rights);
 
@@ -85,9 +85,9 @@ enum class ReadResult { Found, None, Rejected };
 
 // Runs a query and leaves its results open; false (results released) when the database rejected
 // it: a rejected query is no answer, and nothing may be written from it.
-bool RunQuery(Context& cx, const QString& sql);
+bool RunQuery(Context& cx, const dm::FilledSql& sql);
 // Runs a statement and releases its results; the rows it changed (0 when it was rejected or
 // never reached the database).
-qint64 RunWrite(Context& cx, const QString& sql);
+qint64 RunWrite(Context& cx, const dm::FilledSql& sql);
 
 }  // namespace sw

@@ -143,6 +143,21 @@ TEST_P(RunSqlTest, DialectRewritesFollowTheEngine) {
                             : QStringLiteral("UPDATE DOCSADM.PEOPLE SET LAST_LOGIN = TO_DATE('','DD-MON-RR') WHERE 1 = 0"));
 }
 
+// A statement sent as a pattern and its literals reaches the database as its own text would, also
+// once the pattern is kept: with literals the engine rewrites, holding placeholders, or a "?" quoted.
+TEST_P(RunSqlTest, StatementsOfAPatternRunAsTheirOwnTexts) {
+  const QString pattern = QStringLiteral("DELETE FROM [OWNER].PEOPLE WHERE FULL_NAME != ? AND USER_ID = ? AND FULL_NAME <> 'a?b'");
+  const QStringList fillings[] = {{"'x'", "'y'"}, {"'x'", "'y'"}, {"'x'", "'y'"}, {"'z'", "'w'"}, {"''", "''''"},
+                                  {"''", "''''"}, {"''", "''''"}, {"'[OWNER]'", "'x'"}, {"'MAXDOP'", "'1'"}};
+  for (const QStringList& literals : fillings) {
+    const dm::FilledSql filled{pattern, literals};
+    ASSERT_TRUE(RunSQL(cx, filled));
+    const QString ran = Ran();
+    ASSERT_TRUE(RunSQL(cx, filled.Text()));
+    EXPECT_EQ(ran, Ran()) << literals.join(u' ').toStdString();
+  }
+}
+
 TEST_P(RunSqlTest, RewritesLeaveQuotedLiteralsAndNamesAlone) {
   // Values and names as the source rows hold them; the same forms outside quotes are rewritten.
   ASSERT_TRUE(RunSQL(cx, QStringLiteral("SELECT 'X <> Y', 'SYSDATE-01', 'CAST('' AS x', 'TRY_CAST', 'GETUTCDATE()', "

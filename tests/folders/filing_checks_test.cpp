@@ -196,11 +196,11 @@ TEST_F(FilingChecks, FailingStatementEndsTheChecksAsAFailure) {
 }
 
 TEST(FilingQueries, NamesAreQuotedForTheirLiterals) {
-  EXPECT_EQ(filing::FiledAlreadyQuery(12, 34, "O'LIB", "LAW'LIB "),
+  EXPECT_EQ(filing::FiledAlreadyQuery(12, 34, "O'LIB", "LAW'LIB ").Text(),
             "SELECT COUNT(*) FROM [OWNER].FOLDER_ITEM WHERE DOCNUMBER = 12 AND PARENT = 34 AND LIBRARY = (SELECT "
             "SYSTEM_ID FROM [OWNER].REMOTE_LIBRARIES WHERE LIBRARY_NAME = 'O''LIB') AND PARENT_LIBRARY = (SELECT "
             "SYSTEM_ID FROM [OWNER].REMOTE_LIBRARIES WHERE LIBRARY_NAME = 'LAW''LIB')");
-  const QString rights = filing::ParentRightsQuery(7, "O'BRIEN");
+  const QString rights = filing::ParentRightsQuery(7, "O'BRIEN").Text();
   EXPECT_EQ(rights.count("USER_ID = 'O''BRIEN'"), 2);
   EXPECT_FALSE(rights.contains("'O'BRIEN'"));
 }

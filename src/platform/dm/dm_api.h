@@ -231,6 +231,18 @@ class DmFolder : public DmProfile {
 };
 
 // The DM SQL object (PCDClient.PCDSQL), bound to a library and the session's token.
+// A statement written as a pattern and the literals that fill it: each "?" of the pattern outside
+// its quoted texts and names stands for the next literal, a number or a quoted text as the
+// statement holds it. Only the literals differ from one statement of a pattern to the next.
+struct FilledSql {
+  // A text without literals stands as it is, whatever "?" it holds.
+  FilledSql(QString text, QStringList filling = {}) : pattern(std::move(text)), literals(std::move(filling)) {}
+  QString pattern;
+  QStringList literals;
+  // The statement itself.
+  QString Text() const;
+};
+
 class PcdSql {
  public:
   virtual ~PcdSql() = default;
@@ -239,6 +251,8 @@ class PcdSql {
   virtual qint64 DatabaseVendor() const = 0;
   // Runs one statement and buffers its whole result, positioned on row 1. 0 = executed.
   virtual qint64 Execute(const QString& sql) = 0;
+  // Runs the statement the pattern and literals make.
+  virtual qint64 ExecuteFilled(const FilledSql& sql) { return Execute(sql.Text()); }
   virtual qint64 SqlErrorCode() const = 0;
   virtual qint64 ErrNumber() const = 0;         // PcdSqlError.ErrNumber
   virtual QString ErrDescription() const = 0;   // PcdSqlError.ErrDescription

@@ -129,6 +129,8 @@ struct EmStatementMemory {
   std::deque<HashedText> lastTextOrder;  // oldest first
   // Where the values stand in the statements of each shape met: most need no lifting in full.
   sql::LiftShapes shapes;
+  // The same for statements sent as a pattern and literals: most need no text at all.
+  sql::LiftPatterns patterns;
 };
 
 class EmPcdSql : public PcdSql {
@@ -138,6 +140,7 @@ class EmPcdSql : public PcdSql {
   int SetLibrary(const QString& library) override;
   qint64 DatabaseVendor() const override { return bound_ ? library_.engine : 0; }
   qint64 Execute(const QString& sql) override;
+  qint64 ExecuteFilled(const FilledSql& sql) override;
   qint64 SqlErrorCode() const override { return sqlErrorCode_; }
   qint64 ErrNumber() const override { return errNumber_; }
   QString ErrDescription() const override { return errDescription_; }
@@ -159,6 +162,9 @@ class EmPcdSql : public PcdSql {
   Ready Translated(const HashedText& sql);
   Ready TranslatedAnew(const HashedText& sql);
   std::optional<Ready> Served(const HashedText& key, QVariantList& values);
+  Ready TranslatedFilled(const FilledSql& sql);
+  // Runs the text, or the statement of pattern and literals when `filled` is given.
+  qint64 Run(const QString& text, const FilledSql* filled);
   DmServerPtr server_;
   DmLibraryConfig library_;
   // The bound library's statements, kept by the server for every SQL object of the library.

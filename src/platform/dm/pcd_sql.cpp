@@ -61,6 +61,8 @@ QString ResultColumnName(const QString& sqliteName, bool computed) {
 
 }  // namespace
 
+QString FilledSql::Text() const { return sql::FilledText(pattern, literals); }
+
 int EmPcdSql::SetToken(const QString& token) {
   token_ = token;
   return token.isEmpty() ? 1 : 0;
@@ -151,7 +153,28 @@ void EmPcdSql::Fail(qint64 status, qint64 code, const QString& description) {
   errDescription_ = description;
 }
 
-qint64 EmPcdSql::Execute(const QString& sql) {
+qint64 EmPcdSql::Execute(const QString& sql) { return Run(sql, nullptr); }
+
+qint64 EmPcdSql::ExecuteFilled(const FilledSql& sql) {
+  if (sql.literals.isEmpty()) return Run(sql.pattern, nullptr);
+  return Run(QString(), &sql);
+}
+
+// A statement of a pattern met before needs neither its text nor any lifting; the first of each
+// goes the way of its text and teaches the pattern.
+EmPcdSql::Ready EmPcdSql::TranslatedFilled(const FilledSql& sql) {
+  const bool bracketClasses = !sql::IsOracleEngine(library_.engine);
+  sql::LiftPatterns& patterns = memory_->patterns;
+  if (std::optional<sql::LiftShapes::Quick> quick = patterns.Lift(sql.pattern, sql.literals, bracketClasses)) {
+    if (std::optional<Ready> served = Served(HashedText(quick->key, quick->keyHash), quick->values)) return *served;
+  }
+  const HashedText text(sql.Text());
+  if (!patterns.Knows(sql.pattern, sql.literals))
+    patterns.Learn(sql.pattern, sql.literals, sql::LiftValues(text.text, bracketClasses));
+  return Translated(text);
+}
+
+qint64 EmPcdSql::Run(const QString& text, const FilledSql* filled) {
   ReleaseResults();
   sqlErrorCode_ = 0;
   errNumber_ = 0;
@@ -163,15 +186,14 @@ qint64 EmPcdSql::Execute(const QString& sql) {
     return 1;
   }
   if (server_->hooks.sqlFault) {
-    if (auto fault = server_->hooks.sqlFault(library_.name, sql)) {
+    if (auto fault = server_->hooks.sqlFault(library_.name, filled ? filled->Text() : text)) {
       Fail(fault->status, fault->code, fault->description);
       rowsAffected_ = fault->rowsAffected;
       return fault->status;
     }
   }
   // Hashed once: the text is looked up among the last ones and may be kept.
-  const HashedText text(sql);
-  const Ready ready = Translated(text);
+  const Ready ready = filled ? TranslatedFilled(*filled) : Translated(HashedText(text));
   const SqlTranslation& translated = ready.translation;
   if (!translated.ok) {
     Fail(1, 1, translated.error);

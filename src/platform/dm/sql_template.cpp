@@ -613,4 +613,147 @@ void LiftShapes::Learn(const QString& sql, const LiftedStatement& lifted) {
   recipes_.insert(shape.hash, std::move(recipe));
 }
 
+std::vector<qsizetype> PatternSlots(const QString& pattern) {
+  std::vector<qsizetype> places;
+  char16_t closing = 0;  // the quote that ends the quoted text or name the scan is in
+  for (qsizetype at = 0; at < pattern.size(); ++at) {
+    const char16_t c = pattern[at].unicode();
+    if (closing != 0) {
+      if (c == closing) closing = 0;  // a doubled quote closes and opens again
+    } else if (c == u'\'' || c == u'"') {
+      closing = c;
+    } else if (c == u'[') {
+      closing = u']';
+    } else if (c == u'?') {
+      places.push_back(at);
+    }
+  }
+  return places;
+}
+
+QString FilledText(const QString& pattern, const QStringList& literals) {
+  if (literals.isEmpty()) return pattern;
+  QString text;
+  text.reserve(pattern.size() + 16 * literals.size());
+  qsizetype from = 0, k = 0;
+  for (const qsizetype slot : PatternSlots(pattern)) {
+    if (k >= literals.size()) break;
+    text += QStringView(pattern).mid(from, slot - from);
+    text += literals[k++];
+    from = slot + 1;
+  }
+  text += QStringView(pattern).mid(from);
+  return text;
+}
+
+namespace {
+
+// The class of a literal that is one number or one quoted text; 0 for anything else.
+char16_t LiteralClass(QStringView literal) {
+  const char16_t* const d = literal.utf16();
+  const qsizetype n = literal.size();
+  if (n == 0) return 0;
+  if (IsAsciiDigit(d[0])) {
+    if (NumberEnd(d, n, 0) != n) return 0;
+    return IsWholeNumber(literal) ? NumberClass(literal).unicode() : NotWhole;
+  }
+  const qsizetype open = (d[0] | 0x20) == u'n' ? 1 : 0;
+  if (open >= n || d[open] != u'\'') return 0;
+  bool doubled = false;
+  if (QuotedEnd(d, n, open, u'\'', &doubled) != n) return 0;
+  const QStringView inner = literal.mid(open + 1, n - open - 2);
+  if (inner.isEmpty()) return EmptyText;
+  return TextKinds + (doubled ? TextClass(StringLiteralValue(literal)) : TextClass(inner)).unicode();
+}
+
+QVariant LiteralValue(QStringView literal, char16_t kind) {
+  return IsTextKind(kind) ? QVariant(StringLiteralValue(literal)) : QVariant(literal.toLongLong());
+}
+
+}  // namespace
+
+bool LiftPatterns::KindsOf(const QStringList& literals, Kinds& kinds) {
+  for (const QString& literal : literals) {
+    const char16_t kind = LiteralClass(literal);
+    if (kind == 0) return false;
+    kinds.push_back(kind);
+  }
+  return true;
+}
+
+LiftPatterns::Recipe* LiftPatterns::Find(const QString& pattern, const Kinds& kinds) {
+  const auto found = recipes_.find(pattern);
+  if (found == recipes_.end()) return nullptr;
+  const QStringView wanted(kinds.constData(), kinds.size());
+  for (Recipe& recipe : *found)
+    if (recipe.kinds == wanted) return &recipe;
+  return nullptr;
+}
+
+bool LiftPatterns::Knows(const QString& pattern, const QStringList& literals) const {
+  Kinds kinds;
+  return !KindsOf(literals, kinds) || const_cast<LiftPatterns*>(this)->Find(pattern, kinds) != nullptr;
+}
+
+std::optional<LiftShapes::Quick> LiftPatterns::Lift(const QString& pattern, const QStringList& literals, bool bracketClasses) {
+  Kinds kinds;
+  if (!KindsOf(literals, kinds)) return std::nullopt;
+  Recipe* recipe = Find(pattern, kinds);
+  if (!recipe || !recipe->usable) return std::nullopt;
+  LiftShapes::Quick quick{recipe->key, recipe->keyHash, {}};
+  quick.values.reserve(qsizetype(recipe->sources.size()));
+  for (const Source& source : recipe->sources)
+    quick.values << (source.literal < 0 ? source.constant : LiteralValue(literals[source.literal], kinds[source.literal]));
+  if (recipe->checksLeft > 0) {
+    const LiftedStatement full = LiftValues(FilledText(pattern, literals), bracketClasses);
+    if (full.key != quick.key || !SameValues(full.values, quick.values)) {
+      recipe->usable = false;
+      return std::nullopt;
+    }
+    --recipe->checksLeft;
+  }
+  return quick;
+}
+
+void LiftPatterns::Learn(const QString& pattern, const QStringList& literals, const LiftedStatement& lifted) {
+  Kinds kinds;
+  if (!KindsOf(literals, kinds) || Find(pattern, kinds)) return;
+  if (count_ >= Limit) {
+    recipes_.clear();
+    count_ = 0;
+  }
+  Recipe recipe{pattern, QStringView(kinds.constData(), kinds.size()).toString(), {}, lifted.key, qHash(lifted.key)};
+  // Where each literal stands in the statement.
+  std::vector<std::pair<qsizetype, qsizetype>> spans;
+  qsizetype shift = 0, k = 0;
+  for (const qsizetype slot : PatternSlots(pattern)) {
+    if (k >= literals.size()) break;
+    spans.emplace_back(slot + shift, slot + shift + literals[k].size());
+    shift += literals[k++].size() - 1;
+  }
+  std::vector<bool> lifts(literals.size(), false);
+  recipe.usable = k == literals.size();
+  const std::vector<LiftedStatement::Piece>& pieces = lifted.pieces;
+  for (size_t p = 0; p < pieces.size() && recipe.usable; ++p) {
+    if (!pieces[p].added.isEmpty()) recipe.usable = false;
+    if (pieces[p].value < 0 || !recipe.usable) continue;
+    // A value lifted from a literal, or from the pattern's own text: never from part of a literal.
+    const qsizetype begin = pieces[p].end, end = p + 1 < pieces.size() ? pieces[p + 1].begin : -1;
+    Source source{-1, lifted.values[pieces[p].value]};
+    for (size_t s = 0; s < spans.size(); ++s) {
+      if (spans[s].first == begin && spans[s].second == end) {
+        source.literal = qsizetype(s);
+        lifts[s] = true;
+      } else if (spans[s].first < end && begin < spans[s].second) {
+        recipe.usable = false;
+      }
+    }
+    recipe.sources.push_back(source);
+  }
+  // A literal that is not lifted would stand in the key as it is.
+  for (const bool l : lifts) recipe.usable = recipe.usable && l;
+  recipes_[pattern].push_back(std::move(recipe));
+  ++count_;
+}
+
 }  // namespace sw::dm::sql

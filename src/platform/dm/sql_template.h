@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QHash>
+#include <QVarLengthArray>
 #include <QVariantList>
 #include <optional>
 #include <vector>
@@ -79,6 +80,46 @@ class LiftShapes {
   };
   static bool SameShape(const QString& sql, const std::vector<Literal>& literals, const Recipe& recipe);
   QHash<size_t, Recipe> recipes_;
+};
+
+// Where the slots of a statement pattern stand: each "?" outside its quoted texts and names.
+std::vector<qsizetype> PatternSlots(const QString& pattern);
+// The statement the pattern and its literals make: each slot filled with the next literal.
+QString FilledText(const QString& pattern, const QStringList& literals);
+
+// Statements written as a pattern and literals: a pattern whose literals are of the same classes
+// lifts the same values from the same literals, and the values its own text lifts as constants.
+// Once one has been lifted in full, the others need no lifting at all.
+class LiftPatterns {
+ public:
+  // The key and values of a statement of a pattern learnt before; none for another. The first
+  // statements of each are also lifted in full: a pattern that lifts otherwise is dropped.
+  std::optional<LiftShapes::Quick> Lift(const QString& pattern, const QStringList& literals, bool bracketClasses);
+  // Whether the pattern, with literals of these classes, was learnt (usable or not).
+  bool Knows(const QString& pattern, const QStringList& literals) const;
+  // Learns the pattern from a statement of it just lifted in full.
+  void Learn(const QString& pattern, const QStringList& literals, const LiftedStatement& lifted);
+
+ private:
+  static constexpr qsizetype Limit = 1024;
+  struct Source {
+    qsizetype literal = -1;  // the literal the value is, or -1 for a value of the pattern's own text
+    QVariant constant;
+  };
+  struct Recipe {
+    QString pattern;
+    QString kinds;
+    std::vector<Source> sources;  // per lifted value
+    QString key;
+    size_t keyHash = 0;
+    int checksLeft = 2;
+    bool usable = true;
+  };
+  using Kinds = QVarLengthArray<char16_t, 8>;
+  static bool KindsOf(const QStringList& literals, Kinds& kinds);
+  Recipe* Find(const QString& pattern, const Kinds& kinds);
+  QHash<QString, std::vector<Recipe>> recipes_;  // by pattern, one for each kinds of its literals
+  qsizetype count_ = 0;
 };
 
 // The translation of the marked text with each marker as its parameter (?1, ?2, ...); none when

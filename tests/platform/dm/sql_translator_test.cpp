@@ -196,6 +196,37 @@ TEST(SqlTranslatorText, StatementsOfAShapeMetBeforeLiftAsInFull) {
   EXPECT_GE(quick, 3);
 }
 
+// A statement sent as a pattern and literals is lifted from its literals and the values of the
+// pattern's own text: the same as in full, or not at all when a literal would not be lifted.
+TEST(SqlTranslatorText, StatementsOfAPatternMetBeforeLiftAsInFull) {
+  const std::pair<const char*, QStringList> statements[] = {
+      {"update T set A = 0 where B = ? and C = ?", {"5", "'x'"}},  // met three times: its checks are done
+      {"update T set A = 0 where B = ? and C = ?", {"5", "'x'"}},
+      {"update T set A = 0 where B = ? and C = ?", {"5", "'x'"}},
+      {"update T set A = 0 where B = ? and C = ?", {"61", "'yz'"}},  // lifted from its literals
+      {"update T set A = 0 where B = ? and C = ?", {"7", "'it''s'"}},  // a text of another class
+      {"select A from T order by ?", {"1"}},
+      {"select A from T order by ?", {"1"}},
+      {"select A from T order by ?", {"1"}},
+      {"select A from T order by ?", {"2"}},  // a literal that is not lifted
+      {"select A from T where upper(T.B) like ?", {"'AB%'"}},
+      {"select A from T where upper(T.B) like ?", {"'CD%'"}},
+  };
+  sql::LiftPatterns patterns;
+  int quick = 0;
+  for (const auto& [pattern, literals] : statements) {
+    const QString text = sql::FilledText(QString::fromUtf8(pattern), literals);
+    const sql::LiftedStatement lifted = sql::LiftValues(text, true);
+    if (const auto byPattern = patterns.Lift(QString::fromUtf8(pattern), literals, true)) {
+      ++quick;
+      EXPECT_EQ(byPattern->key, lifted.key) << text.toStdString();
+      EXPECT_EQ(byPattern->values, lifted.values) << text.toStdString();
+    }
+    patterns.Learn(QString::fromUtf8(pattern), literals, lifted);
+  }
+  EXPECT_GE(quick, 3);
+}
+
 // ---- TOP, OPTION, ROWNUM ----------------------------------------------------------------
 
 TEST(SqlTranslatorRowCaps, TopBecomesLimitAfterOrderBy) {
