@@ -421,11 +421,15 @@ bool CopyParentProfile(FolderContext& cx, const Request& r, qint64 number, Paren
   Hyphens(cx);
   // With no form known the folder keeps its own: FORM 0 names no form and leaves a profile the
   // DM can no longer open.
-  const QString form = p.formId != 0 ? QStringLiteral("FORM = ") + FormatNumber(p.formId) + QStringLiteral(", ") : QString();
-  RunSQL(cx, QStringLiteral("UPDATE [OWNER].PROFILE SET DOCNAME = '") + StripQuotes(r.name) + QStringLiteral("', ") + form +
-                 QStringLiteral("FULLTEXT = 'Y', STORAGETYPE = '") + StripQuotes(p.storageType) + QStringLiteral("', PATH = '") +
-                 StripQuotes(p.path) + QStringLiteral("', RETENTION = ") + FormatNumber(p.retention) +
-                 QStringLiteral(", EMAIL_SENT = NULL, EMAIL_RECEIVED = NULL WHERE DOCNUMBER = ") + FormatNumber(number));
+  dm::FilledSql update{QStringLiteral("UPDATE [OWNER].PROFILE SET DOCNAME = ?, "), {SqlText(r.name)}};
+  if (p.formId != 0) {
+    update.pattern += QStringLiteral("FORM = ?, ");
+    update.literals << FormatNumber(p.formId);
+  }
+  update.pattern += QStringLiteral("FULLTEXT = 'Y', STORAGETYPE = ?, PATH = ?, RETENTION = ?, EMAIL_SENT = NULL, "
+                                   "EMAIL_RECEIVED = NULL WHERE DOCNUMBER = ?");
+  update.literals << SqlText(p.storageType) << SqlText(p.path) << FormatNumber(p.retention) << FormatNumber(number);
+  RunSQL(cx, update);
   dm::PcdSql& sql = Results(cx);
   const qint64 changed = sql.RowsAffected();
   sql.ReleaseResults();
