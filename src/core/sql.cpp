@@ -459,8 +459,6 @@ void RollBackOpenTransactions(Context& cx) {
   }
 }
 
-QString SqlNumber(qint64 n) { return FormatNumber(n); }
-
 QString SqlText(const QString& text) { return QStringLiteral("'") + StripQuotes(text) + QStringLiteral("'"); }
 
 QString RepairTrailingApostrophe(const QString& sql) {

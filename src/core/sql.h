@@ -18,8 +18,7 @@ bool RunSQL(Context& cx, const dm::FilledSql& sql);
 // Runs a statement and releases its result; true when it ran without an SQL error.
 bool RunAndRelease(Context& cx, const QString& sql);
 bool RunAndRelease(Context& cx, const dm::FilledSql& sql);
-// A number and a text as the literals of a statement: the text quoted, its quotes doubled.
-QString SqlNumber(qint64 n);
+// A text as a literal of a statement: quoted, its quotes doubled.
 QString SqlText(const QString& text);
 
 // Statements on the current library that stand or fall together. A transaction begun while

@@ -230,7 +230,6 @@ class DmFolder : public DmProfile {
   virtual bool AddSubfolder(const DmFolderPtr& folder) = 0;
 };
 
-// The DM SQL object (PCDClient.PCDSQL), bound to a library and the session's token.
 // A statement written as a pattern and the literals that fill it: each "?" of the pattern outside
 // its quoted texts and names stands for the next literal, a number or a quoted text as the
 // statement holds it. Only the literals differ from one statement of a pattern to the next.
@@ -243,6 +242,7 @@ struct FilledSql {
   QString Text() const;
 };
 
+// The DM SQL object (PCDClient.PCDSQL), bound to a library and the session's token.
 class PcdSql {
  public:
   virtual ~PcdSql() = default;

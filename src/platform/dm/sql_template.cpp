@@ -428,23 +428,9 @@ struct ShapeScan {
   std::vector<ShapeLiteral> literals;
 };
 
-// What each ASCII character is to the scan of a shape.
-enum ShapeClass : quint8 { ShapeDigit = 1, ShapeNameStart = 2, ShapeNamePart = 4 };
-struct ShapeClasses {
-  quint8 of[128] = {};
-  constexpr ShapeClasses() {
-    for (int c = 0; c < 128; ++c) {
-      const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'), digit = c >= '0' && c <= '9';
-      if (digit) of[c] |= ShapeDigit;
-      if (letter || c == '_' || c == '#') of[c] |= ShapeNameStart;
-      if (letter || digit || c == '_' || c == '#' || c == '$' || c == '@') of[c] |= ShapeNamePart;
-    }
-  }
-};
-constexpr ShapeClasses ShapeAscii;
-bool IsAsciiDigit(char16_t c) { return c < 0x80 && (ShapeAscii.of[c] & ShapeDigit); }
+bool IsAsciiDigit(char16_t c) { return c < 0x80 && (Ascii.of[c] & AsciiDigit); }
 qsizetype NamePartsEnd(const char16_t* d, qsizetype n, qsizetype k) {
-  while (k < n && d[k] < 0x80 && (ShapeAscii.of[d[k]] & ShapeNamePart)) ++k;
+  while (k < n && d[k] < 0x80 && (Ascii.of[d[k]] & AsciiNamePart)) ++k;
   return k;
 }
 
@@ -492,10 +478,10 @@ ShapeScan ScanShape(const QString& sql) {
     const char16_t c = d[i];
     if (c >= 0x80) return out;
     const char16_t next = i + 1 < n ? d[i + 1] : u'\0';
-    const quint8 ascii = ShapeAscii.of[c];
-    if ((ascii & ShapeNameStart) && !((c | 0x20) == u'n' && next == u'\'')) {
+    const quint8 ascii = Ascii.of[c];
+    if ((ascii & AsciiNameStart) && !((c | 0x20) == u'n' && next == u'\'')) {
       i = NamePartsEnd(d, n, i + 1);
-    } else if ((ascii & ShapeDigit) || (c == u'.' && IsAsciiDigit(next))) {
+    } else if ((ascii & AsciiDigit) || (c == u'.' && IsAsciiDigit(next))) {
       const qsizetype j = NumberEnd(d, n, i);
       const QStringView number(d + i, j - i);
       out.literals.push_back({i, j, IsWholeNumber(number) ? NumberClass(number).unicode() : NotWhole});
@@ -690,9 +676,9 @@ LiftPatterns::Recipe* LiftPatterns::Find(const QString& pattern, const Kinds& ki
   return nullptr;
 }
 
-bool LiftPatterns::Knows(const QString& pattern, const QStringList& literals) const {
+bool LiftPatterns::Knows(const QString& pattern, const QStringList& literals) {
   Kinds kinds;
-  return !KindsOf(literals, kinds) || const_cast<LiftPatterns*>(this)->Find(pattern, kinds) != nullptr;
+  return !KindsOf(literals, kinds) || Find(pattern, kinds) != nullptr;
 }
 
 std::optional<LiftShapes::Quick> LiftPatterns::Lift(const QString& pattern, const QStringList& literals, bool bracketClasses) {

@@ -96,7 +96,7 @@ class LiftPatterns {
   // statements of each are also lifted in full: a pattern that lifts otherwise is dropped.
   std::optional<LiftShapes::Quick> Lift(const QString& pattern, const QStringList& literals, bool bracketClasses);
   // Whether the pattern, with literals of these classes, was learnt (usable or not).
-  bool Knows(const QString& pattern, const QStringList& literals) const;
+  bool Knows(const QString& pattern, const QStringList& literals);
   // Learns the pattern from a statement of it just lifted in full.
   void Learn(const QString& pattern, const QStringList& literals, const LiftedStatement& lifted);
 

@@ -7,21 +7,6 @@ namespace {
 bool IsNameStart(QChar c) { return c.isLetter() || c == u'_' || c == u'#'; }
 bool IsNamePart(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'#' || c == u'$' || c == u'@'; }
 
-// What each ASCII character is to the scan, looked up at once; others are left to Qt.
-enum AsciiClass : quint8 { AsciiSpace = 1, AsciiDigit = 2, AsciiNameStart = 4, AsciiNamePart = 8 };
-struct AsciiClasses {
-  quint8 of[128] = {};
-  constexpr AsciiClasses() {
-    for (int c = 0; c < 128; ++c) {
-      const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'), digit = c >= '0' && c <= '9';
-      if (c == ' ' || (c >= 0x09 && c <= 0x0D)) of[c] |= AsciiSpace;
-      if (digit) of[c] |= AsciiDigit;
-      if (letter || c == '_' || c == '#') of[c] |= AsciiNameStart;
-      if (letter || digit || c == '_' || c == '#' || c == '$' || c == '@') of[c] |= AsciiNamePart;
-    }
-  }
-};
-constexpr AsciiClasses Ascii;
 // Asked of every character: the table answers inline, Qt out of line for the rest.
 Q_NEVER_INLINE bool IsOtherSpace(char16_t c) { return QChar::isSpace(c); }
 Q_NEVER_INLINE bool IsOtherDigit(char16_t c) { return QChar::isDigit(c); }
