@@ -170,7 +170,7 @@ bool SqliteDb::ExecScript(const QString& sql, QString* error) {
 }
 
 SqliteDb::Prepared SqliteDb::Prepare(const HashedText& sql, SqliteResult& result) {
-  if (std::optional<Prepared> kept = statements_.Take(sql)) return *kept;
+  if (std::optional<Prepared> kept = statements_.Take(sql)) return std::move(*kept);
   const QByteArray utf8 = sql.text.toUtf8();
   Prepared p;
   const char* tail = nullptr;
