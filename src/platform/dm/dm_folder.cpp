@@ -53,7 +53,7 @@ struct FieldDef {
 
 // A form's fields and the statement that reads a profile's values in them.
 struct FormLayout {
-  std::vector<FieldDef> fields;
+  std::shared_ptr<const std::vector<FieldDef>> fields;  // shared by every profile of the form
   QString valuesSql;
 };
 
@@ -70,8 +70,12 @@ struct EmProfileData {
   qint64 formId = 0;
   QString formName;
   bool usable = true;  // the profile's form exists
-  std::vector<FieldDef> fields;
+  std::shared_ptr<const std::vector<FieldDef>> fields;  // its form's, shared
   QString valuesSql;  // reads the values in these fields
+  const std::vector<FieldDef>& Fields() const {
+    static const std::vector<FieldDef> none;
+    return fields ? *fields : none;
+  }
   std::map<QString, QVariant> values;  // by PROFILE column, upper case
   std::set<QString> dirty;
   std::optional<bool> pendingPublic;
@@ -136,7 +140,7 @@ class EmColumn : public DmColumn {
   }
 
  private:
-  const FieldDef& Def() const { return data_->fields[index_]; }
+  const FieldDef& Def() const { return data_->Fields()[index_]; }
   std::shared_ptr<EmProfileData> data_;
   size_t index_;
 };
@@ -185,7 +189,7 @@ class EmStoredColumn : public DmColumn {
 class EmColumns : public DmColumns {
  public:
   explicit EmColumns(std::shared_ptr<EmProfileData> data) : data_(std::move(data)) {
-    for (size_t i = 0; i < data_->fields.size(); ++i) columns_.push_back(std::make_shared<EmColumn>(data_, i));
+    for (size_t i = 0; i < data_->Fields().size(); ++i) columns_.push_back(std::make_shared<EmColumn>(data_, i));
   }
   qint64 Count() const override { return data_->usable ? qint64(columns_.size()) : 0; }
   DmColumnPtr Item(const QString& name) override {
@@ -303,7 +307,8 @@ FormLayout ReadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
     const QString fallback = isFolder ? QStringLiteral("FOLDER_PROF") : QStringLiteral("DEF_PROF");
     fields = read(db.ReadScalar(QStringLiteral("SELECT SYSTEM_ID FROM FORMS WHERE FORM_NAME = ?"), {fallback}).toLongLong());
   }
-  return FormLayout{fields, ValuesStatement(fields)};
+  const QString valuesSql = ValuesStatement(fields);
+  return FormLayout{std::make_shared<const std::vector<FieldDef>>(std::move(fields)), valuesSql};
 }
 
 }  // namespace
@@ -351,7 +356,8 @@ bool LoadValues(EmProfileData& d) {
   d.systemId = row[0].toLongLong();
   d.values[QStringLiteral("DOCNAME")] = row[1].isNull() ? QString() : row[1].toString();
   d.values[QStringLiteral("ABSTRACT")] = row[2].isNull() ? QString() : row[2].toString();
-  for (size_t i = 0; i < d.fields.size(); ++i) d.values[d.fields[i].profileColumn] = LoadedValue(d.fields[i], row[int(i) + 3]);
+  const std::vector<FieldDef>& fields = d.Fields();
+  for (size_t i = 0; i < fields.size(); ++i) d.values[fields[i].profileColumn] = LoadedValue(fields[i], row[int(i) + 3]);
   return true;
 }
 
@@ -452,7 +458,7 @@ bool EmFolder::ResolvedValues(std::map<QString, QVariant>* out, bool all, QStrin
     const QString column = QString::fromLatin1(text);
     if (all || data_->dirty.count(column)) (*out)[column] = data_->Get(column);
   }
-  for (const FieldDef& f : data_->fields) {
+  for (const FieldDef& f : data_->Fields()) {
     if (!all && !data_->dirty.count(f.profileColumn)) continue;
     if (f.profileColumn == QLatin1String("DOCNUMBER") || f.profileColumn == QLatin1String("SYSTEM_ID")) continue;
     if (f.IsLookup()) {
@@ -765,7 +771,7 @@ DmFolderPtr EmLibrary::NewFolder() {
   // A new profile's fields start empty (not Null), as a new profile form shows them.
   data->values[QStringLiteral("DOCNAME")] = QString();
   data->values[QStringLiteral("ABSTRACT")] = QString();
-  for (const auto& f : data->fields) data->values[f.profileColumn] = LoadedValue(f, QVariant());
+  for (const auto& f : data->Fields()) data->values[f.profileColumn] = LoadedValue(f, QVariant());
   return std::make_shared<EmFolder>(data);
 }
 
