@@ -54,7 +54,7 @@ struct FieldDef {
 // A form's fields and the statement that reads a profile's values in them.
 struct FormLayout {
   std::shared_ptr<const std::vector<FieldDef>> fields;  // shared by every profile of the form
-  QString valuesSql;
+  HashedText valuesSql{QString()};  // hashed once: every open of the form reads by it
 };
 
 }  // namespace
@@ -71,7 +71,7 @@ struct EmProfileData {
   QString formName;
   bool usable = true;  // the profile's form exists
   std::shared_ptr<const std::vector<FieldDef>> fields;  // its form's, shared
-  QString valuesSql;  // reads the values in these fields
+  HashedText valuesSql{QString()};  // reads the values in these fields
   const std::vector<FieldDef>& Fields() const {
     static const std::vector<FieldDef> none;
     return fields ? *fields : none;
@@ -307,7 +307,7 @@ FormLayout ReadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
     const QString fallback = isFolder ? QStringLiteral("FOLDER_PROF") : QStringLiteral("DEF_PROF");
     fields = read(db.ReadScalar(QStringLiteral("SELECT SYSTEM_ID FROM FORMS WHERE FORM_NAME = ?"), {fallback}).toLongLong());
   }
-  const QString valuesSql = ValuesStatement(fields);
+  const HashedText valuesSql(ValuesStatement(fields));
   return FormLayout{std::make_shared<const std::vector<FieldDef>>(std::move(fields)), valuesSql};
 }
 

@@ -307,14 +307,15 @@ QVariant SqliteDb::Scalar(const QString& sql, const QVariantList& params) {
   return r.ok ? r.Value(0, 0) : QVariant();
 }
 
-SqliteResult SqliteDb::Read(const QString& sql, const QVariantList& params) {
-  if (!InTransaction() || abandoned_) return Query(sql, params);
+SqliteResult SqliteDb::Read(const QString& sql, const QVariantList& params) { return Read(HashedText(sql), params); }
+
+SqliteResult SqliteDb::Read(const HashedText& key, const QVariantList& params) {
+  if (!InTransaction() || abandoned_) return Query(key, params, false);
   if (readsChangeCount_ != changeCount_ || keptReads_ >= KeptReads) {
     reads_.clear();
     keptReads_ = 0;
     readsChangeCount_ = changeCount_;
   }
-  const HashedText key(sql);
   const auto sameParams = [&params](const QVariantList& kept) {
     if (kept.size() != params.size()) return false;
     for (qsizetype i = 0; i < kept.size(); ++i)

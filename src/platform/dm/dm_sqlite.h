@@ -63,6 +63,7 @@ class SqliteDb {
   // commit can show in a transaction that has begun to read, so the answer is what the query
   // would return again; an object's profile, rights and form are asked for many times a folder.
   SqliteResult Read(const QString& sql, const QVariantList& params = {});
+  SqliteResult Read(const HashedText& sql, const QVariantList& params = {});
   QVariant ReadScalar(const QString& sql, const QVariantList& params = {});
   bool InTransaction() const;
   // Ends the oldest savepoint open in the transaction, and every one set after it, as a release
