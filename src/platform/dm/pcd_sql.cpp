@@ -192,7 +192,7 @@ qint64 EmPcdSql::Run(const QString& text, const FilledSql* filled) {
       return fault->status;
     }
   }
-  // Hashed once: the text is looked up among the last ones and may be kept.
+  // A text is hashed once: it is looked up among the last ones and may be kept.
   const Ready ready = filled ? TranslatedFilled(*filled) : Translated(HashedText(text));
   const SqlTranslation& translated = ready.translation;
   if (!translated.ok) {

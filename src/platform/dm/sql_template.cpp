@@ -469,6 +469,16 @@ qsizetype QuotedEnd(const char16_t* d, qsizetype n, qsizetype k, char16_t close,
   return -1;
 }
 
+// The class of a number literal, and of a text literal [begin, end) whose quote opens at `open`.
+char16_t NumberKind(QStringView number) {
+  return IsWholeNumber(number) ? NumberClass(number).unicode() : NotWhole;
+}
+char16_t TextKind(const char16_t* d, qsizetype begin, qsizetype open, qsizetype end, bool doubled) {
+  const QStringView inner(d + open + 1, end - open - 2);
+  if (inner.isEmpty()) return EmptyText;
+  return TextKinds + (doubled ? TextClass(StringLiteralValue(QStringView(d + begin, end - begin))) : TextClass(inner)).unicode();
+}
+
 ShapeScan ScanShape(const QString& sql) {
   ShapeScan out;
   const char16_t* const d = QStringView(sql).utf16();
@@ -483,8 +493,7 @@ ShapeScan ScanShape(const QString& sql) {
       i = NamePartsEnd(d, n, i + 1);
     } else if ((ascii & AsciiDigit) || (c == u'.' && IsAsciiDigit(next))) {
       const qsizetype j = NumberEnd(d, n, i);
-      const QStringView number(d + i, j - i);
-      out.literals.push_back({i, j, IsWholeNumber(number) ? NumberClass(number).unicode() : NotWhole});
+      out.literals.push_back({i, j, NumberKind(QStringView(d + i, j - i))});
       i = j;
     } else if ((c == u'-' && next == u'-') || (c == u'/' && next == u'*')) {
       return out;
@@ -493,11 +502,7 @@ ShapeScan ScanShape(const QString& sql) {
       bool doubled = false;
       const qsizetype j = QuotedEnd(d, n, open, u'\'', &doubled);
       if (j < 0) return out;
-      const QStringView inner(d + open + 1, j - open - 2);
-      char16_t kind = EmptyText;
-      if (!inner.isEmpty())
-        kind = TextKinds + (doubled ? TextClass(StringLiteralValue(QStringView(d + i, j - i))) : TextClass(inner)).unicode();
-      out.literals.push_back({i, j, kind});
+      out.literals.push_back({i, j, TextKind(d, i, open, j, doubled)});
       i = j;
     } else if (c == u'"' || c == u'[') {
       bool doubled = false;
@@ -525,6 +530,20 @@ bool SameValues(const QVariantList& a, const QVariantList& b) {
   if (a.size() != b.size()) return false;
   for (qsizetype k = 0; k < a.size(); ++k)
     if (a[k].typeId() != b[k].typeId() || a[k] != b[k]) return false;
+  return true;
+}
+
+// Whether a lift by shape or pattern reads as the statement lifted in full: the first statements
+// of each are lifted both ways, and one that reads otherwise makes it unusable.
+bool ConfirmedInFull(const QString& sql, bool bracketClasses, const LiftShapes::Quick& quick, int& checksLeft,
+                     bool& usable) {
+  if (checksLeft == 0) return true;
+  const LiftedStatement full = LiftValues(sql, bracketClasses);
+  if (full.key != quick.key || !SameValues(full.values, quick.values)) {
+    usable = false;
+    return false;
+  }
+  --checksLeft;
   return true;
 }
 
@@ -563,14 +582,7 @@ std::optional<LiftShapes::Quick> LiftShapes::Lift(const QString& sql, bool brack
     const QStringView text = QStringView(sql).mid(l.begin, l.end - l.begin);
     quick.values[as] = IsTextKind(l.kind) ? QVariant(StringLiteralValue(text)) : QVariant(text.toLongLong());
   }
-  if (recipe.checksLeft > 0) {
-    const LiftedStatement full = LiftValues(sql, bracketClasses);
-    if (full.key != quick.key || !SameValues(full.values, quick.values)) {
-      recipe.usable = false;
-      return std::nullopt;
-    }
-    --recipe.checksLeft;
-  }
+  if (!ConfirmedInFull(sql, bracketClasses, quick, recipe.checksLeft, recipe.usable)) return std::nullopt;
   return quick;
 }
 
@@ -601,18 +613,17 @@ void LiftShapes::Learn(const QString& sql, const LiftedStatement& lifted) {
 
 std::vector<qsizetype> PatternSlots(const QString& pattern) {
   std::vector<qsizetype> places;
-  char16_t closing = 0;  // the quote that ends the quoted text or name the scan is in
-  for (qsizetype at = 0; at < pattern.size(); ++at) {
-    const char16_t c = pattern[at].unicode();
-    if (closing != 0) {
-      if (c == closing) closing = 0;  // a doubled quote closes and opens again
-    } else if (c == u'\'' || c == u'"') {
-      closing = c;
-    } else if (c == u'[') {
-      closing = u']';
-    } else if (c == u'?') {
-      places.push_back(at);
-    }
+  const char16_t* const d = QStringView(pattern).utf16();
+  const qsizetype n = pattern.size();
+  for (qsizetype at = 0; at < n; ++at) {
+    const char16_t c = d[at];
+    if (c == u'?') places.push_back(at);
+    if (c != u'\'' && c != u'"' && c != u'[') continue;
+    // Past the quoted text or name, to its closing quote (the loop steps over it); an open one
+    // holds the rest.
+    bool doubled = false;
+    at = QuotedEnd(d, n, at, c == u'[' ? u']' : c, &doubled) - 1;
+    if (at < 0) break;
   }
   return places;
 }
@@ -639,17 +650,12 @@ char16_t LiteralClass(QStringView literal) {
   const char16_t* const d = literal.utf16();
   const qsizetype n = literal.size();
   if (n == 0) return 0;
-  if (IsAsciiDigit(d[0])) {
-    if (NumberEnd(d, n, 0) != n) return 0;
-    return IsWholeNumber(literal) ? NumberClass(literal).unicode() : NotWhole;
-  }
+  if (IsAsciiDigit(d[0])) return NumberEnd(d, n, 0) == n ? NumberKind(literal) : 0;
   const qsizetype open = (d[0] | 0x20) == u'n' ? 1 : 0;
   if (open >= n || d[open] != u'\'') return 0;
   bool doubled = false;
   if (QuotedEnd(d, n, open, u'\'', &doubled) != n) return 0;
-  const QStringView inner = literal.mid(open + 1, n - open - 2);
-  if (inner.isEmpty()) return EmptyText;
-  return TextKinds + (doubled ? TextClass(StringLiteralValue(literal)) : TextClass(inner)).unicode();
+  return TextKind(d, 0, open, n, doubled);
 }
 
 QVariant LiteralValue(QStringView literal, char16_t kind) {
@@ -690,14 +696,9 @@ std::optional<LiftShapes::Quick> LiftPatterns::Lift(const QString& pattern, cons
   quick.values.reserve(qsizetype(recipe->sources.size()));
   for (const Source& source : recipe->sources)
     quick.values << (source.literal < 0 ? source.constant : LiteralValue(literals[source.literal], kinds[source.literal]));
-  if (recipe->checksLeft > 0) {
-    const LiftedStatement full = LiftValues(FilledText(pattern, literals), bracketClasses);
-    if (full.key != quick.key || !SameValues(full.values, quick.values)) {
-      recipe->usable = false;
-      return std::nullopt;
-    }
-    --recipe->checksLeft;
-  }
+  if (recipe->checksLeft > 0 &&
+      !ConfirmedInFull(FilledText(pattern, literals), bracketClasses, quick, recipe->checksLeft, recipe->usable))
+    return std::nullopt;
   return quick;
 }
 

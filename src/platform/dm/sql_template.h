@@ -44,6 +44,9 @@ struct LiftedStatement {
 // statements lift; text that cannot be read lifts nothing.
 LiftedStatement LiftValues(const QString& sql, bool bracketClasses);
 
+// The statements of each shape or pattern that are also lifted in full, to confirm it.
+constexpr int LiftChecks = 2;
+
 // Statements of one shape: the same text but for the values of their literal texts and numbers,
 // each value of the same class. They lift the same values at the same places, so once one of a
 // shape has been lifted in full, the others need only a look at where their literals stand.
@@ -67,7 +70,6 @@ class LiftShapes {
 
  private:
   static constexpr qsizetype Limit = 1024;
-  static constexpr int Checks = 2;
   struct Recipe {
     QString exemplar;               // the statement the shape was learnt from
     std::vector<Literal> literals;  // its literals
@@ -75,7 +77,7 @@ class LiftShapes {
     qsizetype valueCount = 0;
     QString key;
     size_t keyHash = 0;
-    int checksLeft = Checks;
+    int checksLeft = LiftChecks;
     bool usable = true;
   };
   static bool SameShape(const QString& sql, const std::vector<Literal>& literals, const Recipe& recipe);
@@ -112,7 +114,7 @@ class LiftPatterns {
     std::vector<Source> sources;  // per lifted value
     QString key;
     size_t keyHash = 0;
-    int checksLeft = 2;
+    int checksLeft = LiftChecks;
     bool usable = true;
   };
   using Kinds = QVarLengthArray<char16_t, 8>;
