@@ -602,9 +602,12 @@ bool EmFolder::Save(int) {
   // A save with nothing to write (a parent saved after a filing, which wrote at once) writes
   // nothing and opens no transaction for it.
   const bool nothingToWrite = !isNew && data_->dirty.empty() && !(data_->pendingPublic && data_->isFolder);
-  const bool ok = nothingToWrite || WithWriteTransaction(*data_->db, &error, [&](QString* err) {
+  // Taking a folder off the root (every row's new folder) is one DELETE, atomic on its own: it
+  // needs no savepoint of its own.
+  const bool onlyUnpublish = !isNew && data_->dirty.empty() && data_->pendingPublic == false && data_->isFolder;
+  const bool ok = nothingToWrite || (onlyUnpublish ? ApplyPublic(&error) : WithWriteTransaction(*data_->db, &error, [&](QString* err) {
     return isNew ? InsertNew(err) : UpdateExisting(err);
-  });
+  }));
   data_->lookedUp.clear();
   if (!ok) {
     if (isNew) data_->docNumber = 0;

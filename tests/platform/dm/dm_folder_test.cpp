@@ -66,6 +66,13 @@ TEST_F(DmFolderTest, APublicFolderHasARootObjectUntilItIsMadePrivate) {
   f->SetPublic(false);
   ASSERT_TRUE(f->Save(3));
   EXPECT_EQ(Law("SELECT COUNT(*) FROM ROOT_OBJECT WHERE DOCNUMBER = " + d), "0");
+  // Made private with nothing else changed: the save is the DELETE alone.
+  f->SetPublic(true);
+  ASSERT_TRUE(f->Save(3));
+  ASSERT_EQ(Law("SELECT COUNT(*) FROM ROOT_OBJECT WHERE DOCNUMBER = " + d), "1");
+  f->SetPublic(false);
+  ASSERT_TRUE(f->Save(3));
+  EXPECT_EQ(Law("SELECT COUNT(*) FROM ROOT_OBJECT WHERE DOCNUMBER = " + d), "0");
 }
 
 TEST_F(DmFolderTest, FilingAppendsAtTheEndOfTheParentsChain) {
