@@ -12,8 +12,11 @@
 //   client's root entry), as prepared statements on a copy in WAL with synchronous FULL, once
 //   with one commit per source row and once with the program's group size.
 // It says which machine it ran on and how loaded it was, before and after. One untimed run on a
-// small server comes first. Not a test: run it by hand
-// (build/bench/bench_run_throughput [--large] [--group N] [matters...]) to compare builds.
+// small server comes first. With --repeat N the program and the floors take turns N times, each
+// on a fresh copy, and the medians are shown: on a machine whose disk and processor share out
+// unevenly, one run of each, minutes apart, can differ by a third. Not a test: run it by hand
+// (build/bench/bench_run_throughput [--large] [--group N] [--repeat N] [matters...]) to compare
+// builds.
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -26,6 +29,7 @@
 #include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -384,25 +388,62 @@ bool MakeServer(const QString& server, int matters) {
   return false;
 }
 
-Row Measure(const QString& work, int matters, int group) {
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// A floor whose time is the median of its turns.
+Floor MedianFloor(const std::vector<Floor>& turns) {
+  Floor floor = turns.front();
+  std::vector<double> seconds;
+  for (const Floor& f : turns) {
+    floor.ok = floor.ok && f.ok && f.folders == floor.folders;
+    seconds.push_back(f.seconds);
+  }
+  floor.seconds = Median(seconds);
+  return floor;
+}
+
+Row Measure(const QString& work, int matters, int group, int repeats) {
   Row row;
   row.matters = matters;
-  const QString server = work + "/server";
-  if (!MakeServer(server, matters)) return row;
-  for (const char* copy : {"/counted", "/floor-1", "/floor-n"})
-    if (!CopyServer(server, work + copy)) return Say("cannot copy the server"), row;
+  const QString pristine = work + "/pristine";
+  if (!MakeServer(pristine, matters)) return row;
+  std::vector<double> seconds, cpu;
+  std::vector<Floor> perRow, grouped;
+  for (int turn = 0; turn < repeats; ++turn) {
+    const QString at = work + QStringLiteral("/turn-%1").arg(turn);
+    for (const char* copy : {"/server", "/floor-1", "/floor-n"})
+      if (!CopyServer(pristine, at + copy)) return Say("cannot copy the server"), row;
+    const QString server = at + "/server";
+    double turnCpu = 0;
+    long peakKb = 0;
+    const double turnSeconds = RunProgram(server, at, &turnCpu, &peakKb);
+    const qint64 folders = FolderCount(server);
+    if (turnSeconds < 0 || folders <= 0) return Say("the program made no folders"), row;
+    if (row.folders != 0 && folders != row.folders) Say("a turn made a different number of folders");
+    row.folders = folders;
+    row.peakKb = std::max(row.peakKb, peakKb);
+    seconds.push_back(turnSeconds);
+    cpu.push_back(turnCpu);
+    if (turn == 0) {
+      row.rerunSeconds = RunProgram(server, at);
+      if (FolderCount(server) != row.folders) Say("the rerun made folders");
+    }
+    perRow.push_back(MeasureFloor(at + "/floor-1/" + Library + ".sqlite", 1));
+    grouped.push_back(MeasureFloor(at + "/floor-n/" + Library + ".sqlite", group));
+    if (perRow.back().folders != row.folders) Say("the floor made a different number of folders");
+  }
+  row.programSeconds = Median(seconds);
+  row.programCpuSeconds = Median(cpu);
+  row.perRow = MedianFloor(perRow);
+  row.grouped = MedianFloor(grouped);
 
-  row.programSeconds = RunProgram(server, work, &row.programCpuSeconds, &row.peakKb);
-  row.folders = FolderCount(server);
-  if (row.programSeconds < 0 || row.folders <= 0) return Say("the program made no folders"), row;
-  row.rerunSeconds = RunProgram(server, work);
-  if (FolderCount(server) != row.folders) Say("the rerun made folders");
-
-  if (!RunCounted(work + "/counted", work, row)) return row;
+  if (!CopyServer(pristine, work + "/counted") || !RunCounted(work + "/counted", work, row)) return row;
   if (FolderCount(work + "/counted") != row.folders) Say("the run in this process made a different number of folders");
-  row.perRow = MeasureFloor(work + "/floor-1/" + Library + ".sqlite", 1);
-  row.grouped = MeasureFloor(work + "/floor-n/" + Library + ".sqlite", group);
-  if (row.perRow.folders != row.folders) Say("the floor made a different number of folders");
   row.ok = row.perRow.ok && row.grouped.ok;
   return row;
 }
@@ -417,6 +458,8 @@ int main(int argc, char** argv) {
   const bool large = args.contains("--large");
   const int groupAt = int(args.indexOf("--group"));
   const int group = groupAt >= 0 ? std::max(1, args.value(groupAt + 1).toInt()) : DefaultGroup;
+  const int repeatAt = int(args.indexOf("--repeat"));
+  const int repeats = repeatAt >= 0 ? std::max(1, args.value(repeatAt + 1).toInt()) : 1;
   QTemporaryDir dir;
   // The run in this process: its settings and its bus in the temporary folder.
   qputenv("XDG_CONFIG_HOME", (dir.path() + "/config").toLocal8Bit());
@@ -424,7 +467,8 @@ int main(int argc, char** argv) {
 
   std::vector<int> sizes;
   for (int i = 0; i < args.size(); ++i)
-    if (args[i].toInt() > 0 && (i == 0 || args[i - 1] != "--group")) sizes.push_back(args[i].toInt());  // sizes given: those only
+    if (args[i].toInt() > 0 && (i == 0 || (args[i - 1] != "--group" && args[i - 1] != "--repeat")))
+      sizes.push_back(args[i].toInt());  // sizes given: those only
   if (sizes.empty()) sizes = {1000, 10000};
   if (large) sizes.push_back(100000);
   const QString loadBefore = LoadText();
@@ -433,12 +477,14 @@ int main(int argc, char** argv) {
   std::vector<Row> rows;
   for (int m : sizes) {
     std::fprintf(stderr, "%d matters...\n", m);
-    rows.push_back(Measure(dir.path() + QStringLiteral("/%1-%2").arg(rows.size()).arg(m), m, group));
+    rows.push_back(Measure(dir.path() + QStringLiteral("/%1-%2").arg(rows.size()).arg(m), m, group, repeats));
   }
 
   std::printf("machine: %s\nload average (1, 5, 15 min; running/all processes): before %s, after %s\n",
               qPrintable(MachineText()), qPrintable(loadBefore), qPrintable(LoadText()));
-  std::printf("LAWLIB, one client per ten matters; program /G /X /NV without a monitor, start-up included\n");
+  std::printf("LAWLIB, one client per ten matters; program /G /X /NV without a monitor, start-up included; %s\n",
+              repeats > 1 ? qPrintable(QStringLiteral("medians of %1 turns, program and floors taking turns").arg(repeats))
+                          : "one turn");
   std::printf("%8s %8s %8s %10s %9s %9s %8s %8s %10s %8s %8s %10s %10s %10s %7s %7s %9s\n", "matters", "folders", "run s",
               "folders/s", "us/folder", "cpu us/f", "peak MB", "rerun s", "statements", "commits", "sql us/f", "floor1 f/s",
               "floor1 us/f",
