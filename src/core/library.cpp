@@ -14,7 +14,8 @@ namespace {
 
 void Hyphens(Context& cx) { LogMessage(cx, HyphenLine); }
 
-bool SameName(const QString& a, const QString& b) { return a.toUpper() == b.toUpper(); }
+// Asked at every statement, with names nearly always written alike: those need no upper-casing.
+bool SameName(const QString& a, const QString& b) { return a == b || a.toUpper() == b.toUpper(); }
 
 QString NameOf(const dm::DmLibraryPtr& library) { return library ? library->Name() : QString(); }
 
