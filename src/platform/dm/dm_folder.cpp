@@ -418,21 +418,10 @@ class EmFolder : public DmFolder {
 };
 
 bool EmFolder::Insert(const QString& table, const std::map<QString, QVariant>& values, QString* error) const {
-  // Written into one buffer: a new folder makes several of these.
-  QString sql;
-  sql.reserve(40 + qsizetype(values.size()) * 24);
-  sql += QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (");
   QVariantList params;
   params.reserve(qsizetype(values.size()));
-  for (const auto& [name, value] : values) {
-    if (!params.isEmpty()) sql += QStringLiteral(", ");
-    sql += QuotedName(name);
-    params << value;
-  }
-  sql += QStringLiteral(") VALUES (");
-  for (qsizetype i = 0; i < params.size(); ++i) sql += i == 0 ? QStringLiteral("?") : QStringLiteral(", ?");
-  sql += QLatin1Char(')');
-  const SqliteResult r = data_->db->Query(sql, params);
+  for (const auto& [name, value] : values) params << value;
+  const SqliteResult r = data_->db->Query(data_->db->InsertText(table, values), params, false);
   if (!r.ok && error) *error = r.error;
   return r.ok;
 }

@@ -463,6 +463,34 @@ QString QuotedName(const QString& name) {
   return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
+HashedText SqliteDb::InsertText(const QString& table, const std::map<QString, QVariant>& values) {
+  const auto same = [&](const KeptInsert& kept) {
+    return kept.table == table && kept.columns.size() == values.size() &&
+           std::equal(kept.columns.begin(), kept.columns.end(), values.begin(),
+                      [](const QString& column, const auto& value) { return column == value.first; });
+  };
+  for (const KeptInsert& kept : keptInserts_)
+    if (same(kept)) return kept.text;
+  QString sql;
+  sql.reserve(40 + qsizetype(values.size()) * 24);
+  sql += QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (");
+  std::vector<QString> columns;
+  columns.reserve(values.size());
+  for (const auto& [name, value] : values) {
+    if (!columns.empty()) sql += QStringLiteral(", ");
+    sql += QuotedName(name);
+    columns.push_back(name);
+  }
+  sql += QStringLiteral(") VALUES (");
+  for (size_t i = 0; i < columns.size(); ++i) sql += i == 0 ? QStringLiteral("?") : QStringLiteral(", ?");
+  sql += QLatin1Char(')');
+  // A handful of lists serve a run; a few more are room enough.
+  constexpr size_t KeptInserts = 16;
+  if (keptInserts_.size() >= KeptInserts) keptInserts_.erase(keptInserts_.begin());
+  keptInserts_.push_back({table, std::move(columns), HashedText(sql)});
+  return keptInserts_.back().text;
+}
+
 bool WithWriteTransaction(SqliteDb& db, QString* error, const std::function<bool(QString*)>& work) {
   // Run as kept statements: a save or filing makes these a few times a row.
   const auto run = [&db](const char* sql, QString* why) {

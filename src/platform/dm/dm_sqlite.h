@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -66,6 +67,10 @@ class SqliteDb {
   SqliteResult Read(const HashedText& sql, const QVariantList& params = {});
   QVariant ReadScalar(const QString& sql, const QVariantList& params = {});
   bool InTransaction() const;
+  // "INSERT INTO <table> (<columns>) VALUES (?, ...)" for the values' columns in their order,
+  // built once for each table and list of columns: a new folder's rows are inserted with the
+  // same few lists at every row.
+  HashedText InsertText(const QString& table, const std::map<QString, QVariant>& values);
   // Ends the oldest savepoint open in the transaction, and every one set after it, as a release
   // does, when it has that name (and no other open one has) and did not begin the transaction;
   // false when it is not so.
@@ -106,6 +111,12 @@ class SqliteDb {
   // The tables whose stamps were asked for, with the writes to each since, and the transactions
   // and savepoints gone back on.
   std::vector<std::pair<QByteArray, quint64>> watchedWrites_;
+  struct KeptInsert {
+    QString table;
+    std::vector<QString> columns;
+    HashedText text;
+  };
+  std::vector<KeptInsert> keptInserts_;
   quint64 rollbacks_ = 0;
   quint64 identity_ = 0;
   static void NoteRollback(void* self);
