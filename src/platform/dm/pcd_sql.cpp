@@ -86,11 +86,13 @@ int EmPcdSql::SetLibrary(const QString& library) {
 // values of two statements, read exactly as those statements translated in full.
 EmPcdSql::Ready EmPcdSql::TranslatedAnew(const HashedText& sql) {
   const bool bracketClasses = !sql::IsOracleEngine(library_.engine);
-  if (std::optional<sql::LiftShapes::Quick> quick = memory_->shapes.Lift(sql.text, bracketClasses)) {
+  // A look-up's shape is known but never serves: its text is not scanned a second time to learn it.
+  bool shapeKnown = false;
+  if (std::optional<sql::LiftShapes::Quick> quick = memory_->shapes.Lift(sql.text, bracketClasses, &shapeKnown)) {
     if (std::optional<Ready> served = Served(HashedText(quick->key, quick->keyHash), quick->values)) return *served;
   }
   sql::LiftedStatement lifted = sql::LiftValues(sql.text, bracketClasses);
-  memory_->shapes.Learn(sql.text, lifted);
+  if (!shapeKnown) memory_->shapes.Learn(sql.text, lifted);
   const HashedText key(lifted.key);
   if (std::optional<Ready> served = Served(key, lifted.values)) return *served;
   const auto translate = [this](const QString& text) { return TranslateSql(text, server_->FactsFor(library_)); };

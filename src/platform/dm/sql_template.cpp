@@ -566,11 +566,13 @@ bool LiftShapes::SameShape(const QString& sql, const std::vector<ShapeLiteral>& 
   return text.mid(from) == model.mid(modelFrom);
 }
 
-std::optional<LiftShapes::Quick> LiftShapes::Lift(const QString& sql, bool bracketClasses) {
+std::optional<LiftShapes::Quick> LiftShapes::Lift(const QString& sql, bool bracketClasses, bool* known) {
+  if (known) *known = false;
   if (recipes_.isEmpty()) return std::nullopt;
   const ShapeScan shape = ScanShape(sql);
   if (!shape.readable) return std::nullopt;
   const auto found = recipes_.find(shape.hash);
+  if (known) *known = found != recipes_.end();
   if (found == recipes_.end() || !found->usable || !SameShape(sql, shape.literals, *found)) return std::nullopt;
   Recipe& recipe = *found;
   Quick quick{recipe.key, recipe.keyHash, {}};

@@ -59,7 +59,9 @@ class LiftShapes {
   };
   // The key and values of a statement of a shape learnt before; none for another. The first
   // statements of each shape are also lifted in full: a shape that lifts otherwise is dropped.
-  std::optional<Quick> Lift(const QString& sql, bool bracketClasses);
+  // `known`, when given, tells whether the shape was learnt (served or not): Learn would add
+  // nothing for it.
+  std::optional<Quick> Lift(const QString& sql, bool bracketClasses, bool* known = nullptr);
   // Learns the shape of a statement just lifted in full.
   void Learn(const QString& sql, const LiftedStatement& lifted);
 
