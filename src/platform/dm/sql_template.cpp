@@ -584,8 +584,56 @@ std::optional<LiftShapes::Quick> LiftShapes::Lift(const QString& sql, bool brack
     const QStringView text = QStringView(sql).mid(l.begin, l.end - l.begin);
     quick.values[as] = IsTextKind(l.kind) ? QVariant(StringLiteralValue(text)) : QVariant(text.toLongLong());
   }
+  if (!LiftLookUps(recipe, bracketClasses, quick.values)) return std::nullopt;
   if (!ConfirmedInFull(sql, bracketClasses, quick, recipe.checksLeft, recipe.usable)) return std::nullopt;
   return quick;
+}
+
+// The literal the value of piece `p` is lifted from: the text between the piece and the next.
+bool LiftShapes::ValueLiteral(const LiftedStatement& lifted, size_t p, Recipe& recipe) {
+  const std::vector<LiftedStatement::Piece>& pieces = lifted.pieces;
+  const qsizetype begin = pieces[p].end, end = p + 1 < pieces.size() ? pieces[p + 1].begin : -1;
+  const auto literal = std::find_if(recipe.literals.begin(), recipe.literals.end(),
+                                    [&](const ShapeLiteral& l) { return l.begin == begin && l.end == end; });
+  if (literal == recipe.literals.end()) return false;
+  recipe.liftedAs[size_t(literal - recipe.literals.begin())] = pieces[p].value;
+  return true;
+}
+
+// The pieces of a look-up, as the lifting writes them: "(", the pattern's value, the rest of the
+// look-up (its ESCAPE) and " AND ", then " = " low and ")", or " >= " low, " AND ", " < " high and ")".
+size_t LiftShapes::LearnLookUp(const QString& sql, const LiftedStatement& lifted, size_t p, Recipe& recipe) {
+  const std::vector<LiftedStatement::Piece>& pieces = lifted.pieces;
+  const auto is = [&](size_t at, QLatin1StringView added, bool value) {
+    return at < pieces.size() && pieces[at].added == added && (pieces[at].value >= 0) == value;
+  };
+  if (!is(p, "("_L1, false) || !is(p + 1, {}, true) || !is(p + 2, " AND "_L1, false)) return 0;
+  LookUpTerms terms;
+  terms.pattern = pieces[p + 1].value;
+  size_t used = 0;
+  if (is(p + 3, " = "_L1, true) && is(p + 4, ")"_L1, false)) {
+    terms.low = pieces[p + 3].value;
+    used = 5;
+  } else if (is(p + 3, " >= "_L1, true) && is(p + 4, " AND "_L1, false) && is(p + 5, " < "_L1, true) && is(p + 6, ")"_L1, false)) {
+    terms.low = pieces[p + 3].value;
+    terms.high = pieces[p + 5].value;
+    used = 7;
+  } else {
+    return 0;
+  }
+  terms.lowClass = lifted.classes[terms.low];
+  if (terms.high >= 0) terms.highClass = lifted.classes[terms.high];
+  // The escape character is a literal that stays: every statement of the shape has the same.
+  const qsizetype restBegin = pieces[p + 2].begin, restEnd = pieces[p + 2].end;
+  for (const ShapeLiteral& l : recipe.literals) {
+    if (l.begin < restBegin || l.end > restEnd) continue;
+    const QString escape = StringLiteralValue(QStringView(sql).mid(l.begin, l.end - l.begin));
+    if (escape.size() != 1) return 0;
+    terms.escape = escape[0];
+  }
+  if (!ValueLiteral(lifted, p + 1, recipe)) return 0;
+  recipe.lookUps.push_back(terms);
+  return used;
 }
 
 void LiftShapes::Learn(const QString& sql, const LiftedStatement& lifted) {
@@ -597,20 +645,37 @@ void LiftShapes::Learn(const QString& sql, const LiftedStatement& lifted) {
   recipe.key = lifted.key;
   recipe.keyHash = qHash(lifted.key);
   recipe.valueCount = lifted.values.size();
-  recipe.liftedAs.assign(shape.literals.size(), -1);
-  // Each lifted value must be one whole literal; the terms a look-up adds are not literals.
-  const std::vector<LiftedStatement::Piece>& pieces = lifted.pieces;
-  for (size_t p = 0; p < pieces.size() && recipe.usable; ++p) {
-    if (!pieces[p].added.isEmpty()) recipe.usable = false;
-    if (pieces[p].value < 0) continue;
-    const qsizetype begin = pieces[p].end, end = p + 1 < pieces.size() ? pieces[p + 1].begin : -1;
-    const auto literal = std::find_if(shape.literals.begin(), shape.literals.end(),
-                                      [&](const ShapeLiteral& l) { return l.begin == begin && l.end == end; });
-    if (literal == shape.literals.end()) recipe.usable = false;
-    else recipe.liftedAs[size_t(literal - shape.literals.begin())] = pieces[p].value;
-  }
   recipe.literals = std::move(shape.literals);
+  recipe.liftedAs.assign(recipe.literals.size(), -1);
+  // Each lifted value must be one whole literal, or a term a look-up adds.
+  const std::vector<LiftedStatement::Piece>& pieces = lifted.pieces;
+  for (size_t p = 0; p < pieces.size() && recipe.usable;) {
+    if (pieces[p].added == "("_L1) {
+      const size_t used = LearnLookUp(sql, lifted, p, recipe);
+      recipe.usable = used > 0;
+      p += used;
+      continue;
+    }
+    if (!pieces[p].added.isEmpty() || (pieces[p].value >= 0 && !ValueLiteral(lifted, p, recipe))) recipe.usable = false;
+    ++p;
+  }
   recipes_.insert(shape.hash, std::move(recipe));
+}
+
+// The terms of the recipe's look-ups from the patterns just lifted; false when a pattern implies
+// terms of another kind or class than the one learnt.
+bool LiftShapes::LiftLookUps(const Recipe& recipe, bool bracketClasses, QVariantList& values) {
+  for (const LookUpTerms& terms : recipe.lookUps) {
+    const SeekBounds bounds = BoundsOf(values[terms.pattern].toString(), bracketClasses, terms.escape);
+    const bool equal = terms.high < 0;
+    if (bounds.kind != (equal ? SeekBounds::Equal : SeekBounds::Range)) return false;
+    if (bounds.low.isEmpty() || TextClass(bounds.low) != terms.lowClass) return false;
+    values[terms.low] = bounds.low;
+    if (equal) continue;
+    if (bounds.high.isEmpty() || TextClass(bounds.high) != terms.highClass) return false;
+    values[terms.high] = bounds.high;
+  }
+  return true;
 }
 
 std::vector<qsizetype> PatternSlots(const QString& pattern) {

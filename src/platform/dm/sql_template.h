@@ -72,10 +72,18 @@ class LiftShapes {
 
  private:
   static constexpr qsizetype Limit = 1024;
+  // A folder look-up, lifted with the terms its pattern implies: those terms' values are worked
+  // out again from each statement's pattern, and must be of the kind and classes learnt.
+  struct LookUpTerms {
+    qsizetype pattern = 0, low = 0, high = -1;  // value numbers; high -1 for an equal term
+    QChar escape;
+    QChar lowClass, highClass;
+  };
   struct Recipe {
     QString exemplar;               // the statement the shape was learnt from
     std::vector<Literal> literals;  // its literals
     std::vector<qsizetype> liftedAs;  // per literal, the value it is lifted as; -1 when it stays
+    std::vector<LookUpTerms> lookUps;
     qsizetype valueCount = 0;
     QString key;
     size_t keyHash = 0;
@@ -83,6 +91,10 @@ class LiftShapes {
     bool usable = true;
   };
   static bool SameShape(const QString& sql, const std::vector<Literal>& literals, const Recipe& recipe);
+  // Learns the look-up whose pieces begin at `p`; the number of its pieces, 0 when they are not one.
+  static size_t LearnLookUp(const QString& sql, const LiftedStatement& lifted, size_t p, Recipe& recipe);
+  static bool ValueLiteral(const LiftedStatement& lifted, size_t p, Recipe& recipe);
+  static bool LiftLookUps(const Recipe& recipe, bool bracketClasses, QVariantList& values);
   QHash<size_t, Recipe> recipes_;
 };
 
