@@ -549,6 +549,62 @@ bool ConfirmedInFull(const QString& sql, bool bracketClasses, const LiftShapes::
 
 }  // namespace
 
+namespace {
+
+// The look-up whose pieces begin at `p`, as the lifting writes them: "(", the pattern's value,
+// the rest of the look-up (its ESCAPE) and " AND ", then " = " low and ")", or " >= " low,
+// " AND ", " < " high and ")". The number of its pieces; 0 when they are not one.
+size_t ReadLookUp(const LiftedStatement& lifted, size_t p, LookUpTerms& terms) {
+  const std::vector<LiftedStatement::Piece>& pieces = lifted.pieces;
+  const auto is = [&](size_t at, QLatin1StringView added, bool value) {
+    return at < pieces.size() && pieces[at].added == added && (pieces[at].value >= 0) == value;
+  };
+  if (!is(p, "("_L1, false) || !is(p + 1, {}, true) || !is(p + 2, " AND "_L1, false)) return 0;
+  terms = LookUpTerms{};
+  terms.pattern = pieces[p + 1].value;
+  size_t used = 0;
+  if (is(p + 3, " = "_L1, true) && is(p + 4, ")"_L1, false)) {
+    terms.low = pieces[p + 3].value;
+    used = 5;
+  } else if (is(p + 3, " >= "_L1, true) && is(p + 4, " AND "_L1, false) && is(p + 5, " < "_L1, true) &&
+             is(p + 6, ")"_L1, false)) {
+    terms.low = pieces[p + 3].value;
+    terms.high = pieces[p + 5].value;
+    used = 7;
+  } else {
+    return 0;
+  }
+  terms.lowClass = lifted.classes[terms.low];
+  if (terms.high >= 0) terms.highClass = lifted.classes[terms.high];
+  // The rest is empty or "ESCAPE 'c'"; its literal stays in every statement of the recipe.
+  const QStringView rest = QStringView(lifted.sql).mid(pieces[p + 2].begin, pieces[p + 2].end - pieces[p + 2].begin);
+  const qsizetype quote = rest.indexOf(u'\'');
+  if (quote >= 0) {
+    const QString escape = StringLiteralValue(rest.mid(quote).trimmed());
+    if (escape.size() != 1) return 0;
+    terms.escape = escape[0];
+  }
+  return used;
+}
+
+// The terms of the look-ups from the patterns just lifted; false when a pattern implies terms of
+// another kind or class than the one learnt.
+bool LiftLookUps(const std::vector<LookUpTerms>& lookUps, bool bracketClasses, QVariantList& values) {
+  for (const LookUpTerms& terms : lookUps) {
+    const SeekBounds bounds = BoundsOf(values[terms.pattern].toString(), bracketClasses, terms.escape);
+    const bool equal = terms.high < 0;
+    if (bounds.kind != (equal ? SeekBounds::Equal : SeekBounds::Range)) return false;
+    if (bounds.low.isEmpty() || TextClass(bounds.low) != terms.lowClass) return false;
+    values[terms.low] = bounds.low;
+    if (equal) continue;
+    if (bounds.high.isEmpty() || TextClass(bounds.high) != terms.highClass) return false;
+    values[terms.high] = bounds.high;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool LiftShapes::SameShape(const QString& sql, const std::vector<ShapeLiteral>& literals, const Recipe& recipe) {
   if (literals.size() != recipe.literals.size()) return false;
   const QStringView text(sql), model(recipe.exemplar);
@@ -584,7 +640,7 @@ std::optional<LiftShapes::Quick> LiftShapes::Lift(const QString& sql, bool brack
     const QStringView text = QStringView(sql).mid(l.begin, l.end - l.begin);
     quick.values[as] = IsTextKind(l.kind) ? QVariant(StringLiteralValue(text)) : QVariant(text.toLongLong());
   }
-  if (!LiftLookUps(recipe, bracketClasses, quick.values)) return std::nullopt;
+  if (!LiftLookUps(recipe.lookUps, bracketClasses, quick.values)) return std::nullopt;
   if (!ConfirmedInFull(sql, bracketClasses, quick, recipe.checksLeft, recipe.usable)) return std::nullopt;
   return quick;
 }
@@ -598,42 +654,6 @@ bool LiftShapes::ValueLiteral(const LiftedStatement& lifted, size_t p, Recipe& r
   if (literal == recipe.literals.end()) return false;
   recipe.liftedAs[size_t(literal - recipe.literals.begin())] = pieces[p].value;
   return true;
-}
-
-// The pieces of a look-up, as the lifting writes them: "(", the pattern's value, the rest of the
-// look-up (its ESCAPE) and " AND ", then " = " low and ")", or " >= " low, " AND ", " < " high and ")".
-size_t LiftShapes::LearnLookUp(const QString& sql, const LiftedStatement& lifted, size_t p, Recipe& recipe) {
-  const std::vector<LiftedStatement::Piece>& pieces = lifted.pieces;
-  const auto is = [&](size_t at, QLatin1StringView added, bool value) {
-    return at < pieces.size() && pieces[at].added == added && (pieces[at].value >= 0) == value;
-  };
-  if (!is(p, "("_L1, false) || !is(p + 1, {}, true) || !is(p + 2, " AND "_L1, false)) return 0;
-  LookUpTerms terms;
-  terms.pattern = pieces[p + 1].value;
-  size_t used = 0;
-  if (is(p + 3, " = "_L1, true) && is(p + 4, ")"_L1, false)) {
-    terms.low = pieces[p + 3].value;
-    used = 5;
-  } else if (is(p + 3, " >= "_L1, true) && is(p + 4, " AND "_L1, false) && is(p + 5, " < "_L1, true) && is(p + 6, ")"_L1, false)) {
-    terms.low = pieces[p + 3].value;
-    terms.high = pieces[p + 5].value;
-    used = 7;
-  } else {
-    return 0;
-  }
-  terms.lowClass = lifted.classes[terms.low];
-  if (terms.high >= 0) terms.highClass = lifted.classes[terms.high];
-  // The escape character is a literal that stays: every statement of the shape has the same.
-  const qsizetype restBegin = pieces[p + 2].begin, restEnd = pieces[p + 2].end;
-  for (const ShapeLiteral& l : recipe.literals) {
-    if (l.begin < restBegin || l.end > restEnd) continue;
-    const QString escape = StringLiteralValue(QStringView(sql).mid(l.begin, l.end - l.begin));
-    if (escape.size() != 1) return 0;
-    terms.escape = escape[0];
-  }
-  if (!ValueLiteral(lifted, p + 1, recipe)) return 0;
-  recipe.lookUps.push_back(terms);
-  return used;
 }
 
 void LiftShapes::Learn(const QString& sql, const LiftedStatement& lifted) {
@@ -651,8 +671,10 @@ void LiftShapes::Learn(const QString& sql, const LiftedStatement& lifted) {
   const std::vector<LiftedStatement::Piece>& pieces = lifted.pieces;
   for (size_t p = 0; p < pieces.size() && recipe.usable;) {
     if (pieces[p].added == "("_L1) {
-      const size_t used = LearnLookUp(sql, lifted, p, recipe);
-      recipe.usable = used > 0;
+      LookUpTerms terms;
+      const size_t used = ReadLookUp(lifted, p, terms);
+      recipe.usable = used > 0 && ValueLiteral(lifted, p + 1, recipe);
+      recipe.lookUps.push_back(terms);
       p += used;
       continue;
     }
@@ -660,22 +682,6 @@ void LiftShapes::Learn(const QString& sql, const LiftedStatement& lifted) {
     ++p;
   }
   recipes_.insert(shape.hash, std::move(recipe));
-}
-
-// The terms of the recipe's look-ups from the patterns just lifted; false when a pattern implies
-// terms of another kind or class than the one learnt.
-bool LiftShapes::LiftLookUps(const Recipe& recipe, bool bracketClasses, QVariantList& values) {
-  for (const LookUpTerms& terms : recipe.lookUps) {
-    const SeekBounds bounds = BoundsOf(values[terms.pattern].toString(), bracketClasses, terms.escape);
-    const bool equal = terms.high < 0;
-    if (bounds.kind != (equal ? SeekBounds::Equal : SeekBounds::Range)) return false;
-    if (bounds.low.isEmpty() || TextClass(bounds.low) != terms.lowClass) return false;
-    values[terms.low] = bounds.low;
-    if (equal) continue;
-    if (bounds.high.isEmpty() || TextClass(bounds.high) != terms.highClass) return false;
-    values[terms.high] = bounds.high;
-  }
-  return true;
 }
 
 std::vector<qsizetype> PatternSlots(const QString& pattern) {
@@ -759,10 +765,14 @@ std::optional<LiftShapes::Quick> LiftPatterns::Lift(const QString& pattern, cons
   if (!KindsOf(literals, kinds)) return std::nullopt;
   Recipe* recipe = Find(pattern, kinds);
   if (!recipe || !recipe->usable) return std::nullopt;
+  // A literal that is not lifted stands in the key as it is: it must be the one learnt.
+  for (qsizetype k = 0; k < recipe->stays.size(); ++k)
+    if (!recipe->stays[k].isEmpty() && literals[k] != recipe->stays[k]) return std::nullopt;
   LiftShapes::Quick quick{recipe->key, recipe->keyHash, {}};
   quick.values.reserve(qsizetype(recipe->sources.size()));
   for (const Source& source : recipe->sources)
     quick.values << (source.literal < 0 ? source.constant : LiteralValue(literals[source.literal], kinds[source.literal]));
+  if (!LiftLookUps(recipe->lookUps, bracketClasses, quick.values)) return std::nullopt;
   if (recipe->checksLeft > 0 &&
       !ConfirmedInFull(FilledText(pattern, literals), bracketClasses, quick, recipe->checksLeft, recipe->usable))
     return std::nullopt;
@@ -776,7 +786,11 @@ void LiftPatterns::Learn(const QString& pattern, const QStringList& literals, co
     recipes_.clear();
     count_ = 0;
   }
-  Recipe recipe{pattern, QStringView(kinds.constData(), kinds.size()).toString(), {}, lifted.key, qHash(lifted.key)};
+  Recipe recipe;
+  recipe.pattern = pattern;
+  recipe.kinds = QStringView(kinds.constData(), kinds.size()).toString();
+  recipe.key = lifted.key;
+  recipe.keyHash = qHash(lifted.key);
   // Where each literal stands in the statement.
   std::vector<std::pair<qsizetype, qsizetype>> spans;
   qsizetype shift = 0, k = 0;
@@ -788,10 +802,8 @@ void LiftPatterns::Learn(const QString& pattern, const QStringList& literals, co
   std::vector<bool> lifts(literals.size(), false);
   recipe.usable = k == literals.size();
   const std::vector<LiftedStatement::Piece>& pieces = lifted.pieces;
-  for (size_t p = 0; p < pieces.size() && recipe.usable; ++p) {
-    if (!pieces[p].added.isEmpty()) recipe.usable = false;
-    if (pieces[p].value < 0 || !recipe.usable) continue;
-    // A value lifted from a literal, or from the pattern's own text: never from part of a literal.
+  // The value of piece `p`: a literal, or a value of the pattern's own text; never part of a literal.
+  const auto learnValue = [&](size_t p) {
     const qsizetype begin = pieces[p].end, end = p + 1 < pieces.size() ? pieces[p + 1].begin : -1;
     Source source{-1, lifted.values[pieces[p].value]};
     for (size_t s = 0; s < spans.size(); ++s) {
@@ -803,9 +815,28 @@ void LiftPatterns::Learn(const QString& pattern, const QStringList& literals, co
       }
     }
     recipe.sources.push_back(source);
+  };
+  for (size_t p = 0; p < pieces.size() && recipe.usable;) {
+    if (pieces[p].added == "("_L1) {
+      LookUpTerms terms;
+      const size_t used = ReadLookUp(lifted, p, terms);
+      recipe.usable = used > 0;
+      // Its values in order: the pattern's, then the terms', which are worked out at each lift.
+      for (size_t v = p; v < p + used && recipe.usable; ++v) {
+        if (pieces[v].value < 0) continue;
+        if (v == p + 1) learnValue(v);
+        else recipe.sources.push_back(Source{-1, QVariant()});
+      }
+      recipe.lookUps.push_back(terms);
+      p += used;
+      continue;
+    }
+    if (!pieces[p].added.isEmpty()) recipe.usable = false;
+    if (pieces[p].value >= 0 && recipe.usable) learnValue(p);
+    ++p;
   }
-  // A literal that is not lifted would stand in the key as it is.
-  for (const bool l : lifts) recipe.usable = recipe.usable && l;
+  // A literal that is not lifted would stand in the key as it is: only that one serves.
+  for (qsizetype l = 0; l < literals.size(); ++l) recipe.stays << (lifts[size_t(l)] ? QString() : literals[l]);
   recipes_[pattern].push_back(std::move(recipe));
   ++count_;
 }

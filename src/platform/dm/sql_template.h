@@ -50,6 +50,15 @@ constexpr int LiftChecks = 2;
 // Statements of one shape: the same text but for the values of their literal texts and numbers,
 // each value of the same class. They lift the same values at the same places, so once one of a
 // shape has been lifted in full, the others need only a look at where their literals stand.
+// A folder look-up, lifted with the terms its pattern implies: a statement of a shape or pattern
+// learnt before has those terms' values worked out again from its own pattern, and they must be
+// of the kind and classes learnt.
+struct LookUpTerms {
+  qsizetype pattern = 0, low = 0, high = -1;  // value numbers; high -1 for an equal term
+  QChar escape;
+  QChar lowClass, highClass;
+};
+
 class LiftShapes {
  public:
   struct Quick {
@@ -72,13 +81,6 @@ class LiftShapes {
 
  private:
   static constexpr qsizetype Limit = 1024;
-  // A folder look-up, lifted with the terms its pattern implies: those terms' values are worked
-  // out again from each statement's pattern, and must be of the kind and classes learnt.
-  struct LookUpTerms {
-    qsizetype pattern = 0, low = 0, high = -1;  // value numbers; high -1 for an equal term
-    QChar escape;
-    QChar lowClass, highClass;
-  };
   struct Recipe {
     QString exemplar;               // the statement the shape was learnt from
     std::vector<Literal> literals;  // its literals
@@ -91,10 +93,7 @@ class LiftShapes {
     bool usable = true;
   };
   static bool SameShape(const QString& sql, const std::vector<Literal>& literals, const Recipe& recipe);
-  // Learns the look-up whose pieces begin at `p`; the number of its pieces, 0 when they are not one.
-  static size_t LearnLookUp(const QString& sql, const LiftedStatement& lifted, size_t p, Recipe& recipe);
   static bool ValueLiteral(const LiftedStatement& lifted, size_t p, Recipe& recipe);
-  static bool LiftLookUps(const Recipe& recipe, bool bracketClasses, QVariantList& values);
   QHash<size_t, Recipe> recipes_;
 };
 
@@ -126,6 +125,8 @@ class LiftPatterns {
     QString pattern;
     QString kinds;
     std::vector<Source> sources;  // per lifted value
+    QStringList stays;            // per literal: as it must stand when it is not lifted, else empty
+    std::vector<LookUpTerms> lookUps;
     QString key;
     size_t keyHash = 0;
     int checksLeft = LiftChecks;
