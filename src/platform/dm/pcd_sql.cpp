@@ -86,7 +86,7 @@ int EmPcdSql::SetLibrary(const QString& library) {
 // values of two statements, read exactly as those statements translated in full.
 EmPcdSql::Ready EmPcdSql::TranslatedAnew(const HashedText& sql) {
   const bool bracketClasses = !sql::IsOracleEngine(library_.engine);
-  // A look-up's shape is known but never serves: its text is not scanned a second time to learn it.
+  // A shape learnt before that does not serve yet (or at all) is not scanned a second time to learn it.
   bool shapeKnown = false;
   if (std::optional<sql::LiftShapes::Quick> quick = memory_->shapes.Lift(sql.text, bracketClasses, &shapeKnown)) {
     if (std::optional<Ready> served = Served(HashedText(quick->key, quick->keyHash), quick->values)) return *served;

@@ -547,10 +547,6 @@ bool ConfirmedInFull(const QString& sql, bool bracketClasses, const LiftShapes::
   return true;
 }
 
-}  // namespace
-
-namespace {
-
 // The look-up whose pieces begin at `p`, as the lifting writes them: "(", the pattern's value,
 // the rest of the look-up (its ESCAPE) and " AND ", then " = " low and ")", or " >= " low,
 // " AND ", " < " high and ")". The number of its pieces; 0 when they are not one.

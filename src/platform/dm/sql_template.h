@@ -47,9 +47,6 @@ LiftedStatement LiftValues(const QString& sql, bool bracketClasses);
 // The statements of each shape or pattern that are also lifted in full, to confirm it.
 constexpr int LiftChecks = 2;
 
-// Statements of one shape: the same text but for the values of their literal texts and numbers,
-// each value of the same class. They lift the same values at the same places, so once one of a
-// shape has been lifted in full, the others need only a look at where their literals stand.
 // A folder look-up, lifted with the terms its pattern implies: a statement of a shape or pattern
 // learnt before has those terms' values worked out again from its own pattern, and they must be
 // of the kind and classes learnt.
@@ -59,6 +56,9 @@ struct LookUpTerms {
   QChar lowClass, highClass;
 };
 
+// Statements of one shape: the same text but for the values of their literal texts and numbers,
+// each value of the same class. They lift the same values at the same places, so once one of a
+// shape has been lifted in full, the others need only a look at where their literals stand.
 class LiftShapes {
  public:
   struct Quick {
