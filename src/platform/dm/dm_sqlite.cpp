@@ -257,14 +257,13 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   sqlite3_stmt* st = prepared.st;
   if (!st) return result;
   for (int i = 0; i < params.size(); ++i) Bind(st, i + 1, params[i]);
-  const int columns = sqlite3_column_count(st);
-  for (int i = 0; described && i < columns; ++i) {
-    result.columns << QString::fromUtf8(sqlite3_column_name(st, i));
-    result.computed << (sqlite3_column_origin_name(st, i) == nullptr);
-  }
   const sqlite3_int64 before = sqlite3_total_changes64(db_);
-  int rc;
-  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+  int rc = sqlite3_step(st);
+  // Its columns as they are after the first step: a kept statement is prepared anew there when
+  // the schema changed since, and may then have other columns.
+  const int columns = sqlite3_column_count(st);
+  if (described) DescribeColumns(prepared, result);
+  for (; rc == SQLITE_ROW; rc = sqlite3_step(st)) {
     QVariantList row;
     row.reserve(columns);
     for (int i = 0; i < columns; ++i) row << ReadColumn(st, i);
@@ -300,6 +299,22 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   NoteAbandon(wasInTransaction, result.ok);
   if (!InTransaction()) savepoints_.clear();
   return result;
+}
+
+void SqliteDb::DescribeColumns(Prepared& prepared, SqliteResult& result) {
+  sqlite3_stmt* st = prepared.st;
+  const int reprepared = sqlite3_stmt_status(st, SQLITE_STMTSTATUS_REPREPARE, 0);
+  if (prepared.columnsRead != reprepared) {
+    prepared.columns.clear();
+    prepared.computed.clear();
+    for (int i = 0; i < sqlite3_column_count(st); ++i) {
+      prepared.columns << QString::fromUtf8(sqlite3_column_name(st, i));
+      prepared.computed << (sqlite3_column_origin_name(st, i) == nullptr);
+    }
+    prepared.columnsRead = reprepared;
+  }
+  result.columns = prepared.columns;
+  result.computed = prepared.computed;
 }
 
 QVariant SqliteDb::Scalar(const QString& sql, const QVariantList& params) {

@@ -136,7 +136,13 @@ class SqliteDb {
   struct Prepared {
     sqlite3_stmt* st = nullptr;
     Access access;
+    // Its result's column names and which are computed, read once; read again when SQLite has
+    // prepared the statement anew since (the schema changed).
+    QStringList columns;
+    QList<bool> computed;
+    int columnsRead = -1;  // SQLite's count of the statement's new preparations when they were read
   };
+  static void DescribeColumns(Prepared& prepared, SqliteResult& result);
   RecentTexts<HashedText, Prepared> statements_;
   // The prepared statement for the text, kept or new; null with the result's error set.
   Prepared Prepare(const HashedText& sql, SqliteResult& result);

@@ -89,9 +89,15 @@ TEST_F(PcdSqlTest, RowsAffectedBelongsToTheStatementItself) {
 
 TEST_F(PcdSqlTest, ASuccessfulAlterTableCountsAndAFailedOneDoesNot) {
   PcdSqlPtr sql = Bound();
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(sql->Execute("SELECT * FROM FOLDER"), 0);  // a statement kept
+  const int columns = sql->ColumnCount();
   ASSERT_EQ(sql->Execute("ALTER TABLE FOLDER ADD LAST_UPDATE DATETIME NULL"), 0);
   EXPECT_NE(sql->RowsAffected(), 0);
   EXPECT_EQ(sql->SqlErrorCode(), 0);
+  // The kept statement reads the new column the first time it runs again.
+  ASSERT_EQ(sql->Execute("SELECT * FROM FOLDER"), 0);
+  EXPECT_EQ(sql->ColumnCount(), columns + 1);
+  EXPECT_EQ(sql->ColumnName(columns + 1), "LAST_UPDATE");
   EXPECT_NE(sql->Execute("ALTER TABLE FOLDER ADD LAST_UPDATE DATETIME NULL"), 0);
   EXPECT_EQ(sql->RowsAffected(), 0);
   EXPECT_NE(sql->SqlErrorCode(), 0);
