@@ -30,10 +30,10 @@ void ReplaceTrackingRow(RunContext& cx, const QString& sid, const QString& table
   const SqlTransaction transaction = BeginTransaction(cx);
   RunAndRelease(cx, {QStringLiteral("DELETE FROM [OWNER].TARN_STACKWRIGHT WHERE SID = ? AND TABLE_NAME = ? AND UPPER(RULE_NAME) ") +
                          ruleLike,
-                     {sid, QStringLiteral("'") + table + QStringLiteral("'")}});
+                     {sid, SqlText(table)}});
   const bool inserted = RunAndRelease(
       cx, {QStringLiteral("INSERT INTO [OWNER].TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, LOCKED_BY) VALUES(?, ?, ?, 0, '')"),
-           {sid, QStringLiteral("'") + table + QStringLiteral("'"), QStringLiteral("'") + rule + QStringLiteral("'")}});
+           {sid, SqlText(table), SqlText(rule)}});
   EndTransaction(cx, transaction, inserted);
 }
 
@@ -68,9 +68,9 @@ void TrackRow(RunContext& cx, int row) {
   Dash(cx);
   const ScreenGuard back(cx);
   ConnectLibrary(cx, cx.runState.rule.LibraryName);
-  const QString rule = StripQuotes(StoredRuleName(cx));
+  const QString rule = StoredRuleName(cx);
   // The same match as the run's filter of processed rows, so a record replaced is one the filter sees.
-  const QString ruleLike = RuleNameLike(cx, StoredRuleName(cx));
+  const QString ruleLike = RuleNameLike(cx, rule);
   for (int c = rows.ColumnCount; c >= 1; --c) {
     const QString& header = rows.RowTable[0][static_cast<size_t>(c)];
     const qsizetype p = header.toUpper().indexOf(QStringLiteral(".SYSTEM_ID")) + 1;
@@ -80,7 +80,7 @@ void TrackRow(RunContext& cx, int row) {
     const QString sid = FormatNumber(qRound64(NumericValue(rows.RowTable[static_cast<size_t>(row)][static_cast<size_t>(c)])));
     LogMessage(cx, QStringLiteral("Adding Folder column item ") + header + QStringLiteral(" to TARN_STACKWRIGHT"));
     Dash(cx);
-    ReplaceTrackingRow(cx, sid, StripQuotes(table), rule, ruleLike);
+    ReplaceTrackingRow(cx, sid, table, rule, ruleLike);
   }
 }
 

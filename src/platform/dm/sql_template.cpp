@@ -479,6 +479,11 @@ char16_t TextKind(const char16_t* d, qsizetype begin, qsizetype open, qsizetype 
   return TextKinds + (doubled ? TextClass(StringLiteralValue(QStringView(d + begin, end - begin))) : TextClass(inner)).unicode();
 }
 
+// The value of a literal of that class: its text without quotes, or its number.
+QVariant LiteralValue(QStringView literal, char16_t kind) {
+  return IsTextKind(kind) ? QVariant(StringLiteralValue(literal)) : QVariant(literal.toLongLong());
+}
+
 ShapeScan ScanShape(const QString& sql) {
   ShapeScan out;
   const char16_t* const d = QStringView(sql).utf16();
@@ -545,6 +550,11 @@ bool ConfirmedInFull(const QString& sql, bool bracketClasses, const LiftShapes::
   }
   --checksLeft;
   return true;
+}
+
+// Where the literal of piece `p`'s value stands: between the piece and the next.
+std::pair<qsizetype, qsizetype> ValueSpan(const std::vector<LiftedStatement::Piece>& pieces, size_t p) {
+  return {pieces[p].end, p + 1 < pieces.size() ? pieces[p + 1].begin : -1};
 }
 
 // The look-up whose pieces begin at `p`, as the lifting writes them: "(", the pattern's value,
@@ -633,18 +643,17 @@ std::optional<LiftShapes::Quick> LiftShapes::Lift(const QString& sql, bool brack
     const qsizetype as = recipe.liftedAs[k];
     if (as < 0) continue;
     const ShapeLiteral& l = shape.literals[k];
-    const QStringView text = QStringView(sql).mid(l.begin, l.end - l.begin);
-    quick.values[as] = IsTextKind(l.kind) ? QVariant(StringLiteralValue(text)) : QVariant(text.toLongLong());
+    quick.values[as] = LiteralValue(QStringView(sql).mid(l.begin, l.end - l.begin), l.kind);
   }
   if (!LiftLookUps(recipe.lookUps, bracketClasses, quick.values)) return std::nullopt;
   if (!ConfirmedInFull(sql, bracketClasses, quick, recipe.checksLeft, recipe.usable)) return std::nullopt;
   return quick;
 }
 
-// The literal the value of piece `p` is lifted from: the text between the piece and the next.
+// The literal the value of piece `p` is lifted from.
 bool LiftShapes::ValueLiteral(const LiftedStatement& lifted, size_t p, Recipe& recipe) {
   const std::vector<LiftedStatement::Piece>& pieces = lifted.pieces;
-  const qsizetype begin = pieces[p].end, end = p + 1 < pieces.size() ? pieces[p + 1].begin : -1;
+  const auto [begin, end] = ValueSpan(pieces, p);
   const auto literal = std::find_if(recipe.literals.begin(), recipe.literals.end(),
                                     [&](const ShapeLiteral& l) { return l.begin == begin && l.end == end; });
   if (literal == recipe.literals.end()) return false;
@@ -727,10 +736,6 @@ char16_t LiteralClass(QStringView literal) {
   return TextKind(d, 0, open, n, doubled);
 }
 
-QVariant LiteralValue(QStringView literal, char16_t kind) {
-  return IsTextKind(kind) ? QVariant(StringLiteralValue(literal)) : QVariant(literal.toLongLong());
-}
-
 }  // namespace
 
 bool LiftPatterns::KindsOf(const QStringList& literals, Kinds& kinds) {
@@ -800,7 +805,7 @@ void LiftPatterns::Learn(const QString& pattern, const QStringList& literals, co
   const std::vector<LiftedStatement::Piece>& pieces = lifted.pieces;
   // The value of piece `p`: a literal, or a value of the pattern's own text; never part of a literal.
   const auto learnValue = [&](size_t p) {
-    const qsizetype begin = pieces[p].end, end = p + 1 < pieces.size() ? pieces[p + 1].begin : -1;
+    const auto [begin, end] = ValueSpan(pieces, p);
     Source source{-1, lifted.values[pieces[p].value]};
     for (size_t s = 0; s < spans.size(); ++s) {
       if (spans[s].first == begin && spans[s].second == end) {
