@@ -35,60 +35,62 @@ bool ReadCheckBox(Context& cx, const QString& key, const QString& caption, const
   return value != 0;
 }
 
-void SaveGeneral(Context& cx, const QString& key, const QString& value) { SaveAppSetting(cx, General, key, value); }
+// The values the orderly end saves, gathered so that the file is written once: each write
+// replaces it and waits for the disk.
+using Gathered = QList<SettingValue>;
 
-// Runs one save; a save that fails does not keep the others from being written.
-template <class Save>
-void Resume(Save&& save) {
+// Gathers one value; one whose reading fails does not keep the others from being saved.
+template <class Value>
+void Gather(Gathered& out, const QString& section, const QString& key, Value&& value) {
   try {
-    save();
+    out.append({section, key, value()});
   } catch (const std::exception&) {
   }
 }
 
-void SaveGeneralSection(AppContext& cx) {
+void GatherGeneralSection(AppContext& cx, Gathered& out) {
   const Ui::TwipsRect place = cx.ui->MainGeometry();
   const RunOptions o = cx.ui->Options();
-  Resume([&] { SaveGeneral(cx, QStringLiteral("Screen.Top"), FormatNumber(place.top)); });
-  Resume([&] { SaveGeneral(cx, QStringLiteral("Screen.Left"), FormatNumber(place.left)); });
-  Resume([&] { SaveGeneral(cx, QStringLiteral("Loop"), CheckBoxText(o.loop)); });
-  Resume([&] { SaveGeneral(cx, QStringLiteral("Loop_Delay"), WholeNumberText(o.loopDelay)); });
-  Resume([&] { SaveGeneral(cx, QStringLiteral("LogMethod"), CheckBoxText(cx.ui->VerboseLogging())); });
+  Gather(out, General, QStringLiteral("Screen.Top"), [&] { return FormatNumber(place.top); });
+  Gather(out, General, QStringLiteral("Screen.Left"), [&] { return FormatNumber(place.left); });
+  Gather(out, General, QStringLiteral("Loop"), [&] { return CheckBoxText(o.loop); });
+  Gather(out, General, QStringLiteral("Loop_Delay"), [&] { return WholeNumberText(o.loopDelay); });
+  Gather(out, General, QStringLiteral("LogMethod"), [&] { return CheckBoxText(cx.ui->VerboseLogging()); });
   // A log that fell back to the temporary folder keeps the path the user chose.
   const QString& unwritable = cx.window.startup.UnwritableLogFile;
-  Resume([&] { SaveGeneral(cx, QStringLiteral("LogFile"), unwritable.isEmpty() ? cx.log.LogFileBase : unwritable); });
-  Resume([&] { SaveGeneral(cx, QStringLiteral("DisplayErrors"), CheckBoxText(cx.ui->DisplayErrors())); });
-  Resume([&] { SaveGeneral(cx, QStringLiteral("ProcessDescending"), CheckBoxText(o.processDescending)); });
-  Resume([&] { SaveGeneral(cx, QStringLiteral("ReUseSQL"), CheckBoxText(o.reuseSql)); });
-  Resume([&] { SaveGeneral(cx, QStringLiteral("CheckAddNewDocs"), CheckBoxText(o.addNewDocs)); });
-  Resume([&] { SaveGeneral(cx, QStringLiteral("MaxFolders"), WholeNumberText(o.maxFolders)); });
-  Resume([&] { SaveGeneral(cx, QStringLiteral("UsePauseTime"), CheckBoxText(o.pauseTime)); });
-  Resume([&] { SaveGeneral(cx, QStringLiteral("PauseStart"), FormatTimeOfDay(o.pauseStart)); });
-  Resume([&] { SaveGeneral(cx, QStringLiteral("PauseEnd"), FormatTimeOfDay(o.pauseEnd)); });
-  Resume([&] { SaveGeneral(cx, QStringLiteral("LockWorkstation"), CheckBoxText(o.lockWorkstation)); });
-  Resume([&] { SaveGeneral(cx, QStringLiteral("TimeStampLogFile"), FlagText(cx.ui->TimeStampLogFile())); });
+  Gather(out, General, QStringLiteral("LogFile"), [&] { return unwritable.isEmpty() ? cx.log.LogFileBase : unwritable; });
+  Gather(out, General, QStringLiteral("DisplayErrors"), [&] { return CheckBoxText(cx.ui->DisplayErrors()); });
+  Gather(out, General, QStringLiteral("ProcessDescending"), [&] { return CheckBoxText(o.processDescending); });
+  Gather(out, General, QStringLiteral("ReUseSQL"), [&] { return CheckBoxText(o.reuseSql); });
+  Gather(out, General, QStringLiteral("CheckAddNewDocs"), [&] { return CheckBoxText(o.addNewDocs); });
+  Gather(out, General, QStringLiteral("MaxFolders"), [&] { return WholeNumberText(o.maxFolders); });
+  Gather(out, General, QStringLiteral("UsePauseTime"), [&] { return CheckBoxText(o.pauseTime); });
+  Gather(out, General, QStringLiteral("PauseStart"), [&] { return FormatTimeOfDay(o.pauseStart); });
+  Gather(out, General, QStringLiteral("PauseEnd"), [&] { return FormatTimeOfDay(o.pauseEnd); });
+  Gather(out, General, QStringLiteral("LockWorkstation"), [&] { return CheckBoxText(o.lockWorkstation); });
+  Gather(out, General, QStringLiteral("TimeStampLogFile"), [&] { return FlagText(cx.ui->TimeStampLogFile()); });
 }
 
-void SavePauseDays(AppContext& cx) {
+void GatherPauseDays(AppContext& cx, Gathered& out) {
   const RunOptions o = cx.ui->Options();
   for (int i = 0; i < o.pauseDayNames.size(); ++i) {
     const bool ticked = size_t(i) < o.pauseDayChecked.size() && o.pauseDayChecked[size_t(i)];
-    Resume([&] { SaveAppSetting(cx, QStringLiteral("PauseTimer"), o.pauseDayNames[i], FlagText(ticked)); });
+    Gather(out, QStringLiteral("PauseTimer"), o.pauseDayNames[i], [&] { return FlagText(ticked); });
   }
 }
 
-void SaveTreeTicks(AppContext& cx) {
+void GatherTreeTicks(AppContext& cx, Gathered& out) {
   const int count = cx.ui->RulesNodeCount();
   for (int i = 0; i < count; ++i) {
     const RulesTreeNode node = cx.ui->RulesNode(i);
     if (node.parent < 0) {
-      Resume([&] { SaveAppSetting(cx, QStringLiteral("Libraries"), node.text, FlagText(node.checked)); });
+      Gather(out, QStringLiteral("Libraries"), node.text, [&] { return FlagText(node.checked); });
       continue;
     }
     // A library whose rules were never loaded still carries its placeholder: it is no rule.
     if (node.text == RulesPlaceholder) continue;
     const QString parent = cx.ui->RulesNode(node.parent).text;
-    Resume([&] { SaveAppSetting(cx, QStringLiteral("Rules"), RuleStateKey(parent, node.text), FlagText(node.checked)); });
+    Gather(out, QStringLiteral("Rules"), RuleStateKey(parent, node.text), [&] { return FlagText(node.checked); });
   }
 }
 
@@ -149,9 +151,11 @@ void LoadAllSettings(AppContext& cx) {
 }
 
 void SaveAllSettings(AppContext& cx) {
-  SaveGeneralSection(cx);
-  SavePauseDays(cx);
-  SaveTreeTicks(cx);
+  Gathered values;
+  GatherGeneralSection(cx, values);
+  GatherPauseDays(cx, values);
+  GatherTreeTicks(cx, values);
+  cx.settings->SaveSettings(ProductName, values);
 }
 
 }  // namespace sw

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 #include "platform/settings/settings_store.h"
 
@@ -82,6 +83,29 @@ TEST_F(SettingsTest, AHandEditUnderGeneralIsReadAndTheNextSaveTakesItOver) {
   EXPECT_EQ(Get("General", "Loop"), "1");
   store.DeleteSetting(app, "General", "MaxFolders");
   EXPECT_EQ(Get("General", "MaxFolders"), "default");
+}
+
+// The orderly end saves its values together: one write of the file, none when nothing changed.
+TEST_F(SettingsTest, SeveralValuesSaveTogetherAndUnchangedOnesLeaveTheFileAlone) {
+  store.SaveSetting(app, "General", "Keep", "k");
+  QFile f(SettingsStore::SettingsFile(app));
+  ASSERT_TRUE(f.open(QIODevice::Append));
+  f.write("[General]\nLoop=0\n");
+  f.close();
+  EXPECT_FALSE(store.SaveSettings(app, {{"General", "Loop", "1"}, {"Rules", "", "1"}, {"LAW LIB", "A/B", "2"}}));
+  EXPECT_EQ(Get("General", "Loop"), "1");
+  EXPECT_EQ(Get("law lib", "a/b"), "2");
+  EXPECT_EQ(Get("General", "Keep"), "k");
+  const auto inode = [&] {
+    struct stat st {};
+    return ::stat(QFile::encodeName(f.fileName()).constData(), &st) == 0 ? st.st_ino : 0;
+  };
+  const auto before = inode();
+  EXPECT_TRUE(store.SaveSettings(app, {{"GENERAL", "loop", "1"}, {"General", "Keep", "k"}}));
+  EXPECT_EQ(inode(), before);
+  EXPECT_TRUE(store.SaveSettings(app, {{"General", "Keep", "changed"}}));
+  EXPECT_NE(inode(), before);
+  EXPECT_EQ(Get("General", "Keep"), "changed");
 }
 
 TEST_F(SettingsTest, DeleteAKeyOrAWholeSection) {

@@ -79,6 +79,22 @@ QString ValueText(const QVariant& value) {
   return value.toString();
 }
 
+// Puts one value into the open store; false when it held that value already.
+bool Put(QSettings& settings, const SettingValue& v) {
+  // A value saved goes where the store keeps it; a hand edit of it would otherwise hide it.
+  const QString handEdited = HandEditedGeneralKey(settings, v.section, v.key);
+  if (!handEdited.isEmpty()) settings.remove(handEdited);
+  QString group = GroupFor(settings, v.section);
+  if (group.isEmpty()) group = EncodeName(v.section);
+  settings.beginGroup(group);
+  QString storedKey = FindStored(settings.childKeys(), v.key);
+  const bool same = !storedKey.isEmpty() && settings.value(storedKey).toString() == v.value;
+  if (storedKey.isEmpty()) storedKey = EncodeName(v.key);
+  if (!same) settings.setValue(storedKey, v.value);
+  settings.endGroup();
+  return !same || !handEdited.isEmpty();
+}
+
 }  // namespace
 
 QString SettingsStore::SettingsFile(const QString& app) {
@@ -112,25 +128,27 @@ QString SettingsStore::GetSetting(const QString& app, const QString& section, co
 }
 
 bool SettingsStore::SaveSetting(const QString& app, const QString& section, const QString& key, const QString& value) {
-  if (section.isEmpty() || key.isEmpty()) return false;
+  return SaveSettings(app, {{section, key, value}});
+}
+
+bool SettingsStore::SaveSettings(const QString& app, const QList<SettingValue>& values) {
   const QString path = SettingsFile(app);
   if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
   QSettings settings(path, QSettings::IniFormat);
-  // A value saved goes where the store keeps it; a hand edit of it would otherwise hide it.
-  const QString handEdited = HandEditedGeneralKey(settings, section, key);
-  if (!handEdited.isEmpty()) settings.remove(handEdited);
-  QString group = GroupFor(settings, section);
-  if (group.isEmpty()) group = EncodeName(section);
-  settings.beginGroup(group);
-  QString storedKey = FindStored(settings.childKeys(), key);
+  bool saved = true;
+  bool changed = false;
+  for (const SettingValue& v : values) {
+    if (v.section.isEmpty() || v.key.isEmpty()) {
+      saved = false;
+      continue;
+    }
+    changed = Put(settings, v) || changed;
+  }
   // A value that is stored already is not written again: every write replaces the file and waits
   // for the disk, and some values are saved at every library switch.
-  if (!storedKey.isEmpty() && settings.value(storedKey).toString() == value) return true;
-  if (storedKey.isEmpty()) storedKey = EncodeName(key);
-  settings.setValue(storedKey, value);
-  settings.endGroup();
+  if (!changed) return saved;
   settings.sync();
-  return settings.status() == QSettings::NoError;
+  return saved && settings.status() == QSettings::NoError;
 }
 
 void SettingsStore::DeleteSetting(const QString& app, const QString& section, const QString& key) {

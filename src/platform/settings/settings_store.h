@@ -4,9 +4,16 @@
 // ~/.config). Names compare without regard to case, as the original store does: an existing
 // section or key keeps the spelling it was first saved with. Section and key names may hold
 // blanks, slashes and backslashes (library names become section names).
+#include <QList>
 #include <QString>
 
 namespace sw {
+
+struct SettingValue {
+  QString section;
+  QString key;
+  QString value;
+};
 
 class SettingsStore {
  public:
@@ -15,6 +22,9 @@ class SettingsStore {
                              const QString& defaultValue = QString()) const;
   // False when the value could not be written (a folder or file that cannot be written).
   virtual bool SaveSetting(const QString& app, const QString& section, const QString& key, const QString& value);
+  // Several values in one write of the file: each write replaces it and waits for the disk.
+  // False when the file could not be written or a value lacks its section or key.
+  virtual bool SaveSettings(const QString& app, const QList<SettingValue>& values);
   // An empty key deletes the whole section.
   virtual void DeleteSetting(const QString& app, const QString& section, const QString& key = QString());
 
