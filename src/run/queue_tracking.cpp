@@ -42,7 +42,7 @@ void ReplaceTrackingRow(RunContext& cx, const QString& sid, const QString& table
 void QueueNewDocuments(RunContext& cx, int level) {
   const RuleRowsState& rows = cx.runState.rows;
   // The level first: the options are read from the window, and most levels are not the last.
-  if (level != rows.LevelCount || !cx.ui->Options().addNewDocs) return;
+  if (level != rows.LevelCount || !cx.ui->AddNewDocs()) return;
   if (rows.QueueCondition.isEmpty()) {
     LogMessage(cx, QStringLiteral("Warning: Not adding new documents to Queue - unable to form SQL statement"));
     Dash(cx);

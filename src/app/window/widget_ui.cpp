@@ -265,6 +265,8 @@ RunOptions WidgetUi::Options() const {
   return o;
 }
 
+bool WidgetUi::AddNewDocs() const { return w_.CheckAddNewDocs->isChecked(); }
+
 void WidgetUi::SetOptions(const RunOptions& o) {
   w_.CheckLoop->setChecked(o.loop);
   w_.TextLoopDelay->setText(o.loopDelay);

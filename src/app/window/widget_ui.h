@@ -60,6 +60,7 @@ class WidgetUi : public Ui {
   void SetGoEnabled(bool on) override;
   void SetStatusColour(int rgb) override;
   RunOptions Options() const override;
+  bool AddNewDocs() const override;
 
   int RulesNodeCount() const override;
   RulesTreeNode RulesNode(int index) const override;

@@ -47,15 +47,55 @@ struct FieldDef {
   QString lookupColumn;
   int typeCode = 1;
   bool isProtected = false;
+  // Finds a look-up row by its text; built once with the layout, as every new folder asks it.
+  HashedText lookupSql{QString()};
   bool IsLookup() const { return !lookupTable.isEmpty() && !lookupColumn.isEmpty(); }
   bool IsNumeric() const { return typeCode == 4; }
   bool Writable() const { return !isProtected || typeCode == 128; }
+};
+
+// Where one of a profile's values comes from in the row that reads them: a field of the
+// layout, or the name or description the statement reads first.
+struct ValueSource {
+  static constexpr int DocName = -1;
+  static constexpr int Abstract = -2;
+  QString column;  // the PROFILE column, upper case
+  int field = DocName;
 };
 
 // A form's fields and the statement that reads a profile's values in them.
 struct FormLayout {
   std::shared_ptr<const std::vector<FieldDef>> fields;  // shared by every profile of the form
   HashedText valuesSql{QString()};  // hashed once: every open of the form reads by it
+  // One source a column, in the order of the columns; of fields on one column, the last.
+  std::shared_ptr<const std::vector<ValueSource>> sources;
+};
+
+// A profile's values by PROFILE column (upper case), in one block kept in the order of the
+// columns: a profile is opened several times a folder, and a tree would allocate a node a value.
+class ProfileValues {
+ public:
+  using Item = std::pair<QString, QVariant>;
+  const QVariant* Find(const QString& column) const {
+    const auto it = LowerBound(column);
+    return it != items_.end() && it->first == column ? &it->second : nullptr;
+  }
+  QVariant& operator[](const QString& column) {
+    auto it = LowerBound(column);
+    if (it == items_.end() || it->first != column) it = items_.insert(it, Item{column, QVariant()});
+    return it->second;
+  }
+  // Takes the values of columns given in order.
+  void Assign(std::vector<Item>&& inOrder) { items_ = std::move(inOrder); }
+
+ private:
+  std::vector<Item>::const_iterator LowerBound(const QString& column) const {
+    return std::lower_bound(items_.begin(), items_.end(), column, [](const Item& i, const QString& c) { return i.first < c; });
+  }
+  std::vector<Item>::iterator LowerBound(const QString& column) {
+    return std::lower_bound(items_.begin(), items_.end(), column, [](const Item& i, const QString& c) { return i.first < c; });
+  }
+  std::vector<Item> items_;
 };
 
 }  // namespace
@@ -77,7 +117,8 @@ struct EmProfileData {
     static const std::vector<FieldDef> none;
     return fields ? *fields : none;
   }
-  std::map<QString, QVariant> values;  // by PROFILE column, upper case
+  std::shared_ptr<const std::vector<ValueSource>> sources;  // its form's, shared
+  ProfileValues values;
   std::set<QString> dirty;
   std::optional<bool> pendingPublic;
 
@@ -86,16 +127,16 @@ struct EmProfileData {
   std::map<std::tuple<QString, QString, QString>, QVariant> lookedUp;
 
   QVariant Get(const QString& column) const {
-    auto it = values.find(column);
-    return it == values.end() ? QVariant(QString()) : it->second;
+    const QVariant* v = values.Find(column);
+    return v ? *v : QVariant(QString());
   }
   // The id of the look-up table's row whose look-up column holds the text; null when none does.
   QVariant LookUp(const FieldDef& f, const QString& text) {
     const auto key = std::make_tuple(f.lookupTable, f.lookupColumn, text);
     auto it = lookedUp.find(key);
     if (it != lookedUp.end()) return it->second;
-    const QString sql = QStringLiteral("SELECT SYSTEM_ID FROM %1 WHERE %2 = ?").arg(QuotedName(f.lookupTable), QuotedName(f.lookupColumn));
-    return lookedUp[key] = db->ReadScalar(sql, {text});
+    const SqliteResult r = db->Read(f.lookupSql, {text});
+    return lookedUp[key] = r.ok ? r.Value(0, 0) : QVariant();
   }
   void Set(const QString& column, const QVariant& v) {
     values[column] = v;
@@ -299,9 +340,13 @@ FormLayout ReadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
     const SqliteResult r = db.Read(QStringLiteral("SELECT NAME, PROFILE_COLUMN, LOOKUP_TABLE, LOOKUP_COLUMN, TYPE_CODE, PROTECTED "
                                                   "FROM DM_FORM_COLUMNS WHERE FORM = ? ORDER BY ORDINAL"),
                                    {form});
-    for (const auto& row : r.rows)
-      fields.push_back({row[0].toString(), row[1].toString().toUpper(), row[2].toString(), row[3].toString(),
-                        int(row[4].toLongLong()), row[5].toString().compare(QStringLiteral("Y"), Qt::CaseInsensitive) == 0});
+    for (const auto& row : r.rows) {
+      FieldDef f{row[0].toString(), row[1].toString().toUpper(), row[2].toString(), row[3].toString(),
+                 int(row[4].toLongLong()), row[5].toString().compare(QStringLiteral("Y"), Qt::CaseInsensitive) == 0};
+      if (f.IsLookup())
+        f.lookupSql = HashedText(QStringLiteral("SELECT SYSTEM_ID FROM %1 WHERE %2 = ?").arg(QuotedName(f.lookupTable), QuotedName(f.lookupColumn)));
+      fields.push_back(std::move(f));
+    }
     return fields;
   };
   std::vector<FieldDef> fields = read(formId);
@@ -310,7 +355,20 @@ FormLayout ReadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
     fields = read(db.ReadScalar(QStringLiteral("SELECT SYSTEM_ID FROM FORMS WHERE FORM_NAME = ?"), {fallback}).toLongLong());
   }
   const HashedText valuesSql(ValuesStatement(fields));
-  return FormLayout{std::make_shared<const std::vector<FieldDef>>(std::move(fields)), valuesSql};
+  std::vector<ValueSource> sources{{QStringLiteral("DOCNAME"), ValueSource::DocName},
+                                   {QStringLiteral("ABSTRACT"), ValueSource::Abstract}};
+  for (size_t i = 0; i < fields.size(); ++i) sources.push_back({fields[i].profileColumn, int(i)});
+  // A later source of a column stands in for an earlier one, as a later value would.
+  std::stable_sort(sources.begin(), sources.end(), [](const ValueSource& a, const ValueSource& b) { return a.column < b.column; });
+  std::vector<ValueSource> unique;
+  for (ValueSource& source : sources) {
+    if (!unique.empty() && unique.back().column == source.column)
+      unique.back() = std::move(source);
+    else
+      unique.push_back(std::move(source));
+  }
+  return FormLayout{std::make_shared<const std::vector<FieldDef>>(std::move(fields)), valuesSql,
+                    std::make_shared<const std::vector<ValueSource>>(std::move(unique))};
 }
 
 }  // namespace
@@ -341,6 +399,7 @@ void UseLayout(EmProfileData& d) {
   const FormLayout& layout = LoadLayout(d);
   d.fields = layout.fields;
   d.valuesSql = layout.valuesSql;
+  d.sources = layout.sources;
 }
 
 QVariant LoadedValue(const FieldDef& def, const QVariant& v) {
@@ -348,18 +407,35 @@ QVariant LoadedValue(const FieldDef& def, const QVariant& v) {
   return QVariant(v.isNull() ? QString() : DmValueText(v));
 }
 
+// Takes the values of the row that the layout's statement read; a new profile's, without a row.
+void TakeValues(EmProfileData& d, const QVariantList& row) {
+  const std::vector<FieldDef>& fields = d.Fields();
+  const auto raw = [&row](int column) { return column < row.size() ? row[column] : QVariant(); };
+  std::vector<ProfileValues::Item> items;
+  if (!d.sources) {
+    d.values.Assign(std::move(items));
+    return;
+  }
+  items.reserve(d.sources->size());
+  for (const ValueSource& s : *d.sources) {
+    if (s.field < 0) {
+      const QVariant text = raw(s.field == ValueSource::DocName ? 1 : 2);
+      items.emplace_back(s.column, text.isNull() ? QString() : text.toString());
+    } else {
+      items.emplace_back(s.column, LoadedValue(fields[size_t(s.field)], raw(s.field + 3)));
+    }
+  }
+  d.values.Assign(std::move(items));
+}
+
 // Reads the profile's values; false when the profile does not exist.
 bool LoadValues(EmProfileData& d) {
   const SqliteResult r = d.db->Read(d.valuesSql, {d.docNumber});
   if (!r.ok || r.rows.isEmpty()) return false;
   const QVariantList& row = r.rows.first();
-  d.values.clear();
   d.dirty.clear();
   d.systemId = row[0].toLongLong();
-  d.values[QStringLiteral("DOCNAME")] = row[1].isNull() ? QString() : row[1].toString();
-  d.values[QStringLiteral("ABSTRACT")] = row[2].isNull() ? QString() : row[2].toString();
-  const std::vector<FieldDef>& fields = d.Fields();
-  for (size_t i = 0; i < fields.size(); ++i) d.values[fields[i].profileColumn] = LoadedValue(fields[i], row[int(i) + 3]);
+  TakeValues(d, row);
   return true;
 }
 
@@ -767,9 +843,7 @@ DmFolderPtr EmLibrary::NewFolder() {
   data->formName = form.Value(0, 1).toString();
   UseLayout(*data);
   // A new profile's fields start empty (not Null), as a new profile form shows them.
-  data->values[QStringLiteral("DOCNAME")] = QString();
-  data->values[QStringLiteral("ABSTRACT")] = QString();
-  for (const auto& f : data->Fields()) data->values[f.profileColumn] = LoadedValue(f, QVariant());
+  TakeValues(*data, {});
   return std::make_shared<EmFolder>(data);
 }
 

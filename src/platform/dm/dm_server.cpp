@@ -156,7 +156,8 @@ SqliteDbPtr DmServer::Connection(const QString& library, QString* error) {
     return nullptr;
   }
   std::lock_guard<std::mutex> lock(mutex_);
-  const QString key = lib->name.toUpper();
+  // The library's own configured name: every spelling of it finds the same one.
+  const QString& key = lib->name;
   auto found = connections_.find(key);
   if (found != connections_.end()) return found->second;
   SqliteDbPtr db = SqliteDb::Open(LibraryFile(*lib), false, error);

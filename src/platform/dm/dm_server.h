@@ -111,7 +111,7 @@ class DmServer : public std::enable_shared_from_this<DmServer> {
   DmServer() = default;
   QString path_;
   DmServerConfig config_;
-  std::map<QString, SqliteDbPtr> connections_;  // by upper-cased library name
+  std::map<QString, SqliteDbPtr> connections_;  // by the library's configured name
   std::map<QString, std::shared_ptr<EmStatementMemory>> statementMemory_;  // by upper-cased library name
   std::mutex mutex_;
   int tokens_ = 0;

@@ -128,6 +128,8 @@ class Ui {
   virtual void SetGoEnabled(bool on) { controls.goEnabled = on; }
   virtual void SetStatusColour(int rgb) { controls.statusColour = rgb; }
   virtual RunOptions Options() const { return controls.options; }
+  // The one option read at every row: read alone, without the whole set of options.
+  virtual bool AddNewDocs() const { return Options().addNewDocs; }
 
   // The rules tree. Indices are from 0 in the order the nodes were added.
   virtual int RulesNodeCount() const { return static_cast<int>(controls.rulesTree.size()); }
