@@ -13,6 +13,8 @@ const QChar Blank = QLatin1Char(' ');
 }  // namespace
 
 QString TrimBlanks(const QString& text) {
+  // Most texts have no blank at either end: they are handed back as they are.
+  if (text.isEmpty() || (text.front() != Blank && text.back() != Blank)) return text;
   qsizetype first = 0;
   qsizetype last = text.size();
   while (first < last && text.at(first) == Blank) ++first;

@@ -29,6 +29,21 @@ QVariant ReadColumn(sqlite3_stmt* st, int i) {
   }
 }
 
+// SQLite copies the text it is given; plain ASCII, most of what is bound, goes to it from a
+// buffer on the stack rather than through a converted copy of its own.
+int BindText(sqlite3_stmt* st, int index, const QString& text) {
+  char ascii[256];
+  const qsizetype size = text.size();
+  if (size <= qsizetype(sizeof ascii)) {
+    const char16_t* from = reinterpret_cast<const char16_t*>(text.constData());
+    qsizetype i = 0;
+    for (; i < size && from[i] < 0x80; ++i) ascii[i] = char(from[i]);
+    if (i == size) return sqlite3_bind_text(st, index, ascii, int(size), SQLITE_TRANSIENT);
+  }
+  const QByteArray utf8 = text.toUtf8();
+  return sqlite3_bind_text(st, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
 int Bind(sqlite3_stmt* st, int index, const QVariant& v) {
   if (!v.isValid() || v.isNull()) return sqlite3_bind_null(st, index);
   switch (v.typeId()) {
@@ -41,10 +56,10 @@ int Bind(sqlite3_stmt* st, int index, const QVariant& v) {
       return sqlite3_bind_int64(st, index, v.toLongLong());
     case QMetaType::Double:
       return sqlite3_bind_double(st, index, v.toDouble());
-    default: {
-      const QByteArray utf8 = v.toString().toUtf8();
-      return sqlite3_bind_text(st, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-    }
+    case QMetaType::QString:
+      return BindText(st, index, *static_cast<const QString*>(v.constData()));
+    default:
+      return BindText(st, index, v.toString());
   }
 }
 

@@ -71,6 +71,11 @@ TEST_F(PcdSqlTest, ValuesAndNamesReadAsTheDmGivesThem) {
   EXPECT_EQ(sql->ColumnName(5), "TARN_SETTINGS.SUB_KEY");
   EXPECT_EQ(sql->ColumnValue(6), "");
   EXPECT_EQ(sql->ColumnName(0), "");
+  // A statement's texts are bound as parameters: short, long and beyond ASCII, each stored whole.
+  for (const QString& text : {QStringLiteral("M\u00FCller \u4E2D"), QString(300, QLatin1Char('x')), QStringLiteral("plain")}) {
+    ASSERT_EQ(sql->Execute("UPDATE TARN_SETTINGS SET CHAR_VAL = '" + text + "' WHERE MASTER_KEY = 'T'"), 0);
+    EXPECT_EQ(server.Scalar("LAWLIB", "SELECT CHAR_VAL FROM TARN_SETTINGS WHERE MASTER_KEY = 'T'"), text);
+  }
 }
 
 TEST_F(PcdSqlTest, RowsAffectedBelongsToTheStatementItself) {
