@@ -155,6 +155,16 @@ QString DmValueText(const QVariant& v) {
 
 QString DmToday() { return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")); }
 
-QString DmNow() { return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")); }
+QString DmNow() {
+  // Every new folder stamps several rows: the local time is worked out once a second, not for each.
+  thread_local qint64 second = -1;
+  thread_local QString text;
+  const qint64 now = QDateTime::currentSecsSinceEpoch();
+  if (now != second) {
+    text = QDateTime::fromSecsSinceEpoch(now).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    second = now;
+  }
+  return text;
+}
 
 }  // namespace sw::dm

@@ -18,7 +18,12 @@ struct HashedText {
   HashedText(const QString& t, size_t h) : text(t), hash(h) {}
   QString text;
   size_t hash;
-  bool operator==(const HashedText& other) const { return hash == other.hash && text == other.text; }
+  // A text met again is often the very string kept (a statement's pattern is built once): its
+  // characters need no comparing then.
+  bool operator==(const HashedText& other) const {
+    return hash == other.hash && text.size() == other.text.size() &&
+           (text.constData() == other.text.constData() || text == other.text);
+  }
 };
 inline size_t qHash(const HashedText& key, size_t seed = 0) { return key.hash ^ seed; }
 
