@@ -271,6 +271,9 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   Prepared prepared = Prepare(key, result);
   sqlite3_stmt* st = prepared.st;
   if (!st) return result;
+  // The last run's values stay bound, so that SQLite can write a text over the last one's
+  // memory; a run that binds fewer lets none of them stand in for its own.
+  if (params.size() < sqlite3_bind_parameter_count(st)) sqlite3_clear_bindings(st);
   for (int i = 0; i < params.size(); ++i) Bind(st, i + 1, params[i]);
   const sqlite3_int64 before = sqlite3_total_changes64(db_);
   int rc = sqlite3_step(st);
@@ -302,7 +305,6 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   // Reset at once: a statement left open would hold its read snapshot, and this connection
   // would not see what other processes commit.
   sqlite3_reset(st);
-  sqlite3_clear_bindings(st);
   // Going back to a savepoint calls no hook; it may undo writes all the same.
   if (prepared.access.goesBack) {
     if (result.ok) ++rollbacks_;
