@@ -76,12 +76,20 @@ struct FormLayout {
 class ProfileValues {
  public:
   using Item = std::pair<QString, QVariant>;
+
+ private:
+  template <class Items>
+  static auto LowerBound(Items& items, const QString& column) {
+    return std::lower_bound(items.begin(), items.end(), column, [](const Item& i, const QString& c) { return i.first < c; });
+  }
+
+ public:
   const QVariant* Find(const QString& column) const {
-    const auto it = LowerBound(column);
+    const auto it = LowerBound(items_, column);
     return it != items_.end() && it->first == column ? &it->second : nullptr;
   }
   QVariant& operator[](const QString& column) {
-    auto it = LowerBound(column);
+    auto it = LowerBound(items_, column);
     if (it == items_.end() || it->first != column) it = items_.insert(it, Item{column, QVariant()});
     return it->second;
   }
@@ -89,12 +97,6 @@ class ProfileValues {
   void Assign(std::vector<Item>&& inOrder) { items_ = std::move(inOrder); }
 
  private:
-  std::vector<Item>::const_iterator LowerBound(const QString& column) const {
-    return std::lower_bound(items_.begin(), items_.end(), column, [](const Item& i, const QString& c) { return i.first < c; });
-  }
-  std::vector<Item>::iterator LowerBound(const QString& column) {
-    return std::lower_bound(items_.begin(), items_.end(), column, [](const Item& i, const QString& c) { return i.first < c; });
-  }
   std::vector<Item> items_;
 };
 
