@@ -67,6 +67,8 @@ struct ValueSource {
 struct FormLayout {
   std::shared_ptr<const std::vector<FieldDef>> fields;  // shared by every profile of the form
   HashedText valuesSql{QString()};  // hashed once: every open of the form reads by it
+  // The same with the facts that choose a profile's layout after the values (OpenFacts).
+  HashedText openSql{QString()};
   // One source a column, in the order of the columns; of fields on one column, the last.
   std::shared_ptr<const std::vector<ValueSource>> sources;
 };
@@ -318,7 +320,8 @@ class EmParentFolders : public DmParentFolders {
 
 // The statement that reads a profile's values in its layout: the look-up columns as the texts
 // they look up.
-QString ValuesStatement(const std::vector<FieldDef>& fields) {
+// With `withFacts`, the facts that choose the layout follow the values (see OpenFacts).
+QString ValuesStatement(const std::vector<FieldDef>& fields, bool withFacts) {
   QStringList select{QStringLiteral("P.SYSTEM_ID"), QStringLiteral("P.DOCNAME"), QStringLiteral("P.ABSTRACT")};
   QString joins;
   for (size_t i = 0; i < fields.size(); ++i) {
@@ -330,6 +333,10 @@ QString ValuesStatement(const std::vector<FieldDef>& fields) {
     } else {
       select << QStringLiteral("P.") + QuotedName(f.profileColumn);
     }
+  }
+  if (withFacts) {
+    select << QStringLiteral("P.FORM, OPEN_F.FORM_NAME, OPEN_A.APPLICATION, (SELECT COUNT(*) FROM FOLDER WHERE DOCNUMBER = P.DOCNUMBER)");
+    joins += QStringLiteral(" LEFT JOIN FORMS OPEN_F ON OPEN_F.SYSTEM_ID = P.FORM LEFT JOIN APPS OPEN_A ON OPEN_A.SYSTEM_ID = P.APPLICATION");
   }
   return QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) + QStringLiteral(" FROM PROFILE P") + joins +
          QStringLiteral(" WHERE P.DOCNUMBER = ?");
@@ -356,7 +363,8 @@ FormLayout ReadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
     const QString fallback = isFolder ? QStringLiteral("FOLDER_PROF") : QStringLiteral("DEF_PROF");
     fields = read(db.ReadScalar(QStringLiteral("SELECT SYSTEM_ID FROM FORMS WHERE FORM_NAME = ?"), {fallback}).toLongLong());
   }
-  const HashedText valuesSql(ValuesStatement(fields));
+  const HashedText valuesSql(ValuesStatement(fields, false));
+  const HashedText openSql(ValuesStatement(fields, true));
   std::vector<ValueSource> sources{{QStringLiteral("DOCNAME"), ValueSource::DocName},
                                    {QStringLiteral("ABSTRACT"), ValueSource::Abstract}};
   for (size_t i = 0; i < fields.size(); ++i) sources.push_back({fields[i].profileColumn, int(i)});
@@ -369,7 +377,7 @@ FormLayout ReadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
     else
       unique.push_back(std::move(source));
   }
-  return FormLayout{std::make_shared<const std::vector<FieldDef>>(std::move(fields)), valuesSql,
+  return FormLayout{std::make_shared<const std::vector<FieldDef>>(std::move(fields)), valuesSql, openSql,
                     std::make_shared<const std::vector<ValueSource>>(std::move(unique))};
 }
 
@@ -378,22 +386,29 @@ FormLayout ReadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
 // The layouts read from a library, kept while the library's forms stand as they were read (a
 // DM client keeps its form definitions too): every profile opened or made has one.
 struct EmFormLayouts {
+  using Key = std::pair<qint64, bool>;  // form and kind (folder or not)
   SqliteDb::Stamp stamp;
-  std::map<std::pair<qint64, bool>, FormLayout> layouts;  // by form and kind (folder or not)
+  std::map<Key, FormLayout> layouts;
+  std::optional<Key> lastOpened;  // the layout of the profile opened last
 };
 
 namespace {
 
-const FormLayout& LoadLayout(EmProfileData& d) {
+EmFormLayouts& KeptLayouts(EmProfileData& d) {
   std::shared_ptr<EmFormLayouts>& kept = d.library->FormLayouts();
   const SqliteDb::Stamp stamp = d.db->ConfigurationStamp();
   if (!kept || kept->stamp != stamp) {
     kept = std::make_shared<EmFormLayouts>();
     kept->stamp = stamp;
   }
-  const auto key = std::make_pair(d.formId, d.isFolder);
-  auto it = kept->layouts.find(key);
-  if (it == kept->layouts.end()) it = kept->layouts.emplace(key, ReadLayout(*d.db, d.formId, d.isFolder)).first;
+  return *kept;
+}
+
+const FormLayout& LoadLayout(EmProfileData& d) {
+  EmFormLayouts& kept = KeptLayouts(d);
+  const EmFormLayouts::Key key(d.formId, d.isFolder);
+  auto it = kept.layouts.find(key);
+  if (it == kept.layouts.end()) it = kept.layouts.emplace(key, ReadLayout(*d.db, d.formId, d.isFolder)).first;
   return it->second;
 }
 
@@ -798,38 +813,95 @@ std::shared_ptr<EmProfileData> NewData(const EmLibraryPtr& library, DmObjectErro
   return data;
 }
 
+// What an open reads of a profile to choose its layout, in four columns from `at`: its form, the
+// form's name, its application, and its count of folder rows.
+struct OpenFacts {
+  qint64 formId = 0;
+  QString formName;
+  bool isFolder = false;
+  bool usable = true;  // a profile whose form is missing from FORMS cannot be edited: it offers no columns
+};
+
+OpenFacts FactsOf(const QVariantList& row, qsizetype at) {
+  OpenFacts facts;
+  facts.formId = row[at].toLongLong();
+  facts.formName = row[at + 1].toString();
+  facts.isFolder = row[at + 2].toString().compare(QStringLiteral("FOLDER"), Qt::CaseInsensitive) == 0 && row[at + 3].toLongLong() > 0;
+  facts.usable = row[at].isNull() || !row[at + 1].isNull();
+  return facts;
+}
+
+void TakeFacts(EmProfileData& d, const OpenFacts& facts) {
+  d.isFolder = facts.isFolder;
+  d.formId = facts.formId;
+  d.formName = facts.formName;
+  d.usable = facts.usable;
+}
+
+// Most opens in a row are of profiles of one layout: the values and the facts that choose the
+// layout are read together with the layout of the profile opened last, one read instead of two.
+// The facts read, if any; `taken` when that layout was the profile's own and its values are taken.
+std::optional<OpenFacts> OpenWithLastLayout(EmProfileData& d, bool* taken, bool* found) {
+  *taken = false;
+  *found = true;
+  EmFormLayouts& kept = KeptLayouts(d);
+  if (!kept.lastOpened) return std::nullopt;
+  const auto layout = kept.layouts.find(*kept.lastOpened);
+  if (layout == kept.layouts.end()) return std::nullopt;
+  const SqliteResult r = d.db->Read(layout->second.openSql, {d.docNumber});
+  if (!r.ok) return std::nullopt;
+  if (r.rows.isEmpty()) {
+    *found = false;
+    return std::nullopt;
+  }
+  const QVariantList& row = r.rows.first();
+  const OpenFacts facts = FactsOf(row, row.size() - 4);
+  if (EmFormLayouts::Key(facts.formId, facts.isFolder) != layout->first) return facts;
+  TakeFacts(d, facts);
+  UseLayout(d);
+  d.dirty.clear();
+  d.systemId = row[0].toLongLong();
+  TakeValues(d, row);
+  *taken = true;
+  return facts;
+}
+
 // Opens an existing profile; folderOnly refuses profiles that are not folders.
 std::shared_ptr<EmFolder> OpenExisting(const EmLibraryPtr& library, qint64 docNumber, bool folderOnly, DmObjectError* error) {
   error->Clear();
   auto data = NewData(library, error);
   if (!data) return nullptr;
-  const SqliteResult r = data->db->Read(
-      QStringLiteral("SELECT P.FORM, F.FORM_NAME, A.APPLICATION, (SELECT COUNT(*) FROM FOLDER WHERE DOCNUMBER = P.DOCNUMBER) "
-                     "FROM PROFILE P LEFT JOIN FORMS F ON F.SYSTEM_ID = P.FORM LEFT JOIN APPS A ON A.SYSTEM_ID = P.APPLICATION "
-                     "WHERE P.DOCNUMBER = ?"),
-      {docNumber});
-  if (r.rows.isEmpty()) {
+  data->isNew = false;
+  data->docNumber = docNumber;
+  bool taken = false;
+  bool found = true;
+  std::optional<OpenFacts> facts = OpenWithLastLayout(*data, &taken, &found);
+  if (found && !facts) {
+    static const HashedText factsSql(
+        QStringLiteral("SELECT P.FORM, F.FORM_NAME, A.APPLICATION, (SELECT COUNT(*) FROM FOLDER WHERE DOCNUMBER = P.DOCNUMBER) "
+                       "FROM PROFILE P LEFT JOIN FORMS F ON F.SYSTEM_ID = P.FORM LEFT JOIN APPS A ON A.SYSTEM_ID = P.APPLICATION "
+                       "WHERE P.DOCNUMBER = ?"));
+    const SqliteResult r = data->db->Read(factsSql, {docNumber});
+    found = !r.rows.isEmpty();
+    if (found) facts = FactsOf(r.rows.first(), 0);
+  }
+  if (!found) {
     *error = {ErrNotFound, QStringLiteral("Document #") + QString::number(docNumber) + QStringLiteral(" not found in library ") +
                                library->Name()};
     return nullptr;
   }
-  const QVariantList& row = r.rows.first();
-  data->isFolder = row[2].toString().compare(QStringLiteral("FOLDER"), Qt::CaseInsensitive) == 0 && row[3].toLongLong() > 0;
-  if (folderOnly && !data->isFolder) {
+  if (folderOnly && !facts->isFolder) {
     *error = {ErrNotFound, QStringLiteral("Document #") + QString::number(docNumber) + QStringLiteral(" is not a folder")};
     return nullptr;
   }
-  data->isNew = false;
-  data->docNumber = docNumber;
-  data->formId = row[0].toLongLong();
-  data->formName = row[1].toString();
-  // A profile whose form is missing from FORMS cannot be edited: it offers no columns.
-  data->usable = row[0].isNull() || !row[1].isNull();
+  if (taken) return std::make_shared<EmFolder>(data);
+  TakeFacts(*data, *facts);
   UseLayout(*data);
   if (!LoadValues(*data)) {
     *error = {ErrDatabase, QStringLiteral("Cannot read document #") + QString::number(docNumber)};
     return nullptr;
   }
+  KeptLayouts(*data).lastOpened = EmFormLayouts::Key(data->formId, data->isFolder);
   return std::make_shared<EmFolder>(data);
 }
 
