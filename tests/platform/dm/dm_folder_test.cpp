@@ -141,6 +141,11 @@ TEST_F(DmFolderTest, OpeningAMissingOrNonFolderItemGivesNoneWithAnError) {
   ASSERT_TRUE(law->OpenFolder(3, f->DocNumber()));
   ASSERT_TRUE(law->GetProject(f->DocNumber()));
   EXPECT_EQ(law->GetProject(f->DocNumber())->Description(), "Openable");
+  // Opened after a folder, whose layout is tried first: still missing, still no folder.
+  EXPECT_FALSE(law->OpenProfile(987654));
+  EXPECT_NE(law->Error.ErrNumber, 0);
+  EXPECT_FALSE(law->OpenFolder(1));
+  EXPECT_NE(law->Error.ErrNumber, 0);
 }
 
 TEST_F(DmFolderTest, ColumnsFollowTheFormWithTypesAndProtection) {
@@ -218,6 +223,20 @@ TEST_F(DmFolderTest, NullStaysApartFromEmptyText) {
 }
 
 TEST_F(DmFolderTest, AFolderSavedThroughItsProfileKeepsColumnValues) {
+  const auto valuesOf = [](const DmProfilePtr& profile) {
+    QStringList values;
+    const DmColumnsPtr columns = profile->Columns();
+    for (qint64 i = 1; i <= columns->Count(); ++i) values << columns->Item(i)->Value().toString();
+    return values;
+  };
+  // A document of a form of its own, whose columns stand elsewhere than a folder's.
+  server.Exec("LAWLIB", "INSERT INTO FORMS (SYSTEM_ID, FORM_NAME) VALUES (4242, 'SHORT_PROF')");
+  server.Exec("LAWLIB", "INSERT INTO DM_FORM_COLUMNS (FORM, ORDINAL, NAME, PROFILE_COLUMN, LOOKUP_TABLE, LOOKUP_COLUMN) VALUES "
+                        "(4242, 1, 'MATTER_ID', 'MATTER', 'MATTER', 'MATTER_ID'), (4242, 2, 'DOCNAME', 'DOCNAME', NULL, NULL)");
+  server.Exec("LAWLIB", "UPDATE PROFILE SET FORM = 4242, MATTER = (SELECT MIN(SYSTEM_ID) FROM MATTER) WHERE DOCNUMBER = 2");
+  const QStringList documentValues = valuesOf(law->OpenProfile(2));
+  ASSERT_EQ(documentValues.size(), 2);
+  EXPECT_EQ(documentValues[0], Law("SELECT MATTER_ID FROM MATTER ORDER BY SYSTEM_ID LIMIT 1"));
   DmFolderPtr f = law->NewFolder();
   f->SetFolderName("Typed");
   DmProfilePtr profile = f;
@@ -229,6 +248,17 @@ TEST_F(DmFolderTest, AFolderSavedThroughItsProfileKeepsColumnValues) {
   EXPECT_EQ(again->Columns()->Item("TYPE_ID")->Value().toString(), "FOLDER");
   EXPECT_EQ(again->Columns()->Item("CLIENT_ID")->Value().toString(), Law("SELECT CLIENT_ID FROM CLIENT LIMIT 1"));
   EXPECT_EQ(again->FormName(), "FOLDER_PROF");
+  // Profiles of other forms opened in turn each read with their own layout.
+  for (int turn = 0; turn < 2; ++turn) {
+    DmProfilePtr doc = law->OpenProfile(2);
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(doc->FormName(), "SHORT_PROF");
+    EXPECT_EQ(valuesOf(doc), documentValues);
+    DmFolderPtr folder = law->OpenFolder(f->DocNumber());
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(folder->Columns()->Item("TYPE_ID")->Value().toString(), "FOLDER");
+    EXPECT_EQ(folder->FolderName(), "Typed");
+  }
 }
 
 TEST_F(DmFolderTest, AProfileWhoseFormIsMissingHasNoColumns) {
