@@ -216,7 +216,7 @@ class EmStoredColumn : public DmColumn {
     // for a text) runs only when PROFILE has it; the rowid's own names would run without such a
     // column, so the table's list decides for them.
     if (column != QLatin1String("ROWID") && column != QLatin1String("OID") && column != QLatin1String("_ROWID_"))
-      return db.Read(QStringLiteral("SELECT [%1] FROM PROFILE WHERE 0").arg(column)).ok ? column : QString();
+      return db.HasColumn(QStringLiteral("PROFILE"), column) ? column : QString();
     const SqliteResult r = db.Read(QStringLiteral("SELECT COUNT(*) FROM pragma_table_info('PROFILE') WHERE UPPER(name) = ?"), {column});
     return r.Value(0, 0).toLongLong() > 0 ? column : QString();
   }

@@ -479,6 +479,20 @@ qint64 SqliteDb::DataVersion() {
 
 SqliteDb::Stamp SqliteDb::ConfigurationStamp() { return {DataVersion(), configurationWrites_}; }
 
+bool SqliteDb::HasColumn(const QString& table, const QString& column) {
+  const std::pair<qint64, quint64> stamp{DataVersion(), changeCount_};
+  if (stamp != columnsStamp_) {
+    columns_.clear();
+    columnsStamp_ = stamp;
+  }
+  const QString key = table.toUpper() + QLatin1Char('.') + column.toUpper();
+  const auto known = columns_.constFind(key);
+  if (known != columns_.cend()) return *known;
+  const bool has = Query(QStringLiteral("SELECT [%1] FROM [%2] WHERE 0").arg(column, table)).ok;
+  columns_.insert(key, has);
+  return has;
+}
+
 SqliteDb::Stamp SqliteDb::TableStamp(const QString& table) {
   const QByteArray name = table.toUtf8();
   auto watched = std::find_if(watchedWrites_.begin(), watchedWrites_.end(),

@@ -93,6 +93,11 @@ class SqliteDb {
   // The same for one table: it changes when another connection commits to the file, or this one
   // writes to the table or goes back on a transaction or a savepoint (which may undo such a write).
   Stamp TableStamp(const QString& table);
+  // Whether the table has the column, asked of SQLite again only once something may have changed
+  // the schema: a statement of this connection that does more than write rows, a transaction
+  // begun or ended or gone back on, another connection's commit. Names as SQLite takes them in
+  // brackets; the rowid's own names are no column.
+  bool HasColumn(const QString& table, const QString& column);
   // Tells this connection from every other, also one opened later in its place: stamps of two
   // connections are not comparable.
   quint64 Identity() const { return identity_; }
@@ -117,6 +122,8 @@ class SqliteDb {
     HashedText text;
   };
   std::vector<KeptInsert> keptInserts_;
+  std::pair<qint64, quint64> columnsStamp_{-1, 0};
+  QHash<QString, bool> columns_;  // "TABLE.COLUMN", upper case
   quint64 rollbacks_ = 0;
   quint64 identity_ = 0;
   static void NoteRollback(void* self);

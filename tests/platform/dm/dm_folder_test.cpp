@@ -177,6 +177,16 @@ TEST_F(DmFolderTest, ColumnsFollowTheFormWithTypesAndProtection) {
   ASSERT_TRUE(cols->Item("$default_rights"));
   EXPECT_EQ(cols->Item("$DEFAULT_RIGHTS")->Value().toLongLong(), 1);
   for (const char* none : {"$NO_SUCH_COLUMN", "$ROWID", "$oid", "$", "$DOCNAME FROM PEOPLE --"}) EXPECT_FALSE(cols->Item(none)) << none;
+  // A column added to PROFILE later, by another program or through the SQL object, is found then.
+  EXPECT_FALSE(cols->Item("$LATE_ONE"));
+  server.Exec("LAWLIB", "ALTER TABLE PROFILE ADD LATE_ONE INTEGER");
+  EXPECT_TRUE(cols->Item("$LATE_ONE"));
+  PcdSqlPtr alter = server.Components()->CreatePcdSql();
+  alter->SetToken(app->Token());
+  alter->SetLibrary("LAWLIB");
+  EXPECT_FALSE(cols->Item("$LATE_TWO"));
+  ASSERT_EQ(alter->Execute("ALTER TABLE PROFILE ADD LATE_TWO INTEGER"), 0);
+  EXPECT_TRUE(cols->Item("$LATE_TWO"));
 
   // A field added to the form, by another program or through the SQL object, is in every
   // profile opened afterwards.
