@@ -759,32 +759,36 @@ bool EmFolder::File(const DmProfilePtr& item, const QString& nodeType) {
     return Fail(ErrInvalidValue, QStringLiteral("A folder cannot hold itself"));
   QString error;
   const bool ok = WithWriteTransaction(db, &error, [&](QString* err) {
-    const qint64 filed = db.ReadScalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ? "
-                                                      "AND DOCNUMBER = ? AND LIBRARY = ?"),
-                                       {data_->docNumber, ownLibrary, item->DocNumber(), itemLibrary}).toLongLong();
-    if (filed > 0) {
+    // What the filing needs to know, in one read: whether the item is in the folder already, the
+    // last row of the folder's chain, whether the chain has any row, the folder's first version.
+    static const HashedText facts(QStringLiteral(
+        "SELECT (SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ?1 AND PARENT_LIBRARY = ?2 AND DOCNUMBER = ?3 AND LIBRARY = ?4), "
+        "(SELECT SYSTEM_ID FROM FOLDER_ITEM WHERE PARENT = ?1 AND PARENT_LIBRARY = ?2 AND \"NEXT\" = 0 ORDER BY SYSTEM_ID DESC LIMIT 1), "
+        "(SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ?1 AND PARENT_LIBRARY = ?2), "
+        "(SELECT MIN(VERSION_ID) FROM VERSIONS WHERE DOCNUMBER = ?1)"));
+    const SqliteResult known = db.Read(facts, {data_->docNumber, ownLibrary, item->DocNumber(), itemLibrary});
+    if (!known.ok) {
+      *err = known.error;
+      return false;
+    }
+    if (known.Value(0, 0).toLongLong() > 0) {
       *err = QStringLiteral("Item #") + QString::number(item->DocNumber()) + QStringLiteral(" is already in folder #") +
              QString::number(data_->docNumber);
       return false;
     }
     const qint64 id = NextKeyOn(db, SystemKeyName, err);
     if (id == 0) return false;
-    const SqliteResult last = db.Read(QStringLiteral("SELECT SYSTEM_ID FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ? "
-                                                     "AND \"NEXT\" = 0 ORDER BY SYSTEM_ID DESC LIMIT 1"),
-                                      {data_->docNumber, ownLibrary});
+    const QVariant last = known.Value(0, 1);
     // A chain with a last row has a first one; only one without is counted.
-    const bool first = last.rows.isEmpty() &&
-                       db.ReadScalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = ? AND PARENT_LIBRARY = ?"),
-                                     {data_->docNumber, ownLibrary}).toLongLong() == 0;
-    if (!last.rows.isEmpty()) {
-      const SqliteResult link = db.Query(QStringLiteral("UPDATE FOLDER_ITEM SET \"NEXT\" = ? WHERE SYSTEM_ID = ?"),
-                                         {id, last.Value(0, 0)});
+    const bool first = last.isNull() && known.Value(0, 2).toLongLong() == 0;
+    if (!last.isNull()) {
+      const SqliteResult link = db.Query(QStringLiteral("UPDATE FOLDER_ITEM SET \"NEXT\" = ? WHERE SYSTEM_ID = ?"), {id, last});
       if (!link.ok) {
         *err = link.error;
         return false;
       }
     }
-    const QVariant version = db.ReadScalar(QStringLiteral("SELECT MIN(VERSION_ID) FROM VERSIONS WHERE DOCNUMBER = ?"), {data_->docNumber});
+    const QVariant version = known.Value(0, 3);
     return Insert(QStringLiteral("FOLDER_ITEM"),
                   {{QStringLiteral("SYSTEM_ID"), id}, {QStringLiteral("PARENT"), data_->docNumber},
                    {QStringLiteral("PARENT_LIBRARY"), ownLibrary}, {QStringLiteral("DOCNUMBER"), item->DocNumber()},
