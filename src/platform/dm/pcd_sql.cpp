@@ -121,13 +121,9 @@ EmPcdSql::Ready EmPcdSql::TranslatedAnew(const HashedText& sql) {
 
 // The statement of the key, with these values, when its template is checked and serves.
 std::optional<EmPcdSql::Ready> EmPcdSql::Served(const HashedText& key, QVariantList& values) {
-  std::optional<Kept> kept = memory_->translations.Take(key);
-  if (!kept) return std::nullopt;
-  std::optional<Ready> served;
-  if (kept->usable && kept->checksLeft == 0)
-    served = Ready{SqlTranslation{true, kept->sqlite, QString()}, std::move(values), kept->sqliteHash};
-  memory_->translations.Put(key, std::move(*kept));
-  return served;
+  const Kept* kept = memory_->translations.Peek(key);
+  if (!kept || !kept->usable || kept->checksLeft != 0) return std::nullopt;
+  return Ready{SqlTranslation{true, kept->sqlite, QString()}, std::move(values), kept->sqliteHash};
 }
 
 // A text among the last ones is ready as it is; another is translated and, when it can run,
