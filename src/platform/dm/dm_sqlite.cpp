@@ -184,8 +184,8 @@ bool SqliteDb::ExecScript(const QString& sql, QString* error) {
   return true;
 }
 
-SqliteDb::Prepared SqliteDb::Prepare(const HashedText& sql, SqliteResult& result) {
-  if (std::optional<Prepared> kept = statements_.Take(sql)) return std::move(*kept);
+SqliteDb::Prepared SqliteDb::Prepare(const HashedText& sql, SqliteResult& result, HashedText* keptText) {
+  if (std::optional<Prepared> kept = statements_.Take(sql, keptText)) return std::move(*kept);
   const QByteArray utf8 = sql.text.toUtf8();
   Prepared p;
   const char* tail = nullptr;
@@ -268,7 +268,8 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   SqliteResult result;
   if (RefusedAfterAbandon(sql, result)) return result;
   const bool wasInTransaction = InTransaction();
-  Prepared prepared = Prepare(key, result);
+  HashedText keptText = key;
+  Prepared prepared = Prepare(key, result, &keptText);
   sqlite3_stmt* st = prepared.st;
   if (!st) return result;
   // The last run's values stay bound, so that SQLite can write a text over the last one's
@@ -312,7 +313,7 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   }
   if (access) *access = prepared.access;
   if (result.ok) NoteSavepoints(prepared.access, wasInTransaction);
-  statements_.Put(key, std::move(prepared));
+  statements_.Put(keptText, std::move(prepared));
   NoteAbandon(wasInTransaction, result.ok);
   if (!InTransaction()) savepoints_.clear();
   return result;

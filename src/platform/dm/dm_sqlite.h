@@ -151,8 +151,9 @@ class SqliteDb {
   };
   static void DescribeColumns(Prepared& prepared, SqliteResult& result);
   RecentTexts<HashedText, Prepared> statements_;
-  // The prepared statement for the text, kept or new; null with the result's error set.
-  Prepared Prepare(const HashedText& sql, SqliteResult& result);
+  // The prepared statement for the text, kept or new; null with the result's error set. A kept
+  // one's own copy of the text goes to `keptText`.
+  Prepared Prepare(const HashedText& sql, SqliteResult& result, HashedText* keptText);
   Access preparing_;
   std::vector<QByteArray> tables_;        // by number
   std::vector<quint64> tableChanges_;     // by number: statements that wrote to the table

@@ -38,12 +38,14 @@ class RecentTexts {
   RecentTexts& operator=(const RecentTexts&) = delete;
 
   // Takes the value kept for the text out of the store (a nested use of the same text finds
-  // none, so nothing is shared); Put gives it back.
-  std::optional<Value> Take(const Key& text) {
+  // none, so nothing is shared); Put gives it back. With `kept`, the store's own copy of the text
+  // goes there: given back with it, the value is found without comparing the text again.
+  std::optional<Value> Take(const Key& text, Key* kept = nullptr) {
     auto it = entries_.find(text);
     if (it == entries_.end() || it->taken) return std::nullopt;
     it->taken = true;
     it->used = ++clock_;
+    if (kept) *kept = it.key();
     return std::move(it->value);
   }
 
