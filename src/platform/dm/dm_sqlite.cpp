@@ -481,6 +481,9 @@ qint64 SqliteDb::DataVersion() {
 SqliteDb::Stamp SqliteDb::ConfigurationStamp() { return {DataVersion(), configurationWrites_}; }
 
 bool SqliteDb::HasColumn(const QString& table, const QString& column) {
+  // Brackets quote a name whole, but nothing quotes a bracket within one (a double-quoted name
+  // that is no column would read as a text and run).
+  if (table.contains(QLatin1Char(']')) || column.contains(QLatin1Char(']'))) return false;
   const std::pair<qint64, quint64> stamp{DataVersion(), changeCount_};
   if (stamp != columnsStamp_) {
     columns_.clear();

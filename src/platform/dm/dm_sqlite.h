@@ -96,7 +96,8 @@ class SqliteDb {
   // Whether the table has the column, asked of SQLite again only once something may have changed
   // the schema: a statement of this connection that does more than write rows, a transaction
   // begun or ended or gone back on, another connection's commit. Names as SQLite takes them in
-  // brackets; the rowid's own names are no column.
+  // brackets (one holding "]" is none); the rowid's own names ("ROWID", "OID", "_ROWID_") count
+  // as one, as SQLite reads them so.
   bool HasColumn(const QString& table, const QString& column);
   // Tells this connection from every other, also one opened later in its place: stamps of two
   // connections are not comparable.
