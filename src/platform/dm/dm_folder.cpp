@@ -122,6 +122,10 @@ struct EmProfileData {
     return fields ? *fields : none;
   }
   std::shared_ptr<const std::vector<ValueSource>> sources;  // its form's, shared
+  const std::vector<ValueSource>& Sources() const {
+    static const std::vector<ValueSource> none;
+    return sources ? *sources : none;
+  }
   ProfileValues values;
   std::set<QString> dirty;
   std::optional<bool> pendingPublic;
@@ -429,12 +433,8 @@ void TakeValues(EmProfileData& d, const QVariantList& row) {
   const std::vector<FieldDef>& fields = d.Fields();
   const auto raw = [&row](int column) { return column < row.size() ? row[column] : QVariant(); };
   std::vector<ProfileValues::Item> items;
-  if (!d.sources) {
-    d.values.Assign(std::move(items));
-    return;
-  }
-  items.reserve(d.sources->size());
-  for (const ValueSource& s : *d.sources) {
+  items.reserve(d.Sources().size());
+  for (const ValueSource& s : d.Sources()) {
     if (s.field < 0) {
       const QVariant text = raw(s.field == ValueSource::DocName ? 1 : 2);
       items.emplace_back(s.column, text.isNull() ? QString() : text.toString());
@@ -445,14 +445,18 @@ void TakeValues(EmProfileData& d, const QVariantList& row) {
   d.values.Assign(std::move(items));
 }
 
+// Takes what a layout's statement read of an existing profile: its id and its values.
+void TakeRow(EmProfileData& d, const QVariantList& row) {
+  d.dirty.clear();
+  d.systemId = row[0].toLongLong();
+  TakeValues(d, row);
+}
+
 // Reads the profile's values; false when the profile does not exist.
 bool LoadValues(EmProfileData& d) {
   const SqliteResult r = d.db->Read(d.valuesSql, {d.docNumber});
   if (!r.ok || r.rows.isEmpty()) return false;
-  const QVariantList& row = r.rows.first();
-  d.dirty.clear();
-  d.systemId = row[0].toLongLong();
-  TakeValues(d, row);
+  TakeRow(d, r.rows.first());
   return true;
 }
 
@@ -842,32 +846,35 @@ void TakeFacts(EmProfileData& d, const OpenFacts& facts) {
   d.usable = facts.usable;
 }
 
+// What the read with the layout of the profile opened last found.
+struct LastLayoutRead {
+  bool found = true;               // false: the profile does not exist
+  std::optional<OpenFacts> facts;  // none when no such read ran or it failed
+  bool taken = false;              // the layout was the profile's own: its values are taken
+};
+
 // Most opens in a row are of profiles of one layout: the values and the facts that choose the
 // layout are read together with the layout of the profile opened last, one read instead of two.
-// The facts read, if any; `taken` when that layout was the profile's own and its values are taken.
-std::optional<OpenFacts> OpenWithLastLayout(EmProfileData& d, bool* taken, bool* found) {
-  *taken = false;
-  *found = true;
+LastLayoutRead OpenWithLastLayout(EmProfileData& d) {
+  LastLayoutRead read;
   EmFormLayouts& kept = KeptLayouts(d);
-  if (!kept.lastOpened) return std::nullopt;
+  if (!kept.lastOpened) return read;
   const auto layout = kept.layouts.find(*kept.lastOpened);
-  if (layout == kept.layouts.end()) return std::nullopt;
+  if (layout == kept.layouts.end()) return read;
   const SqliteResult r = d.db->Read(layout->second.openSql, {d.docNumber});
-  if (!r.ok) return std::nullopt;
+  if (!r.ok) return read;
   if (r.rows.isEmpty()) {
-    *found = false;
-    return std::nullopt;
+    read.found = false;
+    return read;
   }
   const QVariantList& row = r.rows.first();
-  const OpenFacts facts = FactsOf(row, row.size() - 4);
-  if (EmFormLayouts::Key(facts.formId, facts.isFolder) != layout->first) return facts;
-  TakeFacts(d, facts);
+  read.facts = FactsOf(row, row.size() - 4);
+  if (EmFormLayouts::Key(read.facts->formId, read.facts->isFolder) != layout->first) return read;
+  TakeFacts(d, *read.facts);
   UseLayout(d);
-  d.dirty.clear();
-  d.systemId = row[0].toLongLong();
-  TakeValues(d, row);
-  *taken = true;
-  return facts;
+  TakeRow(d, row);
+  read.taken = true;
+  return read;
 }
 
 // Opens an existing profile; folderOnly refuses profiles that are not folders.
@@ -877,9 +884,9 @@ std::shared_ptr<EmFolder> OpenExisting(const EmLibraryPtr& library, qint64 docNu
   if (!data) return nullptr;
   data->isNew = false;
   data->docNumber = docNumber;
-  bool taken = false;
-  bool found = true;
-  std::optional<OpenFacts> facts = OpenWithLastLayout(*data, &taken, &found);
+  const LastLayoutRead first = OpenWithLastLayout(*data);
+  bool found = first.found;
+  std::optional<OpenFacts> facts = first.facts;
   if (found && !facts) {
     static const HashedText factsSql(
         QStringLiteral("SELECT P.FORM, F.FORM_NAME, A.APPLICATION, (SELECT COUNT(*) FROM FOLDER WHERE DOCNUMBER = P.DOCNUMBER) "
@@ -898,7 +905,7 @@ std::shared_ptr<EmFolder> OpenExisting(const EmLibraryPtr& library, qint64 docNu
     *error = {ErrNotFound, QStringLiteral("Document #") + QString::number(docNumber) + QStringLiteral(" is not a folder")};
     return nullptr;
   }
-  if (taken) return std::make_shared<EmFolder>(data);
+  if (first.taken) return std::make_shared<EmFolder>(data);
   TakeFacts(*data, *facts);
   UseLayout(*data);
   if (!LoadValues(*data)) {
