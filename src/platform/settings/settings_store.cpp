@@ -128,6 +128,7 @@ QString SettingsStore::GetSetting(const QString& app, const QString& section, co
 }
 
 bool SettingsStore::SaveSetting(const QString& app, const QString& section, const QString& key, const QString& value) {
+  if (section.isEmpty() || key.isEmpty()) return false;
   return SaveSettings(app, {{section, key, value}});
 }
 
