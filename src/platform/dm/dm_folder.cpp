@@ -322,9 +322,16 @@ class EmParentFolders : public DmParentFolders {
   std::vector<DmParentFolder> items_;
 };
 
+// What an open reads of profile P to choose its layout, in the four columns OpenFacts takes:
+// its form, the form's name, its application, and its count of folder rows.
+const QString OpenFactsColumns = QStringLiteral(
+    "P.FORM, OPEN_F.FORM_NAME, OPEN_A.APPLICATION, (SELECT COUNT(*) FROM FOLDER WHERE DOCNUMBER = P.DOCNUMBER)");
+const QString OpenFactsJoins = QStringLiteral(
+    " LEFT JOIN FORMS OPEN_F ON OPEN_F.SYSTEM_ID = P.FORM LEFT JOIN APPS OPEN_A ON OPEN_A.SYSTEM_ID = P.APPLICATION");
+
 // The statement that reads a profile's values in its layout: the look-up columns as the texts
 // they look up.
-// With `withFacts`, the facts that choose the layout follow the values (see OpenFacts).
+// With `withFacts`, the facts that choose the layout follow the values.
 QString ValuesStatement(const std::vector<FieldDef>& fields, bool withFacts) {
   QStringList select{QStringLiteral("P.SYSTEM_ID"), QStringLiteral("P.DOCNAME"), QStringLiteral("P.ABSTRACT")};
   QString joins;
@@ -339,8 +346,8 @@ QString ValuesStatement(const std::vector<FieldDef>& fields, bool withFacts) {
     }
   }
   if (withFacts) {
-    select << QStringLiteral("P.FORM, OPEN_F.FORM_NAME, OPEN_A.APPLICATION, (SELECT COUNT(*) FROM FOLDER WHERE DOCNUMBER = P.DOCNUMBER)");
-    joins += QStringLiteral(" LEFT JOIN FORMS OPEN_F ON OPEN_F.SYSTEM_ID = P.FORM LEFT JOIN APPS OPEN_A ON OPEN_A.SYSTEM_ID = P.APPLICATION");
+    select << OpenFactsColumns;
+    joins += OpenFactsJoins;
   }
   return QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) + QStringLiteral(" FROM PROFILE P") + joins +
          QStringLiteral(" WHERE P.DOCNUMBER = ?");
@@ -821,8 +828,7 @@ std::shared_ptr<EmProfileData> NewData(const EmLibraryPtr& library, DmObjectErro
   return data;
 }
 
-// What an open reads of a profile to choose its layout, in four columns from `at`: its form, the
-// form's name, its application, and its count of folder rows.
+// What an open reads of a profile to choose its layout: the columns of OpenFactsColumns, from `at`.
 struct OpenFacts {
   qint64 formId = 0;
   QString formName;
@@ -888,10 +894,8 @@ std::shared_ptr<EmFolder> OpenExisting(const EmLibraryPtr& library, qint64 docNu
   bool found = first.found;
   std::optional<OpenFacts> facts = first.facts;
   if (found && !facts) {
-    static const HashedText factsSql(
-        QStringLiteral("SELECT P.FORM, F.FORM_NAME, A.APPLICATION, (SELECT COUNT(*) FROM FOLDER WHERE DOCNUMBER = P.DOCNUMBER) "
-                       "FROM PROFILE P LEFT JOIN FORMS F ON F.SYSTEM_ID = P.FORM LEFT JOIN APPS A ON A.SYSTEM_ID = P.APPLICATION "
-                       "WHERE P.DOCNUMBER = ?"));
+    static const HashedText factsSql(QStringLiteral("SELECT ") + OpenFactsColumns + QStringLiteral(" FROM PROFILE P") +
+                                     OpenFactsJoins + QStringLiteral(" WHERE P.DOCNUMBER = ?"));
     const SqliteResult r = data->db->Read(factsSql, {docNumber});
     found = !r.rows.isEmpty();
     if (found) facts = FactsOf(r.rows.first(), 0);
