@@ -90,7 +90,8 @@ RuleSqlTest RunTestStatement(RunContext& cx, const QString& library, const QStri
     return RuleSqlTest::Failed;
   }
   TestResult result;
-  const bool handed = RunSQL(cx, statement);
+  // The administrator's placeholders inside literals mean the owner there too, as when the rule runs.
+  const bool handed = RunSQL(cx, ReplaceOwnerPlaceholdersInLiterals(statement, cx.library.DatabaseOwner));
   if (dm::PcdSql* sql = cx.session.pSQL.get()) {
     result.code = sql->SqlErrorCode();
     result.passed = handed && IsSqlSuccess(result.code);

@@ -409,7 +409,10 @@ bool CheckForTable(Context& cx, const QString& tableName) {
   cx.ui->SetVerboseLogging(false);
   bool exists = false;
   try {
-    exists = NumericValue(QueryFirstValue(cx, TablePresenceQuery(cx.session.DatabaseEngine, tableName)).value) > 0;
+    // The catalogue is asked for the owner's table by name, inside a literal.
+    const QString query = ReplaceOwnerPlaceholdersInLiterals(TablePresenceQuery(cx.session.DatabaseEngine, tableName),
+                                                             cx.library.DatabaseOwner);
+    exists = NumericValue(QueryFirstValue(cx, query).value) > 0;
   } catch (const DmCallFailure& e) {
     ReportError(cx, e.Number(), e.Source(), e.Description());
   } catch (const std::exception& e) {

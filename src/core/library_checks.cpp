@@ -463,12 +463,15 @@ bool AddLastUpdateColumn(Context& cx, const QString& name) {
     LogThenHyphens(cx, QStringLiteral("Error: Unable to retrieve System_ID for inserting new row - cannot continue."));
     return false;
   }
-  RunSQL(cx, QStringLiteral("INSERT INTO [OWNER].DOCSCOLUMN (SYSTEM_ID, TBNAME, FTBNAME, FCOLNAME, CREATOR, PROTECTED, VISIBLEINLIST, "
-                            "USER_MODIFIABLE, USER_ADDED, REQUIRED, ALLUPPER, ALLOWNULLS, OBJECTTYPE, CMSKEY, KEYGROUP, "
-                            "COLNAME, PROMPT, CMSTYPE, COL_LENGTH) VALUES (") +
-                 FormatNumber(id) +
-                 QStringLiteral(", 'FOLDER',  '', '', '[OWNER]', 'N', 'Y', 'Y', 'Y', 'N', 'N', 'Y', 'EDIT', 'N', '', "
-                                "'LAST_UPDATE', 'LAST_UPDATE',8, 0)"));
+  // The column's creator is the owner, written as the placeholder inside its literal.
+  const QString insert =
+      QStringLiteral("INSERT INTO [OWNER].DOCSCOLUMN (SYSTEM_ID, TBNAME, FTBNAME, FCOLNAME, CREATOR, PROTECTED, VISIBLEINLIST, "
+                     "USER_MODIFIABLE, USER_ADDED, REQUIRED, ALLUPPER, ALLOWNULLS, OBJECTTYPE, CMSKEY, KEYGROUP, "
+                     "COLNAME, PROMPT, CMSTYPE, COL_LENGTH) VALUES (") +
+      FormatNumber(id) +
+      QStringLiteral(", 'FOLDER',  '', '', '[OWNER]', 'N', 'Y', 'Y', 'Y', 'N', 'N', 'Y', 'EDIT', 'N', '', "
+                     "'LAST_UPDATE', 'LAST_UPDATE',8, 0)");
+  RunSQL(cx, ReplaceOwnerPlaceholdersInLiterals(insert, cx.library.DatabaseOwner));
   Release(cx);
   return true;
 }

@@ -65,6 +65,36 @@ qsizetype FindAsSql(const QString& text, const QuoteMarks& marks, const QStringM
   return -1;
 }
 
+// Whether a quoted span is a literal ('...' or N'...'), not a quoted name.
+bool IsLiteralSpan(const QString& text, const dm::QuotedSpan& span) {
+  const QChar open = text[span.begin];
+  return open == u'\'' || open == u'N' || open == u'n';
+}
+
+// The text with `change` made to each of its pieces outside quoted literals, or (`inLiterals`)
+// to the inside of each literal. A text that cannot be read is changed whole outside literals, as
+// if it had none, and not at all inside them: the server refuses it either way.
+template <class Change>
+QString ChangePieces(const QString& text, bool inLiterals, Change change) {
+  std::vector<dm::QuotedSpan> spans;
+  if (!text.contains(u'\'') || !dm::FindQuotedSpans(text, &spans)) return inLiterals ? text : change(text);
+  QString out;
+  out.reserve(text.size());
+  qsizetype done = 0;
+  for (const dm::QuotedSpan& span : spans) {
+    if (!IsLiteralSpan(text, span)) continue;
+    const qsizetype open = text.indexOf(u'\'', span.begin) + 1;  // past the N of N'...'
+    const qsizetype close = span.end - 1;
+    const QString outside = text.mid(done, open - done);
+    const QString inside = text.mid(open, close - open);
+    out += inLiterals ? outside : change(outside);
+    out += inLiterals ? change(inside) : inside;
+    done = close;
+  }
+  const QString rest = text.mid(done);
+  return out + (inLiterals ? rest : change(rest));
+}
+
 // A pattern and what stands for it. Every statement is searched for each pattern: a matcher
 // made once skips through the text instead of comparing at every character.
 struct Rewrite {
@@ -95,7 +125,8 @@ QString Upper(const QString& text, qsizetype count) { return text.left(count).to
 // Whether the text holds `upper` at `at`, each letter in either case. Only for words of ASCII
 // upper-case letters and signs that no other character folds to, as the words below are: then
 // this is the comparison without regard to case, without folding every character.
-bool AsciiWordAt(QStringView text, qsizetype at, QLatin1StringView upper) {
+template <class Word>
+bool AsciiWordAt(QStringView text, qsizetype at, Word upper) {
   if (at < 0 || at + upper.size() > text.size()) return false;
   for (qsizetype k = 0; k < upper.size(); ++k) {
     char16_t c = text[at + k].unicode();
@@ -117,8 +148,8 @@ bool UpperIs(const QString& text, QLatin1StringView word) {
 
 // Where the placeholder stands, in any case, from `from` on; -1 for nowhere. Every statement
 // passes here: only the places of its first character are compared.
-qsizetype PlaceholderAt(const QString& text, QLatin1StringView placeholder, qsizetype from) {
-  const QChar first(placeholder.front());
+qsizetype PlaceholderAt(const QString& text, QStringView placeholder, qsizetype from) {
+  const QChar first = placeholder.front();
   for (qsizetype at = text.indexOf(first, from); at >= 0; at = text.indexOf(first, at + 1))
     if (AsciiWordAt(text, at, placeholder)) return at;
   return -1;
@@ -222,19 +253,14 @@ QString AdaptStatement(Context& cx, const QString& sql) {
   return AddParallelismHint(text, engine);
 }
 
-// What the adapting of a statement may tell apart in a literal: an empty text and a text of one
-// quote are rewritten by some engines, a number or any other text never. 0 for a literal that
-// might not stay as it is whatever is adapted around it: the owner placeholders and the
-// parallelism hint are found in literals too.
+// What the adapting of a statement may tell apart in a literal: an empty text is rewritten by
+// some engines, a number or any other text never. 0 for a literal that might not stay as it is
+// whatever is adapted around it: the parallelism hint is found in literals too.
 char16_t LiteralKind(const QString& literal) {
   for (const QChar c : literal) {
-    if (c == u'[' || c == u'{') return 0;
     if ((c == u'X' || c == u'x') && literal.contains(QLatin1String("MAXDOP"), Qt::CaseInsensitive)) return 0;
   }
-  if (literal.startsWith(u'\'')) {
-    if (literal == QLatin1String("''")) return u'e';
-    return literal == QLatin1String("''''") ? u'q' : u't';
-  }
+  if (literal.startsWith(u'\'')) return literal == QLatin1String("''") ? u'e' : u't';
   return literal.startsWith(u'N') || literal.startsWith(u'n') ? u'u' : u'n';
 }
 
@@ -462,8 +488,11 @@ void RollBackOpenTransactions(Context& cx) {
 QString SqlText(const QString& text) { return QStringLiteral("'") + StripQuotes(text) + QStringLiteral("'"); }
 
 QString RepairTrailingApostrophe(const QString& sql) {
-  if (sql.endsWith(QLatin1String("= '")) || sql.endsWith(QLatin1String("='"))) return sql + QLatin1Char('\'');
-  return sql;
+  if (!sql.endsWith(QLatin1String("= '")) && !sql.endsWith(QLatin1String("='"))) return sql;
+  std::vector<dm::QuotedSpan> spans;
+  if (dm::FindQuotedSpans(sql, &spans)) return sql;
+  const QString closed = sql + QLatin1Char('\'');
+  return dm::FindQuotedSpans(closed, &spans) ? closed : sql;
 }
 
 QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverProductVersion,
@@ -472,7 +501,6 @@ QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverP
   if (IsOracleEngine(engine)) {
     static const Rewrite oracle[] = {
         MakeRewrite(QStringLiteral(" <> "), QStringLiteral(" != ")),
-        MakeRewrite(QStringLiteral(" '''' "), QStringLiteral(" '' ")),
         MakeRewrite(QStringLiteral(" != '' "), QStringLiteral(" != ' ' ")),
         MakeRewrite(QStringLiteral("GETUTCDATE()"), QStringLiteral("SYSDATE")),
         MakeRewrite(QStringLiteral("TO_DATE('',"), QStringLiteral("TO_DATE(NULL,")),
@@ -492,10 +520,13 @@ QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverP
   return text;
 }
 
-QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwner) {
-  static const QLatin1StringView placeholder("[OWNER]");  // the dot stays after the owner
+namespace {
+
+// The owner steps on a piece of SQL text.
+QString ReplaceOwnerInText(const QString& piece, const QString& databaseOwner) {
+  const QString& placeholder = OwnerPlaceholderName;  // the dot stays after the owner
   static const QString dbo = QStringLiteral("dbo");
-  QString text = sql;
+  QString text = piece;
   // Each replacement removes one "[" and one "]"; an owner without one of them cannot rebuild
   // placeholders for ever, so the search looks again where a placeholder rebuilt around the
   // replacement would begin (nothing before it holds one). An owner holding both could (it may
@@ -508,8 +539,18 @@ QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwne
     const qsizetype from = mayRebuild ? at + owner.size() : std::max<qsizetype>(0, at - placeholder.size() + 1);
     at = PlaceholderAt(text, placeholder, from);
   }
-  if (text.contains(QLatin1Char('{'))) text.replace(QStringLiteral("{OWNER}"), placeholder, Qt::CaseInsensitive);
+  if (text.contains(QLatin1Char('{'))) text.replace(LiteralOwnerPlaceholder, placeholder, Qt::CaseInsensitive);
   return text;
+}
+
+}  // namespace
+
+QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwner) {
+  return ChangePieces(sql, false, [&](const QString& piece) { return ReplaceOwnerInText(piece, databaseOwner); });
+}
+
+QString ReplaceOwnerPlaceholdersInLiterals(const QString& sql, const QString& databaseOwner) {
+  return ChangePieces(sql, true, [&](const QString& piece) { return ReplaceOwnerInText(piece, databaseOwner); });
 }
 
 QString AddParallelismHint(const QString& sql, qint64 engine) {

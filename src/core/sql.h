@@ -63,17 +63,26 @@ using dm::IsOracleEngine;
 
 // Stands before a table name in the system's statements; RunSQL puts the library's database
 // owner in its place.
-inline const QString OwnerPlaceholder = QStringLiteral("[OWNER].");
-// Closes a comparison with an empty literal left open at the end ("= '" or "='").
+inline const QString OwnerPlaceholderName = QStringLiteral("[OWNER]");
+inline const QString OwnerPlaceholder = OwnerPlaceholderName + QLatin1Char('.');
+// Stands for the text of the placeholder itself, which RunSQL then leaves as it is.
+inline const QString LiteralOwnerPlaceholder = QStringLiteral("{OWNER}");
+// Closes a comparison with an empty literal left open at the end ("= '" or "='"); a literal
+// that the text closes itself ("LIKE 'X ='") is a value's own end and stays as it is.
 QString RepairTrailingApostrophe(const QString& sql);
 // The engine's dialect rewrites, made only in the SQL text itself: quoted literals and quoted
 // names stay as written. TRY_CAST stays only on servers from version 11 whose database runs at
 // compatibility level 110 or higher.
 QString RewriteDialect(const QString& sql, qint64 engine, const QString& serverProductVersion,
                        const QString& compatibilityLevel);
-// [OWNER] (any case) becomes dbo before ".ZK_" and the owner elsewhere; then {OWNER} (any case)
-// becomes a literal [OWNER].
+// The placeholder (any case) becomes dbo before ".ZK_" and the owner elsewhere; then {OWNER}
+// (any case) becomes the placeholder's text. Only in the statement's own text: its quoted
+// literals carry values, which reach the library as they stand.
 QString ReplaceOwnerPlaceholders(const QString& sql, const QString& databaseOwner);
+// The same steps inside the quoted literals of SQL that an administrator or the system wrote as
+// it stands (a rule's own SQL and qualifiers, a catalogue look-up naming an owner's table): their
+// placeholders mean the owner there too, resolved before the text is run.
+QString ReplaceOwnerPlaceholdersInLiterals(const QString& sql, const QString& databaseOwner);
 // Appends " OPTION (MAXDOP 1)" to a plain SELECT on engines other than Oracle.
 QString AddParallelismHint(const QString& sql, qint64 engine);
 // A driver's error text without its leading bracketed names ("[vendor][driver][server]").

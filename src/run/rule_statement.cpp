@@ -25,6 +25,12 @@ constexpr int ResultsColumn = 2;
 
 bool IsOracle(RunContext& cx) { return IsOracleEngine(cx.session.DatabaseEngine); }
 
+// SQL the administrator wrote: the owner placeholders inside its literals mean the owner there
+// too. RunSQL leaves every literal as it stands, for the values the system's literals carry.
+QString AdministratorSql(RunContext& cx, const QString& text) {
+  return ReplaceOwnerPlaceholdersInLiterals(text, cx.library.DatabaseOwner);
+}
+
 // Comments and brackets ahead of the SELECT are the administrator's own, as in the editor's test.
 bool BeginsWithSelect(const QString& text) { return FirstSqlWord(text) == QLatin1String("SELECT"); }
 
@@ -69,7 +75,7 @@ QString ParameterClause(RunContext& cx, const QStringList& tables) {
     connector = NumericValue(q.AndOr) > 0 ? QStringLiteral(" OR ") : QStringLiteral(" AND ");
     LogThenHyphens(cx, QStringLiteral("Qualifier for this Select column will be") + connector);
   }
-  return clause.isEmpty() ? QString() : QStringLiteral(" (") + clause + QStringLiteral(")");
+  return clause.isEmpty() ? QString() : QStringLiteral(" (") + AdministratorSql(cx, clause) + QStringLiteral(")");
 }
 
 // The tables named by external links with "|" join the table list.
@@ -253,7 +259,7 @@ QString WhereText(RunContext& cx, bool fromDocuments) {
   if (Meaningful(l.ProcessedRowFilter)) AppendCondition(where, l.ProcessedRowFilter, QStringLiteral(" AND "));
   if (Meaningful(s.ParameterClause)) AppendCondition(where, s.ParameterClause, QStringLiteral(" AND "));
   for (const ExternalLink& link : cx.runState.tmpl.ExternalLinkTable)
-    if (!link.Joins.isEmpty()) AppendLinkConditions(link.Joins, where);
+    if (!link.Joins.isEmpty()) AppendLinkConditions(AdministratorSql(cx, link.Joins), where);
   where = TrimBlanks(where);
   while (where.startsWith(QStringLiteral("AND "))) where = TrimBlanks(where.mid(4));
   return where;
@@ -277,7 +283,7 @@ void AppendOwnQualifier(RunContext& cx, QString& statement, bool hasWhere) {
     if (qualifier.startsWith(QStringLiteral("AND "))) qualifier = TrimBlanks(qualifier.mid(4));
     if (!qualifier.startsWith(QStringLiteral("WHERE "))) qualifier = QStringLiteral("WHERE ") + qualifier;
   }
-  statement += QLatin1Char(' ') + qualifier;
+  statement += QLatin1Char(' ') + AdministratorSql(cx, qualifier);
 }
 
 // The built statement replaces the rule's saved one, or becomes a new saved row.
@@ -459,7 +465,9 @@ bool AssembleRuleStatement(RunContext& cx) {
   if (!l.OrderList.isEmpty()) statement += QStringLiteral(" ORDER BY ") + NormaliseOrderList(l.OrderList);
 
   if (cx.ui->Options().reuseSql && !s.SavedStatement.isEmpty()) {
-    s.RuleStatement = s.SavedStatement;
+    // A statement saved from the template holds the administrator's parts as they were taken in.
+    const bool ownSql = s.SavedStatement == TrimBlanks(cx.rules.RuleSqlBuffer);
+    s.RuleStatement = ownSql ? AdministratorSql(cx, s.SavedStatement) : s.SavedStatement;
   } else {
     s.RuleStatement = statement;
     SaveBuiltStatement(cx, statement);

@@ -133,7 +133,7 @@ TEST_P(RunSqlTest, DialectRewritesFollowTheEngine) {
   EXPECT_EQ(Ran(), QStringLiteral("UPDATE DOCSADM.PEOPLE SET LAST_LOGIN = ") +
                        (Oracle() ? QStringLiteral("SYSDATE") : QStringLiteral("GETUTCDATE()")) + QStringLiteral(" WHERE 1 = 0"));
   RunSQL(cx, QStringLiteral("DELETE FROM [OWNER].PEOPLE WHERE FULL_NAME != '' AND USER_ID = '''' "));
-  EXPECT_EQ(Ran(), Oracle() ? QStringLiteral("DELETE FROM DOCSADM.PEOPLE WHERE FULL_NAME != ' ' AND USER_ID = '' ")
+  EXPECT_EQ(Ran(), Oracle() ? QStringLiteral("DELETE FROM DOCSADM.PEOPLE WHERE FULL_NAME != ' ' AND USER_ID = '''' ")
                             : QStringLiteral("DELETE FROM DOCSADM.PEOPLE WHERE FULL_NAME != '' AND USER_ID = '''' "));
   RunSQL(cx, QStringLiteral("UPDATE [OWNER].PEOPLE SET FULL_NAME = CAST('' AS VARCHAR(20)) WHERE 1 = 0"));
   EXPECT_EQ(Ran(), Oracle() ? QStringLiteral("UPDATE DOCSADM.PEOPLE SET FULL_NAME = CAST('' AS VARCHAR(20)) WHERE 1 = 0")
@@ -235,11 +235,14 @@ TEST_P(RunSqlTest, OwnerPlaceholderInAnyCaseAndZkTablesInDbo) {
   EXPECT_EQ(Ran(), QStringLiteral("DELETE FROM LAWADM.GROUPS WHERE 1 = 0"));
 }
 
-TEST_P(RunSqlTest, LiteralOwnerPlaceholderReachesTheDatabase) {
-  ASSERT_TRUE(RunSQL(cx, QStringLiteral("SELECT '{OWNER}.X', '{owner}' FROM [OWNER].PEOPLE")));
-  EXPECT_EQ(sql->SqlErrorCode(), 0);
-  EXPECT_EQ(sql->ColumnValue(1), QStringLiteral("[OWNER].X"));
-  EXPECT_EQ(sql->ColumnValue(2), QStringLiteral("[OWNER]"));
+// Literals carry values as they stand; SQL written with the placeholders inside its own literals
+// has them resolved first.
+TEST_P(RunSqlTest, PlaceholdersInLiteralsReachTheDatabaseAsWrittenUnlessResolvedFirst) {
+  ASSERT_TRUE(RunSQL(cx, QStringLiteral("SELECT '[OWNER]', 'Smith {owner}x', COUNT(*) AS {OWNER} FROM [OWNER].PEOPLE")));
+  EXPECT_EQ(sql->ColumnValue(1) + sql->ColumnValue(2) + sql->ColumnName(3), QStringLiteral("[OWNER]Smith {owner}xOWNER"));
+  const QString own = QStringLiteral("SELECT '[OWNER].ZK_X', '{owner}' FROM [OWNER].PEOPLE");
+  ASSERT_TRUE(RunSQL(cx, ReplaceOwnerPlaceholdersInLiterals(own, cx.library.DatabaseOwner)));
+  EXPECT_EQ(sql->ColumnValue(1) + sql->ColumnValue(2), QStringLiteral("dbo.ZK_X[OWNER]"));
 }
 
 TEST_P(RunSqlTest, ParallelismHintOnlyOnPlainSelects) {
@@ -415,11 +418,13 @@ TEST(SqlText, RewriteLoopsAndTrailingRepair) {
   EXPECT_EQ(RewriteDialect(QStringLiteral("a <>  <> b"), 5, {}, {}), QStringLiteral("a !=  != b"));
   EXPECT_EQ(RewriteDialect(QStringLiteral("x != '' != '' "), 2, {}, {}), QStringLiteral("x != ' ' != ' ' "));
   // A pattern's literal matches only a whole literal of the text; unreadable text stays as written.
-  EXPECT_EQ(RewriteDialect(QStringLiteral("x != ''' ' AND y = '''' "), 2, {}, {}), QStringLiteral("x != ''' ' AND y = '' "));
+  EXPECT_EQ(RewriteDialect(QStringLiteral("x != ''' ' AND y = '''' "), 2, {}, {}), QStringLiteral("x != ''' ' AND y = '''' "));
   EXPECT_EQ(RewriteDialect(QStringLiteral("x <> 'open"), 2, {}, {}), QStringLiteral("x <> 'open"));
   EXPECT_EQ(RewriteDialect(QStringLiteral("x <> y"), 6, {}, {}), QStringLiteral("x <> y"));
   EXPECT_EQ(RepairTrailingApostrophe(QStringLiteral("A = ' ")), QStringLiteral("A = ' "));
   EXPECT_EQ(RepairTrailingApostrophe(QStringLiteral("A = '")), QStringLiteral("A = ''"));
+  EXPECT_EQ(RepairTrailingApostrophe(QStringLiteral("A LIKE 'X ='")), QStringLiteral("A LIKE 'X ='"));  // a value's own "="
+  EXPECT_EQ(RepairTrailingApostrophe(QStringLiteral("A = 'B' AND C = '")), QStringLiteral("A = 'B' AND C = ''"));
   EXPECT_EQ(AddParallelismHint(QStringLiteral("SELECT "), 10), QStringLiteral("SELECT  OPTION (MAXDOP 1)"));
   EXPECT_EQ(AddParallelismHint(QStringLiteral("SELECT\tX"), 10), QStringLiteral("SELECT\tX"));
   // Any case; a letter outside ASCII counts by what it upper-cases to (a long s to an S).

@@ -712,6 +712,10 @@ TEST_P(EngineDocumentRun, UnusualNamesMakeOneFolderEachWithTheNameTheRowGives) {
       {"K1008", longName, "M12", "Three"},
       {"K1009", "Left Bank", "M13", "Left2 merger"},
       {"K1010", "Blank Ends", "  M14  ", "Blank ends"},
+      {"K1012", "[OWNER]34", "M16", "x ="},  // placeholders and a closing "=" are text of the value
+      {"K1012", "[OWNER]34", "M17", "y="},
+      {"K1012", "[OWNER]34", "M18", "[OWNER]"},
+      {"K1013", "{owner}x", "M19", "Smith [owner] Ltd"},
   };
   server.Exec(lib, "DELETE FROM MATTER; DELETE FROM CLIENT; "
                    "UPDATE TARN_SETTINGS SET CHAR_VAL = '%MATTER.CLIENT_ID.CLIENT_NAME% %\\% %MATTER.MATTER_ID% - "

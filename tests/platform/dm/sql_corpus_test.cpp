@@ -16,9 +16,11 @@
 namespace sw::dm {
 namespace {
 
-// What the system's statement runner makes of a neutral statement before it executes it.
+// What the system's statement runner makes of a neutral statement before it executes it; the
+// corpus holds no values, and its statements that name the owner inside a literal resolve it first.
 QString Adapted(const QString& sql, qint64 engine, const QString& productVersion, const QString& compatibility) {
-  QString text = RewriteDialect(RepairTrailingApostrophe(sql), engine, productVersion, compatibility);
+  const QString own = ReplaceOwnerPlaceholdersInLiterals(sql, QStringLiteral("DOCSADM"));
+  QString text = RewriteDialect(RepairTrailingApostrophe(own), engine, productVersion, compatibility);
   return AddParallelismHint(ReplaceOwnerPlaceholders(text, QStringLiteral("DOCSADM")), engine);
 }
 
