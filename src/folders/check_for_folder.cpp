@@ -277,7 +277,12 @@ ParseSetting ReadParseSetting(const QString& parseCharacters) {
   return parse;
 }
 
-QString StoredFolderName(const QString& name) { return TrimBlanks(name.left(DocNameLength)); }
+QString StoredFolderName(const QString& name) {
+  qsizetype length = std::min<qsizetype>(name.size(), DocNameLength);
+  // A character beyond 16 bits is kept whole or not at all: its half alone would be stored as "?".
+  if (length < name.size() && name.at(length - 1).isHighSurrogate() && name.at(length).isLowSurrogate()) --length;
+  return TrimBlanks(name.left(length));
+}
 
 QString FolderPattern::Shown() const {
   return (anyBefore ? QStringLiteral("%") : QString()) + text + (anyAfter ? QStringLiteral("%") : QString());

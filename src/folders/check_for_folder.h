@@ -33,8 +33,9 @@ ParseSetting ReadParseSetting(const QString& parseCharacters);
 
 // PROFILE.DOCNAME of the DM holds this many characters.
 inline constexpr int DocNameLength = 240;
-// A folder name as the DM keeps it: its first DocNameLength characters, trimmed. Folders are
-// made under this name and looked up by it.
+// A folder name as the DM keeps it: its first DocNameLength characters (one fewer where the last
+// would be half of a character beyond 16 bits), trimmed. Folders are made under this name and
+// looked up by it.
 QString StoredFolderName(const QString& name);
 
 // The search pattern in the name's own letter case: a tail or head match by count, a cut after

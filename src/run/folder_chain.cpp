@@ -186,7 +186,9 @@ void ColumnPass(RunContext& cx, int r) {
       continue;
     }
     if (!upper.contains(QStringLiteral(".SYSTEM_ID"))) {
-      if (value != QLatin1String("\\") && value != QLatin1String("/")) {
+      // Only the template's own separators break levels: a source row's "\" is a name like any other.
+      const bool separator = !IsSourceColumnHeader(header) && (value == QLatin1String("\\") || value == QLatin1String("/"));
+      if (!separator) {
         rows.LevelNames[static_cast<size_t>(rows.LevelCount)] += value;
       } else if (!CloseLevel(cx, c)) {
         return;

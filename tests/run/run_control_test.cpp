@@ -690,6 +690,7 @@ TEST_P(EngineDocumentRun, ClientMatterTypeRuleMakesOneChainPerTripleOfTheDocumen
 TEST_P(EngineDocumentRun, UnusualNamesMakeOneFolderEachWithTheNameTheRowGives) {
   const QString lib = GetParam();
   const QString longName = QString(200, QLatin1Char('L')) + " & " + QString(39, QLatin1Char('x'));
+  const QString emojiAt240 = QString(239, QLatin1Char('L')) + QString::fromUtf8("\xF0\x9F\x98\x80");
   const struct {
     const char* clientId;
     QString clientName;
@@ -716,6 +717,10 @@ TEST_P(EngineDocumentRun, UnusualNamesMakeOneFolderEachWithTheNameTheRowGives) {
       {"K1012", "[OWNER]34", "M17", "y="},
       {"K1012", "[OWNER]34", "M18", "[OWNER]"},
       {"K1013", "{owner}x", "M19", "Smith [owner] Ltd"},
+      {"K1014", "\\", "M20", "\\"},  // a lone "\" is a name, not the template's level break
+      {"K1014", "\\", "M21", "a\\b"},
+      {"K1014", "\\", "M22", "\\%"},
+      {"K1015", emojiAt240, "M23", "One"},  // cut before the character that would be split
   };
   server.Exec(lib, "DELETE FROM MATTER; DELETE FROM CLIENT; "
                    "UPDATE TARN_SETTINGS SET CHAR_VAL = '%MATTER.CLIENT_ID.CLIENT_NAME% %\\% %MATTER.MATTER_ID% - "
@@ -743,7 +748,8 @@ TEST_P(EngineDocumentRun, UnusualNamesMakeOneFolderEachWithTheNameTheRowGives) {
     server.Exec(lib, "INSERT INTO MATTER (SYSTEM_ID, CLIENT_ID, MATTER_ID, MATTER_NAME) SELECT " + QString::number(++id) +
                          ", SYSTEM_ID, " + quoted(row.matterId) + ", " + quoted(row.matterName) + " FROM CLIENT WHERE CLIENT_ID = " +
                          quoted(row.clientId));
-    const QString level1 = QString(row.clientName).remove('%').left(240);
+    QString level1 = QString(row.clientName).remove('%');
+    level1.truncate(level1.size() > 240 && level1[239].isHighSurrogate() ? 239 : 240);
     const QString level2 = QString(QString(row.matterId).trimmed() + " - " + QString(row.matterName).remove('%')).replace("  ", " ");
     expected.insert({level1, level1 + "\\" + level2, row.clientId});
   }
