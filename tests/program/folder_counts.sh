@@ -6,11 +6,12 @@ value_of() {
   "$dm_tool" sql "$STACKWRIGHT_DM_SERVER" "$1" "$2" | sed -n 2p
 }
 
-# Matters of the library that have no folder, or more than one, under their client's folder.
+# Matters of the library that have no folder, or more than one, under their client's folder; a
+# second argument narrows the matters looked at.
 matters_not_filed_once() {
   value_of "$1" "SELECT COUNT(*) FROM MATTER M JOIN CLIENT C ON C.SYSTEM_ID = M.CLIENT_ID WHERE (SELECT COUNT(*)
     FROM FOLDER_ITEM I JOIN ROOT_OBJECT R ON R.DOCNUMBER = I.PARENT JOIN PROFILE P ON P.DOCNUMBER = I.PARENT
-    WHERE P.DOCNAME = C.CLIENT_ID AND I.DISPLAYNAME = M.MATTER_ID AND I.NODE_TYPE = 'F') <> 1"
+    WHERE P.DOCNAME = C.CLIENT_ID AND I.DISPLAYNAME = M.MATTER_ID AND I.NODE_TYPE = 'F') <> 1 AND (${2:-1 = 1})"
 }
 
 # Source rows of the library's demo rule against the rows recorded as processed, "matters/tracked".
