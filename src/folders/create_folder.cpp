@@ -12,6 +12,7 @@
 #include "core/sql.h"
 #include "core/text.h"
 #include "folders/check_for_folder.h"
+#include "folders/filing_checks.h"
 #include "folders/folder_context.h"
 #include "folders/folders.h"
 #include "folders/profile_filling.h"
@@ -99,6 +100,51 @@ QDateTime Now(Context& cx) { return cx.log.Now ? cx.log.Now() : QDateTime::curre
 
 // ---- look-up and the checks before anything is made ----
 
+bool MadeInAnotherLibrary(const Request& r) {
+  return r.parent != 0 && !r.itemLibrary.isEmpty() && r.itemLibrary.compare(r.parentLibrary, Qt::CaseInsensitive) != 0;
+}
+
+// The folder of the item library that the parent, in its own library, shows under the name; 0
+// for none.
+qint64 FolderShownUnderName(FolderContext& cx, const Request& r) {
+  return filing::CountOf(cx, {QStringLiteral("SELECT FI.DOCNUMBER FROM [OWNER].FOLDER_ITEM FI, [OWNER].REMOTE_LIBRARIES RL "
+                                             "WHERE RL.SYSTEM_ID = FI.LIBRARY AND FI.PARENT = ? AND RL.LIBRARY_NAME = ? AND "
+                                             "FI.NODE_TYPE = 'F' AND UPPER(FI.DISPLAYNAME) = ?"),
+                              {FormatNumber(r.parent), SqlText(r.itemLibrary), SqlText(r.name.toUpper())}});
+}
+
+// Whether the folder carries every value the row gives its folders: then the row made it.
+bool CarriesRowValues(FolderContext& cx, const Request& r, qint64 found) {
+  const QStringList values = cx.folders.RowLinkValues.split(QStringLiteral(", "), Qt::SkipEmptyParts);
+  if (values.isEmpty()) return false;
+  SwitchQuietly(cx, r.itemLibrary);
+  return filing::CountOf(cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + FormatNumber(found) +
+                                 QStringLiteral(" AND ") + values.join(QStringLiteral(" AND "))) > 0;
+}
+
+// What stands for the parent in another library: the folder, and whether the parent shows it.
+struct RemoteFolder {
+  qint64 number = 0;  // 0: the row makes its own
+  bool shown = false;
+};
+
+// A folder of another library found under the parent by its own library's record. The parent's
+// own record makes it the parent's; without that record it may be one made for a parent whose
+// work was never committed, under a number the parent's library gave out again to this parent.
+// Taken then only when it carries the row's values; else the row makes its own, and the other
+// stays where it is for the library check to find.
+RemoteFolder FolderOfThisParent(FolderContext& cx, const Request& r, qint64 found) {
+  SwitchQuietly(cx, r.parentLibrary);
+  if (filing::CountOf(cx, filing::FiledAlreadyQuery(found, r.parent, r.itemLibrary, r.parentLibrary)) > 0) return {found, true};
+  if (const qint64 shown = FolderShownUnderName(cx, r); shown > 0) return {shown, true};
+  if (CarriesRowValues(cx, r, found)) return {found, false};
+  LogMessage(cx, QStringLiteral("Warning: Folder #") + FormatNumber(found) + QStringLiteral(" in library ") + r.itemLibrary +
+                     QStringLiteral(" stands under parent folder #") + FormatNumber(r.parent) + QStringLiteral(" in library ") +
+                     r.parentLibrary + QStringLiteral(" but was not made for this item - a folder of its own is made"));
+  Hyphens(cx);
+  return {};
+}
+
 // The found folder's number, the look-up's failure, or nothing when the folder must be made.
 std::optional<qint64> ExistingFolder(FolderContext& cx, const Request& r) {
   SwitchQuietly(cx, r.itemLibrary.isEmpty() ? r.parentLibrary : r.itemLibrary);
@@ -106,17 +152,20 @@ std::optional<qint64> ExistingFolder(FolderContext& cx, const Request& r) {
                                             r.fields.makesPublic, r.parentLibrary, r.itemLibrary);
   if (found < 0) return found;
   if (found == 0) return std::nullopt;
+  RemoteFolder remote{found, true};
+  if (MadeInAnotherLibrary(r)) remote = FolderOfThisParent(cx, r, found);
+  if (remote.number == 0) {
+    SwitchQuietly(cx, r.itemLibrary);  // where the folder is made
+    return std::nullopt;
+  }
   cx.run.FolderExistedFlag = true;
-  QString line = QStringLiteral("Folder ") + Quote(r.name) + QStringLiteral(" already exists as folder #") + FormatNumber(found);
+  QString line =
+      QStringLiteral("Folder ") + Quote(r.name) + QStringLiteral(" already exists as folder #") + FormatNumber(remote.number);
   if (r.parent != 0) line += QStringLiteral(" in parent folder #") + FormatNumber(r.parent);
   LogMessage(cx, line);
-  // A folder made in another library than its parent's is found through its own library's
-  // record; the parent's may be missing, and the folder would stand where no one reaches it.
-  if (r.parent != 0 && !r.itemLibrary.isEmpty() && r.itemLibrary.compare(r.parentLibrary, Qt::CaseInsensitive) != 0) {
-    SwitchQuietly(cx, r.parentLibrary);
-    if (!LinkFoundFolder(cx, found, r.parent, r.parentLibrary, r.itemLibrary)) FailOpenTransactions(cx);
-  }
-  return found;
+  // Without the parent's record the folder would stand where no one reaches it.
+  if (!remote.shown && !LinkFoundFolder(cx, remote.number, r.parent, r.parentLibrary, r.itemLibrary)) FailOpenTransactions(cx);
+  return remote.number;
 }
 
 bool ConfirmTopLevel(FolderContext& cx, const Request& r) {

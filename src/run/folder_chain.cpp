@@ -367,7 +367,10 @@ void ProcessRow(RunContext& cx, RowGroup& group, int r) {
   if (rows.ColumnCount > 0) FindRowDocument(cx, r);
   ColumnPass(cx, r);
   CloseLastLevel(cx);
+  // What marks the row's folders as its own, for a folder found standing in another library.
+  cx.folders.RowLinkValues = rows.FolderMetadataList;
   BuildRow(cx, group, r);
+  cx.folders.RowLinkValues.clear();
   Dash(cx);
   cx.ui->SetCounterLabels(cx.ui->CounterTotal(), N(r));
   ShowCounters(cx);

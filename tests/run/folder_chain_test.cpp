@@ -332,21 +332,26 @@ TEST_F(FolderChainTest, FailureInTheEmailLibraryUndoesTheRowInBothLibraries) {
 }
 
 // A kill between the two libraries' commits leaves the routed folder standing in the e-mail
-// library, filed there under a parent the rule's library never kept. The next run links it from
-// its parent, in both libraries' item tables, once. A refused commit leaves the same, and the rule
-// then takes no further row: the rule's library gives the lost parent's number again, to another
-// row's folder, which would take the first row's routed folder for its own.
-TEST_F(FolderChainTest, RoutedFolderLeftByAKillBetweenTheCommitsIsLinkedByTheNextRun) {
+// library, filed there under a parent the rule's library never kept. A refused commit leaves the
+// same, and the rule then takes no further row. The rule's library gives the lost parent's number
+// again: the next run adopts the routed folder for the row it was made for, whose values it
+// carries, and links it once; a new row that takes the number first makes a folder of its own and
+// leaves the other to `check`, which also counts routed folders linked under other parents.
+class RoutedFolderLeftByAKill : public FolderChainTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RoutedFolderLeftByAKill, IsAdoptedOnlyByTheRowItWasMadeFor) {
+  const bool newRowFirst = GetParam();
   QDateTime clock = QDateTime::currentDateTime();
   cx.runState.control.Now = [&] { return clock = clock.addMSecs(50); };  // a group per row
-  const auto routedRows = [this] {
+  const auto routedRows = [this](const QString& first) {
     StartRule(test::DemoRule);
+    SetProfileLinks({"MATTER = MATTER.SYSTEM_ID"});
     cx.runState.rule.EmailOverrideName = QStringLiteral("inbound mail");
     cx.runState.rule.EmailOverrideLibrary = Ora;
-    const QString apps = QStringLiteral(" AS \"APPS.SYSTEM_ID\" FROM [OWNER].APPS WHERE APPLICATION ");
-    cx.runState.statement.RuleStatement =
-        "SELECT 'Top' AS \"T.A\", '\\' AS \"S1\", 'Inbound MAIL' AS \"NO DOT\", '\\' AS \"S2\", 'Filed' AS \"T.B\", "
-        "SYSTEM_ID" + apps + "= 'FOLDER' UNION ALL SELECT 'Other', '\\', 'Inbound MAIL', '\\', 'Kept', SYSTEM_ID" + apps + "<> 'FOLDER'";
+    const QString apps = QStringLiteral(" AS \"MATTER.SYSTEM_ID\" FROM [OWNER].APPS WHERE APPLICATION ");
+    cx.runState.statement.RuleStatement = first + "SELECT 'Top' AS \"T.A\", '\\' AS \"S1\", 'Inbound MAIL' AS \"NO DOT\", '\\' AS "
+                                          "\"S2\", 'Filed' AS \"T.B\", 7" + apps + "= 'FOLDER' UNION ALL SELECT 'Other', '\\', "
+                                          "'Inbound MAIL', '\\', 'Kept', 8" + apps + "<> 'FOLDER'";
     ReadAndProcess();
   };
   bool killed = false;
@@ -354,31 +359,39 @@ TEST_F(FolderChainTest, RoutedFolderLeftByAKillBetweenTheCommitsIsLinkedByTheNex
     if (library != Law || !sql.startsWith("COMMIT") || std::exchange(killed, true)) return std::nullopt;
     return dm::SqlFault{1, 208, QStringLiteral("Connection lost")};
   };
-  routedRows();
+  routedRows({});
   ASSERT_TRUE(killed);
-  const qint64 routed = FolderNamed(Ora, "Inbound MAIL");
-  ASSERT_GT(routed, 0);
+  const qint64 stray = FolderNamed(Ora, "Inbound MAIL");
+  ASSERT_GT(stray, 0);
+  const qint64 lostParent = Number(Ora, QStringLiteral("SELECT PARENT FROM FOLDER_ITEM WHERE DOCNUMBER = %1").arg(stray));
   ASSERT_EQ(FoldersNamed(Law, "Top"), 0);
   EXPECT_EQ(FoldersNamed(Law, "Other") + FoldersNamed(Ora, "Kept") + TrackingRows(), 0) << "the rule stops after the refused commit";
-  EXPECT_TRUE(DmCheck().second.contains("filed in another library's folder that does not show them: 1")) << qPrintable(DmCheck().second);
+  EXPECT_TRUE(DmCheck().second.contains("rows naming a folder that does not exist: 1")) << qPrintable(DmCheck().second);
 
   cx.dm->Server()->hooks.sqlFault = nullptr;
-  routedRows();
-  const qint64 top = FolderNamed(Law, "Top");
+  routedRows(newRowFirst ? "SELECT 'Fresh' AS \"T.A\", '\\' AS \"S1\", 'Inbound MAIL' AS \"NO DOT\", '\\' AS \"S2\", 'Newer' AS "
+                           "\"T.B\", 9 AS \"MATTER.SYSTEM_ID\" FROM [OWNER].APPS WHERE APPLICATION = 'FOLDER' UNION ALL " : "");
   EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
-  const QString link = QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE PARENT = %1 AND DOCNUMBER = %2").arg(top).arg(routed);
-  EXPECT_EQ(Number(Law, link), 1);
-  EXPECT_EQ(Number(Ora, link), 1);
-  EXPECT_TRUE(FiledIn(Ora, routed, FolderNamed(Ora, "Filed")));
-  EXPECT_FALSE(FiledIn(Ora, routed, FolderNamed(Ora, "Kept")));
-  EXPECT_EQ(FoldersNamed(Ora, "Inbound MAIL") + FoldersNamed(Ora, "Filed") + FoldersNamed(Ora, "Kept"), 4);
-  EXPECT_EQ(TrackingRows(), Number(Law, "SELECT COUNT(*) FROM APPS"));  // a row per application
+  EXPECT_EQ(FolderNamed(Law, newRowFirst ? "Fresh" : "Top"), lostParent);
+  EXPECT_EQ(FiledIn(Law, lostParent, stray), !newRowFirst);
+  // No routed folder under a parent made for another row; a stray not adopted is left to check.
   const auto [status, report] = DmCheck();
-  EXPECT_EQ(status, 0) << qPrintable(report);
-  // A later run finds the chain whole and links nothing twice.
-  routedRows();
-  EXPECT_EQ(Number(Law, link) + Number(Ora, link), 2);
+  EXPECT_EQ(status, newRowFirst ? 1 : 0) << qPrintable(report);
+  EXPECT_EQ(report.count("made for another row: 0"), 2) << qPrintable(report);
+  EXPECT_TRUE(report.contains(QStringLiteral("does not show them: %1").arg(newRowFirst ? 1 : 0))) << qPrintable(report);
+  // A later run finds every chain whole and links nothing twice.
+  routedRows({});
+  EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM FOLDER_ITEM WHERE LIBRARY <> 0"), 2 + newRowFirst);
+
+  // Two routed folders swapped by hand between their parents are counted.
+  const QString top = QString::number(FolderNamed(Law, "Top")), other = QString::number(FolderNamed(Law, "Other"));
+  for (const QString& library : {Law, Ora})
+    server.Exec(library, "UPDATE FOLDER_ITEM SET PARENT = CASE PARENT WHEN " + top + " THEN " + other + " ELSE " + top +
+                             " END WHERE PARENT IN (" + top + ", " + other + ") AND (LIBRARY <> 0 OR PARENT_LIBRARY <> 0)");
+  EXPECT_TRUE(DmCheck().second.contains("routed folders filed under a parent made for another row: 2")) << qPrintable(DmCheck().second);
 }
+
+INSTANTIATE_TEST_SUITE_P(Rerun, RoutedFolderLeftByAKill, ::testing::Bool());
 
 // Rows commit in groups of sixty-four, or fewer once 50 ms have passed since the group began, and
 // at the end of the rule; a group whose commit is refused takes all its rows off the counters.

@@ -155,6 +155,8 @@ TEST_F(DmToolTest, CheckCountsWhatWouldShowAHalfMadeOrDoubledFolder) {
   EXPECT_EQ(faults.exitCode, 1);
   EXPECT_TRUE(faults.out.startsWith("LAWLIB\n  folders: 5\n  duplicate folders under one parent: 2\n  folders filed nowhere: 1\n"
                                     "  folders filed in another library's folder that does not show them: 0\n"
+                                    "  filing rows naming a folder that does not exist: 0\n"
+                                    "  routed folders filed under a parent made for another row: 0\n"
                                     "  broken item chains: 1\n  folders without security: 1\n  tracking rows without a folder: 1\n"
                                     "  claims left: 1\n  integrity check: ok\nORALIB\n  folders: 0\n"))
       << faults.out.toStdString();

@@ -138,12 +138,25 @@ QString ItemLibrary(const LibraryFacts& lib, const Item& item) {
   return found == lib.remoteNames.end() ? QString() : found->second;
 }
 
+const LibraryFacts* LibraryNamed(const std::vector<LibraryFacts>& all, const QString& upperName) {
+  for (const LibraryFacts& other : all)
+    if (other.name.toUpper() == upperName) return &other;
+  return nullptr;
+}
+
+const Folder* FolderOf(const LibraryFacts& lib, qint64 docNumber) {
+  for (const Folder& f : lib.folders)
+    if (f.docNumber == docNumber) return &f;
+  return nullptr;
+}
+
 struct Counts {
-  qint64 folders = 0, duplicates = 0, unfiled = 0, unshown = 0, brokenChains = 0, unsecured = 0, untracked = 0, claims = 0;
+  qint64 folders = 0, duplicates = 0, unfiled = 0, unshown = 0, missingEnds = 0, wrongParents = 0, brokenChains = 0,
+         unsecured = 0, untracked = 0, claims = 0;
   QString integrity;
   bool Clean() const {
-    return duplicates == 0 && unfiled == 0 && unshown == 0 && brokenChains == 0 && unsecured == 0 && untracked == 0 &&
-           claims == 0 && integrity == QLatin1String("ok");
+    return duplicates == 0 && unfiled == 0 && unshown == 0 && missingEnds == 0 && wrongParents == 0 && brokenChains == 0 &&
+           unsecured == 0 && untracked == 0 && claims == 0 && integrity == QLatin1String("ok");
   }
 };
 
@@ -196,20 +209,43 @@ qint64 BrokenChains(const LibraryFacts& lib, const std::vector<LibraryFacts>& al
 }
 
 // Folders of this library that it records as filed in another library's folder, where that
-// folder's own rows do not show them: no one reaches them from the parent.
-qint64 UnshownInParent(const LibraryFacts& lib, const std::vector<LibraryFacts>& all) {
-  qint64 unshown = 0;
+// folder's own rows do not show them: no one reaches them from the parent. A record that names a
+// folder that does not exist, here or there, counts apart.
+void CountRemoteFilings(const LibraryFacts& lib, const std::vector<LibraryFacts>& all, Counts& c) {
   const QString self = lib.name.toUpper();
   for (const RemoteFiling& filing : lib.remoteFilings) {
-    for (const LibraryFacts& parent : all) {
-      if (parent.name.toUpper() != filing.parentLibrary) continue;
-      bool shown = false;
-      for (const Item& item : parent.items)
-        shown = shown || (item.parent == filing.parent && item.docNumber == filing.docNumber && ItemLibrary(parent, item) == self);
-      if (!shown) ++unshown;
+    const LibraryFacts* parent = LibraryNamed(all, filing.parentLibrary);
+    if (!parent) continue;
+    if (!parent->documents.count(filing.parent) || !lib.documents.count(filing.docNumber)) {
+      ++c.missingEnds;
+      continue;
     }
+    bool shown = false;
+    for (const Item& item : parent->items)
+      shown = shown || (item.parent == filing.parent && item.docNumber == filing.docNumber && ItemLibrary(*parent, item) == self);
+    if (!shown) ++c.unshown;
   }
-  return unshown;
+}
+
+// Folders of another library that this library's folders show, made for another source row than
+// their parent: a routed folder carries the values of the row that made it, as its parent does.
+qint64 WrongParents(const LibraryFacts& lib, const std::vector<LibraryFacts>& all) {
+  qint64 wrong = 0;
+  const QString self = lib.name.toUpper();
+  for (const Item& item : lib.items) {
+    const QString itemLibrary = ItemLibrary(lib, item);
+    const LibraryFacts* other = item.folder && itemLibrary != self ? LibraryNamed(all, itemLibrary) : nullptr;
+    const Folder* parent = other ? FolderOf(lib, item.parent) : nullptr;
+    const Folder* routed = parent ? FolderOf(*other, item.docNumber) : nullptr;
+    if (!routed) continue;
+    bool differs = false;
+    for (const auto& [column, value] : parent->links) {
+      auto carried = routed->links.find(column);
+      differs = differs || (carried != routed->links.end() && carried->second != value);
+    }
+    if (differs) ++wrong;
+  }
+  return wrong;
 }
 
 Counts CountLibrary(const LibraryFacts& lib, const std::vector<LibraryFacts>& all) {
@@ -233,7 +269,8 @@ Counts CountLibrary(const LibraryFacts& lib, const std::vector<LibraryFacts>& al
     if (!f.secured && rule != lib.rules.end() && rule->second.secures) ++c.unsecured;
   }
   c.duplicates = Surplus(siblings) + Surplus(top);
-  c.unshown = UnshownInParent(lib, all);
+  CountRemoteFilings(lib, all, c);
+  c.wrongParents = WrongParents(lib, all);
   c.brokenChains = BrokenChains(lib, all);
   // A tracked source row has a folder of its rule that carries the row's id in the PROFILE
   // column linking to its table. Tables whose rows no folder of the rule carries are not checked.
@@ -266,6 +303,8 @@ void Print(QTextStream& out, const QString& library, const Counts& c) {
   out << "  duplicate folders under one parent: " << c.duplicates << "\n";
   out << "  folders filed nowhere: " << c.unfiled << "\n";
   out << "  folders filed in another library's folder that does not show them: " << c.unshown << "\n";
+  out << "  filing rows naming a folder that does not exist: " << c.missingEnds << "\n";
+  out << "  routed folders filed under a parent made for another row: " << c.wrongParents << "\n";
   out << "  broken item chains: " << c.brokenChains << "\n";
   out << "  folders without security: " << c.unsecured << "\n";
   out << "  tracking rows without a folder: " << c.untracked << "\n";
