@@ -105,13 +105,16 @@ void UseDocumentSource(RunContext& cx) {
   cx.runState.statement.FromTable = OwnerPlaceholder + Profile;
 }
 
-QString FirstLevelCondition(const TemplateTable& items) {
+QString FirstLevelCondition(const TemplateTable& items, qint64 engine) {
   QStringList columns;
   for (int row = 1; row <= items.Count(); ++row) {
     if (items(row, TemplateKind) == QLatin1String("/")) break;
     if (IsPathItem(items, row)) {
-      columns << (items(row, TemplateFinalTable) + QLatin1Char('.') + items(row, TemplateFinalColumn)).toUpper() +
-                     QStringLiteral(" IS NOT NULL");
+      // Blank after trimming, empty or NULL: the level's name would be blank. Oracle holds an
+      // empty text as NULL, whose length is NULL too.
+      const QString column = (items(row, TemplateFinalTable) + QLatin1Char('.') + items(row, TemplateFinalColumn)).toUpper();
+      columns << (IsOracleEngine(engine) ? QStringLiteral("LENGTH(TRIM(") : QStringLiteral("LEN(LTRIM(RTRIM(")) + column +
+                     (IsOracleEngine(engine) ? QStringLiteral(")) > 0") : QStringLiteral("))) > 0"));
       continue;
     }
     // Any text of its own makes the level a name whatever the columns hold.

@@ -22,9 +22,10 @@ void UseDocumentSource(RunContext& cx);
 
 // The documents whose first level is blank are never recorded and come back in every cycle;
 // where the cap takes rows in order (SQL Server's TOP with ORDER BY) their blank values sort
-// first and take every place. The condition that leaves them out: one of the first level's
-// columns holds a value. Empty when the first level has text of its own or no column.
-QString FirstLevelCondition(const TemplateTable& items);
+// first and take every place. The condition that leaves them out, in the engine's words: one of
+// the first level's columns holds more than blanks. Empty when the first level has text of its
+// own or no column.
+QString FirstLevelCondition(const TemplateTable& items, qint64 engine);
 
 // The tables that a table list, or a FROM clause and its joins, name ("[OWNER].<table>"), upper
 // case.

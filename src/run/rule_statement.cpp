@@ -252,7 +252,7 @@ QString WhereText(RunContext& cx, bool fromDocuments) {
   if (fromDocuments) {
     l.ProcessedRowFilter +=
         QStringLiteral(" AND PROFILE.APPLICATION <> (SELECT SYSTEM_ID FROM [OWNER].APPS WHERE APPLICATION = 'FOLDER')");
-    const QString firstLevel = FirstLevelCondition(cx.runState.tmpl.ParsedTemplate);
+    const QString firstLevel = FirstLevelCondition(cx.runState.tmpl.ParsedTemplate, cx.session.DatabaseEngine);
     if (!firstLevel.isEmpty()) l.ProcessedRowFilter += QStringLiteral(" AND ") + firstLevel;
   }
   QString where;

@@ -776,23 +776,25 @@ TEST_P(EngineDocumentRun, UnusualNamesMakeOneFolderEachWithTheNameTheRowGives) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, EngineDocumentRun, ::testing::Values("LAWLIB", "ORALIB"));
 
-// Documents without a matter have a blank first level and are never recorded: more of them than
-// the cap per cycle must not hold back the documents that have one, on either engine's cap.
+// Documents without a matter, or of a client whose id is empty or blank, have a blank first level
+// and are never recorded: more of them than the cap per cycle must not hold back the documents
+// that have one, on either engine's cap.
 TEST_P(EngineDocumentRun, CappedClientMatterTypeRuleProgressesPastDocumentsWithoutAMatter) {
   const QString lib = GetParam();
-  server.Exec(lib, "UPDATE PROFILE SET MATTER = NULL WHERE DOCNUMBER IN (SELECT DOCNUMBER FROM PROFILE ORDER BY DOCNUMBER LIMIT 10)");
+  server.Exec(lib, "UPDATE PROFILE SET MATTER = NULL WHERE DOCNUMBER IN (SELECT DOCNUMBER FROM PROFILE ORDER BY DOCNUMBER LIMIT 10); "
+                   "UPDATE CLIENT SET CLIENT_ID = '' WHERE CLIENT_ID = 'C0001'; UPDATE CLIENT SET CLIENT_ID = '  ' WHERE CLIENT_ID = 'C0002'");
   server.Exec(lib, "UPDATE TARN_SETTINGS SET CHAR_VAL = '%MATTER.CLIENT_ID.CLIENT_ID% %\\% %MATTER.MATTER_ID% %\\% "
                    "%DOCUMENTTYPE.TYPE_ID%' WHERE SECTION_KEY = 'RULE_TEMPLATE'");
   ReloadRules(lib);
   cx.ui->controls.options.maxFolders = "5";
-  const auto waiting = [&] { return DocumentCount(lib, " WHERE P.MATTER IS NOT NULL AND P.SYSTEM_ID NOT IN (SELECT SID FROM TARN_STACKWRIGHT)"); };
+  const auto waiting = [&] { return DocumentCount(lib, " WHERE TRIM(C.CLIENT_ID) <> '' AND P.SYSTEM_ID NOT IN (SELECT SID FROM TARN_STACKWRIGHT)"); };
   const int before = waiting();
   Go(lib, "CLIENT MATTERS");
   const int afterOne = waiting();
   EXPECT_LT(afterOne, before);
   Button_Go_Click(cx);
   EXPECT_TRUE(waiting() < afterOne || afterOne == 0) << afterOne;
-  EXPECT_EQ(DocumentCount(lib, " WHERE P.MATTER IS NULL AND P.SYSTEM_ID IN (SELECT SID FROM TARN_STACKWRIGHT)"), 0);
+  EXPECT_EQ(DocumentCount(lib, " WHERE TRIM(COALESCE(C.CLIENT_ID, '')) = '' AND P.SYSTEM_ID IN (SELECT SID FROM TARN_STACKWRIGHT)"), 0);
 }
 
 // A template path through a table the library does not have makes no folder and records no row.
