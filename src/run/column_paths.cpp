@@ -52,10 +52,10 @@ void ReportUnreadCatalogue(RunContext& cx, const QString& path, const ColumnLink
   LogMessage(cx, HyphenLine);
 }
 
-// A name a table or column can have; a path of other names ("Smith & Co. Ltd") is text that
-// happens to hold a dot.
+// A name a table or column can have; a path of other names ("Smith & Co. Ltd", "2024.Q1") is
+// text that happens to hold a dot.
 bool IsColumnName(const QString& name) {
-  if (name.isEmpty()) return false;
+  if (name.isEmpty() || name.front().isDigit()) return false;
   for (const QChar c : name)
     if (!IsNameCharacter(c)) return false;
   return true;

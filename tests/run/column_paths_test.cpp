@@ -59,8 +59,9 @@ TEST_F(ColumnPaths, LowerCasePathsAreLookedUpAsWrittenAndStoredInCapitals) {
 }
 
 TEST_F(ColumnPaths, OnlyTextThatNamesNoColumnStaysFixedText) {
-  Resolve("%Smith & Co. Ltd% %\\% %DATE% %\\% %NOSUCH%");
+  Resolve("%Smith & Co. Ltd% %\\% %DATE% %\\% %NOSUCH% %\\% %2024.Q1%");
   EXPECT_EQ(Row(1), "Smith & Co. Ltd|||||||");
+  EXPECT_EQ(Row(7), "2024.Q1|||||||");  // no name starts with a digit
   EXPECT_TRUE(Log().contains("Identifying foreign key links to PROFILE.Smith & Co"));
   // A built-in value has no dot: not a column of any table.
   EXPECT_EQ(Item(3, TemplateKind), "P");
