@@ -123,6 +123,7 @@ bool SetUpRun(RunContext& cx) {
   rc.CycleStartSeconds = 0;
   rc.CycleSeconds = 0;
   rc.ResultRow = -1;
+  rc.UnticksLookedAt.clear();
   ResetRunMemory(cx);
   cx.ui->SetGoEnabled(false);
   // A tool started from the window while the run pumps messages would work inside the run's open
@@ -221,6 +222,53 @@ void PauseWindow(RunContext& cx) {
   cx.runState.control.CycleStartSeconds = SecondsSinceMidnight(cx.runState.control.Now());
 }
 
+// Where the run remembers, per node, when a failure unticked it: the saved tick alone cannot
+// tell such a node from one the user unticked.
+const QString UntickedSection = QStringLiteral("UntickedAfterFailure");
+
+struct NodeNames {
+  QString library;
+  QString rule;  // empty for a library node
+};
+
+NodeNames NamesOf(RunContext& cx, int node) {
+  const RulesTreeNode named = cx.ui->RulesNode(node);
+  RulesTreeNode top = named;
+  while (top.parent >= 0) top = cx.ui->RulesNode(top.parent);
+  return {top.text, named.parent < 0 ? QString() : named.text};
+}
+
+QString UntickKey(const QString& library, const QString& rule) {
+  return rule.isEmpty() ? TrimBlanks(library.toUpper()) : RuleStateKey(library, rule);
+}
+
+QString NodeTitle(const NodeNames& names) {
+  return names.rule.isEmpty() ? QStringLiteral("Library ") + names.library
+                              : QStringLiteral("Rule ") + names.rule + QStringLiteral(" in library ") + names.library;
+}
+
+// In the log and on standard error: whoever reads either of a scheduled run must learn it.
+void WarnLoudly(RunContext& cx, const QString& text) {
+  LogThenHyphens(cx, text);
+  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+  std::fflush(stderr);
+}
+
+// A node that a failure of an earlier run unticked is skipped without a word unless it is told
+// here, once a run.
+void TellSkippedAfterFailure(RunContext& cx, int index, const RulesTreeNode& node) {
+  if (node.checked || node.text == RulesPlaceholder || !cx.settings) return;
+  const NodeNames names = NamesOf(cx, index);
+  const QString key = UntickKey(names.library, names.rule);
+  QStringList& lookedAt = cx.runState.control.UnticksLookedAt;
+  if (lookedAt.contains(key)) return;
+  lookedAt << key;
+  const QString since = cx.settings->GetSetting(ProductName, UntickedSection, key);
+  if (since.isEmpty()) return;
+  WarnLoudly(cx, QStringLiteral("Warning: ") + NodeTitle(names) + QStringLiteral(" is skipped: it was unticked after a failure on ") +
+                     since + QStringLiteral(" and stays unticked until it is ticked again"));
+}
+
 // --- node walk ------------------------------------------------------------------------------------
 
 // One ticked rule node: preparation, statement, rows. A rule that went through its rows gets the
@@ -256,6 +304,7 @@ void WalkNodes(RunContext& cx) {
     MonitorHeartbeat(cx);
     const RulesTreeNode node = cx.ui->RulesNode(i);
     if (node.parent >= 0 && node.checked) RunRule(cx, i);
+    TellSkippedAfterFailure(cx, i, node);
     EndNode(cx);
     MonitorHeartbeat(cx);
     if (cx.run.StopRequested) break;
@@ -440,23 +489,31 @@ bool InsidePauseWindow(const QString& now, const QString& start, const QString& 
   return !(now < start && now >= end);
 }
 
+QString RuleStateKey(const QString& libraryName, const QString& ruleName) {
+  return TrimBlanks(libraryName.toUpper()) + QLatin1Char(':') + TrimBlanks(ruleName.toUpper());
+}
+
 void UntickAfterFailure(RunContext& cx, int node) {
   cx.ui->SetRulesNodeChecked(node, false);
-  const RulesTreeNode unticked = cx.ui->RulesNode(node);
-  RulesTreeNode top = unticked;
-  while (top.parent >= 0) top = cx.ui->RulesNode(top.parent);
-  const QString library = top.text;
+  const NodeNames names = NamesOf(cx, node);
   // Said loudly: the tick is saved, and a later unattended run skips the node without a word.
-  const QString text =
-      unticked.parent < 0
-          ? QStringLiteral("Warning: Library ") + library +
-                QStringLiteral(" was unticked after this failure; it and its rules stay unticked, in this and every later "
-                               "run, until it is ticked again")
-          : QStringLiteral("Warning: Rule ") + unticked.text + QStringLiteral(" in library ") + library +
-                QStringLiteral(" was unticked after this failure; it stays unticked, in this and every later run, until it "
-                               "is ticked again");
-  LogThenHyphens(cx, text);
-  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+  const QString later = names.rule.isEmpty() ? QStringLiteral("; it and its rules stay unticked, in this and every later run, "
+                                                              "until it is ticked again")
+                                             : QStringLiteral("; it stays unticked, in this and every later run, until it "
+                                                              "is ticked again");
+  WarnLoudly(cx, QStringLiteral("Warning: ") + NodeTitle(names) + QStringLiteral(" was unticked after this failure") + later);
+  const QString key = UntickKey(names.library, names.rule);
+  cx.runState.control.UnticksLookedAt << key;
+  if (cx.settings)
+    cx.settings->SaveSetting(ProductName, UntickedSection, key,
+                             cx.runState.control.Now().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+}
+
+void ForgetUntickAfterFailure(Context& cx, const QString& library, const QString& rule) {
+  if (!cx.settings) return;
+  const QString key = UntickKey(library, rule);
+  if (!cx.settings->GetSetting(ProductName, UntickedSection, key).isEmpty())
+    cx.settings->DeleteSetting(ProductName, UntickedSection, key);
 }
 
 // --- the run ------------------------------------------------------------------------------------

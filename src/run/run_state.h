@@ -27,6 +27,9 @@ struct RunControlState {
   int ResultRow = -1;  // results-list row of the rule most recently started, -1 for none
   QString LastClaimLibrary;
   double LoopDelayLeft = 0;
+  // The nodes (by their untick mark's key) whose untick after a failure this run has already
+  // looked up or told: a skipped node is told once a run, not once a cycle.
+  QStringList UnticksLookedAt;
   // The run's clock (pause window, loop delay, cycle times, results rows); tests set their own.
   std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 };
