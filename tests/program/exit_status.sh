@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The program's exit status for an unattended "/G /X" run, as the README lists it, on a new demo
 # server spoilt the way the case says:
+#   clean      nothing spoilt                                   0, with nothing on standard error
 #   noserver   the server folder has no server.ini              2 (start-up failed)
 #   missing    the current library's file is gone               2
 #   notsqlite  the current library's file is not a database     2
@@ -51,7 +52,7 @@ case "$case_name" in
   sigterm)
     "$dm_tool" init "$STACKWRIGHT_DM_SERVER" --demo --force --clients 6 --matters 400 >/dev/null
     expected=143 ;;
-  help | nodisplay)
+  clean | help | nodisplay)
     expected=0 ;;
   *) echo "unknown case $case_name"; exit 2 ;;
 esac
@@ -87,6 +88,9 @@ else
 fi
 echo "exit status: $status (expected $expected)"
 [ "$status" -eq "$expected" ] || { cat "$work/run.out"; exit 1; }
+if [ "$case_name" = clean ] && [ -s "$work/run.err" ]; then
+  echo "standard error holds more than the program's own lines:"; cat "$work/run.err"; exit 1
+fi
 if [ "$case_name" = noserver ]; then
   grep -q "cannot open the DM server" "$work/run.out" || { echo "not said on standard error"; exit 1; }
 fi

@@ -2,6 +2,7 @@
 // server), started by the window's load handler.
 #include <QApplication>
 #include <QStringList>
+#include <QThread>
 #include <QThreadPool>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "app/stop_signals.h"
 #include "app/window/main_window.h"
 #include "app/window/widget_ui.h"
+#include "core/log.h"
 #include "platform/dm/dm_api.h"
 #include "platform/dm/dm_server.h"
 #include "platform/ui/ui.h"
@@ -87,6 +89,40 @@ bool ChoosePlatform(int argc, char** argv) {
   return false;
 }
 
+// The toolkit's own messages ("XDG_RUNTIME_DIR not set", what the offscreen platform cannot do)
+// are no news for whoever reads standard error, a scheduler's mail above all: standard error holds
+// the program's own lines. They go to the verbose log while there is one, and nowhere else. Qt
+// takes a plain function, so the log is reached through the one context that the program has.
+class ToolkitMessages {
+ public:
+  static void Install() { qInstallMessageHandler(&ToolkitMessages::Handle); }
+  // The log the messages go to while it lives.
+  class Into {
+   public:
+    explicit Into(sw::AppContext& cx) { log_ = &cx; }
+    ~Into() { log_ = nullptr; }
+    Into(const Into&) = delete;
+    Into& operator=(const Into&) = delete;
+  };
+
+ private:
+  static void Handle(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    // The toolkit ends the program after a fatal message: its reason must not be lost.
+    if (type == QtFatalMsg) {
+      std::fprintf(stderr, "stackwright: %s\n", message.toLocal8Bit().constData());
+      return;
+    }
+    // The log belongs to the program's own thread, and a message about logging must not log again.
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (!log_ || inside_ || !app || QThread::currentThread() != app->thread()) return;
+    inside_ = true;
+    sw::LogMessage(*log_, QStringLiteral("Notice: toolkit message: ") + message);
+    inside_ = false;
+  }
+  static inline sw::AppContext* log_ = nullptr;
+  static inline bool inside_ = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,6 +133,7 @@ int main(int argc, char** argv) {
   // Every local time (each log line has one) makes the C library check the system's time zone
   // file again unless TZ names it: named once, it is read once.
   if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");
+  ToolkitMessages::Install();
   if (!ChoosePlatform(argc, argv)) return sw::ExitStartupFailed;
   QApplication app(argc, argv);
   // Drawing a scaled pixmap (a frame of the style) spreads over the global pool, one new thread a
@@ -104,6 +141,7 @@ int main(int argc, char** argv) {
   // they save. Nothing else of the program uses the pool.
   QThreadPool::globalInstance()->setMaxThreadCount(1);
   sw::AppContext cx;
+  const ToolkitMessages::Into toolkitMessages(cx);
   sw::MainWindow window(cx);
   sw::InstallWidgetUi(cx, window);
   const QString path = sw::dm::DmServer::DefaultPath();
