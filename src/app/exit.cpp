@@ -71,10 +71,14 @@ QString EndLine(const AppContext& cx) {
          QStringLiteral(") Ended on ") + LongDateText(now.date()) + QStringLiteral(" at ") + LongTimeText(now.time());
 }
 
-// The last word of an unattended run that did not end well, for whoever reads its standard error
-// (a scheduler's mail, a service manager's journal): how many errors, and where they are told.
+}  // namespace
+
+// The last word of a program that did not end well, for whoever reads its standard error (a
+// scheduler's mail, a service manager's journal): why, and where the log tells more. A start-up
+// that failed says it wherever the program was started from; a run's errors where nobody watches.
 void ReportEndOnStandardError(const AppContext& cx, int status) {
-  if (status == ExitDone || !cx.ui->AnswersUnattended()) return;
+  if (status == ExitDone) return;
+  if (status != ExitStartupFailed && !cx.ui->AnswersUnattended()) return;
   const QString log = TodaysLogFileName(cx);
   QString where = QStringLiteral("no log file was written");
   if (!log.isEmpty()) where = QFileInfo::exists(log) ? QStringLiteral("see the log ") + log
@@ -88,8 +92,6 @@ void ReportEndOnStandardError(const AppContext& cx, int status) {
   std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
   std::fflush(stderr);
 }
-
-}  // namespace
 
 void ApplyLockStatus(AppContext& cx) { cx.ui->ShowLockState(cx.window.UiLocked); }
 

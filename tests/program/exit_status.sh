@@ -14,6 +14,8 @@
 #   sigterm    SIGTERM in the folder loop                        143 (the signal's), claims released
 #   help       --help, without any display                       0, the switches and statuses
 #   nodisplay  /G /X without any display                         0 (the window alone: 2, and why)
+#   offscreen  the window alone, drawn offscreen                  2, and why
+# Every status 2 ends with the line on standard error that says so.
 set -euo pipefail
 program="$1"
 dm_tool="$2"
@@ -21,6 +23,8 @@ case_name="$3"
 source "$(dirname "$0")/demo_server.sh"
 source "$(dirname "$0")/folder_counts.sh"
 library="$STACKWRIGHT_DM_SERVER/LAWLIB.sqlite"
+settings="$XDG_CONFIG_HOME/Quillmark Stackwright for OpenText eDOCS.ini"
+ended="^Quillmark Stackwright for OpenText eDOCS ended with status"
 run_as=()
 case "$case_name" in
   noserver) rm "$STACKWRIGHT_DM_SERVER/server.ini"; expected=2 ;;
@@ -30,7 +34,7 @@ case "$case_name" in
   badsetting)
     # The store writes the section General as "[%General]": an edit goes there.
     mkdir -p "$XDG_CONFIG_HOME"
-    printf '%s\n' '[%General]' 'Loop=7' >"$XDG_CONFIG_HOME/Quillmark Stackwright for OpenText eDOCS.ini"
+    printf '%s\n' '[%General]' 'Loop=7' >"$settings"
     expected=2 ;;
   readonly)
     chmod 444 "$STACKWRIGHT_DM_SERVER"/*.sqlite
@@ -54,6 +58,8 @@ case "$case_name" in
     expected=143 ;;
   clean | help | nodisplay)
     expected=0 ;;
+  offscreen)
+    expected=2 ;;
   *) echo "unknown case $case_name"; exit 2 ;;
 esac
 
@@ -67,7 +73,8 @@ if [ "$case_name" = help ]; then
   done
 elif [ "$case_name" = nodisplay ]; then
   env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY timeout 20 "$program" >"$work/run.out" 2>&1 || status=$?
-  [ "$status" -eq 2 ] && grep -q "no display" "$work/run.out" || { echo "window without a display: $status"; exit 1; }
+  [ "$status" -eq 2 ] && grep -q "no display" "$work/run.out" && tail -n 1 "$work/run.out" | grep -q "$ended 2: " ||
+    { echo "window without a display: $status"; cat "$work/run.out"; exit 1; }
   status=0
   env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY timeout 60 "$program" /g /x /NV >"$work/run.out" 2>&1 || status=$?
 elif [ "$case_name" = sigterm ]; then
@@ -82,12 +89,18 @@ elif [ "$case_name" = sigterm ]; then
   grep -q "SIGTERM received" "$work"/*.LOG || { echo "the stop is not logged"; exit 1; }
   summary="$(check_summary)" || { echo "$summary"; exit 1; }
   echo "$summary"
+elif [ "$case_name" = offscreen ]; then
+  timeout 20 "$program" >"$work/run.out" 2>"$work/run.err" || status=$?
+  grep -q "no display" "$work/run.err" || { echo "not said why"; cat "$work/run.err"; exit 1; }
 else
   "${run_as[@]}" "$program" /G /X >"$work/run.out" 2>"$work/run.err" || status=$?
   cat "$work/run.err" >>"$work/run.out"
 fi
 echo "exit status: $status (expected $expected)"
 [ "$status" -eq "$expected" ] || { cat "$work/run.out"; exit 1; }
+if [ "$expected" -eq 2 ] && ! tail -n 1 "$work/run.err" | grep -q "$ended 2: "; then
+  echo "the last line on standard error does not say the status"; cat "$work/run.err"; exit 1
+fi
 if [ "$case_name" = clean ] && [ -s "$work/run.err" ]; then
   echo "standard error holds more than the program's own lines:"; cat "$work/run.err"; exit 1
 fi

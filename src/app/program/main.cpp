@@ -75,18 +75,39 @@ QString SwitchLine(int argc, char** argv) {
   return switches.join(QLatin1Char(' '));
 }
 
+// The platforms that show no window to anyone.
+bool ShowsNoWindow() {
+  const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM").section(QLatin1Char(':'), 0, 0);
+  return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
 // Without a display Qt cannot start and aborts. A job from a scheduler, which has none, runs
-// unattended without a window; the window alone would wait for a Go that nobody can press.
+// unattended without a window; the window alone would wait for a Go that nobody can press, and
+// so it would where it is drawn offscreen.
 bool ChoosePlatform(int argc, char** argv) {
-  if (HasDisplay()) return true;
-  if (sw::RunsUnattended(SwitchLine(argc, argv))) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  const bool unattended = sw::RunsUnattended(SwitchLine(argc, argv));
+  if (unattended) {
+    if (!HasDisplay()) qputenv("QT_QPA_PLATFORM", "offscreen");
     return true;
   }
-  std::fputs("stackwright: there is no display to show the main window on (DISPLAY is not set): run it "
-             "unattended with /G /X, or set QT_QPA_PLATFORM=offscreen\n",
-             stderr);
+  if (!HasDisplay()) {
+    std::fputs("stackwright: there is no display to show the main window on (DISPLAY is not set): run it "
+               "unattended with /G /X, or start it on a display\n",
+               stderr);
+    return false;
+  }
+  if (!ShowsNoWindow()) return true;
+  std::fprintf(stderr,
+               "stackwright: there is no display to show the main window on (QT_QPA_PLATFORM=%s draws it where nobody "
+               "sees it, and it would wait for ever): run it unattended with /G /X, or start it on a display\n",
+               qgetenv("QT_QPA_PLATFORM").constData());
   return false;
+}
+
+// Start-up could not begin: said with the last line that every status-2 end writes.
+int EndBeforeStartup(const sw::AppContext& cx) {
+  sw::ReportEndOnStandardError(cx, sw::ExitStartupFailed);
+  return sw::ExitStartupFailed;
 }
 
 // The toolkit's own messages ("XDG_RUNTIME_DIR not set", what the offscreen platform cannot do)
@@ -134,7 +155,7 @@ int main(int argc, char** argv) {
   // file again unless TZ names it: named once, it is read once.
   if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");
   ToolkitMessages::Install();
-  if (!ChoosePlatform(argc, argv)) return sw::ExitStartupFailed;
+  if (!ChoosePlatform(argc, argv)) return EndBeforeStartup(sw::AppContext());
   QApplication app(argc, argv);
   // Drawing a scaled pixmap (a frame of the style) spreads over the global pool, one new thread a
   // core at the first drawing; the windows are small, and starting those threads costs more than
@@ -153,7 +174,7 @@ int main(int argc, char** argv) {
                                "folder (stackwright-dm init <dir> --demo)")
                     .arg(path, error.isEmpty() ? QStringLiteral("unknown error") : error),
                 sw::MsgIcon::Critical, cx.app.AppTitle);
-    return sw::ExitStartupFailed;
+    return EndBeforeStartup(cx);
   }
   cx.dm = std::make_shared<sw::dm::DmComponents>(server);
   // Caught from here on: the run that /G starts below happens inside Form_Load.
