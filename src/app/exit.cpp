@@ -71,6 +71,13 @@ QString EndLine(const AppContext& cx) {
          QStringLiteral(") Ended on ") + LongDateText(now.date()) + QStringLiteral(" at ") + LongTimeText(now.time());
 }
 
+// What made the status what it is: the errors logged, or an unattended run that had nothing
+// ticked to process.
+QString EndCause(const AppContext& cx) {
+  if (cx.log.ErrorsLogged == 0 && cx.run.NothingProcessed) return QStringLiteral("nothing was ticked to process");
+  return QString::number(cx.log.ErrorsLogged) + QStringLiteral(" error(s) logged");
+}
+
 }  // namespace
 
 // The last word of a program that did not end well, for whoever reads its standard error (a
@@ -87,8 +94,7 @@ void ReportEndOnStandardError(const AppContext& cx, int status) {
   const int signal = cx.window.EndingSignal;
   const QString how = signal != 0 ? QStringLiteral(" ended by ") + StopSignalName(signal)
                                   : QStringLiteral(" ended with status ") + QString::number(status);
-  const QString line = ProductName + how + QStringLiteral(": ") + QString::number(cx.log.ErrorsLogged) +
-                       QStringLiteral(" error(s) logged; ") + where;
+  const QString line = ProductName + how + QStringLiteral(": ") + EndCause(cx) + QStringLiteral("; ") + where;
   std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
   std::fflush(stderr);
 }
@@ -147,7 +153,9 @@ void EndProgram(AppContext& cx) {
   Resume([&] { LogMessage(cx, HyphenLine); });
   // The monitor's shared memory holds a password: it goes before the process does.
   Resume([&] { cx.monitorPlatform.reset(); });
-  const int status = cx.window.startup.Failed ? ExitStartupFailed : cx.log.ErrorsLogged > 0 ? ExitErrorsLogged : ExitDone;
+  const int status = cx.window.startup.Failed                                ? ExitStartupFailed
+                     : cx.log.ErrorsLogged > 0 || cx.run.NothingProcessed ? ExitErrorsLogged
+                                                                          : ExitDone;
   Resume([&] { ReportEndOnStandardError(cx, status); });
   cx.ExitProcess(status);
   // Nothing of the program runs after the orderly end, even should an override return.

@@ -95,6 +95,53 @@ void MarkResultRow(RunContext& cx, const QString& text) {
   if (cx.ui->ResultText(row, ResultsColumn) == kWorking) cx.ui->SetResultText(row, ResultsColumn, text);
 }
 
+// Where the run remembers, per node, when a failure unticked it: the saved tick alone cannot
+// tell such a node from one the user unticked.
+const QString UntickedSection = QStringLiteral("UntickedAfterFailure");
+
+struct NodeNames {
+  QString library;
+  QString rule;  // empty for a library node
+};
+
+NodeNames NamesOf(RunContext& cx, int node) {
+  const RulesTreeNode named = cx.ui->RulesNode(node);
+  RulesTreeNode top = named;
+  while (top.parent >= 0) top = cx.ui->RulesNode(top.parent);
+  return {top.text, named.parent < 0 ? QString() : named.text};
+}
+
+QString UntickKey(const QString& library, const QString& rule) {
+  return rule.isEmpty() ? TrimBlanks(library.toUpper()) : RuleStateKey(library, rule);
+}
+
+QString NodeTitle(const NodeNames& names) {
+  return names.rule.isEmpty() ? QStringLiteral("Library ") + names.library
+                              : QStringLiteral("Rule ") + names.rule + QStringLiteral(" in library ") + names.library;
+}
+
+// In the log and on standard error: whoever reads either of a scheduled run must learn it.
+void WarnLoudly(RunContext& cx, const QString& text) {
+  LogThenHyphens(cx, text);
+  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+  std::fflush(stderr);
+}
+
+// A node that a failure of an earlier run unticked is skipped without a word unless it is told
+// here, once a run.
+void TellSkippedAfterFailure(RunContext& cx, int index, const RulesTreeNode& node) {
+  if (node.checked || node.text == RulesPlaceholder || !cx.settings) return;
+  const NodeNames names = NamesOf(cx, index);
+  const QString key = UntickKey(names.library, names.rule);
+  QStringList& lookedAt = cx.runState.control.UnticksLookedAt;
+  if (lookedAt.contains(key)) return;
+  lookedAt << key;
+  const QString since = cx.settings->GetSetting(ProductName, UntickedSection, key);
+  if (since.isEmpty()) return;
+  WarnLoudly(cx, QStringLiteral("Warning: ") + NodeTitle(names) + QStringLiteral(" is skipped: it was unticked after a failure on ") +
+                     since + QStringLiteral(" and stays unticked until it is ticked again"));
+}
+
 // --- set-up ---------------------------------------------------------------------------------------
 
 // False when the run must not start; nothing is to be undone then.
@@ -169,6 +216,12 @@ bool CycleHead(RunContext& cx) {
     LogThenHyphens(cx, text);
     if (!HasSwitch(cx, QStringLiteral("/G")))
       cx.ui->MessageBox(text, MsgIcon::Information, MsgButtons::OK, cx.app.AppTitle);
+    // A scheduled run that did nothing must not pass for one that did its work.
+    if (HasSwitch(cx, QStringLiteral("/G")) && HasSwitch(cx, QStringLiteral("/X"))) {
+      cx.run.NothingProcessed = true;
+      WarnLoudly(cx, QStringLiteral("Warning: Nothing was processed: no library or rule is ticked - tick them in the "
+                                    "window, which keeps the ticks for later runs"));
+    }
     return false;
   }
   cx.ui->SetStatusColour(StatusColourCycle);
@@ -220,53 +273,6 @@ void PauseWindow(RunContext& cx) {
   SetStatusCaption(cx, caption);
   cx.ui->SetExitToolTip(tip);
   cx.runState.control.CycleStartSeconds = SecondsSinceMidnight(cx.runState.control.Now());
-}
-
-// Where the run remembers, per node, when a failure unticked it: the saved tick alone cannot
-// tell such a node from one the user unticked.
-const QString UntickedSection = QStringLiteral("UntickedAfterFailure");
-
-struct NodeNames {
-  QString library;
-  QString rule;  // empty for a library node
-};
-
-NodeNames NamesOf(RunContext& cx, int node) {
-  const RulesTreeNode named = cx.ui->RulesNode(node);
-  RulesTreeNode top = named;
-  while (top.parent >= 0) top = cx.ui->RulesNode(top.parent);
-  return {top.text, named.parent < 0 ? QString() : named.text};
-}
-
-QString UntickKey(const QString& library, const QString& rule) {
-  return rule.isEmpty() ? TrimBlanks(library.toUpper()) : RuleStateKey(library, rule);
-}
-
-QString NodeTitle(const NodeNames& names) {
-  return names.rule.isEmpty() ? QStringLiteral("Library ") + names.library
-                              : QStringLiteral("Rule ") + names.rule + QStringLiteral(" in library ") + names.library;
-}
-
-// In the log and on standard error: whoever reads either of a scheduled run must learn it.
-void WarnLoudly(RunContext& cx, const QString& text) {
-  LogThenHyphens(cx, text);
-  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-  std::fflush(stderr);
-}
-
-// A node that a failure of an earlier run unticked is skipped without a word unless it is told
-// here, once a run.
-void TellSkippedAfterFailure(RunContext& cx, int index, const RulesTreeNode& node) {
-  if (node.checked || node.text == RulesPlaceholder || !cx.settings) return;
-  const NodeNames names = NamesOf(cx, index);
-  const QString key = UntickKey(names.library, names.rule);
-  QStringList& lookedAt = cx.runState.control.UnticksLookedAt;
-  if (lookedAt.contains(key)) return;
-  lookedAt << key;
-  const QString since = cx.settings->GetSetting(ProductName, UntickedSection, key);
-  if (since.isEmpty()) return;
-  WarnLoudly(cx, QStringLiteral("Warning: ") + NodeTitle(names) + QStringLiteral(" is skipped: it was unticked after a failure on ") +
-                     since + QStringLiteral(" and stays unticked until it is ticked again"));
 }
 
 // --- node walk ------------------------------------------------------------------------------------

@@ -11,6 +11,8 @@
 #   refused    the demo rule's source table is gone              1, with the untick and the last
 #              line on standard error naming the errors and the log; the second and third runs
 #              (the table back for the third) skip the unticked rule with 0 and say so last
+#   nothing    no library ticked                                 1, with a warning, and the last line
+#              on standard error saying that nothing was ticked
 #   sigterm    SIGTERM in the folder loop                        143 (the signal's), claims released
 #   help       --help, without any display                       0, the switches and statuses
 #   nodisplay  /G /X without any display                         0 (the window alone: 2, and why)
@@ -36,6 +38,10 @@ case "$case_name" in
     mkdir -p "$XDG_CONFIG_HOME"
     printf '%s\n' '[%General]' 'Loop=7' >"$settings"
     expected=2 ;;
+  nothing)
+    mkdir -p "$XDG_CONFIG_HOME"
+    printf '%s\n' '[Libraries]' 'LAWLIB=0' 'ORALIB=0' >"$settings"
+    expected=1 ;;
   readonly)
     chmod 444 "$STACKWRIGHT_DM_SERVER"/*.sqlite
     # Root writes whatever the permissions say: the run goes as another user, who still needs the
@@ -100,6 +106,11 @@ echo "exit status: $status (expected $expected)"
 [ "$status" -eq "$expected" ] || { cat "$work/run.out"; exit 1; }
 if [ "$expected" -eq 2 ] && ! tail -n 1 "$work/run.err" | grep -q "$ended 2: "; then
   echo "the last line on standard error does not say the status"; cat "$work/run.err"; exit 1
+fi
+if [ "$case_name" = nothing ]; then
+  grep -q "^Warning: Nothing was processed" "$work/run.err" &&
+    tail -n 1 "$work/run.err" | grep -q "$ended 1: nothing was ticked to process; see the log $work/" ||
+    { echo "the empty run is not said"; cat "$work/run.err"; exit 1; }
 fi
 if [ "$case_name" = clean ] && [ -s "$work/run.err" ]; then
   echo "standard error holds more than the program's own lines:"; cat "$work/run.err"; exit 1
