@@ -8,6 +8,8 @@
 #   empty      the current library's file has 0 bytes           2
 #   badsetting a check box setting holds a value it cannot take  2
 #   readonly   every library may be read but not written        1 (errors logged)
+#   nolog      TEMP unset, TMPDIR a folder the user cannot write 0, the log in /tmp and the last line
+#              on standard error saying so (2 before any work where another user's log is there)
 #   refused    the demo rule's source table is gone              1, with the untick and the last
 #              line on standard error naming the errors and the log; the second and third runs
 #              (the table back for the third) skip the unticked rule with 0 and say so last
@@ -28,6 +30,18 @@ library="$STACKWRIGHT_DM_SERVER/LAWLIB.sqlite"
 settings="$XDG_CONFIG_HOME/Quillmark Stackwright for OpenText eDOCS.ini"
 ended="^Quillmark Stackwright for OpenText eDOCS ended with status"
 run_as=()
+# Root writes whatever the permissions say: the run goes as another user, who still needs the
+# folders for the log, the settings and the databases' shared-memory files.
+as_another_user() {
+  [ "$(id -u)" -eq 0 ] || return 0
+  command -v setpriv >/dev/null || { echo "setpriv is needed to run without root's rights"; exit 77; }
+  chmod 777 "$work" "$STACKWRIGHT_DM_SERVER"
+  # The build folder may be private to root (a checkout under /root): the other user runs a copy
+  # of the program.
+  install -m 755 "$program" "$work/stackwright"
+  program="$work/stackwright"
+  run_as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+}
 case "$case_name" in
   noserver) rm "$STACKWRIGHT_DM_SERVER/server.ini"; expected=2 ;;
   missing) rm "$library"; expected=2 ;;
@@ -44,18 +58,21 @@ case "$case_name" in
     expected=1 ;;
   readonly)
     chmod 444 "$STACKWRIGHT_DM_SERVER"/*.sqlite
-    # Root writes whatever the permissions say: the run goes as another user, who still needs the
-    # folders for the log, the settings and the databases' shared-memory files.
-    if [ "$(id -u)" -eq 0 ]; then
-      command -v setpriv >/dev/null || { echo "setpriv is needed to run without root's rights"; exit 77; }
-      chmod 777 "$work" "$STACKWRIGHT_DM_SERVER"
-      # The build folder may be private to root (a checkout under /root): the other user runs a
-      # copy of the program.
-      install -m 755 "$program" "$work/stackwright"
-      program="$work/stackwright"
-      run_as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-    fi
+    as_another_user
     expected=1 ;;
+  nolog)
+    mkdir -m 555 "$work/locked"
+    chmod a+w "$STACKWRIGHT_DM_SERVER"/*
+    as_another_user
+    unset TEMP
+    export TMPDIR="$work/locked"
+    spare="/tmp/Quillmark Stackwright for OpenText eDOCS_$(date +%Y%m%d).LOG"
+    expected=0
+    if [ ! -e "$spare" ]; then
+      trap 'rm -rf "$work" "$spare"' EXIT
+    elif ! "${run_as[@]}" test -w "$spare"; then
+      expected=2
+    fi ;;
   refused)
     "$dm_tool" sql "$STACKWRIGHT_DM_SERVER" LAWLIB "ALTER TABLE MATTER RENAME TO MATTER_GONE" >/dev/null
     expected=1 ;;
@@ -106,6 +123,14 @@ echo "exit status: $status (expected $expected)"
 [ "$status" -eq "$expected" ] || { cat "$work/run.out"; exit 1; }
 if [ "$expected" -eq 2 ] && ! tail -n 1 "$work/run.err" | grep -q "$ended 2: "; then
   echo "the last line on standard error does not say the status"; cat "$work/run.err"; exit 1
+fi
+if [ "$case_name" = nolog ]; then
+  if [ "$expected" -eq 0 ]; then
+    said="cannot be written (its folder $work/locked cannot be written) - the log goes to $spare instead"
+    tail -n 1 "$work/run.err" | grep -qF "$said" && [ -s "$spare" ] || { echo "no fallback said"; cat "$work/run.err"; exit 1; }
+  else
+    grep -q "no log file can be written" "$work/run.err" || { echo "the missing log is not said"; exit 1; }
+  fi
 fi
 if [ "$case_name" = nothing ]; then
   grep -q "^Warning: Nothing was processed" "$work/run.err" &&
