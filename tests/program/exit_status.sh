@@ -6,6 +6,8 @@
 #   missing    the current library's file is gone               2
 #   notsqlite  the current library's file is not a database     2
 #   empty      the current library's file has 0 bytes           2
+#   libmissing another library's file is gone                  1, the log naming the missing file
+#   libcorrupt another library's file is not a database         1, the log saying so
 #   badsetting a check box setting holds a value it cannot take  2
 #   readonly   every library may be read but not written        1 (errors logged)
 #   nolog      TEMP unset, TMPDIR a folder the user cannot write 0, the log in /tmp and the last line
@@ -47,6 +49,8 @@ case "$case_name" in
   missing) rm "$library"; expected=2 ;;
   notsqlite) echo "not a database" >"$library"; expected=2 ;;
   empty) : >"$library"; expected=2 ;;
+  libmissing) rm "$STACKWRIGHT_DM_SERVER/ORALIB.sqlite"; expected=1 ;;
+  libcorrupt) echo "not a database" >"$STACKWRIGHT_DM_SERVER/ORALIB.sqlite"; expected=1 ;;
   badsetting)
     # The store writes the section General as "[%General]": an edit goes there.
     mkdir -p "$XDG_CONFIG_HOME"
@@ -131,6 +135,12 @@ if [ "$case_name" = nolog ]; then
   else
     grep -q "no log file can be written" "$work/run.err" || { echo "the missing log is not said"; exit 1; }
   fi
+fi
+if [ "$case_name" = libmissing ] || [ "$case_name" = libcorrupt ]; then
+  reason="ORALIB.sqlite does not exist"
+  [ "$case_name" = libmissing ] || reason="ORALIB.sqlite cannot be opened: file is not a database"
+  grep -q "$reason" "$work"/*.LOG && tail -n 1 "$work/run.err" | grep -q "$ended 1: [1-9][0-9]* error(s) logged; see the log" ||
+    { echo "the library's failure is not named with its reason"; grep -v '^---' "$work"/*.LOG | tail; exit 1; }
 fi
 if [ "$case_name" = nothing ]; then
   grep -q "^Warning: Nothing was processed" "$work/run.err" &&
