@@ -181,5 +181,21 @@ TEST_F(DmToolTest, NextKeyFromTwoProcessesAtOnceNeverRepeats) {
   EXPECT_EQ(unique.size(), 300);
 }
 
+TEST_F(DmToolTest, ANumberThatIsNoneOrOutOfRangeIsNamedAndEndsWithStatusTwo) {
+  const QString other = dir.path() + "/other";
+  const struct {
+    QStringList args;
+    const char* named;
+  } wrong[] = {{{"nextkey", dir.path(), "LAWLIB", "abc"}, "COUNT"},   {{"nextkey", dir.path(), "LAWLIB", "-5"}, "COUNT"},
+               {{"nextkey", dir.path(), "LAWLIB", "0"}, "COUNT"},     {{"init", other, "--clients", "abc"}, "--clients"},
+               {{"init", other, "--documents", "-1"}, "--documents"}, {{"init", other, "--matters"}, "--matters"}};
+  for (const auto& w : wrong) {
+    const ToolRun r = RunTool(w.args);
+    EXPECT_EQ(r.exitCode, 2) << w.args.join(' ').toStdString();
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("stackwright-dm: ") + w.named)) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+  }
+}
+
 }  // namespace
 }  // namespace sw
