@@ -390,7 +390,8 @@ void ShowMainWindow(AppContext& cx) {
   cx.ui->SetMainEnabled(true);
   cx.ui->SetWindowFocus(Ui::FocusTarget::MainWindow);
   cx.ui->PumpMessages();
-  cx.ui->SetStatusLabel(StatusWindow::Main, QStringLiteral("Waiting for user input"));
+  cx.app.IdleStatus = QStringLiteral("Waiting for user input");
+  cx.ui->SetStatusLabel(StatusWindow::Main, cx.app.IdleStatus);
   cx.ui->SetMousePointer(Pointer::Default);
   cx.ui->PumpMessages();
   LogMessage(cx, BuildAndDate(cx) + QStringLiteral(" Started on ") + LongNow());

@@ -51,6 +51,9 @@ struct AppState {
   QString AppTitle = ProductName;
   StatusWindow StatusOwnerForm = StatusWindow::None;
   QString CommandLine;  // upper-cased and trimmed at start-up
+  // What the status line shows while nothing works: start-up's waiting text, then what the last
+  // run left there. A tool gives it back when it ends, so that no tool's message stays for good.
+  QString IdleStatus;
 };
 
 class Context {

@@ -171,6 +171,7 @@ bool SetUpRun(RunContext& cx) {
   rc.CycleSeconds = 0;
   rc.ResultRow = -1;
   rc.UnticksLookedAt.clear();
+  rc.StopPoint.clear();
   ResetRunMemory(cx);
   cx.ui->SetGoEnabled(false);
   // A tool started from the window while the run pumps messages would work inside the run's open
@@ -282,13 +283,22 @@ void PauseWindow(RunContext& cx) {
 // during the rows ends the rule after the row in hand.
 void RunRule(RunContext& cx, int node) {
   if (!PrepareRule(cx, node)) return;
-  if (!BuildRuleSql(cx)) return;
-  if (!ReadRuleRows(cx)) return;
-  ProcessRuleRows(cx);
-  SetStatus(cx, QStringLiteral("Finished with library ") + cx.session.CurrentLibrary->Name());
-  LogMessage(cx, HyphenLine);
-  // Undoes any search library the rule switched on.
-  RestoreSearchFlags(cx);
+  const bool read = BuildRuleSql(cx) && ReadRuleRows(cx);
+  if (read) {
+    ProcessRuleRows(cx);
+    SetStatus(cx, QStringLiteral("Finished with library ") + cx.session.CurrentLibrary->Name());
+    LogMessage(cx, HyphenLine);
+    // Undoes any search library the rule switched on.
+    RestoreSearchFlags(cx);
+  }
+  if (!cx.run.StopRequested) return;
+  const RuleRowsState& rows = cx.runState.rows;
+  const QString rule = QStringLiteral("rule ") + cx.runState.rule.RuleName + QStringLiteral(" in library ") +
+                       cx.runState.rule.LibraryName;
+  cx.runState.control.StopPoint =
+      read ? QStringLiteral(" after ") + FormatNumber(rows.RowsDone) + QStringLiteral(" of ") + FormatNumber(rows.RowCount) +
+                 QStringLiteral(" row(s) of ") + rule
+           : QStringLiteral(" before ") + rule + QStringLiteral(" had read its rows");
 }
 
 void EndNode(RunContext& cx) {
@@ -362,6 +372,14 @@ bool LoopDelay(RunContext& cx) {
 
 // --- summary, end of run, error handler ---------------------------------------------------------
 
+// A run that a stop cut short says so before its summary, which reads like that of a whole run.
+void TellStop(RunContext& cx) {
+  if (!cx.run.StopRequested) return;
+  const QString& point = cx.runState.control.StopPoint;
+  LogThenHyphens(cx, QStringLiteral("Warning: Stopped on request") +
+                         (point.isEmpty() ? QStringLiteral(" before the run was complete") : point));
+}
+
 void Summary(RunContext& cx) {
   QString text = QStringLiteral("Finished processing.");
   const qint64 total = cx.runState.control.TotalRunSeconds;
@@ -398,6 +416,7 @@ void EndRun(RunContext& cx) {
   IgnoringErrors([&] {
     cx.ui->SetMousePointer(Pointer::Default);
     SetStatusCaption(cx, rc.EntryStatusText);
+    cx.app.IdleStatus = rc.EntryStatusText;
     MonitorHeartbeat(cx);
   });
   if (HasSwitch(cx, QStringLiteral("/X"))) cx.EndProgramWhenIdle();
@@ -435,7 +454,10 @@ RunEnd Cycles(RunContext& cx) {
 RunEnd SetUpAndCycle(RunContext& cx) {
   if (!SetUpRun(cx)) return RunEnd::Returned;
   const RunEnd end = Cycles(cx);
-  if (end == RunEnd::WithSummary) Summary(cx);
+  if (end == RunEnd::WithSummary) {
+    TellStop(cx);
+    Summary(cx);
+  }
   return end;
 }
 
