@@ -33,6 +33,9 @@ bool ProcessedRowTables(RunContext& cx, int rule, QStringList& tables);
 // run until someone ticks it again.
 // The node is remembered in the settings: every later run that skips it says so too.
 void UntickAfterFailure(RunContext& cx, int node);
+// Remembers a node that a failure unticked and that said so itself (a library found without its
+// settings table or the rights), so that every later run that skips it says so.
+void RememberUntickAfterFailure(RunContext& cx, int node);
 // A node ticked again is forgotten as unticked after a failure (the rule empty for a library).
 void ForgetUntickAfterFailure(Context& cx, const QString& library, const QString& rule);
 

@@ -530,6 +530,11 @@ void UntickAfterFailure(RunContext& cx, int node) {
                                              : QStringLiteral("; it stays unticked, in this and every later run, until it "
                                                               "is ticked again");
   WarnLoudly(cx, QStringLiteral("Warning: ") + NodeTitle(names) + QStringLiteral(" was unticked after this failure") + later);
+  RememberUntickAfterFailure(cx, node);
+}
+
+void RememberUntickAfterFailure(RunContext& cx, int node) {
+  const NodeNames names = NamesOf(cx, node);
   const QString key = UntickKey(names.library, names.rule);
   cx.runState.control.UnticksLookedAt << key;
   if (cx.settings)
