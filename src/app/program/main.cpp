@@ -33,6 +33,7 @@ const char* const kHelp =
     "              unless /NL is given)\n"
     "  /V, /NV     verbose logging or not (verbose is the default and logs every step: use /NV\n"
     "              for scheduled runs)\n"
+    "              /L, /NL, /V, /NV, /W, /NW, /E and /ADNF are saved as options for later runs\n"
     "  /W, /NW     lock the computer on Go or not\n"
     "  /E          display errors\n"
     "  /ADNF       queue the documents of new folders\n"
@@ -42,16 +43,19 @@ const char* const kHelp =
     "\n"
     "Without a display (QT_QPA_PLATFORM=offscreen, or no DISPLAY with /G /X), and with /G /X on\n"
     "any display, every message box is logged, written to standard error and answered with its\n"
-    "default button. Without a display and without /G /X the program ends with status 2.\n"
+    "default button. Without a display, or offscreen, and without /G /X the program ends with\n"
+    "status 2.\n"
     "SIGTERM, SIGINT and SIGHUP stop the run after the row in hand, release the claims and end\n"
     "the program with the signal's status; a second signal ends it at once.\n"
     "\n"
     "Exit status:\n"
     "  0   the program did what was asked and logged no error\n"
-    "  1   errors were logged (rows or statements that failed); the last line on standard error\n"
-    "      names their number and the log file\n"
+    "  1   errors were logged (rows or statements that failed, a library that cannot be opened),\n"
+    "      or /G /X found nothing ticked; the last line on standard error says which and names\n"
+    "      the log file\n"
     "  2   start-up ended the program (the DM server, session or current library cannot be\n"
-    "      reached, the user lacks the rights, or a saved setting cannot be read)\n";
+    "      reached, the user lacks the rights, no log can be written, a saved setting cannot be\n"
+    "      read, or there is no display for the window); the last line on standard error says so\n";
 
 // Answered before any window or display is needed, so it also works on a machine without one.
 bool AsksForHelp(int argc, char** argv) {
