@@ -138,8 +138,9 @@ void TellSkippedAfterFailure(RunContext& cx, int index, const RulesTreeNode& nod
   lookedAt << key;
   const QString since = cx.settings->GetSetting(ProductName, UntickedSection, key);
   if (since.isEmpty()) return;
-  WarnLoudly(cx, QStringLiteral("Warning: ") + NodeTitle(names) + QStringLiteral(" is skipped: it was unticked after a failure on ") +
-                     since + QStringLiteral(" and stays unticked until it is ticked again"));
+  WarnLoudly(cx, QStringLiteral("Warning: ") + NodeTitle(names) +
+                     QStringLiteral(" is skipped: it was unticked after a failure on ") + since +
+                     QStringLiteral(" and stays unticked until it is ticked again"));
 }
 
 // --- set-up ---------------------------------------------------------------------------------------

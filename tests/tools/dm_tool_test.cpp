@@ -182,18 +182,13 @@ TEST_F(DmToolTest, NextKeyFromTwoProcessesAtOnceNeverRepeats) {
 }
 
 TEST_F(DmToolTest, ANumberThatIsNoneOrOutOfRangeIsNamedAndEndsWithStatusTwo) {
-  const QString other = dir.path() + "/other";
-  const struct {
-    QStringList args;
-    const char* named;
-  } wrong[] = {{{"nextkey", dir.path(), "LAWLIB", "abc"}, "COUNT"},   {{"nextkey", dir.path(), "LAWLIB", "-5"}, "COUNT"},
-               {{"nextkey", dir.path(), "LAWLIB", "0"}, "COUNT"},     {{"init", other, "--clients", "abc"}, "--clients"},
-               {{"init", other, "--documents", "-1"}, "--documents"}, {{"init", other, "--matters"}, "--matters"}};
-  for (const auto& w : wrong) {
-    const ToolRun r = RunTool(w.args);
-    EXPECT_EQ(r.exitCode, 2) << w.args.join(' ').toStdString();
-    EXPECT_TRUE(r.err.startsWith(QStringLiteral("stackwright-dm: ") + w.named)) << r.err.toStdString();
-    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+  const QString d = dir.path(), other = dir.path() + "/other";
+  for (const QStringList& args :
+       {QStringList{"nextkey", d, "LAWLIB", "abc"}, {"nextkey", d, "LAWLIB", "-5"}, {"nextkey", d, "LAWLIB", "0"},
+        {"init", other, "--clients", "abc"}, {"init", other, "--documents", "-1"}, {"init", other, "--matters"}}) {
+    const ToolRun r = RunTool(args);
+    const QString named = args[0] == "nextkey" ? "COUNT" : args[2];
+    EXPECT_TRUE(r.exitCode == 2 && r.out.isEmpty() && r.err.startsWith("stackwright-dm: " + named)) << r.err.toStdString();
   }
 }
 

@@ -169,8 +169,8 @@ SqliteDbPtr DmServer::Connection(const QString& library, QString* error) {
   if (!db) {
     // The database's own words name no file, and say "unable to open" for one that is not there.
     if (error)
-      *error = QFileInfo::exists(file) ? QStringLiteral("The library file ") + file + QStringLiteral(" cannot be opened: ") + reason
-                                       : QStringLiteral("The library file ") + file + QStringLiteral(" does not exist");
+      *error = QStringLiteral("The library file ") + file +
+               (QFileInfo::exists(file) ? QStringLiteral(" cannot be opened: ") + reason : QStringLiteral(" does not exist"));
     return nullptr;
   }
   connections_[key] = db;
