@@ -166,7 +166,11 @@ void OpenDmSettingsViewer(RunContext& cx, QWidget* parent, const std::function<v
   // A library switch in the window may leave its own text in the status line (a failed switch
   // does): the main window gets back the text it had.
   const ScreenGuard back(
-      cx, ScreenParts{.library = false, .status = true, .statusWindow = StatusCaptionWindow(cx), .pointer = PointerBack::Default});
+      cx, ScreenParts{.library = false,
+                      .status = true,
+                      .statusWindow = StatusCaptionWindow(cx),
+                      .idleStatus = true,
+                      .pointer = PointerBack::Default});
   cx.ui->SetMousePointer(Pointer::Hourglass);
   cx.ui->PumpMessages();
   {

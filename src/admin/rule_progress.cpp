@@ -32,7 +32,7 @@ void Inform(RunContext& cx, const QString& text) {
 }
 
 bool AskCertain(RunContext& cx, const QString& question) {
-  return cx.ui->MessageBox(question + CertainQuestion, MsgIcon::Question, MsgButtons::YesNo, cx.app.AppTitle) ==
+  return cx.ui->MessageBox(question + CertainQuestion, MsgIcon::Question, MsgButtons::YesNoDefaultNo, cx.app.AppTitle) ==
          MsgResult::Yes;
 }
 

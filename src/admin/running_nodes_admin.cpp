@@ -15,7 +15,8 @@ namespace {
 const QString ClearQuestion =
     QStringLiteral("This procedure will reset your enterprise libraries to remove the RUNNING_NODES setting ") +
     QStringLiteral("in the TARN_SETTINGS table so that any library that is 'held' from processing (due to a crash of ") +
-    QStringLiteral("a computer running TARN_STACKWRIGHT, or exiting the program via Task Manager). You should only run ") +
+    QStringLiteral("a computer running TARN_STACKWRIGHT, or ending the program from outside with kill or a system ") +
+    QStringLiteral("monitor). You should only run ") +
     QStringLiteral("this procedure if NO computers are running TARN_STACKWRIGHT on any library, otherwise unpredictable ") +
     QStringLiteral("results may occur.") + QStringLiteral("\r\n\r\nAre you sure you want to run this procedure?");
 
@@ -23,6 +24,7 @@ struct ClearOutcome {
   qint64 removed = 0;      // rows the deletes really removed
   qint64 libraries = 0;    // the libraries of the session
   QStringList failed;      // libraries whose claims may still be there
+  QString closing;         // the closing status text
 };
 
 // Removes the claims of one library; false when the switch or the delete failed. Only a delete
@@ -66,21 +68,26 @@ ClearOutcome ClearHeld(RunContext& cx) {
   const HeldControls controls(cx);
   const ScreenGuard pointer(cx, ScreenParts{.library = false, .pointer = PointerBack::Default});
   cx.ui->SetMousePointer(Pointer::Hourglass);
-  const ClearOutcome outcome = ClearEveryLibrary(cx);
-  SetStatus(cx, QStringLiteral("Finished clearing ") + FormatNumber(outcome.removed) + QStringLiteral(" item(s) from ") +
-                    FormatNumber(outcome.libraries) + QStringLiteral(" libraries"));
+  ClearOutcome outcome = ClearEveryLibrary(cx);
+  outcome.closing = QStringLiteral("Finished clearing ") + FormatNumber(outcome.removed) + QStringLiteral(" item(s) from ") +
+                    FormatNumber(outcome.libraries) + QStringLiteral(" libraries");
+  SetStatus(cx, outcome.closing);
   LogMessage(cx, HyphenLine);
   return outcome;
 }
 
-// The libraries whose claims may remain, said once at the end: the status line is given back
-// its earlier text, so a failure told only there would go unseen.
-void ReportFailedLibraries(RunContext& cx, const QStringList& failed) {
-  if (failed.isEmpty()) return;
+// The outcome, said once at the end in a box: the status line is given back its earlier text, so
+// a result told only there would go unseen. The libraries whose claims may remain are named.
+void ShowOutcome(RunContext& cx, const ClearOutcome& outcome) {
+  if (outcome.failed.isEmpty()) {
+    cx.ui->MessageBox(outcome.closing, MsgIcon::Information, MsgButtons::OK, cx.app.AppTitle);
+    return;
+  }
   const QString text = QStringLiteral("Error: The running nodes could not be cleared in library ") +
-                       failed.join(QStringLiteral(", ")) + QStringLiteral(" - their claims may remain");
+                       outcome.failed.join(QStringLiteral(", ")) + QStringLiteral(" - their claims may remain");
   LogMessage(cx, text);
-  cx.ui->MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, cx.app.AppTitle);
+  cx.ui->MessageBox(outcome.closing + QStringLiteral("\r\n\r\n") + text, MsgIcon::Exclamation, MsgButtons::OK,
+                    cx.app.AppTitle);
 }
 
 }  // namespace
@@ -88,11 +95,13 @@ void ReportFailedLibraries(RunContext& cx, const QStringList& failed) {
 }  // namespace admin
 
 void MNClearRunningNodes_Click(RunContext& cx) {
-  if (cx.ui->MessageBox(admin::ClearQuestion, MsgIcon::Question, MsgButtons::YesNo, cx.app.AppTitle) != MsgResult::Yes)
+  if (cx.ui->MessageBox(admin::ClearQuestion, MsgIcon::Question, MsgButtons::YesNoDefaultNo, cx.app.AppTitle) !=
+      MsgResult::Yes)
     return;
-  // The caption comes back last, after the closing text and the box that tells of a failure.
-  const ScreenGuard caption(cx, ScreenParts{.library = false, .status = true, .statusWindow = StatusCaptionWindow(cx)});
-  admin::ReportFailedLibraries(cx, admin::ClearHeld(cx).failed);
+  // The caption comes back last, after the closing text and the box that tells the outcome.
+  const ScreenGuard caption(
+      cx, ScreenParts{.library = false, .status = true, .statusWindow = StatusCaptionWindow(cx), .idleStatus = true});
+  admin::ShowOutcome(cx, admin::ClearHeld(cx));
 }
 
 }  // namespace sw

@@ -181,7 +181,8 @@ QString DefaultApplicationTitle() { return QCoreApplication::applicationName(); 
 }  // namespace admin
 
 void MNSpecialFunctions_Click(RunContext& cx) {
-  const ScreenGuard caption(cx, ScreenParts{.library = false, .status = true, .statusWindow = StatusCaptionWindow(cx)});
+  const ScreenGuard caption(
+      cx, ScreenParts{.library = false, .status = true, .statusWindow = StatusCaptionWindow(cx), .idleStatus = true});
   // A run the generator was opened in gets back its flags (a stop asked of it included) and the
   // controls as they were. While the generator works, nothing else can be started and Exit asks
   // it to stop.

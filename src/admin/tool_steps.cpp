@@ -17,7 +17,11 @@ HeldControls::~HeldControls() {
 
 ScreenParts ToolScreen(RunContext& cx) {
   return ScreenParts{
-      .skipNoLibrary = true, .status = true, .statusWindow = StatusCaptionWindow(cx), .pointer = PointerBack::Default};
+      .skipNoLibrary = true,
+      .status = true,
+      .statusWindow = StatusCaptionWindow(cx),
+      .idleStatus = true,
+      .pointer = PointerBack::Default};
 }
 
 ToolGuard::ToolGuard(RunContext& cx) : controls_(cx), screen_(cx, ToolScreen(cx)) {

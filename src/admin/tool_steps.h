@@ -34,7 +34,7 @@ class HeldControls {
 };
 
 // What a tool that may work in another library puts back on every way out: the library current
-// on entry (when there was one), the caption of the status label, and the default pointer.
+// on entry (when there was one), the idle status in the status label, and the default pointer.
 ScreenParts ToolScreen(RunContext& cx);
 
 // A tool's entry and every way out: holds Go and the other tools, shows the hourglass and pumps

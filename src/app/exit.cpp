@@ -71,10 +71,21 @@ QString EndLine(const AppContext& cx) {
          QStringLiteral(") Ended on ") + LongDateText(now.date()) + QStringLiteral(" at ") + LongTimeText(now.time());
 }
 
-// The last word of an unattended run that did not end well, for whoever reads its standard error
-// (a scheduler's mail, a service manager's journal): how many errors, and where they are told.
+// What made the status what it is: the errors logged, or an unattended run that had nothing
+// ticked to process.
+QString EndCause(const AppContext& cx) {
+  if (cx.log.ErrorsLogged == 0 && cx.run.NothingProcessed) return QStringLiteral("nothing was ticked to process");
+  return QString::number(cx.log.ErrorsLogged) + QStringLiteral(" error(s) logged");
+}
+
+}  // namespace
+
+// The last word of a program that did not end well, for whoever reads its standard error (a
+// scheduler's mail, a service manager's journal): why, and where the log tells more. A start-up
+// that failed says it wherever the program was started from; a run's errors where nobody watches.
 void ReportEndOnStandardError(const AppContext& cx, int status) {
-  if (status == ExitDone || !cx.ui->AnswersUnattended()) return;
+  if (status == ExitDone) return;
+  if (status != ExitStartupFailed && !cx.ui->AnswersUnattended()) return;
   const QString log = TodaysLogFileName(cx);
   QString where = QStringLiteral("no log file was written");
   if (!log.isEmpty()) where = QFileInfo::exists(log) ? QStringLiteral("see the log ") + log
@@ -83,13 +94,10 @@ void ReportEndOnStandardError(const AppContext& cx, int status) {
   const int signal = cx.window.EndingSignal;
   const QString how = signal != 0 ? QStringLiteral(" ended by ") + StopSignalName(signal)
                                   : QStringLiteral(" ended with status ") + QString::number(status);
-  const QString line = ProductName + how + QStringLiteral(": ") + QString::number(cx.log.ErrorsLogged) +
-                       QStringLiteral(" error(s) logged; ") + where;
+  const QString line = ProductName + how + QStringLiteral(": ") + EndCause(cx) + QStringLiteral("; ") + where;
   std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
   std::fflush(stderr);
 }
-
-}  // namespace
 
 void ApplyLockStatus(AppContext& cx) { cx.ui->ShowLockState(cx.window.UiLocked); }
 
@@ -145,7 +153,9 @@ void EndProgram(AppContext& cx) {
   Resume([&] { LogMessage(cx, HyphenLine); });
   // The monitor's shared memory holds a password: it goes before the process does.
   Resume([&] { cx.monitorPlatform.reset(); });
-  const int status = cx.window.startup.Failed ? ExitStartupFailed : cx.log.ErrorsLogged > 0 ? ExitErrorsLogged : ExitDone;
+  const int status = cx.window.startup.Failed                                ? ExitStartupFailed
+                     : cx.log.ErrorsLogged > 0 || cx.run.NothingProcessed ? ExitErrorsLogged
+                                                                          : ExitDone;
   Resume([&] { ReportEndOnStandardError(cx, status); });
   cx.ExitProcess(status);
   // Nothing of the program runs after the orderly end, even should an override return.

@@ -37,5 +37,8 @@ void Form_KeyDown(AppContext& cx, int keyCode, int shift);
 // Returns the cancel flag as the handler leaves it (non-zero keeps the window open).
 int Form_Unload(AppContext& cx, int cancel);
 [[noreturn]] void EndProgram(AppContext& cx);
+// The last line on standard error of a program that ends with status 1 or 2 (1 only where nobody
+// watches the window): how it ended, the errors logged and where the log is.
+void ReportEndOnStandardError(const AppContext& cx, int status);
 
 }  // namespace sw

@@ -9,6 +9,7 @@
 #include "core/screen_guard.h"
 #include "core/text.h"
 #include "folders/filing_checks.h"
+#include "run/run.h"
 #include "run/run_control.h"
 
 namespace sw {
@@ -61,6 +62,7 @@ void RefuseFolderRights(AppContext& cx, int node) {
                        CurrentLibraryName(cx);
   cx.ui->MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, cx.app.AppTitle);
   cx.ui->SetRulesNodeChecked(node, false);
+  RememberUntickAfterFailure(cx, node);
 }
 
 // Switches to the node's library and checks it. False when its rules are not to be listed.
@@ -70,6 +72,7 @@ bool SwitchAndCheck(AppContext& cx, int node, const QString& libraryName) {
     LogMessage(cx, QStringLiteral("Warning: Tarn_Settings table not found in library ") + CurrentLibraryName(cx));
     LogMessage(cx, HyphenLine);
     cx.ui->SetRulesNodeChecked(node, false);
+    RememberUntickAfterFailure(cx, node);
     return false;
   }
   if (MayManageFolders(cx)) return true;

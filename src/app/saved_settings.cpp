@@ -10,6 +10,7 @@
 #include "core/session.h"
 #include "core/text.h"
 #include "platform/settings/settings_store.h"
+#include "run/run.h"
 #include "run/run_control.h"
 
 namespace sw {
@@ -85,11 +86,13 @@ void GatherTreeTicks(AppContext& cx, Gathered& out) {
     const RulesTreeNode node = cx.ui->RulesNode(i);
     if (node.parent < 0) {
       Gather(out, QStringLiteral("Libraries"), node.text, [&] { return FlagText(node.checked); });
+      if (node.checked) ForgetUntickAfterFailure(cx, node.text, QString());
       continue;
     }
     // A library whose rules were never loaded still carries its placeholder: it is no rule.
     if (node.text == RulesPlaceholder) continue;
     const QString parent = cx.ui->RulesNode(node.parent).text;
+    if (node.checked) ForgetUntickAfterFailure(cx, parent, node.text);
     Gather(out, QStringLiteral("Rules"), RuleStateKey(parent, node.text), [&] { return FlagText(node.checked); });
   }
 }
@@ -123,10 +126,6 @@ int CheckBoxValue(const QString& stored, bool* valid) {
 QString WholeNumberText(const QString& text) { return FormatNumber(std::llround(NumericValue(text))); }
 
 QString AbsoluteNumberText(const QString& stored) { return FormatNumber(std::llround(std::fabs(NumericValue(stored)))); }
-
-QString RuleStateKey(const QString& libraryName, const QString& ruleName) {
-  return TrimBlanks(libraryName.toUpper()) + QLatin1Char(':') + TrimBlanks(ruleName.toUpper());
-}
 
 void LoadAllSettings(AppContext& cx) {
   RunOptions o = cx.ui->Options();

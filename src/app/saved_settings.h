@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "core/library_checks.h"
+#include "run/run_control.h"
 
 namespace sw {
 
@@ -29,9 +30,5 @@ int CheckBoxValue(const QString& stored, bool* valid);
 QString WholeNumberText(const QString& text);
 // A stored whole number as its text box shows it: the absolute value, "#0".
 QString AbsoluteNumberText(const QString& stored);
-
-// The settings key of a rule node's tick: library and rule, each upper-cased and trimmed, joined
-// by ":".
-QString RuleStateKey(const QString& libraryName, const QString& ruleName);
 
 }  // namespace sw

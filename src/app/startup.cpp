@@ -35,7 +35,7 @@ const QString ReadmeName = QStringLiteral("Quillmark_Stackwork_Readme.txt");
 constexpr int MinimumHeight = 9135;
 constexpr int FixedWidth = 4830;
 
-enum class StartupEnd { Normal, SessionFailed, RightsFailed, Unexpected };
+enum class StartupEnd { Normal, NoLog, SessionFailed, RightsFailed, Unexpected };
 
 template <class Step>
 void Resume(Step&& step) {
@@ -198,33 +198,57 @@ void TakeCommandLine(AppContext& cx) {
 
 QString DefaultLogFile(const QString& folder) { return folder + QLatin1Char('/') + ProductName + QStringLiteral(".LOG"); }
 
+// The folders for the log when the configured one cannot be written, in this order: TEMP, TMPDIR
+// and /tmp, each once.
+QStringList FallbackLogFolders() {
+  QStringList folders;
+  for (const QString& folder : {qEnvironmentVariable("TEMP"), qEnvironmentVariable("TMPDIR"), QStringLiteral("/tmp")})
+    if (!folder.isEmpty() && !folders.contains(QDir::cleanPath(folder))) folders << QDir::cleanPath(folder);
+  return folders;
+}
+
 // A log that cannot be written would lose the whole run's record without a word: it goes to the
-// system's temporary folder, as the default log does, and the user is told.
-void FallBackFromUnwritableLog(AppContext& cx) {
+// first folder of the fallback order that takes it, and the user is told. False, said, when no
+// folder takes it: the program must not work without a record.
+bool FallBackFromUnwritableLog(AppContext& cx) {
   const QDate today = cx.log.Now().date();
   const QString dated = DatedLogFileName(cx.log.LogFileBase, today);
   QString reason;
-  if (LogFileWritable(dated, &reason)) return;
-  const QString fallback = DefaultLogFile(QDir::tempPath());
-  if (fallback == cx.log.LogFileBase) return;
-  cx.window.startup.UnwritableLogFile = cx.log.LogFileBase;
-  cx.log.LogFileBase = fallback;
-  cx.ui->SetLogDirToolTip(fallback);
-  const QString text = QStringLiteral("Warning: the log file ") + dated + QStringLiteral(" cannot be written (") + reason +
-                       QStringLiteral(") - the log goes to ") + DatedLogFileName(fallback, today) +
-                       QStringLiteral(" instead");
-  LogMessage(cx, text);
-  cx.ui->Warn(text, MsgIcon::Exclamation, cx.app.AppTitle);
+  if (LogFileWritable(dated, &reason)) return true;
+  QStringList refused{dated + QStringLiteral(" (") + reason + QLatin1Char(')')};
+  for (const QString& folder : FallbackLogFolders()) {
+    const QString fallback = DefaultLogFile(folder);
+    if (QDir::cleanPath(fallback) == QDir::cleanPath(cx.log.LogFileBase)) continue;
+    QString why;
+    if (!LogFileWritable(DatedLogFileName(fallback, today), &why)) {
+      refused << DatedLogFileName(fallback, today) + QStringLiteral(" (") + why + QLatin1Char(')');
+      continue;
+    }
+    cx.window.startup.UnwritableLogFile = cx.log.LogFileBase;
+    cx.log.LogFileBase = fallback;
+    cx.ui->SetLogDirToolTip(fallback);
+    const QString text = QStringLiteral("Warning: the log file ") + dated + QStringLiteral(" cannot be written (") + reason +
+                         QStringLiteral(") - the log goes to ") + DatedLogFileName(fallback, today) +
+                         QStringLiteral(" instead");
+    LogMessage(cx, text);
+    cx.ui->Warn(text, MsgIcon::Exclamation, cx.app.AppTitle);
+    return true;
+  }
+  cx.ui->Warn(QStringLiteral("Error: no log file can be written: ") + refused.join(QStringLiteral("; ")) +
+                  QStringLiteral(" - set TEMP to a folder you can write - cannot continue"),
+              MsgIcon::Critical, cx.app.AppTitle);
+  return false;
 }
 
-void SetLogPath(AppContext& cx) {
+// False when no log can be written.
+bool SetLogPath(AppContext& cx) {
   const QString fallback = DefaultLogFile(cx.window.startup.TempFolder);
   QString base = GetAppSetting(cx, General, QStringLiteral("LogFile"), fallback);
   if (base.isEmpty()) base = fallback;
   cx.log.LogFileBase = base;
   cx.ui->SetLogDirToolTip(base);
   if (HasSwitch(cx, QStringLiteral("/P")) && QFileInfo(base).isFile()) cx.os->RemoveFile(base);
-  FallBackFromUnwritableLog(cx);
+  return FallBackFromUnwritableLog(cx);
 }
 
 // Settings that cannot be saved would lose every choice made now without a word.
@@ -366,7 +390,8 @@ void ShowMainWindow(AppContext& cx) {
   cx.ui->SetMainEnabled(true);
   cx.ui->SetWindowFocus(Ui::FocusTarget::MainWindow);
   cx.ui->PumpMessages();
-  cx.ui->SetStatusLabel(StatusWindow::Main, QStringLiteral("Waiting for user input"));
+  cx.app.IdleStatus = QStringLiteral("Waiting for user input");
+  cx.ui->SetStatusLabel(StatusWindow::Main, cx.app.IdleStatus);
   cx.ui->SetMousePointer(Pointer::Default);
   cx.ui->PumpMessages();
   LogMessage(cx, BuildAndDate(cx) + QStringLiteral(" Started on ") + LongNow());
@@ -385,7 +410,7 @@ StartupEnd RunStartup(AppContext& cx) {
   ShowSplashWindow(cx);
   PlaceMainWindow(cx);
   TakeCommandLine(cx);
-  SetLogPath(cx);
+  if (!SetLogPath(cx)) return StartupEnd::NoLog;
   TellUnwritableSettings(cx);
   SplashStatus(cx, QStringLiteral("Retrieving basic configuration settings"));
   LoadAllSettings(cx);
@@ -440,7 +465,9 @@ void UnexpectedError(AppContext& cx, qint64 number, const QString& source, const
     QString closing = OwnerStatus(cx);
     if (closing.isEmpty()) closing = QStringLiteral("Starting ") + ProductName;
     if (!failure.isEmpty()) closing += QLatin1Char('\n') + failure;
-    if (end != StartupEnd::SessionFailed) cx.ui->MessageBox(closing, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
+    // These two have said why in their own box.
+    if (end != StartupEnd::SessionFailed && end != StartupEnd::NoLog)
+      cx.ui->MessageBox(closing, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
   });
   Form_Unload(cx, 0);
   // Form_Unload ends the program unless a task still runs; start-up ends it all the same.

@@ -48,7 +48,7 @@ void Context::EndProgram() {
   LogMessage(*this, HyphenLine);
   // exit() skips destructors: remove the monitor's shared memory (it holds a password) first.
   monitorPlatform.reset();
-  std::exit(log.ErrorsLogged > 0 ? ExitErrorsLogged : ExitDone);
+  std::exit(log.ErrorsLogged > 0 || run.NothingProcessed ? ExitErrorsLogged : ExitDone);
 }
 
 }  // namespace sw

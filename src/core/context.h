@@ -23,7 +23,8 @@ class MonitorPlatform;
 inline const QString ProductName = QStringLiteral("Quillmark Stackwright for OpenText eDOCS");
 
 // The program's exit status, as the README lists it: everything asked was done without an
-// error; errors were logged (rows or statements that failed); start-up could not reach the DM
+// error; errors were logged (rows or statements that failed), or an unattended run found nothing
+// ticked to process; start-up could not reach the DM
 // session, the current library or the right to run, or could not read a setting.
 enum ExitStatus : int { ExitDone = 0, ExitErrorsLogged = 1, ExitStartupFailed = 2 };
 
@@ -35,6 +36,8 @@ struct RunFlags {
   bool FolderExistedFlag = false;
   int SaveFlags = 3;
   bool MonitorActive = false;
+  // An unattended run found nothing ticked to process: the program ends with status 1.
+  bool NothingProcessed = false;
 };
 
 // The one DM folder object and the one DM profile object that folder creation, filing and the
@@ -48,6 +51,9 @@ struct AppState {
   QString AppTitle = ProductName;
   StatusWindow StatusOwnerForm = StatusWindow::None;
   QString CommandLine;  // upper-cased and trimmed at start-up
+  // What the status line shows while nothing works: start-up's waiting text, then what the last
+  // run left there. A tool gives it back when it ends, so that no tool's message stays for good.
+  QString IdleStatus;
 };
 
 class Context {

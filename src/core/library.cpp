@@ -354,6 +354,9 @@ bool Switch(Context& cx, const QString& libraryName, bool mayReconnect) {
 
     dm::DmLibrary& library = *chosen;
     library.Activate();
+    // A library whose database cannot be opened is named with the database's reason.
+    if (library.Error.ErrNumber != 0)
+      throw DmCallFailure(library.Error.ErrNumber, QStringLiteral("DOCSObjects.Library"), library.Error.ErrDescription);
     if (library.UserName().isEmpty()) {
       SetStatus(cx, QStringLiteral("Error: Library UserName not identified"));
       Hyphens(cx);

@@ -20,6 +20,7 @@ ScreenGuard::ScreenGuard(Context& cx, const ScreenParts& parts)
     : cx_(cx), parts_(parts), library_(CurrentLibraryNameOrEmpty(cx)) {
   if (parts_.pointer == PointerBack::Entry) pointer_ = cx.ui->MousePointer();
   if (parts_.status) status_ = cx.ui->StatusLabel(parts_.statusWindow);
+  if (parts_.status && parts_.idleStatus && !cx.app.IdleStatus.isEmpty()) status_ = cx.app.IdleStatus;
   if (parts_.counters) {
     total_ = cx.ui->CounterTotal();
     read_ = cx.ui->CounterRead();

@@ -24,6 +24,8 @@ struct ScreenParts {
   bool onlyWhenLeft = false;
   bool status = false;  // the caption of `statusWindow`
   StatusWindow statusWindow = StatusWindow::Main;
+  // With `status`: the idle status (when known) instead of the caption on entry.
+  bool idleStatus = false;
   bool counters = false;  // the Total and Read labels
   PointerBack pointer = PointerBack::Untouched;
   bool pump = false;

@@ -387,6 +387,7 @@ void ProcessRuleRows(RunContext& cx) {
   try {
     for (int r = 1; r <= rows.RowCount && r < static_cast<int>(rows.RowTable.size()); ++r) {
       ProcessRow(cx, group, r);
+      rows.RowsDone = r;
       if (cx.run.StopRequested || group.splitCommit) break;
     }
   } catch (...) {

@@ -95,6 +95,54 @@ void MarkResultRow(RunContext& cx, const QString& text) {
   if (cx.ui->ResultText(row, ResultsColumn) == kWorking) cx.ui->SetResultText(row, ResultsColumn, text);
 }
 
+// Where the run remembers, per node, when a failure unticked it: the saved tick alone cannot
+// tell such a node from one the user unticked.
+const QString UntickedSection = QStringLiteral("UntickedAfterFailure");
+
+struct NodeNames {
+  QString library;
+  QString rule;  // empty for a library node
+};
+
+NodeNames NamesOf(RunContext& cx, int node) {
+  const RulesTreeNode named = cx.ui->RulesNode(node);
+  RulesTreeNode top = named;
+  while (top.parent >= 0) top = cx.ui->RulesNode(top.parent);
+  return {top.text, named.parent < 0 ? QString() : named.text};
+}
+
+QString UntickKey(const QString& library, const QString& rule) {
+  return rule.isEmpty() ? TrimBlanks(library.toUpper()) : RuleStateKey(library, rule);
+}
+
+QString NodeTitle(const NodeNames& names) {
+  return names.rule.isEmpty() ? QStringLiteral("Library ") + names.library
+                              : QStringLiteral("Rule ") + names.rule + QStringLiteral(" in library ") + names.library;
+}
+
+// In the log and on standard error: whoever reads either of a scheduled run must learn it.
+void WarnLoudly(RunContext& cx, const QString& text) {
+  LogThenHyphens(cx, text);
+  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+  std::fflush(stderr);
+}
+
+// A node that a failure of an earlier run unticked is skipped without a word unless it is told
+// here, once a run.
+void TellSkippedAfterFailure(RunContext& cx, int index, const RulesTreeNode& node) {
+  if (node.checked || node.text == RulesPlaceholder || !cx.settings) return;
+  const NodeNames names = NamesOf(cx, index);
+  const QString key = UntickKey(names.library, names.rule);
+  QStringList& lookedAt = cx.runState.control.UnticksLookedAt;
+  if (lookedAt.contains(key)) return;
+  lookedAt << key;
+  const QString since = cx.settings->GetSetting(ProductName, UntickedSection, key);
+  if (since.isEmpty()) return;
+  WarnLoudly(cx, QStringLiteral("Warning: ") + NodeTitle(names) +
+                     QStringLiteral(" is skipped: it was unticked after a failure on ") + since +
+                     QStringLiteral(" and stays unticked until it is ticked again"));
+}
+
 // --- set-up ---------------------------------------------------------------------------------------
 
 // False when the run must not start; nothing is to be undone then.
@@ -123,6 +171,8 @@ bool SetUpRun(RunContext& cx) {
   rc.CycleStartSeconds = 0;
   rc.CycleSeconds = 0;
   rc.ResultRow = -1;
+  rc.UnticksLookedAt.clear();
+  rc.StopPoint.clear();
   ResetRunMemory(cx);
   cx.ui->SetGoEnabled(false);
   // A tool started from the window while the run pumps messages would work inside the run's open
@@ -168,6 +218,12 @@ bool CycleHead(RunContext& cx) {
     LogThenHyphens(cx, text);
     if (!HasSwitch(cx, QStringLiteral("/G")))
       cx.ui->MessageBox(text, MsgIcon::Information, MsgButtons::OK, cx.app.AppTitle);
+    // A scheduled run that did nothing must not pass for one that did its work.
+    if (HasSwitch(cx, QStringLiteral("/G")) && HasSwitch(cx, QStringLiteral("/X"))) {
+      cx.run.NothingProcessed = true;
+      WarnLoudly(cx, QStringLiteral("Warning: Nothing was processed: no library or rule is ticked - tick them in the "
+                                    "window, which keeps the ticks for later runs"));
+    }
     return false;
   }
   cx.ui->SetStatusColour(StatusColourCycle);
@@ -228,13 +284,22 @@ void PauseWindow(RunContext& cx) {
 // during the rows ends the rule after the row in hand.
 void RunRule(RunContext& cx, int node) {
   if (!PrepareRule(cx, node)) return;
-  if (!BuildRuleSql(cx)) return;
-  if (!ReadRuleRows(cx)) return;
-  ProcessRuleRows(cx);
-  SetStatus(cx, QStringLiteral("Finished with library ") + cx.session.CurrentLibrary->Name());
-  LogMessage(cx, HyphenLine);
-  // Undoes any search library the rule switched on.
-  RestoreSearchFlags(cx);
+  const bool read = BuildRuleSql(cx) && ReadRuleRows(cx);
+  if (read) {
+    ProcessRuleRows(cx);
+    SetStatus(cx, QStringLiteral("Finished with library ") + cx.session.CurrentLibrary->Name());
+    LogMessage(cx, HyphenLine);
+    // Undoes any search library the rule switched on.
+    RestoreSearchFlags(cx);
+  }
+  if (!cx.run.StopRequested) return;
+  const RuleRowsState& rows = cx.runState.rows;
+  const QString rule = QStringLiteral("rule ") + cx.runState.rule.RuleName + QStringLiteral(" in library ") +
+                       cx.runState.rule.LibraryName;
+  cx.runState.control.StopPoint =
+      read ? QStringLiteral(" after ") + FormatNumber(rows.RowsDone) + QStringLiteral(" of ") + FormatNumber(rows.RowCount) +
+                 QStringLiteral(" row(s) of ") + rule
+           : QStringLiteral(" before ") + rule + QStringLiteral(" had read its rows");
 }
 
 void EndNode(RunContext& cx) {
@@ -256,6 +321,7 @@ void WalkNodes(RunContext& cx) {
     MonitorHeartbeat(cx);
     const RulesTreeNode node = cx.ui->RulesNode(i);
     if (node.parent >= 0 && node.checked) RunRule(cx, i);
+    TellSkippedAfterFailure(cx, i, node);
     EndNode(cx);
     MonitorHeartbeat(cx);
     if (cx.run.StopRequested) break;
@@ -307,6 +373,14 @@ bool LoopDelay(RunContext& cx) {
 
 // --- summary, end of run, error handler ---------------------------------------------------------
 
+// A run that a stop cut short says so before its summary, which reads like that of a whole run.
+void TellStop(RunContext& cx) {
+  if (!cx.run.StopRequested) return;
+  const QString& point = cx.runState.control.StopPoint;
+  LogThenHyphens(cx, QStringLiteral("Warning: Stopped on request") +
+                         (point.isEmpty() ? QStringLiteral(" before the run was complete") : point));
+}
+
 void Summary(RunContext& cx) {
   QString text = QStringLiteral("Finished processing.");
   const qint64 total = cx.runState.control.TotalRunSeconds;
@@ -343,6 +417,7 @@ void EndRun(RunContext& cx) {
   IgnoringErrors([&] {
     cx.ui->SetMousePointer(Pointer::Default);
     SetStatusCaption(cx, rc.EntryStatusText);
+    cx.app.IdleStatus = rc.EntryStatusText;
     MonitorHeartbeat(cx);
   });
   if (HasSwitch(cx, QStringLiteral("/X"))) cx.EndProgramWhenIdle();
@@ -380,7 +455,10 @@ RunEnd Cycles(RunContext& cx) {
 RunEnd SetUpAndCycle(RunContext& cx) {
   if (!SetUpRun(cx)) return RunEnd::Returned;
   const RunEnd end = Cycles(cx);
-  if (end == RunEnd::WithSummary) Summary(cx);
+  if (end == RunEnd::WithSummary) {
+    TellStop(cx);
+    Summary(cx);
+  }
   return end;
 }
 
@@ -440,23 +518,36 @@ bool InsidePauseWindow(const QString& now, const QString& start, const QString& 
   return !(now < start && now >= end);
 }
 
+QString RuleStateKey(const QString& libraryName, const QString& ruleName) {
+  return TrimBlanks(libraryName.toUpper()) + QLatin1Char(':') + TrimBlanks(ruleName.toUpper());
+}
+
 void UntickAfterFailure(RunContext& cx, int node) {
   cx.ui->SetRulesNodeChecked(node, false);
-  const RulesTreeNode unticked = cx.ui->RulesNode(node);
-  RulesTreeNode top = unticked;
-  while (top.parent >= 0) top = cx.ui->RulesNode(top.parent);
-  const QString library = top.text;
+  const NodeNames names = NamesOf(cx, node);
   // Said loudly: the tick is saved, and a later unattended run skips the node without a word.
-  const QString text =
-      unticked.parent < 0
-          ? QStringLiteral("Warning: Library ") + library +
-                QStringLiteral(" was unticked after this failure; it and its rules stay unticked, in this and every later "
-                               "run, until it is ticked again")
-          : QStringLiteral("Warning: Rule ") + unticked.text + QStringLiteral(" in library ") + library +
-                QStringLiteral(" was unticked after this failure; it stays unticked, in this and every later run, until it "
-                               "is ticked again");
-  LogThenHyphens(cx, text);
-  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+  const QString later = names.rule.isEmpty() ? QStringLiteral("; it and its rules stay unticked, in this and every later run, "
+                                                              "until it is ticked again")
+                                             : QStringLiteral("; it stays unticked, in this and every later run, until it "
+                                                              "is ticked again");
+  WarnLoudly(cx, QStringLiteral("Warning: ") + NodeTitle(names) + QStringLiteral(" was unticked after this failure") + later);
+  RememberUntickAfterFailure(cx, node);
+}
+
+void RememberUntickAfterFailure(RunContext& cx, int node) {
+  const NodeNames names = NamesOf(cx, node);
+  const QString key = UntickKey(names.library, names.rule);
+  cx.runState.control.UnticksLookedAt << key;
+  if (cx.settings)
+    cx.settings->SaveSetting(ProductName, UntickedSection, key,
+                             cx.runState.control.Now().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+}
+
+void ForgetUntickAfterFailure(Context& cx, const QString& library, const QString& rule) {
+  if (!cx.settings) return;
+  const QString key = UntickKey(library, rule);
+  if (!cx.settings->GetSetting(ProductName, UntickedSection, key).isEmpty())
+    cx.settings->DeleteSetting(ProductName, UntickedSection, key);
 }
 
 // --- the run ------------------------------------------------------------------------------------

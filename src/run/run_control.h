@@ -36,6 +36,10 @@ QString NormalisePauseText(const QString& text);
 // The cycle head's reading of the pause texts while the pause timer is on: both normalised
 // back into their fields; texts that cannot make a window switch the timer off with a warning.
 void NormalisePauseTexts(RunContext& cx);
+// The settings key of a rule node's tick: library and rule, each upper-cased and trimmed, joined
+// by ":".
+QString RuleStateKey(const QString& libraryName, const QString& ruleName);
+
 // Whether the "HH:MM" moment lies in the window from start (included) to end (excluded); a
 // start later than the end crosses midnight.
 bool InsidePauseWindow(const QString& now, const QString& start, const QString& end);

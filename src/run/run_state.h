@@ -27,6 +27,12 @@ struct RunControlState {
   int ResultRow = -1;  // results-list row of the rule most recently started, -1 for none
   QString LastClaimLibrary;
   double LoopDelayLeft = 0;
+  // The nodes (by their untick mark's key) whose untick after a failure this run has already
+  // looked up or told: a skipped node is told once a run, not once a cycle.
+  QStringList UnticksLookedAt;
+  // Where a stop asked for during a rule found it, for the line that tells of the stop; empty
+  // when it came between rules.
+  QString StopPoint;
   // The run's clock (pause window, loop delay, cycle times, results rows); tests set their own.
   std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 };
@@ -186,6 +192,7 @@ struct RuleRowsState {
   std::vector<QString> RowEmailAddresses;  // one per row from 1; empty without an e-mail template
   int RowsToRead = 0;    // the result's row count
   int RowCount = 0;      // rows actually read
+  int RowsDone = 0;      // rows whose folder chain has been built
   int ColumnCount = 0;
   // Per row, reset at the start of every row after the trimming.
   std::vector<QString> LevelNames;  // from 1; entry 0 unused

@@ -30,6 +30,7 @@ class RuleProgress : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(s.started);
     s.Choose("LAWLIB");
+    s.ui->confirms = true;
   }
   // Records of a rule, one per table given, with SIDs from 1.
   void Seed(const QString& library, const QString& rule, const QStringList& tables) {

@@ -14,6 +14,7 @@ class ClearRunningNodes : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(s.started);
+    s.ui->confirms = true;
     SeedClaims();
   }
   // Two claims in LAWLIB, three rows to clear in ORALIB.
@@ -58,6 +59,7 @@ TEST_F(ClearRunningNodes, RemovesEveryComputersClaimsFromEveryLibraryAndReturns)
   EXPECT_EQ(SettingsRows("LAWLIB"), lawOthers);
   EXPECT_EQ(SettingsRows("ORALIB"), oraOthers);
   EXPECT_TRUE(s.cx.LogText().contains("Finished clearing 5 item(s) from 2 libraries"));
+  EXPECT_EQ(s.Texts().last(), "Finished clearing 5 item(s) from 2 libraries") << "said on screen too";
   EXPECT_TRUE(s.ui->captions.contains("Clearing library ORALIB"));
   EXPECT_EQ(s.Current(), "LAWLIB");
   EXPECT_EQ(s.cx.ui->controls.mainStatus, "Ready");
@@ -80,7 +82,7 @@ TEST_F(ClearRunningNodes, FailedLibrariesAreNotCountedAndAreNamed) {
     EXPECT_EQ(ClaimRows(failing), kept);
     EXPECT_EQ(ClaimRows("LAWLIB") + ClaimRows("ORALIB"), kept);
     EXPECT_TRUE(s.cx.LogText().contains(QString("Finished clearing %1 item(s) from 2 libraries").arg(cleared)));
-    EXPECT_EQ(s.Texts().last(), failed.arg(failing));
+    EXPECT_TRUE(s.Texts().last().endsWith(failed.arg(failing)));
   }
 
   server.Components()->Server()->hooks.sqlFault = nullptr;
@@ -89,7 +91,7 @@ TEST_F(ClearRunningNodes, FailedLibrariesAreNotCountedAndAreNamed) {
   MNClearRunningNodes_Click(s.cx);
   EXPECT_EQ(ClaimRows("ORALIB"), 3);
   EXPECT_EQ(ClaimRows("LAWLIB"), 0);
-  EXPECT_EQ(s.Texts().last(), failed.arg("ORALIB"));
+  EXPECT_TRUE(s.Texts().last().endsWith(failed.arg("ORALIB")));
   EXPECT_EQ(s.Current(), "LAWLIB");
   EXPECT_EQ(s.cx.ui->controls.mainStatus, "Ready");
 }

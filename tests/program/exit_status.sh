@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
 # The program's exit status for an unattended "/G /X" run, as the README lists it, on a new demo
 # server spoilt the way the case says:
+#   clean      nothing spoilt                                   0, with nothing on standard error
 #   noserver   the server folder has no server.ini              2 (start-up failed)
 #   missing    the current library's file is gone               2
 #   notsqlite  the current library's file is not a database     2
 #   empty      the current library's file has 0 bytes           2
+#   libmissing another library's file is gone                  1, the log naming the missing file
+#   libcorrupt another library's file is not a database         1, the log saying so
 #   badsetting a check box setting holds a value it cannot take  2
 #   readonly   every library may be read but not written        1 (errors logged)
+#   nolog      TEMP unset, TMPDIR a folder the user cannot write 0, the log in /tmp, said last
 #   refused    the demo rule's source table is gone              1, with the untick and the last
-#              line on standard error naming the errors and the log
+#              line on standard error naming the errors and the log; later runs skip it with 0,
+#              saying so last, also once the table is back
+#   nothing    no library ticked                                 1, a warning, said last
 #   sigterm    SIGTERM in the folder loop                        143 (the signal's), claims released
 #   help       --help, without any display                       0, the switches and statuses
 #   nodisplay  /G /X without any display                         0 (the window alone: 2, and why)
+#   offscreen  the window alone, drawn offscreen                  2, and why
+# The last line on standard error is checked as `last` says (every status 2 says so), the log as `logged` does.
 set -euo pipefail
 program="$1"
 dm_tool="$2"
@@ -19,41 +27,64 @@ case_name="$3"
 source "$(dirname "$0")/demo_server.sh"
 source "$(dirname "$0")/folder_counts.sh"
 library="$STACKWRIGHT_DM_SERVER/LAWLIB.sqlite"
+settings="$XDG_CONFIG_HOME/Quillmark Stackwright for OpenText eDOCS.ini"
+ended="^Quillmark Stackwright for OpenText eDOCS ended with status"
+errors="$ended 1: [1-9][0-9]* error(s) logged; see the log $work/"
+last="" logged=""
 run_as=()
+# Root writes whatever the permissions say: the run goes as another user, who still needs the
+# folders for the log, the settings and the databases' shared-memory files.
+as_another_user() {
+  [ "$(id -u)" -eq 0 ] || return 0
+  command -v setpriv >/dev/null || { echo "setpriv is needed to run without root's rights"; exit 77; }
+  chmod 777 "$work" "$STACKWRIGHT_DM_SERVER"
+  # The build folder may be private to root (a checkout under /root): the other user runs a copy
+  # of the program.
+  install -m 755 "$program" "$work/stackwright"
+  program="$work/stackwright"
+  run_as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+}
 case "$case_name" in
   noserver) rm "$STACKWRIGHT_DM_SERVER/server.ini"; expected=2 ;;
   missing) rm "$library"; expected=2 ;;
   notsqlite) echo "not a database" >"$library"; expected=2 ;;
   empty) : >"$library"; expected=2 ;;
+  libmissing) rm "$STACKWRIGHT_DM_SERVER/ORALIB.sqlite"; expected=1 last="$errors" logged="ORALIB.sqlite does not exist" ;;
+  libcorrupt)
+    echo "not a database" >"$STACKWRIGHT_DM_SERVER/ORALIB.sqlite"
+    expected=1 last="$errors" logged="ORALIB.sqlite cannot be opened: file is not a database" ;;
   badsetting)
     # The store writes the section General as "[%General]": an edit goes there.
     mkdir -p "$XDG_CONFIG_HOME"
-    printf '%s\n' '[%General]' 'Loop=7' >"$XDG_CONFIG_HOME/Quillmark Stackwright for OpenText eDOCS.ini"
+    printf '%s\n' '[%General]' 'Loop=7' >"$settings"
     expected=2 ;;
+  nothing)
+    mkdir -p "$XDG_CONFIG_HOME"
+    printf '%s\n' '[Libraries]' 'LAWLIB=0' 'ORALIB=0' >"$settings"
+    expected=1 last="$ended 1: nothing was ticked to process; see the log" logged="Warning: .*Nothing was processed" ;;
   readonly)
     chmod 444 "$STACKWRIGHT_DM_SERVER"/*.sqlite
-    # Root writes whatever the permissions say: the run goes as another user, who still needs the
-    # folders for the log, the settings and the databases' shared-memory files.
-    if [ "$(id -u)" -eq 0 ]; then
-      command -v setpriv >/dev/null || { echo "setpriv is needed to run without root's rights"; exit 77; }
-      chmod 777 "$work" "$STACKWRIGHT_DM_SERVER"
-      # The build folder may be private to root (a checkout under /root): the other user runs a
-      # copy of the program.
-      install -m 755 "$program" "$work/stackwright"
-      program="$work/stackwright"
-      run_as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-    fi
+    as_another_user
     expected=1 ;;
+  nolog)
+    mkdir -m 555 "$work/locked"; chmod a+w "$STACKWRIGHT_DM_SERVER"/*; as_another_user
+    unset TEMP; export TMPDIR="$work/locked"
+    spare="/tmp/Quillmark Stackwright for OpenText eDOCS_$(date +%Y%m%d).LOG"
+    expected=0 last="(its folder $work/locked cannot be written) - the log goes to $spare instead$"
+    # Another user's log there leaves no folder for it: start-up ends before any work.
+    if [ ! -e "$spare" ]; then trap 'rm -rf "$work" "$spare"' EXIT; elif ! "${run_as[@]}" test -w "$spare"; then expected=2; fi ;;
   refused)
     "$dm_tool" sql "$STACKWRIGHT_DM_SERVER" LAWLIB "ALTER TABLE MATTER RENAME TO MATTER_GONE" >/dev/null
-    expected=1 ;;
+    expected=1 last="$errors" ;;
   sigterm)
     "$dm_tool" init "$STACKWRIGHT_DM_SERVER" --demo --force --clients 6 --matters 400 >/dev/null
     expected=143 ;;
-  help | nodisplay)
+  clean | help | nodisplay)
     expected=0 ;;
+  offscreen) expected=2 ;;
   *) echo "unknown case $case_name"; exit 2 ;;
 esac
+[ "$expected" -ne 2 ] || last="$ended 2: "
 
 status=0
 if [ "$case_name" = help ]; then
@@ -65,7 +96,8 @@ if [ "$case_name" = help ]; then
   done
 elif [ "$case_name" = nodisplay ]; then
   env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY timeout 20 "$program" >"$work/run.out" 2>&1 || status=$?
-  [ "$status" -eq 2 ] && grep -q "no display" "$work/run.out" || { echo "window without a display: $status"; exit 1; }
+  [ "$status" -eq 2 ] && grep -q "no display" "$work/run.out" && tail -n 1 "$work/run.out" | grep -q "$ended 2: " ||
+    { echo "window without a display: $status"; exit 1; }
   status=0
   env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY timeout 60 "$program" /g /x /NV >"$work/run.out" 2>&1 || status=$?
 elif [ "$case_name" = sigterm ]; then
@@ -80,12 +112,20 @@ elif [ "$case_name" = sigterm ]; then
   grep -q "SIGTERM received" "$work"/*.LOG || { echo "the stop is not logged"; exit 1; }
   summary="$(check_summary)" || { echo "$summary"; exit 1; }
   echo "$summary"
+elif [ "$case_name" = offscreen ]; then
+  timeout 20 "$program" >"$work/run.out" 2>"$work/run.err" || status=$?
+  grep -q "no display" "$work/run.err" || { echo "not said why"; cat "$work/run.err"; exit 1; }
 else
   "${run_as[@]}" "$program" /G /X >"$work/run.out" 2>"$work/run.err" || status=$?
   cat "$work/run.err" >>"$work/run.out"
 fi
 echo "exit status: $status (expected $expected)"
 [ "$status" -eq "$expected" ] || { cat "$work/run.out"; exit 1; }
+[ -z "$last" ] || tail -n 1 "$work/run.err" | grep -q "$last" || { echo "not said last: $last"; cat "$work/run.err"; exit 1; }
+[ -z "$logged" ] || grep -q "$logged" "$work"/*.LOG || { echo "not logged: $logged"; exit 1; }
+if [ "$case_name" = clean ] && [ -s "$work/run.err" ]; then
+  echo "standard error holds more than the program's own lines:"; cat "$work/run.err"; exit 1
+fi
 if [ "$case_name" = noserver ]; then
   grep -q "cannot open the DM server" "$work/run.out" || { echo "not said on standard error"; exit 1; }
 fi
@@ -94,8 +134,14 @@ if [ "$case_name" = badsetting ]; then
 fi
 if [ "$case_name" = refused ]; then
   grep -q "Rule .* in library LAWLIB was unticked after this failure" "$work/run.err" || { echo "the untick is not said"; exit 1; }
-  tail -n 1 "$work/run.err" | grep -Eq "ended with status 1: [1-9][0-9]* error\(s\) logged; see the log $work/.*\.LOG$" ||
-    { echo "the last line on standard error does not name the errors and the log"; cat "$work/run.err"; exit 1; }
+  skipped="Rule CLIENT MATTERS in library LAWLIB is skipped: it was unticked after a failure on "
+  for later in second third; do
+    [ "$later" = second ] || "$dm_tool" sql "$STACKWRIGHT_DM_SERVER" LAWLIB "ALTER TABLE MATTER_GONE RENAME TO MATTER" >/dev/null
+    status=0
+    "$program" /G /X /NV >"$work/$later.out" 2>"$work/$later.err" || status=$?
+    [ "$status" -eq 0 ] && tail -n 1 "$work/$later.err" | grep -q "^Warning: $skipped" && grep -q "$skipped" "$work"/*.LOG ||
+      { echo "$later run: status $status, the skip not said last"; cat "$work/$later.err"; exit 1; }
+  done
 fi
 if [ "$case_name" = readonly ]; then
   grep -q "Error: .*readonly database" "$work"/*.LOG || { echo "no failed row in the log"; exit 1; }

@@ -38,6 +38,9 @@ class ScriptedUi : public Ui {
 
   std::vector<ShownMessage> shown;
   std::vector<MsgResult> answers;
+  // An administrator who confirms: a destructive question with no answer queued is answered Yes,
+  // not with its default No.
+  bool confirms = false;
   int pumpCount = 0;
 };
 

@@ -183,5 +183,16 @@ TEST_F(DmToolTest, NextKeyFromTwoProcessesAtOnceNeverRepeats) {
   EXPECT_EQ(unique.size(), 300);
 }
 
+TEST_F(DmToolTest, ANumberThatIsNoneOrOutOfRangeIsNamedAndEndsWithStatusTwo) {
+  const QString d = dir.path(), other = dir.path() + "/other";
+  for (const QStringList& args :
+       {QStringList{"nextkey", d, "LAWLIB", "abc"}, {"nextkey", d, "LAWLIB", "-5"}, {"nextkey", d, "LAWLIB", "0"},
+        {"init", other, "--clients", "abc"}, {"init", other, "--documents", "-1"}, {"init", other, "--matters"}}) {
+    const ToolRun r = RunTool(args);
+    const QString named = args[0] == "nextkey" ? "COUNT" : args[2];
+    EXPECT_TRUE(r.exitCode == 2 && r.out.isEmpty() && r.err.startsWith("stackwright-dm: " + named)) << r.err.toStdString();
+  }
+}
+
 }  // namespace
 }  // namespace sw

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTextStream>
 #include <cstdio>
+#include <optional>
 #include <set>
 
 #include "check.h"
@@ -35,11 +36,22 @@ const char* const kUsage =
     "       stackwright-dm check DIR [LIBRARY]\n"
     "       stackwright-dm --help\n";
 
-// A wrong command line: the usage on standard error, status 2.
-int Usage() {
+// A wrong command line: what is wrong, when known, then the usage, on standard error; status 2.
+int Usage(const QString& wrong = QString()) {
+  if (!wrong.isEmpty()) Err() << "stackwright-dm: " << wrong << "\n";
   Err() << kUsage;
   Err().flush();
   return 2;
+}
+
+// The whole number given for the argument `name`, at least `least`; none, with `wrong` saying
+// why, for anything else.
+std::optional<int> NumberArgument(const QString& name, const QString& text, int least, QString* wrong) {
+  bool ok = false;
+  const int n = text.toInt(&ok);
+  if (ok && n >= least) return n;
+  *wrong = QStringLiteral("%1 takes a whole number of %2 or more, not \"%3\"").arg(name).arg(least).arg(text);
+  return std::nullopt;
 }
 
 // Asked for: the usage on standard output, status 0.
@@ -67,29 +79,34 @@ DmServerPtr OpenServer(const QString& dir) {
 }
 
 int Init(const QStringList& args) {
-  if (args.size() < 1) return Usage();
+  if (args.size() < 1) return Usage(QStringLiteral("init takes the server folder DIR"));
   bool demo = false;
   bool force = false;
   DmDemoSize size;
+  QString wrong;
   for (int i = 1; i < args.size(); ++i) {
     const QString& a = args[i];
     auto number = [&](int* target) {
-      bool ok = false;
-      if (i + 1 < args.size()) *target = args[++i].toInt(&ok);
-      return ok && *target >= 0;
+      if (i + 1 >= args.size()) {
+        wrong = a + QStringLiteral(" needs a number after it");
+        return false;
+      }
+      const std::optional<int> n = NumberArgument(a, args[++i], 0, &wrong);
+      if (n) *target = *n;
+      return n.has_value();
     };
     if (a == QLatin1String("--demo")) {
       demo = true;
     } else if (a == QLatin1String("--force")) {
       force = true;
     } else if (a == QLatin1String("--clients")) {
-      if (!number(&size.clients)) return Usage();
+      if (!number(&size.clients)) return Usage(wrong);
     } else if (a == QLatin1String("--matters")) {
-      if (!number(&size.matters)) return Usage();
+      if (!number(&size.matters)) return Usage(wrong);
     } else if (a == QLatin1String("--documents")) {
-      if (!number(&size.documents)) return Usage();
+      if (!number(&size.documents)) return Usage(wrong);
     } else {
-      return Usage();
+      return Usage(QStringLiteral("init does not take ") + a);
     }
   }
   // Creating the libraries again would empty the ones a server there already holds, also when
@@ -112,7 +129,7 @@ int Init(const QStringList& args) {
 }
 
 int Libraries(const QStringList& args) {
-  if (args.size() != 1) return Usage();
+  if (args.size() != 1) return Usage(QStringLiteral("libraries takes DIR"));
   DmServerPtr server = OpenServer(args[0]);
   if (!server) return 1;
   for (const auto& lib : server->Config().libraries) Out() << lib.name << "\n";
@@ -134,7 +151,7 @@ PcdSqlPtr BoundSql(const DmServerPtr& server, const QString& library) {
 }
 
 int Sql(const QStringList& args) {
-  if (args.size() != 3) return Usage();
+  if (args.size() != 3) return Usage(QStringLiteral("sql takes DIR LIBRARY STATEMENT"));
   DmServerPtr server = OpenServer(args[0]);
   if (!server) return 1;
   PcdSqlPtr sql = BoundSql(server, args[1]);
@@ -210,7 +227,7 @@ struct TreePrinter {
 };
 
 int Tree(const QStringList& args) {
-  if (args.size() != 2) return Usage();
+  if (args.size() != 2) return Usage(QStringLiteral("tree takes DIR LIBRARY"));
   DmServerPtr server = OpenServer(args[0]);
   if (!server) return 1;
   const DmLibraryConfig* lib = server->FindLibrary(args[1]);
@@ -242,13 +259,15 @@ int Tree(const QStringList& args) {
 }
 
 int NextKeys(const QStringList& args) {
-  if (args.size() != 3) return Usage();
+  if (args.size() != 3) return Usage(QStringLiteral("nextkey takes DIR LIBRARY COUNT"));
+  QString wrong;
+  const std::optional<int> count = NumberArgument(QStringLiteral("COUNT"), args[2], 1, &wrong);
+  if (!count) return Usage(wrong);
   DmServerPtr server = OpenServer(args[0]);
   if (!server) return 1;
   PcdSqlPtr sql = BoundSql(server, args[1]);
   if (!sql) return 1;
-  const int count = args[2].toInt();
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < *count; ++i) {
     const qint64 key = sql->NextKey(QStringLiteral("SYSTEMKEY"));
     Out() << key << "\n";
     if (key == 0) return 1;
@@ -261,7 +280,7 @@ int NextKeys(const QStringList& args) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QStringList args = app.arguments().mid(1);
-  if (args.isEmpty()) return Usage();
+  if (args.isEmpty()) return Usage(QStringLiteral("a command is needed"));
   const QString command = args.takeFirst();
   int rc = 2;
   if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help"))
@@ -278,8 +297,10 @@ int main(int argc, char** argv) {
     rc = NextKeys(args);
   else if (command == QLatin1String("check") && (args.size() == 1 || args.size() == 2))
     rc = sw::dm::CheckServer(args[0], args.value(1), Out(), Err());
+  else if (command == QLatin1String("check"))
+    rc = Usage(QStringLiteral("check takes DIR [LIBRARY]"));
   else
-    rc = Usage();
+    rc = Usage(QStringLiteral("unknown command ") + command);
   Out().flush();
   Err().flush();
   return rc;

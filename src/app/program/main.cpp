@@ -2,6 +2,7 @@
 // server), started by the window's load handler.
 #include <QApplication>
 #include <QStringList>
+#include <QThread>
 #include <QThreadPool>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "app/stop_signals.h"
 #include "app/window/main_window.h"
 #include "app/window/widget_ui.h"
+#include "core/log.h"
 #include "platform/dm/dm_api.h"
 #include "platform/dm/dm_server.h"
 #include "platform/ui/ui.h"
@@ -31,6 +33,7 @@ const char* const kHelp =
     "              unless /NL is given)\n"
     "  /V, /NV     verbose logging or not (verbose is the default and logs every step: use /NV\n"
     "              for scheduled runs)\n"
+    "              /L, /NL, /V, /NV, /W, /NW, /E and /ADNF are saved as options for later runs\n"
     "  /W, /NW     lock the computer on Go or not\n"
     "  /E          display errors\n"
     "  /ADNF       queue the documents of new folders\n"
@@ -40,16 +43,19 @@ const char* const kHelp =
     "\n"
     "Without a display (QT_QPA_PLATFORM=offscreen, or no DISPLAY with /G /X), and with /G /X on\n"
     "any display, every message box is logged, written to standard error and answered with its\n"
-    "default button. Without a display and without /G /X the program ends with status 2.\n"
+    "default button. Without a display, or offscreen, and without /G /X the program ends with\n"
+    "status 2.\n"
     "SIGTERM, SIGINT and SIGHUP stop the run after the row in hand, release the claims and end\n"
     "the program with the signal's status; a second signal ends it at once.\n"
     "\n"
     "Exit status:\n"
     "  0   the program did what was asked and logged no error\n"
-    "  1   errors were logged (rows or statements that failed); the last line on standard error\n"
-    "      names their number and the log file\n"
+    "  1   errors were logged (rows or statements that failed, a library that cannot be opened),\n"
+    "      or /G /X found nothing ticked; the last line on standard error says which and names\n"
+    "      the log file\n"
     "  2   start-up ended the program (the DM server, session or current library cannot be\n"
-    "      reached, the user lacks the rights, or a saved setting cannot be read)\n";
+    "      reached, the user lacks the rights, no log can be written, a saved setting cannot be\n"
+    "      read, or there is no display for the window); the last line on standard error says so\n";
 
 // Answered before any window or display is needed, so it also works on a machine without one.
 bool AsksForHelp(int argc, char** argv) {
@@ -73,19 +79,74 @@ QString SwitchLine(int argc, char** argv) {
   return switches.join(QLatin1Char(' '));
 }
 
+// The platforms that show no window to anyone.
+bool ShowsNoWindow() {
+  const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM").section(QLatin1Char(':'), 0, 0);
+  return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
 // Without a display Qt cannot start and aborts. A job from a scheduler, which has none, runs
-// unattended without a window; the window alone would wait for a Go that nobody can press.
+// unattended without a window; the window alone would wait for a Go that nobody can press, and
+// so it would where it is drawn offscreen.
 bool ChoosePlatform(int argc, char** argv) {
-  if (HasDisplay()) return true;
-  if (sw::RunsUnattended(SwitchLine(argc, argv))) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  const bool unattended = sw::RunsUnattended(SwitchLine(argc, argv));
+  if (unattended) {
+    if (!HasDisplay()) qputenv("QT_QPA_PLATFORM", "offscreen");
     return true;
   }
-  std::fputs("stackwright: there is no display to show the main window on (DISPLAY is not set): run it "
-             "unattended with /G /X, or set QT_QPA_PLATFORM=offscreen\n",
-             stderr);
+  if (!HasDisplay()) {
+    std::fputs("stackwright: there is no display to show the main window on (DISPLAY is not set): run it "
+               "unattended with /G /X, or start it on a display\n",
+               stderr);
+    return false;
+  }
+  if (!ShowsNoWindow()) return true;
+  std::fprintf(stderr,
+               "stackwright: there is no display to show the main window on (QT_QPA_PLATFORM=%s draws it where nobody "
+               "sees it, and it would wait for ever): run it unattended with /G /X, or start it on a display\n",
+               qgetenv("QT_QPA_PLATFORM").constData());
   return false;
 }
+
+// Start-up could not begin: said with the last line that every status-2 end writes.
+int EndBeforeStartup(const sw::AppContext& cx) {
+  sw::ReportEndOnStandardError(cx, sw::ExitStartupFailed);
+  return sw::ExitStartupFailed;
+}
+
+// The toolkit's own messages ("XDG_RUNTIME_DIR not set", what the offscreen platform cannot do)
+// are no news for whoever reads standard error, a scheduler's mail above all: standard error holds
+// the program's own lines. They go to the verbose log while there is one, and nowhere else. Qt
+// takes a plain function, so the log is reached through the one context that the program has.
+class ToolkitMessages {
+ public:
+  static void Install() { qInstallMessageHandler(&ToolkitMessages::Handle); }
+  // The log the messages go to while it lives.
+  class Into {
+   public:
+    explicit Into(sw::AppContext& cx) { log_ = &cx; }
+    ~Into() { log_ = nullptr; }
+    Into(const Into&) = delete;
+    Into& operator=(const Into&) = delete;
+  };
+
+ private:
+  static void Handle(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    // The toolkit ends the program after a fatal message: its reason must not be lost.
+    if (type == QtFatalMsg) {
+      std::fprintf(stderr, "stackwright: %s\n", message.toLocal8Bit().constData());
+      return;
+    }
+    // The log belongs to the program's own thread, and a message about logging must not log again.
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (!log_ || inside_ || !app || QThread::currentThread() != app->thread()) return;
+    inside_ = true;
+    sw::LogMessage(*log_, QStringLiteral("Notice: toolkit message: ") + message);
+    inside_ = false;
+  }
+  static inline sw::AppContext* log_ = nullptr;
+  static inline bool inside_ = false;
+};
 
 }  // namespace
 
@@ -97,13 +158,15 @@ int main(int argc, char** argv) {
   // Every local time (each log line has one) makes the C library check the system's time zone
   // file again unless TZ names it: named once, it is read once.
   if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");
-  if (!ChoosePlatform(argc, argv)) return sw::ExitStartupFailed;
+  ToolkitMessages::Install();
+  if (!ChoosePlatform(argc, argv)) return EndBeforeStartup(sw::AppContext());
   QApplication app(argc, argv);
   // Drawing a scaled pixmap (a frame of the style) spreads over the global pool, one new thread a
   // core at the first drawing; the windows are small, and starting those threads costs more than
   // they save. Nothing else of the program uses the pool.
   QThreadPool::globalInstance()->setMaxThreadCount(1);
   sw::AppContext cx;
+  const ToolkitMessages::Into toolkitMessages(cx);
   sw::MainWindow window(cx);
   sw::InstallWidgetUi(cx, window);
   const QString path = sw::dm::DmServer::DefaultPath();
@@ -115,7 +178,7 @@ int main(int argc, char** argv) {
                                "folder (stackwright-dm init <dir> --demo)")
                     .arg(path, error.isEmpty() ? QStringLiteral("unknown error") : error),
                 sw::MsgIcon::Critical, cx.app.AppTitle);
-    return sw::ExitStartupFailed;
+    return EndBeforeStartup(cx);
   }
   cx.dm = std::make_shared<sw::dm::DmComponents>(server);
   // Caught from here on: the run that /G starts below happens inside Form_Load.

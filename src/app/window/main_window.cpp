@@ -239,6 +239,10 @@ void MainWindow::BuildGeneralPage(QWidget* central) {
   ListResults->setRootIsDecorated(false);
   ListResults->setSortingEnabled(false);
   ListResults->header()->setSectionsClickable(true);
+  // Each column as wide as its longest text (the list scrolls sideways when they do not fit):
+  // a cut "5250 folder(s) ad..." tells nothing.
+  ListResults->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  ListResults->header()->setStretchLastSection(false);
   QFont listFont(QStringLiteral("Arial"));
   listFont.setPointSizeF(8.25);
   ListResults->setFont(listFont);

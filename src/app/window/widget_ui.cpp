@@ -39,15 +39,26 @@ QMessageBox::Icon BoxIcon(MsgIcon icon) {
   return QMessageBox::NoIcon;
 }
 
-// The buttons of a set, the first of them the default.
+// The buttons of a set, in order.
 std::vector<QMessageBox::StandardButton> BoxButtons(MsgButtons buttons) {
   switch (buttons) {
     case MsgButtons::OK: return {QMessageBox::Ok};
     case MsgButtons::OKCancel: return {QMessageBox::Ok, QMessageBox::Cancel};
-    case MsgButtons::YesNo: return {QMessageBox::Yes, QMessageBox::No};
+    case MsgButtons::YesNo:
+    case MsgButtons::YesNoDefaultNo: return {QMessageBox::Yes, QMessageBox::No};
     case MsgButtons::YesNoCancel: return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
   }
   return {QMessageBox::Ok};
+}
+
+QMessageBox::StandardButton BoxButton(MsgResult result) {
+  switch (result) {
+    case MsgResult::Yes: return QMessageBox::Yes;
+    case MsgResult::No: return QMessageBox::No;
+    case MsgResult::Cancel: return QMessageBox::Cancel;
+    case MsgResult::OK: break;
+  }
+  return QMessageBox::Ok;
 }
 
 MsgResult BoxResult(int button) {
@@ -93,7 +104,7 @@ MsgResult WidgetUi::MessageBox(const QString& text, MsgIcon icon, MsgButtons but
   QMessageBox box(BoxIcon(icon), title, text, QMessageBox::NoButton, w_.isVisible() ? &w_ : nullptr);
   const std::vector<QMessageBox::StandardButton> set = BoxButtons(buttons);
   for (QMessageBox::StandardButton b : set) box.addButton(b);
-  box.setDefaultButton(set.front());
+  box.setDefaultButton(BoxButton(DefaultButton(buttons)));
   if (std::find(set.begin(), set.end(), QMessageBox::Cancel) != set.end()) box.setEscapeButton(QMessageBox::Cancel);
   // The box shows the ordinary arrow even while a task holds the hourglass.
   QGuiApplication::setOverrideCursor(Qt::ArrowCursor);

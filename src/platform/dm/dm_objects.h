@@ -75,7 +75,8 @@ class EmLibrary : public DmLibrary, public std::enable_shared_from_this<EmLibrar
   QString UserName() const override { return server_->LibraryUser(config_.name); }
   QString PrimaryGroup() const override;
   bool IsPrimary() const override;
-  void Activate() override { ++activations; }
+  // Opens the library's database; a database that cannot be opened is told in Error.
+  void Activate() override;
   qint64 SearchFlag() const override { return searchFlag_; }
   void SetSearchFlag(qint64 flag) override { searchFlag_ = flag; }
   DmLibraryPropertiesPtr Properties() override;

@@ -160,12 +160,17 @@ SqliteDbPtr DmServer::Connection(const QString& library, QString* error) {
   const QString& key = lib->name;
   auto found = connections_.find(key);
   if (found != connections_.end()) return found->second;
-  SqliteDbPtr db = SqliteDb::Open(LibraryFile(*lib), false, error);
-  if (!db) return nullptr;
-  QString prepareError;
-  if (!PrepareConnection(db->Handle(), FactsFor(*lib), &prepareError) || !AddMissingIndexes(*db, &prepareError) ||
-      !SeedKeyCounters(*db, &prepareError)) {
-    if (error) *error = prepareError;
+  const QString file = LibraryFile(*lib);
+  QString reason;
+  SqliteDbPtr db = SqliteDb::Open(file, false, &reason);
+  if (db && (!PrepareConnection(db->Handle(), FactsFor(*lib), &reason) || !AddMissingIndexes(*db, &reason) ||
+             !SeedKeyCounters(*db, &reason)))
+    db.reset();
+  if (!db) {
+    // The database's own words name no file, and say "unable to open" for one that is not there.
+    if (error)
+      *error = QStringLiteral("The library file ") + file +
+               (QFileInfo::exists(file) ? QStringLiteral(" cannot be opened: ") + reason : QStringLiteral(" does not exist"));
     return nullptr;
   }
   connections_[key] = db;

@@ -92,6 +92,16 @@ EmLibraryPtr EmLibraries::Find(const QString& name) const {
 
 // ---- library ---------------------------------------------------------------------------------
 
+void EmLibrary::Activate() {
+  ++activations;
+  Error.Clear();
+  QString reason;
+  if (Db(&reason)) return;
+  // What a DM client reports for a library whose database it cannot reach: unspecified failure.
+  Error.ErrNumber = 0x80004005;
+  Error.ErrDescription = reason;
+}
+
 QString EmLibrary::PrimaryGroup() const {
   QString error;
   SqliteDbPtr db = Db(&error);

@@ -14,6 +14,8 @@ MsgResult DefaultButton(MsgButtons buttons) {
     case MsgButtons::YesNo:
     case MsgButtons::YesNoCancel:
       return MsgResult::Yes;
+    case MsgButtons::YesNoDefaultNo:
+      return MsgResult::No;
     case MsgButtons::OK:
     case MsgButtons::OKCancel:
       break;

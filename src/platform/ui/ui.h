@@ -12,7 +12,8 @@
 namespace sw {
 
 enum class MsgIcon { None, Critical, Question, Exclamation, Information };
-enum class MsgButtons { OK, OKCancel, YesNo, YesNoCancel };
+// YesNoDefaultNo: a question whose Yes destroys; No is the default, so Enter does no harm.
+enum class MsgButtons { OK, OKCancel, YesNo, YesNoCancel, YesNoDefaultNo };
 enum class MsgResult { OK, Cancel, Yes, No };
 enum class Pointer { Default, Hourglass };
 // The windows that carry a status label.
@@ -246,7 +247,8 @@ class Ui {
   UiControls controls;
 };
 
-// The first button of a set: the answer an unattended run gives.
+// The default button of a set (the first, but No for a destructive question): the answer an
+// unattended run gives, and the one Enter presses.
 MsgResult DefaultButton(MsgButtons buttons);
 
 // Boxes answer themselves (logged, on standard error, with the default button) without a

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -119,6 +120,10 @@ TEST_F(WidgetUiControls, ResultRowsKeepTheirNumbersWhenTheListSorts) {
   EXPECT_EQ(ui->ResultText(b, 2), "3 folders");
   EXPECT_EQ(ui->ResultText(a, 2), "Working...");
   EXPECT_EQ(window.ListResults->topLevelItem(1)->text(2), "3 folders");
+  // Each column is as wide as its longest text: nothing is cut ("5250 folder(s) ad...").
+  ui->SetResultText(a, 2, "5250 folder(s) added in the longest of all rule names");
+  const QFontMetrics metrics(window.ListResults->font());
+  EXPECT_GT(window.ListResults->header()->sectionSize(2), metrics.horizontalAdvance(ui->ResultText(a, 2)));
   EXPECT_EQ(ui->ResultText(7, 0), "");
   ui->ClearResults();
   EXPECT_EQ(window.ListResults->topLevelItemCount(), 0);

@@ -11,12 +11,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTreeWidget>
 
 #include "app/window/tarn_splash.h"
 #include "app/window/window_handlers.h"
 #include "core/log.h"
+#include "platform/dm/dm_server.h"
 #include "platform/settings/settings_store.h"
 #include "rules/settings_rows.h"
 #include "run/run_control.h"
@@ -273,26 +275,66 @@ TEST_F(LogMenus, TimestampItemInvertsItsMarkForTheLogWriter) {
 
 using OptionsMenu = WindowTest;
 
-// The rule menus are filled again by the library choice the item leads to: the item the user
-// clicked, not the one at its place afterwards, names the rule.
-TEST_F(OptionsMenu, ARuleClickedAndThenAnotherLibraryChosenIsTheOneAdvanced) {
+QAction* MenuItem(QMenu* menu, const QString& text) {
+  for (QAction* item : menu->actions())
+    if (item->text() == text) return item;
+  return nullptr;
+}
+
+// The questions before a tool destroys records or claims default to No: Enter (or an unattended
+// answer) leaves everything as it was. The rule menus are filled again by the library choice the
+// item leads to: the item clicked, not the one at its place afterwards, names the rule.
+TEST_F(OptionsMenu, DestructiveQuestionsDefaultToNo) {
   DmTestServer server;
   AddSettingsRow(server, "ORALIB", "RULE_TEMPLATE", "A_B", "%MATTER.MATTER_ID%");
   AddSettingsRow(server, "ORALIB", "RULE_VALUES", "A_B", "%APPLICATION.APPLICATION% <> 'FOLDER'");
+  server.Exec("ORALIB", "INSERT INTO TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, LOCKED_BY) "
+                        "VALUES (1, 'MATTER', 'CLIENT MATTERS', 0, '')");
+  AddSettingsRow(server, "LAWLIB", "STACKWRIGHT", "RUNNING_NODES", "OTHERPC:CLIENT MATTERS");
   ASSERT_TRUE(StartSession(server));
   cx.session.FusionApplication->SetLibraryChooser([](const QStringList& names) { return int(names.indexOf("ORALIB")); });
-  QAction* clicked = nullptr;
-  for (QAction* item : window.MNSetToCurrent->actions())
-    if (item->text() == "CLIENT MATTERS") clicked = item;
-  ASSERT_NE(clicked, nullptr);
-  clicked->trigger();
-  const auto records = [&](const QString& rule) {
-    return server.Scalar("ORALIB", "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE RULE_NAME = '" + rule + "'").toInt();
-  };
-  EXPECT_GT(records("CLIENT MATTERS"), 0);
-  EXPECT_EQ(records("A_B"), 0);
-  EXPECT_TRUE(boxes.join("\n").contains("for rule CLIENT MATTERS in library ORALIB so that"));
+  MenuItem(window.MNSetToCurrent, "CLIENT MATTERS")->trigger();
+  MenuItem(window.MNSetToStart, "CLIENT MATTERS")->trigger();
+  window.MNClearRunningNodes->trigger();
+  EXPECT_EQ(server.Scalar("ORALIB", "SELECT GROUP_CONCAT(RULE_NAME) FROM TARN_STACKWRIGHT"), "CLIENT MATTERS");
+  EXPECT_EQ(server.Scalar("LAWLIB", "SELECT COUNT(*) FROM TARN_SETTINGS WHERE SUB_KEY = 'RUNNING_NODES'"), "1");
+  const QString said = boxes.join("\n");
+  EXPECT_TRUE(said.contains("for rule CLIENT MATTERS in library ORALIB so that") && said.contains("Wise choice.\n"));
+  EXPECT_TRUE(said.endsWith("Are you sure you want to run this procedure?") && !said.contains("Task Manager"));
   EXPECT_EQ(cx.session.CurrentLibrary->Name(), "LAWLIB");
+}
+
+// A tool gives back the status the last run left, not a message that stood when it began (a View
+// Log that failed leaves its own).
+TEST_F(OptionsMenu, AToolGivesBackTheStatusTheLastRunLeft) {
+  DmTestServer server;
+  ASSERT_TRUE(StartSession(server));
+  ui->SetStatusLabel(StatusWindow::Main, "Waiting for user input");
+  window.Button_Go->click();  // nothing ticked: the run ends at once
+  ui->SetStatusLabel(StatusWindow::Main, "Unable to locate a program to view the log");
+  MenuItem(window.MNSetToStart, "CLIENT MATTERS")->trigger();
+  EXPECT_EQ(ui->StatusLabel(StatusWindow::Main), "Waiting for user input");
+}
+
+using RunInWindow = WindowTest;
+
+// Exit pressed in the middle of the rows: the row in hand completes, and the log says that the
+// run was cut short before its summary, which reads as that of a whole run.
+TEST_F(RunInWindow, AStopIsLoggedBeforeTheSummary) {
+  DmTestServer server;
+  ASSERT_TRUE(StartSession(server));
+  ui->AddRulesNode(ui->AddRulesNode(-1, "LAWLIB", QString(), true), "CLIENT MATTERS", QString(), true);
+  cx.app.CommandLine = "/G";
+  cx.dm->Server()->hooks.sqlFault = [&](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {
+    if (sql.contains("INSERT INTO DOCSADM.SECURITY") && window.Button_Exit->isEnabled()) window.Button_Exit->click();
+    return std::nullopt;
+  };
+  window.Button_Go->click();
+  const QString log = cx.LogText();
+  const qsizetype stop = log.indexOf(
+      QRegularExpression("Stopped on request after 1 of [1-9][0-9]* row\\(s\\) of rule CLIENT MATTERS in library LAWLIB"));
+  ASSERT_GE(stop, 0) << log.right(2000).toStdString();
+  EXPECT_LT(stop, log.indexOf("Finished processing."));
 }
 
 using HelpMenu = WindowTest;
