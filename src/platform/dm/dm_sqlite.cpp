@@ -121,7 +121,6 @@ std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QStri
     return nullptr;
   }
   sqlite3_extended_result_codes(db->db_, 1);
-  sqlite3_update_hook(db->db_, &SqliteDb::NoteWrite, db.get());
   sqlite3_rollback_hook(db->db_, &SqliteDb::NoteRollback, db.get());
   sqlite3_set_authorizer(db->db_, &SqliteDb::NoteAccess, db.get());
   sqlite3_busy_handler(db->db_, &WaitForLock, nullptr);
@@ -172,6 +171,7 @@ bool SqliteDb::ExecScript(const QString& sql, QString* error) {
   }
   const bool wasInTransaction = InTransaction();
   ++changeCount_;  // a script may write
+  ++unknownWrites_;
   savepoints_.clear();
   char* message = nullptr;
   const int rc = sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &message);
@@ -300,7 +300,10 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   }
   // Failed or not, a statement that may write may have changed what a read returns.
   if (!sqlite3_stmt_readonly(st)) {
-    if (prepared.access.other || prepared.access.writes.empty()) ++changeCount_;
+    if (prepared.access.other || prepared.access.writes.empty()) {
+      ++changeCount_;
+      ++unknownWrites_;
+    }
     for (const int table : prepared.access.writes) ++tableChanges_[size_t(table)];
   }
   // Reset at once: a statement left open would hold its read snapshot, and this connection
@@ -455,14 +458,6 @@ void SqliteDb::KeepDrawnAhead(const QString& keyName, qint64 next, qint64 end) {
   if (next < end) drawnAhead_.push_back({keyName, next, end});
 }
 
-void SqliteDb::NoteWrite(void* self, int, const char*, const char* table, long long) {
-  SqliteDb* db = static_cast<SqliteDb*>(self);
-  for (const char* configuration : ConfigurationTables)
-    if (sqlite3_stricmp(table, configuration) == 0) ++db->configurationWrites_;
-  for (auto& [watched, writes] : db->watchedWrites_)
-    if (sqlite3_stricmp(table, watched.constData()) == 0) ++writes;
-}
-
 void SqliteDb::NoteRollback(void* self) {
   SqliteDb* db = static_cast<SqliteDb*>(self);
   ++db->rollbacks_;
@@ -478,7 +473,17 @@ qint64 SqliteDb::DataVersion() {
   return version;
 }
 
-SqliteDb::Stamp SqliteDb::ConfigurationStamp() { return {DataVersion(), configurationWrites_}; }
+quint64 SqliteDb::WritesTo(const std::vector<int>& tables) const {
+  quint64 writes = unknownWrites_ + rollbacks_;
+  for (const int table : tables) writes += tableChanges_[size_t(table)];
+  return writes;
+}
+
+SqliteDb::Stamp SqliteDb::ConfigurationStamp() {
+  if (configurationTables_.empty())
+    for (const char* table : ConfigurationTables) configurationTables_.push_back(TableNumber(table));
+  return {DataVersion(), WritesTo(configurationTables_)};
+}
 
 bool SqliteDb::HasColumn(const QString& table, const QString& column) {
   // Brackets quote a name whole, but nothing quotes a bracket within one (a double-quoted name
@@ -498,11 +503,7 @@ bool SqliteDb::HasColumn(const QString& table, const QString& column) {
 }
 
 SqliteDb::Stamp SqliteDb::TableStamp(const QString& table) {
-  const QByteArray name = table.toUtf8();
-  auto watched = std::find_if(watchedWrites_.begin(), watchedWrites_.end(),
-                              [&](const auto& w) { return sqlite3_stricmp(w.first.constData(), name.constData()) == 0; });
-  if (watched == watchedWrites_.end()) watched = watchedWrites_.insert(watchedWrites_.end(), {name, 0});
-  return {DataVersion(), watched->second + rollbacks_};
+  return {DataVersion(), WritesTo({TableNumber(table.toUtf8().constData())})};
 }
 
 QString QuotedName(const QString& name) {

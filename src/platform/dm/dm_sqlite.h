@@ -86,12 +86,12 @@ class SqliteDb {
   void KeepDrawnAhead(const QString& keyName, qint64 next, qint64 end);
 
   // What the emulator keeps of its own configuration tables (the form layouts) holds while this
-  // stamp stays the same: it changes when another connection commits to the file or this one
-  // writes to such a table.
+  // stamp stays the same: it changes when another connection commits to the file, or this one
+  // writes to such a table (whole-table deletes included), does more than write rows, or goes
+  // back on a transaction or a savepoint (which may undo such a write).
   using Stamp = std::pair<qint64, quint64>;
   Stamp ConfigurationStamp();
-  // The same for one table: it changes when another connection commits to the file, or this one
-  // writes to the table or goes back on a transaction or a savepoint (which may undo such a write).
+  // The same for one table.
   Stamp TableStamp(const QString& table);
   // Whether the table has the column, asked of SQLite again only once something may have changed
   // the schema: a statement of this connection that does more than write rows, a transaction
@@ -110,13 +110,16 @@ class SqliteDb {
 
  private:
   SqliteDb();
-  static void NoteWrite(void* self, int operation, const char* database, const char* table, long long row);
   sqlite3* db_ = nullptr;
   QString file_;
-  quint64 configurationWrites_ = 0;
-  // The tables whose stamps were asked for, with the writes to each since, and the transactions
-  // and savepoints gone back on.
-  std::vector<std::pair<QByteArray, quint64>> watchedWrites_;
+  // Statements of this connection that may have written to any table: scripts and statements
+  // that do more than write rows.
+  quint64 unknownWrites_ = 0;
+  // What may have changed the tables (by number) since: writes to them, writes to any table,
+  // transactions and savepoints gone back on. SQLite's authorizer names every table a statement
+  // writes as it is prepared, also one it empties whole, where its update hook reports no row.
+  quint64 WritesTo(const std::vector<int>& tables) const;
+  std::vector<int> configurationTables_;  // by number
   struct KeptInsert {
     QString table;
     std::vector<QString> columns;

@@ -201,6 +201,9 @@ TEST_F(DmFolderTest, ColumnsFollowTheFormWithTypesAndProtection) {
                          ", 91, 'PATH_SEEN', 'PATH')"),
             0);
   EXPECT_TRUE(law->OpenProfile(2)->Columns()->Item("PATH_SEEN"));
+  // Emptied whole, the table reports no row written: the layout is read again all the same.
+  ASSERT_EQ(sql->Execute("TRUNCATE TABLE DM_FORM_COLUMNS"), 0);
+  EXPECT_FALSE(law->OpenProfile(2)->Columns()->Item("PATH_SEEN"));
 }
 
 TEST_F(DmFolderTest, LookUpValuesAreCheckedAndSavedAsIds) {
