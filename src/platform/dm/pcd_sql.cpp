@@ -3,6 +3,7 @@
 
 #include "platform/dm/dm_objects.h"
 #include "platform/dm/dm_schema.h"
+#include "platform/dm/sql_chars.h"
 #include "platform/dm/sql_functions.h"
 #include "platform/dm/sql_template.h"
 #include "platform/dm/sql_translator.h"
@@ -24,7 +25,7 @@ bool IsAsciiLetter(QChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c
 // The statement's first word (every statement passes here: no pattern matching, no copy).
 QStringView FirstWord(const QString& sql) {
   qsizetype from = 0;
-  while (from < sql.size() && sql[from].isSpace()) ++from;
+  while (from < sql.size() && sql::IsSpaceChar(sql[from].unicode())) ++from;
   qsizetype to = from;
   while (to < sql.size() && IsAsciiLetter(sql[to])) ++to;
   return QStringView(sql).mid(from, to - from);
