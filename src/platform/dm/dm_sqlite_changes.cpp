@@ -76,10 +76,11 @@ int ChangeTracker::NoteAccess(void* self, int action, const char* first, const c
 
 void ChangeTracker::NoteRun(const StatementAccess& access, bool readOnly, bool ok) {
   if (!readOnly) {
-    if (access.other || access.writes.empty()) {
-      ++changes_;
+    if (access.other || access.writes.empty()) ++changes_;
+    // Beginning or ending a transaction or a savepoint writes no table (going back is counted
+    // on its own, below and by the rollback hook).
+    if (access.other || (access.writes.empty() && access.savepointStep == StatementAccess::SavepointStep::None))
       ++unknownWrites_;
-    }
     for (const int table : access.writes) ++writes_[size_t(table)];
   }
   // Going back to a savepoint calls no hook; it may undo writes all the same.

@@ -302,7 +302,9 @@ TEST_F(PcdSqlTest, AKeptReadNeverOutlivesAChangeToWhatItRead) {
   const QString read = "SELECT COUNT(*) FROM APPS WHERE APPLICATION <> ?";
   const auto apps = [&] { return db->ReadScalar(read, {"NONE"}).toLongLong(); };
   const qint64 before = apps();
+  const SqliteDb::Stamp forms = db->ConfigurationStamp();
   ASSERT_TRUE(db->Query("BEGIN IMMEDIATE").ok);
+  EXPECT_EQ(db->ConfigurationStamp(), forms) << "beginning a transaction writes nothing";
   EXPECT_EQ(apps(), before);
   ASSERT_EQ(sql->Execute("INSERT INTO APPS (SYSTEM_ID, APPLICATION) VALUES (900001, 'X1')"), 0);
   EXPECT_EQ(apps(), before + 1);
