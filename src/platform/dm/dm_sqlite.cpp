@@ -323,6 +323,12 @@ bool SqliteDb::HasColumn(const QString& table, const QString& column) {
   return has;
 }
 
+std::optional<quint64> SqliteDb::ReadStamp(const QString& table) {
+  if (!InTransaction() || abandoned_) return std::nullopt;
+  // Both counts only grow: their sum stays the same exactly when each does.
+  return changes_.Changes() + changes_.Writes(changes_.TableNumber(table));
+}
+
 SqliteDb::Stamp SqliteDb::TableStamp(const QString& table) { return changes_.TablesStamp({changes_.TableNumber(table)}); }
 
 QString QuotedName(const QString& name) {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/dm/dm_sqlite_changes.h"
@@ -75,6 +76,10 @@ class SqliteDb {
   Stamp ConfigurationStamp();
   // The same for one table.
   Stamp TableStamp(const QString& table);
+  // What a read of the table stands on inside the open transaction: while this stays the same,
+  // the table reads as it did (what KeptReads relies on). None outside a transaction, where
+  // another connection's commit may show at any statement.
+  std::optional<quint64> ReadStamp(const QString& table);
   // Whether the table has the column, asked of SQLite again only once something may have changed
   // the schema: a statement of this connection that does more than write rows, a transaction
   // begun or ended or gone back on, another connection's commit. Names as SQLite takes them in
