@@ -28,6 +28,21 @@ QVariant ReadColumn(sqlite3_stmt* st, int i) {
   }
 }
 
+QString ReadText(sqlite3_stmt* st, int i) {
+  switch (sqlite3_column_type(st, i)) {
+    case SQLITE_NULL:
+      return QString();
+    case SQLITE_INTEGER:
+      return QString::number(sqlite3_column_int64(st, i));
+    case SQLITE_FLOAT:
+      return DmNumberText(sqlite3_column_double(st, i));
+    default: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+      return QString::fromUtf8(text, sqlite3_column_bytes(st, i));
+    }
+  }
+}
+
 // SQLite copies the text it is given; plain ASCII, most of what is bound, goes to it from a
 // buffer on the stack rather than through a converted copy of its own.
 int BindText(sqlite3_stmt* st, int index, const QString& text) {
@@ -44,6 +59,12 @@ int BindText(sqlite3_stmt* st, int index, const QString& text) {
 }
 
 int Bind(sqlite3_stmt* st, int index, const QVariant& v) {
+  // Whole numbers and texts, nearly every value bound, are read from the variant as they are.
+  if (v.typeId() == QMetaType::LongLong) return sqlite3_bind_int64(st, index, *static_cast<const qint64*>(v.constData()));
+  if (v.typeId() == QMetaType::QString) {
+    const QString& text = *static_cast<const QString*>(v.constData());
+    return text.isNull() ? sqlite3_bind_null(st, index) : BindText(st, index, text);
+  }
   if (!v.isValid() || v.isNull()) return sqlite3_bind_null(st, index);
   switch (v.typeId()) {
     case QMetaType::Bool:
@@ -163,13 +184,19 @@ SqliteResult SqliteDb::Query(const HashedText& sql, const QVariantList& params, 
   return Run(sql, params, described, nullptr);
 }
 
-SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bool described, StatementAccess* access) {
+SqliteResult SqliteDb::QueryTexts(const HashedText& sql, const QVariantList& params) {
+  return Run(sql, params, true, nullptr, Values::AsTexts);
+}
+
+SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bool described, StatementAccess* access,
+                           Values values) {
   const QString& sql = key.text;
   SqliteResult result;
   if (RefusedAfterAbandon(sql, result)) return result;
   const bool wasInTransaction = InTransaction();
   HashedText keptText = key;
-  PreparedStatement prepared = statements_.Take(db_, changes_, key, result, &keptText);
+  KeptStatements::Held held = statements_.Take(db_, changes_, key, result, &keptText);
+  PreparedStatement& prepared = *held;
   sqlite3_stmt* st = prepared.st;
   if (!st) return result;
   // The last run's values stay bound, so that SQLite can write a text over the last one's
@@ -182,6 +209,9 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   // the schema changed since, and may then have other columns.
   const int columns = sqlite3_column_count(st);
   if (described) KeptStatements::DescribeColumns(prepared, result);
+  result.width = columns;
+  for (; rc == SQLITE_ROW && values == Values::AsTexts; rc = sqlite3_step(st))
+    for (int i = 0; i < columns; ++i) result.texts << ReadText(st, i);
   for (; rc == SQLITE_ROW; rc = sqlite3_step(st)) {
     QVariantList row;
     row.reserve(columns);
@@ -192,6 +222,7 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
     result.code = sqlite3_extended_errcode(db_);
     result.error = QString::fromUtf8(sqlite3_errmsg(db_));
     result.rows.clear();
+    result.texts.clear();
   } else {
     result.ok = true;
     // The difference of the connection's running total counts this statement only; SQLite's
@@ -205,7 +236,7 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   sqlite3_reset(st);
   if (access) *access = prepared.access;
   if (result.ok) NoteSavepoints(prepared.access, wasInTransaction);
-  statements_.Put(keptText, std::move(prepared));
+  statements_.Put(keptText, std::move(held));
   NoteAbandon(wasInTransaction, result.ok);
   if (!InTransaction()) savepoints_.clear();
   return result;

@@ -42,6 +42,9 @@ class SqliteDb {
   SqliteResult Query(const QString& sql, const QVariantList& params = {}, bool described = false);
   // The same for a text whose hash is already at hand.
   SqliteResult Query(const HashedText& sql, const QVariantList& params, bool described);
+  // The same, described, with the values as `texts`: what the DM SQL object hands out, made
+  // from SQLite's values at once rather than through a QVariant and a list for every row.
+  SqliteResult QueryTexts(const HashedText& sql, const QVariantList& params);
   // First column of the first row, null when there is none or the statement failed.
   QVariant Scalar(const QString& sql, const QVariantList& params = {});
   // A read of the emulator's own (a query without side effects): inside a transaction, answered
@@ -101,7 +104,9 @@ class SqliteDb {
   ChangeTracker changes_;
   KeptStatements statements_;
   KeptReads reads_;
-  SqliteResult Run(const HashedText& key, const QVariantList& params, bool described, StatementAccess* access);
+  enum class Values { AsVariants, AsTexts };
+  SqliteResult Run(const HashedText& key, const QVariantList& params, bool described, StatementAccess* access,
+                   Values values = Values::AsVariants);
   // The refusal of a statement while an abandoned transaction waits for its end; false when the
   // statement may run.
   bool RefusedAfterAbandon(const QString& sql, SqliteResult& refusal);

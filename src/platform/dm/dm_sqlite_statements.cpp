@@ -30,36 +30,41 @@ bool OnlyOneStatement(const char* tail) {
 
 }  // namespace
 
-KeptStatements::KeptStatements() : statements_(Kept, [](PreparedStatement& p) { sqlite3_finalize(p.st); }) {}
+QString DmNumberText(double d) {
+  if (d == double(qint64(d)) && d > -1e15 && d < 1e15) return QString::number(qint64(d));
+  return QString::number(d, 'g', 15);
+}
 
-PreparedStatement KeptStatements::Take(sqlite3* db, ChangeTracker& changes, const HashedText& sql, SqliteResult& result,
-                                       HashedText* keptText) {
-  if (std::optional<PreparedStatement> kept = statements_.Take(sql, keptText)) return std::move(*kept);
+KeptStatements::KeptStatements() : statements_(Kept, [](Held& p) { sqlite3_finalize(p->st); }) {}
+
+KeptStatements::Held KeptStatements::Take(sqlite3* db, ChangeTracker& changes, const HashedText& sql, SqliteResult& result,
+                                          HashedText* keptText) {
+  if (std::optional<Held> kept = statements_.Take(sql, keptText)) return std::move(*kept);
   const QByteArray utf8 = sql.text.toUtf8();
-  PreparedStatement p;
+  Held p = std::make_shared<PreparedStatement>();
   const char* tail = nullptr;
   changes.BeginPreparing();
-  const int rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &p.st, &tail);
-  p.access = changes.EndPreparing();
+  const int rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &p->st, &tail);
+  p->access = changes.EndPreparing();
+  const auto refuse = [&p](int code, const QString& error, SqliteResult& r) {
+    r.code = code;
+    r.error = error;
+    sqlite3_finalize(p->st);
+    p->st = nullptr;
+  };
   if (rc != SQLITE_OK) {
-    result.code = sqlite3_extended_errcode(db);
-    result.error = QString::fromUtf8(sqlite3_errmsg(db));
-    sqlite3_finalize(p.st);
-    return {};
+    refuse(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)), result);
+  } else if (!OnlyOneStatement(tail)) {
+    // SQLite would silently ignore everything after the first statement; a batch is refused
+    // instead, so that no part of it is taken for done.
+    refuse(SQLITE_ERROR, QStringLiteral("Only one SQL statement can be run at a time"), result);
+  } else if (!p->st) {
+    result.ok = true;  // only blanks or a comment: nothing to run
   }
-  // SQLite would silently ignore everything after the first statement; a batch is refused
-  // instead, so that no part of it is taken for done.
-  if (!OnlyOneStatement(tail)) {
-    result.code = SQLITE_ERROR;
-    result.error = QStringLiteral("Only one SQL statement can be run at a time");
-    sqlite3_finalize(p.st);
-    return {};
-  }
-  if (!p.st) result.ok = true;  // only blanks or a comment: nothing to run
   return p;
 }
 
-void KeptStatements::Put(const HashedText& keptText, PreparedStatement prepared) {
+void KeptStatements::Put(const HashedText& keptText, Held prepared) {
   statements_.Put(keptText, std::move(prepared));
 }
 
