@@ -104,6 +104,7 @@ class SqliteDb {
   ChangeTracker changes_;
   KeptStatements statements_;
   KeptReads reads_;
+  // How the values come back: as variants a row (`rows`), or as the SQL object's texts (`texts`).
   enum class Values { AsVariants, AsTexts };
   SqliteResult Run(const HashedText& key, const QVariantList& params, bool described, StatementAccess* access,
                    Values values = Values::AsVariants);
