@@ -236,7 +236,8 @@ TEST_F(RulesLoaderTest, SqlCacheKeepsOneRowPerLibraryAndRuleAcrossSwitches) {
   EXPECT_EQ(cx.rules.RuleSqlCache(cx.rules.RuleSqlCache.Find("LAWLIB", "LAW ONLY"), sqlcol::Sql), "SELECT 2");
 }
 
-// Rules are read again after a write of this program to the settings, and after going back on it.
+// Rules are read again after a write of this program to the settings, after going back on it, and
+// after it empties the table.
 TEST_F(RulesLoaderTest, RulesAreReadAgainAfterTheProgramChangesOrUndoesItsSettings) {
   Rule("alpha", "RULE_FORM", "F");
   LoadLibraryRules(cx);
@@ -249,6 +250,15 @@ TEST_F(RulesLoaderTest, RulesAreReadAgainAfterTheProgramChangesOrUndoesItsSettin
   LoadLibraryRules(cx);
   EXPECT_EQ(Field(field::RULE_FORM), "F");
   EndTransaction(cx, outer, true);
+  // A whole-table delete or truncation empties the table without reporting a row.
+  for (const char* clear : {"DELETE FROM [OWNER].TARN_SETTINGS", "TRUNCATE TABLE [OWNER].TARN_SETTINGS"}) {
+    Rule("alpha", "RULE_FORM", "F");
+    LoadLibraryRules(cx);
+    ASSERT_EQ(Field(field::RuleName), "ALPHA");
+    ASSERT_TRUE(RunAndRelease(cx, clear));
+    LoadLibraryRules(cx);
+    EXPECT_EQ(Field(field::RuleName), "***DEFAULT RULE***") << clear;
+  }
 }
 
 TEST_F(RulesLoaderTest, LibraryWithoutRulesGetsTheBuiltInRule) {

@@ -66,9 +66,11 @@ struct ValueSource {
 // A form's fields and the statement that reads a profile's values in them.
 struct FormLayout {
   std::shared_ptr<const std::vector<FieldDef>> fields;  // shared by every profile of the form
-  HashedText valuesSql{QString()};  // hashed once: every open of the form reads by it
-  // The same with the facts that choose a profile's layout after the values (OpenFacts).
-  HashedText openSql{QString()};
+  // Reads a profile's values and, after them, the facts that choose its layout (OpenFacts):
+  // every read of a profile of the form is this one statement, so that a read that comes again
+  // before anything changed (the load after a save, the next open of the same profile) is
+  // answered by the kept reads. Hashed once.
+  HashedText valuesSql{QString()};
   // One source a column, in the order of the columns; of fields on one column, the last.
   std::shared_ptr<const std::vector<ValueSource>> sources;
 };
@@ -116,7 +118,14 @@ struct EmProfileData {
   QString formName;
   bool usable = true;  // the profile's form exists
   std::shared_ptr<const std::vector<FieldDef>> fields;  // its form's, shared
-  HashedText valuesSql{QString()};  // reads the values in these fields
+  HashedText valuesSql{QString()};  // reads the values in these fields (FormLayout::valuesSql)
+  // The row they were last read from, and the change stamp of PROFILE then: a stored column the
+  // row holds is answered from it while the stamp stands.
+  QVariantList row;
+  std::optional<quint64> rowStamp;
+  // The row's value of the PROFILE column, while PROFILE has not changed since it was read;
+  // null when the row does not hold the column or it may have changed.
+  const QVariant* RowValue(const QString& column) const;
   const std::vector<FieldDef>& Fields() const {
     static const std::vector<FieldDef> none;
     return fields ? *fields : none;
@@ -151,6 +160,17 @@ struct EmProfileData {
     dirty.insert(column);
   }
 };
+
+const QVariant* EmProfileData::RowValue(const QString& column) const {
+  if (!rowStamp || db->ReadStamp(QStringLiteral("PROFILE")) != rowStamp) return nullptr;
+  // The row holds P.SYSTEM_ID, P.DOCNAME and P.ABSTRACT, then each field: a plain one as its
+  // PROFILE column.
+  qsizetype at = column == QLatin1String("SYSTEM_ID") ? 0 : column == QLatin1String("DOCNAME") ? 1
+               : column == QLatin1String("ABSTRACT")  ? 2 : -1;
+  for (size_t i = 0; at < 0 && i < Fields().size(); ++i)
+    if (!Fields()[i].IsLookup() && Fields()[i].profileColumn == column) at = 3 + qsizetype(i);
+  return at >= 0 && at < row.size() ? &row[at] : nullptr;
+}
 
 namespace {
 
@@ -228,6 +248,7 @@ class EmStoredColumn : public DmColumn {
  private:
   QVariant Stored() const {
     if (data_->isNew) return QVariant(qint64(0));
+    if (const QVariant* read = data_->RowValue(column_)) return *read;
     return data_->db->ReadScalar(QStringLiteral("SELECT ") + QuotedName(column_) + QStringLiteral(" FROM PROFILE WHERE SYSTEM_ID = ?"),
                                  {data_->systemId});
   }
@@ -330,9 +351,8 @@ const QString OpenFactsJoins = QStringLiteral(
     " LEFT JOIN FORMS OPEN_F ON OPEN_F.SYSTEM_ID = P.FORM LEFT JOIN APPS OPEN_A ON OPEN_A.SYSTEM_ID = P.APPLICATION");
 
 // The statement that reads a profile's values in its layout: the look-up columns as the texts
-// they look up.
-// With `withFacts`, the facts that choose the layout follow the values.
-QString ValuesStatement(const std::vector<FieldDef>& fields, bool withFacts) {
+// they look up; the facts that choose the layout follow the values.
+QString ValuesStatement(const std::vector<FieldDef>& fields) {
   QStringList select{QStringLiteral("P.SYSTEM_ID"), QStringLiteral("P.DOCNAME"), QStringLiteral("P.ABSTRACT")};
   QString joins;
   for (size_t i = 0; i < fields.size(); ++i) {
@@ -345,10 +365,8 @@ QString ValuesStatement(const std::vector<FieldDef>& fields, bool withFacts) {
       select << QStringLiteral("P.") + QuotedName(f.profileColumn);
     }
   }
-  if (withFacts) {
-    select << OpenFactsColumns;
-    joins += OpenFactsJoins;
-  }
+  select << OpenFactsColumns;
+  joins += OpenFactsJoins;
   return QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) + QStringLiteral(" FROM PROFILE P") + joins +
          QStringLiteral(" WHERE P.DOCNUMBER = ?");
 }
@@ -374,8 +392,7 @@ FormLayout ReadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
     const QString fallback = isFolder ? QStringLiteral("FOLDER_PROF") : QStringLiteral("DEF_PROF");
     fields = read(db.ReadScalar(QStringLiteral("SELECT SYSTEM_ID FROM FORMS WHERE FORM_NAME = ?"), {fallback}).toLongLong());
   }
-  const HashedText valuesSql(ValuesStatement(fields, false));
-  const HashedText openSql(ValuesStatement(fields, true));
+  const HashedText valuesSql(ValuesStatement(fields));
   std::vector<ValueSource> sources{{QStringLiteral("DOCNAME"), ValueSource::DocName},
                                    {QStringLiteral("ABSTRACT"), ValueSource::Abstract}};
   for (size_t i = 0; i < fields.size(); ++i) sources.push_back({fields[i].profileColumn, int(i)});
@@ -388,7 +405,7 @@ FormLayout ReadLayout(SqliteDb& db, qint64 formId, bool isFolder) {
     else
       unique.push_back(std::move(source));
   }
-  return FormLayout{std::make_shared<const std::vector<FieldDef>>(std::move(fields)), valuesSql, openSql,
+  return FormLayout{std::make_shared<const std::vector<FieldDef>>(std::move(fields)), valuesSql,
                     std::make_shared<const std::vector<ValueSource>>(std::move(unique))};
 }
 
@@ -457,6 +474,8 @@ void TakeRow(EmProfileData& d, const QVariantList& row) {
   d.dirty.clear();
   d.systemId = row[0].toLongLong();
   TakeValues(d, row);
+  d.row = row;
+  d.rowStamp = d.db->ReadStamp(QStringLiteral("PROFILE"));
 }
 
 // Reads the profile's values; false when the profile does not exist.
@@ -867,7 +886,7 @@ LastLayoutRead OpenWithLastLayout(EmProfileData& d) {
   if (!kept.lastOpened) return read;
   const auto layout = kept.layouts.find(*kept.lastOpened);
   if (layout == kept.layouts.end()) return read;
-  const SqliteResult r = d.db->Read(layout->second.openSql, {d.docNumber});
+  const SqliteResult r = d.db->Read(layout->second.valuesSql, {d.docNumber});
   if (!r.ok) return read;
   if (r.rows.isEmpty()) {
     read.found = false;

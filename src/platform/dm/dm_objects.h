@@ -146,7 +146,7 @@ class EmPcdSql : public PcdSql {
   qint64 ErrNumber() const override { return errNumber_; }
   QString ErrDescription() const override { return errDescription_; }
   qint64 RowsAffected() const override { return rowsAffected_; }
-  qint64 RowCount() const override { return qint64(rows_.size()); }
+  qint64 RowCount() const override;
   int ColumnCount() const override { return int(columns_.size()); }
   QString ColumnName(int column) const override;
   QString ColumnValue(int column) const override;
@@ -179,8 +179,9 @@ class EmPcdSql : public PcdSql {
   QString errDescription_;
   qint64 rowsAffected_ = 0;
   QStringList columns_;
-  QList<QVariantList> rows_;
-  qint64 row_ = 0;  // current row from 1; 0 or past the end = none
+  QStringList texts_;  // every value as its text, row after row
+  int width_ = 0;      // values a row
+  qint64 row_ = 0;     // current row from 1; 0 or past the end = none
 };
 
 class EmSessionHelper : public DmSessionHelper {

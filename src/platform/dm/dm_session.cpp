@@ -155,11 +155,7 @@ QString EmSessionHelper::Describe() const {
 
 QString DmValueText(const QVariant& v) {
   if (!v.isValid() || v.isNull()) return QString();
-  if (v.typeId() == QMetaType::Double) {
-    const double d = v.toDouble();
-    if (d == double(qint64(d)) && d > -1e15 && d < 1e15) return QString::number(qint64(d));
-    return QString::number(d, 'g', 15);
-  }
+  if (v.typeId() == QMetaType::Double) return DmNumberText(v.toDouble());
   return v.toString();
 }
 

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 namespace sw::dm {
@@ -29,6 +28,21 @@ QVariant ReadColumn(sqlite3_stmt* st, int i) {
   }
 }
 
+QString ReadText(sqlite3_stmt* st, int i) {
+  switch (sqlite3_column_type(st, i)) {
+    case SQLITE_NULL:
+      return QString();
+    case SQLITE_INTEGER:
+      return QString::number(sqlite3_column_int64(st, i));
+    case SQLITE_FLOAT:
+      return DmNumberText(sqlite3_column_double(st, i));
+    default: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+      return QString::fromUtf8(text, sqlite3_column_bytes(st, i));
+    }
+  }
+}
+
 // SQLite copies the text it is given; plain ASCII, most of what is bound, goes to it from a
 // buffer on the stack rather than through a converted copy of its own.
 int BindText(sqlite3_stmt* st, int index, const QString& text) {
@@ -45,6 +59,12 @@ int BindText(sqlite3_stmt* st, int index, const QString& text) {
 }
 
 int Bind(sqlite3_stmt* st, int index, const QVariant& v) {
+  // Whole numbers and texts, nearly every value bound, are read from the variant as they are.
+  if (v.typeId() == QMetaType::LongLong) return sqlite3_bind_int64(st, index, *static_cast<const qint64*>(v.constData()));
+  if (v.typeId() == QMetaType::QString) {
+    const QString& text = *static_cast<const QString*>(v.constData());
+    return text.isNull() ? sqlite3_bind_null(st, index) : BindText(st, index, text);
+  }
   if (!v.isValid() || v.isNull()) return sqlite3_bind_null(st, index);
   switch (v.typeId()) {
     case QMetaType::Bool:
@@ -61,25 +81,6 @@ int Bind(sqlite3_stmt* st, int index, const QVariant& v) {
     default:
       return BindText(st, index, v.toString());
   }
-}
-
-// True when nothing but blanks, semicolons and comments follows the first statement.
-bool OnlyOneStatement(const char* tail) {
-  const char* p = tail;
-  while (p && *p) {
-    if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == ';') {
-      ++p;
-    } else if (p[0] == '-' && p[1] == '-') {
-      while (*p && *p != '\n') ++p;
-    } else if (p[0] == '/' && p[1] == '*') {
-      const char* end = std::strstr(p + 2, "*/");
-      if (!end) return true;
-      p = end + 2;
-    } else {
-      return false;
-    }
-  }
-  return true;
 }
 
 // COMMIT, END or ROLLBACK of the whole transaction (not ROLLBACK TO a savepoint).
@@ -103,8 +104,6 @@ int WaitForLock(void*, int tries) {
 
 }  // namespace
 
-SqliteDb::SqliteDb() : statements_(KeptStatements, [](Prepared& p) { sqlite3_finalize(p.st); }) {}
-
 std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QString* error) {
   // SQLite counts every allocation under a lock for statistics nobody reads; set before its first use.
   static const int noStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
@@ -121,9 +120,7 @@ std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QStri
     return nullptr;
   }
   sqlite3_extended_result_codes(db->db_, 1);
-  sqlite3_update_hook(db->db_, &SqliteDb::NoteWrite, db.get());
-  sqlite3_rollback_hook(db->db_, &SqliteDb::NoteRollback, db.get());
-  sqlite3_set_authorizer(db->db_, &SqliteDb::NoteAccess, db.get());
+  db->changes_.Attach(db->db_);
   sqlite3_busy_handler(db->db_, &WaitForLock, nullptr);
   // A cache of up to 64 MB keeps the pages of a large library's indexes at hand, as a database
   // server's memory would, so a look-up does not read them again.
@@ -137,6 +134,7 @@ std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QStri
 
 SqliteDb::~SqliteDb() {
   statements_.Clear();
+  changes_.Release();
   if (db_) sqlite3_close_v2(db_);
 }
 
@@ -154,14 +152,8 @@ bool SqliteDb::RefusedAfterAbandon(const QString& sql, SqliteResult& refusal) {
 }
 
 void SqliteDb::NoteAbandon(bool wasInTransaction, bool ok) {
-  NoteTurn(wasInTransaction);
+  if (wasInTransaction != InTransaction()) changes_.NoteTurn();
   if (!ok && wasInTransaction && !InTransaction()) abandoned_ = true;
-}
-
-void SqliteDb::NoteTurn(bool wasInTransaction) {
-  if (wasInTransaction == InTransaction()) return;
-  ++transactionTurns_;
-  ++changeCount_;
 }
 
 bool SqliteDb::ExecScript(const QString& sql, QString* error) {
@@ -171,7 +163,7 @@ bool SqliteDb::ExecScript(const QString& sql, QString* error) {
     return false;
   }
   const bool wasInTransaction = InTransaction();
-  ++changeCount_;  // a script may write
+  changes_.NoteScript();
   savepoints_.clear();
   char* message = nullptr;
   const int rc = sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &message);
@@ -184,77 +176,6 @@ bool SqliteDb::ExecScript(const QString& sql, QString* error) {
   return true;
 }
 
-SqliteDb::Prepared SqliteDb::Prepare(const HashedText& sql, SqliteResult& result, HashedText* keptText) {
-  if (std::optional<Prepared> kept = statements_.Take(sql, keptText)) return std::move(*kept);
-  const QByteArray utf8 = sql.text.toUtf8();
-  Prepared p;
-  const char* tail = nullptr;
-  preparing_ = Access();
-  const int rc = sqlite3_prepare_v2(db_, utf8.constData(), int(utf8.size()), &p.st, &tail);
-  p.access = std::move(preparing_);
-  if (rc != SQLITE_OK) {
-    result.code = sqlite3_extended_errcode(db_);
-    result.error = QString::fromUtf8(sqlite3_errmsg(db_));
-    sqlite3_finalize(p.st);
-    return {};
-  }
-  // SQLite would silently ignore everything after the first statement; a batch is refused
-  // instead, so that no part of it is taken for done.
-  if (!OnlyOneStatement(tail)) {
-    result.code = SQLITE_ERROR;
-    result.error = QStringLiteral("Only one SQL statement can be run at a time");
-    sqlite3_finalize(p.st);
-    return {};
-  }
-  if (!p.st) result.ok = true;  // only blanks or a comment: nothing to run
-  return p;
-}
-
-int SqliteDb::TableNumber(const char* name) {
-  for (size_t i = 0; i < tables_.size(); ++i)
-    if (sqlite3_stricmp(tables_[i].constData(), name) == 0) return int(i);
-  tables_.emplace_back(name);
-  tableChanges_.push_back(0);
-  return int(tables_.size() - 1);
-}
-
-int SqliteDb::NoteAccess(void* self, int action, const char* first, const char* second, const char*, const char*) {
-  SqliteDb* db = static_cast<SqliteDb*>(self);
-  Access& access = db->preparing_;
-  const auto note = [db](std::vector<int>& tables, const char* name) {
-    const int number = db->TableNumber(name ? name : "");
-    if (std::find(tables.begin(), tables.end(), number) == tables.end()) tables.push_back(number);
-  };
-  switch (action) {
-    case SQLITE_READ:
-      note(access.reads, first);
-      break;
-    case SQLITE_INSERT:
-    case SQLITE_UPDATE:
-    case SQLITE_DELETE:
-      note(access.writes, first);
-      break;
-    case SQLITE_TRANSACTION:  // the operation: "BEGIN", "COMMIT" or "ROLLBACK"
-      access.savepointStep = SavepointStep::EndAll;  // a transaction begins or ends: none is open
-      access.goesBack = sqlite3_stricmp(first, "ROLLBACK") == 0;
-      break;
-    case SQLITE_SAVEPOINT:  // the operation ("BEGIN", "RELEASE" or "ROLLBACK"), then the name
-      access.goesBack = sqlite3_stricmp(first, "ROLLBACK") == 0;
-      access.savepointStep = access.goesBack                          ? SavepointStep::GoBack
-                             : sqlite3_stricmp(first, "RELEASE") == 0 ? SavepointStep::Release
-                                                                      : SavepointStep::Set;
-      access.savepoint = second;
-      break;
-    case SQLITE_SELECT:
-    case SQLITE_FUNCTION:
-    case SQLITE_RECURSIVE:
-      break;
-    default:
-      access.other = true;
-  }
-  return SQLITE_OK;
-}
-
 SqliteResult SqliteDb::Query(const QString& sql, const QVariantList& params, bool described) {
   return Run(HashedText(sql), params, described, nullptr);
 }
@@ -263,13 +184,19 @@ SqliteResult SqliteDb::Query(const HashedText& sql, const QVariantList& params, 
   return Run(sql, params, described, nullptr);
 }
 
-SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bool described, Access* access) {
+SqliteResult SqliteDb::QueryTexts(const HashedText& sql, const QVariantList& params) {
+  return Run(sql, params, true, nullptr, Values::AsTexts);
+}
+
+SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bool described, StatementAccess* access,
+                           Values values) {
   const QString& sql = key.text;
   SqliteResult result;
   if (RefusedAfterAbandon(sql, result)) return result;
   const bool wasInTransaction = InTransaction();
   HashedText keptText = key;
-  Prepared prepared = Prepare(key, result, &keptText);
+  KeptStatements::Held held = statements_.Take(db_, changes_, key, result, &keptText);
+  PreparedStatement& prepared = *held;
   sqlite3_stmt* st = prepared.st;
   if (!st) return result;
   // The last run's values stay bound, so that SQLite can write a text over the last one's
@@ -281,7 +208,10 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   // Its columns as they are after the first step: a kept statement is prepared anew there when
   // the schema changed since, and may then have other columns.
   const int columns = sqlite3_column_count(st);
-  if (described) DescribeColumns(prepared, result);
+  if (described) KeptStatements::DescribeColumns(prepared, result);
+  result.width = columns;
+  for (; rc == SQLITE_ROW && values == Values::AsTexts; rc = sqlite3_step(st))
+    for (int i = 0; i < columns; ++i) result.texts << ReadText(st, i);
   for (; rc == SQLITE_ROW; rc = sqlite3_step(st)) {
     QVariantList row;
     row.reserve(columns);
@@ -292,6 +222,7 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
     result.code = sqlite3_extended_errcode(db_);
     result.error = QString::fromUtf8(sqlite3_errmsg(db_));
     result.rows.clear();
+    result.texts.clear();
   } else {
     result.ok = true;
     // The difference of the connection's running total counts this statement only; SQLite's
@@ -299,40 +230,16 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
     result.changes = sqlite3_stmt_readonly(st) ? 0 : sqlite3_total_changes64(db_) - before;
   }
   // Failed or not, a statement that may write may have changed what a read returns.
-  if (!sqlite3_stmt_readonly(st)) {
-    if (prepared.access.other || prepared.access.writes.empty()) ++changeCount_;
-    for (const int table : prepared.access.writes) ++tableChanges_[size_t(table)];
-  }
+  changes_.NoteRun(prepared.access, sqlite3_stmt_readonly(st), result.ok);
   // Reset at once: a statement left open would hold its read snapshot, and this connection
   // would not see what other processes commit.
   sqlite3_reset(st);
-  // Going back to a savepoint calls no hook; it may undo writes all the same.
-  if (prepared.access.goesBack) {
-    if (result.ok) ++rollbacks_;
-    ++changeCount_;
-  }
   if (access) *access = prepared.access;
   if (result.ok) NoteSavepoints(prepared.access, wasInTransaction);
-  statements_.Put(keptText, std::move(prepared));
+  statements_.Put(keptText, std::move(held));
   NoteAbandon(wasInTransaction, result.ok);
   if (!InTransaction()) savepoints_.clear();
   return result;
-}
-
-void SqliteDb::DescribeColumns(Prepared& prepared, SqliteResult& result) {
-  sqlite3_stmt* st = prepared.st;
-  const int reprepared = sqlite3_stmt_status(st, SQLITE_STMTSTATUS_REPREPARE, 0);
-  if (prepared.columnsRead != reprepared) {
-    prepared.columns.clear();
-    prepared.computed.clear();
-    for (int i = 0; i < sqlite3_column_count(st); ++i) {
-      prepared.columns << QString::fromUtf8(sqlite3_column_name(st, i));
-      prepared.computed << (sqlite3_column_origin_name(st, i) == nullptr);
-    }
-    prepared.columnsRead = reprepared;
-  }
-  result.columns = prepared.columns;
-  result.computed = prepared.computed;
 }
 
 QVariant SqliteDb::Scalar(const QString& sql, const QVariantList& params) {
@@ -344,43 +251,10 @@ SqliteResult SqliteDb::Read(const QString& sql, const QVariantList& params) { re
 
 SqliteResult SqliteDb::Read(const HashedText& key, const QVariantList& params) {
   if (!InTransaction() || abandoned_) return Query(key, params, false);
-  if (readsChangeCount_ != changeCount_ || keptReads_ >= KeptReads) {
-    reads_.clear();
-    keptReads_ = 0;
-    readsChangeCount_ = changeCount_;
-  }
-  const auto sameParams = [&params](const QVariantList& kept) {
-    if (kept.size() != params.size()) return false;
-    for (qsizetype i = 0; i < kept.size(); ++i)
-      if (kept[i].typeId() != params[i].typeId() || kept[i] != params[i]) return false;
-    return true;
-  };
-  const auto unchanged = [this](const KeptRead& kept) {
-    for (const auto& [table, changes] : kept.tables)
-      if (tableChanges_[size_t(table)] != changes) return false;
-    return true;
-  };
-  std::vector<KeptRead>& kept = reads_[key];
-  for (auto it = kept.begin(); it != kept.end(); ++it) {
-    if (!sameParams(it->params)) continue;
-    if (unchanged(*it)) return it->result;
-    kept.erase(it);
-    --keptReads_;
-    break;
-  }
-  Access access;
+  if (const SqliteResult* kept = reads_.Find(key, params, changes_)) return *kept;
+  StatementAccess access;
   SqliteResult result = Run(key, params, false, &access);
-  // Only a plain query of tables is kept: what it depends on is known.
-  if (!result.ok || access.other || access.reads.empty() || !access.writes.empty()) return result;
-  if (readsChangeCount_ != changeCount_ || !InTransaction()) return result;
-  KeptRead read{params, result, {}};
-  for (const int table : access.reads) read.tables.emplace_back(table, tableChanges_[size_t(table)]);
-  if (kept.size() >= KeptReadsOfAText) {
-    kept.erase(kept.begin());
-    --keptReads_;
-  }
-  kept.push_back(std::move(read));
-  ++keptReads_;
+  if (InTransaction()) reads_.Keep(key, params, result, access, changes_);
   return result;
 }
 
@@ -391,7 +265,8 @@ QVariant SqliteDb::ReadScalar(const QString& sql, const QVariantList& params) {
 
 bool SqliteDb::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
-void SqliteDb::NoteSavepoints(const Access& access, bool wasInTransaction) {
+void SqliteDb::NoteSavepoints(const StatementAccess& access, bool wasInTransaction) {
+  using SavepointStep = StatementAccess::SavepointStep;
   const auto newest = [this, &access] {
     for (auto it = savepoints_.rbegin(); it != savepoints_.rend(); ++it)
       if (sqlite3_stricmp(it->constData(), access.savepoint.constData()) == 0) return std::prev(it.base());
@@ -429,7 +304,8 @@ bool SqliteDb::ReleaseOldestSavepoint(const QString& name) {
 }
 
 std::pair<quint64, quint64> SqliteDb::KeyCountersStamp() {
-  return {changeCount_, tableChanges_[size_t(TableNumber("DM_NEXTKEY"))]};
+  if (keyCounters_ < 0) keyCounters_ = changes_.TableNumber("DM_NEXTKEY");
+  return {changes_.Changes(), changes_.Writes(keyCounters_)};
 }
 
 qint64 SqliteDb::TakeDrawnAhead(const QString& keyName, qint64 count) {
@@ -455,36 +331,17 @@ void SqliteDb::KeepDrawnAhead(const QString& keyName, qint64 next, qint64 end) {
   if (next < end) drawnAhead_.push_back({keyName, next, end});
 }
 
-void SqliteDb::NoteWrite(void* self, int, const char*, const char* table, long long) {
-  SqliteDb* db = static_cast<SqliteDb*>(self);
-  for (const char* configuration : ConfigurationTables)
-    if (sqlite3_stricmp(table, configuration) == 0) ++db->configurationWrites_;
-  for (auto& [watched, writes] : db->watchedWrites_)
-    if (sqlite3_stricmp(table, watched.constData()) == 0) ++writes;
+SqliteDb::Stamp SqliteDb::ConfigurationStamp() {
+  if (configurationTables_.empty())
+    for (const char* table : ConfigurationTables) configurationTables_.push_back(changes_.TableNumber(table));
+  return changes_.TablesStamp(configurationTables_);
 }
-
-void SqliteDb::NoteRollback(void* self) {
-  SqliteDb* db = static_cast<SqliteDb*>(self);
-  ++db->rollbacks_;
-  ++db->changeCount_;
-}
-
-qint64 SqliteDb::DataVersion() {
-  const bool inTransaction = InTransaction();
-  if (inTransaction && dataVersionInTransaction_ && dataVersionInTransaction_->first == transactionTurns_)
-    return dataVersionInTransaction_->second;
-  const qint64 version = Scalar(QStringLiteral("PRAGMA data_version")).toLongLong();
-  if (inTransaction) dataVersionInTransaction_ = std::make_pair(transactionTurns_, version);
-  return version;
-}
-
-SqliteDb::Stamp SqliteDb::ConfigurationStamp() { return {DataVersion(), configurationWrites_}; }
 
 bool SqliteDb::HasColumn(const QString& table, const QString& column) {
   // Brackets quote a name whole, but nothing quotes a bracket within one (a double-quoted name
   // that is no column would read as a text and run).
   if (table.contains(QLatin1Char(']')) || column.contains(QLatin1Char(']'))) return false;
-  const std::pair<qint64, quint64> stamp{DataVersion(), changeCount_};
+  const ChangeTracker::Stamp stamp = changes_.SchemaStamp();
   if (stamp != columnsStamp_) {
     columns_.clear();
     columnsStamp_ = stamp;
@@ -497,13 +354,13 @@ bool SqliteDb::HasColumn(const QString& table, const QString& column) {
   return has;
 }
 
-SqliteDb::Stamp SqliteDb::TableStamp(const QString& table) {
-  const QByteArray name = table.toUtf8();
-  auto watched = std::find_if(watchedWrites_.begin(), watchedWrites_.end(),
-                              [&](const auto& w) { return sqlite3_stricmp(w.first.constData(), name.constData()) == 0; });
-  if (watched == watchedWrites_.end()) watched = watchedWrites_.insert(watchedWrites_.end(), {name, 0});
-  return {DataVersion(), watched->second + rollbacks_};
+std::optional<quint64> SqliteDb::ReadStamp(const QString& table) {
+  if (!InTransaction() || abandoned_) return std::nullopt;
+  // Both counts only grow: their sum stays the same exactly when each does.
+  return changes_.Changes() + changes_.Writes(changes_.TableNumber(table));
 }
+
+SqliteDb::Stamp SqliteDb::TableStamp(const QString& table) { return changes_.TablesStamp({changes_.TableNumber(table)}); }
 
 QString QuotedName(const QString& name) {
   // A name without a quote (nearly every one) is neither searched twice nor copied: the copy is

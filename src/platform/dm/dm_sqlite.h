@@ -1,40 +1,26 @@
 #pragma once
 // A thin owner of one SQLite connection to a library file, and buffered queries on it. Used by
 // the emulator's objects for their own statements (always with bound parameters) and by the
-// DM SQL object for the system's statements.
+// DM SQL object for the system's statements. What it keeps of its statements lives beside it:
+// the prepared statements (dm_sqlite_statements.h), the answers of its own reads
+// (dm_sqlite_reads.h), and the one tracker of the changes to the tables that tells whether
+// anything kept still holds (dm_sqlite_changes.h).
 #include <QHash>
-#include <QList>
 #include <QString>
-#include <QStringList>
 #include <QVariant>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <vector>
 
-#include "platform/dm/recent_texts.h"
+#include "platform/dm/dm_sqlite_changes.h"
+#include "platform/dm/dm_sqlite_reads.h"
+#include "platform/dm/dm_sqlite_statements.h"
 
 struct sqlite3;
-struct sqlite3_stmt;
 
 namespace sw::dm {
-
-// The whole result of one statement.
-struct SqliteResult {
-  bool ok = false;
-  int code = 0;          // SQLite's extended result code on failure
-  QString error;         // SQLite's message on failure
-  QStringList columns;   // as SQLite names them (a described query only)
-  QList<bool> computed;  // per column: not a plain column of a table (an expression or literal)
-  QList<QVariantList> rows;  // NULL is a null QVariant
-  qint64 changes = 0;    // rows this statement inserted, updated or deleted
-
-  QVariant Value(int row, int column) const {
-    return row < rows.size() && column < rows[row].size() ? rows[row][column] : QVariant();
-  }
-};
 
 class SqliteDb {
  public:
@@ -56,13 +42,13 @@ class SqliteDb {
   SqliteResult Query(const QString& sql, const QVariantList& params = {}, bool described = false);
   // The same for a text whose hash is already at hand.
   SqliteResult Query(const HashedText& sql, const QVariantList& params, bool described);
+  // The same, described, with the values as `texts`: what the DM SQL object hands out, made
+  // from SQLite's values at once rather than through a QVariant and a list for every row.
+  SqliteResult QueryTexts(const HashedText& sql, const QVariantList& params);
   // First column of the first row, null when there is none or the statement failed.
   QVariant Scalar(const QString& sql, const QVariantList& params = {});
-  // A read of the emulator's own (a query without side effects): inside a transaction, the same
-  // text with the same parameters is answered from the last answer until this connection writes
-  // to a table it reads, goes back on a savepoint or ends the transaction. No other connection's
-  // commit can show in a transaction that has begun to read, so the answer is what the query
-  // would return again; an object's profile, rights and form are asked for many times a folder.
+  // A read of the emulator's own (a query without side effects): inside a transaction, answered
+  // from the kept reads while what it read stands (see KeptReads).
   SqliteResult Read(const QString& sql, const QVariantList& params = {});
   SqliteResult Read(const HashedText& sql, const QVariantList& params = {});
   QVariant ReadScalar(const QString& sql, const QVariantList& params = {});
@@ -86,13 +72,17 @@ class SqliteDb {
   void KeepDrawnAhead(const QString& keyName, qint64 next, qint64 end);
 
   // What the emulator keeps of its own configuration tables (the form layouts) holds while this
-  // stamp stays the same: it changes when another connection commits to the file or this one
-  // writes to such a table.
-  using Stamp = std::pair<qint64, quint64>;
+  // stamp stays the same: it changes when another connection commits to the file, or this one
+  // writes to such a table (whole-table deletes included), does more than write rows, or goes
+  // back on a transaction or a savepoint (which may undo such a write).
+  using Stamp = ChangeTracker::Stamp;
   Stamp ConfigurationStamp();
-  // The same for one table: it changes when another connection commits to the file, or this one
-  // writes to the table or goes back on a transaction or a savepoint (which may undo such a write).
+  // The same for one table.
   Stamp TableStamp(const QString& table);
+  // What a read of the table stands on inside the open transaction: while this stays the same,
+  // the table reads as it did (what KeptReads relies on). None outside a transaction, where
+  // another connection's commit may show at any statement.
+  std::optional<quint64> ReadStamp(const QString& table);
   // Whether the table has the column, asked of SQLite again only once something may have changed
   // the schema: a statement of this connection that does more than write rows, a transaction
   // begun or ended or gone back on, another connection's commit. Names as SQLite takes them in
@@ -105,93 +95,43 @@ class SqliteDb {
 
   // Milliseconds a statement waits for another process's lock before failing.
   static constexpr int BusyTimeoutMs = 15000;
-  // Prepared statements kept per connection.
-  static constexpr qsizetype KeptStatements = 200;
 
  private:
-  SqliteDb();
-  static void NoteWrite(void* self, int operation, const char* database, const char* table, long long row);
+  SqliteDb() = default;
   sqlite3* db_ = nullptr;
   QString file_;
-  quint64 configurationWrites_ = 0;
-  // The tables whose stamps were asked for, with the writes to each since, and the transactions
-  // and savepoints gone back on.
-  std::vector<std::pair<QByteArray, quint64>> watchedWrites_;
-  struct KeptInsert {
-    QString table;
-    std::vector<QString> columns;
-    HashedText text;
-  };
-  std::vector<KeptInsert> keptInserts_;
-  std::pair<qint64, quint64> columnsStamp_{-1, 0};
-  QHash<QString, bool> columns_;  // "TABLE.COLUMN", upper case
-  quint64 rollbacks_ = 0;
   quint64 identity_ = 0;
-  static void NoteRollback(void* self);
-  qint64 DataVersion();
-  // What a statement reads and writes, as SQLite's authorizer tells while preparing it: tables
-  // by number, whether it does anything else (schema, pragmas, attachments), what it does to
-  // the transaction's savepoints, and whether it goes back on a transaction or a savepoint.
-  enum class SavepointStep { None, Set, Release, GoBack, EndAll };
-  struct Access {
-    std::vector<int> reads;
-    std::vector<int> writes;
-    bool other = false;
-    SavepointStep savepointStep = SavepointStep::None;
-    QByteArray savepoint;
-    bool goesBack = false;
-  };
-  struct Prepared {
-    sqlite3_stmt* st = nullptr;
-    Access access;
-    // Its result's column names and which are computed, read once; read again when SQLite has
-    // prepared the statement anew since (the schema changed).
-    QStringList columns;
-    QList<bool> computed;
-    int columnsRead = -1;  // SQLite's count of the statement's new preparations when they were read
-  };
-  static void DescribeColumns(Prepared& prepared, SqliteResult& result);
-  RecentTexts<HashedText, Prepared> statements_;
-  // The prepared statement for the text, kept or new; null with the result's error set. A kept
-  // one's own copy of the text goes to `keptText`.
-  Prepared Prepare(const HashedText& sql, SqliteResult& result, HashedText* keptText);
-  Access preparing_;
-  std::vector<QByteArray> tables_;        // by number
-  std::vector<quint64> tableChanges_;     // by number: statements that wrote to the table
-  int TableNumber(const char* name);
-  static int NoteAccess(void* self, int action, const char* first, const char* second, const char* database, const char* trigger);
-  // Counts what may change any read: transactions begun or ended, savepoints gone back on,
-  // scripts, statements that do more than write rows.
-  quint64 changeCount_ = 0;
-  struct KeptRead {
-    QVariantList params;
-    SqliteResult result;
-    std::vector<std::pair<int, quint64>> tables;  // each table read, with its changes then
-  };
-  QHash<HashedText, std::vector<KeptRead>> reads_;
-  qsizetype keptReads_ = 0;
-  quint64 readsChangeCount_ = 0;
-  // Answers kept at most, in all; a text keeps its last few.
-  static constexpr qsizetype KeptReads = 1024;
-  static constexpr size_t KeptReadsOfAText = 8;
-  SqliteResult Run(const HashedText& key, const QVariantList& params, bool described, Access* access);
+  ChangeTracker changes_;
+  KeptStatements statements_;
+  KeptReads reads_;
+  // How the values come back: as variants a row (`rows`), or as the SQL object's texts (`texts`).
+  enum class Values { AsVariants, AsTexts };
+  SqliteResult Run(const HashedText& key, const QVariantList& params, bool described, StatementAccess* access,
+                   Values values = Values::AsVariants);
   // The refusal of a statement while an abandoned transaction waits for its end; false when the
   // statement may run.
   bool RefusedAfterAbandon(const QString& sql, SqliteResult& refusal);
-  // Notes a transaction that SQLite rolled back by itself when a statement failed.
+  // Notes a transaction that SQLite rolled back by itself when a statement failed, and a turn
+  // into or out of a transaction.
   void NoteAbandon(bool wasInTransaction, bool ok);
   // SQLite rolls a transaction back by itself after some failures (a full disk, a trigger's
   // RAISE(ROLLBACK)). Until its owner ends it, every statement is refused, as a server refuses
   // work in a transaction that can no longer commit: the rest of the work must not run in
   // autocommit and stand half done.
   bool abandoned_ = false;
-  // Counts the statements after which the connection went into or out of a transaction: while
-  // it stays the same inside a transaction, that transaction goes on.
-  quint64 transactionTurns_ = 0;
-  void NoteTurn(bool wasInTransaction);
-  // The data version read inside the current transaction: no other connection's commit can
-  // show in a transaction that has begun to read, so it is read once a transaction.
-  std::optional<std::pair<quint64, qint64>> dataVersionInTransaction_;  // (turn, version)
+
+  std::vector<int> configurationTables_;  // by number
+  // The column cache, and the schema stamp it was filled under.
+  ChangeTracker::Stamp columnsStamp_{-1, 0};
+  QHash<QString, bool> columns_;  // "TABLE.COLUMN", upper case
+
+  struct KeptInsert {
+    QString table;
+    std::vector<QString> columns;
+    HashedText text;
+  };
+  std::vector<KeptInsert> keptInserts_;
+
   struct DrawnAhead {
     QString keyName;
     qint64 next = 0;
@@ -201,11 +141,13 @@ class SqliteDb {
   // The changes and the writes to the counters when the ids were kept; any other makes them void.
   std::pair<quint64, quint64> drawnAheadStamp_;
   std::pair<quint64, quint64> KeyCountersStamp();
+  int keyCounters_ = -1;  // the counters' table by number
+
   // The savepoints open in the current transaction, oldest first, and whether the oldest began
   // it; a script, which may end or begin a transaction, forgets them.
   std::vector<QByteArray> savepoints_;
   bool savepointBegan_ = false;
-  void NoteSavepoints(const Access& access, bool wasInTransaction);
+  void NoteSavepoints(const StatementAccess& access, bool wasInTransaction);
 };
 
 using SqliteDbPtr = std::shared_ptr<SqliteDb>;

@@ -3,6 +3,7 @@
 
 #include "platform/dm/dm_objects.h"
 #include "platform/dm/dm_schema.h"
+#include "platform/dm/sql_chars.h"
 #include "platform/dm/sql_functions.h"
 #include "platform/dm/sql_template.h"
 #include "platform/dm/sql_translator.h"
@@ -24,7 +25,7 @@ bool IsAsciiLetter(QChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c
 // The statement's first word (every statement passes here: no pattern matching, no copy).
 QStringView FirstWord(const QString& sql) {
   qsizetype from = 0;
-  while (from < sql.size() && sql[from].isSpace()) ++from;
+  while (from < sql.size() && sql::IsSpaceChar(sql[from].unicode())) ++from;
   qsizetype to = from;
   while (to < sql.size() && IsAsciiLetter(sql[to])) ++to;
   return QStringView(sql).mid(from, to - from);
@@ -210,16 +211,17 @@ qint64 EmPcdSql::Run(const QString& text, const FilledSql* filled) {
   // row's, in a transaction of many rows), the older one ends, with all set after it, as a
   // release would end them.
   if (const QString name = SavepointSet(translated.sql); !name.isEmpty()) db->ReleaseOldestSavepoint(name);
-  const SqliteResult r = db->Query(ready.sqliteHash ? HashedText(translated.sql, ready.sqliteHash) : HashedText(translated.sql),
-                                   ready.values, true);
+  const SqliteResult r =
+      db->QueryTexts(ready.sqliteHash ? HashedText(translated.sql, ready.sqliteHash) : HashedText(translated.sql), ready.values);
   if (!r.ok) {
     const qint64 code = FailureCode(r.code);
     Fail(code, code, r.error);
     return code;
   }
   for (int i = 0; i < r.columns.size(); ++i) columns_ << ResultColumnName(r.columns[i], r.computed.value(i));
-  rows_ = r.rows;
-  row_ = rows_.isEmpty() ? 0 : 1;
+  texts_ = r.texts;
+  width_ = r.width;
+  row_ = RowCount() == 0 ? 0 : 1;
   // Rows affected: what this statement inserted, updated or deleted; 0 for queries and for
   // schema statements, except that a successful ALTER TABLE reports 1. A SQL Server reports no
   // count for DDL at all, and the system's schema fix-up takes a count of 0 as "the column was
@@ -247,22 +249,22 @@ QString EmPcdSql::ColumnName(int column) const {
   return columns_[column - 1];
 }
 
+qint64 EmPcdSql::RowCount() const { return width_ > 0 ? texts_.size() / width_ : 0; }
+
 QString EmPcdSql::ColumnValue(int column) const {
-  if (row_ < 1 || row_ > rows_.size()) return QString();
-  const QVariantList& row = rows_[int(row_ - 1)];
-  if (column < 1 || column > row.size()) return QString();
-  return DmValueText(row[column - 1]);
+  if (row_ < 1 || row_ > RowCount() || column < 1 || column > width_) return QString();
+  return texts_[(row_ - 1) * width_ + column - 1];
 }
 
 int EmPcdSql::SetRow(qint64 row) {
-  if (row < 1 || row > rows_.size()) return 1;
+  if (row < 1 || row > RowCount()) return 1;
   row_ = row;
   return 0;
 }
 
 int EmPcdSql::NextRow() {
-  if (row_ < 1 || row_ >= rows_.size()) {
-    row_ = rows_.size() + 1;  // past the last row: no current row
+  if (row_ < 1 || row_ >= RowCount()) {
+    row_ = RowCount() + 1;  // past the last row: no current row
     return 0;
   }
   ++row_;
@@ -271,7 +273,8 @@ int EmPcdSql::NextRow() {
 
 void EmPcdSql::ReleaseResults() {
   columns_.clear();
-  rows_.clear();
+  texts_.clear();
+  width_ = 0;
   row_ = 0;
 }
 

@@ -806,6 +806,26 @@ void RejectOuterJoinOperator(const Seq& seq) {
   }
 }
 
+void RejectParameterMarkers(const Seq& seq) {
+  for (size_t i = 0; i < seq.size(); ++i) {
+    const Node& n = seq[i];
+    if (n.group) {
+      RejectParameterMarkers(n.kids);
+      continue;
+    }
+    if (IsKind(n, TokenKind::Word) && n.tok.text.startsWith(u'#'))
+      throw SqlError{QStringLiteral("Temporary objects such as %1 are not supported by the DM emulator.").arg(n.tok.text)};
+    const bool question = IsSym(n, "?"), named = IsSym(n, ":") || IsSym(n, "$");
+    if (!question && !named) continue;
+    // Written right after it, a name or number is the marker's own.
+    const bool joined = i + 1 < seq.size() && (IsKind(seq[i + 1], TokenKind::Word) || IsKind(seq[i + 1], TokenKind::Number)) &&
+                        seq[i + 1].tok.pre.isEmpty();
+    if (named && !joined) continue;
+    const QString marker = n.tok.text + (joined ? seq[i + 1].tok.text : QString());
+    throw SqlError{QStringLiteral("No value given for the parameter %1: a statement is run here with no parameters bound.").arg(marker)};
+  }
+}
+
 void RewriteStringPlus(Seq& seq) {
   ForEachLevel(seq, [](Seq& level) { level = PlusRewritten(level); });
 }

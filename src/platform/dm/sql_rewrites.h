@@ -37,6 +37,10 @@ void RewriteRownum(Seq& seq);
 void RewriteOuterJoins(Seq& seq);
 // What is left of (+) is refused with a clear message.
 void RejectOuterJoinOperator(const Seq& seq);
+// A parameter marker outside the quotes ("?", "?2", ":name", "$name", and "#name", which SQLite
+// reads as one too) is refused: statements are run with no value bound, and SQLite would bind
+// NULL to it, or a kept template's first value.
+void RejectParameterMarkers(const Seq& seq);
 // SQL Server's "+" and "-" on operands that may be text or dates become sw_plus(a, b) and
 // sw_minus(a, b).
 void RewriteStringPlus(Seq& seq);

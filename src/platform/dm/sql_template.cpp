@@ -372,7 +372,7 @@ namespace {
 qsizetype OnlyPlace(const QString& text, const QString& literal) {
   const qsizetype at = text.indexOf(literal);
   if (at < 0 || text.indexOf(literal, at + 1) >= 0) return -1;
-  const auto isPart = [](QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'.'; };
+  const auto isPart = [](QChar c) { return IsNamePartChar(c.unicode()) || c == u'.'; };
   if (at > 0 && isPart(text[at - 1])) return -1;
   const qsizetype end = at + literal.size();
   if (end < text.size() && isPart(text[end])) return -1;
@@ -428,47 +428,6 @@ struct ShapeScan {
   std::vector<ShapeLiteral> literals;
 };
 
-bool IsAsciiDigit(char16_t c) { return c < 0x80 && (Ascii.of[c] & AsciiDigit); }
-qsizetype NamePartsEnd(const char16_t* d, qsizetype n, qsizetype k) {
-  while (k < n && d[k] < 0x80 && (Ascii.of[d[k]] & AsciiNamePart)) ++k;
-  return k;
-}
-
-qsizetype DigitsEnd(const char16_t* d, qsizetype n, qsizetype k) {
-  while (k < n && IsAsciiDigit(d[k])) ++k;
-  return k;
-}
-
-// Where the number from `k` ends, as the tokenizer reads numbers.
-qsizetype NumberEnd(const char16_t* d, qsizetype n, qsizetype k) {
-  const auto at = [&](qsizetype j) -> char16_t { return j < n ? d[j] : u'\0'; };
-  if (d[k] == u'0' && (at(k + 1) | 0x20) == u'x') {
-    k += 2;
-    while (k < n && (IsAsciiDigit(d[k]) || ((d[k] | 0x20) >= u'a' && (d[k] | 0x20) <= u'f'))) ++k;
-    return k;
-  }
-  k = DigitsEnd(d, n, k);
-  if (at(k) == u'.') k = DigitsEnd(d, n, k + 1);
-  if ((at(k) | 0x20) == u'e' &&
-      (IsAsciiDigit(at(k + 1)) || ((at(k + 1) == u'+' || at(k + 1) == u'-') && IsAsciiDigit(at(k + 2)))))
-    k = DigitsEnd(d, n, k + 2);
-  return k;
-}
-
-// Where the quoted text or name opened at `k` ends (one past its closing quote); -1 when open.
-qsizetype QuotedEnd(const char16_t* d, qsizetype n, qsizetype k, char16_t close, bool* doubled) {
-  for (++k; k < n; ++k) {
-    if (d[k] != close) continue;
-    if (k + 1 < n && d[k + 1] == close) {
-      *doubled = true;
-      ++k;
-      continue;
-    }
-    return k + 1;
-  }
-  return -1;
-}
-
 // The class of a number literal, and of a text literal [begin, end) whose quote opens at `open`.
 char16_t NumberKind(QStringView number) {
   return IsWholeNumber(number) ? NumberClass(number).unicode() : NotWhole;
@@ -495,26 +454,25 @@ ShapeScan ScanShape(const QString& sql) {
     const char16_t next = i + 1 < n ? d[i + 1] : u'\0';
     const quint8 ascii = Ascii.of[c];
     if ((ascii & AsciiNameStart) && !((c | 0x20) == u'n' && next == u'\'')) {
-      i = NamePartsEnd(d, n, i + 1);
+      i = SpanEnd<IsAsciiNamePart>(d, n, i + 1);
     } else if ((ascii & AsciiDigit) || (c == u'.' && IsAsciiDigit(next))) {
-      const qsizetype j = NumberEnd(d, n, i);
+      const qsizetype j = NumberEnd<IsAsciiDigit>(d, n, i);
       out.literals.push_back({i, j, NumberKind(QStringView(d + i, j - i))});
       i = j;
-    } else if ((c == u'-' && next == u'-') || (c == u'/' && next == u'*')) {
+    } else if (OpensComment(d, n, i)) {
       return out;
     } else if (c == u'\'' || (c | 0x20) == u'n') {  // N here is N'...'
       const qsizetype open = c == u'\'' ? i : i + 1;
       bool doubled = false;
-      const qsizetype j = QuotedEnd(d, n, open, u'\'', &doubled);
+      const qsizetype j = QuotedEnd(d, n, open, &doubled);
       if (j < 0) return out;
       out.literals.push_back({i, j, TextKind(d, i, open, j, doubled)});
       i = j;
     } else if (c == u'"' || c == u'[') {
-      bool doubled = false;
-      i = QuotedEnd(d, n, i, c == u'"' ? u'"' : u']', &doubled);
+      i = QuotedEnd(d, n, i);
       if (i < 0) return out;
     } else if (c == u'@') {
-      i = NamePartsEnd(d, n, next == u'@' ? i + 2 : i + 1);
+      i = SpanEnd<IsAsciiNamePart>(d, n, next == u'@' ? i + 2 : i + 1);
     } else {
       ++i;
     }
@@ -696,11 +654,10 @@ std::vector<qsizetype> PatternSlots(const QString& pattern) {
   for (qsizetype at = 0; at < n; ++at) {
     const char16_t c = d[at];
     if (c == u'?') places.push_back(at);
-    if (c != u'\'' && c != u'"' && c != u'[') continue;
+    if (ClosingQuote(c) == 0) continue;
     // Past the quoted text or name, to its closing quote (the loop steps over it); an open one
     // holds the rest.
-    bool doubled = false;
-    at = QuotedEnd(d, n, at, c == u'[' ? u']' : c, &doubled) - 1;
+    at = QuotedEnd(d, n, at) - 1;
     if (at < 0) break;
   }
   return places;
@@ -728,11 +685,11 @@ char16_t LiteralClass(QStringView literal) {
   const char16_t* const d = literal.utf16();
   const qsizetype n = literal.size();
   if (n == 0) return 0;
-  if (IsAsciiDigit(d[0])) return NumberEnd(d, n, 0) == n ? NumberKind(literal) : 0;
+  if (IsAsciiDigit(d[0])) return NumberEnd<IsAsciiDigit>(d, n, 0) == n ? NumberKind(literal) : 0;
   const qsizetype open = (d[0] | 0x20) == u'n' ? 1 : 0;
   if (open >= n || d[open] != u'\'') return 0;
   bool doubled = false;
-  if (QuotedEnd(d, n, open, u'\'', &doubled) != n) return 0;
+  if (QuotedEnd(d, n, open, &doubled) != n) return 0;
   return TextKind(d, 0, open, n, doubled);
 }
 

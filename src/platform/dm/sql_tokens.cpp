@@ -4,23 +4,6 @@ namespace sw::dm::sql {
 
 namespace {
 
-bool IsNameStart(QChar c) { return c.isLetter() || c == u'_' || c == u'#'; }
-bool IsNamePart(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'#' || c == u'$' || c == u'@'; }
-
-// Asked of every character: the table answers inline, Qt out of line for the rest.
-Q_NEVER_INLINE bool IsOtherSpace(char16_t c) { return QChar::isSpace(c); }
-Q_NEVER_INLINE bool IsOtherDigit(char16_t c) { return QChar::isDigit(c); }
-Q_NEVER_INLINE bool IsOtherNameStart(char16_t c) { return IsNameStart(QChar(c)); }
-Q_NEVER_INLINE bool IsOtherNamePart(char16_t c) { return IsNamePart(QChar(c)); }
-Q_ALWAYS_INLINE bool IsSpaceChar(char16_t c) { return c < 0x80 ? (Ascii.of[c] & AsciiSpace) != 0 : IsOtherSpace(c); }
-Q_ALWAYS_INLINE bool IsDigitChar(char16_t c) { return c < 0x80 ? (Ascii.of[c] & AsciiDigit) != 0 : IsOtherDigit(c); }
-Q_ALWAYS_INLINE bool IsNameStartChar(char16_t c) {
-  return c < 0x80 ? (Ascii.of[c] & AsciiNameStart) != 0 : IsOtherNameStart(c);
-}
-Q_ALWAYS_INLINE bool IsNamePartChar(char16_t c) {
-  return c < 0x80 ? (Ascii.of[c] & AsciiNamePart) != 0 : IsOtherNamePart(c);
-}
-
 // With texts, tokens carry their values and the blanks before them; without, they get their
 // kinds and places only and nothing of the text is copied. Each is its own instance so that the
 // look that copies nothing does no work for texts at all.
@@ -42,15 +25,10 @@ class Tokenizer {
 
  private:
   char16_t At(qsizetype k) const { return k < n_ ? d_[k] : u'\0'; }
-  // Where the run of characters of the kind that goes on at `from` ends. A local index: the
-  // table's bytes could be any object to the compiler, which would keep i_ in memory.
+  // Where the run of characters of the kind that goes on at `from` ends.
   template <bool (*Kind)(char16_t)>
   qsizetype SpanOf(qsizetype from) const {
-    const char16_t* const d = d_;
-    const qsizetype n = n_;
-    qsizetype k = from;
-    while (k < n && Kind(d[k])) ++k;
-    return k;
+    return SpanEnd<Kind>(d_, n_, from);
   }
 
   void Push(TokenKind kind, const QString& text) {
@@ -83,19 +61,17 @@ class Tokenizer {
       const qsizetype start = i_;
       i_ = SpanOf<IsSpaceChar>(i_ + 1);
       if constexpr (Texts) pre_ += QStringView(d_ + start, i_ - start);
-    } else if (c == u'-' && At(i_ + 1) == u'-') {
-      SkipLineComment();
-    } else if (c == u'/' && At(i_ + 1) == u'*') {
-      SkipBlockComment();
+    } else if (OpensComment(d_, n_, i_)) {
+      SkipComment();
     } else if (c == u'\'') {
-      ReadQuoted(u'\'', u'\'', TokenKind::String);
+      ReadQuoted(TokenKind::String);
     } else if ((c == u'N' || c == u'n') && At(i_ + 1) == u'\'') {
       ++i_;  // N'...' is a Unicode literal: the same text here
-      ReadQuoted(u'\'', u'\'', TokenKind::String);
+      ReadQuoted(TokenKind::String);
     } else if (c == u'"') {
-      ReadQuoted(u'"', u'"', TokenKind::QuotedName);
+      ReadQuoted(TokenKind::QuotedName);
     } else if (c == u'[') {
-      ReadQuoted(u'[', u']', TokenKind::BracketName);
+      ReadQuoted(TokenKind::BracketName);
     } else if (IsDigitChar(c) || (c == u'.' && IsDigitChar(At(i_ + 1)))) {
       ReadNumber();
     } else if (c == u'@') {
@@ -109,75 +85,36 @@ class Tokenizer {
 
   // Comments become one blank: kept as written, a line comment at the end would swallow
   // anything a rewrite appends.
-  void SkipLineComment() {
-    while (i_ < n_ && d_[i_] != u'\n') ++i_;
+  void SkipComment() {
+    const qsizetype end = CommentEnd(d_, n_, i_);
+    if (end < 0) throw SqlError{QStringLiteral("Missing end comment mark '*/'.")};
+    i_ = end;
     AddPre(u' ');
   }
 
-  void SkipBlockComment() {
-    int depth = 0;  // SQL Server nests block comments
-    while (i_ < n_) {
-      if (d_[i_] == u'/' && At(i_ + 1) == u'*') {
-        ++depth;
-        i_ += 2;
-      } else if (d_[i_] == u'*' && At(i_ + 1) == u'/') {
-        i_ += 2;
-        if (--depth == 0) {
-          AddPre(u' ');
-          return;
-        }
-      } else {
-        ++i_;
-      }
-    }
-    throw SqlError{QStringLiteral("Missing end comment mark '*/'.")};
-  }
-
-  void ReadQuoted(char16_t open, char16_t close, TokenKind kind) {
+  void ReadQuoted(TokenKind kind) {
+    const qsizetype open = i_;
+    bool doubled = false;
+    const qsizetype end = QuotedEnd(d_, n_, open, &doubled);
+    i_ = end < 0 ? n_ : end;
     QString value;
-    ++i_;
-    qsizetype run = i_;  // the start of the text not yet added to the value
-    while (i_ < n_) {
-      if (d_[i_] != close) {
-        ++i_;
-        continue;
-      }
-      if constexpr (Texts) value += QStringView(d_ + run, i_ + 1 - run);  // up to one of a doubled quote
-      if (At(i_ + 1) == close) {
-        i_ += 2;
-        run = i_;
-        continue;
-      }
-      if constexpr (Texts) value.chop(1);  // the closing quote
-      ++i_;
+    if constexpr (Texts) {
+      value = QStringView(d_ + open + 1, (end < 0 ? n_ : end - 1) - open - 1).toString();
+      const QChar close(ClosingQuote(d_[open]));
+      if (doubled) value.replace(QString(2, close), QString(close));
+    }
+    if (end >= 0) {
       Push(kind, value);
       return;
     }
-    if constexpr (Texts) value += QStringView(d_ + run, i_ - run);
     if (kind == TokenKind::String)
       throw SqlError{QStringLiteral("Unclosed quotation mark after the character string '%1'.").arg(value)};
-    throw SqlError{QStringLiteral("Unclosed quoted name %1%2.").arg(QChar(open)).arg(value)};
+    throw SqlError{QStringLiteral("Unclosed quoted name %1%2.").arg(QChar(d_[open])).arg(value)};
   }
 
   void ReadNumber() {
     const qsizetype start = i_;
-    if (d_[i_] == u'0' && (At(i_ + 1) == u'x' || At(i_ + 1) == u'X')) {
-      i_ += 2;
-      const auto hex = [](char16_t c) { return IsDigitChar(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); };
-      while (i_ < n_ && hex(d_[i_])) ++i_;
-      PushSpan(TokenKind::Number, start);
-      return;
-    }
-    i_ = SpanOf<IsDigitChar>(i_);
-    if (At(i_) == u'.') {
-      ++i_;
-      i_ = SpanOf<IsDigitChar>(i_);
-    }
-    if ((At(i_) == u'e' || At(i_) == u'E') &&
-        (IsDigitChar(At(i_ + 1)) || ((At(i_ + 1) == u'+' || At(i_ + 1) == u'-') && IsDigitChar(At(i_ + 2))))) {
-      i_ += 2;
-      i_ = SpanOf<IsDigitChar>(i_);
-    }
+    i_ = NumberEnd<IsDigitChar>(d_, n_, i_);
     PushSpan(TokenKind::Number, start);
   }
 

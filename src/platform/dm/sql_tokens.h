@@ -6,23 +6,9 @@
 
 #include <vector>
 
-namespace sw::dm::sql {
+#include "platform/dm/sql_chars.h"
 
-// What each ASCII character is to a scan of a statement, looked up at once; others are left to Qt.
-enum AsciiClass : quint8 { AsciiSpace = 1, AsciiDigit = 2, AsciiNameStart = 4, AsciiNamePart = 8 };
-struct AsciiClasses {
-  quint8 of[128] = {};
-  constexpr AsciiClasses() {
-    for (int c = 0; c < 128; ++c) {
-      const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'), digit = c >= '0' && c <= '9';
-      if (c == ' ' || (c >= 0x09 && c <= 0x0D)) of[c] |= AsciiSpace;
-      if (digit) of[c] |= AsciiDigit;
-      if (letter || c == '_' || c == '#') of[c] |= AsciiNameStart;
-      if (letter || digit || c == '_' || c == '#' || c == '$' || c == '@') of[c] |= AsciiNamePart;
-    }
-  }
-};
-inline constexpr AsciiClasses Ascii;
+namespace sw::dm::sql {
 
 enum class TokenKind { Word, String, QuotedName, BracketName, Number, Symbol, Variable };
 

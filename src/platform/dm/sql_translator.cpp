@@ -169,6 +169,7 @@ void DropOptionClause(Seq& seq) {
 
 QString Translate(const QString& text, const ServerFacts& facts) {
   Seq seq = TopLevel(text);
+  RejectParameterMarkers(seq);
   // Oracle knows no BEGIN: SET TRANSACTION opens the transaction that COMMIT or ROLLBACK ends.
   if (IsOracleEngine(facts.engine) && seq.size() > 1 && IsWord(seq[0], "SET") && IsWord(seq[1], "TRANSACTION"))
     return QStringLiteral("BEGIN IMMEDIATE TRANSACTION");

@@ -177,6 +177,18 @@ TEST_F(DmFolderTest, ColumnsFollowTheFormWithTypesAndProtection) {
   ASSERT_TRUE(cols->Item("$default_rights"));
   EXPECT_EQ(cols->Item("$DEFAULT_RIGHTS")->Value().toLongLong(), 1);
   for (const char* none : {"$NO_SUCH_COLUMN", "$ROWID", "$oid", "$", "$DOCNAME FROM PEOPLE --"}) EXPECT_FALSE(cols->Item(none)) << none;
+  // Inside a transaction the value comes from the row the profile read while PROFILE stands as
+  // read; a write of the program's own makes it read again.
+  PcdSqlPtr own = server.Components()->CreatePcdSql();
+  own->SetToken(app->Token());
+  own->SetLibrary("LAWLIB");
+  ASSERT_EQ(own->Execute("BEGIN TRANSACTION"), 0);
+  DmColumnPtr rights = law->OpenProfile(2)->Columns()->Item("$DEFAULT_RIGHTS");
+  EXPECT_EQ(rights->Value().toLongLong(), 1);
+  ASSERT_EQ(own->Execute("UPDATE PROFILE SET DEFAULT_RIGHTS = 2 WHERE DOCNUMBER = 2"), 0);
+  EXPECT_EQ(rights->Value().toLongLong(), 2);
+  ASSERT_EQ(own->Execute("ROLLBACK TRANSACTION"), 0);
+  EXPECT_EQ(rights->Value().toLongLong(), 1);
   // A column added to PROFILE later, by another program or through the SQL object, is found then.
   EXPECT_FALSE(cols->Item("$LATE_ONE"));
   server.Exec("LAWLIB", "ALTER TABLE PROFILE ADD LATE_ONE INTEGER");
@@ -201,6 +213,9 @@ TEST_F(DmFolderTest, ColumnsFollowTheFormWithTypesAndProtection) {
                          ", 91, 'PATH_SEEN', 'PATH')"),
             0);
   EXPECT_TRUE(law->OpenProfile(2)->Columns()->Item("PATH_SEEN"));
+  // Emptied whole, the table reports no row written: the layout is read again all the same.
+  ASSERT_EQ(sql->Execute("TRUNCATE TABLE DM_FORM_COLUMNS"), 0);
+  EXPECT_FALSE(law->OpenProfile(2)->Columns()->Item("PATH_SEEN"));
 }
 
 TEST_F(DmFolderTest, LookUpValuesAreCheckedAndSavedAsIds) {

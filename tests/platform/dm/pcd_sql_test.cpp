@@ -204,6 +204,22 @@ TEST_F(PcdSqlTest, StatementsThatDifferOnlyInTheirValuesGiveWhatEachGivesAlone) 
   }
 }
 
+TEST_F(PcdSqlTest, AParameterMarkerIsRefusedOnEveryRunAsNothingIsBound) {
+  // SQLite binds NULL to a marker it is given no value for, and a kept template's first value.
+  PcdSqlPtr sql = Bound();
+  const QString abstract = server.Scalar("LAWLIB", "SELECT ABSTRACT FROM PROFILE WHERE DOCNUMBER = 3");
+  for (const QString marker : {"?", "?2", ":name", "$name", "@name", "#name"}) {
+    const QString text = "UPDATE PROFILE SET ABSTRACT = " + marker + " WHERE DOCNUMBER = 3";
+    for (int run = 1; run <= 5; ++run) {
+      EXPECT_NE(sql->Execute(text), 0) << marker.toStdString() << ", run " << run;
+      EXPECT_TRUE(sql->ErrDescription().contains(marker)) << sql->ErrDescription().toStdString();
+    }
+  }
+  EXPECT_EQ(server.Scalar("LAWLIB", "SELECT ABSTRACT FROM PROFILE WHERE DOCNUMBER = 3"), abstract);
+  ASSERT_EQ(sql->Execute("UPDATE PROFILE SET ABSTRACT = '? :a $b @c #d' WHERE DOCNUMBER = 3"), 0) << "quoted, they are text";
+  EXPECT_EQ(server.Scalar("LAWLIB", "SELECT ABSTRACT FROM PROFILE WHERE DOCNUMBER = 3"), "? :a $b @c #d");
+}
+
 TEST_F(PcdSqlTest, ATextSentAgainAfterASwitchRunsAsTheNewLibraryReadsIt) {
   // Oracle reads '' as NULL: the same text counts other rows there.
   const QString text = "SELECT COUNT(*) FROM PEOPLE WHERE FULL_NAME <> ''";
@@ -286,7 +302,9 @@ TEST_F(PcdSqlTest, AKeptReadNeverOutlivesAChangeToWhatItRead) {
   const QString read = "SELECT COUNT(*) FROM APPS WHERE APPLICATION <> ?";
   const auto apps = [&] { return db->ReadScalar(read, {"NONE"}).toLongLong(); };
   const qint64 before = apps();
+  const SqliteDb::Stamp forms = db->ConfigurationStamp();
   ASSERT_TRUE(db->Query("BEGIN IMMEDIATE").ok);
+  EXPECT_EQ(db->ConfigurationStamp(), forms) << "beginning a transaction writes nothing";
   EXPECT_EQ(apps(), before);
   ASSERT_EQ(sql->Execute("INSERT INTO APPS (SYSTEM_ID, APPLICATION) VALUES (900001, 'X1')"), 0);
   EXPECT_EQ(apps(), before + 1);
