@@ -66,8 +66,9 @@ int Help() {
            "sql        one statement through the DM SQL object, as the program sends it\n"
            "tree       the folder tree of a library\n"
            "nextkey    hands out COUNT ids from the library's SYSTEMKEY counter\n"
-           "check      duplicate, unfiled or unsecured folders, broken item chains, rows recorded without\n"
-           "           a folder, claims left; status 1 when any is found\n";
+           "check      duplicate, unfiled or unsecured folders, broken item chains, filing rows naming a\n"
+           "           missing folder, routed folders under a parent made for another row, rows recorded\n"
+           "           without a folder, claims left; status 1 when any is found\n";
   return 0;
 }
 
