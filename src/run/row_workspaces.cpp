@@ -8,8 +8,8 @@
 #include "core/sql.h"
 #include "core/text.h"
 #include "rules/rule_table.h"
-#include "run/row_transaction.h"
 #include "run/run_context.h"
+#include "security/passed_step.h"
 #include "security/security.h"
 
 namespace sw {
@@ -143,7 +143,7 @@ void AddRowWorkspaces(RunContext& cx, int level, const QString& folderName, qint
   const bool userLevel = level == rule.RULE_WORKSPACE_TYPIST || level == rule.RULE_WORKSPACE_AUTHOR;
   // The look-ups are gone past when they fail, as is each workspace call (under a savepoint of its
   // own): a failure leaves the row's folders standing.
-  RunRowStep(cx, QString(), [&] {
+  RunPassedStep(cx, QString(), [&] {
     if (userLevel && level == rows.ProfileWorkspaceLevel && rows.RowDocNumber != 0) AddDocumentUsers(cx, level);
     if (level == rule.RULE_WORKSPACE_AUTHOR) AddLinkedUsers(cx);
   });

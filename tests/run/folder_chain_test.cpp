@@ -528,8 +528,10 @@ TEST_F(FolderChainTest, RowUndoneAfterItsWorkspacesLeavesTheNextRowsWholeTrees) 
 }
 
 // Steps that are logged and gone past fail for good, each for one matter, on both engines: a
-// workspace call for M00001, the queue insert for M00002, the metadata update for M00003. Every
-// row keeps its folders, filing and record; the run logs errors; the next has nothing to do.
+// workspace call for M00001, the queue insert for M00002, the metadata update for M00003, the sort
+// of C0001 when M00001 is filed after M00006, every read of a parent's profile values and every
+// clean-up of a new folder's activity entries. Every row
+// keeps its folders, filing and record; the run logs errors; the next has nothing to do.
 class GonePastStepTest : public FolderChainTest, public ::testing::WithParamInterface<QString> {};
 
 TEST_P(GonePastStepTest, RowKeepsItsFoldersAndTheNextRunHasNothingToDo) {
@@ -537,8 +539,9 @@ TEST_P(GonePastStepTest, RowKeepsItsFoldersAndTheNextRunHasNothingToDo) {
   const auto start = [&] {
     StartRule(test::DemoRule, library);
     cx.runState.statement.RuleStatement = test::MatterStatement(3).replace("TOP 3 ", "").replace(
-        "ORDER BY", "WHERE MATTER.MATTER_ID IN ('M00001', 'M00002', 'M00003') AND MATTER.SYSTEM_ID NOT IN "
-                    "(SELECT SID FROM [OWNER].TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER') ORDER BY");
+        "ORDER BY MATTER.MATTER_ID ASC", "WHERE MATTER.MATTER_ID IN ('M00001', 'M00002', 'M00003', 'M00006') AND "
+                    "MATTER.SYSTEM_ID NOT IN (SELECT SID FROM [OWNER].TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER') "
+                    "ORDER BY MATTER.MATTER_ID DESC");
     cx.ui->controls.options.addNewDocs = true;
     SetProfileLinks({"MATTER = MATTER.SYSTEM_ID"});
     cx.runState.rule.RULE_WORKSPACE_AUTHOR = 2;
@@ -559,13 +562,19 @@ TEST_P(GonePastStepTest, RowKeepsItsFoldersAndTheNextRunHasNothingToDo) {
                            ") BEGIN SELECT RAISE(ABORT, 'refused'); END");
   server.Exec(library, "CREATE TRIGGER NO_METADATA BEFORE UPDATE OF MATTER ON PROFILE WHEN NEW.MATTER = " + matter("M00003") +
                            " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  server.Exec(library, "CREATE TRIGGER NO_SORT BEFORE UPDATE OF ISFIRST ON FOLDER_ITEM BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  server.Exec(library, "CREATE TRIGGER NO_CLEANUP BEFORE DELETE ON ACTIVITYLOG BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  cx.dm->Server()->hooks.sqlFault = [](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {
+    if (!sql.contains("SELECT STORAGETYPE")) return std::nullopt;
+    return dm::SqlFault{1, 208, QStringLiteral("refused")};
+  };
   start();
   ReadAndProcess();
   EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
   EXPECT_GT(cx.log.ErrorsLogged, 0) << "the run ends with status 1";
-  for (const QString id : {"M00001", "M00002", "M00003"})
+  for (const QString id : {"M00001", "M00002", "M00003", "M00006"})
     EXPECT_TRUE(FiledIn(library, FolderNamed(library, ClientOf(id, library)), FolderNamed(library, id))) << id.toStdString();
-  EXPECT_EQ(Number(library, "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER'"), 3);
+  EXPECT_EQ(Number(library, "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER'"), 4);
   EXPECT_GT(Number(library, "SELECT COUNT(*) FROM NEEDS_FOLDERING WHERE SID IN (" + documentsOf("M00001") + ")"), 0);
   EXPECT_EQ(Number(library, "SELECT COUNT(*) FROM NEEDS_FOLDERING WHERE SID IN (" + documentsOf("M00002") + ")"), 0);
   const auto metadata = [&](const QString& id) {
