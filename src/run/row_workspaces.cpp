@@ -122,7 +122,9 @@ void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64
                       QStringLiteral(" for Author-related user ") + user + QStringLiteral(" from folder library ") +
                       library + QStringLiteral(" #") + N(folder));
     Dash(cx);
-    AddToWorkspace(cx, folderName, folder, user, workspace, library);
+    // The whole call for one user, its look-ups included, is a step of its own: a user whose
+    // workspace fails leaves the row's folders and the other users' workspaces standing.
+    RunPassedStep(cx, QString(), [&] { AddToWorkspace(cx, folderName, folder, user, workspace, library); });
   }
 }
 

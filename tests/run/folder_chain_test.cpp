@@ -529,8 +529,8 @@ TEST_F(FolderChainTest, RowUndoneAfterItsWorkspacesLeavesTheNextRowsWholeTrees) 
 
 // Steps that are logged and gone past fail for good, each for one matter, on both engines: a
 // workspace call for M00001, the queue insert for M00002, the metadata update for M00003, the sort
-// of C0001 when M00001 is filed after M00006, every read of a parent's profile values and every
-// clean-up of a new folder's activity entries. Every row
+// of C0001 when M00001 is filed after M00006, every workspace look-up for one user, every read of
+// a parent's profile values and every clean-up of a new folder's activity entries. Every row
 // keeps its folders, filing and record; the run logs errors; the next has nothing to do.
 class GonePastStepTest : public FolderChainTest, public ::testing::WithParamInterface<QString> {};
 
@@ -565,7 +565,8 @@ TEST_P(GonePastStepTest, RowKeepsItsFoldersAndTheNextRunHasNothingToDo) {
   server.Exec(library, "CREATE TRIGGER NO_SORT BEFORE UPDATE OF ISFIRST ON FOLDER_ITEM BEGIN SELECT RAISE(ABORT, 'refused'); END");
   server.Exec(library, "CREATE TRIGGER NO_CLEANUP BEFORE DELETE ON ACTIVITYLOG BEGIN SELECT RAISE(ABORT, 'refused'); END");
   cx.dm->Server()->hooks.sqlFault = [](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {
-    if (!sql.contains("SELECT STORAGETYPE")) return std::nullopt;
+    const bool parentRead = sql.contains("SELECT STORAGETYPE");
+    if (!parentRead && (!sql.contains("PRIMARY_LIB") || !sql.contains("'MJONES'"))) return std::nullopt;
     return dm::SqlFault{1, 208, QStringLiteral("refused")};
   };
   start();
@@ -584,6 +585,10 @@ TEST_P(GonePastStepTest, RowKeepsItsFoldersAndTheNextRunHasNothingToDo) {
   EXPECT_NE(metadata("M00003"), matter("M00003"));
   EXPECT_EQ(count("SELECT COUNT(*) FROM REGISTRY WHERE NAME = 'WMM00001'"), 0) << "the failed call is undone whole";
   EXPECT_GT(count("SELECT COUNT(*) FROM REGISTRY WHERE NAME = 'WMM00002'"), 0);
+  const QString members = "SELECT COUNT(*) FROM REGISTRY M JOIN REGISTRY W ON W.SYSTEM_ID = M.ENTITYID JOIN REGISTRY R ON "
+                          "R.SYSTEM_ID = W.ENTITYID JOIN PEOPLE P ON P.SYSTEM_ID = R.ENTITYID WHERE M.NAME LIKE 'WM_%' AND P.USER_ID = ";
+  EXPECT_EQ(count(members + "'APATEL'"), 3);
+  EXPECT_EQ(count(members + "'MJONES'"), 0);
 
   cx.log.ErrorsLogged = 0;
   start();
