@@ -27,6 +27,7 @@ struct RunControlState {
   int ResultRow = -1;  // results-list row of the rule most recently started, -1 for none
   QString LastClaimLibrary;
   double LoopDelayLeft = 0;
+  bool PauseTimerOff = false;  // a pause text that is no time of day switched the timer off for this run
   // The run's clock (pause window, loop delay, cycle times, results rows); tests set their own.
   std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 };

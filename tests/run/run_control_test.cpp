@@ -26,15 +26,18 @@ using test::AddRuleNode;
 
 // --- pause texts and the window ---------------------------------------------------------------
 
-// Cut to five, padded to five, hours from the first two and minutes from the last two.
-TEST(PauseTexts, AreReadAsTheFirstTwoAndLastTwoOfFiveCharacters) {
-  const std::vector<std::pair<QString, QString>> cases = {
-      {"9:30", "09:30"}, {"7:05", "07:05"}, {"23:59", "23:59"}, {"06:05", "06:05"}, {"", "00:00"},
-      {"12", "00:12"},   {"7", "00:07"},    {"1230", "01:30"}, {"930", "00:30"},   {"12:00:00", "12:00"},
+// One reading for the run and the window's fields: digits only are HHMM, a text with a colon HH:MM.
+TEST(PauseTexts, DigitsAreReadAsHoursAndMinutesAndOnlyTimesOfDayAreValid) {
+  const std::vector<std::tuple<QString, QString, bool>> cases = {
+      {"930", "09:30", true}, {"7", "00:07", true}, {"1230", "12:30", true}, {"12", "00:12", true}, {"", "00:00", true},
+      {"9:30", "09:30", true}, {"7:05", "07:05", true}, {"23:59", "23:59", true}, {"12:00:00", "12:00", true},
       // No time of day: the text keeps the shape it reached.
-      {"abcdef", "ab:de"}, {"noon", "0n:on"}, {"25:00", "25:00"}, {"99:99", "99:99"}};
-  for (const auto& [typed, read] : cases) EXPECT_EQ(NormalisePauseText(typed), read) << typed.toStdString();
-  EXPECT_EQ(FormatTimeOfDay("25:00"), "25:00");
+      {"abcdef", "ab:de", false}, {"noon", "0n:on", false}, {"25:00", "25:00", false}, {"99:99", "99:99", false},
+      {"2400", "24:00", false}, {"1260", "12:60", false}};
+  for (const auto& [typed, text, valid] : cases) {
+    const PauseTime read = ReadPauseText(typed);
+    EXPECT_TRUE(read.text == text && read.valid == valid) << qPrintable(typed) << " read as " << qPrintable(read.text);
+  }
 }
 
 TEST(PauseWindow, SameDayWindowIncludesItsStartAndExcludesItsEnd) {
@@ -348,6 +351,26 @@ TEST_F(RunControl, EqualPauseTimesSwitchThePauseTimerOff) {
   EXPECT_EQ(clock.sleeps, 0);
   EXPECT_TRUE(test::Log(cx).contains("Warning: You have enabled the pause timer, but the start and/or end times are not "
                                     "entered properly. The pause timer will be disabled"));
+}
+
+// Stored as a deployment or a hand edit writes them, 1800 and 1030 pause a run at 00:19 and stay
+// 18:00 and 10:30; a text that is no time of day switches the timer off for the run and stays.
+TEST_F(RunControl, StoredPauseTimesAreReadAsTimesOfDayAndNeverRewrittenAsOthers) {
+  TreeWithStaleRule();
+  clock.now = QDateTime(clock.now.date(), QTime(0, 19, 0));
+  PauseWindowOn("1800", "1030");
+  clock.onSleep = [&](int sleep) { cx.run.StopRequested = sleep == 3; };
+  Button_Go_Click(cx);
+  EXPECT_EQ(clock.sleeps, 3);
+  EXPECT_TRUE(test::Log(cx).contains("Paused at 00:19 until 10:30"));
+  const RunOptions& o = cx.ui->controls.options;
+  EXPECT_EQ(o.pauseStart + " " + o.pauseEnd, "18:00 10:30");
+  PauseWindowOn("99:99", "1030");
+  Button_Go_Click(cx);
+  EXPECT_EQ(clock.sleeps, 3);
+  EXPECT_TRUE(test::Log(cx).contains("Warning: The setting PauseStart holds \"99:99\", which is no time of day"));
+  EXPECT_TRUE(o.pauseTime);
+  EXPECT_EQ(o.pauseStart + " " + o.pauseEnd, "99:99 10:30");
 }
 
 TEST_F(RunControl, SearchFlagsAndClaimsAreRestoredAtTheEnd) {
