@@ -249,7 +249,7 @@ void RunRule(RunContext& cx, int node) {
 
 void EndNode(RunContext& cx) {
   IgnoringErrors([&] { UnregisterWhenActive(cx); });
-  IgnoringErrors([&] { DropClaimsEverywhere(cx); });
+  IgnoringErrors([&] { DropClaimsAfterNode(cx); });
   IgnoringErrors([&] { MarkResultRow(cx, QStringLiteral("Finished")); });
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <algorithm>
 #include <set>
 #include <tuple>
@@ -451,17 +452,21 @@ TEST_F(RunControl, FailureInsideARuleMarksItsRowAndEndsTheWholeRun) {
   EXPECT_FALSE(cx.run.TaskRunning);
 }
 
-TEST(RunClaims, ClaimInAnotherLibraryIsReleasedAfterItsNode) {
+TEST(RunClaims, ClaimInAnotherLibraryIsReleasedAfterItsNodeOrNamedWhenItCannotBe) {
   // Two SQL Server libraries, so that both keep claims; the run starts in LAWLIB.
   test::DmTestServer server({{"LAWLIB", 10}, {"TAXLIB", 10}});
   test::TestClock clock;
   test::RunTestContext cx;
   ASSERT_TRUE(test::StartRunSession(cx, server, clock));
-  AddRuleNode(cx, AddLibraryNode(cx, "TAXLIB", true), "CLIENT MATTERS", true);
+  const int rule = AddRuleNode(cx, AddLibraryNode(cx, "TAXLIB", true), "CLIENT MATTERS", true);
   // The rule's statement fails, which ends the rule after its claim; the claim is counted then.
   int claimsWhileRunning = -1;
+  bool dropRefused = false;
   cx.dm->Server()->hooks.sqlFault = [&](const QString& library, const QString& sql) -> std::optional<dm::SqlFault> {
-    if (library.compare("TAXLIB", Qt::CaseInsensitive) != 0 || !sql.contains("SELECT DISTINCT")) return std::nullopt;
+    if (library.compare("TAXLIB", Qt::CaseInsensitive) != 0) return std::nullopt;
+    if (dropRefused && sql.startsWith("DELETE") && sql.contains("RUNNING_NODES") && test::ClaimRows(server, "TAXLIB") > 0)
+      return dm::SqlFault{1, 5, "database is locked"};
+    if (!sql.contains("SELECT DISTINCT")) return std::nullopt;
     claimsWhileRunning = test::ClaimRows(server, "TAXLIB");
     return dm::SqlFault{1, 208, "Invalid object name"};
   };
@@ -472,6 +477,21 @@ TEST(RunClaims, ClaimInAnotherLibraryIsReleasedAfterItsNode) {
   // The run ends in LAWLIB, where it started; the TAXLIB claim went with the end of its node.
   EXPECT_EQ(cx.session.CurrentLibrary->Name(), "LAWLIB");
   EXPECT_EQ(test::ClaimRows(server, "TAXLIB"), 0);
+
+  // A drop refused to the end (another writer holding the library) leaves the claim, named with the
+  // ways to clear it; under /NV the log holds every error the run counts, the claim code's too.
+  dropRefused = true;
+  cx.ui->controls.verboseLogging = false;
+  cx.ui->SetRulesNodeChecked(rule, true);
+  Button_Go_Click(cx);
+  EXPECT_EQ(test::ClaimRows(server, "TAXLIB"), 1);
+  const QString log = test::Log(cx);
+  EXPECT_EQ(log.count("Warning: The claim of computer TESTPC on rule CLIENT MATTERS in library TAXLIB could not be released - "
+                      "other computers skip the rule until it is cleared with Options > Clear Running Nodes, or until the "
+                      "program starts again under the computer name TESTPC"),
+            1);
+  EXPECT_TRUE(log.contains("SQL Error #5 (database is locked) encountered in library TAXLIB"));
+  EXPECT_EQ(cx.log.ErrorsLogged, log.count(QRegularExpression("^(Error:|SQL Error #)", QRegularExpression::MultilineOption)));
 }
 
 // Acts when the first new folder of the run is counted: asks for a stop, or fails as a lost DM
