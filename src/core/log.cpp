@@ -174,19 +174,29 @@ void LogFileHandle::Close() {
   fd = -1;
 }
 
-void LogMessage(Context& cx, const QString& text) {
+namespace {
+
+// An entry passes the filter when it carries a label, verbose logging is on, or it reports a
+// failure the run counts: every error counted for the exit status stands in the log with its cause.
+void HandleEntry(Context& cx, const QString& text, bool failure) {
   QString entry = TrimBlanks(text);
   if (entry.isEmpty()) return;
   if (entry == cx.log.LastLogMessage) return;
   const QString label = EntryLabel(entry);
-  if (label == ErrorLabel) ++cx.log.ErrorsLogged;
+  if (label == ErrorLabel || failure) ++cx.log.ErrorsLogged;
   // Before a log path is known (early in start-up) there is no file to write to: a name made
   // from nothing would put a stray file into whatever folder the program was started from.
-  const bool passes = !label.isEmpty() || cx.ui->VerboseLogging();
+  const bool passes = !label.isEmpty() || failure || cx.ui->VerboseLogging();
   if (passes && !cx.log.LogFileBase.isEmpty()) entry = WriteEntry(cx, entry, label);
   cx.log.LastLogMessage = entry;
   UpdateLogMenus(cx);
 }
+
+}  // namespace
+
+void LogMessage(Context& cx, const QString& text) { HandleEntry(cx, text, false); }
+
+void LogFailure(Context& cx, const QString& text) { HandleEntry(cx, text, true); }
 
 bool PlainEntriesWritten(Context& cx) { return !cx.log.LogFileBase.isEmpty() && cx.ui->VerboseLogging(); }
 
@@ -196,8 +206,6 @@ void LogUnwrittenEntry(Context& cx) {
   cx.log.LastLogMessage = unwritten;
   UpdateLogMenus(cx);
 }
-
-void CountFailure(Context& cx) { ++cx.log.ErrorsLogged; }
 
 void CloseLogFile(Context& cx) {
   LogFileHandle& f = cx.log.file;

@@ -18,9 +18,10 @@ void LogMessage(Context& cx, const QString& text);
 // still compares with a text that no entry equals, as it would with the plain entry.
 bool PlainEntriesWritten(Context& cx);
 void LogUnwrittenEntry(Context& cx);
-// A failure that no error entry reports (a failed statement): it counts for the exit status,
-// as every error entry does.
-void CountFailure(Context& cx);
+// An entry that reports a failure without an error label (a failed statement's "SQL Error #"
+// line): it counts for the exit status, as every error entry does, and so it is written whatever
+// the logging option, as every error entry is.
+void LogFailure(Context& cx, const QString& text);
 // Closes the log file the writer keeps open; the next entry opens it again.
 void CloseLogFile(Context& cx);
 // A step's text followed by the hyphen line that closes it: in the log, or as the status line.

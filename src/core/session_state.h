@@ -53,7 +53,9 @@ struct SessionState {
   QString MachineName;
   dm::DmSessionHelperPtr SessionHelper;
   std::map<QString, OpenTransaction> OpenTransactions;  // by upper-cased library name
-  std::set<QString> ClaimLibraries;  // upper-cased libraries where this computer wrote a claim not yet dropped
+  // Upper-cased libraries where this computer wrote a claim not yet dropped, with the rules claimed.
+  std::map<QString, QStringList> ClaimLibraries;
+  std::set<QString> ClaimsWarned;  // "LIBRARY:rule" of claims already named as left behind
   AdaptedPatterns Patterns;
 };
 

@@ -216,8 +216,7 @@ void LogOutcome(Context& cx, dm::PcdSql& sql, const QString& text, const QString
     const QString description = CleanErrorDescription(sql.ErrDescription());
     if (!description.isEmpty()) composed += QStringLiteral(" (") + description + QStringLiteral(")");
     composed += QStringLiteral(" encountered in library ") + library;
-    LogMessage(cx, composed);
-    CountFailure(cx);
+    LogFailure(cx, composed);
     return;
   }
   const qint64 affected = sql.RowsAffected();

@@ -14,6 +14,7 @@
 #include "folders/folders.h"
 #include "folders/sort_folders.h"
 #include "rules/rule_table.h"
+#include "security/passed_step.h"
 #include "security/security.h"
 
 namespace sw {
@@ -140,7 +141,12 @@ bool AddSaveAndSort(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QS
     return false;
   }
   if (!SaveParent(cx)) return false;
-  if (!SortFolders(cx, Parent, Folder_Library, cx.library.MaxItemsToSort))
+  // The sort is gone past when it fails: under a savepoint of its own, a refused sort undoes
+  // itself alone and the item stays filed.
+  const int limit = cx.library.MaxItemsToSort;
+  bool sorted = false;
+  const bool stands = RunPassedStep(cx, Folder_Library, [&] { sorted = SortFolders(cx, Parent, Folder_Library, limit); });
+  if (!sorted || !stands)
     LogThenHyphens(cx, QStringLiteral("Error: Unable to sort the parent folder in library ") + Folder_Library);
   return true;
 }

@@ -17,6 +17,7 @@
 #include "folders/folders.h"
 #include "folders/profile_filling.h"
 #include "folders/sort_folders.h"
+#include "security/passed_step.h"
 #include "security/security.h"
 
 namespace sw {
@@ -456,7 +457,8 @@ std::optional<qint64> RuleFormId(FolderContext& cx, const QString& form) {
 // False when the update changed no row: the folder is then left without security and filing.
 bool CopyParentProfile(FolderContext& cx, const Request& r, qint64 number, ParentProfile p) {
   if (r.fields.HasOwnForm()) {
-    const std::optional<qint64> id = RuleFormId(cx, r.fields.form);
+    std::optional<qint64> id;
+    RunPassedStep(cx, QString(), [&] { id = RuleFormId(cx, r.fields.form); });
     // The rule's form was given to the folder when it was made; an unread id must not put the
     // parent's in its place.
     if (!id) p.formId = 0;
@@ -521,7 +523,9 @@ bool FinishFolder(FolderContext& cx, const Request& r, qint64 number) {
   }
   StampAndRoot(cx, r, number);
   if (r.parent != 0 && ConnectLibrary(cx, r.parentLibrary)) {
-    const std::optional<ParentProfile> parent = ReadParentProfile(cx, r.parent);
+    // A parent that cannot be read leaves the folder its own values, and the folder stands.
+    std::optional<ParentProfile> parent;
+    RunPassedStep(cx, QString(), [&] { parent = ReadParentProfile(cx, r.parent); });
     if (ConnectLibrary(cx, r.itemLibrary) && parent && !CopyParentProfile(cx, r, number, *parent)) return false;
   }
   if (!r.fields.security.isEmpty())
@@ -538,7 +542,9 @@ bool FinishFolder(FolderContext& cx, const Request& r, qint64 number) {
       return false;
     }
   }
-  ClearCreationEntries(cx, r, number);
+  // The clean-ups are gone past when they fail: entries left behind are only the DM's record of
+  // how the folder was made.
+  RunPassedStep(cx, r.itemLibrary, [&] { ClearCreationEntries(cx, r, number); });
   return true;
 }
 

@@ -1,6 +1,8 @@
 #include "rules/running_nodes.h"
 
+#include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "core/context.h"
 #include "core/library.h"
@@ -36,20 +38,16 @@ class VerboseLoggingGuard {
   bool remembered_;
 };
 
-void ReleaseResults(Context& cx) {
-  if (cx.session.pSQL) cx.session.pSQL->ReleaseResults();
-}
-
 // Drops this computer's claims and the claim rows that have no value or no time. The node is
-// compared as an exact prefix, not as a LIKE pattern, so that "PC_1" never matches "PCA1".
-void DropOwnClaims(Context& cx, const QString& node) {
+// compared as an exact prefix, not as a LIKE pattern, so that "PC_1" never matches "PCA1". False
+// when the database refused the drop (another writer held the library past the busy timeout).
+bool DropOwnClaims(Context& cx, const QString& node) {
   const QString prefix = StripQuotes(node) + QStringLiteral(":");
   const qint64 prefixLength = QString(prefix).replace(QStringLiteral("''"), QStringLiteral("'")).size();
   const QString substring = IsOracleEngine(cx.session.DatabaseEngine) ? QStringLiteral("SUBSTR") : QStringLiteral("SUBSTRING");
-  RunSQL(cx, QStringLiteral("DELETE ") + kClaimRows.arg(QString()) + QStringLiteral(" AND ((") + substring +
-                 QStringLiteral("(CHAR_VAL, 1, ") + FormatNumber(prefixLength) + QStringLiteral(") = '") + prefix +
-                 QStringLiteral("' OR CHAR_VAL IS NULL) OR DATE_VAL IS NULL)"));
-  ReleaseResults(cx);
+  return RunAndRelease(cx, QStringLiteral("DELETE ") + kClaimRows.arg(QString()) + QStringLiteral(" AND ((") + substring +
+                               QStringLiteral("(CHAR_VAL, 1, ") + FormatNumber(prefixLength) + QStringLiteral(") = '") +
+                               prefix + QStringLiteral("' OR CHAR_VAL IS NULL) OR DATE_VAL IS NULL)"));
 }
 
 // Another computer's claim on a rule.
@@ -120,7 +118,10 @@ bool ClaimUnlessHeld(Context& cx, const QString& node, const QString& ruleName, 
                             StripQuotes(node) + QStringLiteral(":") + StripQuotes(ruleName) + QStringLiteral("', ") +
                             (oracle ? QStringLiteral("SYSDATE") : QStringLiteral("GETDATE()")) + QStringLiteral(")"));
   const bool stands = claim.Opened ? EndTransaction(cx, claim, written) : written;
-  if (stands) cx.session.ClaimLibraries.insert(library.toUpper());
+  if (stands) {
+    QStringList& claimed = cx.session.ClaimLibraries[library.toUpper()];
+    if (!claimed.contains(ruleName)) claimed << ruleName;
+  }
   return false;
 }
 
@@ -129,8 +130,8 @@ bool ClaimStep(Context& cx, int mode, const QString& ruleName) {
   if (cx.session.MachineName.isEmpty()) cx.session.MachineName = cx.session.CurrentLibrary->UserName();
   const QString node = cx.session.MachineName;
 
-  DropOwnClaims(cx, node);
-  cx.session.ClaimLibraries.erase(library.toUpper());
+  // A claim whose drop was refused stays this computer's, to be dropped at its next call here.
+  if (DropOwnClaims(cx, node)) cx.session.ClaimLibraries.erase(library.toUpper());
   if (ruleName.isEmpty()) return false;
   if (mode == TestClaim) return OtherNodeClaims(cx, node, ruleName, library);
   if (mode == WriteClaim) return ClaimUnlessHeld(cx, node, ruleName, library);
@@ -160,15 +161,47 @@ bool ActiveStatus(Context& cx, int mode, const QString& ruleName) {
 
 namespace sw {
 
-void DropClaimsEverywhere(Context& cx) {
+namespace {
+
+void DropInEveryClaimLibrary(Context& cx) {
   const ScreenGuard back(cx, ScreenParts{.skipNoLibrary = true, .onlyWhenLeft = true});
   ActiveStatus(cx, DropClaims, QString());
-  const std::set<QString> elsewhere = cx.session.ClaimLibraries;
+  std::vector<QString> elsewhere;
+  for (const auto& [library, rules] : cx.session.ClaimLibraries) elsewhere.push_back(library);
   for (const QString& library : elsewhere) {
     // A library that cannot be reached keeps its claim until this computer next works there.
     if (!ConnectLibrary(cx, library)) continue;
     ActiveStatus(cx, DropClaims, QString());
   }
+}
+
+// A claim left behind makes every other computer skip its rule: said in the log and on standard
+// error, once, with the two ways to clear it.
+void WarnOfClaimsLeft(Context& cx) {
+  const QString node = cx.session.MachineName;
+  for (const auto& [library, rules] : cx.session.ClaimLibraries) {
+    for (const QString& rule : rules) {
+      if (!cx.session.ClaimsWarned.insert(library + QLatin1Char(':') + rule).second) continue;
+      const QString text = QStringLiteral("Warning: The claim of computer ") + node + QStringLiteral(" on rule ") + rule +
+                           QStringLiteral(" in library ") + library +
+                           QStringLiteral(" could not be released - other computers skip the rule until it is cleared with "
+                                          "Options > Clear Running Nodes, or until the program starts again under the "
+                                          "computer name ") +
+                           node;
+      LogThenHyphens(cx, text);
+      std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+      std::fflush(stderr);
+    }
+  }
+}
+
+}  // namespace
+
+void DropClaimsAfterNode(Context& cx) { DropInEveryClaimLibrary(cx); }
+
+void DropClaimsEverywhere(Context& cx) {
+  DropInEveryClaimLibrary(cx);
+  WarnOfClaimsLeft(cx);
 }
 
 }  // namespace sw

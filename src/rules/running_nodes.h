@@ -19,7 +19,11 @@ inline constexpr int WriteClaim = 1;    // then: claim the rule for this compute
 bool ActiveStatus(Context& cx, int mode, const QString& ruleName);
 
 // Drops this computer's claims in the current library and in every other library where it took
-// one; the current library stays current.
+// one; the current library stays current. Each drop waits for the library's write lock as any
+// statement does; a claim whose drop is refused stays this computer's, to be dropped again.
+void DropClaimsAfterNode(Context& cx);
+// The same at the end of a run or of the program: a claim still left is named in a warning, in
+// the log and on standard error, with the ways to clear it.
 void DropClaimsEverywhere(Context& cx);
 
 // "<node>:<rule>" split at its first colon, each part trimmed and upper-cased. A value without

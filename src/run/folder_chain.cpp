@@ -17,6 +17,7 @@
 #include "run/row_workspaces.h"
 #include "run/run.h"
 #include "run/run_context.h"
+#include "security/passed_step.h"
 
 namespace sw {
 
@@ -235,7 +236,7 @@ QString LevelLibrary(RunContext& cx, const QString& name) {
 
 // The queue insert stands apart from the row: a refused insert is logged and gone past.
 void QueueRowDocuments(RunContext& cx, int k) {
-  RunRowStep(cx, cx.runState.rule.LibraryName, [&] { QueueNewDocuments(cx, k); });
+  RunPassedStep(cx, cx.runState.rule.LibraryName, [&] { QueueNewDocuments(cx, k); });
 }
 
 // What a folder the chain has just created receives, in order.
@@ -252,9 +253,9 @@ void FurnishNewFolder(RunContext& cx, int r, int k, const QString& name) {
     const ScreenGuard back(cx, ScreenParts{.skipNoLibrary = true, .onlyWhenLeft = true});
     ConnectLibrary(cx, library);
     // Each of these is logged and gone past when it fails: it is undone alone and the folder stays.
-    RunRowStep(cx, library, [&] { UpdateFolderMetadata(cx, folder, library, k); });
-    RunRowStep(cx, library, [&] { SetFolderEmailAddress(cx, folder, library, k, r); });
-    RunRowStep(cx, library, [&] { SetFolderAuthor(cx, folder, library); });
+    RunPassedStep(cx, library, [&] { UpdateFolderMetadata(cx, folder, library, k); });
+    RunPassedStep(cx, library, [&] { SetFolderEmailAddress(cx, folder, library, k, r); });
+    RunPassedStep(cx, library, [&] { SetFolderAuthor(cx, folder, library); });
   }
   AddRowWorkspaces(cx, k, name, folder, library);
   QueueRowDocuments(cx, k);
@@ -333,7 +334,7 @@ void BuildRow(RunContext& cx, RowGroup& group, int r) {
       // The limit is the run's library's, read before the step makes the folder's library current.
       const int sortLimit = cx.library.MaxItemsToSort;
       if (rows.TopFolder != 0)
-        RunRowStep(cx, rows.TopLibrary, [&] { SortFolders(cx, rows.TopFolder, rows.TopLibrary, sortLimit); });
+        RunPassedStep(cx, rows.TopLibrary, [&] { SortFolders(cx, rows.TopFolder, rows.TopLibrary, sortLimit); });
       Dash(cx);
       if (rows.ParentFolder > 0) TrackRow(cx, r);
     }

@@ -5,7 +5,6 @@
 #include "core/library.h"
 #include "core/library_checks.h"
 #include "core/log.h"
-#include "core/screen_guard.h"
 #include "core/text.h"
 #include "folders/check_for_folder.h"
 #include "run/run_context.h"
@@ -197,31 +196,6 @@ bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit) {
   }
   group.rows.clear();
   return stands;
-}
-
-bool RunRowStep(RunContext& cx, const QString& library, const std::function<void()>& work) {
-  const int cacheRows = cx.security.WorkspaceCacheCount;
-  // The step runs with its library current, where its statements go anyway: its own switch there
-  // is then none, and the library current on entry is made current once, afterwards.
-  const ScreenGuard back(cx, ScreenParts{.skipNoLibrary = true, .onlyWhenLeft = true});
-  SqlTransaction step;
-  // A step whose library cannot be reached runs as it is: its own statements then fail by themselves.
-  if (library.isEmpty() || ConnectLibrary(cx, library)) {
-    step = BeginSavepoint(cx);
-  } else if (!back.Library().isEmpty()) {
-    ConnectLibrary(cx, back.Library());
-  }
-  try {
-    work();
-  } catch (...) {
-    EndTransaction(cx, step, false);
-    CutWorkspaceCache(cx.security, cacheRows);
-    throw;
-  }
-  if (!step.Opened) return !OpenTransactionFailed(cx);
-  if (EndTransaction(cx, step, true)) return true;
-  CutWorkspaceCache(cx.security, cacheRows);
-  return false;
 }
 
 }  // namespace sw

@@ -8,7 +8,6 @@
 // good only when its group commits. A group that cannot commit takes all its rows with it, and
 // a kill loses at most the group not yet committed, which the next run does again.
 #include <QDateTime>
-#include <functional>
 #include <vector>
 
 #include "core/sql.h"
@@ -70,13 +69,6 @@ void KeepRowInGroup(RunContext& cx, RowGroup& group, const GroupRow& row);
 // counters. True when the group's work stands (also when no group was open). A commit that
 // stands in the other library only sets `splitCommit`.
 bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit);
-
-// A step of a row that is logged and gone past when it fails (a new folder's metadata, address
-// and author, its workspaces, the queue insert, the sort): its statements in `library` run under
-// a savepoint of their own, so that a failure undoes the step alone and the row goes on with its
-// folders. The failure itself is logged by the statement that failed. A step undone also makes
-// the workspace cache forget what it learned during the step. True when the step's work stands.
-bool RunRowStep(RunContext& cx, const QString& library, const std::function<void()>& work);
 
 // Whether a level's folder name is the one the rule routes to its e-mail library, blanks around
 // it and case aside.

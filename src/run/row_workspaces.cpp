@@ -8,8 +8,8 @@
 #include "core/sql.h"
 #include "core/text.h"
 #include "rules/rule_table.h"
-#include "run/row_transaction.h"
 #include "run/run_context.h"
+#include "security/passed_step.h"
 #include "security/security.h"
 
 namespace sw {
@@ -122,7 +122,9 @@ void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64
                       QStringLiteral(" for Author-related user ") + user + QStringLiteral(" from folder library ") +
                       library + QStringLiteral(" #") + N(folder));
     Dash(cx);
-    AddToWorkspace(cx, folderName, folder, user, workspace, library);
+    // The whole call for one user, its look-ups included, is a step of its own: a user whose
+    // workspace fails leaves the row's folders and the other users' workspaces standing.
+    RunPassedStep(cx, QString(), [&] { AddToWorkspace(cx, folderName, folder, user, workspace, library); });
   }
 }
 
@@ -143,7 +145,7 @@ void AddRowWorkspaces(RunContext& cx, int level, const QString& folderName, qint
   const bool userLevel = level == rule.RULE_WORKSPACE_TYPIST || level == rule.RULE_WORKSPACE_AUTHOR;
   // The look-ups are gone past when they fail, as is each workspace call (under a savepoint of its
   // own): a failure leaves the row's folders standing.
-  RunRowStep(cx, QString(), [&] {
+  RunPassedStep(cx, QString(), [&] {
     if (userLevel && level == rows.ProfileWorkspaceLevel && rows.RowDocNumber != 0) AddDocumentUsers(cx, level);
     if (level == rule.RULE_WORKSPACE_AUTHOR) AddLinkedUsers(cx);
   });

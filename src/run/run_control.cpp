@@ -1,10 +1,13 @@
 // The processing run: set-up, cycles over the rules tree, the pause window, the loop delay, the
 // end of the run and its error handler.
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTime>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <tuple>
 
 #include "core/library.h"
 #include "core/log.h"
@@ -173,6 +176,7 @@ bool SetUpRun(RunContext& cx) {
   rc.ResultRow = -1;
   rc.UnticksLookedAt.clear();
   rc.StopPoint.clear();
+  rc.PauseTimerOff = false;
   ResetRunMemory(cx);
   cx.ui->SetGoEnabled(false);
   // A tool started from the window while the run pumps messages would work inside the run's open
@@ -251,14 +255,20 @@ bool PausesToday(RunContext& cx, const RunOptions& options) {
 
 void WaitOutPauseWindow(RunContext& cx) {
   RunOptions options = cx.ui->Options();
+  if (cx.runState.control.PauseTimerOff) return;
   if (!options.pauseTime || options.pauseStart.isEmpty() || options.pauseEnd.isEmpty()) return;
   if (!PausesToday(cx, options)) return;
+  bool logged = false;
   for (;;) {
     const QString now = cx.runState.control.Now().time().toString(QStringLiteral("HH:mm"));
-    const QString start = FormatTimeOfDay(options.pauseStart);
-    const QString end = FormatTimeOfDay(options.pauseEnd);
-    if (!InsidePauseWindow(now, start, end)) return;
-    SetStatusCaption(cx, QStringLiteral("Paused until ") + end);
+    // Read again on every pass: a field edited meanwhile takes effect within a second.
+    const PauseTime start = ReadPauseText(options.pauseStart);
+    const PauseTime end = ReadPauseText(options.pauseEnd);
+    if (!start.valid || !end.valid || !InsidePauseWindow(now, start.text, end.text)) return;
+    // The status line shows the pause; the log keeps it for a run that no one watches.
+    if (!logged) LogThenHyphens(cx, QStringLiteral("Paused at ") + now + QStringLiteral(" until ") + end.text);
+    logged = true;
+    SetStatusCaption(cx, QStringLiteral("Paused until ") + end.text);
     cx.ui->SetExitToolTip(QStringLiteral("Exit pausing"));
     cx.os->Sleep(1000);
     cx.ui->PumpMessages();
@@ -304,7 +314,7 @@ void RunRule(RunContext& cx, int node) {
 
 void EndNode(RunContext& cx) {
   IgnoringErrors([&] { UnregisterWhenActive(cx); });
-  IgnoringErrors([&] { DropClaimsEverywhere(cx); });
+  IgnoringErrors([&] { DropClaimsAfterNode(cx); });
   IgnoringErrors([&] { MarkResultRow(cx, QStringLiteral("Finished")); });
 }
 
@@ -494,22 +504,41 @@ QString FormatTimeOfDay(const QString& text) {
 
 void NormalisePauseTexts(RunContext& cx) {
   const RunOptions options = cx.ui->Options();
-  if (!options.pauseTime) return;
-  const QString end = NormalisePauseText(options.pauseEnd);
-  const QString start = NormalisePauseText(options.pauseStart);
-  cx.ui->SetPauseTexts(start, end);
-  if ((start.isEmpty() && !end.isEmpty()) || (!start.isEmpty() && end.isEmpty()) || start == end) {
+  RunControlState& rc = cx.runState.control;
+  if (!options.pauseTime || rc.PauseTimerOff) return;
+  const PauseTime end = ReadPauseText(options.pauseEnd);
+  const PauseTime start = ReadPauseText(options.pauseStart);
+  // Only a time of day goes back into its field, in the form HH:MM: the settings keep what they
+  // held, and a text the run cannot read is never saved as some other time.
+  cx.ui->SetPauseTexts(start.valid ? start.text : options.pauseStart, end.valid ? end.text : options.pauseEnd);
+  for (const auto& [setting, time, text] : {std::tuple{QStringLiteral("PauseStart"), start, options.pauseStart},
+                                             std::tuple{QStringLiteral("PauseEnd"), end, options.pauseEnd}}) {
+    if (time.valid) continue;
+    LogThenHyphens(cx, QStringLiteral("Warning: The setting ") + setting + QStringLiteral(" holds \"") + text +
+                           QStringLiteral("\", which is no time of day (HH:MM or HHMM, 00:00 to 23:59) - the pause timer is off "
+                                          "for this run"));
+    rc.PauseTimerOff = true;
+  }
+  if (rc.PauseTimerOff) return;
+  // Two times of day are never empty: only equal ones make no window.
+  if (start.text == end.text) {
     LogThenHyphens(cx, QStringLiteral("Warning: You have enabled the pause timer, but the start and/or end times are not "
                                  "entered properly. The pause timer will be disabled"));
     cx.ui->SetPauseTimeChecked(false);
   }
 }
 
-QString NormalisePauseText(const QString& text) {
-  QString field = text.left(5);
-  while (field.size() < 5) field.prepend(QLatin1Char('0'));
-  field = FormatNumberPart(field.left(2), 1) + QLatin1Char(':') + FormatNumberPart(field.right(2), 2);
-  return FormatTimeOfDay(field);
+PauseTime ReadPauseText(const QString& text) {
+  QString field = TrimBlanks(text).left(5);
+  const bool digitsOnly = std::all_of(field.begin(), field.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+  const int width = digitsOnly ? 4 : 5;
+  while (field.size() < width) field.prepend(QLatin1Char('0'));
+  static const QRegularExpression time(QStringLiteral("^([0-9]{2}):?([0-9]{2})$"));
+  const QRegularExpressionMatch parts = time.match(field);
+  if (parts.hasMatch() && parts.captured(1).toInt() <= 23 && parts.captured(2).toInt() <= 59)
+    return {parts.captured(1) + QLatin1Char(':') + parts.captured(2), true};
+  // No time of day: the text keeps the shape the window's rule gives it.
+  return {FormatTimeOfDay(FormatNumberPart(field.left(2), 1) + QLatin1Char(':') + FormatNumberPart(field.right(2), 2)), false};
 }
 
 bool InsidePauseWindow(const QString& now, const QString& start, const QString& end) {

@@ -27,14 +27,20 @@ qint64 SecondsSinceMidnight(const QDateTime& moment);
 // A text that reads as a time of day ("9:30", "09:30", "09:30:00") in the form "HH:MM"; any other
 // text unchanged.
 QString FormatTimeOfDay(const QString& text);
-// A pause start or end as the window's fields and the run both read it: cut to five characters,
-// padded with leading zeros to five, its first two characters as hours and last two as minutes,
-// then the form "HH:MM" ("9:30" is 09:30, "7" is 00:07, "1230" is 01:30). A part that is no
-// number stays as it is, and a result that is no time of day keeps the shape it reached
-// ("abcdef" becomes "ab:de").
-QString NormalisePauseText(const QString& text);
-// The cycle head's reading of the pause texts while the pause timer is on: both normalised
-// back into their fields; texts that cannot make a window switch the timer off with a warning.
+// A pause start or end as the run and the window's fields read it, cut to five characters: digits
+// only are padded with leading zeros to four (HHMM: "930" is 09:30, "7" is 00:07, "1230" is
+// 12:30), any other text to five (HH:MM: "9:30" is 09:30). A time of day (00:00 to 23:59) comes
+// back in the form "HH:MM" and `valid`; any other text keeps the shape the window's rule gives it
+// (hours from the first two characters, minutes from the last two: "abcdef" becomes "ab:de").
+struct PauseTime {
+  QString text;
+  bool valid = false;
+};
+PauseTime ReadPauseText(const QString& text);
+// The cycle head's reading of the pause texts while the pause timer is on: a time of day goes
+// back into its field in the form "HH:MM"; a text that is no time of day stays as it is, is named
+// in a warning and switches the timer off for the rest of the run; texts that cannot make a
+// window switch the timer off with the warning the window's users know.
 void NormalisePauseTexts(RunContext& cx);
 // The settings key of a rule node's tick: library and rule, each upper-cased and trimmed, joined
 // by ":".

@@ -33,6 +33,7 @@ struct RunControlState {
   // Where a stop asked for during a rule found it, for the line that tells of the stop; empty
   // when it came between rules.
   QString StopPoint;
+  bool PauseTimerOff = false;  // a pause text that is no time of day switched the timer off for this run
   // The run's clock (pause window, loop delay, cycle times, results rows); tests set their own.
   std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 };

@@ -16,6 +16,8 @@
 #              saying so last, also once the table is back
 #   nothing    no library ticked                                 1, a warning, said last
 #   sigterm    SIGTERM in the folder loop                        143 (the signal's), claims released
+#   nvcause    /NV, the rule's saved statement names no table    1, the cause in the log
+#   locked     SIGTERM, another writer holding the lock          143, the claim released or named
 #   help       --help, without any display                       0, the switches and statuses
 #   nodisplay  /G /X without any display                         0 (the window alone: 2, and why)
 #   offscreen  the window alone, drawn offscreen                  2, and why
@@ -79,6 +81,17 @@ case "$case_name" in
   sigterm)
     "$dm_tool" init "$STACKWRIGHT_DM_SERVER" --demo --force --clients 6 --matters 400 >/dev/null
     expected=143 ;;
+  nvcause)
+    "$dm_tool" sql "$STACKWRIGHT_DM_SERVER" LAWLIB "INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL,
+      KEY_TYPE) VALUES ('QUILLMARK', 'RULE_STACKWRIGHT_SQL_1', 'CLIENT MATTERS', 'SELECT<SPC>*<SPC>FROM<SPC>nowhere', 1)" >/dev/null
+    mkdir -p "$XDG_CONFIG_HOME"  # the saved statement runs with "Re-use existing SQL statements"
+    printf '%s\n' '[%General]' 'ReUseSQL=1' >"$XDG_CONFIG_HOME/Quillmark Stackwright for OpenText eDOCS.ini"
+    expected=1 ;;
+  locked)
+    "$dm_tool" init "$STACKWRIGHT_DM_SERVER" --demo --force --clients 6 --matters 400 >/dev/null
+    mkdir -p "$XDG_CONFIG_HOME"  # Oracle libraries hold no claims: the run works in LAWLIB alone
+    printf '%s\n' '[Libraries]' 'ORALIB=0' >"$XDG_CONFIG_HOME/Quillmark Stackwright for OpenText eDOCS.ini"
+    expected=143 ;;
   clean | help | nodisplay)
     expected=0 ;;
   offscreen) expected=2 ;;
@@ -115,8 +128,27 @@ elif [ "$case_name" = sigterm ]; then
 elif [ "$case_name" = offscreen ]; then
   timeout 20 "$program" >"$work/run.out" 2>"$work/run.err" || status=$?
   grep -q "no display" "$work/run.err" || { echo "not said why"; cat "$work/run.err"; exit 1; }
+elif [ "$case_name" = locked ]; then
+  "$program" /G /X /V >"$work/run.out" 2>"$work/run.err" &
+  pid=$!
+  while kill -0 "$pid" 2>/dev/null && [ "$(rows_begun "$work")" -lt 5 ]; do sleep 0.01; done
+  # Another writer takes the write lock between two groups of rows and holds it for 35 s: the row in
+  # hand and the release after the rule wait the busy timeout and fail. The error ends the wait.
+  ( { echo ".bail off"; (yes "BEGIN IMMEDIATE;" || true) | head -n 200000; echo "SELECT * FROM lock_held;"; sleep 35
+      echo "COMMIT;"; } | sqlite3 "$library" ) >"$work/lock.out" 2>&1 &
+  locker=$!
+  until grep -q "lock_held" "$work/lock.out"; do sleep 0.05; done
+  grep -q "within a transaction" "$work/lock.out" || { echo "the lock was not taken"; exit 1; }
+  kill -TERM "$pid"
+  wait "$pid" || status=$?
+  wait "$locker" || true  # the shell ends with the errors of its tries
+  cat "$work/run.err" >>"$work/run.out"
+  claims="$(value_of LAWLIB "SELECT COUNT(*) FROM TARN_SETTINGS WHERE SUB_KEY = 'RUNNING_NODES'")"
+  warning="Warning: The claim of computer .* on rule CLIENT MATTERS in library LAWLIB could not be released"
+  [ "$claims" -eq 0 ] || { grep -q "$warning" "$work/run.err" && grep -q "$warning" "$work"/*.LOG; } ||
+    { echo "the claim is left without a word"; exit 1; }
 else
-  "${run_as[@]}" "$program" /G /X >"$work/run.out" 2>"$work/run.err" || status=$?
+  "${run_as[@]}" "$program" /G /X $([ "$case_name" = nvcause ] && echo /NV) >"$work/run.out" 2>"$work/run.err" || status=$?
   cat "$work/run.err" >>"$work/run.out"
 fi
 echo "exit status: $status (expected $expected)"
@@ -142,6 +174,15 @@ if [ "$case_name" = refused ]; then
     [ "$status" -eq 0 ] && tail -n 1 "$work/$later.err" | grep -q "^Warning: $skipped" && grep -q "$skipped" "$work"/*.LOG ||
       { echo "$later run: status $status, the skip not said last"; cat "$work/$later.err"; exit 1; }
   done
+fi
+if [ "$case_name" = nvcause ]; then
+  grep -q "^SQL Error #1 (no such table: nowhere) encountered in library LAWLIB" "$work"/*.LOG ||
+    { echo "the cause is not in the log"; exit 1; }
+fi
+if [ "$case_name" = nvcause ] || [ "$case_name" = locked ]; then
+  counted="$(tail -n 1 "$work/run.err" | sed -nE 's/.*: ([0-9]+) error\(s\) logged.*/\1/p')"
+  logged="$(cat "$work"/*.LOG | grep -ciE '^(error:|sql error #)' || true)"
+  [ -n "$counted" ] && [ "$counted" -eq "$logged" ] || { echo "errors on standard error: $counted, in the log: $logged"; exit 1; }
 fi
 if [ "$case_name" = readonly ]; then
   grep -q "Error: .*readonly database" "$work"/*.LOG || { echo "no failed row in the log"; exit 1; }

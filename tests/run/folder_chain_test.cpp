@@ -541,8 +541,10 @@ TEST_F(FolderChainTest, RowUndoneAfterItsWorkspacesLeavesTheNextRowsWholeTrees) 
 }
 
 // Steps that are logged and gone past fail for good, each for one matter, on both engines: a
-// workspace call for M00001, the queue insert for M00002, the metadata update for M00003. Every
-// row keeps its folders, filing and record; the run logs errors; the next has nothing to do.
+// workspace call for M00001, the queue insert for M00002, the metadata update for M00003, the sort
+// of C0001 when M00001 is filed after M00006, every workspace look-up for one user, every read of
+// a parent's profile values and every clean-up of a new folder's activity entries. Every row
+// keeps its folders, filing and record; the run logs errors; the next has nothing to do.
 class GonePastStepTest : public FolderChainTest, public ::testing::WithParamInterface<QString> {};
 
 TEST_P(GonePastStepTest, RowKeepsItsFoldersAndTheNextRunHasNothingToDo) {
@@ -550,8 +552,9 @@ TEST_P(GonePastStepTest, RowKeepsItsFoldersAndTheNextRunHasNothingToDo) {
   const auto start = [&] {
     StartRule(test::DemoRule, library);
     cx.runState.statement.RuleStatement = test::MatterStatement(3).replace("TOP 3 ", "").replace(
-        "ORDER BY", "WHERE MATTER.MATTER_ID IN ('M00001', 'M00002', 'M00003') AND MATTER.SYSTEM_ID NOT IN "
-                    "(SELECT SID FROM [OWNER].TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER') ORDER BY");
+        "ORDER BY MATTER.MATTER_ID ASC", "WHERE MATTER.MATTER_ID IN ('M00001', 'M00002', 'M00003', 'M00006') AND "
+                    "MATTER.SYSTEM_ID NOT IN (SELECT SID FROM [OWNER].TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER') "
+                    "ORDER BY MATTER.MATTER_ID DESC");
     cx.ui->controls.options.addNewDocs = true;
     SetProfileLinks({"MATTER = MATTER.SYSTEM_ID"});
     cx.runState.rule.RULE_WORKSPACE_AUTHOR = 2;
@@ -572,13 +575,20 @@ TEST_P(GonePastStepTest, RowKeepsItsFoldersAndTheNextRunHasNothingToDo) {
                            ") BEGIN SELECT RAISE(ABORT, 'refused'); END");
   server.Exec(library, "CREATE TRIGGER NO_METADATA BEFORE UPDATE OF MATTER ON PROFILE WHEN NEW.MATTER = " + matter("M00003") +
                            " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  server.Exec(library, "CREATE TRIGGER NO_SORT BEFORE UPDATE OF ISFIRST ON FOLDER_ITEM BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  server.Exec(library, "CREATE TRIGGER NO_CLEANUP BEFORE DELETE ON ACTIVITYLOG BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  cx.dm->Server()->hooks.sqlFault = [](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {
+    const bool parentRead = sql.contains("SELECT STORAGETYPE");
+    if (!parentRead && (!sql.contains("PRIMARY_LIB") || !sql.contains("'MJONES'"))) return std::nullopt;
+    return dm::SqlFault{1, 208, QStringLiteral("refused")};
+  };
   start();
   ReadAndProcess();
   EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
   EXPECT_GT(cx.log.ErrorsLogged, 0) << "the run ends with status 1";
-  for (const QString id : {"M00001", "M00002", "M00003"})
+  for (const QString id : {"M00001", "M00002", "M00003", "M00006"})
     EXPECT_TRUE(FiledIn(library, FolderNamed(library, ClientOf(id, library)), FolderNamed(library, id))) << id.toStdString();
-  EXPECT_EQ(Number(library, "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER'"), 3);
+  EXPECT_EQ(Number(library, "SELECT COUNT(*) FROM TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER'"), 4);
   EXPECT_GT(Number(library, "SELECT COUNT(*) FROM NEEDS_FOLDERING WHERE SID IN (" + documentsOf("M00001") + ")"), 0);
   EXPECT_EQ(Number(library, "SELECT COUNT(*) FROM NEEDS_FOLDERING WHERE SID IN (" + documentsOf("M00002") + ")"), 0);
   const auto metadata = [&](const QString& id) {
@@ -588,6 +598,10 @@ TEST_P(GonePastStepTest, RowKeepsItsFoldersAndTheNextRunHasNothingToDo) {
   EXPECT_NE(metadata("M00003"), matter("M00003"));
   EXPECT_EQ(count("SELECT COUNT(*) FROM REGISTRY WHERE NAME = 'WMM00001'"), 0) << "the failed call is undone whole";
   EXPECT_GT(count("SELECT COUNT(*) FROM REGISTRY WHERE NAME = 'WMM00002'"), 0);
+  const QString members = "SELECT COUNT(*) FROM REGISTRY M JOIN REGISTRY W ON W.SYSTEM_ID = M.ENTITYID JOIN REGISTRY R ON "
+                          "R.SYSTEM_ID = W.ENTITYID JOIN PEOPLE P ON P.SYSTEM_ID = R.ENTITYID WHERE M.NAME LIKE 'WM_%' AND P.USER_ID = ";
+  EXPECT_EQ(count(members + "'APATEL'"), 3);
+  EXPECT_EQ(count(members + "'MJONES'"), 0);
 
   cx.log.ErrorsLogged = 0;
   start();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <algorithm>
 #include <set>
 #include <tuple>
@@ -26,15 +27,18 @@ using test::AddRuleNode;
 
 // --- pause texts and the window ---------------------------------------------------------------
 
-// Cut to five, padded to five, hours from the first two and minutes from the last two.
-TEST(PauseTexts, AreReadAsTheFirstTwoAndLastTwoOfFiveCharacters) {
-  const std::vector<std::pair<QString, QString>> cases = {
-      {"9:30", "09:30"}, {"7:05", "07:05"}, {"23:59", "23:59"}, {"06:05", "06:05"}, {"", "00:00"},
-      {"12", "00:12"},   {"7", "00:07"},    {"1230", "01:30"}, {"930", "00:30"},   {"12:00:00", "12:00"},
+// One reading for the run and the window's fields: digits only are HHMM, a text with a colon HH:MM.
+TEST(PauseTexts, DigitsAreReadAsHoursAndMinutesAndOnlyTimesOfDayAreValid) {
+  const std::vector<std::tuple<QString, QString, bool>> cases = {
+      {"930", "09:30", true}, {"7", "00:07", true}, {"1230", "12:30", true}, {"12", "00:12", true}, {"", "00:00", true},
+      {"9:30", "09:30", true}, {"7:05", "07:05", true}, {"23:59", "23:59", true}, {"12:00:00", "12:00", true},
       // No time of day: the text keeps the shape it reached.
-      {"abcdef", "ab:de"}, {"noon", "0n:on"}, {"25:00", "25:00"}, {"99:99", "99:99"}};
-  for (const auto& [typed, read] : cases) EXPECT_EQ(NormalisePauseText(typed), read) << typed.toStdString();
-  EXPECT_EQ(FormatTimeOfDay("25:00"), "25:00");
+      {"abcdef", "ab:de", false}, {"noon", "0n:on", false}, {"25:00", "25:00", false}, {"99:99", "99:99", false},
+      {"2400", "24:00", false}, {"1260", "12:60", false}};
+  for (const auto& [typed, text, valid] : cases) {
+    const PauseTime read = ReadPauseText(typed);
+    EXPECT_TRUE(read.text == text && read.valid == valid) << qPrintable(typed) << " read as " << qPrintable(read.text);
+  }
 }
 
 TEST(PauseWindow, SameDayWindowIncludesItsStartAndExcludesItsEnd) {
@@ -350,6 +354,26 @@ TEST_F(RunControl, EqualPauseTimesSwitchThePauseTimerOff) {
                                     "entered properly. The pause timer will be disabled"));
 }
 
+// Stored as a deployment or a hand edit writes them, 1800 and 1030 pause a run at 00:19 and stay
+// 18:00 and 10:30; a text that is no time of day switches the timer off for the run and stays.
+TEST_F(RunControl, StoredPauseTimesAreReadAsTimesOfDayAndNeverRewrittenAsOthers) {
+  TreeWithStaleRule();
+  clock.now = QDateTime(clock.now.date(), QTime(0, 19, 0));
+  PauseWindowOn("1800", "1030");
+  clock.onSleep = [&](int sleep) { cx.run.StopRequested = sleep == 3; };
+  Button_Go_Click(cx);
+  EXPECT_EQ(clock.sleeps, 3);
+  EXPECT_TRUE(test::Log(cx).contains("Paused at 00:19 until 10:30"));
+  const RunOptions& o = cx.ui->controls.options;
+  EXPECT_EQ(o.pauseStart + " " + o.pauseEnd, "18:00 10:30");
+  PauseWindowOn("99:99", "1030");
+  Button_Go_Click(cx);
+  EXPECT_EQ(clock.sleeps, 3);
+  EXPECT_TRUE(test::Log(cx).contains("Warning: The setting PauseStart holds \"99:99\", which is no time of day"));
+  EXPECT_TRUE(o.pauseTime);
+  EXPECT_EQ(o.pauseStart + " " + o.pauseEnd, "99:99 10:30");
+}
+
 TEST_F(RunControl, SearchFlagsAndClaimsAreRestoredAtTheEnd) {
   TreeWithStaleRule();
   const dm::DmLibraryPtr lawlib = cx.session.FusionLibraries->Item(1);
@@ -428,17 +452,21 @@ TEST_F(RunControl, FailureInsideARuleMarksItsRowAndEndsTheWholeRun) {
   EXPECT_FALSE(cx.run.TaskRunning);
 }
 
-TEST(RunClaims, ClaimInAnotherLibraryIsReleasedAfterItsNode) {
+TEST(RunClaims, ClaimInAnotherLibraryIsReleasedAfterItsNodeOrNamedWhenItCannotBe) {
   // Two SQL Server libraries, so that both keep claims; the run starts in LAWLIB.
   test::DmTestServer server({{"LAWLIB", 10}, {"TAXLIB", 10}});
   test::TestClock clock;
   test::RunTestContext cx;
   ASSERT_TRUE(test::StartRunSession(cx, server, clock));
-  AddRuleNode(cx, AddLibraryNode(cx, "TAXLIB", true), "CLIENT MATTERS", true);
+  const int rule = AddRuleNode(cx, AddLibraryNode(cx, "TAXLIB", true), "CLIENT MATTERS", true);
   // The rule's statement fails, which ends the rule after its claim; the claim is counted then.
   int claimsWhileRunning = -1;
+  bool dropRefused = false;
   cx.dm->Server()->hooks.sqlFault = [&](const QString& library, const QString& sql) -> std::optional<dm::SqlFault> {
-    if (library.compare("TAXLIB", Qt::CaseInsensitive) != 0 || !sql.contains("SELECT DISTINCT")) return std::nullopt;
+    if (library.compare("TAXLIB", Qt::CaseInsensitive) != 0) return std::nullopt;
+    if (dropRefused && sql.startsWith("DELETE") && sql.contains("RUNNING_NODES") && test::ClaimRows(server, "TAXLIB") > 0)
+      return dm::SqlFault{1, 5, "database is locked"};
+    if (!sql.contains("SELECT DISTINCT")) return std::nullopt;
     claimsWhileRunning = test::ClaimRows(server, "TAXLIB");
     return dm::SqlFault{1, 208, "Invalid object name"};
   };
@@ -449,6 +477,21 @@ TEST(RunClaims, ClaimInAnotherLibraryIsReleasedAfterItsNode) {
   // The run ends in LAWLIB, where it started; the TAXLIB claim went with the end of its node.
   EXPECT_EQ(cx.session.CurrentLibrary->Name(), "LAWLIB");
   EXPECT_EQ(test::ClaimRows(server, "TAXLIB"), 0);
+
+  // A drop refused to the end (another writer holding the library) leaves the claim, named with the
+  // ways to clear it; under /NV the log holds every error the run counts, the claim code's too.
+  dropRefused = true;
+  cx.ui->controls.verboseLogging = false;
+  cx.ui->SetRulesNodeChecked(rule, true);
+  Button_Go_Click(cx);
+  EXPECT_EQ(test::ClaimRows(server, "TAXLIB"), 1);
+  const QString log = test::Log(cx);
+  EXPECT_EQ(log.count("Warning: The claim of computer TESTPC on rule CLIENT MATTERS in library TAXLIB could not be released - "
+                      "other computers skip the rule until it is cleared with Options > Clear Running Nodes, or until the "
+                      "program starts again under the computer name TESTPC"),
+            1);
+  EXPECT_TRUE(log.contains("SQL Error #5 (database is locked) encountered in library TAXLIB"));
+  EXPECT_EQ(cx.log.ErrorsLogged, log.count(QRegularExpression("^(Error:|SQL Error #)", QRegularExpression::MultilineOption)));
 }
 
 // Acts when the first new folder of the run is counted: asks for a stop, or fails as a lost DM

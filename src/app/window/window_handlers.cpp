@@ -69,12 +69,12 @@ void ShowOtherPage(MainWindow& w, QWidget* page, int top, int left) {
 
 void NormaliseStart(AppContext& cx) {
   const RunOptions o = cx.ui->Options();
-  cx.ui->SetPauseTexts(NormalisePauseText(o.pauseStart), o.pauseEnd);
+  cx.ui->SetPauseTexts(ReadPauseText(o.pauseStart).text, o.pauseEnd);
 }
 
 void NormaliseEnd(AppContext& cx) {
   const RunOptions o = cx.ui->Options();
-  cx.ui->SetPauseTexts(o.pauseStart, NormalisePauseText(o.pauseEnd));
+  cx.ui->SetPauseTexts(o.pauseStart, ReadPauseText(o.pauseEnd).text);
 }
 
 }  // namespace
