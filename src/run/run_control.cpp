@@ -204,6 +204,7 @@ void WaitOutPauseWindow(RunContext& cx) {
     if (!InsidePauseWindow(now, start, end)) return;
     SetStatusCaption(cx, QStringLiteral("Paused until ") + end);
     cx.ui->SetExitToolTip(QStringLiteral("Exit pausing"));
+    FlushLog(cx);
     cx.os->Sleep(1000);
     cx.ui->PumpMessages();
     if (cx.run.StopRequested) return;
@@ -298,6 +299,7 @@ bool LoopDelay(RunContext& cx) {
     SetStatusCaption(cx, QStringLiteral("Waiting ") + FormatNumber(std::llround(rc.LoopDelayLeft)) +
                              QStringLiteral(" seconds before starting"));
     MonitorHeartbeat(cx);
+    FlushLog(cx);
     cx.os->Sleep(1000);
     rc.LoopDelayLeft -= 1;
     if (cx.run.StopRequested) return false;
@@ -345,6 +347,7 @@ void EndRun(RunContext& cx) {
     SetStatusCaption(cx, rc.EntryStatusText);
     MonitorHeartbeat(cx);
   });
+  FlushLog(cx);
   if (HasSwitch(cx, QStringLiteral("/X"))) cx.EndProgramWhenIdle();
 }
 
