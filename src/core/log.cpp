@@ -199,7 +199,8 @@ void LogFileHandle::Close() {
 void LogFileHandle::Flush() const {
   // A NUL from a source value would make tools take the whole log for a binary file: a blank
   // stands for it. Looked for in the block as a whole, which costs far less than line by line.
-  if (std::memchr(pending.constData(), 0, size_t(pending.size()))) std::replace(pending.begin(), pending.end(), '\0', ' ');
+  if (std::memchr(pending.constData(), 0, size_t(pending.size())))
+    std::replace(pending.begin(), pending.end(), '\0', ' ');
   const char* p = pending.constData();
   qsizetype left = fd >= 0 ? pending.size() : 0;
   // A failed write loses the block silently, as a log must never stop its caller.

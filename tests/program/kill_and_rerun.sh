@@ -31,11 +31,14 @@ rows_since_commit() {
 # Matters the library records as processed whose tracking insert the killed run's log lacks. The
 # log is written before every commit, so after a kill it holds every line of the rows committed.
 tracked_not_logged() {
-  comm -23 <("$dm_tool" sql "$STACKWRIGHT_DM_SERVER" "$1" "SELECT SID FROM TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER'" |
-    grep -E '^[0-9]+$' | sort -u) <(cat "$work"/killed/*.LOG | awk -v library="$1" '{sub(/\r$/, "")}
+  local recorded logged
+  recorded="$("$dm_tool" sql "$STACKWRIGHT_DM_SERVER" "$1" "SELECT SID FROM TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER'")"
+  recorded="$(echo "$recorded" | grep -E '^[0-9]+$' | sort -u)"
+  logged="$(cat "$work"/killed/*.LOG | awk -v library="$1" '{sub(/\r$/, "")}
     / SQL Instruction on / {on = $NF}
     on == library && match($0, /^INSERT INTO .*TARN_STACKWRIGHT .*VALUES ?\([0-9]+, .MATTER./) {
-      sub(/.*VALUES ?\(/, ""); sub(/,.*/, ""); print}' | sort -u) | wc -l
+      sub(/.*VALUES ?\(/, ""); sub(/,.*/, ""); print}' | sort -u)"
+  comm -23 <(echo "$recorded") <(echo "$logged") | grep -c . || true
 }
 
 failed=0
@@ -62,7 +65,7 @@ for point in ${points//,/ }; do
   [ "$open_group" -lt 2 ] || between_rows=$((between_rows + 1))
   for library in LAWLIB ORALIB; do
     missing="$(tracked_not_logged "$library")"
-    [ "$missing" -eq 0 ] || { echo "kill at row $point: $missing matters recorded in $library lack their lines in the log"; failed=1; }
+    [ "$missing" -eq 0 ] || { echo "kill at row $point: $missing matters tracked in $library are not in the log"; failed=1; }
   done
   status=0
   TEMP="$work/rest" "$program" /G /X /NV >"$work/rest.out" 2>&1 || status=$?
