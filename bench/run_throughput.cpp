@@ -1,24 +1,33 @@
 // How fast the first run of a firm builds its folders, and how far that is from what the disk
 // allows. For each size (1,000 and 10,000 matters; 100,000 with --large) a new demo server with
 // LAWLIB only (one client per ten matters, the demo's documents and its one rule) gets:
-// - the program, unattended (/G /X /NV, no monitor): folders a second, µs and CPU µs a folder,
-//   start-up included, and its peak memory; then the same again on the finished library, which
-//   finds nothing new;
-// - the run in this process on a copy, counting SQL statements and commits a folder, and the
-//   time SQLite spends running them (from each statement's first step to its end): the part of
-//   the run no leaner program can save while it sends the same statements;
+// - the program, unattended without a monitor, start-up included, on copies of the same rows:
+//   /G /X /NV (errors and warnings logged only) and /G /X (the default: every step logged), each
+//   with its folders a second, CPU time a folder and peak memory, and the default run's time as a
+//   share of the /NV run's; then the /NV run again on the finished library, which finds nothing new;
+// - the run in this process on a copy, counting its SQL statements a folder (those it sends
+//   through the DM SQL object, and those the emulator sends to SQLite of its own accord: every
+//   statement SQLite ran, less the SQL object's), its commits a folder, and the time SQLite spends
+//   running them (from each statement's first step to its end): the part of the run no leaner
+//   program can save while it sends the same statements;
 // - the floor: the least durable writes the same folders need (profile, version and folder rows,
 //   three security rows, the filing item and its chain link, the queue and tracking rows, the
 //   client's root entry), as prepared statements on a copy in WAL with synchronous FULL, once
-//   with one commit per source row and once with the program's group size.
+//   committing as the run does (64 source rows, or fewer when 50 ms have passed since the group
+//   began) and once with one commit per source row. The /NV run's share of the first is the
+//   headline.
 // It says which machine it ran on and how loaded it was, before and after. One untimed run on a
 // small server comes first. With --repeat N the program and the floors take turns N times, each
 // on a fresh copy, and the medians are shown: on a machine whose disk and processor share out
 // unevenly, one run of each, minutes apart, can differ by a third. Not a test: run it by hand
-// (build/bench/bench_run_throughput [--large] [--group N] [--repeat N] [matters...]) to compare
-// builds.
+// (build/bench/bench_run_throughput [--large] [--group N] [--repeat N] [matters...]; --help) to
+// compare builds.
+#include <fcntl.h>
+#include <malloc.h>
+#include <spawn.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -26,13 +35,15 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
-#include <QProcess>
+#include <QProcessEnvironment>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -49,39 +60,62 @@ namespace {
 
 const QString Library = QStringLiteral("LAWLIB");
 
-// Rows per commit of the floor's second pass, unless --group says otherwise: as many as the
-// program's row transaction commits together.
+const char* const Usage =
+    "usage: bench_run_throughput [--large] [--group N] [--repeat N] [matters...]\n"
+    "  matters     the sizes to measure (default 1000 10000)\n"
+    "  --large     100000 matters as well\n"
+    "  --group N   source rows a commit of the floor that commits as the run does (default 64)\n"
+    "  --repeat N  N turns of the programs and the floors, each on fresh copies; medians shown\n";
+
+// How the run groups its rows, unless --group says otherwise: a commit every 64 source rows, or
+// sooner when the group has been open for 50 ms.
 constexpr int DefaultGroup = 64;
+constexpr qint64 GroupMilliseconds = 50;
+
+// The switches of the two program runs: errors and warnings logged only, and the default, which
+// logs every step.
+const QStringList QuietSwitches = {"/G", "/X", "/NV"};
+const QStringList DefaultSwitches = {"/G", "/X"};
 
 struct Floor {
   qint64 folders = 0;
+  qint64 commits = 0;
   double seconds = 0;
   bool ok = false;
   double PerSecond() const { return seconds > 0 ? folders / seconds : 0; }
 };
 
+// One run of the program: wall and processor time, and its peak memory.
+struct ProgramRun {
+  double seconds = -1;
+  double cpuSeconds = 0;
+  long peakKb = 0;
+  bool Ok() const { return seconds >= 0; }
+};
+
 struct Row {
   int matters = 0;
   qint64 folders = 0;
-  double programSeconds = 0;
-  double programCpuSeconds = 0;
-  long peakKb = 0;
+  ProgramRun quiet;    // /NV
+  ProgramRun verbose;  // the default
   double rerunSeconds = 0;
-  double coreSeconds = 0;
-  qint64 statements = 0;
+  qint64 statements = 0;        // every statement SQLite ran
+  qint64 sqlObjectStatements = 0;  // those sent through the DM SQL object
   qint64 commits = 0;
   double sqlSeconds = 0;
   Floor perRow;
   Floor grouped;
   bool ok = false;
-  double FoldersPerSecond() const { return folders / programSeconds; }
-  double MicrosPerFolder() const { return programSeconds * 1e6 / double(folders); }
+  double PerSecond(const ProgramRun& run) const { return folders / run.seconds; }
+  double Micros(double seconds) const { return seconds * 1e6 / double(folders); }
+  double PerFolder(qint64 count) const { return double(count) / double(folders); }
 };
 
 // What the in-process run sent to SQLite.
 struct Counter {
   bool counting = false;
   qint64 statements = 0;
+  qint64 sqlObjectStatements = 0;
   qint64 commits = 0;
   std::chrono::nanoseconds inSql{0};
   std::unordered_map<const void*, std::chrono::steady_clock::time_point> started;  // by statement
@@ -149,41 +183,48 @@ bool CopyServer(const QString& from, const QString& to) {
   return true;
 }
 
-double CpuSecondsOfChildren(long* peakKb) {
-  rusage u{};
-  getrusage(RUSAGE_CHILDREN, &u);
-  *peakKb = u.ru_maxrss;
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// One unattended program run; its wall time, or -1. Its CPU time and the peak memory of the
-// largest program so far go to `cpu` and `peakKb`.
-double RunProgram(const QString& server, const QString& work, double* cpu = nullptr, long* peakKb = nullptr) {
-  QProcess program;
+// One unattended program run, its settings, log and bus in `work` (a bus of its own: no monitor
+// listens). Started and waited for directly, so that its own processor time and peak memory are
+// known; its standard error is this program's.
+ProgramRun RunProgram(const QString& server, const QString& work, const QStringList& switches) {
+  QDir().mkpath(work);
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("STACKWRIGHT_DM_SERVER", server);
   env.insert("XDG_CONFIG_HOME", work + "/config");
   env.insert("TEMP", work);
   env.insert("QT_QPA_PLATFORM", "offscreen");
-  env.insert("STACKWRIGHT_MONITOR_BUS", work + "/bus");  // a bus of its own: no monitor listens
-  program.setProcessEnvironment(env);
-  program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  program.setStandardOutputFile(work + "/program.out", QIODevice::Append);
+  env.insert("STACKWRIGHT_MONITOR_BUS", work + "/bus");
+  std::vector<QByteArray> texts;
+  for (const QString& entry : env.toStringList()) texts.push_back(entry.toLocal8Bit());
+  std::vector<char*> environment;
+  for (QByteArray& text : texts) environment.push_back(text.data());
+  environment.push_back(nullptr);
+  QByteArray path = SW_PROGRAM;
+  std::vector<QByteArray> words{path};
+  for (const QString& s : switches) words.push_back(s.toLocal8Bit());
+  std::vector<char*> arguments;
+  for (QByteArray& word : words) arguments.push_back(word.data());
+  arguments.push_back(nullptr);
+  posix_spawn_file_actions_t output;
+  posix_spawn_file_actions_init(&output);
+  const QByteArray outFile = QFile::encodeName(work + "/program.out");
+  posix_spawn_file_actions_addopen(&output, STDOUT_FILENO, outFile.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
   ::sync();  // the files just made are on the disk: their writing does not slow the run's commits
-  long peak = 0;
-  const double cpuBefore = CpuSecondsOfChildren(&peak);
+  ProgramRun run;
   QElapsedTimer timer;
   timer.start();
-  program.start(SW_PROGRAM, {"/G", "/X", "/NV"});
-  if (!program.waitForFinished(-1) || program.exitStatus() != QProcess::NormalExit || program.exitCode() != 0) {
-    Say("the program failed:", program.errorString());
-    return -1;
-  }
-  const double seconds = timer.elapsed() / 1000.0;
-  const double cpuAfter = CpuSecondsOfChildren(&peak);
-  if (cpu) *cpu = cpuAfter - cpuBefore;
-  if (peakKb) *peakKb = peak;
-  return seconds;
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, path.constData(), &output, nullptr, arguments.data(), environment.data());
+  posix_spawn_file_actions_destroy(&output);
+  if (spawned != 0) return Say("the program cannot start:", QString::fromLocal8Bit(strerror(spawned))), run;
+  int status = 0;
+  rusage u{};
+  if (wait4(pid, &status, 0, &u) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return Say("the program failed:", switches.join(' ')), run;
+  run.seconds = timer.elapsed() / 1000.0;
+  run.cpuSeconds = u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+  run.peakKb = u.ru_maxrss;
+  return run;
 }
 
 // The run in this process, with its statements and commits counted.
@@ -207,17 +248,21 @@ bool RunCounted(const QString& server, const QString& work, Row& row) {
   const int node = cx.ui->AddRulesNode(-1, Library, Library, true);
   cx.ui->AddRulesNode(node, "CLIENT MATTERS", "CLIENT MATTERS", true);
   Counter counter;
+  // Asked before every statement of a DM SQL object: counts those of the library, runs them all.
+  dm->hooks.sqlFault = [&counter](const QString& library, const QString&) -> std::optional<sw::dm::SqlFault> {
+    if (counter.counting && library.compare(Library, Qt::CaseInsensitive) == 0) ++counter.sqlObjectStatements;
+    return std::nullopt;
+  };
   sqlite3_trace_v2(db->Handle(), SQLITE_TRACE_STMT | SQLITE_TRACE_PROFILE, OnStatement, &counter);
   sqlite3_commit_hook(db->Handle(), OnCommit, &counter);
   counter.counting = true;
-  QElapsedTimer timer;
-  timer.start();
   sw::Button_Go_Click(cx);
-  row.coreSeconds = timer.elapsed() / 1000.0;
   counter.counting = false;
+  dm->hooks.sqlFault = nullptr;
   sqlite3_trace_v2(db->Handle(), 0, nullptr, nullptr);
   sqlite3_commit_hook(db->Handle(), nullptr, nullptr);
   row.statements = counter.statements;
+  row.sqlObjectStatements = counter.sqlObjectStatements;
   row.commits = counter.commits;
   row.sqlSeconds = std::chrono::duration<double>(counter.inSql).count();
   return true;
@@ -318,8 +363,9 @@ struct ClientFolder {
 };
 
 // The floor on a copy of the library as the program found it: one source row a matter, whose
-// client folder is made first when it has none; a commit every `group` source rows.
-Floor MeasureFloor(const QString& file, int group) {
+// client folder is made first when it has none; a commit every `group` source rows, or sooner
+// once the group has been open for `limitMs`, as the run's groups end.
+Floor MeasureFloor(const QString& file, int group, qint64 limitMs) {
   Floor floor;
   QString error;
   auto db = sw::dm::SqliteDb::Open(file, false, &error);
@@ -348,11 +394,15 @@ Floor MeasureFloor(const QString& file, int group) {
     return w.Folder(profile, doc, folder, version, name);
   };
   ::sync();
-  QElapsedTimer timer;
+  QElapsedTimer timer, groupTimer;
   timer.start();
+  int inGroup = 0;
   for (int r = 0; r < source.rows.size(); ++r) {
     const QVariantList& row = source.rows[r];
-    if (r % group == 0 && !w.Begin()) return floor;
+    if (inGroup == 0) {
+      if (!w.Begin()) return floor;
+      groupTimer.start();
+    }
     w.Matter = row[0].toLongLong();
     auto client = clients.find(row[2].toLongLong());
     if (client == clients.end()) {
@@ -367,8 +417,11 @@ Floor MeasureFloor(const QString& file, int group) {
         !w.Track(row[0].toLongLong()))
       return floor;
     client->lastItem = item;
-    if ((r + 1) % group == 0 || r + 1 == source.rows.size())
-      if (!w.Commit()) return floor;
+    ++inGroup;
+    if (inGroup < group && groupTimer.elapsed() < limitMs && r + 1 < source.rows.size()) continue;
+    if (!w.Commit()) return floor;
+    ++floor.commits;
+    inGroup = 0;
   }
   floor.seconds = timer.elapsed() / 1000.0;
   floor.ok = floor.folders > 0;
@@ -407,38 +460,59 @@ Floor MedianFloor(const std::vector<Floor>& turns) {
   return floor;
 }
 
+// A program run whose times and memory are the medians of its turns.
+ProgramRun MedianRun(const std::vector<ProgramRun>& turns) {
+  std::vector<double> seconds, cpu, peak;
+  for (const ProgramRun& r : turns) {
+    seconds.push_back(r.seconds);
+    cpu.push_back(r.cpuSeconds);
+    peak.push_back(double(r.peakKb));
+  }
+  return {Median(seconds), Median(cpu), long(Median(peak))};
+}
+
+// One run of the program on the copy at `server`; the folders it left there, or 0 when it failed
+// or left a different number than the turns before.
+qint64 TurnOfProgram(const QString& server, const QString& work, const QStringList& switches,
+                     std::vector<ProgramRun>& turns, qint64 expected) {
+  const ProgramRun run = RunProgram(server, work, switches);
+  const qint64 folders = FolderCount(server);
+  if (!run.Ok() || folders <= 0) return Say("the program made no folders:", switches.join(' ')), 0;
+  if (expected != 0 && folders != expected) Say("a run made a different number of folders:", switches.join(' '));
+  turns.push_back(run);
+  return folders;
+}
+
 Row Measure(const QString& work, int matters, int group, int repeats) {
   Row row;
   row.matters = matters;
   const QString pristine = work + "/pristine";
   if (!MakeServer(pristine, matters)) return row;
-  std::vector<double> seconds, cpu;
+  std::vector<ProgramRun> quiet, verbose;
   std::vector<Floor> perRow, grouped;
   for (int turn = 0; turn < repeats; ++turn) {
     const QString at = work + QStringLiteral("/turn-%1").arg(turn);
-    for (const char* copy : {"/server", "/floor-1", "/floor-n"})
-      if (!CopyServer(pristine, at + copy)) return Say("cannot copy the server"), row;
-    const QString server = at + "/server";
-    double turnCpu = 0;
-    long peakKb = 0;
-    const double turnSeconds = RunProgram(server, at, &turnCpu, &peakKb);
-    const qint64 folders = FolderCount(server);
-    if (turnSeconds < 0 || folders <= 0) return Say("the program made no folders"), row;
-    if (row.folders != 0 && folders != row.folders) Say("a turn made a different number of folders");
-    row.folders = folders;
-    row.peakKb = std::max(row.peakKb, peakKb);
-    seconds.push_back(turnSeconds);
-    cpu.push_back(turnCpu);
-    if (turn == 0) {
-      row.rerunSeconds = RunProgram(server, at);
-      if (FolderCount(server) != row.folders) Say("the rerun made folders");
+    for (const char* copy : {"/quiet", "/verbose", "/floor-1", "/floor-n"})
+      if (!CopyServer(pristine, at + copy + "/server")) return Say("cannot copy the server"), row;
+    // The two runs take turns at going first: neither always meets the disk the other left busy.
+    for (int k = 0; k < 2; ++k) {
+      const bool quietNow = (turn + k) % 2 == 0;
+      const QString copy = at + (quietNow ? "/quiet" : "/verbose");
+      row.folders = TurnOfProgram(copy + "/server", copy, quietNow ? QuietSwitches : DefaultSwitches,
+                                  quietNow ? quiet : verbose, row.folders);
+      if (row.folders == 0) return row;
     }
-    perRow.push_back(MeasureFloor(at + "/floor-1/" + Library + ".sqlite", 1));
-    grouped.push_back(MeasureFloor(at + "/floor-n/" + Library + ".sqlite", group));
+    if (turn == 0) {
+      const ProgramRun rerun = RunProgram(at + "/quiet/server", at + "/quiet", QuietSwitches);
+      row.rerunSeconds = rerun.seconds;
+      if (FolderCount(at + "/quiet/server") != row.folders) Say("the rerun made folders");
+    }
+    grouped.push_back(MeasureFloor(at + "/floor-n/server/" + Library + ".sqlite", group, GroupMilliseconds));
+    perRow.push_back(MeasureFloor(at + "/floor-1/server/" + Library + ".sqlite", 1, GroupMilliseconds));
     if (perRow.back().folders != row.folders) Say("the floor made a different number of folders");
   }
-  row.programSeconds = Median(seconds);
-  row.programCpuSeconds = Median(cpu);
+  row.quiet = MedianRun(quiet);
+  row.verbose = MedianRun(verbose);
   row.perRow = MedianFloor(perRow);
   row.grouped = MedianFloor(grouped);
 
@@ -448,9 +522,52 @@ Row Measure(const QString& work, int matters, int group, int repeats) {
   return row;
 }
 
+void PrintRuns(const std::vector<Row>& rows) {
+  std::printf("\nthe program, start-up included: /NV, the default (every step logged), and the default's time as a "
+              "multiple of /NV's\n");
+  std::printf("%8s %8s | %8s %9s %9s %8s | %8s %9s %9s %8s | %7s | %8s\n", "matters", "folders", "NV s", "folders/s",
+              "cpu us/f", "peak MB", "dflt s", "folders/s", "cpu us/f", "peak MB", "dflt/NV", "rerun s");
+  for (const Row& r : rows) {
+    if (!r.ok) continue;
+    std::printf("%8d %8lld | %8.2f %9.1f %9.0f %8.1f | %8.2f %9.1f %9.0f %8.1f | %7.2f | %8.2f\n", r.matters, r.folders,
+                r.quiet.seconds, r.PerSecond(r.quiet), r.Micros(r.quiet.cpuSeconds), r.quiet.peakKb / 1024.0,
+                r.verbose.seconds, r.PerSecond(r.verbose), r.Micros(r.verbose.cpuSeconds), r.verbose.peakKb / 1024.0,
+                r.verbose.seconds / r.quiet.seconds, r.rerunSeconds);
+  }
+}
+
+void PrintFloors(const std::vector<Row>& rows, int group) {
+  std::printf("\nthe /NV run against the floors; its statements, commits and SQLite time a folder (in this process)\n");
+  std::printf("%8s | %10s %8s %8s | %10s %8s %8s | %8s %8s %8s %8s %8s\n", "matters", "floor f/s", "rows/cmt",
+              "share", "floor1 f/s", "us/f", "share", "stmt/f", "sqlobj/f", "emul/f", "commit/f", "sql us/f");
+  for (const Row& r : rows) {
+    if (!r.ok) {
+      std::printf("%8d  failed\n", r.matters);
+      continue;
+    }
+    const double quiet = r.PerSecond(r.quiet);
+    std::printf("%8d | %10.1f %8.1f %8.3f | %10.1f %8.0f %8.3f | %8.1f %8.1f %8.1f %8.3f %8.0f\n", r.matters,
+                r.grouped.PerSecond(), double(r.matters) / double(std::max<qint64>(1, r.grouped.commits)),
+                quiet / r.grouped.PerSecond(), r.perRow.PerSecond(), 1e6 / r.perRow.PerSecond(), quiet / r.perRow.PerSecond(),
+                r.PerFolder(r.statements), r.PerFolder(r.sqlObjectStatements),
+                r.PerFolder(r.statements - r.sqlObjectStatements), r.PerFolder(r.commits), r.Micros(r.sqlSeconds));
+  }
+  std::printf("floor: the least durable writes of the same folders, committed as the run commits (%d source rows, or "
+              "fewer once a group has been open %lld ms; rows/cmt: source rows a commit), the headline share; floor1: "
+              "one commit per source row; share: the /NV run's folders/s as a share of each. stmt/f: every statement "
+              "SQLite ran, sqlobj/f those sent through the DM SQL object, emul/f the rest (the emulator's own); "
+              "sql us/f: SQLite's time a folder running them, commits included\n",
+              group, static_cast<long long>(GroupMilliseconds));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return std::fputs(Usage, stdout), 0;
+  // Freed memory stays with the process: handing it back to the kernel and faulting it in again
+  // would put the kernel's time, not the disk's, into the floor.
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
   // As the program does: local times without a look at the time zone file each.
   if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");
   QCoreApplication app(argc, argv);
@@ -473,7 +590,8 @@ int main(int argc, char** argv) {
   if (large) sizes.push_back(100000);
   const QString loadBefore = LoadText();
   // A first run, not timed, so that no size pays for loading the program and waking the disk.
-  if (MakeServer(dir.path() + "/warm-up/server", 100)) RunProgram(dir.path() + "/warm-up/server", dir.path() + "/warm-up");
+  if (MakeServer(dir.path() + "/warm-up/server", 100))
+    RunProgram(dir.path() + "/warm-up/server", dir.path() + "/warm-up", QuietSwitches);
   std::vector<Row> rows;
   for (int m : sizes) {
     std::fprintf(stderr, "%d matters...\n", m);
@@ -482,32 +600,11 @@ int main(int argc, char** argv) {
 
   std::printf("machine: %s\nload average (1, 5, 15 min; running/all processes): before %s, after %s\n",
               qPrintable(MachineText()), qPrintable(loadBefore), qPrintable(LoadText()));
-  std::printf("LAWLIB, one client per ten matters; program /G /X /NV without a monitor, start-up included; %s\n",
-              repeats > 1 ? qPrintable(QStringLiteral("medians of %1 turns, program and floors taking turns").arg(repeats))
+  std::printf("LAWLIB, one client per ten matters; programs without a monitor; %s\n",
+              repeats > 1 ? qPrintable(QStringLiteral("medians of %1 turns, programs and floors taking turns").arg(repeats))
                           : "one turn");
-  std::printf("%8s %8s %8s %10s %9s %9s %8s %8s %10s %8s %8s %10s %10s %10s %7s %7s %9s\n", "matters", "folders", "run s",
-              "folders/s", "us/folder", "cpu us/f", "peak MB", "rerun s", "statements", "commits", "sql us/f", "floor1 f/s",
-              "floor1 us/f",
-              QStringLiteral("floor%1 f/s").arg(group).toLatin1().constData(), "of 1", QStringLiteral("of %1").arg(group).toLatin1().constData(), "us vs 1st");
-  bool ok = true;
-  for (const Row& r : rows) {
-    if (!r.ok) {
-      std::printf("%8d  failed\n", r.matters);
-      ok = false;
-      continue;
-    }
-    const double growth = rows.front().ok ? r.MicrosPerFolder() / rows.front().MicrosPerFolder() : 0;
-    std::printf("%8d %8lld %8.2f %10.1f %9.0f %9.0f %8.1f %8.2f %10.1f %8.2f %8.0f %10.1f %10.0f %10.1f %7.2f %7.2f %9.2f\n", r.matters,
-                r.folders, r.programSeconds, r.FoldersPerSecond(), r.MicrosPerFolder(),
-                r.programCpuSeconds * 1e6 / double(r.folders), r.peakKb / 1024.0, r.rerunSeconds,
-                double(r.statements) / r.folders, double(r.commits) / r.folders, r.sqlSeconds * 1e6 / double(r.folders),
-                r.perRow.PerSecond(), 1e6 / r.perRow.PerSecond(), r.grouped.PerSecond(), r.FoldersPerSecond() / r.perRow.PerSecond(),
-                r.FoldersPerSecond() / r.grouped.PerSecond(), growth);
-  }
-  std::printf("cpu us/f: the program's processor time a folder; peak MB: the largest program so far; statements and "
-              "commits: a folder, in the run in this process; sql us/f: SQLite's own time a folder running those "
-              "statements, commits included; floor1 and floor%d: the least durable writes of the same folders, one "
-              "commit per source row and per %d; of 1, of %d: the program's folders/s as a share of each\n",
-              group, group, group);
+  PrintRuns(rows);
+  PrintFloors(rows, group);
+  const bool ok = std::all_of(rows.begin(), rows.end(), [](const Row& r) { return r.ok; });
   return ok ? 0 : 1;
 }

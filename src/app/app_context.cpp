@@ -7,6 +7,7 @@
 
 #include "admin/admin.h"
 #include "app/handlers.h"
+#include "core/log.h"
 
 namespace sw {
 
@@ -18,6 +19,8 @@ void AppContext::EndProgramWhenIdle() { sw::Form_Unload(*this, 0); }
 void AppContext::EndProgram() { sw::EndProgram(*this); }
 
 void AppContext::ExitProcess(int code) {
+  // Neither exit() nor the signal runs the context's destructor, which would write the log.
+  FlushLog(*this);
   std::fflush(nullptr);
   // Ended by a stop signal: the caller sees that signal's status, as if it had ended the program.
   if (window.EndingSignal != 0) {

@@ -72,6 +72,7 @@ void StopSignalReceived(AppContext& cx, int signalNumber) {
   LogMessage(cx, QStringLiteral("Warning: ") + StopSignalName(signalNumber) +
                      QStringLiteral(" received - the current item completes, then the claims are released and the "
                                     "program ends"));
+  FlushLog(cx);
   if (!TaskActive(cx)) cx.EndProgram();
   AskTaskToStop(cx);
 }

@@ -18,7 +18,7 @@ Context::Context()
       os(std::make_unique<Os>()),
       monitorPlatform(std::make_unique<MonitorPlatform>()) {
   // An unattended message box goes to the log as well as to standard error.
-  ui->LogSink = [this](const QString& text) { LogMessage(*this, text); };
+  ui->LogSink = [this](const QString& text) { LogMessageBox(*this, text); };
 }
 
 Context::~Context() = default;
@@ -46,7 +46,9 @@ void Context::EndProgram() {
   SetStatus(*this, ProductName + QStringLiteral(" Ended on ") + LongDateText(now.date()) + QStringLiteral(" at ") +
                        LongTimeText(now.time()));
   LogMessage(*this, HyphenLine);
-  // exit() skips destructors: remove the monitor's shared memory (it holds a password) first.
+  // exit() skips destructors: write the log and remove the monitor's shared memory (it holds a
+  // password) first.
+  FlushLog(*this);
   monitorPlatform.reset();
   std::exit(log.ErrorsLogged > 0 || run.NothingProcessed ? ExitErrorsLogged : ExitDone);
 }

@@ -66,6 +66,8 @@ bool StartTextViewer(Context& cx, const QString& path) {
 }
 
 void ViewFile(Context& cx, const QString& path) {
+  // The log is shown with every entry so far.
+  FlushLog(cx);
   if (!FileExists(path)) return;
   cx.ui->SetMousePointer(Pointer::Hourglass);
   const QString caption = cx.ui->StatusLabel(StatusWindow::Main);

@@ -2,11 +2,15 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <utility>
 
 #include <fcntl.h>
+#include <time.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,8 +68,8 @@ bool StillAtPath(const LogFileHandle& f) {
 
 // The wall clock in milliseconds: cheaper than the moment since the epoch, and a clock set back
 // or forward only brings the next look sooner.
-qint64 WallMilliseconds(const QDateTime& now) {
-  return now.date().toJulianDay() * 86400000 + now.time().msecsSinceStartOfDay();
+qint64 WallMilliseconds(const QDate& day, const QTime& time) {
+  return day.toJulianDay() * 86400000 + time.msecsSinceStartOfDay();
 }
 
 // The file for an entry written at `now`. The dated name is worked out again only when the day
@@ -78,7 +82,7 @@ LogFileHandle& FileFor(LogState& log, const QDateTime& now) {
     f.nameBase = log.LogFileBase;
     log.DatedLogFile = DatedLogFileName(log.LogFileBase, today);
   }
-  const qint64 at = WallMilliseconds(now);
+  const qint64 at = WallMilliseconds(today, now.time());
   if (f.path != log.DatedLogFile) {
     OpenLogFile(f, log.DatedLogFile, at);
     return f;
@@ -89,42 +93,45 @@ LogFileHandle& FileFor(LogState& log, const QDateTime& now) {
   return f;
 }
 
-// Appends one line at once; a failure loses the entry silently, as a log must never stop its caller.
+// The lines kept back before they are written as one block: a verbose run's row logs about thirty
+// kilobytes, so a block costs one write for every few rows instead of one for every entry.
+constexpr qsizetype BlockSize = 64 * 1024;
+
+// Keeps one line back for the next block, in the local 8-bit encoding, which on Linux is UTF-8
+// (QString::toLocal8Bit gives the same bytes): encoded straight into the block, not into a copy
+// of each line. A line that cannot be written (no file) is lost silently, as a log must never
+// stop its caller.
 void AppendLine(const LogFileHandle& f, const QString& line) {
   if (f.fd < 0) return;
-  // A NUL from a source value would make tools take the whole log for a binary file.
-  QString text = line;
-  text.replace(QChar(0), QLatin1Char(' '));
-  const QByteArray bytes = (text + QStringLiteral("\r\n")).toLocal8Bit();
-  const char* p = bytes.constData();
-  qsizetype left = bytes.size();
-  while (left > 0) {
-    const ssize_t written = ::write(f.fd, p, size_t(left));
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    p += written;
-    left -= written;
-  }
+  QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+  QByteArray& block = f.pending;
+  const qsizetype start = block.size();
+  block.resize(start + encoder.requiredSpace(line.size()) + 2);
+  char* end = encoder.appendToBuffer(block.data() + start, line);
+  *end++ = '\r';
+  *end++ = '\n';
+  block.resize(end - block.constData());
+  if (block.size() >= BlockSize) f.Flush();
 }
 
-// Writes an entry that passed the filter; returns its text as the repeat test keeps it. The
-// stamp is made only for a line that carries it.
-QString WriteEntry(Context& cx, const QString& text, const QString& label) {
+// Writes an entry that passed the filter; an error or warning entry whose stamp goes after its
+// label becomes the text as the repeat test keeps it. The stamp is made only for a line that
+// carries it.
+void WriteEntry(Context& cx, QString& text, const QString& label) {
   const QDateTime now = cx.log.Now ? cx.log.Now() : QDateTime::currentDateTime();
   LogFileHandle& file = FileFor(cx.log, now);
   const bool stampEveryLine = cx.ui->TimeStampLogFile();
   if (!stampEveryLine && label.isEmpty()) {
     AppendLine(file, text);
-    return text;
+    return;
   }
   const QString stamp = LogStamp(now);
   if (stampEveryLine) {
     AppendLine(file, stamp + QLatin1Char(' ') + text);
-    return text;
+    return;
   }
-  const QString entry = StampAfterLabel(text, label.size(), stamp);
-  AppendLine(file, entry);
-  return entry;
+  text = StampAfterLabel(text, label.size(), stamp);
+  AppendLine(file, text);
 }
 
 }  // namespace
@@ -167,11 +174,51 @@ QString LogStamp(const QDateTime& moment) {
   return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char('.') + hundredths + QLatin1Char(' ');
 }
 
+QDateTime LocalClock::operator()() {
+  timespec coarse{};
+  ::clock_gettime(CLOCK_REALTIME_COARSE, &coarse);
+  const qint64 now = qint64(coarse.tv_sec) * 1000 + coarse.tv_nsec / 1000000;
+  if (now == tick) return moment;
+  if (now / 60000 != minute) {
+    minute = now / 60000;
+    offsetSeconds = QDateTime::fromMSecsSinceEpoch(now).offsetFromUtc();
+  }
+  tick = now;
+  moment = QDateTime::fromMSecsSinceEpoch(now, Qt::OffsetFromUTC, offsetSeconds);
+  return moment;
+}
+
 LogFileHandle::~LogFileHandle() { Close(); }
 
 void LogFileHandle::Close() {
+  Flush();
   if (fd >= 0) ::close(fd);
   fd = -1;
+}
+
+void LogFileHandle::Flush() const {
+  // A NUL from a source value would make tools take the whole log for a binary file: a blank
+  // stands for it. Looked for in the block as a whole, which costs far less than line by line.
+  if (std::memchr(pending.constData(), 0, size_t(pending.size())))
+    std::replace(pending.begin(), pending.end(), '\0', ' ');
+  const char* p = pending.constData();
+  qsizetype left = fd >= 0 ? pending.size() : 0;
+  // A failed write loses the block silently, as a log must never stop its caller.
+  while (left > 0) {
+    const ssize_t written = ::write(fd, p, size_t(left));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) break;
+    p += written;
+    left -= written;
+  }
+  pending.resize(0);  // keeps its room for the next block
+}
+
+void FlushLog(Context& cx) { cx.log.file.Flush(); }
+
+void LogMessageBox(Context& cx, const QString& text) {
+  LogMessage(cx, text);
+  FlushLog(cx);
 }
 
 namespace {
@@ -187,8 +234,8 @@ void HandleEntry(Context& cx, const QString& text, bool failure) {
   // Before a log path is known (early in start-up) there is no file to write to: a name made
   // from nothing would put a stray file into whatever folder the program was started from.
   const bool passes = !label.isEmpty() || failure || cx.ui->VerboseLogging();
-  if (passes && !cx.log.LogFileBase.isEmpty()) entry = WriteEntry(cx, entry, label);
-  cx.log.LastLogMessage = entry;
+  if (passes && !cx.log.LogFileBase.isEmpty()) WriteEntry(cx, entry, label);
+  cx.log.LastLogMessage = std::move(entry);
   UpdateLogMenus(cx);
 }
 
@@ -257,7 +304,7 @@ namespace {
 // there to view. Looked for at most once a LookInterval: the filtered entries come by the thousand.
 void ShowEarlierLogFile(Context& cx) {
   const QDateTime now = cx.log.Now ? cx.log.Now() : QDateTime::currentDateTime();
-  const qint64 at = WallMilliseconds(now);
+  const qint64 at = WallMilliseconds(now.date(), now.time());
   if (cx.log.EarlierFileLookedAt != 0 && std::llabs(at - cx.log.EarlierFileLookedAt) < LookInterval) return;
   cx.log.EarlierFileLookedAt = at;
   cx.ui->SetLogMenusEnabled(QFileInfo(DatedLogFileName(cx.log.LogFileBase, now.date())).isFile());

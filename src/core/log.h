@@ -22,8 +22,15 @@ void LogUnwrittenEntry(Context& cx);
 // line): it counts for the exit status, as every error entry does, and so it is written whatever
 // the logging option, as every error entry is.
 void LogFailure(Context& cx, const QString& text);
-// Closes the log file the writer keeps open; the next entry opens it again.
+// Closes the log file the writer keeps open, with the entries it kept back written; the next
+// entry opens it again.
 void CloseLogFile(Context& cx);
+// Writes the entries kept back to the log file: before a commit (a kill then loses no line of
+// the work committed), before a message box or a wait, at the end of a run, on a stop and when
+// the program ends, so that the file is whole whenever someone may look at it.
+void FlushLog(Context& cx);
+// Logs the text of a message box that answers itself, and writes the log out as before any box.
+void LogMessageBox(Context& cx, const QString& text);
 // A step's text followed by the hyphen line that closes it: in the log, or as the status line.
 void LogThenHyphens(Context& cx, const QString& text);
 void StatusThenHyphens(Context& cx, const QString& text);

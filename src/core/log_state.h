@@ -2,22 +2,30 @@
 // The log file and status line's state: the configured and dated log names, the open file and
 // the count of errors logged, which decides the exit status. Held in the context as `cx.log`.
 #include <QDate>
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <functional>
 
 namespace sw {
 
-// Today's log file, kept open for appending between entries: an entry costs one write, and the
-// file can be followed while the program runs. Closed when the object goes.
+// Today's log file, kept open for appending between entries. Entries are kept back and written
+// in blocks of whole lines (a block is one write, so another program appending to the same file
+// never splits a line): when the block fills, when the file is closed, and whenever the program
+// flushes the log (before a commit, a box or a wait, at the end of a run and of the program).
+// Closed, with what it holds written, when the object goes.
 struct LogFileHandle {
   LogFileHandle() = default;
   LogFileHandle(const LogFileHandle&) = delete;
   LogFileHandle& operator=(const LogFileHandle&) = delete;
   ~LogFileHandle();
   void Close();
+  // Writes the lines kept back. Const: it changes what the file holds on disk, not what the log
+  // holds, so a reader of a const context can have it written first.
+  void Flush() const;
 
   int fd = -1;
+  mutable QByteArray pending;  // whole lines not yet written, each ending in CR LF
   QString path;  // the name it was opened (or tried) as
   quint64 device = 0, inode = 0;
   bool exists = false;  // a file was at the path when last looked at
@@ -28,13 +36,28 @@ struct LogFileHandle {
   QDate nameDate;
 };
 
+// The local clock that every log entry reads, hundreds of times a millisecond in a verbose run.
+// Each reading must cost far less than the entry, so it reads the time the kernel keeps at each of
+// its ticks (a few milliseconds apart, ten at most: within a hundredth of the log's stamps) instead
+// of the exact time, which costs more in a virtual machine, and the readings within one tick share
+// the moment made at the first of them. Working out a moment's local time costs most, and a zone's
+// offset from UTC changes only at a whole minute: it is worked out at the first reading of each
+// minute and added in between.
+struct LocalClock {
+  QDateTime operator()();
+  qint64 minute = -1;  // the minute since the epoch the offset was worked out in
+  int offsetSeconds = 0;
+  qint64 tick = -1;  // the milliseconds since the epoch of the last moment made
+  QDateTime moment;
+};
+
 // State of the log file and status line.
 struct LogState {
   QString LogFileBase;
   QString DatedLogFile;
   QString LastLogMessage;
   // The moment an entry is written; the local clock unless a test sets its own.
-  std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+  std::function<QDateTime()> Now = LocalClock{};
   // Error entries and failed statements since the program started: they decide its exit status.
   int ErrorsLogged = 0;
   LogFileHandle file;

@@ -226,6 +226,7 @@ bool VDoc(FolderContext& cx, const QString& Folder_Library, qint64 DocNumber) {
       found = ProfileExists(cx, DocNumber);
       if (!found) {
         // A profile saved a moment ago may not be visible yet.
+        FlushLog(cx);
         cx.os->Sleep(1000);
         found = ProfileExists(cx, DocNumber);
       }

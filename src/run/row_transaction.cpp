@@ -169,6 +169,9 @@ void KeepRowInGroup(RunContext& cx, RowGroup& group, const GroupRow& row) {
 
 bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit) {
   if (group.parts.empty()) return true;
+  // Written before the commit, not after it: a kill in between would lose lines of rows that
+  // stand, while lines of rows that a kill undoes are logged again by the run that redoes them.
+  FlushLog(cx);
   bool stands = commit;
   for (const SqlTransaction& part : group.parts) {
     const bool committed = EndTransaction(cx, part, stands);

@@ -270,6 +270,7 @@ void WaitOutPauseWindow(RunContext& cx) {
     logged = true;
     SetStatusCaption(cx, QStringLiteral("Paused until ") + end.text);
     cx.ui->SetExitToolTip(QStringLiteral("Exit pausing"));
+    FlushLog(cx);
     cx.os->Sleep(1000);
     cx.ui->PumpMessages();
     if (cx.run.StopRequested) return;
@@ -374,6 +375,7 @@ bool LoopDelay(RunContext& cx) {
     SetStatusCaption(cx, QStringLiteral("Waiting ") + FormatNumber(std::llround(rc.LoopDelayLeft)) +
                              QStringLiteral(" seconds before starting"));
     MonitorHeartbeat(cx);
+    FlushLog(cx);
     cx.os->Sleep(1000);
     rc.LoopDelayLeft -= 1;
     if (cx.run.StopRequested) return false;
@@ -430,6 +432,7 @@ void EndRun(RunContext& cx) {
     cx.app.IdleStatus = rc.EntryStatusText;
     MonitorHeartbeat(cx);
   });
+  FlushLog(cx);
   if (HasSwitch(cx, QStringLiteral("/X"))) cx.EndProgramWhenIdle();
 }
 

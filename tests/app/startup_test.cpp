@@ -245,6 +245,7 @@ TEST_F(StartupTest, ALogThatCannotBeWrittenFallsBackToTheTemporaryFolderAndSaysS
   ASSERT_EQ(Shown().size(), 1u);
   EXPECT_EQ(Shown()[0].text, told);
   QFile log(cx.log.DatedLogFile);
+  cx.log.file.Flush();
   ASSERT_TRUE(log.open(QIODevice::ReadOnly));
   EXPECT_TRUE(QString::fromLocal8Bit(log.readAll()).contains(" Started on "));
   // The user's choice stays for the next start, when the folder may be back.

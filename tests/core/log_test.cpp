@@ -18,7 +18,8 @@ struct LogTest : ::testing::Test {
     cx.log.Now = [this] { return now; };
     cx.ui->controls.timeStampLogFile = false;
   }
-  static QString Read(const QString& path) {
+  QString Read(const QString& path) const {
+    cx.log.file.Flush();
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
   }

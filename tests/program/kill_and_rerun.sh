@@ -3,7 +3,8 @@
 # server and each followed by a run to the end: `check` must find nothing and the matters
 # recorded as processed must equal the matters. Every kill must land inside the folder loop (a
 # run that ended first proves nothing), and at least one between the rows of a group of rows
-# not yet committed, which the next run must do again.
+# not yet committed, which the next run must do again. Right after each kill, every matter
+# recorded as processed must have its lines in the killed run's log.
 # Arguments: program, DM tool, kill points (rows begun before the kill, comma-separated), clients,
 # matters.
 set -euo pipefail
@@ -20,10 +21,24 @@ export STACKWRIGHT_DM_SERVER="$work/server" XDG_CONFIG_HOME="$work/config" STACK
 export QT_QPA_PLATFORM=offscreen
 source "$(dirname "$0")/folder_counts.sh"
 
-# Rows the killed run had begun since its last commit; more than one means that the kill landed
-# between the rows of a group not yet committed.
+# Rows the killed run's log shows begun since the last commit it shows. The log is written just
+# before each commit: these are the rows of the group whose commit came last, and more than one
+# means that the kill came after a group of several rows had begun, in its commit or after it.
 rows_since_commit() {
   cat "$1"/*.LOG 2>/dev/null | awk '/^COMMIT( TRANSACTION)?\r?$/ {n = 0} /^Processing folder item #/ {n++} END {print n + 0}'
+}
+
+# Matters the library records as processed whose tracking insert the killed run's log lacks. The
+# log is written before every commit, so after a kill it holds every line of the rows committed.
+tracked_not_logged() {
+  local recorded logged
+  recorded="$("$dm_tool" sql "$STACKWRIGHT_DM_SERVER" "$1" "SELECT SID FROM TARN_STACKWRIGHT WHERE TABLE_NAME = 'MATTER'")"
+  recorded="$(echo "$recorded" | grep -E '^[0-9]+$' | sort -u)"
+  logged="$(cat "$work"/killed/*.LOG | awk -v library="$1" '{sub(/\r$/, "")}
+    / SQL Instruction on / {on = $NF}
+    on == library && match($0, /^INSERT INTO .*TARN_STACKWRIGHT .*VALUES ?\([0-9]+, .MATTER./) {
+      sub(/.*VALUES ?\(/, ""); sub(/,.*/, ""); print}' | sort -u)"
+  comm -23 <(echo "$recorded") <(echo "$logged") | grep -c . || true
 }
 
 failed=0
@@ -48,6 +63,10 @@ for point in ${points//,/ }; do
   open_group="$(rows_since_commit "$work/killed")"
   echo "kill at row $point: $begun rows begun, $open_group of them since the last commit"
   [ "$open_group" -lt 2 ] || between_rows=$((between_rows + 1))
+  for library in LAWLIB ORALIB; do
+    missing="$(tracked_not_logged "$library")"
+    [ "$missing" -eq 0 ] || { echo "kill at row $point: $missing matters tracked in $library are not in the log"; failed=1; }
+  done
   status=0
   TEMP="$work/rest" "$program" /G /X /NV >"$work/rest.out" 2>&1 || status=$?
   [ "$status" -eq 0 ] || { echo "kill at row $point: the run after it ended with $status"; cat "$work/rest.out"; failed=1; }

@@ -409,9 +409,24 @@ TEST_F(FolderChainTest, RowsCommitInGroupsAndARefusedCommitUndoesTheGroup) {
   cx.runState.control.Now = [&] { return clock = clock.addMSecs(25); };
   StartRule(test::DemoRule);
   cx.runState.statement.RuleStatement = test::MatterStatement(6);
+  // What the log file holds as each commit is sent, all that a kill then would leave: every row
+  // begun so far with its lines up to its tracking.
+  QList<QPair<qsizetype, qsizetype>> onDisk;  // rows begun, rows tracked
+  const qsizetype logged = Log().size();
+  auto& hook = cx.dm->Server()->hooks.sqlFault;
+  hook = [&, record = hook](const QString& library, const QString& sql) {
+    QFile file(cx.log.DatedLogFile);
+    if (sql.startsWith("COMMIT") && file.open(QIODevice::ReadOnly)) {
+      const QString text = QString::fromLocal8Bit(file.readAll()).mid(logged);
+      onDisk.append({text.count("Processing folder item #"),
+                     text.count(QRegularExpression("TARN_STACKWRIGHT \\(SID, [^\\n]*VALUES ?\\(\\d+, 'MATTER'"))});
+    }
+    return record(library, sql);
+  };
   before = commits();
   ReadAndProcess();
   EXPECT_EQ(commits() - before, 3);
+  EXPECT_EQ(onDisk, (QList<QPair<qsizetype, qsizetype>>{{2, 2}, {4, 4}, {6, 6}}));
 
   cx.runState.control.Now = [&] { return clock; };
   cx.dm->Server()->hooks.sqlFault = [](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {

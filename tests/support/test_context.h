@@ -42,8 +42,9 @@ struct TestContext : Base {
     this->log.LogFileBase = dir.path() + "/test.log";
     Base::ui->controls.verboseLogging = true;
   }
-  // Everything the log files of this context hold, joined.
+  // Everything the log files of this context hold, joined, with the entries kept back written.
   QString LogText() const {
+    this->log.file.Flush();
     QString all;
     for (const QString& f : QDir(dir.path()).entryList({"test_*.log"}, QDir::Files, QDir::Name)) {
       QFile file(dir.path() + "/" + f);

@@ -1,5 +1,6 @@
 #include "app/window/widget_ui.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -557,7 +558,11 @@ int ChooseLibraryDialog(AppContext& cx, MainWindow& window, const QStringList& n
 WidgetUi& InstallWidgetUi(AppContext& cx, MainWindow& window) {
   auto ui = std::make_unique<WidgetUi>(window);
   WidgetUi& installed = *ui;
-  ui->LogSink = [&cx](const QString& text) { LogMessage(cx, text); };
+  ui->LogSink = [&cx](const QString& text) { LogMessageBox(cx, text); };
+  // Whenever the program waits for the user (a box or dialog of its own, or the idle window),
+  // the log is written out first, for whoever looks at it meanwhile.
+  if (QAbstractEventDispatcher* events = QAbstractEventDispatcher::instance())
+    QObject::connect(events, &QAbstractEventDispatcher::aboutToBlock, &window, [&cx] { FlushLog(cx); });
   // Before start-up has read the command line, the process's own arguments tell.
   ui->CommandLine = [&cx] {
     if (!cx.app.CommandLine.isEmpty()) return cx.app.CommandLine;
