@@ -480,6 +480,9 @@ qint64 TurnOfProgram(const QString& server, const QString& work, const QStringLi
   if (!run.Ok() || folders <= 0) return Say("the program made no folders:", switches.join(' ')), 0;
   if (expected != 0 && folders != expected) Say("a run made a different number of folders:", switches.join(' '));
   turns.push_back(run);
+  // The run's log is not read here; left standing, a default run's gigabytes would stay in the
+  // page cache and bill the next turn's writes for the kernel's reclaim.
+  for (const QString& log : QDir(work).entryList({"*.LOG"}, QDir::Files)) QFile::remove(work + "/" + log);
   return folders;
 }
 
