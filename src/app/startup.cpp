@@ -219,16 +219,17 @@ bool FallBackFromUnwritableLog(AppContext& cx) {
   for (const QString& folder : FallbackLogFolders()) {
     const QString fallback = DefaultLogFile(folder);
     if (QDir::cleanPath(fallback) == QDir::cleanPath(cx.log.LogFileBase)) continue;
+    const QString fallbackDated = DatedLogFileName(fallback, today);
     QString why;
-    if (!LogFileWritable(DatedLogFileName(fallback, today), &why)) {
-      refused << DatedLogFileName(fallback, today) + QStringLiteral(" (") + why + QLatin1Char(')');
+    if (!LogFileWritable(fallbackDated, &why)) {
+      refused << fallbackDated + QStringLiteral(" (") + why + QLatin1Char(')');
       continue;
     }
     cx.window.startup.UnwritableLogFile = cx.log.LogFileBase;
     cx.log.LogFileBase = fallback;
     cx.ui->SetLogDirToolTip(fallback);
     const QString text = QStringLiteral("Warning: the log file ") + dated + QStringLiteral(" cannot be written (") + reason +
-                         QStringLiteral(") - the log goes to ") + DatedLogFileName(fallback, today) +
+                         QStringLiteral(") - the log goes to ") + fallbackDated +
                          QStringLiteral(" instead");
     LogMessage(cx, text);
     cx.ui->Warn(text, MsgIcon::Exclamation, cx.app.AppTitle);

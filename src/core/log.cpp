@@ -5,6 +5,7 @@
 #include <QStringEncoder>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -274,6 +275,12 @@ void ReportError(Context& cx, qint64 errNumber, const QString& source, const QSt
 void LogThenHyphens(Context& cx, const QString& text) {
   LogMessage(cx, text);
   LogMessage(cx, HyphenLine);
+}
+
+void WarnLoudly(Context& cx, const QString& text) {
+  LogThenHyphens(cx, text);
+  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+  std::fflush(stderr);
 }
 
 void StatusThenHyphens(Context& cx, const QString& text) {

@@ -33,6 +33,9 @@ void FlushLog(Context& cx);
 void LogMessageBox(Context& cx, const QString& text);
 // A step's text followed by the hyphen line that closes it: in the log, or as the status line.
 void LogThenHyphens(Context& cx, const QString& text);
+// The same, and the text on standard error too: for what whoever reads either of an unattended
+// run (a scheduler's mail, a service manager's journal) must learn.
+void WarnLoudly(Context& cx, const QString& text);
 void StatusThenHyphens(Context& cx, const QString& text);
 // Takes the whole 32-bit error number, so result codes such as 0x80010105 are reported as themselves.
 void ReportError(Context& cx, qint64 errNumber, const QString& source, const QString& description);

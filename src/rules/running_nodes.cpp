@@ -1,6 +1,5 @@
 #include "rules/running_nodes.h"
 
-#include <cstdio>
 #include <optional>
 #include <vector>
 
@@ -161,9 +160,7 @@ bool ActiveStatus(Context& cx, int mode, const QString& ruleName) {
 
 namespace sw {
 
-namespace {
-
-void DropInEveryClaimLibrary(Context& cx) {
+void DropClaimsAfterNode(Context& cx) {
   const ScreenGuard back(cx, ScreenParts{.skipNoLibrary = true, .onlyWhenLeft = true});
   ActiveStatus(cx, DropClaims, QString());
   std::vector<QString> elsewhere;
@@ -174,6 +171,8 @@ void DropInEveryClaimLibrary(Context& cx) {
     ActiveStatus(cx, DropClaims, QString());
   }
 }
+
+namespace {
 
 // A claim left behind makes every other computer skip its rule: said in the log and on standard
 // error, once, with the two ways to clear it.
@@ -188,19 +187,15 @@ void WarnOfClaimsLeft(Context& cx) {
                                           "Options > Clear Running Nodes, or until the program starts again under the "
                                           "computer name ") +
                            node;
-      LogThenHyphens(cx, text);
-      std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-      std::fflush(stderr);
+      WarnLoudly(cx, text);
     }
   }
 }
 
 }  // namespace
 
-void DropClaimsAfterNode(Context& cx) { DropInEveryClaimLibrary(cx); }
-
 void DropClaimsEverywhere(Context& cx) {
-  DropInEveryClaimLibrary(cx);
+  DropClaimsAfterNode(cx);
   WarnOfClaimsLeft(cx);
 }
 

@@ -5,7 +5,6 @@
 #include <QTime>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <exception>
 #include <tuple>
 
@@ -121,13 +120,6 @@ QString UntickKey(const QString& library, const QString& rule) {
 QString NodeTitle(const NodeNames& names) {
   return names.rule.isEmpty() ? QStringLiteral("Library ") + names.library
                               : QStringLiteral("Rule ") + names.rule + QStringLiteral(" in library ") + names.library;
-}
-
-// In the log and on standard error: whoever reads either of a scheduled run must learn it.
-void WarnLoudly(RunContext& cx, const QString& text) {
-  LogThenHyphens(cx, text);
-  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-  std::fflush(stderr);
 }
 
 // A node that a failure of an earlier run unticked is skipped without a word unless it is told

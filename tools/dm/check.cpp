@@ -192,9 +192,8 @@ qint64 BrokenChains(const LibraryFacts& lib, const std::vector<LibraryFacts>& al
         first = item;
         ++firsts;
       }
-      const QString itemLibrary = ItemLibrary(lib, *item);
-      for (const LibraryFacts& other : all)
-        if (other.name.toUpper() == itemLibrary && other.db && !other.documents.count(item->docNumber)) dangling = true;
+      const LibraryFacts* other = LibraryNamed(all, ItemLibrary(lib, *item));
+      if (other && other->db && !other->documents.count(item->docNumber)) dangling = true;
     }
     std::set<qint64> seen;
     for (const Item* at = first; at && seen.insert(at->id).second;) {
