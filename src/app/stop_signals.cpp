@@ -4,11 +4,13 @@
 #include <QTimerEvent>
 #include <cerrno>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "app/app_context.h"
 #include "core/log.h"
+#include "platform/dm/dm_sqlite.h"
 #include "run/run_control.h"
 
 namespace sw {
@@ -17,21 +19,54 @@ namespace {
 
 constexpr int StopSignalNumbers[] = {SIGTERM, SIGINT, SIGHUP};
 
-// A signal handler can reach nothing but what a plain variable holds: the pipe's writing end
-// that hands the signal to the message loop.
+// timeout(1) sends its signal to the program and again to its process group, microseconds
+// apart: a repeat of the signal taken within this time is the same request.
+constexpr long long RepeatMilliseconds = 2000;
+
+// A signal handler can reach nothing but what plain variables hold: the pipe's writing end that
+// hands the signal to the message loop, and the stop signal taken, with when.
 volatile sig_atomic_t handOverFd = -1;
+volatile sig_atomic_t takenSignal = 0;
+timespec takenAt = {};
+// The program's context while the signals are caught, for the lock waits, which take note of a
+// stop before the message loop can.
+AppContext* noting = nullptr;
 
 void DefaultActions() {
   for (const int number : StopSignalNumbers) std::signal(number, SIG_DFL);
 }
 
-// Only async-signal-safe calls here. From now on every stop signal has its default action, so
-// a second one ends the process at once however busy the program is.
+bool RepeatOfTaken(int number, const timespec& now) {
+  if (number != takenSignal) return false;
+  const long long elapsed = (now.tv_sec - takenAt.tv_sec) * 1000LL + (now.tv_nsec - takenAt.tv_nsec) / 1000000;
+  return elapsed <= RepeatMilliseconds;
+}
+
+// Ends the process by the signal as soon as the handler returns, however busy the program is.
+void EndAtOnce(int number) {
+  struct sigaction action = {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(number, &action, nullptr);
+  raise(number);
+}
+
+// Only async-signal-safe calls here; the three signals are blocked while it runs. The first stop
+// signal bounds the lock waits at once and goes to the message loop; a repeat of it is the same
+// request; any other, or a later one, ends the process at once.
 void OnSignal(int number) {
-  DefaultActions();
   const int saved = errno;
-  const unsigned char byte = static_cast<unsigned char>(number);
-  if (handOverFd >= 0) (void)::write(handOverFd, &byte, 1);
+  timespec now = {};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  if (takenSignal == 0) {
+    takenSignal = number;
+    takenAt = now;
+    dm::SqliteDb::BoundLockWaits();
+    const unsigned char byte = static_cast<unsigned char>(number);
+    if (handOverFd >= 0) (void)::write(handOverFd, &byte, 1);
+  } else if (!RepeatOfTaken(number, now)) {
+    EndAtOnce(number);
+  }
   errno = saved;
 }
 
@@ -54,25 +89,40 @@ namespace {
 
 bool TaskActive(const AppContext& cx) { return cx.run.TaskRunning || cx.run.StopRequested || cx.run.InLoopDelay; }
 
-// The same stop as the Exit button's, without its box: nobody may be there to answer it. Between
-// cycles the run's wait ends too.
+// The flags of the Exit button's stop. Between cycles the run's wait ends too.
+void FlagStop(RunFlags& run) {
+  run.TaskRunning = false;
+  run.StopRequested = true;
+  run.InLoopDelay = false;
+}
+
+// The same stop as the Exit button's, without its box: nobody may be there to answer it.
 void AskTaskToStop(AppContext& cx) {
   cx.ui->SetStatusColour(StatusColourEnd);
-  cx.run.TaskRunning = false;
-  cx.run.StopRequested = true;
-  cx.run.InLoopDelay = false;
+  FlagStop(cx.run);
   cx.ui->SetExitEnabled(false);
 }
 
-}  // namespace
-
-void StopSignalReceived(AppContext& cx, int signalNumber) {
+// Logs the stop signal once, as it arrives, and asks a running task to stop after its current
+// item; touches neither the window nor a library, so that a lock wait may call it.
+void NoteStopSignal(AppContext& cx, int signalNumber) {
   if (cx.window.EndingSignal != 0) return;
   cx.window.EndingSignal = signalNumber;
   LogMessage(cx, QStringLiteral("Warning: ") + StopSignalName(signalNumber) +
                      QStringLiteral(" received - the current item completes, then the claims are released and the "
                                     "program ends"));
   FlushLog(cx);
+  if (TaskActive(cx)) FlagStop(cx.run);
+}
+
+void NoteDuringLockWait() {
+  if (noting && takenSignal != 0) NoteStopSignal(*noting, takenSignal);
+}
+
+}  // namespace
+
+void StopSignalReceived(AppContext& cx, int signalNumber) {
+  NoteStopSignal(cx, signalNumber);
   if (!TaskActive(cx)) cx.EndProgram();
   AskTaskToStop(cx);
 }
@@ -83,17 +133,22 @@ StopSignals::StopSignals(AppContext& cx) : cx_(cx) {
   readFd_ = fds[0];
   writeFd_ = fds[1];
   handOverFd = writeFd_;
+  noting = &cx_;
+  dm::SqliteDb::SetLockWaitCall(NoteDuringLockWait);
   notifier_ = std::make_unique<QSocketNotifier>(readFd_, QSocketNotifier::Read);
   QObject::connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { Drain(); });
   struct sigaction action = {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
+  for (const int number : StopSignalNumbers) sigaddset(&action.sa_mask, number);
   action.sa_flags = SA_RESTART;
   for (const int number : StopSignalNumbers) sigaction(number, &action, nullptr);
 }
 
 StopSignals::~StopSignals() {
   DefaultActions();
+  dm::SqliteDb::SetLockWaitCall(nullptr);
+  noting = nullptr;
   handOverFd = -1;
   notifier_.reset();
   if (readFd_ >= 0) ::close(readFd_);

@@ -2,7 +2,10 @@
 // SIGTERM, SIGINT and SIGHUP (a scheduler or service manager stopping the job, Ctrl+C, a closed
 // terminal) are a stop request: the row in hand completes, the claims go in every library, the
 // orderly end is logged, and the process then ends as the signal would have ended it, so that the
-// caller still sees the signal's status. A second signal while stopping ends the process at once.
+// caller still sees the signal's status. The first stop bounds the waits for other writers' locks
+// to one busy timeout in all. A repeat of the same signal within two seconds (timeout(1) sends it
+// to the program and to its process group) is the same request; another signal, or a later one,
+// ends the process at once.
 #include <QObject>
 #include <memory>
 

@@ -15,9 +15,11 @@
 #              line on standard error naming the errors and the log; later runs skip it with 0,
 #              saying so last, also once the table is back
 #   nothing    no library ticked                                 1, a warning, said last
-#   sigterm    SIGTERM in the folder loop                        143 (the signal's), claims released
+#   sigterm    SIGTERM twice in the folder loop, as timeout(1)   143 (the signal's), one orderly stop,
+#              sends it                                          claims released
 #   nvcause    /NV, the rule's saved statement names no table    1, the cause in the log
-#   locked     SIGTERM, another writer holding the lock          143, the claim released or named
+#   locked     SIGTERM twice, another writer holding the lock    143 within one busy timeout and a
+#              past the busy timeout                             margin, the claim released or named
 #   help       --help, without any display                       0, the switches and statuses
 #   nodisplay  /G /X without any display                         0 (the window alone: 2, and why)
 #   offscreen  the window alone, drawn offscreen                  2, and why
@@ -34,6 +36,11 @@ ended="^Quillmark Stackwright for OpenText eDOCS ended with status"
 errors="$ended 1: [1-9][0-9]* error(s) logged; see the log $work/"
 last="" logged=""
 run_as=()
+# A stop as timeout(1) sends it: to the program and at once to its process group (the program
+# leads its own, started through setsid).
+stop_as_timeout_does() {
+  kill -TERM "$1" && kill -TERM -- "-$1" 2>/dev/null || true
+}
 # Root writes whatever the permissions say: the run goes as another user, who still needs the
 # folders for the log, the settings and the databases' shared-memory files.
 as_another_user() {
@@ -114,37 +121,46 @@ elif [ "$case_name" = nodisplay ]; then
   status=0
   env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY timeout 60 "$program" /g /x /NV >"$work/run.out" 2>&1 || status=$?
 elif [ "$case_name" = sigterm ]; then
-  "$program" /G /X /V >"$work/run.out" 2>&1 &
+  setsid "$program" /G /X /V >"$work/run.out" 2>&1 &
   pid=$!
   while kill -0 "$pid" 2>/dev/null && [ "$(rows_begun "$work")" -lt 5 ]; do sleep 0.01; done
-  kill -TERM "$pid"
   SECONDS=0
+  stop_as_timeout_does "$pid"
   wait "$pid" || status=$?
   echo "ended $SECONDS s after SIGTERM"
   [ "$SECONDS" -le 20 ] || { echo "too slow to stop"; exit 1; }
-  grep -q "SIGTERM received" "$work"/*.LOG || { echo "the stop is not logged"; exit 1; }
+  grep -q "SIGTERM received" "$work"/*.LOG && grep -q "Warning: .*Stopped on request" "$work"/*.LOG ||
+    { echo "no orderly stop in the log"; exit 1; }
   summary="$(check_summary)" || { echo "$summary"; exit 1; }
   echo "$summary"
 elif [ "$case_name" = offscreen ]; then
   timeout 20 "$program" >"$work/run.out" 2>"$work/run.err" || status=$?
   grep -q "no display" "$work/run.err" || { echo "not said why"; cat "$work/run.err"; exit 1; }
 elif [ "$case_name" = locked ]; then
-  "$program" /G /X /V >"$work/run.out" 2>"$work/run.err" &
+  setsid "$program" /G /X /V >"$work/run.out" 2>"$work/run.err" &
   pid=$!
   while kill -0 "$pid" 2>/dev/null && [ "$(rows_begun "$work")" -lt 5 ]; do sleep 0.01; done
-  # Another writer takes the write lock between two groups of rows and holds it for 35 s: the row in
-  # hand and the release after the rule wait the busy timeout and fail. The error ends the wait.
-  ( { echo ".bail off"; (yes "BEGIN IMMEDIATE;" || true) | head -n 200000; echo "SELECT * FROM lock_held;"; sleep 35
+  # Another writer takes the write lock between two groups of rows and holds it for 30 s, past the
+  # busy timeout (15 s) and the margin: the stop's waits together end within the busy timeout,
+  # then the row in hand fails and the claim that cannot go is named.
+  ( { echo ".bail off"; (yes "BEGIN IMMEDIATE;" || true) | head -n 200000; echo "SELECT * FROM lock_held;"; sleep 30
       echo "COMMIT;"; } | sqlite3 "$library" ) >"$work/lock.out" 2>&1 &
   locker=$!
   until grep -q "lock_held" "$work/lock.out"; do sleep 0.05; done
   grep -q "within a transaction" "$work/lock.out" || { echo "the lock was not taken"; exit 1; }
-  kill -TERM "$pid"
+  SECONDS=0
+  stop_as_timeout_does "$pid"
   wait "$pid" || status=$?
+  stopped=$SECONDS
+  echo "ended $stopped s after SIGTERM"
   wait "$locker" || true  # the shell ends with the errors of its tries
+  [ "$stopped" -le 22 ] || { echo "the stop waited for the lock"; exit 1; }
+  # Logged as it arrives, not once the wait in hand has ended.
+  sed -n '/SIGTERM received/,$p' "$work"/*.LOG | grep -q "Unable to begin the work on item" ||
+    { echo "the stop is logged only after the lock wait"; exit 1; }
   cat "$work/run.err" >>"$work/run.out"
   claims="$(value_of LAWLIB "SELECT COUNT(*) FROM TARN_SETTINGS WHERE SUB_KEY = 'RUNNING_NODES'")"
-  warning="Warning: The claim of computer .* on rule CLIENT MATTERS in library LAWLIB could not be released"
+  warning="Warning: .*The claim of computer .* on rule CLIENT MATTERS in library LAWLIB could not be released"
   [ "$claims" -eq 0 ] || { grep -q "$warning" "$work/run.err" && grep -q "$warning" "$work"/*.LOG; } ||
     { echo "the claim is left without a word"; exit 1; }
 else

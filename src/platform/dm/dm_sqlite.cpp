@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -92,17 +93,44 @@ bool EndsTransaction(const QString& sql, bool* rollback) {
   return words[0] == QLatin1String("COMMIT") || words[0] == QLatin1String("END");
 }
 
-// Waits for another connection's write lock in steps of a millisecond, up to the busy timeout.
-// SQLite's own handler sleeps up to 100 ms between tries, so a writer that commits and begins
-// again within a millisecond (a run committing its rows in groups) would keep another computer
-// waiting for seconds; a database server lets its waiting writers in between transactions.
+using WaitClock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds BusyTimeout(SqliteDb::BusyTimeoutMs);
+
+// What the lock waits of every connection share. The program has one thread, which waits for
+// one lock at a time; only `bounded` is set from a signal handler.
+struct LockWaits {
+  std::atomic<bool> bounded{false};
+  WaitClock::duration boundLeft = BusyTimeout;  // of the stop's one busy timeout
+  WaitClock::time_point began;                  // of the wait in hand
+  WaitClock::time_point lastTry;
+  void (*call)() = nullptr;
+};
+static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets it");
+constinit LockWaits lockWaits;
+
+// Waits for another connection's write lock in steps of a millisecond, up to the busy timeout by
+// the clock (a sleep of a millisecond takes longer). SQLite's own handler sleeps up to 100 ms
+// between tries, so a writer that commits and begins again within a millisecond (a run
+// committing its rows in groups) would keep another computer waiting for seconds; a database
+// server lets its waiting writers in between transactions.
 int WaitForLock(void*, int tries) {
-  if (tries >= SqliteDb::BusyTimeoutMs) return 0;
+  LockWaits& waits = lockWaits;
+  const WaitClock::time_point now = WaitClock::now();
+  if (tries == 0) waits.began = now;
+  else if (waits.bounded) waits.boundLeft -= now - waits.lastTry;
+  waits.lastTry = now;
+  if (waits.call) waits.call();
+  if (waits.bounded && waits.boundLeft <= WaitClock::duration::zero()) return 0;
+  if (now - waits.began >= BusyTimeout) return 0;
   std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return 1;
 }
 
 }  // namespace
+
+void SqliteDb::BoundLockWaits() { lockWaits.bounded = true; }
+
+void SqliteDb::SetLockWaitCall(void (*call)()) { lockWaits.call = call; }
 
 std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QString* error) {
   // SQLite counts every allocation under a lock for statistics nobody reads; set before its first use.
