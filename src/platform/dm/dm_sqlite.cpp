@@ -1,6 +1,7 @@
 #include "platform/dm/dm_sqlite.h"
 
 #include "platform/dm/dm_schema.h"
+#include "platform/os/utf8_text.h"
 
 #include <QRandomGenerator>
 #include <sqlite3.h>
@@ -23,7 +24,7 @@ QVariant ReadColumn(sqlite3_stmt* st, int i) {
       return QVariant(sqlite3_column_double(st, i));
     default: {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-      return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(st, i)));
+      return QVariant(Utf8Text(QByteArrayView(text, sqlite3_column_bytes(st, i))));
     }
   }
 }
@@ -38,7 +39,7 @@ QString ReadText(sqlite3_stmt* st, int i) {
       return DmNumberText(sqlite3_column_double(st, i));
     default: {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-      return QString::fromUtf8(text, sqlite3_column_bytes(st, i));
+      return Utf8Text(QByteArrayView(text, sqlite3_column_bytes(st, i)));
     }
   }
 }
@@ -116,7 +117,7 @@ std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QStri
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
   const int rc = sqlite3_open_v2(file.toUtf8().constData(), &db->db_, flags, nullptr);
   if (rc != SQLITE_OK) {
-    if (error) *error = db->db_ ? QString::fromUtf8(sqlite3_errmsg(db->db_)) : QStringLiteral("out of memory");
+    if (error) *error = db->db_ ? Utf8Text(sqlite3_errmsg(db->db_)) : QStringLiteral("out of memory");
     return nullptr;
   }
   sqlite3_extended_result_codes(db->db_, 1);
@@ -169,7 +170,7 @@ bool SqliteDb::ExecScript(const QString& sql, QString* error) {
   const int rc = sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &message);
   NoteAbandon(wasInTransaction, rc == SQLITE_OK);
   if (rc != SQLITE_OK) {
-    if (error) *error = message ? QString::fromUtf8(message) : QString::fromUtf8(sqlite3_errstr(rc));
+    if (error) *error = Utf8Text(message ? message : sqlite3_errstr(rc));
     sqlite3_free(message);
     return false;
   }
@@ -220,7 +221,7 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   }
   if (rc != SQLITE_DONE) {
     result.code = sqlite3_extended_errcode(db_);
-    result.error = QString::fromUtf8(sqlite3_errmsg(db_));
+    result.error = Utf8Text(sqlite3_errmsg(db_));
     result.rows.clear();
     result.texts.clear();
   } else {

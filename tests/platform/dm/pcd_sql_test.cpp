@@ -71,8 +71,10 @@ TEST_F(PcdSqlTest, ValuesAndNamesReadAsTheDmGivesThem) {
   EXPECT_EQ(sql->ColumnName(5), "TARN_SETTINGS.SUB_KEY");
   EXPECT_EQ(sql->ColumnValue(6), "");
   EXPECT_EQ(sql->ColumnName(0), "");
-  // A statement's texts are bound as parameters: short, long and beyond ASCII, each stored whole.
-  for (const QString& text : {QStringLiteral("M\u00FCller \u4E2D"), QString(300, QLatin1Char('x')), QStringLiteral("plain")}) {
+  // A statement's texts are bound as parameters: short, long and beyond ASCII, each stored whole
+  // and read back as stored (a leading U+FEFF is a character of the value, not a byte-order mark).
+  for (const QString& text : {QStringLiteral("M\u00FCller \u4E2D"), QString(300, QLatin1Char('x')), QStringLiteral("plain"),
+                              QStringLiteral("\uFEFFC0001")}) {
     ASSERT_EQ(sql->Execute("UPDATE TARN_SETTINGS SET CHAR_VAL = '" + text + "' WHERE MASTER_KEY = 'T'"), 0);
     EXPECT_EQ(server.Scalar("LAWLIB", "SELECT CHAR_VAL FROM TARN_SETTINGS WHERE MASTER_KEY = 'T'"), text);
   }
