@@ -205,7 +205,7 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   if (params.size() < sqlite3_bind_parameter_count(st)) sqlite3_clear_bindings(st);
   for (int i = 0; i < params.size(); ++i) Bind(st, i + 1, params[i]);
   const sqlite3_int64 before = sqlite3_total_changes64(db_);
-  int rc = sqlite3_step(st);
+  int rc = KeptStatements::FirstStep(prepared, changes_);
   // Its columns as they are after the first step: a kept statement is prepared anew there when
   // the schema changed since, and may then have other columns.
   const int columns = sqlite3_column_count(st);

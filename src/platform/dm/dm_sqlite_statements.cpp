@@ -72,6 +72,15 @@ void KeptStatements::Put(const HashedText& keptText, Held prepared) {
 
 void KeptStatements::Clear() { statements_.Clear(); }
 
+int KeptStatements::FirstStep(PreparedStatement& prepared, ChangeTracker& changes) {
+  const int reprepared = sqlite3_stmt_status(prepared.st, SQLITE_STMTSTATUS_REPREPARE, 0);
+  changes.BeginPreparing();
+  const int rc = sqlite3_step(prepared.st);
+  StatementAccess access = changes.EndPreparing();
+  if (sqlite3_stmt_status(prepared.st, SQLITE_STMTSTATUS_REPREPARE, 0) != reprepared) prepared.access = std::move(access);
+  return rc;
+}
+
 void KeptStatements::DescribeColumns(PreparedStatement& prepared, SqliteResult& result) {
   sqlite3_stmt* st = prepared.st;
   const int reprepared = sqlite3_stmt_status(st, SQLITE_STMTSTATUS_REPREPARE, 0);

@@ -317,6 +317,15 @@ TEST_F(PcdSqlTest, AKeptReadNeverOutlivesAChangeToWhatItRead) {
   EXPECT_EQ(apps(), 0);
   ASSERT_TRUE(db->Query("ROLLBACK TO s").ok);
   EXPECT_EQ(apps(), before + 1);
+  // A trigger made after a statement was kept: SQLite prepares the statement anew, and what it
+  // writes then (through the trigger) changes the kept reads of those tables.
+  const QString insert = "INSERT INTO APPS (SYSTEM_ID, APPLICATION) VALUES (?, ?)";
+  for (const qint64 id : {900002, 900003}) ASSERT_TRUE(db->Query(insert, {id, QString::number(id)}).ok);
+  ASSERT_TRUE(db->Query("CREATE TRIGGER APPS_SEEN AFTER INSERT ON APPS BEGIN UPDATE PEOPLE SET EMAIL_ADDRESS = NEW.APPLICATION; END").ok);
+  const auto seen = [&] { return db->ReadScalar("SELECT COUNT(*) FROM PEOPLE WHERE EMAIL_ADDRESS = ?", {"SEEN"}).toLongLong(); };
+  EXPECT_EQ(seen(), 0);
+  ASSERT_TRUE(db->Query(insert, {qint64(900004), "SEEN"}).ok);
+  EXPECT_GT(seen(), 0);
   ASSERT_TRUE(db->Query("ROLLBACK").ok);
   EXPECT_EQ(apps(), before);
 }
