@@ -347,7 +347,7 @@ bool SqliteDb::HasColumn(const QString& table, const QString& column) {
     columns_.clear();
     columnsStamp_ = stamp;
   }
-  const QString key = table.toUpper() + QLatin1Char('.') + column.toUpper();
+  const QString key = FoldedName(table) + QLatin1Char('.') + FoldedName(column);
   const auto known = columns_.constFind(key);
   if (known != columns_.cend()) return *known;
   const bool has = Query(QStringLiteral("SELECT [%1] FROM [%2] WHERE 0").arg(column, table)).ok;
@@ -369,6 +369,16 @@ QString QuotedName(const QString& name) {
   QString q = name;
   q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
   return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+QString FoldedName(const QString& name) {
+  // Written only where a letter changes: a name in upper case already stays shared.
+  QString folded = name;
+  for (qsizetype i = 0; i < folded.size(); ++i) {
+    const char16_t c = folded.at(i).unicode();
+    if (c >= u'a' && c <= u'z') folded[i] = QChar(char16_t(c - u'a' + u'A'));
+  }
+  return folded;
 }
 
 HashedText SqliteDb::InsertText(const QString& table, const std::map<QString, QVariant>& values) {
