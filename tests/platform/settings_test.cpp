@@ -58,10 +58,12 @@ TEST_F(SettingsTest, NamesMayHoldBlanksSlashesAndBackslashes) {
   store.SaveSetting(app, "A/B", "UniqueNameWarning", "2");
   store.SaveSetting(app, "A\\B", "UniqueNameWarning", "3");
   store.SaveSetting(app, "A", "B/UniqueNameWarning", "4");
+  store.SaveSetting(app, QStringLiteral("\uFEFFA"), "UniqueNameWarning", "5");  // not "A"
   EXPECT_EQ(Get("law lib", "uniquenamewarning"), "1");
   EXPECT_EQ(Get("a/b", "UniqueNameWarning"), "2");
   EXPECT_EQ(Get("a\\b", "UniqueNameWarning"), "3");
   EXPECT_EQ(Get("A", "B/UniqueNameWarning"), "4");
+  EXPECT_EQ(Get(QStringLiteral("\uFEFFA"), "UniqueNameWarning"), "5");
   EXPECT_EQ(Get("A", "UniqueNameWarning"), "default");
   // An application name cannot lead its file out of the configuration folder.
   EXPECT_EQ(QFileInfo(SettingsStore::SettingsFile("../../etc/x")).absolutePath(), dir.path());

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Source values that look like SQL or like the template's marks, on both engines: each is foldered
 # once under its client by its own name (239 letters and an emoji lose the emoji, which would not
-# fit whole), both runs end with status 0, the second files nothing, and `check` finds nothing.
+# fit whole), a client "\ufeffC0001" beside "C0001" has a folder of its own, both runs end with
+# status 0, the second files nothing, and `check` finds nothing.
 set -euo pipefail
 program="$1"
 dm_tool="$2"
@@ -14,6 +15,7 @@ for library in LAWLIB ORALIB; do
     value_of "$library" "UPDATE MATTER SET MATTER_ID = '${values[$i]}' WHERE MATTER_ID = 'M0000$((i + 1))'" >/dev/null
   done
   value_of "$library" "UPDATE CLIENT SET CLIENT_ID = '[OWNER]34' WHERE CLIENT_ID = 'C0003'" >/dev/null
+  value_of "$library" "UPDATE CLIENT SET CLIENT_ID = '"$'\uFEFF'"C0001' WHERE CLIENT_ID = 'C0002'" >/dev/null
 done
 filed() { echo "$(value_of LAWLIB "SELECT COUNT(*) FROM FOLDER_ITEM") $(value_of ORALIB "SELECT COUNT(*) FROM FOLDER_ITEM")"; }
 "$program" /G /X >"$work/first.out" 2>&1 || { cat "$work/first.out"; exit 1; }

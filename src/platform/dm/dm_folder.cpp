@@ -232,7 +232,7 @@ class EmStoredColumn : public DmColumn {
 
   // The column's name when the PROFILE table has it; empty otherwise.
   static QString ProfileColumn(SqliteDb& db, const QString& name) {
-    const QString column = name.mid(1).toUpper();
+    const QString column = FoldedName(name.mid(1));
     if (column.isEmpty()) return QString();
     for (const QChar c : column)
       if (!(c.isLetterOrNumber() || c == QLatin1Char('_'))) return QString();

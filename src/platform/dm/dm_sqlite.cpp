@@ -1,6 +1,7 @@
 #include "platform/dm/dm_sqlite.h"
 
 #include "platform/dm/dm_schema.h"
+#include "platform/os/utf8_text.h"
 
 #include <QRandomGenerator>
 #include <sqlite3.h>
@@ -24,7 +25,7 @@ QVariant ReadColumn(sqlite3_stmt* st, int i) {
       return QVariant(sqlite3_column_double(st, i));
     default: {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-      return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(st, i)));
+      return QVariant(Utf8Text(QByteArrayView(text, sqlite3_column_bytes(st, i))));
     }
   }
 }
@@ -39,7 +40,7 @@ QString ReadText(sqlite3_stmt* st, int i) {
       return DmNumberText(sqlite3_column_double(st, i));
     default: {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-      return QString::fromUtf8(text, sqlite3_column_bytes(st, i));
+      return Utf8Text(QByteArrayView(text, sqlite3_column_bytes(st, i)));
     }
   }
 }
@@ -144,7 +145,7 @@ std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QStri
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
   const int rc = sqlite3_open_v2(file.toUtf8().constData(), &db->db_, flags, nullptr);
   if (rc != SQLITE_OK) {
-    if (error) *error = db->db_ ? QString::fromUtf8(sqlite3_errmsg(db->db_)) : QStringLiteral("out of memory");
+    if (error) *error = db->db_ ? Utf8Text(sqlite3_errmsg(db->db_)) : QStringLiteral("out of memory");
     return nullptr;
   }
   sqlite3_extended_result_codes(db->db_, 1);
@@ -197,7 +198,7 @@ bool SqliteDb::ExecScript(const QString& sql, QString* error) {
   const int rc = sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &message);
   NoteAbandon(wasInTransaction, rc == SQLITE_OK);
   if (rc != SQLITE_OK) {
-    if (error) *error = message ? QString::fromUtf8(message) : QString::fromUtf8(sqlite3_errstr(rc));
+    if (error) *error = Utf8Text(message ? message : sqlite3_errstr(rc));
     sqlite3_free(message);
     return false;
   }
@@ -232,7 +233,7 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   if (params.size() < sqlite3_bind_parameter_count(st)) sqlite3_clear_bindings(st);
   for (int i = 0; i < params.size(); ++i) Bind(st, i + 1, params[i]);
   const sqlite3_int64 before = sqlite3_total_changes64(db_);
-  int rc = sqlite3_step(st);
+  int rc = KeptStatements::FirstStep(prepared, changes_);
   // Its columns as they are after the first step: a kept statement is prepared anew there when
   // the schema changed since, and may then have other columns.
   const int columns = sqlite3_column_count(st);
@@ -248,7 +249,7 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   }
   if (rc != SQLITE_DONE) {
     result.code = sqlite3_extended_errcode(db_);
-    result.error = QString::fromUtf8(sqlite3_errmsg(db_));
+    result.error = Utf8Text(sqlite3_errmsg(db_));
     result.rows.clear();
     result.texts.clear();
   } else {
@@ -374,7 +375,7 @@ bool SqliteDb::HasColumn(const QString& table, const QString& column) {
     columns_.clear();
     columnsStamp_ = stamp;
   }
-  const QString key = table.toUpper() + QLatin1Char('.') + column.toUpper();
+  const QString key = FoldedName(table) + QLatin1Char('.') + FoldedName(column);
   const auto known = columns_.constFind(key);
   if (known != columns_.cend()) return *known;
   const bool has = Query(QStringLiteral("SELECT [%1] FROM [%2] WHERE 0").arg(column, table)).ok;
@@ -396,6 +397,16 @@ QString QuotedName(const QString& name) {
   QString q = name;
   q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
   return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+QString FoldedName(const QString& name) {
+  // Written only where a letter changes: a name in upper case already stays shared.
+  QString folded = name;
+  for (qsizetype i = 0; i < folded.size(); ++i) {
+    const char16_t c = folded.at(i).unicode();
+    if (c >= u'a' && c <= u'z') folded[i] = QChar(char16_t(c - u'a' + u'A'));
+  }
+  return folded;
 }
 
 HashedText SqliteDb::InsertText(const QString& table, const std::map<QString, QVariant>& values) {

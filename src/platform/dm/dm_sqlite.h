@@ -130,7 +130,7 @@ class SqliteDb {
   std::vector<int> configurationTables_;  // by number
   // The column cache, and the schema stamp it was filled under.
   ChangeTracker::Stamp columnsStamp_{-1, 0};
-  QHash<QString, bool> columns_;  // "TABLE.COLUMN", upper case
+  QHash<QString, bool> columns_;  // "TABLE.COLUMN", folded as SQLite folds names
 
   struct KeptInsert {
     QString table;
@@ -161,6 +161,9 @@ using SqliteDbPtr = std::shared_ptr<SqliteDb>;
 
 // A table or column name as SQLite reads it, whatever it holds.
 QString QuotedName(const QString& name);
+// A name in upper case as SQLite folds names when it compares them: ASCII letters alone, so
+// that "\u017F" (which Unicode folds to "S") stays a name of its own.
+QString FoldedName(const QString& name);
 
 // Runs a function inside BEGIN IMMEDIATE ... COMMIT, or inside the transaction already open on
 // the connection (to a savepoint of its own). Rolls its own writes back when the function returns

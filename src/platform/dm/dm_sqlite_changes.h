@@ -40,8 +40,9 @@ class ChangeTracker {
   void Attach(sqlite3* db);
   void Release();
 
-  // The access of the statement SQLite prepares between these two calls. Preparations at any
-  // other time (a kept statement prepared anew, a script) are not recorded.
+  // The access of the statement SQLite prepares between these two calls, also when it prepares
+  // a kept statement anew at its first step. Preparations at any other time (a script) are not
+  // recorded.
   void BeginPreparing();
   StatementAccess EndPreparing();
 

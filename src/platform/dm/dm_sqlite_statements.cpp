@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include "platform/os/utf8_text.h"
+
 #include <cstring>
 
 namespace sw::dm {
@@ -53,7 +55,7 @@ KeptStatements::Held KeptStatements::Take(sqlite3* db, ChangeTracker& changes, c
     p->st = nullptr;
   };
   if (rc != SQLITE_OK) {
-    refuse(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)), result);
+    refuse(sqlite3_extended_errcode(db), Utf8Text(sqlite3_errmsg(db)), result);
   } else if (!OnlyOneStatement(tail)) {
     // SQLite would silently ignore everything after the first statement; a batch is refused
     // instead, so that no part of it is taken for done.
@@ -70,6 +72,15 @@ void KeptStatements::Put(const HashedText& keptText, Held prepared) {
 
 void KeptStatements::Clear() { statements_.Clear(); }
 
+int KeptStatements::FirstStep(PreparedStatement& prepared, ChangeTracker& changes) {
+  const int reprepared = sqlite3_stmt_status(prepared.st, SQLITE_STMTSTATUS_REPREPARE, 0);
+  changes.BeginPreparing();
+  const int rc = sqlite3_step(prepared.st);
+  StatementAccess access = changes.EndPreparing();
+  if (sqlite3_stmt_status(prepared.st, SQLITE_STMTSTATUS_REPREPARE, 0) != reprepared) prepared.access = std::move(access);
+  return rc;
+}
+
 void KeptStatements::DescribeColumns(PreparedStatement& prepared, SqliteResult& result) {
   sqlite3_stmt* st = prepared.st;
   const int reprepared = sqlite3_stmt_status(st, SQLITE_STMTSTATUS_REPREPARE, 0);
@@ -77,7 +88,7 @@ void KeptStatements::DescribeColumns(PreparedStatement& prepared, SqliteResult& 
     prepared.columns.clear();
     prepared.computed.clear();
     for (int i = 0; i < sqlite3_column_count(st); ++i) {
-      prepared.columns << QString::fromUtf8(sqlite3_column_name(st, i));
+      prepared.columns << Utf8Text(sqlite3_column_name(st, i));
       prepared.computed << (sqlite3_column_origin_name(st, i) == nullptr);
     }
     prepared.columnsRead = reprepared;

@@ -64,6 +64,10 @@ class KeptStatements {
   // Finalizes every statement kept.
   void Clear();
 
+  // The statement's first step. SQLite prepares a statement anew there when the schema changed
+  // since it was prepared (a trigger or a view made or dropped); what it reads and writes is then
+  // what the new preparation tells.
+  static int FirstStep(PreparedStatement& prepared, ChangeTracker& changes);
   // The statement's column names and which are computed, into the result.
   static void DescribeColumns(PreparedStatement& prepared, SqliteResult& result);
 

@@ -14,6 +14,7 @@
 
 #include "platform/dm/sql_translator.h"
 #include "platform/dm/sql_values.h"
+#include "platform/os/utf8_text.h"
 
 namespace sw::dm::sql {
 
@@ -23,7 +24,7 @@ namespace {
 
 QString TextOf(sqlite3_value* v) {
   const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
-  return p ? QString::fromUtf8(p, sqlite3_value_bytes(v)) : QString();
+  return p ? Utf8Text(QByteArrayView(p, sqlite3_value_bytes(v))) : QString();
 }
 
 bool IsNull(sqlite3_value* v) { return sqlite3_value_type(v) == SQLITE_NULL; }
@@ -675,7 +676,7 @@ bool Register(sqlite3* db, const FunctionSpec& spec, void* userData, void (*dest
   const int flags = SQLITE_UTF8 | (spec.deterministic ? SQLITE_DETERMINISTIC : 0);
   const int rc = sqlite3_create_function_v2(db, spec.name, spec.argc, flags, userData, spec.fn, nullptr, nullptr, destroy);
   if (rc == SQLITE_OK) return true;
-  if (error) *error = QStringLiteral("Cannot register the SQL function %1: %2").arg(QLatin1String(spec.name), QString::fromUtf8(sqlite3_errmsg(db)));
+  if (error) *error = QStringLiteral("Cannot register the SQL function %1: %2").arg(QLatin1String(spec.name), Utf8Text(sqlite3_errmsg(db)));
   return false;
 }
 
@@ -689,8 +690,8 @@ int CompareServerText(void*, int sizeA, const void* textA, int sizeB, const void
   const int common = std::min(sizeA, sizeB);
   for (int i = 0; i < common; ++i) {
     if ((a[i] | b[i]) & 0x80) {
-      const QString restA = QString::fromUtf8(reinterpret_cast<const char*>(a + i), sizeA - i).toCaseFolded();
-      const QString restB = QString::fromUtf8(reinterpret_cast<const char*>(b + i), sizeB - i).toCaseFolded();
+      const QString restA = Utf8Text(QByteArrayView(a + i, sizeA - i)).toCaseFolded();
+      const QString restB = Utf8Text(QByteArrayView(b + i, sizeB - i)).toCaseFolded();
       return restA.compare(restB);
     }
     const int x = (a[i] >= 'A' && a[i] <= 'Z') ? a[i] + 32 : a[i];
@@ -705,7 +706,7 @@ int CompareServerText(void*, int sizeA, const void* textA, int sizeB, const void
 bool RegisterTextCollation(sqlite3* db, qint64 engine, QString* error) {
   if (IsOracleEngine(engine)) return true;  // SQLite's own NOCASE
   if (sqlite3_create_collation_v2(db, "NOCASE", SQLITE_UTF8, nullptr, CompareServerText, nullptr) != SQLITE_OK) {
-    if (error) *error = QStringLiteral("Cannot register the text collation: %1").arg(QString::fromUtf8(sqlite3_errmsg(db)));
+    if (error) *error = QStringLiteral("Cannot register the text collation: %1").arg(Utf8Text(sqlite3_errmsg(db)));
     return false;
   }
   // A library written before this collation keeps its text indexes in SQLite's own order:
@@ -827,7 +828,7 @@ bool CreateCatalogViews(sqlite3* db, QString* error) {
   for (const char* sql : views) {
     char* message = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK) continue;
-    if (error) *error = QStringLiteral("Cannot create a catalogue view: %1").arg(QString::fromUtf8(message ? message : "unknown error"));
+    if (error) *error = QStringLiteral("Cannot create a catalogue view: %1").arg(Utf8Text(message ? message : "unknown error"));
     sqlite3_free(message);
     return false;
   }

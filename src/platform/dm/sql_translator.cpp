@@ -7,6 +7,7 @@
 #include "platform/dm/sql_seek.h"
 #include "platform/dm/sql_tokens.h"
 #include "platform/dm/sql_values.h"
+#include "platform/os/utf8_text.h"
 
 namespace sw::dm {
 
@@ -215,7 +216,7 @@ SqlTranslation TranslateSql(const QString& sql, const ServerFacts& facts) {
   } catch (const SqlError& e) {
     return SqlTranslation{false, QString(), e.message};
   } catch (const std::exception& e) {
-    return SqlTranslation{false, QString(), QStringLiteral("The statement could not be translated: %1").arg(QString::fromUtf8(e.what()))};
+    return SqlTranslation{false, QString(), QStringLiteral("The statement could not be translated: %1").arg(Utf8Text(e.what()))};
   } catch (...) {
     return SqlTranslation{false, QString(), QStringLiteral("The statement could not be translated.")};
   }

@@ -6,12 +6,15 @@
 #include <QStandardPaths>
 #include <QStringList>
 
+#include "platform/os/utf8_text.h"
+
 namespace sw {
 
 namespace {
 
-// QSettings reads "/" and "\" in a name as a group separator; these characters are escaped
-// before a name reaches it, so a library called "A/B" stays one section.
+// QSettings reads "/" and "\" in a name as a group separator, and drops a leading U+FEFF as a
+// byte-order mark; these characters are escaped before a name reaches it, so a library called
+// "A/B" stays one section and "\ufeffA" stays apart from "A".
 QString EncodeName(const QString& name) {
   QString out;
   out.reserve(name.size());
@@ -22,6 +25,8 @@ QString EncodeName(const QString& name) {
       out += QStringLiteral("%2F");
     else if (c == QLatin1Char('\\'))
       out += QStringLiteral("%5C");
+    else if (c == QChar(0xFEFF))
+      out += QStringLiteral("%EF%BB%BF");
     else
       out += c;
   }
@@ -29,7 +34,7 @@ QString EncodeName(const QString& name) {
 }
 
 QString DecodeName(const QString& stored) {
-  return QString::fromUtf8(QByteArray::fromPercentEncoding(stored.toUtf8()));
+  return Utf8Text(QByteArray::fromPercentEncoding(stored.toUtf8()));
 }
 
 // The stored spelling of a name among the stored ones, compared case-blind; empty if absent.

@@ -176,7 +176,9 @@ TEST_F(DmFolderTest, ColumnsFollowTheFormWithTypesAndProtection) {
   server.Exec("LAWLIB", "UPDATE PROFILE SET DEFAULT_RIGHTS = 1 WHERE DOCNUMBER = 2");
   ASSERT_TRUE(cols->Item("$default_rights"));
   EXPECT_EQ(cols->Item("$DEFAULT_RIGHTS")->Value().toLongLong(), 1);
-  for (const char* none : {"$NO_SUCH_COLUMN", "$ROWID", "$oid", "$", "$DOCNAME FROM PEOPLE --"}) EXPECT_FALSE(cols->Item(none)) << none;
+  // Names fold as SQLite folds them, ASCII letters alone: "\u017F" is no "S".
+  for (const char* none : {"$NO_SUCH_COLUMN", "$ROWID", "$oid", "$", "$DOCNAME FROM PEOPLE --", "$default_right\u017F"})
+    EXPECT_FALSE(cols->Item(none)) << none;
   // Inside a transaction the value comes from the row the profile read while PROFILE stands as
   // read; a write of the program's own makes it read again.
   PcdSqlPtr own = server.Components()->CreatePcdSql();

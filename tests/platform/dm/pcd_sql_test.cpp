@@ -71,8 +71,10 @@ TEST_F(PcdSqlTest, ValuesAndNamesReadAsTheDmGivesThem) {
   EXPECT_EQ(sql->ColumnName(5), "TARN_SETTINGS.SUB_KEY");
   EXPECT_EQ(sql->ColumnValue(6), "");
   EXPECT_EQ(sql->ColumnName(0), "");
-  // A statement's texts are bound as parameters: short, long and beyond ASCII, each stored whole.
-  for (const QString& text : {QStringLiteral("M\u00FCller \u4E2D"), QString(300, QLatin1Char('x')), QStringLiteral("plain")}) {
+  // A statement's texts are bound as parameters: short, long and beyond ASCII, each stored whole
+  // and read back as stored (a leading U+FEFF is a character of the value, not a byte-order mark).
+  for (const QString& text : {QStringLiteral("M\u00FCller \u4E2D"), QString(300, QLatin1Char('x')), QStringLiteral("plain"),
+                              QStringLiteral("\uFEFFC0001")}) {
     ASSERT_EQ(sql->Execute("UPDATE TARN_SETTINGS SET CHAR_VAL = '" + text + "' WHERE MASTER_KEY = 'T'"), 0);
     EXPECT_EQ(server.Scalar("LAWLIB", "SELECT CHAR_VAL FROM TARN_SETTINGS WHERE MASTER_KEY = 'T'"), text);
   }
@@ -315,6 +317,15 @@ TEST_F(PcdSqlTest, AKeptReadNeverOutlivesAChangeToWhatItRead) {
   EXPECT_EQ(apps(), 0);
   ASSERT_TRUE(db->Query("ROLLBACK TO s").ok);
   EXPECT_EQ(apps(), before + 1);
+  // A trigger made after a statement was kept: SQLite prepares the statement anew, and what it
+  // writes then (through the trigger) changes the kept reads of those tables.
+  const QString insert = "INSERT INTO APPS (SYSTEM_ID, APPLICATION) VALUES (?, ?)";
+  for (const qint64 id : {900002, 900003}) ASSERT_TRUE(db->Query(insert, {id, QString::number(id)}).ok);
+  ASSERT_TRUE(db->Query("CREATE TRIGGER APPS_SEEN AFTER INSERT ON APPS BEGIN UPDATE PEOPLE SET EMAIL_ADDRESS = NEW.APPLICATION; END").ok);
+  const auto seen = [&] { return db->ReadScalar("SELECT COUNT(*) FROM PEOPLE WHERE EMAIL_ADDRESS = ?", {"SEEN"}).toLongLong(); };
+  EXPECT_EQ(seen(), 0);
+  ASSERT_TRUE(db->Query(insert, {qint64(900004), "SEEN"}).ok);
+  EXPECT_GT(seen(), 0);
   ASSERT_TRUE(db->Query("ROLLBACK").ok);
   EXPECT_EQ(apps(), before);
 }
