@@ -146,9 +146,12 @@ TEST_F(RuleSqlEditorTest, ClearingDeletesEveryChunkAndBlanksTheCopies) {
   ASSERT_EQ(SaveText(QString(1500, 'q')), QDialog::Accepted);
   ASSERT_EQ(Chunks().size(), 2);
 
-  EXPECT_EQ(SaveText("   "), QDialog::Accepted);  // Yes to the clearing question
+  cx.scripted->Answer(MsgResult::Yes);
+  EXPECT_EQ(SaveText("   "), QDialog::Accepted);
   EXPECT_TRUE(Chunks().isEmpty());
-  EXPECT_EQ(cx.scripted->shown[cx.scripted->shown.size() - 2].text, "Do you want to clear the saved SQL statement?");
+  const ShownMessage& question = cx.scripted->shown[cx.scripted->shown.size() - 2];
+  EXPECT_EQ(question.text, "Do you want to clear the saved SQL statement?");
+  EXPECT_EQ(question.buttons, MsgButtons::YesNoDefaultNo);
   EXPECT_EQ(cx.rules.RuleSqlCache(cx.rules.RuleSqlCache.Find("LAWLIB", kRule), sqlcol::Sql), "");
   for (int f : {field::RULE_STACKWRIGHT_SQL_1, field::RULE_STACKWRIGHT_SQL_2, field::RULE_STACKWRIGHT_SQL_3})
     EXPECT_EQ(cx.rules.RuleTable(f, RuleNumber()), QString(1024, ' '));
@@ -157,8 +160,7 @@ TEST_F(RuleSqlEditorTest, ClearingDeletesEveryChunkAndBlanksTheCopies) {
 TEST_F(RuleSqlEditorTest, RefusedClearingLeavesWindowOpenAndRowsStored) {
   cx.scripted->Answer(MsgResult::No);
   ASSERT_EQ(SaveText("SELECT 1"), QDialog::Accepted);
-  cx.scripted->Answer(MsgResult::No);
-  EXPECT_EQ(SaveText(""), -1);
+  EXPECT_EQ(SaveText(""), -1);  // Enter, or an unattended box, keeps the statement
   EXPECT_EQ(Chunks().size(), 1);
 }
 
