@@ -140,8 +140,9 @@ void LoseBlock(LogState& log, const QByteArray& block, const QString& from, cons
 void WriteBlock(Context& cx) {
   LogState& log = cx.log;
   LogFileHandle& f = log.file;
+  const bool lines = !f.pending.isEmpty();
   if (f.Flush()) {
-    log.Losing = false;
+    if (lines) log.Losing = false;  // a block written again ends the run of losses
     return;
   }
   const QString from = f.path;
