@@ -151,8 +151,8 @@ TEST_F(LogTest, AFileMovedOrDeletedDuringTheRunIsMadeAfreshAtTheNextLook) {
   EXPECT_TRUE(cx.ui->controls.logMenusEnabled);
 }
 
-// A block that no log can take (a full disk) is said lost on standard error, once for a run of
-// losses; the next fallback log that takes one has the rest, and says where it goes on from.
+// A block no log can take (a full disk) is said lost, once for a run of losses; the next fallback
+// log that takes one has the rest and says where it goes on from.
 TEST_F(LogTest, ABlockNoLogCanTakeIsSaidLostAndTheNextFallbackThatCanHasTheRest) {
   const QString spare = cx.dir.path() + "/spare_20261207.log", why = " cannot be written (No space left on device)";
   cx.log.FallbackLogBases = {cx.dir.path() + "/spare.log"};

@@ -11,8 +11,7 @@
 #   badsetting a check box setting holds a value it cannot take  2
 #   readonly   every library may be read but not written        1 (errors logged)
 #   nolog      TEMP unset, TMPDIR a folder the user cannot write 0, the log in /tmp, said last
-#   logfull    the log's disk is full (/dev/full), and errors   1, the log going on in TMPDIR's with
-#              every error counted, both logs named last
+#   logfull    the log's disk is full (/dev/full), and errors   1, every error in TMPDIR's log, both named last
 #   refused    the demo rule's source table is gone              1, with the untick and the last
 #              line on standard error naming the errors and the log; later runs skip it with 0,
 #              saying so last, also once the table is back
@@ -80,8 +79,7 @@ case "$case_name" in
   logfull)
     "$dm_tool" sql "$STACKWRIGHT_DM_SERVER" LAWLIB "ALTER TABLE MATTER RENAME TO MATTER_GONE" >/dev/null
     mkdir "$work/spare"; export TMPDIR="$work/spare"
-    log="Quillmark Stackwright for OpenText eDOCS_$(date +%Y%m%d).LOG"
-    ln -s /dev/full "$work/$log"
+    log="Quillmark Stackwright for OpenText eDOCS_$(date +%Y%m%d).LOG"; ln -s /dev/full "$work/$log"
     expected=1 last="$ended 1: [1-9][0-9]* error(s) logged; see the logs $work/$log and $work/spare/$log$" ;;
   refused)
     "$dm_tool" sql "$STACKWRIGHT_DM_SERVER" LAWLIB "ALTER TABLE MATTER RENAME TO MATTER_GONE" >/dev/null

@@ -147,11 +147,9 @@ TEST_F(RuleSqlEditorTest, ClearingDeletesEveryChunkAndBlanksTheCopies) {
   ASSERT_EQ(Chunks().size(), 2);
 
   cx.scripted->Answer(MsgResult::Yes);
-  EXPECT_EQ(SaveText("   "), QDialog::Accepted);
+  EXPECT_EQ(SaveText("   "), QDialog::Accepted);  // Yes to the clearing question
   EXPECT_TRUE(Chunks().isEmpty());
-  const ShownMessage& question = cx.scripted->shown[cx.scripted->shown.size() - 2];
-  EXPECT_EQ(question.text, "Do you want to clear the saved SQL statement?");
-  EXPECT_EQ(question.buttons, MsgButtons::YesNoDefaultNo);
+  EXPECT_EQ(cx.scripted->shown[cx.scripted->shown.size() - 2].text, "Do you want to clear the saved SQL statement?");
   EXPECT_EQ(cx.rules.RuleSqlCache(cx.rules.RuleSqlCache.Find("LAWLIB", kRule), sqlcol::Sql), "");
   for (int f : {field::RULE_STACKWRIGHT_SQL_1, field::RULE_STACKWRIGHT_SQL_2, field::RULE_STACKWRIGHT_SQL_3})
     EXPECT_EQ(cx.rules.RuleTable(f, RuleNumber()), QString(1024, ' '));
@@ -198,8 +196,7 @@ TEST_F(RuleSqlEditorTest, TestFromOkLooksPastALeadingComment) {
   EXPECT_EQ(SaveText("SELECT '--', [a--b] /* -- */ FROM [OWNER].CLIENT -- the clients"), QDialog::Accepted);
 }
 
-// {OWNER} is stored as the placeholder that the run resolves to the owner, inside literals too;
-// the test before saving runs the statement as it will be stored.
+// {OWNER} is stored, and tested before saving, as the placeholder the run resolves, in literals too.
 TEST_F(RuleSqlEditorTest, OwnerPlaceholdersAreStoredForTheRunAndRun) {
   const QString owner = cx.library.DatabaseOwner, rows = server.Scalar("LAWLIB", "SELECT COUNT(*) FROM CLIENT, PEOPLE");
   ASSERT_GT(rows.toInt(), 0);
