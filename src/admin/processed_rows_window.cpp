@@ -176,8 +176,8 @@ void ProcessedRowsWindow::MNRemove_Click() {
   const int selected = SelectedRowCount(ListResults);
   if (selected == 0) return;
   const QString library = CurrentLibraryNameOrEmpty(cx_);
-  if (cx_.ui->MessageBox(RemovalQuestion(selected, library), MsgIcon::Question, MsgButtons::YesNo, cx_.app.AppTitle) !=
-      MsgResult::Yes)
+  if (cx_.ui->MessageBox(RemovalQuestion(selected, library), MsgIcon::Question, MsgButtons::YesNoDefaultNo,
+                         cx_.app.AppTitle) != MsgResult::Yes)
     return;
 
   ListResults->header()->setSortIndicatorShown(false);

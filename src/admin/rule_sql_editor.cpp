@@ -136,11 +136,12 @@ void RuleSqlEditor::ButtonTest_Click() {
 void RuleSqlEditor::ButtonOK_Click() {
   const QString statement = Text().trimmed();
   SetText(statement);
-  auto ask = [this](const QString& question) {
-    return cx_.ui->MessageBox(question, MsgIcon::Question, MsgButtons::YesNo, cx_.app.AppTitle) == MsgResult::Yes;
+  auto ask = [this](const QString& question, MsgButtons buttons) {
+    return cx_.ui->MessageBox(question, MsgIcon::Question, buttons, cx_.app.AppTitle) == MsgResult::Yes;
   };
   if (statement.isEmpty()) {
-    if (!ask(QStringLiteral("Do you want to clear the saved SQL statement?"))) return;
+    // Clearing destroys the saved statement: Enter must not do it.
+    if (!ask(QStringLiteral("Do you want to clear the saved SQL statement?"), MsgButtons::YesNoDefaultNo)) return;
   } else {
     // A statement that would not come back whole from its stored form is refused, saying why.
     const auto refuse = [this](const QString& why) {
@@ -160,7 +161,7 @@ void RuleSqlEditor::ButtonOK_Click() {
       return;
     }
     testPassed_ = true;
-    if (ask(QStringLiteral("Do you want to test this SQL statement before saving it?"))) {
+    if (ask(QStringLiteral("Do you want to test this SQL statement before saving it?"), MsgButtons::YesNo)) {
       ButtonTest_Click();
       if (!testPassed_) return;
     }

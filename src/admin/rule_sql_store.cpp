@@ -90,8 +90,10 @@ RuleSqlTest RunTestStatement(RunContext& cx, const QString& library, const QStri
     return RuleSqlTest::Failed;
   }
   TestResult result;
-  // The administrator's placeholders inside literals mean the owner there too, as when the rule runs.
-  const bool handed = RunSQL(cx, ReplaceOwnerPlaceholdersInLiterals(statement, cx.library.DatabaseOwner));
+  // Tested as it will be stored and run: the administrator's placeholders inside literals mean
+  // the owner there too.
+  const QString stored = StoredRuleSql(statement);
+  const bool handed = RunSQL(cx, ReplaceOwnerPlaceholdersInLiterals(stored, cx.library.DatabaseOwner));
   if (dm::PcdSql* sql = cx.session.pSQL.get()) {
     result.code = sql->SqlErrorCode();
     result.passed = handed && IsSqlSuccess(result.code);
@@ -143,6 +145,11 @@ QStringList RuleSqlChunks(const QString& statement) {
 bool RuleSqlFitsStorage(const QString& statement) {
   return EncodeRuleSql(statement).size() <= RuleSqlChunkLength * RuleSqlReadChunks &&
          statement.size() <= RuleSqlFieldLength * RuleSqlReadChunks;
+}
+
+QString StoredRuleSql(const QString& statement) {
+  QString stored = statement;
+  return stored.replace(LiteralOwnerPlaceholder, OwnerPlaceholderName, Qt::CaseInsensitive);
 }
 
 QString RuleSqlDeleteStatement(const QString& ruleName) {
@@ -210,7 +217,7 @@ void UpdateRuleSqlCopies(RuleState& rules, const QString& library, const QString
 }
 
 bool SaveRuleSql(RunContext& cx, const QString& library, const QString& rule, const QString& statement) {
-  const QString plain = statement.trimmed();
+  const QString plain = StoredRuleSql(statement.trimmed());
   const ToolGuard guard(cx);
   bool saved = false;
   TrapErrors(cx, [&] {

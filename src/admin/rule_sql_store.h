@@ -31,6 +31,10 @@ QStringList RuleSqlChunks(const QString& statement);
 // RuleSqlReadChunks chunks, and the rule's fields hold 3 x RuleSqlFieldLength characters.
 bool RuleSqlFitsStorage(const QString& statement);
 
+// The statement as a save stores it: "{OWNER}" (any case), in literals too, becomes the owner
+// placeholder, which the run resolves to the library's owner; "[OWNER]" stays as written.
+QString StoredRuleSql(const QString& statement);
+
 QString RuleSqlDeleteStatement(const QString& ruleName);
 QString RuleSqlInsertStatement(int chunkNumber, const QString& ruleName, const QString& chunk);
 
@@ -45,14 +49,14 @@ RuleSqlEditorStart PrepareRuleSqlEditor(RuleState& rules, const QString& library
 
 enum class RuleSqlTest { NotRun, Passed, Failed };
 
-// Runs the statement, untrimmed, on the library and shows what it returned; an empty text runs
-// nothing. The library current before is current again afterwards.
+// Runs the statement, untrimmed and in its stored form, on the library and shows what it returned;
+// an empty text runs nothing. The library current before is current again afterwards.
 RuleSqlTest TestRuleSql(RunContext& cx, const QString& library, const QString& rule, const QString& statement);
 
-// Replaces the rule's stored chunks by those of the statement (trimmed; empty clears it) as one
-// unit of work, brings RuleSqlCache and the rule's fields up to date and tells the user. False,
-// with nothing changed in memory, when the library could not be made current or the rows could
-// not be written.
+// Replaces the rule's stored chunks by those of the statement (trimmed, in its stored form; empty
+// clears it) as one unit of work, brings RuleSqlCache and the rule's fields up to date and tells
+// the user. False, with nothing changed in memory, when the library could not be made current or
+// the rows could not be written.
 bool SaveRuleSql(RunContext& cx, const QString& library, const QString& rule, const QString& statement);
 
 // The in-memory copies of a saved statement: its RuleSqlCache row (found or added) and, when the

@@ -152,7 +152,7 @@ bool WritingAgreed(RunContext& cx, qint64 start) {
                        FormatNumber(clients) + QStringLiteral(" clients (") + PaddedNumber(start, 4) + QStringLiteral(" to ") +
                        PaddedNumber(start + GeneratedClientsAfterFirst, 4) + QStringLiteral(") in CLIENT and ") +
                        FormatNumber(matters) + QStringLiteral(" matters in MATTER. Write them?");
-  return cx.ui->MessageBox(text, MsgIcon::Question, MsgButtons::YesNo, cx.app.AppTitle) == MsgResult::Yes;
+  return cx.ui->MessageBox(text, MsgIcon::Question, MsgButtons::YesNoDefaultNo, cx.app.AppTitle) == MsgResult::Yes;
 }
 
 void Generate(RunContext& cx) {

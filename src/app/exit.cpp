@@ -78,6 +78,19 @@ QString EndCause(const AppContext& cx) {
   return QString::number(cx.log.ErrorsLogged) + QStringLiteral(" error(s) logged");
 }
 
+// Where the log tells more: its files in the order the run wrote them, and whether lines are
+// missing from them.
+QString LogPlace(const AppContext& cx) {
+  const QString log = TodaysLogFileName(cx);
+  if (log.isEmpty()) return QStringLiteral("no log file was written");
+  if (!QFileInfo::exists(log)) return QStringLiteral("no log file was written at ") + log;
+  const QString files = QStringList(cx.log.ContinuedFrom + QStringList{log}).join(QStringLiteral(" and "));
+  if (cx.log.LinesLost > 0)
+    return QStringLiteral("the log lost ") + QString::number(cx.log.LinesLost) +
+           QStringLiteral(" line(s) that no log folder could take; the rest is in ") + files;
+  return (cx.log.ContinuedFrom.isEmpty() ? QStringLiteral("see the log ") : QStringLiteral("see the logs ")) + files;
+}
+
 }  // namespace
 
 // The last word of a program that did not end well, for whoever reads its standard error (a
@@ -86,15 +99,11 @@ QString EndCause(const AppContext& cx) {
 void ReportEndOnStandardError(const AppContext& cx, int status) {
   if (status == ExitDone) return;
   if (status != ExitStartupFailed && !cx.ui->AnswersUnattended()) return;
-  const QString log = TodaysLogFileName(cx);
-  QString where = QStringLiteral("no log file was written");
-  if (!log.isEmpty()) where = QFileInfo::exists(log) ? QStringLiteral("see the log ") + log
-                                                     : QStringLiteral("no log file was written at ") + log;
   // Ended by a stop signal, the caller sees that signal's status, not this one.
   const int signal = cx.window.EndingSignal;
   const QString how = signal != 0 ? QStringLiteral(" ended by ") + StopSignalName(signal)
                                   : QStringLiteral(" ended with status ") + QString::number(status);
-  const QString line = ProductName + how + QStringLiteral(": ") + EndCause(cx) + QStringLiteral("; ") + where;
+  const QString line = ProductName + how + QStringLiteral(": ") + EndCause(cx) + QStringLiteral("; ") + LogPlace(cx);
   std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
   std::fflush(stderr);
 }
@@ -156,6 +165,8 @@ void EndProgram(AppContext& cx) {
   const int status = cx.window.startup.Failed                                ? ExitStartupFailed
                      : cx.log.ErrorsLogged > 0 || cx.run.NothingProcessed ? ExitErrorsLogged
                                                                           : ExitDone;
+  // Written first, so that the last line knows of every line the log lost.
+  Resume([&] { FlushLog(cx); });
   Resume([&] { ReportEndOnStandardError(cx, status); });
   cx.ExitProcess(status);
   // Nothing of the program runs after the orderly end, even should an override return.

@@ -58,7 +58,7 @@ void GatherGeneralSection(AppContext& cx, Gathered& out) {
   Gather(out, General, QStringLiteral("Loop_Delay"), [&] { return WholeNumberText(o.loopDelay); });
   Gather(out, General, QStringLiteral("LogMethod"), [&] { return CheckBoxText(cx.ui->VerboseLogging()); });
   // A log that fell back to the temporary folder keeps the path the user chose.
-  const QString& unwritable = cx.window.startup.UnwritableLogFile;
+  const QString& unwritable = cx.log.UnwritableLogFileBase;
   Gather(out, General, QStringLiteral("LogFile"), [&] { return unwritable.isEmpty() ? cx.log.LogFileBase : unwritable; });
   Gather(out, General, QStringLiteral("DisplayErrors"), [&] { return CheckBoxText(cx.ui->DisplayErrors()); });
   Gather(out, General, QStringLiteral("ProcessDescending"), [&] { return CheckBoxText(o.processDescending); });

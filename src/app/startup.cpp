@@ -198,13 +198,15 @@ void TakeCommandLine(AppContext& cx) {
 
 QString DefaultLogFile(const QString& folder) { return folder + QLatin1Char('/') + ProductName + QStringLiteral(".LOG"); }
 
-// The folders for the log when the configured one cannot be written, in this order: TEMP, TMPDIR
-// and /tmp, each once.
-QStringList FallbackLogFolders() {
+// The logs for when the configured one cannot be written, at start-up or later: the default log in
+// TEMP, TMPDIR and /tmp, in this order, each folder once.
+QStringList FallbackLogBases() {
   QStringList folders;
   for (const QString& folder : {qEnvironmentVariable("TEMP"), qEnvironmentVariable("TMPDIR"), QStringLiteral("/tmp")})
     if (!folder.isEmpty() && !folders.contains(QDir::cleanPath(folder))) folders << QDir::cleanPath(folder);
-  return folders;
+  QStringList bases;
+  for (const QString& folder : folders) bases << DefaultLogFile(folder);
+  return bases;
 }
 
 // A log that cannot be written would lose the whole run's record without a word: it goes to the
@@ -216,8 +218,7 @@ bool FallBackFromUnwritableLog(AppContext& cx) {
   QString reason;
   if (LogFileWritable(dated, &reason)) return true;
   QStringList refused{dated + QStringLiteral(" (") + reason + QLatin1Char(')')};
-  for (const QString& folder : FallbackLogFolders()) {
-    const QString fallback = DefaultLogFile(folder);
+  for (const QString& fallback : cx.log.FallbackLogBases) {
     if (QDir::cleanPath(fallback) == QDir::cleanPath(cx.log.LogFileBase)) continue;
     const QString fallbackDated = DatedLogFileName(fallback, today);
     QString why;
@@ -225,7 +226,7 @@ bool FallBackFromUnwritableLog(AppContext& cx) {
       refused << fallbackDated + QStringLiteral(" (") + why + QLatin1Char(')');
       continue;
     }
-    cx.window.startup.UnwritableLogFile = cx.log.LogFileBase;
+    cx.log.UnwritableLogFileBase = cx.log.LogFileBase;
     cx.log.LogFileBase = fallback;
     cx.ui->SetLogDirToolTip(fallback);
     const QString text = QStringLiteral("Warning: the log file ") + dated + QStringLiteral(" cannot be written (") + reason +
@@ -247,6 +248,7 @@ bool SetLogPath(AppContext& cx) {
   QString base = GetAppSetting(cx, General, QStringLiteral("LogFile"), fallback);
   if (base.isEmpty()) base = fallback;
   cx.log.LogFileBase = base;
+  cx.log.FallbackLogBases = FallbackLogBases();
   cx.ui->SetLogDirToolTip(base);
   if (HasSwitch(cx, QStringLiteral("/P")) && QFileInfo(base).isFile()) cx.os->RemoveFile(base);
   return FallBackFromUnwritableLog(cx);

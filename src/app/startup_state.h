@@ -24,9 +24,6 @@ struct StartupState {
   bool Failed = false;
   // The first setting that start-up saves could be written: otherwise the user is told once.
   bool SettingsWritable = true;
-  // The configured log path when it could not be written and the log went to the temporary
-  // folder instead; the orderly end saves it back unchanged.
-  QString UnwritableLogFile;
 };
 
 }  // namespace sw

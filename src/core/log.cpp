@@ -1,5 +1,6 @@
 #include "core/log.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringEncoder>
@@ -52,6 +53,7 @@ void OpenLogFile(LogFileHandle& f, const QString& path, qint64 at) {
   f.path = path;
   f.lookedAt = at;
   f.fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (f.fd < 0) f.error = errno;
   struct stat st {};
   if (f.fd >= 0 && ::fstat(f.fd, &st) == 0) {
     f.device = st.st_dev;
@@ -98,12 +100,78 @@ LogFileHandle& FileFor(LogState& log, const QDateTime& now) {
 // kilobytes, so a block costs one write for every few rows instead of one for every entry.
 constexpr qsizetype BlockSize = 64 * 1024;
 
+// The first of the fallback logs after the current one in the start-up order; the first of all
+// when the current log is none of them.
+qsizetype NextFallback(const LogState& log) {
+  const QString current = QDir::cleanPath(log.LogFileBase);
+  for (qsizetype i = 0; i < log.FallbackLogBases.size(); ++i)
+    if (QDir::cleanPath(log.FallbackLogBases.at(i)) == current) return i + 1;
+  return 0;
+}
+
+// The log goes on in the fallback whose file took the block: later entries go there too.
+void GoOnIn(Context& cx, const QString& base, const QString& from, const QString& why) {
+  LogState& log = cx.log;
+  if (log.UnwritableLogFileBase.isEmpty()) log.UnwritableLogFileBase = log.LogFileBase;
+  log.LogFileBase = base;
+  log.file.nameBase = base;
+  log.DatedLogFile = log.file.path;
+  log.ContinuedFrom << from;
+  log.Losing = false;
+  cx.ui->SetLogDirToolTip(base);
+  WarnLoudly(cx, QStringLiteral("Warning: the log file ") + from + QStringLiteral(" cannot be written (") + why +
+                     QStringLiteral(") - the log goes on in ") + log.DatedLogFile);
+}
+
+// No log took the block: standard error says so when the losses begin, the end of the program
+// tells how many lines they came to.
+void LoseBlock(LogState& log, const QByteArray& block, const QString& from, const QString& why) {
+  log.LinesLost += block.count('\n');
+  if (log.Losing) return;
+  log.Losing = true;
+  const QString text = QStringLiteral("Error: the log file ") + from + QStringLiteral(" cannot be written (") + why +
+                       QStringLiteral(") and no other log folder can take its lines: they are lost");
+  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+  std::fflush(stderr);
+}
+
+// Writes the lines kept back. A block that the file cannot take goes on in the next fallback log
+// that takes it; when none does, the log stays where it was, to be tried again with the next block.
+void WriteBlock(Context& cx) {
+  LogState& log = cx.log;
+  LogFileHandle& f = log.file;
+  const bool lines = !f.pending.isEmpty();
+  if (f.Flush()) {
+    if (lines) log.Losing = false;  // a block written again ends the run of losses
+    return;
+  }
+  const QString from = f.path;
+  const QString why = QString::fromLocal8Bit(std::strerror(f.error != 0 ? f.error : EBADF));
+  const QDateTime now = log.Now ? log.Now() : QDateTime::currentDateTime();
+  const qint64 at = WallMilliseconds(now.date(), now.time());
+  // Taken out first: closing the file must not try it again.
+  QByteArray block = std::exchange(f.pending, QByteArray());
+  for (qsizetype i = NextFallback(log); i < log.FallbackLogBases.size(); ++i) {
+    const QString& base = log.FallbackLogBases.at(i);
+    const QString dated = DatedLogFileName(base, now.date());
+    if (dated == from) continue;
+    OpenLogFile(f, dated, at);
+    f.pending = std::move(block);
+    if (f.Flush()) {
+      GoOnIn(cx, base, from, why);
+      return;
+    }
+    block = std::exchange(f.pending, QByteArray());
+  }
+  OpenLogFile(f, from, at);
+  LoseBlock(log, block, from, why);
+}
+
 // Keeps one line back for the next block, in the local 8-bit encoding, which on Linux is UTF-8
 // (QString::toLocal8Bit gives the same bytes): encoded straight into the block, not into a copy
-// of each line. A line that cannot be written (no file) is lost silently, as a log must never
-// stop its caller.
-void AppendLine(const LogFileHandle& f, const QString& line) {
-  if (f.fd < 0) return;
+// of each line. Kept also while no file is open: the block then goes on in a fallback log.
+void AppendLine(Context& cx, const QString& line) {
+  const LogFileHandle& f = cx.log.file;
   QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
   QByteArray& block = f.pending;
   const qsizetype start = block.size();
@@ -112,7 +180,7 @@ void AppendLine(const LogFileHandle& f, const QString& line) {
   *end++ = '\r';
   *end++ = '\n';
   block.resize(end - block.constData());
-  if (block.size() >= BlockSize) f.Flush();
+  if (block.size() >= BlockSize) WriteBlock(cx);
 }
 
 // Writes an entry that passed the filter; an error or warning entry whose stamp goes after its
@@ -120,19 +188,19 @@ void AppendLine(const LogFileHandle& f, const QString& line) {
 // carries it.
 void WriteEntry(Context& cx, QString& text, const QString& label) {
   const QDateTime now = cx.log.Now ? cx.log.Now() : QDateTime::currentDateTime();
-  LogFileHandle& file = FileFor(cx.log, now);
+  FileFor(cx.log, now);
   const bool stampEveryLine = cx.ui->TimeStampLogFile();
   if (!stampEveryLine && label.isEmpty()) {
-    AppendLine(file, text);
+    AppendLine(cx, text);
     return;
   }
   const QString stamp = LogStamp(now);
   if (stampEveryLine) {
-    AppendLine(file, stamp + QLatin1Char(' ') + text);
+    AppendLine(cx, stamp + QLatin1Char(' ') + text);
     return;
   }
   text = StampAfterLabel(text, label.size(), stamp);
-  AppendLine(file, text);
+  AppendLine(cx, text);
 }
 
 }  // namespace
@@ -197,25 +265,34 @@ void LogFileHandle::Close() {
   fd = -1;
 }
 
-void LogFileHandle::Flush() const {
+bool LogFileHandle::Flush() const {
+  if (pending.isEmpty()) return true;
+  if (fd < 0) return false;
   // A NUL from a source value would make tools take the whole log for a binary file: a blank
   // stands for it. Looked for in the block as a whole, which costs far less than line by line.
   if (std::memchr(pending.constData(), 0, size_t(pending.size())))
     std::replace(pending.begin(), pending.end(), '\0', ' ');
-  const char* p = pending.constData();
-  qsizetype left = fd >= 0 ? pending.size() : 0;
-  // A failed write loses the block silently, as a log must never stop its caller.
-  while (left > 0) {
-    const ssize_t written = ::write(fd, p, size_t(left));
+  const qsizetype size = pending.size();
+  qsizetype done = 0;
+  while (done < size) {
+    const ssize_t written = ::write(fd, pending.constData() + done, size_t(size - done));
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) break;
-    p += written;
-    left -= written;
+    if (written <= 0) {
+      error = written < 0 ? errno : ENOSPC;
+      break;
+    }
+    done += written;
   }
-  pending.resize(0);  // keeps its room for the next block
+  if (done == size) {
+    pending.resize(0);  // keeps its room for the next block
+    return true;
+  }
+  // The line that the write cut goes on whole wherever the rest is written.
+  pending.remove(0, done == 0 ? 0 : pending.lastIndexOf('\n', done - 1) + 1);
+  return false;
 }
 
-void FlushLog(Context& cx) { cx.log.file.Flush(); }
+void FlushLog(Context& cx) { WriteBlock(cx); }
 
 void LogMessageBox(Context& cx, const QString& text) {
   LogMessage(cx, text);
@@ -256,6 +333,7 @@ void LogUnwrittenEntry(Context& cx) {
 }
 
 void CloseLogFile(Context& cx) {
+  WriteBlock(cx);
   LogFileHandle& f = cx.log.file;
   f.Close();
   f.path.clear();

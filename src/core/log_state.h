@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace sw {
@@ -21,11 +22,14 @@ struct LogFileHandle {
   ~LogFileHandle();
   void Close();
   // Writes the lines kept back. Const: it changes what the file holds on disk, not what the log
-  // holds, so a reader of a const context can have it written first.
-  void Flush() const;
+  // holds, so a reader of a const context can have it written first. False when the file cannot
+  // take them (or none is open): what it did not take stays kept back, from the start of the line
+  // it cut, and `error` says why.
+  bool Flush() const;
 
   int fd = -1;
   mutable QByteArray pending;  // whole lines not yet written, each ending in CR LF
+  mutable int error = 0;       // the errno of the last open or write that failed
   QString path;  // the name it was opened (or tried) as
   quint64 device = 0, inode = 0;
   bool exists = false;  // a file was at the path when last looked at
@@ -61,6 +65,18 @@ struct LogState {
   // Error entries and failed statements since the program started: they decide its exit status.
   int ErrorsLogged = 0;
   LogFileHandle file;
+  // The configured log when it could not be written and the log went to a fallback instead, at
+  // start-up or later; the orderly end saves it back unchanged.
+  QString UnwritableLogFileBase;
+  // The logs to go on in, in this order, when a block cannot be written to the current one: the
+  // default log in each of the folders that start-up falls back to.
+  QStringList FallbackLogBases;
+  // The logs this run's entries went to before it went on in a fallback, in order: the earlier
+  // entries are there.
+  QStringList ContinuedFrom;
+  // Lines that no log could take, and whether the last block was among them (said once a run of losses).
+  qint64 LinesLost = 0;
+  bool Losing = false;
   // Before this run writes its first entry: when today's file (of an earlier run) was last looked
   // for, in the log clock's wall time in milliseconds.
   qint64 EarlierFileLookedAt = 0;

@@ -20,6 +20,7 @@ class Generator : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(s.started);
+    s.ui->confirms = true;
     for (const QString library : {"LAWLIB", "ORALIB"})
       server.Exec(library, "DELETE FROM CLIENT; DELETE FROM MATTER; DELETE FROM INDUSTRY; DELETE FROM PRACTICE;"
                            "INSERT INTO INDUSTRY (SYSTEM_ID) VALUES (501), (502), (503);"
@@ -72,6 +73,7 @@ TEST_F(Generator, HandsOutIdsInTurnAcrossClientsAndStopsAfterTheCurrentMatter) {
   ASSERT_EQ(s.ui->shown.size(), 2u);
   EXPECT_EQ(s.ui->shown[0].text, "Test data will be written into library LAWLIB: 1001 clients (0100 to 1100) in CLIENT and "
                                  "99099 matters in MATTER. Write them?");
+  EXPECT_EQ(s.ui->shown[0].buttons, MsgButtons::YesNoDefaultNo);  // Enter, or an unattended box, writes nothing
   EXPECT_EQ(s.ui->shown[1].text, "2 client(s) and 102 matter(s) created starting at 100");
   EXPECT_EQ(s.ui->shown[1].title, admin::DefaultApplicationTitle());
   EXPECT_NE(s.ui->shown[1].title, s.cx.app.AppTitle);

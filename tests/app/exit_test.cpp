@@ -91,6 +91,7 @@ TEST_F(ExitDecision, ExitStopsTheGeneratorAndIsEnabledAgainAfterIt) {
   ASSERT_TRUE(test::ConnectTestSession(cx, server, "LAWLIB"));
   server.Exec("LAWLIB", "DELETE FROM INDUSTRY; DELETE FROM PRACTICE; INSERT INTO INDUSTRY (SYSTEM_ID) VALUES (501);"
                         "INSERT INTO PRACTICE (SYSTEM_ID) VALUES (601)");
+  cx.scripted->confirms = true;
   for (const bool betweenCycles : {true, false}) {
     SCOPED_TRACE(betweenCycles ? "between cycles" : "idle");
     const QString start = betweenCycles ? "5" : "1";

@@ -151,6 +151,28 @@ TEST_F(LogTest, AFileMovedOrDeletedDuringTheRunIsMadeAfreshAtTheNextLook) {
   EXPECT_TRUE(cx.ui->controls.logMenusEnabled);
 }
 
+// A block no log can take (a full disk) is said lost, once for a run of losses; the next fallback
+// log that takes one has the rest and says where it goes on from.
+TEST_F(LogTest, ABlockNoLogCanTakeIsSaidLostAndTheNextFallbackThatCanHasTheRest) {
+  const QString spare = cx.dir.path() + "/spare_20261207.log", why = " cannot be written (No space left on device)";
+  cx.log.FallbackLogBases = {cx.dir.path() + "/spare.log"};
+  ASSERT_TRUE(QFile::link("/dev/full", File()) && QFile::link("/dev/full", spare));
+  testing::internal::CaptureStderr();
+  for (const char* text : {"Error: one", "two"}) {
+    LogMessage(cx, text);
+    FlushLog(cx);
+    FlushLog(cx);  // with nothing kept back: the run of losses goes on
+  }
+  EXPECT_EQ(cx.log.LinesLost, 2);
+  EXPECT_EQ(QString::fromStdString(testing::internal::GetCapturedStderr()),
+            "Error: the log file " + File() + why + " and no other log folder can take its lines: they are lost\n");
+  ASSERT_TRUE(QFile::remove(spare));
+  LogMessage(cx, "three");
+  FlushLog(cx);
+  EXPECT_EQ(Read(spare), "three\r\nWarning: " + Stamp + " the log file " + File() + why + " - the log goes on in " + spare +
+                             "\r\n" + HyphenLine + "\r\n");
+}
+
 TEST_F(LogTest, ErrorReportLines) {
   ReportError(cx, 5, "DMMain", "Invalid procedure call");
   ReportError(cx, 0, "ignored", "ignored");

@@ -11,6 +11,7 @@
 #   badsetting a check box setting holds a value it cannot take  2
 #   readonly   every library may be read but not written        1 (errors logged)
 #   nolog      TEMP unset, TMPDIR a folder the user cannot write 0, the log in /tmp, said last
+#   logfull    the log's disk is full (/dev/full), and errors   1, every error in TMPDIR's log, both named last
 #   refused    the demo rule's source table is gone              1, with the untick and the last
 #              line on standard error naming the errors and the log; later runs skip it with 0,
 #              saying so last, also once the table is back
@@ -82,6 +83,11 @@ case "$case_name" in
     expected=0 last="(its folder $work/locked cannot be written) - the log goes to $spare instead$"
     # Another user's log there leaves no folder for it: start-up ends before any work.
     if [ ! -e "$spare" ]; then trap 'rm -rf "$work" "$spare"' EXIT; elif ! "${run_as[@]}" test -w "$spare"; then expected=2; fi ;;
+  logfull)
+    "$dm_tool" sql "$STACKWRIGHT_DM_SERVER" LAWLIB "ALTER TABLE MATTER RENAME TO MATTER_GONE" >/dev/null
+    mkdir "$work/spare"; export TMPDIR="$work/spare"
+    log="Quillmark Stackwright for OpenText eDOCS_$(date +%Y%m%d).LOG"; ln -s /dev/full "$work/$log"
+    expected=1 last="$ended 1: [1-9][0-9]* error(s) logged; see the logs $work/$log and $work/spare/$log$" ;;
   refused)
     "$dm_tool" sql "$STACKWRIGHT_DM_SERVER" LAWLIB "ALTER TABLE MATTER RENAME TO MATTER_GONE" >/dev/null
     expected=1 last="$errors" ;;
@@ -199,6 +205,13 @@ if [ "$case_name" = nvcause ] || [ "$case_name" = locked ]; then
   counted="$(tail -n 1 "$work/run.err" | sed -nE 's/.*: ([0-9]+) error\(s\) logged.*/\1/p')"
   logged="$(cat "$work"/*.LOG | grep -ciE '^(error:|sql error #)' || true)"
   [ -n "$counted" ] && [ "$counted" -eq "$logged" ] || { echo "errors on standard error: $counted, in the log: $logged"; exit 1; }
+fi
+if [ "$case_name" = logfull ]; then  # the full log reads as endless zeros: only the spare one is read
+  counted="$(tail -n 1 "$work/run.err" | sed -nE 's/.*: ([0-9]+) error\(s\) logged.*/\1/p')"
+  logged="$(grep -ciE '^(error:|sql error #)' "$work/spare/$log" || true)"
+  [ "$counted" -eq "$logged" ] && grep -q "^Warning: .* (No space left on device) - the log goes on in $work/spare/" \
+    "$work/spare/$log" || { echo "errors on standard error: $counted, in the spare log: $logged"; exit 1; }
+  grep -q "^LogFile=$work/Quillmark" "$settings" || { echo "the configured log is not kept"; exit 1; }
 fi
 if [ "$case_name" = readonly ]; then
   grep -q "Error: .*readonly database" "$work"/*.LOG || { echo "no failed row in the log"; exit 1; }

@@ -148,7 +148,7 @@ void ButtonLogDir_Click(AppContext& cx, const LogFileChooser& chooser) {
   }
   if (chosen->isEmpty()) return;
   cx.log.LogFileBase = *chosen;
-  cx.window.startup.UnwritableLogFile.clear();
+  cx.log.UnwritableLogFileBase.clear();
   cx.settings->SaveSetting(ProductName, QStringLiteral("General"), QStringLiteral("LogFile"), *chosen);
   cx.ui->SetLogDirToolTip(*chosen);
 }

@@ -43,6 +43,7 @@ class ProcessedRowsTest : public test::AdminWindowTest {
  protected:
   void SetUp() override {
     AdminWindowTest::SetUp();
+    cx.scripted->confirms = true;
     for (const char* lib : {"LAWLIB", "ORALIB"}) server.Exec(lib, "DELETE FROM TARN_STACKWRIGHT");
     Choose("LAWLIB");
   }
@@ -162,6 +163,7 @@ TEST_F(ProcessedRowsTest, RemovesSelectedRecordsThatNameOne) {
   });
   EXPECT_EQ(Shown(), QStringList({"Are you sure you want to remove 5 selected row(s) from TARN_STACKWRIGHT in library LAWLIB?",
                                   "4 row(s) removed from TARN_STACKWRIGHT in library LAWLIB"}));
+  EXPECT_EQ(cx.scripted->shown[0].buttons, MsgButtons::YesNoDefaultNo);  // Enter removes nothing
   EXPECT_EQ(Records(), 2);
 }
 

@@ -146,6 +146,7 @@ TEST_F(RuleSqlEditorTest, ClearingDeletesEveryChunkAndBlanksTheCopies) {
   ASSERT_EQ(SaveText(QString(1500, 'q')), QDialog::Accepted);
   ASSERT_EQ(Chunks().size(), 2);
 
+  cx.scripted->Answer(MsgResult::Yes);
   EXPECT_EQ(SaveText("   "), QDialog::Accepted);  // Yes to the clearing question
   EXPECT_TRUE(Chunks().isEmpty());
   EXPECT_EQ(cx.scripted->shown[cx.scripted->shown.size() - 2].text, "Do you want to clear the saved SQL statement?");
@@ -157,8 +158,7 @@ TEST_F(RuleSqlEditorTest, ClearingDeletesEveryChunkAndBlanksTheCopies) {
 TEST_F(RuleSqlEditorTest, RefusedClearingLeavesWindowOpenAndRowsStored) {
   cx.scripted->Answer(MsgResult::No);
   ASSERT_EQ(SaveText("SELECT 1"), QDialog::Accepted);
-  cx.scripted->Answer(MsgResult::No);
-  EXPECT_EQ(SaveText(""), -1);
+  EXPECT_EQ(SaveText(""), -1);  // Enter, or an unattended box, keeps the statement
   EXPECT_EQ(Chunks().size(), 1);
 }
 
@@ -194,6 +194,19 @@ TEST_F(RuleSqlEditorTest, TestFromOkLooksPastALeadingComment) {
   EXPECT_EQ(Chunks().size(), 1);
   cx.scripted->Answer(MsgResult::No);
   EXPECT_EQ(SaveText("SELECT '--', [a--b] /* -- */ FROM [OWNER].CLIENT -- the clients"), QDialog::Accepted);
+}
+
+// {OWNER} is stored, and tested before saving, as the placeholder the run resolves, in literals too.
+TEST_F(RuleSqlEditorTest, OwnerPlaceholdersAreStoredForTheRunAndRun) {
+  const QString owner = cx.library.DatabaseOwner, rows = server.Scalar("LAWLIB", "SELECT COUNT(*) FROM CLIENT, PEOPLE");
+  ASSERT_GT(rows.toInt(), 0);
+  cx.scripted->Answer(MsgResult::Yes);  // test first
+  ASSERT_EQ(SaveText("SELECT CLIENT_ID FROM {owner}.CLIENT, [OWNER].PEOPLE WHERE '{OWNER}' = '" + owner + "'"), QDialog::Accepted);
+  EXPECT_EQ(Shown()[1], "Results: " + rows + " item(s) returned from test on CLIENT MATTERS" + RolledBack);
+  const QString stored = "SELECT CLIENT_ID FROM [OWNER].CLIENT, [OWNER].PEOPLE WHERE '[OWNER]' = '" + owner + "'";
+  EXPECT_EQ(Reloaded(), stored);
+  ASSERT_TRUE(RunSQL(cx, ReplaceOwnerPlaceholdersInLiterals(stored, owner)));
+  EXPECT_EQ(cx.session.pSQL->RowCount(), rows.toLongLong());
 }
 
 TEST_F(RuleSqlEditorTest, TestRunsOnThePanelLibraryAndSwitchesBack) {
