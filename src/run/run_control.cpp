@@ -510,7 +510,7 @@ void NormalisePauseTexts(RunContext& cx) {
                                              std::tuple{QStringLiteral("PauseEnd"), end, options.pauseEnd}}) {
     if (time.valid) continue;
     LogThenHyphens(cx, QStringLiteral("Warning: The setting ") + setting + QStringLiteral(" holds \"") + text +
-                           QStringLiteral("\", which is no time of day (HH:MM or HHMM, 00:00 to 23:59) - the pause timer is off "
+                           QStringLiteral("\", which is no time of day (HH:MM, HH.MM or HHMM, 00:00 to 23:59) - the pause timer is off "
                                           "for this run"));
     rc.PauseTimerOff = true;
   }
@@ -528,7 +528,9 @@ PauseTime ReadPauseText(const QString& text) {
   const bool digitsOnly = std::all_of(field.begin(), field.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
   const int width = digitsOnly ? 4 : 5;
   while (field.size() < width) field.prepend(QLatin1Char('0'));
-  static const QRegularExpression time(QStringLiteral("^([0-9]{2}):?([0-9]{2})$"));
+  // Hours are the first two characters and minutes the last two, whatever one character stands
+  // between them ("09:30", "09.30", "9h30").
+  static const QRegularExpression time(QStringLiteral("^([0-9]{2})[^0-9]?([0-9]{2})$"));
   const QRegularExpressionMatch parts = time.match(field);
   if (parts.hasMatch() && parts.captured(1).toInt() <= 23 && parts.captured(2).toInt() <= 59)
     return {parts.captured(1) + QLatin1Char(':') + parts.captured(2), true};

@@ -29,7 +29,8 @@ qint64 SecondsSinceMidnight(const QDateTime& moment);
 QString FormatTimeOfDay(const QString& text);
 // A pause start or end as the run and the window's fields read it, cut to five characters: digits
 // only are padded with leading zeros to four (HHMM: "930" is 09:30, "7" is 00:07, "1230" is
-// 12:30), any other text to five (HH:MM: "9:30" is 09:30). A time of day (00:00 to 23:59) comes
+// 12:30), any other text to five, with any one separator between hours and minutes ("9:30",
+// "09.30" and "9h30" are 09:30). A time of day (00:00 to 23:59) comes
 // back in the form "HH:MM" and `valid`; any other text keeps the shape the window's rule gives it
 // (hours from the first two characters, minutes from the last two: "abcdef" becomes "ab:de").
 struct PauseTime {

@@ -27,11 +27,12 @@ using test::AddRuleNode;
 
 // --- pause texts and the window ---------------------------------------------------------------
 
-// One reading for the run and the window's fields: digits only are HHMM, a text with a colon HH:MM.
+// One reading for the run and the window's fields: digits only are HHMM, a text with one separator HH:MM.
 TEST(PauseTexts, DigitsAreReadAsHoursAndMinutesAndOnlyTimesOfDayAreValid) {
   const std::vector<std::tuple<QString, QString, bool>> cases = {
       {"930", "09:30", true}, {"7", "00:07", true}, {"1230", "12:30", true}, {"12", "00:12", true}, {"", "00:00", true},
       {"9:30", "09:30", true}, {"7:05", "07:05", true}, {"23:59", "23:59", true}, {"12:00:00", "12:00", true},
+      {"09.30", "09:30", true}, {"9h30", "09:30", true},
       // No time of day: the text keeps the shape it reached.
       {"abcdef", "ab:de", false}, {"noon", "0n:on", false}, {"25:00", "25:00", false}, {"99:99", "99:99", false},
       {"2400", "24:00", false}, {"1260", "12:60", false}};

@@ -69,7 +69,7 @@ TEST_F(Pages, APauseFieldIsNormalisedWhenItLosesTheFocusAndTheOtherStaysAsLoaded
 // The run reads a time the window left alone as the field would after losing the focus; a text
 // that is no time of day it leaves as typed.
 TEST_F(Pages, APauseFieldAndTheRunReadEveryTextAlike) {
-  for (const QString typed : {"930", "2215", "noon", "abcdef", "9:30", "", "12:00:00", "2575"}) {
+  for (const QString typed : {"930", "2215", "noon", "abcdef", "9:30", "", "12:00:00", "2575", "09.30", "9h30"}) {
     window.TextPauseStart->setText(typed);
     window.TextPauseEnd->setText(typed);
     QFocusEvent out(QEvent::FocusOut);
