@@ -11,6 +11,10 @@ class AppContext;
 // Start-up: everything from launch to the shown main window (and, with /G, the whole run). It
 // reads the command line from the process (or cx.window.startup.Arguments when set).
 void Form_Load(AppContext& cx);
+// The log that start-up would write, found for a failure that ends the program before start-up
+// (a DM server that cannot be opened), so that the log tells of it too; /P is left to start-up.
+// False, said, when no log can be written.
+bool FindLogBeforeStartup(AppContext& cx);
 
 // The per-user settings: read into the option controls at start-up, saved at the end.
 void LoadAllSettings(AppContext& cx);

@@ -242,14 +242,19 @@ bool FallBackFromUnwritableLog(AppContext& cx) {
   return false;
 }
 
-// False when no log can be written.
-bool SetLogPath(AppContext& cx) {
+void TakeConfiguredLogPath(AppContext& cx) {
   const QString fallback = DefaultLogFile(cx.window.startup.TempFolder);
   QString base = GetAppSetting(cx, General, QStringLiteral("LogFile"), fallback);
   if (base.isEmpty()) base = fallback;
   cx.log.LogFileBase = base;
   cx.log.FallbackLogBases = FallbackLogBases();
   cx.ui->SetLogDirToolTip(base);
+}
+
+// False when no log can be written.
+bool SetLogPath(AppContext& cx) {
+  TakeConfiguredLogPath(cx);
+  const QString& base = cx.log.LogFileBase;
   if (HasSwitch(cx, QStringLiteral("/P")) && QFileInfo(base).isFile()) cx.os->RemoveFile(base);
   return FallBackFromUnwritableLog(cx);
 }
@@ -478,6 +483,12 @@ void UnexpectedError(AppContext& cx, qint64 number, const QString& source, const
 }
 
 }  // namespace
+
+bool FindLogBeforeStartup(AppContext& cx) {
+  cx.window.startup.TempFolder = TempFolder(cx);
+  TakeConfiguredLogPath(cx);
+  return FallBackFromUnwritableLog(cx);
+}
 
 void Form_Load(AppContext& cx) {
   StartupEnd end = StartupEnd::Unexpected;

@@ -206,17 +206,30 @@ int CountAndExpandLibraries(RunContext& cx) {
   return counter;
 }
 
-// False when nothing is selected: the run then ends without its summary.
+// Whether a ticked library holds a ticked rule (rule nodes sit right under their library's).
+bool AnyRuleTicked(RunContext& cx) {
+  for (int i = 0; i < cx.ui->RulesNodeCount(); ++i) {
+    const RulesTreeNode node = cx.ui->RulesNode(i);
+    if (node.parent >= 0 && node.checked && cx.ui->RulesNode(node.parent).checked) return true;
+  }
+  return false;
+}
+
+// False when nothing is selected: the run then ends without its summary. A scheduled run that
+// would walk ticked libraries without a ticked rule does nothing either.
 bool CycleHead(RunContext& cx) {
   cx.run.InLoopDelay = false;
-  if (CountAndExpandLibraries(cx) == 0) {
+  const bool unattended = HasSwitch(cx, QStringLiteral("/G")) && HasSwitch(cx, QStringLiteral("/X"));
+  if (CountAndExpandLibraries(cx) == 0 || (unattended && !AnyRuleTicked(cx))) {
     const QString text = QStringLiteral("No libraries or rules selected - cannot continue.");
     LogThenHyphens(cx, text);
     if (!HasSwitch(cx, QStringLiteral("/G")))
       cx.ui->MessageBox(text, MsgIcon::Information, MsgButtons::OK, cx.app.AppTitle);
     // A scheduled run that did nothing must not pass for one that did its work.
-    if (HasSwitch(cx, QStringLiteral("/G")) && HasSwitch(cx, QStringLiteral("/X"))) {
+    if (unattended) {
       cx.run.NothingProcessed = true;
+      // The walk that would tell them does not happen.
+      for (int i = 0; i < cx.ui->RulesNodeCount(); ++i) TellSkippedAfterFailure(cx, i, cx.ui->RulesNode(i));
       WarnLoudly(cx, QStringLiteral("Warning: Nothing was processed: no library or rule is ticked - tick them in the "
                                     "window, which keeps the ticks for later runs"));
     }

@@ -41,10 +41,10 @@ const char* const kHelp =
     "  /P          purge the configured log file\n"
     "  --help, -h, /?  this text\n"
     "\n"
-    "Without a display (QT_QPA_PLATFORM=offscreen, or no DISPLAY with /G /X), and with /G /X on\n"
-    "any display, every message box is logged, written to standard error and answered with its\n"
-    "default button. Without a display, or offscreen, and without /G /X the program ends with\n"
-    "status 2.\n"
+    "Without a display (QT_QPA_PLATFORM=offscreen, or with /G /X no DISPLAY or one that cannot\n"
+    "be opened), and with /G /X on any display, every message box is logged, written to standard\n"
+    "error and answered with its default button. Without a display that can be opened, or\n"
+    "offscreen, and without /G /X the program ends with status 2.\n"
     "SIGTERM, SIGINT and SIGHUP stop the run after the row in hand, release the claims and end\n"
     "the program with the signal's status; a second signal ends it at once.\n"
     "\n"
@@ -85,13 +85,38 @@ bool ShowsNoWindow() {
   return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }
 
+// The platforms Qt tries in turn for the display it is given, then offscreen: a display that
+// cannot be opened (a stale DISPLAY that a service or a cron job inherits) would otherwise make Qt
+// abort. The order is Qt's own where no platform is named.
+void FallBackToOffscreen() {
+  QByteArray platforms = qgetenv("QT_QPA_PLATFORM");
+  if (platforms.isEmpty()) {
+    QByteArrayList order;
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) order << "wayland";
+    if (!qEnvironmentVariableIsEmpty("DISPLAY")) order << "xcb";
+    platforms = order.join(';');
+  }
+  qputenv("QT_QPA_PLATFORM", platforms + ";offscreen");
+}
+
+// The displays named, for the reason why none can be opened.
+QString DisplaysNamed() {
+  QStringList named;
+  for (const char* name : {"WAYLAND_DISPLAY", "DISPLAY", "QT_QPA_PLATFORM"})
+    if (!qEnvironmentVariableIsEmpty(name)) named << QString::fromLatin1(name) + QLatin1Char('=') + qEnvironmentVariable(name);
+  return named.join(QStringLiteral(", "));
+}
+
 // Without a display Qt cannot start and aborts. A job from a scheduler, which has none, runs
 // unattended without a window; the window alone would wait for a Go that nobody can press, and
 // so it would where it is drawn offscreen.
 bool ChoosePlatform(int argc, char** argv) {
   const bool unattended = sw::RunsUnattended(SwitchLine(argc, argv));
   if (unattended) {
-    if (!HasDisplay()) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!HasDisplay())
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+    else if (!ShowsNoWindow())
+      FallBackToOffscreen();
     return true;
   }
   if (!HasDisplay()) {
@@ -100,11 +125,26 @@ bool ChoosePlatform(int argc, char** argv) {
                stderr);
     return false;
   }
-  if (!ShowsNoWindow()) return true;
+  if (!ShowsNoWindow()) {
+    FallBackToOffscreen();
+    return true;
+  }
   std::fprintf(stderr,
                "stackwright: there is no display to show the main window on (QT_QPA_PLATFORM=%s draws it where nobody "
                "sees it, and it would wait for ever): run it unattended with /G /X, or start it on a display\n",
                qgetenv("QT_QPA_PLATFORM").constData());
+  return false;
+}
+
+// False, said, when the window was to be shown but the display given could not be opened and Qt
+// fell back to drawing offscreen.
+bool WindowCanBeShown(int argc, char** argv, const QString& displays) {
+  if (sw::RunsUnattended(SwitchLine(argc, argv)) || QGuiApplication::platformName() != QLatin1String("offscreen"))
+    return true;
+  std::fprintf(stderr,
+               "stackwright: there is no display to show the main window on (%s cannot be opened): run it unattended "
+               "with /G /X, or start it on a display\n",
+               displays.toLocal8Bit().constData());
   return false;
 }
 
@@ -159,8 +199,10 @@ int main(int argc, char** argv) {
   // file again unless TZ names it: named once, it is read once.
   if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");
   ToolkitMessages::Install();
+  const QString displays = DisplaysNamed();
   if (!ChoosePlatform(argc, argv)) return EndBeforeStartup(sw::AppContext());
   QApplication app(argc, argv);
+  if (!WindowCanBeShown(argc, argv, displays)) return EndBeforeStartup(sw::AppContext());
   // Drawing a scaled pixmap (a frame of the style) spreads over the global pool, one new thread a
   // core at the first drawing; the windows are small, and starting those threads costs more than
   // they save. Nothing else of the program uses the pool.
@@ -173,11 +215,13 @@ int main(int argc, char** argv) {
   QString error;
   const sw::dm::DmServerPtr server = sw::dm::DmServer::Open(path, &error);
   if (!server) {
+    const QString text = QStringLiteral("Error: cannot open the DM server at \"%1\": %2 - set STACKWRIGHT_DM_SERVER to a "
+                                        "server folder (stackwright-dm init <dir> --demo)")
+                             .arg(path, error.isEmpty() ? QStringLiteral("unknown error") : error);
+    // The log of a scheduled run is where its failures are looked for.
+    if (sw::FindLogBeforeStartup(cx)) sw::LogMessage(cx, text);
     // Said in a box too: a program started from the desktop has no standard error to read.
-    cx.ui->Warn(QStringLiteral("Error: cannot open the DM server at \"%1\": %2 - set STACKWRIGHT_DM_SERVER to a server "
-                               "folder (stackwright-dm init <dir> --demo)")
-                    .arg(path, error.isEmpty() ? QStringLiteral("unknown error") : error),
-                sw::MsgIcon::Critical, cx.app.AppTitle);
+    cx.ui->Warn(text, sw::MsgIcon::Critical, cx.app.AppTitle);
     return EndBeforeStartup(cx);
   }
   cx.dm = std::make_shared<sw::dm::DmComponents>(server);
