@@ -559,6 +559,16 @@ TEST_P(WorkspaceUndoneTest, RowUndoneAfterItsWorkspacesLeavesTheNextRowsWholeTre
   EXPECT_EQ(orphans(), 0);
   EXPECT_EQ(Number(library, "SELECT COUNT(*) FROM REGISTRY WHERE NAME = 'LINKID'"), primary == library ? 4 : 0);
 
+  // A refused commit in the rule's library takes the group off, its entries elsewhere with it.
+  cx.dm->Server()->hooks.sqlFault = [&](const QString& where, const QString& sql) -> std::optional<dm::SqlFault> {
+    if (!sql.startsWith("COMMIT") || where != library) return std::nullopt;
+    return dm::SqlFault{1, 112, QStringLiteral("There is not enough space on the disk")};
+  };
+  workspacesOn();
+  ReadAndProcess();
+  EXPECT_EQ(cx.runState.rule.AddedCount, 0);
+  EXPECT_EQ(members(), expected({"M00002", "M00003"}));
+
   cx.dm->Server()->hooks.sqlFault = nullptr;
   workspacesOn();
   ReadAndProcess();
