@@ -123,11 +123,11 @@ bool GroupLost(RunContext& cx, const RowGroup& group) {
   return false;
 }
 
-// Only a group that wrote to the e-mail library before has work there that now stands alone.
-void LogRefusedRuleCommit(RunContext& cx, RowGroup& group, const SqlTransaction& rulePart) {
+// Only a group whose e-mail library was ended before has work there that now stands alone.
+void LogRefusedRuleCommit(RunContext& cx, RowGroup& group, bool afterEmailLibrary) {
   const QString text = QStringLiteral("Error: The work in library ") + cx.runState.rule.LibraryName +
                        QStringLiteral(" could not be committed");
-  group.splitCommit = &group.parts.front() != &rulePart;
+  group.splitCommit = afterEmailLibrary;
   LogMessage(cx, group.splitCommit ? text + QStringLiteral(" after the work in the other library was") : text);
 }
 
@@ -222,7 +222,7 @@ bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit) {
                          QStringLiteral(" could not be committed"));
     } else if (stands && !committed) {
       stands = false;
-      if (rules) LogRefusedRuleCommit(cx, group, part);
+      if (rules) LogRefusedRuleCommit(cx, group, &part != &group.parts.front());
     }
     ruleEnded = ruleEnded || rules;
   }

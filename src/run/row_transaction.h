@@ -76,9 +76,10 @@ void KeepRowInGroup(RunContext& cx, RowGroup& group, const GroupRow& row);
 // Ends the group: commits (when `commit`) or rolls back. The e-mail library is ended first, so
 // that the rule's library, which holds the rows' records, never stands without the folders made
 // elsewhere; the reached libraries last, so that their entries never link folders rolled back
-// (a refused commit there loses the entries alone, logged, and the rows stand). Rows of a group that does not stand are logged as not kept and taken off the
-// counters. True when the group's work stands (also when no group was open). A commit that
-// stands in the other library only sets `splitCommit`.
+// (a refused commit there loses the entries alone, logged, and the rows stand). Rows of a group
+// that does not stand are logged as not kept and taken off the counters. True when the group's
+// work stands (also when no group was open). A commit that stands in the e-mail library only
+// sets `splitCommit`.
 bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit);
 
 // Whether a level's folder name is the one the rule routes to its e-mail library, blanks around
