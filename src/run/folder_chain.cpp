@@ -240,7 +240,7 @@ void QueueRowDocuments(RunContext& cx, int k) {
 }
 
 // What a folder the chain has just created receives, in order.
-void FurnishNewFolder(RunContext& cx, int r, int k, const QString& name) {
+void FurnishNewFolder(RunContext& cx, int r, int k, const QString& name, const JoinLibrary& join) {
   RuleRowsState& rows = cx.runState.rows;
   const qint64 folder = rows.ParentFolder;
   const QString library = rows.ParentLibrary;
@@ -257,11 +257,11 @@ void FurnishNewFolder(RunContext& cx, int r, int k, const QString& name) {
     RunPassedStep(cx, library, [&] { SetFolderEmailAddress(cx, folder, library, k, r); });
     RunPassedStep(cx, library, [&] { SetFolderAuthor(cx, folder, library); });
   }
-  AddRowWorkspaces(cx, k, name, folder, library);
+  AddRowWorkspaces(cx, k, name, folder, library, join);
   QueueRowDocuments(cx, k);
 }
 
-RowEnd LevelLoop(RunContext& cx, int r) {
+RowEnd LevelLoop(RunContext& cx, int r, const JoinLibrary& join) {
   RuleRowsState& rows = cx.runState.rows;
   RuleWorkingValues& rule = cx.runState.rule;
   for (int k = 1; k <= rows.LevelCount; ++k) {
@@ -295,7 +295,7 @@ RowEnd LevelLoop(RunContext& cx, int r) {
     ++rule.AddedCount;
     ShowCounters(cx);
     // A stop asked for now is seen at the end of the row: the row completes first.
-    FurnishNewFolder(cx, r, k, name);
+    FurnishNewFolder(cx, r, k, name, join);
   }
   return RowEnd::Done;
 }
@@ -319,7 +319,7 @@ void BuildRow(RunContext& cx, RowGroup& group, int r) {
   RuleRowsState& rows = cx.runState.rows;
   RuleWorkingValues& rule = cx.runState.rule;
   const int addedBefore = rule.AddedCount;
-  const RowTransaction work = BeginRowTransaction(cx, group);
+  RowTransaction work = BeginRowTransaction(cx, group);
   if (!work.opened) {
     LogMessage(cx, QStringLiteral("Error: Unable to begin the work on item #") + N(r) + QStringLiteral(" in library ") +
                        rule.LibraryName + (work.failure.isEmpty() ? QString() : QStringLiteral(" (") + work.failure + QStringLiteral(")")));
@@ -328,7 +328,7 @@ void BuildRow(RunContext& cx, RowGroup& group, int r) {
   }
   RowEnd end = RowEnd::Failed;
   try {
-    end = LevelLoop(cx, r);
+    end = LevelLoop(cx, r, [&](const QString& library) { return JoinRowLibrary(cx, group, work, library); });
     if (end == RowEnd::Done) {
       // The sort's result is not used: a sort that fails leaves the chain as it was.
       // The limit is the run's library's, read before the step makes the folder's library current.

@@ -5,6 +5,7 @@
 #include "core/library.h"
 #include "core/library_checks.h"
 #include "core/log.h"
+#include "core/screen_guard.h"
 #include "core/text.h"
 #include "folders/check_for_folder.h"
 #include "run/run_context.h"
@@ -52,29 +53,48 @@ constexpr int RowsPerGroup = 64;
 // busy timeout.
 constexpr qint64 GroupMilliseconds = 50;
 
-// Opens the group's transaction in every library a row of the rule may write to. False, with the
-// database's reason, when the rule's library cannot take part.
+bool HasPart(const std::vector<SqlTransaction>& parts, const QString& library) {
+  return std::any_of(parts.begin(), parts.end(),
+                     [&](const SqlTransaction& part) { return part.Library.compare(library, Qt::CaseInsensitive) == 0; });
+}
+
+// Opens the group's transaction in every library a row of the rule may write to, and in those
+// its rows reached before. False, with the database's reason, when the rule's library cannot take
+// part.
 bool BeginGroup(RunContext& cx, RowGroup& group, QString& failure) {
   const QString remembered = CurrentLibraryNameOrEmpty(cx);
+  const QStringList needed = RowLibraries(cx);
+  QStringList libraries = needed;
+  for (const QString& library : group.reached)
+    if (!libraries.contains(library, Qt::CaseInsensitive)) libraries << library;
+  std::sort(libraries.begin(), libraries.end(),
+            [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+  // Opened in name order, held as the group ends them: the e-mail library's, the rule library's,
+  // the reached ones.
+  std::vector<SqlTransaction> elsewhere, own, reachedParts;
   bool opened = true;
-  for (const QString& library : RowLibraries(cx)) {
+  for (const QString& library : libraries) {
     const bool rules = IsRuleLibrary(cx, library);
-    // A library that cannot be reached gets no part: its level then fails by itself.
+    const bool reached = !needed.contains(library, Qt::CaseInsensitive);
+    // A library that cannot be reached gets no part: its level then fails by itself, and a
+    // reached one is joined again when a row needs it.
     if (!ConnectLibrary(cx, library)) {
       if (rules) opened = false;
       continue;
     }
     const SqlTransaction part = BeginTransaction(cx);
-    if (!part.Opened) {
-      opened = false;
-      if (cx.session.pSQL) failure = CleanErrorDescription(cx.session.pSQL->ErrDescription());
-      break;
+    if (part.Opened) {
+      (reached ? reachedParts : rules ? own : elsewhere).push_back(part);
+      continue;
     }
-    if (rules)
-      group.parts.push_back(part);
-    else
-      group.parts.insert(group.parts.begin(), part);
+    if (reached) continue;
+    opened = false;
+    if (cx.session.pSQL) failure = CleanErrorDescription(cx.session.pSQL->ErrDescription());
+    break;
   }
+  group.parts = elsewhere;
+  group.parts.insert(group.parts.end(), own.begin(), own.end());
+  group.parts.insert(group.parts.end(), reachedParts.begin(), reachedParts.end());
   if (!opened) {
     for (const SqlTransaction& part : group.parts) EndTransaction(cx, part, false);
     group.parts.clear();
@@ -86,13 +106,7 @@ bool BeginGroup(RunContext& cx, RowGroup& group, QString& failure) {
 }
 
 bool GroupHolds(const RowGroup& group, const QStringList& libraries) {
-  for (const QString& library : libraries) {
-    const bool held = std::any_of(group.parts.begin(), group.parts.end(), [&](const SqlTransaction& part) {
-      return part.Library.compare(library, Qt::CaseInsensitive) == 0;
-    });
-    if (!held) return false;
-  }
-  return true;
+  return std::all_of(libraries.begin(), libraries.end(), [&](const QString& library) { return HasPart(group.parts, library); });
 }
 
 bool GroupDue(RunContext& cx, const RowGroup& group) {
@@ -107,6 +121,14 @@ bool GroupLost(RunContext& cx, const RowGroup& group) {
   for (const SqlTransaction& part : group.parts)
     if (TransactionPartFailed(cx, part)) return true;
   return false;
+}
+
+// Only a group whose e-mail library was ended before has work there that now stands alone.
+void LogRefusedRuleCommit(RunContext& cx, RowGroup& group, bool afterEmailLibrary) {
+  const QString text = QStringLiteral("Error: The work in library ") + cx.runState.rule.LibraryName +
+                       QStringLiteral(" could not be committed");
+  group.splitCommit = afterEmailLibrary;
+  LogMessage(cx, group.splitCommit ? text + QStringLiteral(" after the work in the other library was") : text);
 }
 
 }  // namespace
@@ -149,6 +171,23 @@ RowTransaction BeginRowTransaction(RunContext& cx, RowGroup& group) {
   return row;
 }
 
+bool JoinRowLibrary(RunContext& cx, RowGroup& group, RowTransaction& row, const QString& library) {
+  if (library.isEmpty() || HasPart(row.parts, library)) return true;
+  if (!row.opened) return false;
+  const ScreenGuard back(cx, ScreenParts{.skipNoLibrary = true, .onlyWhenLeft = true});
+  if (!ConnectLibrary(cx, library)) return false;
+  if (!HasPart(group.parts, library)) {
+    const SqlTransaction part = BeginTransaction(cx);
+    if (!part.Opened) return false;
+    group.parts.push_back(part);
+    if (!group.reached.contains(library, Qt::CaseInsensitive)) group.reached << library;
+  }
+  const SqlTransaction own = BeginSavepoint(cx);
+  if (!own.Opened) return false;
+  row.parts.push_back(own);
+  return true;
+}
+
 RowOutcome EndRowTransaction(RunContext& cx, RowGroup& group, const RowTransaction& row, bool commit) {
   bool stands = commit && row.opened && !OpenTransactionFailed(cx);
   for (const SqlTransaction& part : row.parts)
@@ -173,17 +212,19 @@ bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit) {
   // stand, while lines of rows that a kill undoes are logged again by the run that redoes them.
   FlushLog(cx);
   bool stands = commit;
+  bool ruleEnded = false;
   for (const SqlTransaction& part : group.parts) {
     const bool committed = EndTransaction(cx, part, stands);
-    if (stands && !committed) {
+    const bool rules = IsRuleLibrary(cx, part.Library);
+    if (stands && !committed && ruleEnded) {
+      // The rows' folders stand: only the entries written there are lost.
+      LogMessage(cx, QStringLiteral("Error: The workspace entries in library ") + part.Library +
+                         QStringLiteral(" could not be committed"));
+    } else if (stands && !committed) {
       stands = false;
-      if (!IsRuleLibrary(cx, part.Library)) continue;
-      // Only a group that wrote to another library has work there that now stands alone.
-      const QString text = QStringLiteral("Error: The work in library ") + cx.runState.rule.LibraryName +
-                           QStringLiteral(" could not be committed");
-      group.splitCommit = group.parts.size() > 1;
-      LogMessage(cx, group.splitCommit ? text + QStringLiteral(" after the work in the other library was") : text);
+      if (rules) LogRefusedRuleCommit(cx, group, &part != &group.parts.front());
     }
+    ruleEnded = ruleEnded || rules;
   }
   group.parts.clear();
   if (!stands) {

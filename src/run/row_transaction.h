@@ -8,6 +8,7 @@
 // good only when its group commits. A group that cannot commit takes all its rows with it, and
 // a kill loses at most the group not yet committed, which the next run does again.
 #include <QDateTime>
+#include <QStringList>
 #include <vector>
 
 #include "core/sql.h"
@@ -24,7 +25,12 @@ struct GroupRow {
 };
 
 struct RowGroup {
-  std::vector<SqlTransaction> parts;  // the group's transaction in each library, the rule's library last
+  // The group's transaction in each library: the e-mail library's, the rule's library's, then the
+  // libraries the rows reached (users' workspaces), which hold entries linking the rule's folders.
+  std::vector<SqlTransaction> parts;
+  // Libraries rows of the rule reached during the run: later groups open their parts at the start,
+  // in name order with the others.
+  QStringList reached;
   QDateTime started;                  // when it began, by the run's clock
   int workspaceCacheRows = 0;         // the workspace cache's rows when the group began
   std::vector<GroupRow> rows;         // the rows that stand in it so far
@@ -56,6 +62,10 @@ enum class RowOutcome {
 // that two computers taking the same two libraries never wait for each other. Not opened once the
 // group's commit has split between the libraries.
 RowTransaction BeginRowTransaction(RunContext& cx, RowGroup& group);
+// The row writes to `library` as well (a user's workspace in the user's primary library): its
+// work there joins the group's transaction and gets a savepoint of the row, so that it stands or
+// falls with the row. False when the library cannot take part; the row must then write nothing there.
+bool JoinRowLibrary(RunContext& cx, RowGroup& group, RowTransaction& row, const QString& library);
 // Ends the row's part: kept when `commit` and nothing of the row failed, else gone back to. A row
 // that does not stand also makes the workspace cache forget what it learned during the row: the
 // roots and workspaces it names may be gone. A lost group is rolled back here, its earlier rows
@@ -63,11 +73,13 @@ RowTransaction BeginRowTransaction(RunContext& cx, RowGroup& group);
 RowOutcome EndRowTransaction(RunContext& cx, RowGroup& group, const RowTransaction& row, bool commit);
 // The row stood: it joins the group, which commits when it is full or its time is up.
 void KeepRowInGroup(RunContext& cx, RowGroup& group, const GroupRow& row);
-// Ends the group: commits (when `commit`) or rolls back. The other library is ended first, so
+// Ends the group: commits (when `commit`) or rolls back. The e-mail library is ended first, so
 // that the rule's library, which holds the rows' records, never stands without the folders made
-// elsewhere. Rows of a group that does not stand are logged as not kept and taken off the
-// counters. True when the group's work stands (also when no group was open). A commit that
-// stands in the other library only sets `splitCommit`.
+// elsewhere; the reached libraries last, so that their entries never link folders rolled back
+// (a refused commit there loses the entries alone, logged, and the rows stand). Rows of a group
+// that does not stand are logged as not kept and taken off the counters. True when the group's
+// work stands (also when no group was open). A commit that stands in the e-mail library only
+// sets `splitCommit`.
 bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit);
 
 // Whether a level's folder name is the one the rule routes to its e-mail library, blanks around

@@ -11,6 +11,7 @@
 #include "run/run_context.h"
 #include "security/passed_step.h"
 #include "security/security.h"
+#include "security/workspace.h"
 
 namespace sw {
 
@@ -104,7 +105,22 @@ QString MissingWorkspaceValue(qint64 folder, const QString& folderName, const QS
   return QString();
 }
 
-void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64 folder, const QString& library) {
+// An entry written apart from the row would outlive the row undone: the user's primary library
+// joins the row first. False (logged) when it cannot, or when it cannot be found.
+bool JoinUserLibrary(RunContext& cx, const QString& user, const JoinLibrary& join) {
+  if (!join) return true;
+  QString primary;
+  RunPassedStep(cx, QString(), [&] { primary = WorkspaceLibrary(cx, user); });
+  if (primary.isEmpty()) return false;
+  if (join(primary)) return true;
+  LogMessage(cx, QStringLiteral("Error: Unable to begin the work in library ") + primary + QStringLiteral(" for the workspace of user ") +
+                     user + QStringLiteral(" - nothing is added"));
+  Dash(cx);
+  return false;
+}
+
+void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64 folder, const QString& library,
+                    const JoinLibrary& join) {
   const std::vector<QString> users = cx.runState.rows.WorkspaceUsers;
   const QString workspace = RowWorkspaceName(cx);
   const QString missing = MissingWorkspaceValue(folder, folderName, workspace);
@@ -122,6 +138,7 @@ void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64
                       QStringLiteral(" for Author-related user ") + user + QStringLiteral(" from folder library ") +
                       library + QStringLiteral(" #") + N(folder));
     Dash(cx);
+    if (!JoinUserLibrary(cx, user, join)) continue;
     // The whole call for one user, its look-ups included, is a step of its own: a user whose
     // workspace fails leaves the row's folders and the other users' workspaces standing.
     RunPassedStep(cx, QString(), [&] { AddToWorkspace(cx, folderName, folder, user, workspace, library); });
@@ -139,7 +156,8 @@ QString RowWorkspaceName(RunContext& cx) {
   return rule.RuleName;
 }
 
-void AddRowWorkspaces(RunContext& cx, int level, const QString& folderName, qint64 folder, const QString& library) {
+void AddRowWorkspaces(RunContext& cx, int level, const QString& folderName, qint64 folder, const QString& library,
+                      const JoinLibrary& join) {
   const RuleWorkingValues& rule = cx.runState.rule;
   const RuleRowsState& rows = cx.runState.rows;
   const bool userLevel = level == rule.RULE_WORKSPACE_TYPIST || level == rule.RULE_WORKSPACE_AUTHOR;
@@ -151,7 +169,7 @@ void AddRowWorkspaces(RunContext& cx, int level, const QString& folderName, qint
   });
   LogMessage(cx, QStringLiteral("Workspace users to process: ") + N(static_cast<qint64>(cx.runState.rows.WorkspaceUsers.size())));
   Dash(cx);
-  if (!cx.runState.rows.WorkspaceUsers.empty()) AddListedUsers(cx, level, folderName, folder, library);
+  if (!cx.runState.rows.WorkspaceUsers.empty()) AddListedUsers(cx, level, folderName, folder, library, join);
   cx.runState.rows.WorkspaceUsers.clear();
   Dash(cx);
 }

@@ -271,6 +271,50 @@ qint64 NextOrderNumber(Context& cx, const WorkspaceCall& call) {
   return highest + 1;
 }
 
+// Makes a library current for the call's next statements; false (logged) when it cannot be.
+bool Reach(Context& cx, const QString& library) {
+  if (library.isEmpty() || ConnectLibrary(cx, library)) return true;
+  LogThenHyphens(cx, QStringLiteral("Error: Unable to connect to library ") + library + QStringLiteral(" - cannot continue"));
+  return false;
+}
+
+// The name the item of the folder's library carries, read there; the current library is current
+// again afterwards.
+QString ItemNameInFolderLibrary(Context& cx, const WorkspaceCall& call, qint64 docNumber) {
+  const QString current = CurrentLibraryName(cx);
+  if (!Reach(cx, call.folderLibrary)) throw RejectedRead();
+  const QString name =
+      FirstRow(cx, QStringLiteral("SELECT DOCNAME FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + FormatNumber(docNumber), 1).value(0);
+  if (!Reach(cx, current)) throw RejectedRead();
+  return TrimBlanks(name);
+}
+
+// A member found by its name that links an item of the folder's library no longer carrying that
+// name (a folder rolled back, its number given to another) leads to the folder of this call
+// instead; one that links an item elsewhere, or an item that carries the name, stays as it is.
+// False when the new link cannot be written.
+bool RelinkMember(Context& cx, const WorkspaceCall& call, qint64 member) {
+  const QString owner = FormatNumber(member);
+  const QStringList link = FirstRow(
+      cx,
+      QStringLiteral("SELECT L.SYSTEM_ID, L.DATA, B.DATA FROM [OWNER].REGISTRY L, [OWNER].REGISTRY B WHERE L.ENTITYID = ") +
+          owner + QStringLiteral(" AND UPPER(L.NAME) = 'LINKID' AND B.ENTITYID = ") + owner +
+          QStringLiteral(" AND UPPER(B.NAME) = 'LIBRARY'"),
+      3);
+  const qint64 linkRow = WholeNumber(link.value(0));
+  const qint64 linked = WholeNumber(link.value(1));
+  if (linkRow == 0 || linked == call.docNumber) return true;
+  if (TrimBlanks(link.value(2)).compare(TrimBlanks(call.folderLibrary), Qt::CaseInsensitive) != 0) return true;
+  if (ItemNameInFolderLibrary(cx, call, linked).toUpper() == TrimBlanks(call.item).toUpper()) return true;
+  if (RowsAffectedBy(cx, QStringLiteral("UPDATE [OWNER].REGISTRY SET DATA = '") + FormatNumber(call.docNumber) +
+                             QStringLiteral("' WHERE SYSTEM_ID = ") + FormatNumber(linkRow)) == 0)
+    return false;
+  LogThenHyphens(cx, QStringLiteral("Folder ") + Quote(call.item) + QStringLiteral(" in workspace ") + Quote(call.name) +
+                  QStringLiteral(" for user ") + call.userId + QStringLiteral(" linked item #") + FormatNumber(linked) +
+                  QStringLiteral(", which no longer carries its name - it now links #") + FormatNumber(call.docNumber));
+  return true;
+}
+
 void AddMember(Context& cx, WorkspaceCall& call) {
   const QString library = CurrentLibraryName(cx);
   StatusThenHyphens(cx, QStringLiteral("Processing folder ") + Quote(call.item) + QStringLiteral(" to workspace ") + Quote(call.name) +
@@ -285,7 +329,7 @@ void AddMember(Context& cx, WorkspaceCall& call) {
   if (existing != 0) {
     LogThenHyphens(cx, QStringLiteral("Folder ") + Quote(call.item) + QStringLiteral(" already exists in workspace ") +
                     Quote(call.name) + QStringLiteral(" for user ") + call.userId);
-    call.result = true;
+    call.result = RelinkMember(cx, call, existing);
     return;
   }
 
@@ -361,13 +405,6 @@ void FillWorkspace(SecurityContext& cx, WorkspaceCall& call) {
   if (call.cacheRow == 0) AppendCache(cx, call);
 }
 
-// Makes a library current for the call's next statements; false (logged) when it cannot be.
-bool Reach(Context& cx, const QString& library) {
-  if (library.isEmpty() || ConnectLibrary(cx, library)) return true;
-  LogThenHyphens(cx, QStringLiteral("Error: Unable to connect to library ") + library + QStringLiteral(" - cannot continue"));
-  return false;
-}
-
 void ReportFailure(Context& cx, qint64 number, const QString& source, const QString& description) {
   LogMessage(cx, HyphenLine);
   LogMessage(cx, QStringLiteral("AddToWorkspace:"));
@@ -410,6 +447,23 @@ QString ExpandWorkspaceName(SecurityContext& cx, const QString& WorkspaceName, c
     name = ReplaceFirstToken(name, QStringLiteral("%TYPIST.PRIMARY_GROUP%"), GroupOf(cx, typist));
   if (name.isEmpty() || name.contains(QStringLiteral("*DEFAULT RULE*"))) return WorkspaceFallbackName;
   return name;
+}
+
+QString WorkspaceLibrary(SecurityContext& cx, const QString& User_ID) {
+  WorkspaceCall call;
+  call.userId = User_ID;
+  try {
+    ReadCache(cx, call);
+    FindPrimaryLibrary(cx, call);
+  } catch (const RejectedRead&) {
+    LogThenHyphens(cx, QStringLiteral("Error: Unable to read the workspace information for user ") + User_ID +
+                    QStringLiteral(" - nothing is added"));
+    return QString();
+  } catch (const DmCallFailure& e) {
+    ReportFailure(cx, e.Number(), e.Source(), e.Description());
+    return QString();
+  }
+  return call.primaryLibrary;
 }
 
 bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 DocNumber, const QString& User_ID,

@@ -26,6 +26,11 @@ void CutWorkspaceCache(SecurityState& state, int rows);
 // the rest of the text stays as written. Unchanged when the token is absent.
 QString ReplaceFirstToken(const QString& text, const QString& token, const QString& value);
 
+// The library where AddToWorkspace writes the user's workspaces: the user's primary library as
+// the cache or the current library knows it, else the current library. Empty (logged) when the
+// look-up fails.
+QString WorkspaceLibrary(SecurityContext& cx, const QString& User_ID);
+
 // Expands a workspace name template for one user and one item's author and typist. The primary
 // groups are looked up in the current library only when their tokens are present. An empty
 // result, or one naming the default rule, becomes WorkspaceFallbackName.

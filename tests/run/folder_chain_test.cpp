@@ -511,49 +511,76 @@ INSTANTIATE_TEST_SUITE_P(Ways, MidFolderFailureTest, ::testing::Values("refused 
                                                                       "transaction lost in the group"));
 
 // A row undone after its folder went into users' workspaces takes the workspace trees it made
-// with it: the next rows and the rerun for the same users build them again, whole.
-TEST_F(FolderChainTest, RowUndoneAfterItsWorkspacesLeavesTheNextRowsWholeTrees) {
-  CreateWorkspaceCache(cx.security);
-  const auto workspacesOn = [this] {
+// with it, also where the users' primary library is another than the rule's (on both engines):
+// the next rows and the rerun for the same users build them again, whole, linking the right folders.
+class WorkspaceUndoneTest : public FolderChainTest, public ::testing::WithParamInterface<std::pair<QString, QString>> {};
+
+TEST_P(WorkspaceUndoneTest, RowUndoneAfterItsWorkspacesLeavesTheNextRowsWholeTrees) {
+  const auto [library, primary] = GetParam();
+  const auto workspacesOn = [&] {
+    StartRule(test::DemoRule, library);
     cx.runState.rule.RULE_WORKSPACE_AUTHOR = 2;
     cx.runState.rule.RULE_WORKSPACE_GROUP = QStringLiteral("CORPORATE");
     cx.runState.rule.RULE_WORKSPACE_NAME = QStringLiteral("Matters");
   };
+  ASSERT_TRUE(ConnectLibrary(cx, library));
+  CreateWorkspaceCache(cx.security);
+  server.Exec(library, "UPDATE PEOPLE SET PRIMARY_LIB = (SELECT SYSTEM_ID FROM REMOTE_LIBRARIES WHERE LIBRARY_NAME = '" +
+                           primary + "') WHERE USER_ID IN ('APATEL', 'MJONES')");
   // The first row's first tracking record is refused, after its matter folder went into the workspaces.
   int records = 0;
   cx.dm->Server()->hooks.sqlFault = [&](const QString&, const QString& sql) -> std::optional<dm::SqlFault> {
     if (!sql.contains("INSERT INTO") || !sql.contains("TARN_STACKWRIGHT") || ++records != 1) return std::nullopt;
     return dm::SqlFault{1, 208, QStringLiteral("Injected failure")};
   };
-  // Each member, as user:item, reached from the user's root through the workspace.
-  const auto members = [this] {
-    return Sql(Law, "SELECT GROUP_CONCAT(E, ' ') FROM (SELECT P.USER_ID || ':' || M.DATA AS E FROM REGISTRY M "
-                    "JOIN REGISTRY W ON W.SYSTEM_ID = M.ENTITYID AND W.DATA = 'Matters' "
-                    "JOIN REGISTRY R ON R.SYSTEM_ID = W.ENTITYID AND R.NAME = 'WORKSPACES' "
-                    "JOIN PEOPLE P ON P.SYSTEM_ID = R.ENTITYID "
-                    "JOIN REGISTRY L ON L.ENTITYID = M.SYSTEM_ID AND L.NAME = 'LINKID' "
-                    "JOIN PROFILE F ON F.DOCNUMBER = L.DATA AND F.DOCNAME = M.DATA ORDER BY E)");
+  // Each member, as user:item#linked folder, reached from the user's root through the workspace.
+  const auto members = [&] {
+    return Sql(primary, "SELECT GROUP_CONCAT(E, ' ') FROM (SELECT P.USER_ID || ':' || M.DATA || '#' || L.DATA AS E "
+                        "FROM REGISTRY M JOIN REGISTRY W ON W.SYSTEM_ID = M.ENTITYID AND W.DATA = 'Matters' "
+                        "JOIN REGISTRY R ON R.SYSTEM_ID = W.ENTITYID AND R.NAME = 'WORKSPACES' "
+                        "JOIN PEOPLE P ON P.SYSTEM_ID = R.ENTITYID "
+                        "JOIN REGISTRY L ON L.ENTITYID = M.SYSTEM_ID AND L.NAME = 'LINKID' ORDER BY E)");
   };
-  const auto orphans = [this] {
-    return Number(Law, "SELECT COUNT(*) FROM REGISTRY X WHERE ENTITYSCOPE = 'REGISTRY' AND NOT EXISTS "
-                       "(SELECT 1 FROM REGISTRY O WHERE O.SYSTEM_ID = X.ENTITYID)");
+  const auto expected = [&](const QStringList& matters) {
+    QStringList entries;
+    for (const QString user : {"APATEL", "MJONES"})
+      for (const QString& matter : matters) entries << user + ":" + matter + "#" + QString::number(FolderNamed(library, matter));
+    return entries.join(' ');
+  };
+  const auto orphans = [&] {
+    return Number(primary, "SELECT COUNT(*) FROM REGISTRY X WHERE ENTITYSCOPE = 'REGISTRY' AND NOT EXISTS "
+                           "(SELECT 1 FROM REGISTRY O WHERE O.SYSTEM_ID = X.ENTITYID)");
   };
   workspacesOn();
   ReadAndProcess();
   ASSERT_EQ(records, 6);
   EXPECT_EQ(cx.runState.rule.ErrorCount, 1);
-  EXPECT_EQ(members(), "APATEL:M00002 APATEL:M00003 MJONES:M00002 MJONES:M00003");
+  EXPECT_EQ(members(), expected({"M00002", "M00003"}));
   EXPECT_EQ(orphans(), 0);
+  EXPECT_EQ(Number(library, "SELECT COUNT(*) FROM REGISTRY WHERE NAME = 'LINKID'"), primary == library ? 4 : 0);
+
+  // A refused commit in the rule's library takes the group off, its entries elsewhere with it.
+  cx.dm->Server()->hooks.sqlFault = [&](const QString& where, const QString& sql) -> std::optional<dm::SqlFault> {
+    if (!sql.startsWith("COMMIT") || where != library) return std::nullopt;
+    return dm::SqlFault{1, 112, QStringLiteral("There is not enough space on the disk")};
+  };
+  workspacesOn();
+  ReadAndProcess();
+  EXPECT_EQ(cx.runState.rule.AddedCount, 0);
+  EXPECT_EQ(members(), expected({"M00002", "M00003"}));
 
   cx.dm->Server()->hooks.sqlFault = nullptr;
-  StartRule(test::DemoRule);
   workspacesOn();
   ReadAndProcess();
   EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
-  EXPECT_EQ(members(), "APATEL:M00001 APATEL:M00002 APATEL:M00003 MJONES:M00001 MJONES:M00002 MJONES:M00003");
+  EXPECT_EQ(members(), expected({"M00001", "M00002", "M00003"}));
   EXPECT_EQ(orphans(), 0);
-  EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM REGISTRY WHERE DATA = 'Matters' AND NAME = 'WS-Matters'"), 2);
+  EXPECT_EQ(Number(primary, "SELECT COUNT(*) FROM REGISTRY WHERE DATA = 'Matters' AND NAME = 'WS-Matters'"), 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(Libraries, WorkspaceUndoneTest,
+                         ::testing::Values(std::pair{Law, Law}, std::pair{Law, Ora}, std::pair{Ora, Law}),
+                         [](const auto& info) { return (info.param.first + "_" + info.param.second).toStdString(); });
 
 // Steps that are logged and gone past fail for good, each for one matter, on both engines: a
 // workspace call for M00001, the queue insert for M00002, the metadata update for M00003, the sort

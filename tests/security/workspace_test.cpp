@@ -207,6 +207,15 @@ TEST_F(WorkspaceTest, ExistingRowsInTheDatabaseAreFoundByTheirData) {
   EXPECT_EQ(RegistryRows(Law), rows);
   EXPECT_TRUE(Log().contains(QStringLiteral("Folder \"ACME\" already exists in workspace \"CLIENTS\" for user JSMITH")));
   EXPECT_EQ(cx.security.WorkspaceCacheCount, 1);
+  const QString link = QStringLiteral("SELECT DATA FROM REGISTRY WHERE NAME = 'LINKID'");
+  EXPECT_EQ(server.Scalar(Law, link).toLongLong(), first) << "the linked folder still carries the name";
+
+  // Once the linked item no longer carries the name (rolled back, its number given to another),
+  // the member leads to the folder that does.
+  server.Exec(Law, QStringLiteral("UPDATE PROFILE SET DOCNAME = 'Other' WHERE DOCNUMBER = %1").arg(first));
+  EXPECT_TRUE(AddToWorkspace(cx, QStringLiteral("ACME"), other, QStringLiteral("JSMITH"), QStringLiteral("CLIENTS"), Law));
+  EXPECT_EQ(server.Scalar(Law, link).toLongLong(), other);
+  EXPECT_EQ(RegistryRows(Law), rows);
 }
 
 TEST_F(WorkspaceTest, OrderNumberFollowsTheHighestInTheWorkspace) {
