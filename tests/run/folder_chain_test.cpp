@@ -333,65 +333,94 @@ TEST_F(FolderChainTest, FailureInTheEmailLibraryUndoesTheRowInBothLibraries) {
 
 // A kill between the two libraries' commits leaves the routed folder standing in the e-mail
 // library, filed there under a parent the rule's library never kept. A refused commit leaves the
-// same, and the rule then takes no further row. The rule's library gives the lost parent's number
-// again: the next run adopts the routed folder for the row it was made for, whose values it
-// carries, and links it once; a new row that takes the number first makes a folder of its own and
-// leaves the other to `check`, which also counts routed folders linked under other parents.
-class RoutedFolderLeftByAKill : public FolderChainTest, public ::testing::WithParamInterface<bool> {};
+// same, and the rule then takes no further row. Before the next run the rule's library may give
+// the lost parent's number again, or hand its ids to others first (drawn keys, a new row). The
+// routed folder carries the values of the row it was made for: that row takes it back under the
+// parent it makes now, wherever it stands, and the filing rows of the e-mail library name the
+// chain rows as they are then; `check` counts routed folders under other rows' parents from
+// either library's rows, and filing rows that name no chain row.
+struct RoutedKill {
+  const char* name;
+  QString rule, mail;  // the rule's library and its e-mail library
+  bool newRowFirst;    // a new row takes the lost parent's number
+  int idsDrawn;        // keys handed out in the rule's library before the rerun
+};
 
-TEST_P(RoutedFolderLeftByAKill, IsAdoptedOnlyByTheRowItWasMadeFor) {
-  const bool newRowFirst = GetParam();
+class RoutedFolderLeftByAKill : public FolderChainTest, public ::testing::WithParamInterface<RoutedKill> {};
+
+TEST_P(RoutedFolderLeftByAKill, IsTakenBackByTheRowItWasMadeFor) {
+  const RoutedKill& kill = GetParam();
+  const QString& lib = kill.rule;
+  const QString& mail = kill.mail;
   QDateTime clock = QDateTime::currentDateTime();
-  cx.runState.control.Now = [&] { return clock = clock.addMSecs(50); };  // a group per row
-  const auto routedRows = [this](const QString& first) {
-    StartRule(test::DemoRule);
+  const auto routedRows = [&](const QString& first) {
+    ASSERT_TRUE(ConnectLibrary(cx, lib));
+    StartRule(test::DemoRule, lib);
+    cx.runState.control.Now = [&] { return clock = clock.addMSecs(50); };  // a group per row
     SetProfileLinks({"MATTER = MATTER.SYSTEM_ID"});
     cx.runState.rule.EmailOverrideName = QStringLiteral("inbound mail");
-    cx.runState.rule.EmailOverrideLibrary = Ora;
+    cx.runState.rule.EmailOverrideLibrary = mail;
     const QString apps = QStringLiteral(" AS \"MATTER.SYSTEM_ID\" FROM [OWNER].APPS WHERE APPLICATION ");
     cx.runState.statement.RuleStatement = first + "SELECT 'Top' AS \"T.A\", '\\' AS \"S1\", 'Inbound MAIL' AS \"NO DOT\", '\\' AS "
                                           "\"S2\", 'Filed' AS \"T.B\", 7" + apps + "= 'FOLDER' UNION ALL SELECT 'Other', '\\', "
                                           "'Inbound MAIL', '\\', 'Kept', 8" + apps + "<> 'FOLDER'";
     ReadAndProcess();
   };
+  ASSERT_TRUE(ConnectLibrary(cx, lib));  // the library's first connection commits its own set-up
   bool killed = false;
   cx.dm->Server()->hooks.sqlFault = [&](const QString& library, const QString& sql) -> std::optional<dm::SqlFault> {
-    if (library != Law || !sql.startsWith("COMMIT") || std::exchange(killed, true)) return std::nullopt;
+    if (library != lib || !sql.startsWith("COMMIT") || std::exchange(killed, true)) return std::nullopt;
     return dm::SqlFault{1, 208, QStringLiteral("Connection lost")};
   };
   routedRows({});
   ASSERT_TRUE(killed);
-  const qint64 stray = FolderNamed(Ora, "Inbound MAIL");
+  const qint64 stray = FolderNamed(mail, "Inbound MAIL");
   ASSERT_GT(stray, 0);
-  const qint64 lostParent = Number(Ora, QStringLiteral("SELECT PARENT FROM FOLDER_ITEM WHERE DOCNUMBER = %1").arg(stray));
-  ASSERT_EQ(FoldersNamed(Law, "Top"), 0);
-  EXPECT_EQ(FoldersNamed(Law, "Other") + FoldersNamed(Ora, "Kept") + TrackingRows(), 0) << "the rule stops after the refused commit";
-  EXPECT_TRUE(DmCheck().second.contains("rows naming a folder that does not exist: 1")) << qPrintable(DmCheck().second);
+  const qint64 lostParent = Number(mail, QStringLiteral("SELECT PARENT FROM FOLDER_ITEM WHERE DOCNUMBER = %1").arg(stray));
+  ASSERT_EQ(FoldersNamed(lib, "Top"), 0);
+  const QString tracked = "SELECT COUNT(*) FROM TARN_STACKWRIGHT";
+  EXPECT_EQ(FoldersNamed(lib, "Other") + FoldersNamed(mail, "Kept") + Number(lib, tracked), 0) << "the rule stops after the refused commit";
+  const QString before = DmCheck().second;
+  EXPECT_TRUE(before.contains("rows naming a folder that does not exist: 1")) << qPrintable(before);
+  EXPECT_TRUE(before.contains("broken item chains: 1")) << qPrintable(before);
 
   cx.dm->Server()->hooks.sqlFault = nullptr;
-  routedRows(newRowFirst ? "SELECT 'Fresh' AS \"T.A\", '\\' AS \"S1\", 'Inbound MAIL' AS \"NO DOT\", '\\' AS \"S2\", 'Newer' AS "
-                           "\"T.B\", 9 AS \"MATTER.SYSTEM_ID\" FROM [OWNER].APPS WHERE APPLICATION = 'FOLDER' UNION ALL " : "");
+  if (kill.idsDrawn > 0) {
+    QProcess draw;
+    draw.start(qEnvironmentVariable("STACKWRIGHT_DM_TOOL"), {"nextkey", server.Path(), lib, QString::number(kill.idsDrawn)});
+    ASSERT_TRUE(draw.waitForFinished(60000) && draw.exitCode() == 0);
+  }
+  routedRows(kill.newRowFirst ? "SELECT 'Fresh' AS \"T.A\", '\\' AS \"S1\", 'Inbound MAIL' AS \"NO DOT\", '\\' AS \"S2\", "
+                                "'Newer' AS \"T.B\", 9 AS \"MATTER.SYSTEM_ID\" FROM [OWNER].APPS WHERE APPLICATION = 'FOLDER' "
+                                "UNION ALL " : "");
   EXPECT_EQ(cx.runState.rule.ErrorCount, 0);
-  EXPECT_EQ(FolderNamed(Law, newRowFirst ? "Fresh" : "Top"), lostParent);
-  EXPECT_EQ(FiledIn(Law, lostParent, stray), !newRowFirst);
-  // No routed folder under a parent made for another row; a stray not adopted is left to check.
+  EXPECT_EQ(FolderNamed(lib, kill.newRowFirst ? "Fresh" : "Top"), lostParent);
+  EXPECT_EQ(FoldersNamed(mail, "Inbound MAIL"), 2 + kill.newRowFirst);
+  EXPECT_EQ(Number(mail, QStringLiteral("SELECT COUNT(*) FROM FOLDER_ITEM WHERE DOCNUMBER = %1 AND PARENT = %2")
+                             .arg(stray).arg(FolderNamed(lib, "Top"))), 1);
+  EXPECT_TRUE(FiledIn(lib, FolderNamed(lib, "Top"), stray));
+  EXPECT_TRUE(FiledIn(mail, stray, FolderNamed(mail, "Filed")));
+  // No routed folder stranded, misfiled or unfiled; every filing row names its chain row.
   const auto [status, report] = DmCheck();
-  EXPECT_EQ(status, newRowFirst ? 1 : 0) << qPrintable(report);
-  EXPECT_EQ(report.count("made for another row: 0"), 2) << qPrintable(report);
-  EXPECT_TRUE(report.contains(QStringLiteral("does not show them: %1").arg(newRowFirst ? 1 : 0))) << qPrintable(report);
+  EXPECT_EQ(status, 0) << qPrintable(report);
   // A later run finds every chain whole and links nothing twice.
   routedRows({});
-  EXPECT_EQ(Number(Law, "SELECT COUNT(*) FROM FOLDER_ITEM WHERE LIBRARY <> 0"), 2 + newRowFirst);
+  EXPECT_EQ(Number(lib, "SELECT COUNT(*) FROM FOLDER_ITEM WHERE LIBRARY <> 0"), 2 + kill.newRowFirst);
 
-  // Two routed folders swapped by hand between their parents are counted.
-  const QString top = QString::number(FolderNamed(Law, "Top")), other = QString::number(FolderNamed(Law, "Other"));
-  for (const QString& library : {Law, Ora})
+  // Two routed folders swapped by hand between their parents are counted in both libraries.
+  const QString top = QString::number(FolderNamed(lib, "Top")), other = QString::number(FolderNamed(lib, "Other"));
+  for (const QString& library : {lib, mail})
     server.Exec(library, "UPDATE FOLDER_ITEM SET PARENT = CASE PARENT WHEN " + top + " THEN " + other + " ELSE " + top +
                              " END WHERE PARENT IN (" + top + ", " + other + ") AND (LIBRARY <> 0 OR PARENT_LIBRARY <> 0)");
-  EXPECT_TRUE(DmCheck().second.contains("routed folders filed under a parent made for another row: 2")) << qPrintable(DmCheck().second);
+  EXPECT_EQ(DmCheck().second.count("routed folders filed under a parent made for another row: 2"), 2) << qPrintable(DmCheck().second);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rerun, RoutedFolderLeftByAKill, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(
+    Rerun, RoutedFolderLeftByAKill,
+    ::testing::Values(RoutedKill{"NumberGivenAgain", Law, Ora, false, 0}, RoutedKill{"IdsDrawn", Law, Ora, false, 3},
+                      RoutedKill{"NewRowFirst", Law, Ora, true, 0}, RoutedKill{"IdsDrawnAndNewRow", Law, Ora, true, 3},
+                      RoutedKill{"IdsDrawnOracle", Ora, Law, false, 3}, RoutedKill{"IdsDrawnAndNewRowOracle", Ora, Law, true, 3}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Rows commit in groups of sixty-four, or fewer once 50 ms have passed since the group began, and
 // at the end of the rule; a group whose commit is refused takes all its rows off the counters.
