@@ -114,20 +114,74 @@ qint64 FolderShownUnderName(FolderContext& cx, const Request& r) {
                               {FormatNumber(r.parent), SqlText(r.itemLibrary), SqlText(r.name.toUpper())}});
 }
 
+// The values the row gives its folders as one condition on PROFILE; empty outside a run's row.
+QString RowValuesCondition(FolderContext& cx) {
+  return cx.folders.RowLinkValues.split(QStringLiteral(", "), Qt::SkipEmptyParts).join(QStringLiteral(" AND "));
+}
+
 // Whether the folder carries every value the row gives its folders: then the row made it.
 bool CarriesRowValues(FolderContext& cx, const Request& r, qint64 found) {
-  const QStringList values = cx.folders.RowLinkValues.split(QStringLiteral(", "), Qt::SkipEmptyParts);
+  const QString values = RowValuesCondition(cx);
   if (values.isEmpty()) return false;
   SwitchQuietly(cx, r.itemLibrary);
   return filing::CountOf(cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + FormatNumber(found) +
-                                 QStringLiteral(" AND ") + values.join(QStringLiteral(" AND "))) > 0;
+                                 QStringLiteral(" AND ") + values) > 0;
 }
 
-// What stands for the parent in another library: the folder, and whether the parent shows it.
+// What stands for the parent in another library: the folder, whether the parent shows it, and
+// whether the row knew it by its values, so that its filings elsewhere are another row's parents'.
 struct RemoteFolder {
   qint64 number = 0;  // 0: the row makes its own
   bool shown = false;
+  bool adopted = false;
 };
+
+// The rule's folders of the item library under the level's name that carry the row's values,
+// oldest first.
+std::vector<qint64> FoldersCarryingRowValues(FolderContext& cx, const Request& r, const QString& values) {
+  SwitchQuietly(cx, r.itemLibrary);
+  filing::RunChecked(cx, {QStringLiteral("SELECT DOCNUMBER FROM [OWNER].PROFILE WHERE UPPER(DOCNAME) = ? AND ") + values +
+                              QStringLiteral(" AND DOCNUMBER IN (SELECT DOCNUMBER FROM [OWNER].FOLDER WHERE PATH = ?) "
+                                             "ORDER BY DOCNUMBER"),
+                          {SqlText(r.name.toUpper()), QStringLiteral("'") + FolderPathStamp(r.fields.name) + QStringLiteral("'")}});
+  dm::PcdSql& sql = Results(cx);
+  std::vector<qint64> folders;
+  if (sql.RowCount() > 0) {
+    do {
+      folders.push_back(qRound64(NumericValue(sql.ColumnValue(1))));
+    } while (sql.NextRow() != 0);
+  }
+  sql.ReleaseResults();
+  return folders;
+}
+
+// A folder that the parent's library shows under a parent carrying the same values belongs to a
+// row of those values there, not to this one.
+bool HeldByTwinRow(FolderContext& cx, const Request& r, qint64 folder, const QString& values) {
+  SwitchQuietly(cx, r.parentLibrary);
+  return filing::CountOf(cx, {QStringLiteral("SELECT COUNT(*) FROM [OWNER].FOLDER_ITEM FI, [OWNER].REMOTE_LIBRARIES RL WHERE "
+                                             "RL.SYSTEM_ID = FI.LIBRARY AND RL.LIBRARY_NAME = ? AND FI.DOCNUMBER = ? AND "
+                                             "FI.PARENT IN (SELECT DOCNUMBER FROM [OWNER].PROFILE WHERE ") +
+                                  values + QStringLiteral(")"),
+                              {SqlText(r.itemLibrary), FormatNumber(folder)}}) > 0;
+}
+
+// A folder made for the row whose parent's work was lost stands wherever its own library filed
+// it, under a number the parent's library has since given to another folder or to none: the row
+// knows it by its values and takes it back.
+RemoteFolder RowFolderFiledElsewhere(FolderContext& cx, const Request& r) {
+  const QString values = RowValuesCondition(cx);
+  if (values.isEmpty()) return {};
+  for (const qint64 folder : FoldersCarryingRowValues(cx, r, values)) {
+    if (folder <= 0 || HeldByTwinRow(cx, r, folder, values)) continue;
+    LogMessage(cx, QStringLiteral("Folder #") + FormatNumber(folder) + QStringLiteral(" in library ") + r.itemLibrary +
+                       QStringLiteral(" carries the values of this item - it is filed under parent folder #") +
+                       FormatNumber(r.parent) + QStringLiteral(" in library ") + r.parentLibrary);
+    Hyphens(cx);
+    return {folder, false, true};
+  }
+  return {};
+}
 
 // A folder of another library found under the parent by its own library's record. The parent's
 // own record makes it the parent's; without that record it may be one made for a parent whose
@@ -138,7 +192,7 @@ RemoteFolder FolderOfThisParent(FolderContext& cx, const Request& r, qint64 foun
   SwitchQuietly(cx, r.parentLibrary);
   if (filing::CountOf(cx, filing::FiledAlreadyQuery(found, r.parent, r.itemLibrary, r.parentLibrary)) > 0) return {found, true};
   if (const qint64 shown = FolderShownUnderName(cx, r); shown > 0) return {shown, true};
-  if (CarriesRowValues(cx, r, found)) return {found, false};
+  if (CarriesRowValues(cx, r, found)) return {found, false, true};
   LogMessage(cx, QStringLiteral("Warning: Folder #") + FormatNumber(found) + QStringLiteral(" in library ") + r.itemLibrary +
                      QStringLiteral(" stands under parent folder #") + FormatNumber(r.parent) + QStringLiteral(" in library ") +
                      r.parentLibrary + QStringLiteral(" but was not made for this item - a folder of its own is made"));
@@ -152,9 +206,10 @@ std::optional<qint64> ExistingFolder(FolderContext& cx, const Request& r) {
   const qint64 found = CheckForFolderOfRule(cx, r.name, r.fields.parseCharacters, r.parent, r.fields.name,
                                             r.fields.makesPublic, r.parentLibrary, r.itemLibrary);
   if (found < 0) return found;
-  if (found == 0) return std::nullopt;
+  if (found == 0 && !MadeInAnotherLibrary(r)) return std::nullopt;
   RemoteFolder remote{found, true};
-  if (MadeInAnotherLibrary(r)) remote = FolderOfThisParent(cx, r, found);
+  if (found > 0 && MadeInAnotherLibrary(r)) remote = FolderOfThisParent(cx, r, found);
+  if (remote.number == 0 && MadeInAnotherLibrary(r)) remote = RowFolderFiledElsewhere(cx, r);
   if (remote.number == 0) {
     SwitchQuietly(cx, r.itemLibrary);  // where the folder is made
     return std::nullopt;
@@ -166,6 +221,8 @@ std::optional<qint64> ExistingFolder(FolderContext& cx, const Request& r) {
   LogMessage(cx, line);
   // Without the parent's record the folder would stand where no one reaches it.
   if (!remote.shown && !LinkFoundFolder(cx, remote.number, r.parent, r.parentLibrary, r.itemLibrary)) FailOpenTransactions(cx);
+  // Its filings under the parents of other rows go: the folder is this row's alone.
+  if (remote.adopted && !LeaveOtherParents(cx, remote.number, r.parent, r.parentLibrary, r.itemLibrary)) FailOpenTransactions(cx);
   return remote.number;
 }
 

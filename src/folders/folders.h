@@ -59,6 +59,11 @@ bool RecordRemoteFiling(FolderContext& cx, qint64 Parent, const QString& Folder_
 // when the document is in no other folder afterwards.
 bool MoveDoc(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QString& Folder_Library,
              const QString& Document_Library);
+// A folder of Document_Library that a row took back as its own, filed now under `Parent`: its
+// filings under every other folder of Folder_Library go, from both libraries' item tables. True
+// when none is left.
+bool LeaveOtherParents(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
+                       const QString& Document_Library);
 // "Verify document": whether the folder's profile exists in `Folder_Library`, with one retry a
 // second later; when it does not, logs whether the library's database is the one that was meant.
 // True also when Display Errors is not ticked, which switches the check off.

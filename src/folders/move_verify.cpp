@@ -38,12 +38,13 @@ bool SwitchTo(Context& cx, const QString& library) {
 
 // ---- MoveDoc ----
 
-// The document's rows: filed as a document of Document_Library (or with no library recorded),
-// in a folder of the current library. Rows that another library's folder keeps here for its own
-// filings are not this library's folders and stay.
-QString DocumentRows(Context& cx, qint64 DocNumber, const QString& Document_Library, bool numberFirst) {
+// The item's rows: filed as an item of the node type ('D' a document, 'F' a folder) of
+// Document_Library (or with no library recorded), in a folder of the current library. Rows that
+// another library's folder keeps here for its own filings are not this library's folders and stay.
+QString DocumentRows(Context& cx, qint64 DocNumber, const QString& Document_Library, bool numberFirst,
+                     const QString& nodeType = QStringLiteral("D")) {
   const QString doc = QStringLiteral("DOCNUMBER = ") + FormatNumber(DocNumber);
-  const QString node = QStringLiteral("NODE_TYPE = 'D'");
+  const QString node = QStringLiteral("NODE_TYPE = '") + nodeType + QStringLiteral("'");
   return (numberFirst ? doc + QStringLiteral(" AND ") + node : node + QStringLiteral(" AND ") + doc) +
          QStringLiteral(" AND (LIBRARY = (SELECT SYSTEM_ID FROM [OWNER].REMOTE_LIBRARIES WHERE LIBRARY_NAME = '") +
          StripQuotes(Document_Library) +
@@ -53,9 +54,10 @@ QString DocumentRows(Context& cx, qint64 DocNumber, const QString& Document_Libr
 }
 
 // The folders other than Parent that hold the document, in the order the database gives them.
-std::vector<qint64> OtherFolders(Context& cx, qint64 Parent, qint64 DocNumber, const QString& Document_Library) {
+std::vector<qint64> OtherFolders(Context& cx, qint64 Parent, qint64 DocNumber, const QString& Document_Library,
+                                 const QString& nodeType) {
   RunSQL(cx, QStringLiteral("SELECT PARENT FROM [OWNER].FOLDER_ITEM WHERE PARENT <> ") + FormatNumber(Parent) +
-                 QStringLiteral(" AND ") + DocumentRows(cx, DocNumber, Document_Library, true));
+                 QStringLiteral(" AND ") + DocumentRows(cx, DocNumber, Document_Library, true, nodeType));
   dm::PcdSql& sql = Results(cx);
   std::vector<qint64> folders;
   if (sql.RowCount() == 0) {
@@ -119,8 +121,8 @@ void CloseChainGap(Context& cx, qint64 folder, const RemovedRow& removed) {
 }
 
 void RemoveFromFolder(FolderContext& cx, qint64 folder, qint64 DocNumber, const QString& Folder_Library,
-                      const QString& Document_Library) {
-  const QString rows = DocumentRows(cx, DocNumber, Document_Library, false);
+                      const QString& Document_Library, const QString& nodeType) {
+  const QString rows = DocumentRows(cx, DocNumber, Document_Library, false, nodeType);
   const RemovedRow row = ReadDocumentRow(cx, folder, rows);
   const qint64 removed = DeleteDocumentRows(cx, folder, rows);
   if (removed == 0) return;
@@ -133,9 +135,26 @@ bool MoveDocWork(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QStri
   SetStatus(cx, QStringLiteral("Document #") + FormatNumber(DocNumber) +
                     QStringLiteral(" will be removed from any other folders in which it exists"));
   Hyphens(cx);
-  for (qint64 folder : OtherFolders(cx, Parent, DocNumber, Document_Library))
-    RemoveFromFolder(cx, folder, DocNumber, Folder_Library, Document_Library);
+  for (qint64 folder : OtherFolders(cx, Parent, DocNumber, Document_Library, QStringLiteral("D")))
+    RemoveFromFolder(cx, folder, DocNumber, Folder_Library, Document_Library, QStringLiteral("D"));
   return true;
+}
+
+// The folder's own library records its filings in other libraries' folders apart: those under
+// another parent than Parent go, the chain rows the parents keep having gone before.
+void DropRemoteFilings(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QString& Folder_Library) {
+  const QString libraryId = QStringLiteral("(SELECT SYSTEM_ID FROM [OWNER].REMOTE_LIBRARIES WHERE LIBRARY_NAME = ?)");
+  RunSQL(cx, {QStringLiteral("DELETE FROM [OWNER].FOLDER_ITEM WHERE DOCNUMBER = ? AND PARENT <> ? AND PARENT_LIBRARY = ") +
+                  libraryId + QStringLiteral(" AND LIBRARY = ") + libraryId,
+              {FormatNumber(DocNumber), FormatNumber(Parent), SqlText(Folder_Library), SqlText(CurrentName(cx))}});
+  dm::PcdSql& sql = Results(cx);
+  const qint64 removed = sql.RowsAffected();
+  sql.ReleaseResults();
+  if (removed == 0) return;
+  LogMessage(cx, QStringLiteral("Folder #") + FormatNumber(DocNumber) + QStringLiteral(" in library ") + CurrentName(cx) +
+                     QStringLiteral(" is no longer filed under ") + FormatNumber(removed) +
+                     QStringLiteral(" other parent folder(s) in library ") + Folder_Library);
+  Hyphens(cx);
 }
 
 // ---- VDoc ----
@@ -212,6 +231,22 @@ bool MoveDoc(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QString& 
     result = false;
   }
   return result;
+}
+
+bool LeaveOtherParents(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
+                       const QString& Document_Library) {
+  if (!LibraryObjectSet(cx)) return false;
+  const ScreenGuard guard(cx);
+  try {
+    if (!SwitchTo(cx, Folder_Library)) return false;
+    for (qint64 folder : OtherFolders(cx, Parent, DocNumber, Document_Library, QStringLiteral("F")))
+      RemoveFromFolder(cx, folder, DocNumber, Folder_Library, Document_Library, QStringLiteral("F"));
+    if (!SwitchTo(cx, Document_Library)) return false;
+    DropRemoteFilings(cx, Parent, DocNumber, Folder_Library);
+  } catch (const std::exception&) {
+    return false;
+  }
+  return true;
 }
 
 bool VDoc(FolderContext& cx, const QString& Folder_Library, qint64 DocNumber) {

@@ -324,6 +324,17 @@ void UpdateRemoteRow(FolderContext& cx, const FolderSort& sort, const FolderItem
   Results(cx).ReleaseResults();
 }
 
+// The item's existing row for the filing names the chain row as the folder's library holds it now.
+void NameChainRow(FolderContext& cx, qint64 parent, const FolderItemRow& row, qint64 version) {
+  const QString chainRow = FormatNumber(WholeValue(row.SystemId));
+  RunSQL(cx, {QStringLiteral("UPDATE [OWNER].FOLDER_ITEM SET REMOTE_SYSTEM_ID = ?, PARENT_VERSION = ? WHERE DOCNUMBER = ? AND "
+                             "PARENT = ? AND PARENT_LIBRARY = (SELECT SYSTEM_ID FROM [OWNER].REMOTE_LIBRARIES WHERE "
+                             "LIBRARY_NAME = ?) AND COALESCE(REMOTE_SYSTEM_ID, 0) <> ?"),
+              {chainRow, FormatNumber(version), FormatNumber(WholeValue(row.DocNumber)), FormatNumber(parent),
+               SqlText(row.FolderLibrary), chainRow}});
+  Results(cx).ReleaseResults();
+}
+
 // Inserts the item's row in its own library; true when a row was written.
 bool InsertRemoteRow(FolderContext& cx, qint64 parent, const QString& folderLibrary, const FolderItemRow& row,
                      const QString& first, qint64 version) {
@@ -508,10 +519,11 @@ bool RecordRemoteFiling(FolderContext& cx, qint64 Parent, const QString& Folder_
   if (!ConnectItemLibrary(cx, Parent, *row)) return false;
   std::vector<qint64> known;
   ReadKnownItems(cx, Parent, Folder_Library, known);
-  bool recorded = std::find(known.begin(), known.end(), DocNumber) != known.end();
-  if (!recorded)
-    recorded = InsertRemoteRow(cx, Parent, Folder_Library, *row, known.empty() ? QStringLiteral("Y") : QStringLiteral("N"), version);
-  return recorded;
+  if (std::find(known.begin(), known.end(), DocNumber) == known.end())
+    return InsertRemoteRow(cx, Parent, Folder_Library, *row, known.empty() ? QStringLiteral("Y") : QStringLiteral("N"), version);
+  // A row kept from a filing whose chain row was lost names a row that is gone or another's.
+  NameChainRow(cx, Parent, *row, version);
+  return true;
 }
 
 }  // namespace sw

@@ -53,10 +53,11 @@ struct Item {
   QString name;
 };
 
-// A row that records one of the library's own folders as filed in a folder of another library.
+// A row that records one of the library's own items as filed in a folder of another library.
 struct RemoteFiling {
-  qint64 parent = 0, docNumber = 0;
+  qint64 parent = 0, docNumber = 0, chainRow = 0;  // chainRow: REMOTE_SYSTEM_ID
   QString parentLibrary;  // upper case
+  bool first = false, folder = false;
 };
 
 struct LibraryFacts {
@@ -123,10 +124,11 @@ LibraryFacts ReadLibrary(DmServer& server, const QString& name, QString* error) 
     lib.items.push_back({row[0].toLongLong(), row[1].toLongLong(), row[2].toLongLong(), row[3].toLongLong(), row[4].toLongLong(),
                          row[5].toString() == QLatin1String("Y"), row[6].toString() == QLatin1String("F"), row[7].toString()});
   const SqliteResult remote = db.Query(QStringLiteral(
-      "SELECT PARENT, DOCNUMBER, PARENT_LIBRARY FROM FOLDER_ITEM WHERE COALESCE(PARENT_LIBRARY, 0) <> 0 "
-      "AND COALESCE(LIBRARY, 0) = 0 AND UPPER(COALESCE(NODE_TYPE, '')) = 'F'"));
+      "SELECT PARENT, DOCNUMBER, COALESCE(REMOTE_SYSTEM_ID, 0), PARENT_LIBRARY, UPPER(COALESCE(ISFIRST, '')), "
+      "UPPER(COALESCE(NODE_TYPE, '')) FROM FOLDER_ITEM WHERE COALESCE(PARENT_LIBRARY, 0) <> 0 AND COALESCE(LIBRARY, 0) = 0"));
   for (const QVariantList& row : remote.rows)
-    lib.remoteFilings.push_back({row[0].toLongLong(), row[1].toLongLong(), lib.remoteNames[row[2].toLongLong()]});
+    lib.remoteFilings.push_back({row[0].toLongLong(), row[1].toLongLong(), row[2].toLongLong(), lib.remoteNames[row[3].toLongLong()],
+                                 row[4].toString() == QLatin1String("Y"), row[5].toString() == QLatin1String("F")});
   for (const QVariantList& row : db.Query(QStringLiteral("SELECT DOCNUMBER FROM PROFILE")).rows)
     lib.documents.insert(row[0].toLongLong());
   return lib;
@@ -213,7 +215,7 @@ qint64 BrokenChains(const LibraryFacts& lib, const std::vector<LibraryFacts>& al
 void CountRemoteFilings(const LibraryFacts& lib, const std::vector<LibraryFacts>& all, Counts& c) {
   const QString self = lib.name.toUpper();
   for (const RemoteFiling& filing : lib.remoteFilings) {
-    const LibraryFacts* parent = LibraryNamed(all, filing.parentLibrary);
+    const LibraryFacts* parent = filing.folder ? LibraryNamed(all, filing.parentLibrary) : nullptr;
     if (!parent) continue;
     if (!parent->documents.count(filing.parent) || !lib.documents.count(filing.docNumber)) {
       ++c.missingEnds;
@@ -226,25 +228,63 @@ void CountRemoteFilings(const LibraryFacts& lib, const std::vector<LibraryFacts>
   }
 }
 
-// Folders of another library that this library's folders show, made for another source row than
-// their parent: a routed folder carries the values of the row that made it, as its parent does.
+// A routed folder carries the values of the row that made it, as its parent does: a value the
+// two carry differently tells a folder under a parent made for another source row.
+bool MadeForAnotherRow(const Folder* parent, const Folder* routed) {
+  if (!parent || !routed) return false;
+  for (const auto& [column, value] : parent->links) {
+    auto carried = routed->links.find(column);
+    if (carried != routed->links.end() && carried->second != value) return true;
+  }
+  return false;
+}
+
+// Folders of another library that this library's folders show, and folders of this library that
+// its own filing rows put in another library's folders, made for another source row than their
+// parent.
 qint64 WrongParents(const LibraryFacts& lib, const std::vector<LibraryFacts>& all) {
   qint64 wrong = 0;
   const QString self = lib.name.toUpper();
   for (const Item& item : lib.items) {
     const QString itemLibrary = ItemLibrary(lib, item);
     const LibraryFacts* other = item.folder && itemLibrary != self ? LibraryNamed(all, itemLibrary) : nullptr;
-    const Folder* parent = other ? FolderOf(lib, item.parent) : nullptr;
-    const Folder* routed = parent ? FolderOf(*other, item.docNumber) : nullptr;
-    if (!routed) continue;
-    bool differs = false;
-    for (const auto& [column, value] : parent->links) {
-      auto carried = routed->links.find(column);
-      differs = differs || (carried != routed->links.end() && carried->second != value);
-    }
-    if (differs) ++wrong;
+    if (other && MadeForAnotherRow(FolderOf(lib, item.parent), FolderOf(*other, item.docNumber))) ++wrong;
+  }
+  for (const RemoteFiling& filing : lib.remoteFilings) {
+    const LibraryFacts* parent = filing.folder ? LibraryNamed(all, filing.parentLibrary) : nullptr;
+    if (parent && MadeForAnotherRow(FolderOf(*parent, filing.parent), FolderOf(lib, filing.docNumber))) ++wrong;
   }
   return wrong;
+}
+
+// The filing rows this library keeps for its items in another library's folder, per folder: one
+// first row at most, and each names the folder's chain row that shows the item.
+qint64 BrokenRemoteChains(const LibraryFacts& lib, const std::vector<LibraryFacts>& all) {
+  const QString self = lib.name.toUpper();
+  std::map<std::pair<QString, qint64>, std::vector<const RemoteFiling*>> byParent;
+  for (const RemoteFiling& filing : lib.remoteFilings) byParent[{filing.parentLibrary, filing.parent}].push_back(&filing);
+  std::map<QString, std::map<qint64, const Item*>> chainRows;  // parent library -> SYSTEM_ID -> row
+  for (const auto& [key, rows] : byParent) {
+    const LibraryFacts* parent = LibraryNamed(all, key.first);
+    if (parent && !chainRows.count(key.first))
+      for (const Item& item : parent->items) chainRows[key.first][item.id] = &item;
+  }
+  qint64 broken = 0;
+  for (const auto& [key, rows] : byParent) {
+    const LibraryFacts* parent = LibraryNamed(all, key.first);
+    if (!parent) continue;
+    int firsts = 0;
+    bool misnamed = false;
+    for (const RemoteFiling* filing : rows) {
+      firsts += filing->first ? 1 : 0;
+      auto named = chainRows[key.first].find(filing->chainRow);
+      const Item* item = named == chainRows[key.first].end() ? nullptr : named->second;
+      misnamed = misnamed || !item || item->parent != filing->parent || item->docNumber != filing->docNumber ||
+                 ItemLibrary(*parent, *item) != self;
+    }
+    if (misnamed || firsts > 1) ++broken;
+  }
+  return broken;
 }
 
 Counts CountLibrary(const LibraryFacts& lib, const std::vector<LibraryFacts>& all) {
@@ -270,7 +310,7 @@ Counts CountLibrary(const LibraryFacts& lib, const std::vector<LibraryFacts>& al
   c.duplicates = Surplus(siblings) + Surplus(top);
   CountRemoteFilings(lib, all, c);
   c.wrongParents = WrongParents(lib, all);
-  c.brokenChains = BrokenChains(lib, all);
+  c.brokenChains = BrokenChains(lib, all) + BrokenRemoteChains(lib, all);
   // A tracked source row has a folder of its rule that carries the row's id in the PROFILE
   // column linking to its table. Tables whose rows no folder of the rule carries are not checked.
   const std::map<QString, QString> links = ProfileLinks(db);
