@@ -1,10 +1,12 @@
 #include "platform/settings/settings_store.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <sys/stat.h>
 
 namespace sw {
 
@@ -95,7 +97,66 @@ bool Put(QSettings& settings, const SettingValue& v) {
   return !same || !handEdited.isEmpty();
 }
 
+// What the disk says of a file, to tell whether it changed since it was read: written,
+// replaced or removed by a hand edit or another program.
+struct FileMark {
+  bool exists = false;
+  qint64 size = 0;
+  qint64 seconds = 0;
+  qint64 nanoseconds = 0;
+  quint64 inode = 0;
+  bool operator==(const FileMark&) const = default;
+};
+
+FileMark MarkOf(const QString& path) {
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+  return {true, qint64(st.st_size), qint64(st.st_mtim.tv_sec), qint64(st.st_mtim.tv_nsec), quint64(st.st_ino)};
+}
+
 }  // namespace
+
+struct SettingsStore::Kept {
+  QString app;
+  QString folder;
+  QString path;
+  FileMark mark;
+  std::unique_ptr<QSettings> settings;
+};
+
+SettingsStore::SettingsStore() = default;
+
+void SettingsStore::Written(QSettings& settings) const {
+  settings.sync();
+  kept_->mark = MarkOf(kept_->path);
+}
+SettingsStore::~SettingsStore() = default;
+
+QSettings& SettingsStore::Opened(const QString& app) const {
+  const QString folder = ConfigFolder();
+  const bool same = kept_ && kept_->app == app && kept_->folder == folder;
+  if (!same) {
+    kept_ = std::make_unique<Kept>();
+    kept_->app = app;
+    kept_->folder = folder;
+  }
+  // A file not there yet may appear under another spelling: its name is looked for until it is.
+  if (!same || !kept_->mark.exists) {
+    const QString path = SettingsFile(app);
+    if (path != kept_->path || !kept_->settings) {
+      kept_->path = path;
+      kept_->settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+      kept_->mark = MarkOf(path);
+      return *kept_->settings;
+    }
+  }
+  const FileMark now = MarkOf(kept_->path);
+  if (!(now == kept_->mark)) {
+    kept_->settings->sync();
+    kept_->mark = MarkOf(kept_->path);
+  }
+  return *kept_->settings;
+}
 
 QString SettingsStore::SettingsFile(const QString& app) {
   const QString folder = ConfigFolder();
@@ -114,17 +175,16 @@ QString SettingsStore::SettingsFile(const QString& app) {
 QString SettingsStore::GetSetting(const QString& app, const QString& section, const QString& key,
                                   const QString& defaultValue) const {
   if (section.isEmpty() || key.isEmpty()) return defaultValue;
-  const QString path = SettingsFile(app);
-  if (!QFileInfo::exists(path)) return defaultValue;
-  QSettings settings(path, QSettings::IniFormat);
+  QSettings& settings = Opened(app);
   const QString handEdited = HandEditedGeneralKey(settings, section, key);
   if (!handEdited.isEmpty()) return ValueText(settings.value(handEdited));
   const QString group = GroupFor(settings, section);
   if (group.isEmpty()) return defaultValue;
   settings.beginGroup(group);
   const QString storedKey = FindStored(settings.childKeys(), key);
-  if (storedKey.isEmpty()) return defaultValue;
-  return ValueText(settings.value(storedKey));
+  const QString value = storedKey.isEmpty() ? defaultValue : ValueText(settings.value(storedKey));
+  settings.endGroup();
+  return value;
 }
 
 bool SettingsStore::SaveSetting(const QString& app, const QString& section, const QString& key, const QString& value) {
@@ -133,9 +193,8 @@ bool SettingsStore::SaveSetting(const QString& app, const QString& section, cons
 }
 
 bool SettingsStore::SaveSettings(const QString& app, const QList<SettingValue>& values) {
-  const QString path = SettingsFile(app);
-  if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
-  QSettings settings(path, QSettings::IniFormat);
+  if (!QDir().mkpath(ConfigFolder())) return false;
+  QSettings& settings = Opened(app);
   bool saved = true;
   bool changed = false;
   for (const SettingValue& v : values) {
@@ -148,22 +207,21 @@ bool SettingsStore::SaveSettings(const QString& app, const QList<SettingValue>& 
   // A value that is stored already is not written again: every write replaces the file and waits
   // for the disk, and some values are saved at every library switch.
   if (!changed) return saved;
-  settings.sync();
+  Written(settings);
   return saved && settings.status() == QSettings::NoError;
 }
 
 void SettingsStore::DeleteSetting(const QString& app, const QString& section, const QString& key) {
   if (section.isEmpty()) return;
-  const QString path = SettingsFile(app);
-  if (!QFileInfo::exists(path)) return;
-  QSettings settings(path, QSettings::IniFormat);
+  QSettings& settings = Opened(app);
+  if (!kept_->mark.exists) return;
   if (IsGeneral(section)) {
     for (const QString& handEdited : settings.childKeys())
       if (key.isEmpty() || DecodeName(handEdited).compare(key, Qt::CaseInsensitive) == 0) settings.remove(handEdited);
   }
   const QString group = GroupFor(settings, section);
   if (group.isEmpty()) {
-    settings.sync();
+    Written(settings);
     return;
   }
   if (key.isEmpty()) {
@@ -174,7 +232,7 @@ void SettingsStore::DeleteSetting(const QString& app, const QString& section, co
     if (!storedKey.isEmpty()) settings.remove(storedKey);
     settings.endGroup();
   }
-  settings.sync();
+  Written(settings);
 }
 
 }  // namespace sw
