@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
@@ -114,6 +115,25 @@ FileMark MarkOf(const QString& path) {
   return {true, qint64(st.st_size), qint64(st.st_mtim.tv_sec), qint64(st.st_mtim.tv_nsec), quint64(st.st_ino)};
 }
 
+// A value the file holds, never a null text: that stands for a value it does not hold.
+QString HeldValue(const QVariant& value) {
+  const QString text = ValueText(value);
+  return text.isNull() ? QStringLiteral("") : text;
+}
+
+// The value as the file holds it; a null text when it holds none.
+QString StoredValue(QSettings& settings, const QString& section, const QString& key) {
+  const QString handEdited = HandEditedGeneralKey(settings, section, key);
+  if (!handEdited.isEmpty()) return HeldValue(settings.value(handEdited));
+  const QString group = GroupFor(settings, section);
+  if (group.isEmpty()) return QString();
+  settings.beginGroup(group);
+  const QString storedKey = FindStored(settings.childKeys(), key);
+  const QString value = storedKey.isEmpty() ? QString() : HeldValue(settings.value(storedKey));
+  settings.endGroup();
+  return value;
+}
+
 }  // namespace
 
 struct SettingsStore::Kept {
@@ -122,6 +142,9 @@ struct SettingsStore::Kept {
   QString path;
   FileMark mark;
   std::unique_ptr<QSettings> settings;
+  // The answers given since the file was last read or written, by section and key;
+  // a null text for a value the file does not hold.
+  QHash<QString, QString> answers;
 };
 
 SettingsStore::SettingsStore() = default;
@@ -129,6 +152,7 @@ SettingsStore::SettingsStore() = default;
 void SettingsStore::Written(QSettings& settings) const {
   settings.sync();
   kept_->mark = MarkOf(kept_->path);
+  kept_->answers.clear();
 }
 SettingsStore::~SettingsStore() = default;
 
@@ -154,6 +178,7 @@ QSettings& SettingsStore::Opened(const QString& app) const {
   if (!(now == kept_->mark)) {
     kept_->settings->sync();
     kept_->mark = MarkOf(kept_->path);
+    kept_->answers.clear();
   }
   return *kept_->settings;
 }
@@ -176,15 +201,14 @@ QString SettingsStore::GetSetting(const QString& app, const QString& section, co
                                   const QString& defaultValue) const {
   if (section.isEmpty() || key.isEmpty()) return defaultValue;
   QSettings& settings = Opened(app);
-  const QString handEdited = HandEditedGeneralKey(settings, section, key);
-  if (!handEdited.isEmpty()) return ValueText(settings.value(handEdited));
-  const QString group = GroupFor(settings, section);
-  if (group.isEmpty()) return defaultValue;
-  settings.beginGroup(group);
-  const QString storedKey = FindStored(settings.childKeys(), key);
-  const QString value = storedKey.isEmpty() ? defaultValue : ValueText(settings.value(storedKey));
-  settings.endGroup();
-  return value;
+  // Folded as the names compare; the section's length keeps "A" "B/C" apart from "A/B" "C".
+  const QString folded = section.toCaseFolded();
+  const QString name = QString::number(folded.size()) + QLatin1Char(':') + folded + key.toCaseFolded();
+  const auto known = kept_->answers.constFind(name);
+  if (known != kept_->answers.constEnd()) return known->isNull() ? defaultValue : *known;
+  const QString value = StoredValue(settings, section, key);
+  kept_->answers.insert(name, value);
+  return value.isNull() ? defaultValue : value;
 }
 
 bool SettingsStore::SaveSetting(const QString& app, const QString& section, const QString& key, const QString& value) {
