@@ -11,13 +11,15 @@
 //   running them (from each statement's first step to its end): the part of the run no leaner
 //   program can save while it sends the same statements;
 // - the floor: the least durable writes the same folders need (profile, version and folder rows,
-//   three security rows, the filing item and its chain link, the queue and tracking rows, the
-//   client's root entry), as prepared statements on a copy in WAL with synchronous FULL, once
-//   committing as the run does (64 source rows, or fewer when 50 ms have passed since the group
-//   began) and once with one commit per source row. The /NV run's share of the first is the
-//   headline.
+//   three security rows, the filing item and its chain link, the client's root entry, the
+//   documents queued in NEEDS_FOLDERING, the client and matter tracking rows, the key counters of
+//   DM_NEXTKEY as each commit leaves them), as prepared statements on a copy in WAL with
+//   synchronous FULL, once committing as the run does (64 source rows, or fewer when 50 ms have
+//   passed since the group began) and once with one commit per source row, each timed beside a
+//   program run (the first beside the /NV run, the second beside the default), the two taking
+//   turns at going first. The /NV run's share of the first is the headline.
 // It says which machine it ran on and how loaded it was, before and after. One untimed run on a
-// small server comes first. With --repeat N the program and the floors take turns N times, each
+// small server comes first. With --repeat N the programs and the floors take turns N times, each
 // on a fresh copy, and the medians are shown: on a machine whose disk and processor share out
 // unevenly, one run of each, minutes apart, can differ by a third. Not a test: run it by hand
 // (build/bench/bench_run_throughput [--large] [--group N] [--repeat N] [matters...]; --help) to
@@ -290,9 +292,12 @@ class FloorWriter {
         "ISFIRST, \"NEXT\", REMOTE_SYSTEM_ID, PARENT_VERSION, VERSION_TYPE, STATUS, FOLDERREMLIB_RO, FOLDERDOCNO_RO) "
         "VALUES (?1, ?2, 0, ?3, 0, ?4, 'F', ?5, 0, 0, ?6, 'R', 0, 0, 0)",
         "UPDATE FOLDER_ITEM SET \"NEXT\" = ?1 WHERE SYSTEM_ID = ?2",
-        "DELETE FROM NEEDS_SECURING WHERE SID = ?1",
-        "INSERT INTO TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, LOCKED_BY) VALUES (?1, 'MATTER', "
+        "INSERT INTO NEEDS_FOLDERING (SID, STATUS, LOCKED_BY, RETRY_COUNT, DOCSTATUS, TABLE_NAME, MACHINE_NAME, "
+        "LOCK_TIME) SELECT DOCNUMBER, 0, '', 0, STATUS, 'PROFILE', '', NULL FROM PROFILE WHERE MATTER = ?1 AND "
+        "APPLICATION <> ?2 AND DOCNUMBER NOT IN (SELECT SID FROM NEEDS_FOLDERING WHERE TABLE_NAME = 'PROFILE')",
+        "INSERT INTO TARN_STACKWRIGHT (SID, TABLE_NAME, RULE_NAME, STATUS, LOCKED_BY) VALUES (?1, ?2, "
         "'CLIENT MATTERS', 0, '')",
+        "UPDATE DM_NEXTKEY SET LAST_KEY = ?1 WHERE KEY_NAME = ?2",
         "INSERT INTO ROOT_OBJECT (SYSTEM_ID, DOCNUMBER, DISPLAYNAME, PERSONORGROUP) VALUES (?1, ?2, ?3, 0)",
         "BEGIN IMMEDIATE",
         "COMMIT",
@@ -306,14 +311,13 @@ class FloorWriter {
     return true;
   }
 
-  // A folder of the firm: its profile, folder, version and security rows, the queue row gone.
+  // A folder of the firm: its profile, folder, version and security rows.
   bool Folder(qint64 profileId, qint64 docNumber, qint64 folderId, qint64 versionId, const QByteArray& name) {
     const QByteArray now = "2026-01-01 09:00:00";
     return Run(Profile, {profileId, docNumber, name, Author, App, DocType, Form, Matter, Reason, now}) &&
            Run(FolderRow, {folderId, docNumber, QByteArray("QUILLMARK CLIENT MATTERS")}) &&
            Run(Version, {versionId, docNumber, Author, now}) && Run(Security, {profileId, Author, 191}) &&
-           Run(Security, {profileId, Supervisors, 255}) && Run(Security, {profileId, Users, 63}) &&
-           Run(Queue, {docNumber});
+           Run(Security, {profileId, Supervisors, 255}) && Run(Security, {profileId, Users, 63});
   }
   bool Root(qint64 id, qint64 docNumber, const QByteArray& name) { return Run(RootEntry, {id, docNumber, name}); }
   // The filing of the matter folder at the end of its client folder's chain.
@@ -321,7 +325,13 @@ class FloorWriter {
     if (last != 0 && !Run(Link, {id, last})) return false;
     return Run(Item, {id, parent, docNumber, name, QByteArray(last == 0 ? "Y" : "N"), parentVersion});
   }
-  bool Track(qint64 matter) { return Run(Tracking, {matter}); }
+  // The source row's documents queued for filing, and its tracking row.
+  bool Track(qint64 matter) { return Run(Queue, {matter, App}) && Run(Tracking, {matter, QByteArray("MATTER")}); }
+  bool TrackClient(qint64 client) { return Run(Tracking, {client, QByteArray("CLIENT")}); }
+  // The key counters as the group leaves them: the last system id and document number it used.
+  bool Keys(qint64 lastId, qint64 lastDoc) {
+    return Run(KeyCounter, {lastId, QByteArray("SYSTEMKEY")}) && Run(KeyCounter, {lastDoc, QByteArray("DOCNUMBER")});
+  }
   bool Begin() { return Run(BeginWrite, {}); }
   bool Commit() { return Run(CommitWrite, {}); }
 
@@ -329,7 +339,9 @@ class FloorWriter {
   qint64 Author = 0, Supervisors = 0, Users = 0, App = 0, DocType = 0, Form = 0, Reason = 0, Matter = 0;
 
  private:
-  enum Which { Profile, FolderRow, Version, Security, Item, Link, Queue, Tracking, RootEntry, BeginWrite, CommitWrite };
+  enum Which {
+    Profile, FolderRow, Version, Security, Item, Link, Queue, Tracking, KeyCounter, RootEntry, BeginWrite, CommitWrite
+  };
   struct Value {
     Value(qint64 n) : number(n) {}
     Value(int n) : number(n) {}
@@ -408,7 +420,8 @@ Floor MeasureFloor(const QString& file, int group, qint64 limitMs) {
     if (client == clients.end()) {
       client = clients.insert(row[2].toLongLong(), {});
       const QByteArray name = row[3].toString().toUtf8();
-      if (!newFolder(name, &*client) || !w.Root(nextId++, client->docNumber, name)) return floor;
+      if (!newFolder(name, &*client) || !w.Root(nextId++, client->docNumber, name) || !w.TrackClient(row[2].toLongLong()))
+        return floor;
     }
     ClientFolder matter;
     const QByteArray name = row[1].toString().toUtf8();
@@ -419,7 +432,7 @@ Floor MeasureFloor(const QString& file, int group, qint64 limitMs) {
     client->lastItem = item;
     ++inGroup;
     if (inGroup < group && groupTimer.elapsed() < limitMs && r + 1 < source.rows.size()) continue;
-    if (!w.Commit()) return floor;
+    if (!w.Keys(nextId - 1, nextDoc - 1) || !w.Commit()) return floor;
     ++floor.commits;
     inGroup = 0;
   }
@@ -497,22 +510,36 @@ Row Measure(const QString& work, int matters, int group, int repeats) {
     const QString at = work + QStringLiteral("/turn-%1").arg(turn);
     for (const char* copy : {"/quiet", "/verbose", "/floor-1", "/floor-n"})
       if (!CopyServer(pristine, at + copy + "/server")) return Say("cannot copy the server"), row;
-    // The two runs take turns at going first: neither always meets the disk the other left busy.
+    // Each floor is timed beside a program run, the /NV run's beside the grouped floor, the two
+    // taking turns at going first, and the pairs too: measured minutes apart on a machine whose
+    // load changes, a run and its floor would not be comparable.
     for (int k = 0; k < 2; ++k) {
       const bool quietNow = (turn + k) % 2 == 0;
       const QString copy = at + (quietNow ? "/quiet" : "/verbose");
-      row.folders = TurnOfProgram(copy + "/server", copy, quietNow ? QuietSwitches : DefaultSwitches,
-                                  quietNow ? quiet : verbose, row.folders);
-      if (row.folders == 0) return row;
+      const auto program = [&] {
+        row.folders = TurnOfProgram(copy + "/server", copy, quietNow ? QuietSwitches : DefaultSwitches,
+                                    quietNow ? quiet : verbose, row.folders);
+        return row.folders != 0;
+      };
+      const auto floor = [&] {
+        const QString file = at + (quietNow ? "/floor-n" : "/floor-1") + "/server/" + Library + ".sqlite";
+        (quietNow ? grouped : perRow).push_back(MeasureFloor(file, quietNow ? group : 1, GroupMilliseconds));
+      };
+      if (turn % 2 == 0) {
+        if (!program()) return row;
+        floor();
+      } else {
+        floor();
+        if (!program()) return row;
+      }
     }
+    if (perRow.back().folders != row.folders || grouped.back().folders != row.folders)
+      Say("the floor made a different number of folders");
     if (turn == 0) {
       const ProgramRun rerun = RunProgram(at + "/quiet/server", at + "/quiet", QuietSwitches);
       row.rerunSeconds = rerun.seconds;
       if (FolderCount(at + "/quiet/server") != row.folders) Say("the rerun made folders");
     }
-    grouped.push_back(MeasureFloor(at + "/floor-n/server/" + Library + ".sqlite", group, GroupMilliseconds));
-    perRow.push_back(MeasureFloor(at + "/floor-1/server/" + Library + ".sqlite", 1, GroupMilliseconds));
-    if (perRow.back().folders != row.folders) Say("the floor made a different number of folders");
   }
   row.quiet = MedianRun(quiet);
   row.verbose = MedianRun(verbose);

@@ -139,7 +139,18 @@ int RuleSqlTable::Add(const QString& library, const QString& rule) {
 }
 
 void SetRuleSqlBuffer(RuleState& rules, const QString& statement) {
-  rules.RuleSqlBuffer = statement.leftJustified(RuleSqlBufferLength, QLatin1Char(' '));
+  // Set for every rule at every rules load, nearly always to the same (often empty) statement:
+  // the buffer is filled in place rather than made anew.
+  QString& buffer = rules.RuleSqlBuffer;
+  // A longer statement is kept whole.
+  if (statement.size() > RuleSqlBufferLength) {
+    buffer = statement;
+    return;
+  }
+  if (buffer.size() != RuleSqlBufferLength) buffer = QString(RuleSqlBufferLength, QLatin1Char(' '));
+  QChar* out = buffer.data();
+  const QChar* in = statement.constData();
+  for (qsizetype i = 0; i < RuleSqlBufferLength; ++i) out[i] = i < statement.size() ? in[i] : QLatin1Char(' ');
 }
 
 }  // namespace sw

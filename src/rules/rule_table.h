@@ -139,7 +139,8 @@ inline constexpr int RuleSqlBufferLength = 4096;
 // answer again.
 struct RuleRowsRead {
   QString stamp;
-  std::vector<QStringList> rows;  // the statement's columns, in its order
+  std::vector<QStringList> settings;  // the SETTINGS rows' columns, in the statement's order
+  RuleRecords rules;                  // the rule table as the RULE_ rows left it
 };
 
 struct RuleState {

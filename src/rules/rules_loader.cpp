@@ -126,25 +126,29 @@ void StoreRuleRow(RulesContext& cx, const QString& library, const SettingsRow& r
   if (fieldNumber != 0 && ValueInForm(RuleFieldForm(fieldNumber), row, &value)) table.Set(fieldNumber, rule, value);
 }
 
-void StoreRow(RulesContext& cx, LoadState& load, const QString& library, const SettingsRow& row) {
-  if (row.sectionKey.isEmpty()) return;
+// Stores the row; true when it is a SETTINGS row.
+bool StoreRow(RulesContext& cx, LoadState& load, const QString& library, const SettingsRow& row) {
+  if (row.sectionKey.isEmpty()) return false;
   const QString kind = TrimBlanks(row.sectionKey).toUpper();
   if (kind == QLatin1String("SETTINGS")) {
     StoreSetting(cx, load, row);
-    return;
+    return true;
   }
   if (kind.left(5) == QLatin1String("RULE_")) StoreRuleRow(cx, library, row);
+  return false;
 }
 
 // Reads every settings and rule row; false when the statement could not be run. A library whose
-// settings table has not changed since it was last read gives the rows read then: every switch
-// reloads the rules, and a row that works in two libraries switches many times.
+// settings table has not changed since it was last read gives the table its rule rows built then
+// and its settings rows again: every switch reloads the rules, and a row that works in two
+// libraries switches many times.
 bool ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library) {
   // Taken before the statement: a change made in between makes the next stamp differ.
   const QString stamp = cx.session.pSQL ? cx.session.pSQL->TableStamp(QStringLiteral("TARN_SETTINGS")) : QString();
   RuleRowsRead& kept = cx.rules.RuleRowsByLibrary[library.toUpper()];
   if (!stamp.isEmpty() && kept.stamp == stamp) {
-    for (const QStringList& columns : kept.rows) StoreRow(cx, load, library, RowOf(columns));
+    cx.rules.RuleTable = kept.rules;
+    for (const QStringList& columns : kept.settings) StoreRow(cx, load, library, RowOf(columns));
     return true;
   }
   kept = RuleRowsRead{};
@@ -166,15 +170,15 @@ bool ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library) {
     if (cx.ui->DisplayErrors()) cx.ui->MessageBox(text, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
     return false;
   }
-  std::vector<QStringList> rows;
+  std::vector<QStringList> settings;
   if (sql->RowCount() > 0) {
     do {
-      rows.push_back(ReadColumns(*sql));
-      StoreRow(cx, load, library, RowOf(rows.back()));
+      QStringList columns = ReadColumns(*sql);
+      if (StoreRow(cx, load, library, RowOf(columns))) settings.push_back(std::move(columns));
     } while (sql->NextRow() != 0);
   }
   sql->ReleaseResults();
-  kept = RuleRowsRead{stamp, std::move(rows)};
+  kept = RuleRowsRead{stamp, std::move(settings), cx.rules.RuleTable};
   return true;
 }
 

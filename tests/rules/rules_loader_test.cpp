@@ -124,14 +124,17 @@ TEST_F(RulesLoaderTest, RootFolderBecomesTheFirstTemplateLevel) {
   Rule(QStringLiteral("d"), QStringLiteral("RULE_ROOT_FOLDER"), QStringLiteral("*NONE* here"));
   Rule(QStringLiteral("d"), QStringLiteral("RULE_TEMPLATE"), QStringLiteral("%Y%"));
 
-  LoadLibraryRules(cx);
-
-  ASSERT_EQ(cx.rules.RuleCount(), 4);
-  EXPECT_EQ(Field(field::RULE_TEMPLATE, 1), "Clients %\\% %CLIENT% %\\% %MATTER%");
-  EXPECT_EQ(Field(field::RULE_TEMPLATE, 2), "Top %\\% ");
-  EXPECT_EQ(Field(field::RULE_TEMPLATE, 3), "%X%");
-  EXPECT_EQ(Field(field::RULE_ROOT_FOLDER, 3), "");
-  EXPECT_EQ(Field(field::RULE_TEMPLATE, 4), "*NONE* here %\\% %Y%");
+  // The second load, after a switch away and back, is made from what the first one kept.
+  for (const char* library : {"LAWLIB", "ORALIB"}) {
+    SwitchTo(library);
+    SwitchTo("LAWLIB");
+    ASSERT_EQ(cx.rules.RuleCount(), 4);
+    EXPECT_EQ(Field(field::RULE_TEMPLATE, 1), "Clients %\\% %CLIENT% %\\% %MATTER%");
+    EXPECT_EQ(Field(field::RULE_TEMPLATE, 2), "Top %\\% ");
+    EXPECT_EQ(Field(field::RULE_TEMPLATE, 3), "%X%");
+    EXPECT_EQ(Field(field::RULE_ROOT_FOLDER, 3), "");
+    EXPECT_EQ(Field(field::RULE_TEMPLATE, 4), "*NONE* here %\\% %Y%");
+  }
 }
 
 TEST_F(RulesLoaderTest, MasterLibraryFillsOnlyAnEmptyMasterFolderLibrary) {
@@ -163,14 +166,18 @@ TEST_F(RulesLoaderTest, SettingsRowsRefreshTheLibrarySettingsTheyName) {
   Setting(QStringLiteral("EMAIL_SERVER"), QStringLiteral("mail"));
   AddSettingsRow(server, "LAWLIB", "SETTINGS", "DEFAULT_WORKSPACE", "other product", QVariant(), "TARNMONITOR");
 
-  LoadLibraryRules(cx);
-
-  EXPECT_EQ(cx.library.ProfileExcludeColumn, "X_COLUMN");
-  EXPECT_EQ(cx.library.DefaultWorkspace, "kept");
-  EXPECT_EQ(cx.library.TopLevelWarning, 1);
-  // Settings rows are not rules: the library gets the built-in rule.
-  ASSERT_EQ(cx.rules.RuleCount(), 1);
-  EXPECT_EQ(Field(field::RuleName), DefaultRuleName);
+  // The second load is made from what the first one kept.
+  for (int load = 1; load <= 2; ++load) {
+    LoadLibraryRules(cx);
+    EXPECT_EQ(cx.library.ProfileExcludeColumn, "X_COLUMN");
+    EXPECT_EQ(cx.library.DefaultWorkspace, "kept");
+    EXPECT_EQ(cx.library.TopLevelWarning, 1);
+    // Settings rows are not rules: the library gets the built-in rule.
+    ASSERT_EQ(cx.rules.RuleCount(), 1);
+    EXPECT_EQ(Field(field::RuleName), DefaultRuleName);
+    cx.library.ProfileExcludeColumn = "before";
+    cx.library.TopLevelWarning = 0;
+  }
 }
 
 TEST_F(RulesLoaderTest, OwnSqlIsJoinedFromThreeChunksWithBlanksRestored) {

@@ -392,9 +392,11 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::FillRuleMenu(QMenu* menu, const QStringList& captions) {
-  menu->clear();
   QStringList items = captions;
   if (items.isEmpty()) items << QString();
+  // Every library switch reloads the rules; a menu that already shows them is left as it is.
+  if (RuleMenuCaptions(menu) == items) return;
+  menu->clear();
   const bool current = menu == MNSetToCurrent;
   for (int i = 0; i < items.size(); ++i) {
     QAction* action = menu->addAction(items[i]);

@@ -1,10 +1,13 @@
 #include "platform/settings/settings_store.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <sys/stat.h>
 
 #include "platform/os/utf8_text.h"
 
@@ -100,7 +103,90 @@ bool Put(QSettings& settings, const SettingValue& v) {
   return !same || !handEdited.isEmpty();
 }
 
+// What the disk says of a file, to tell whether it changed since it was read: written,
+// replaced or removed by a hand edit or another program.
+struct FileMark {
+  bool exists = false;
+  qint64 size = 0;
+  qint64 seconds = 0;
+  qint64 nanoseconds = 0;
+  quint64 inode = 0;
+  bool operator==(const FileMark&) const = default;
+};
+
+FileMark MarkOf(const QString& path) {
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+  return {true, qint64(st.st_size), qint64(st.st_mtim.tv_sec), qint64(st.st_mtim.tv_nsec), quint64(st.st_ino)};
+}
+
+// A value the file holds, never a null text: that stands for a value it does not hold.
+QString HeldValue(const QVariant& value) {
+  const QString text = ValueText(value);
+  return text.isNull() ? QStringLiteral("") : text;
+}
+
+// The value as the file holds it; a null text when it holds none.
+QString StoredValue(QSettings& settings, const QString& section, const QString& key) {
+  const QString handEdited = HandEditedGeneralKey(settings, section, key);
+  if (!handEdited.isEmpty()) return HeldValue(settings.value(handEdited));
+  const QString group = GroupFor(settings, section);
+  if (group.isEmpty()) return QString();
+  settings.beginGroup(group);
+  const QString storedKey = FindStored(settings.childKeys(), key);
+  const QString value = storedKey.isEmpty() ? QString() : HeldValue(settings.value(storedKey));
+  settings.endGroup();
+  return value;
+}
+
 }  // namespace
+
+struct SettingsStore::Kept {
+  QString app;
+  QString folder;
+  QString path;
+  FileMark mark;
+  std::unique_ptr<QSettings> settings;
+  // The answers given since the file was last read or written, by section and key;
+  // a null text for a value the file does not hold.
+  QHash<QString, QString> answers;
+};
+
+SettingsStore::SettingsStore() = default;
+
+void SettingsStore::Written(QSettings& settings) const {
+  settings.sync();
+  kept_->mark = MarkOf(kept_->path);
+  kept_->answers.clear();
+}
+SettingsStore::~SettingsStore() = default;
+
+QSettings& SettingsStore::Opened(const QString& app) const {
+  const QString folder = ConfigFolder();
+  const bool same = kept_ && kept_->app == app && kept_->folder == folder;
+  if (!same) {
+    kept_ = std::make_unique<Kept>();
+    kept_->app = app;
+    kept_->folder = folder;
+  }
+  // A file not there yet may appear under another spelling: its name is looked for until it is.
+  if (!same || !kept_->mark.exists) {
+    const QString path = SettingsFile(app);
+    if (path != kept_->path || !kept_->settings) {
+      kept_->path = path;
+      kept_->settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+      kept_->mark = MarkOf(path);
+      return *kept_->settings;
+    }
+  }
+  const FileMark now = MarkOf(kept_->path);
+  if (!(now == kept_->mark)) {
+    kept_->settings->sync();
+    kept_->mark = MarkOf(kept_->path);
+    kept_->answers.clear();
+  }
+  return *kept_->settings;
+}
 
 QString SettingsStore::SettingsFile(const QString& app) {
   const QString folder = ConfigFolder();
@@ -119,17 +205,15 @@ QString SettingsStore::SettingsFile(const QString& app) {
 QString SettingsStore::GetSetting(const QString& app, const QString& section, const QString& key,
                                   const QString& defaultValue) const {
   if (section.isEmpty() || key.isEmpty()) return defaultValue;
-  const QString path = SettingsFile(app);
-  if (!QFileInfo::exists(path)) return defaultValue;
-  QSettings settings(path, QSettings::IniFormat);
-  const QString handEdited = HandEditedGeneralKey(settings, section, key);
-  if (!handEdited.isEmpty()) return ValueText(settings.value(handEdited));
-  const QString group = GroupFor(settings, section);
-  if (group.isEmpty()) return defaultValue;
-  settings.beginGroup(group);
-  const QString storedKey = FindStored(settings.childKeys(), key);
-  if (storedKey.isEmpty()) return defaultValue;
-  return ValueText(settings.value(storedKey));
+  QSettings& settings = Opened(app);
+  // Folded as the names compare; the section's length keeps "A" "B/C" apart from "A/B" "C".
+  const QString folded = section.toCaseFolded();
+  const QString name = QString::number(folded.size()) + QLatin1Char(':') + folded + key.toCaseFolded();
+  const auto known = kept_->answers.constFind(name);
+  if (known != kept_->answers.constEnd()) return known->isNull() ? defaultValue : *known;
+  const QString value = StoredValue(settings, section, key);
+  kept_->answers.insert(name, value);
+  return value.isNull() ? defaultValue : value;
 }
 
 bool SettingsStore::SaveSetting(const QString& app, const QString& section, const QString& key, const QString& value) {
@@ -138,9 +222,8 @@ bool SettingsStore::SaveSetting(const QString& app, const QString& section, cons
 }
 
 bool SettingsStore::SaveSettings(const QString& app, const QList<SettingValue>& values) {
-  const QString path = SettingsFile(app);
-  if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
-  QSettings settings(path, QSettings::IniFormat);
+  if (!QDir().mkpath(ConfigFolder())) return false;
+  QSettings& settings = Opened(app);
   bool saved = true;
   bool changed = false;
   for (const SettingValue& v : values) {
@@ -153,22 +236,21 @@ bool SettingsStore::SaveSettings(const QString& app, const QList<SettingValue>& 
   // A value that is stored already is not written again: every write replaces the file and waits
   // for the disk, and some values are saved at every library switch.
   if (!changed) return saved;
-  settings.sync();
+  Written(settings);
   return saved && settings.status() == QSettings::NoError;
 }
 
 void SettingsStore::DeleteSetting(const QString& app, const QString& section, const QString& key) {
   if (section.isEmpty()) return;
-  const QString path = SettingsFile(app);
-  if (!QFileInfo::exists(path)) return;
-  QSettings settings(path, QSettings::IniFormat);
+  QSettings& settings = Opened(app);
+  if (!kept_->mark.exists) return;
   if (IsGeneral(section)) {
     for (const QString& handEdited : settings.childKeys())
       if (key.isEmpty() || DecodeName(handEdited).compare(key, Qt::CaseInsensitive) == 0) settings.remove(handEdited);
   }
   const QString group = GroupFor(settings, section);
   if (group.isEmpty()) {
-    settings.sync();
+    Written(settings);
     return;
   }
   if (key.isEmpty()) {
@@ -179,7 +261,7 @@ void SettingsStore::DeleteSetting(const QString& app, const QString& section, co
     if (!storedKey.isEmpty()) settings.remove(storedKey);
     settings.endGroup();
   }
-  settings.sync();
+  Written(settings);
 }
 
 }  // namespace sw

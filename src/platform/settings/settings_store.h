@@ -6,6 +6,9 @@
 // blanks, slashes and backslashes (library names become section names).
 #include <QList>
 #include <QString>
+#include <memory>
+
+class QSettings;
 
 namespace sw {
 
@@ -17,7 +20,8 @@ struct SettingValue {
 
 class SettingsStore {
  public:
-  virtual ~SettingsStore() = default;
+  SettingsStore();
+  virtual ~SettingsStore();
   virtual QString GetSetting(const QString& app, const QString& section, const QString& key,
                              const QString& defaultValue = QString()) const;
   // False when the value could not be written (a folder or file that cannot be written).
@@ -30,6 +34,15 @@ class SettingsStore {
 
   // The INI file that holds an application's settings.
   static QString SettingsFile(const QString& app);
+
+ private:
+  struct Kept;
+  // The open file of the application last asked for: a value read again (every library switch
+  // reads one) comes from memory, and the file is read again only when it has changed on disk.
+  QSettings& Opened(const QString& app) const;
+  // Writes the open file and notes it as read.
+  void Written(QSettings& settings) const;
+  mutable std::unique_ptr<Kept> kept_;
 };
 
 }  // namespace sw
