@@ -493,6 +493,7 @@ bool FindLogBeforeStartup(AppContext& cx) {
 void Form_Load(AppContext& cx) {
   StartupEnd end = StartupEnd::Unexpected;
   QString failure;
+  cx.window.startup.Running = true;
   try {
     end = RunStartup(cx);
   } catch (const DmCallFailure& e) {
@@ -502,6 +503,7 @@ void Form_Load(AppContext& cx) {
     failure = QString::fromLocal8Bit(e.what());
     UnexpectedError(cx, ErrAutomation, QStringLiteral("Stackwright"), failure);
   }
+  cx.window.startup.Running = false;
   if (end == StartupEnd::Normal) {
     // The run of /G happens inside start-up; with /X it ends the program itself.
     if (HasSwitch(cx, QStringLiteral("/G"))) Button_Go_Click(cx);

@@ -20,6 +20,8 @@ struct StartupState {
   // The option controls hold the saved values: only then may the orderly end write them back,
   // so a start-up that fails early does not replace the user's settings with designed values.
   bool SettingsRestored = false;
+  // Start-up is under way: the run that /G asks for has not begun.
+  bool Running = false;
   // Start-up ended the program: the exit status says so.
   bool Failed = false;
   // The first setting that start-up saves could be written: otherwise the user is told once.

@@ -115,15 +115,22 @@ void NoteStopSignal(AppContext& cx, int signalNumber) {
   if (TaskActive(cx)) FlagStop(cx.run);
 }
 
-void NoteDuringLockWait() {
-  if (noting && takenSignal != 0) NoteStopSignal(*noting, takenSignal);
+// A wait for another writer's lock may last the busy timeout: the log shows what led to it
+// meanwhile, and keeps it should the process be killed in it.
+void NoteDuringLockWait(bool begins) {
+  if (!noting) return;
+  if (begins) FlushLog(*noting);
+  if (takenSignal != 0) NoteStopSignal(*noting, takenSignal);
 }
 
 }  // namespace
 
 void StopSignalReceived(AppContext& cx, int signalNumber) {
   NoteStopSignal(cx, signalNumber);
-  if (!TaskActive(cx)) cx.EndProgram();
+  if (!TaskActive(cx)) {
+    if (cx.window.startup.Running) TellStopBeforeRun(cx);
+    cx.EndProgram();
+  }
   AskTaskToStop(cx);
 }
 

@@ -40,13 +40,18 @@ class VerboseLoggingGuard {
 // Drops this computer's claims and the claim rows that have no value or no time. The node is
 // compared as an exact prefix, not as a LIKE pattern, so that "PC_1" never matches "PCA1". False
 // when the database refused the drop (another writer held the library past the busy timeout).
+// Only rows to drop need the write lock: with none, another writer's lock costs neither a wait
+// nor an error.
 bool DropOwnClaims(Context& cx, const QString& node) {
   const QString prefix = StripQuotes(node) + QStringLiteral(":");
   const qint64 prefixLength = QString(prefix).replace(QStringLiteral("''"), QStringLiteral("'")).size();
   const QString substring = IsOracleEngine(cx.session.DatabaseEngine) ? QStringLiteral("SUBSTR") : QStringLiteral("SUBSTRING");
-  return RunAndRelease(cx, QStringLiteral("DELETE ") + kClaimRows.arg(QString()) + QStringLiteral(" AND ((") + substring +
-                               QStringLiteral("(CHAR_VAL, 1, ") + FormatNumber(prefixLength) + QStringLiteral(") = '") +
-                               prefix + QStringLiteral("' OR CHAR_VAL IS NULL) OR DATE_VAL IS NULL)"));
+  const QString rows = kClaimRows.arg(QString()) + QStringLiteral(" AND ((") + substring + QStringLiteral("(CHAR_VAL, 1, ") +
+                       FormatNumber(prefixLength) + QStringLiteral(") = '") + prefix +
+                       QStringLiteral("' OR CHAR_VAL IS NULL) OR DATE_VAL IS NULL)");
+  const SqlAnswer left = QueryFirstValue(cx, QStringLiteral("SELECT COUNT(*) ") + rows);
+  if (left.succeeded && WholeNumber(left.value) == 0) return true;
+  return RunAndRelease(cx, QStringLiteral("DELETE ") + rows);
 }
 
 // Another computer's claim on a rule.

@@ -390,12 +390,14 @@ bool LoopDelay(RunContext& cx) {
 
 // --- summary, end of run, error handler ---------------------------------------------------------
 
-// A run that a stop cut short says so before its summary, which reads like that of a whole run.
-void TellStop(RunContext& cx) {
-  if (!cx.run.StopRequested) return;
-  const QString& point = cx.runState.control.StopPoint;
+void LogStopped(Context& cx, const QString& point) {
   LogThenHyphens(cx, QStringLiteral("Warning: Stopped on request") +
                          (point.isEmpty() ? QStringLiteral(" before the run was complete") : point));
+}
+
+// A run that a stop cut short says so before its summary, which reads like that of a whole run.
+void TellStop(RunContext& cx) {
+  if (cx.run.StopRequested) LogStopped(cx, cx.runState.control.StopPoint);
 }
 
 void Summary(RunContext& cx) {
@@ -493,6 +495,10 @@ QString FormatNumberPart(const QString& part, int digits) {
 }
 
 }  // namespace
+
+void TellStopBeforeRun(Context& cx) {
+  if (HasSwitch(cx, QStringLiteral("/G"))) LogStopped(cx, QString());
+}
 
 // --- helpers open to tests --------------------------------------------------------------------
 

@@ -43,6 +43,9 @@ PauseTime ReadPauseText(const QString& text);
 // in a warning and switches the timer off for the rest of the run; texts that cannot make a
 // window switch the timer off with the warning the window's users know.
 void NormalisePauseTexts(RunContext& cx);
+// The run that /G asks for, ended by a stop signal before it began, says so as a run that a stop
+// cut short does.
+void TellStopBeforeRun(Context& cx);
 // The settings key of a rule node's tick: library and rule, each upper-cased and trimmed, joined
 // by ":".
 QString RuleStateKey(const QString& libraryName, const QString& ruleName);

@@ -22,6 +22,7 @@
 #   nvcause    /NV, the rule's saved statement names no table    1, the cause in the log
 #   locked     SIGTERM twice, another writer holding the lock    143 within one busy timeout and a
 #              past the busy timeout                             margin, the claim released or named
+#   startlocked the same from before start-up's first write      the same, its lines logged before the wait
 #   help       --help, without any display                       0, the switches and statuses
 #   nodisplay  /G /X without any display, and with a DISPLAY     0 (the window alone: 2, and why)
 #              that names no display
@@ -104,7 +105,7 @@ case "$case_name" in
     mkdir -p "$XDG_CONFIG_HOME"  # the saved statement runs with "Re-use existing SQL statements"
     printf '%s\n' '[%General]' 'ReUseSQL=1' >"$XDG_CONFIG_HOME/Quillmark Stackwright for OpenText eDOCS.ini"
     expected=1 ;;
-  locked)
+  locked | startlocked)
     "$dm_tool" init "$STACKWRIGHT_DM_SERVER" --demo --force --clients 6 --matters 400 >/dev/null
     mkdir -p "$XDG_CONFIG_HOME"  # Oracle libraries hold no claims: the run works in LAWLIB alone
     printf '%s\n' '[Libraries]' 'ORALIB=0' >"$XDG_CONFIG_HOME/Quillmark Stackwright for OpenText eDOCS.ini"
@@ -150,10 +151,11 @@ elif [ "$case_name" = sigterm ]; then
 elif [ "$case_name" = offscreen ]; then
   timeout 20 "$program" >"$work/run.out" 2>"$work/run.err" || status=$?
   grep -q "no display" "$work/run.err" || { echo "not said why"; cat "$work/run.err"; exit 1; }
-elif [ "$case_name" = locked ]; then
+elif [ "$case_name" = locked ] || [ "$case_name" = startlocked ]; then
   setsid "$program" /G /X /V >"$work/run.out" 2>"$work/run.err" &
   pid=$!
-  while kill -0 "$pid" 2>/dev/null && [ "$(rows_begun "$work")" -lt 5 ]; do sleep 0.01; done
+  [ "$case_name" = locked ] || kill -STOP "$pid"  # start-up goes on once the lock is held
+  while [ "$case_name" = locked ] && kill -0 "$pid" 2>/dev/null && [ "$(rows_begun "$work")" -lt 5 ]; do sleep 0.01; done
   # Another writer takes the write lock between two groups of rows and holds it for 30 s, past the
   # busy timeout (15 s) and the margin: the stop's waits together end within the busy timeout,
   # then the row in hand fails and the claim that cannot go is named.
@@ -162,6 +164,8 @@ elif [ "$case_name" = locked ]; then
   locker=$!
   until grep -q "lock_held" "$work/lock.out"; do sleep 0.05; done
   grep -q "within a transaction" "$work/lock.out" || { echo "the lock was not taken"; exit 1; }
+  [ "$case_name" = locked ] || { kill -CONT "$pid"; sleep 2; grep -q "^BEGIN TRANSACTION" "$work"/*.LOG; } ||
+    { echo "the lines before the wait are not in the log"; exit 1; }
   SECONDS=0
   stop_as_timeout_does "$pid"
   wait "$pid" || status=$?
@@ -169,8 +173,9 @@ elif [ "$case_name" = locked ]; then
   echo "ended $stopped s after SIGTERM"
   wait "$locker" || true  # the shell ends with the errors of its tries
   [ "$stopped" -le 22 ] || { echo "the stop waited for the lock"; exit 1; }
+  grep -q "Warning: .*Stopped on request" "$work"/*.LOG || { echo "the stop of the run is not logged"; exit 1; }
   # Logged as it arrives, not once the wait in hand has ended.
-  sed -n '/SIGTERM received/,$p' "$work"/*.LOG | grep -q "Unable to begin the work on item" ||
+  [ "$case_name" = startlocked ] || sed -n '/SIGTERM received/,$p' "$work"/*.LOG | grep -q "Unable to begin the work on item" ||
     { echo "the stop is logged only after the lock wait"; exit 1; }
   cat "$work/run.err" >>"$work/run.out"
   claims="$(value_of LAWLIB "SELECT COUNT(*) FROM TARN_SETTINGS WHERE SUB_KEY = 'RUNNING_NODES'")"

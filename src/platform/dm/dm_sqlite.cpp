@@ -104,7 +104,7 @@ struct LockWaits {
   WaitClock::duration boundLeft = BusyTimeout;  // of the stop's one busy timeout
   WaitClock::time_point began;                  // of the wait in hand
   WaitClock::time_point lastTry;
-  void (*call)() = nullptr;
+  void (*call)(bool begins) = nullptr;
 };
 static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets it");
 constinit LockWaits lockWaits;
@@ -120,7 +120,7 @@ int WaitForLock(void*, int tries) {
   if (tries == 0) waits.began = now;
   else if (waits.bounded) waits.boundLeft -= now - waits.lastTry;
   waits.lastTry = now;
-  if (waits.call) waits.call();
+  if (waits.call) waits.call(tries == 0);
   if (waits.bounded && waits.boundLeft <= WaitClock::duration::zero()) return 0;
   if (now - waits.began >= BusyTimeout) return 0;
   std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -131,7 +131,7 @@ int WaitForLock(void*, int tries) {
 
 void SqliteDb::BoundLockWaits() { lockWaits.bounded = true; }
 
-void SqliteDb::SetLockWaitCall(void (*call)()) { lockWaits.call = call; }
+void SqliteDb::SetLockWaitCall(void (*call)(bool begins)) { lockWaits.call = call; }
 
 std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QString* error) {
   // SQLite counts every allocation under a lock for statistics nobody reads; set before its first use.

@@ -100,8 +100,9 @@ class SqliteDb {
   // statements it still runs. Safe to call in a signal handler.
   static void BoundLockWaits();
   // Called on the waiting thread between two tries of every lock wait, so that the program can
-  // take note of what arrived meanwhile (a stop); it must not use a connection. Null for none.
-  static void SetLockWaitCall(void (*call)());
+  // take note of what arrived meanwhile (a stop), and as the wait begins (`begins`), so that it
+  // can write what it keeps back before it may hang; it must not use a connection. Null for none.
+  static void SetLockWaitCall(void (*call)(bool begins));
 
  private:
   SqliteDb() = default;
