@@ -56,7 +56,8 @@ struct SessionState {
   // Upper-cased libraries where this computer wrote a claim not yet dropped, with the rules claimed.
   std::map<QString, QStringList> ClaimLibraries;
   std::set<QString> ClaimsWarned;  // "LIBRARY:rule" of claims already named as left behind
-  AdaptedPatterns Patterns;
+  // One set for each library adaptation met: a run that switches back and forth keeps them all.
+  std::vector<AdaptedPatterns> Patterns;
 };
 
 }  // namespace sw

@@ -263,17 +263,23 @@ char16_t LiteralKind(const QString& literal) {
   return literal.startsWith(u'N') || literal.startsWith(u'n') ? u'u' : u'n';
 }
 
-// The patterns adapted for the current library, emptied when the library is adapted otherwise.
+// The patterns adapted for the current library, kept for each adaptation met; a set grown large
+// starts again, as do all of them when a run meets unusually many adaptations.
 AdaptedPatterns& PatternsOfLibrary(Context& cx) {
-  AdaptedPatterns& patterns = cx.session.Patterns;
+  std::vector<AdaptedPatterns>& sets = cx.session.Patterns;
   const LibraryState& library = cx.library;
-  if (patterns.engine == cx.session.DatabaseEngine && patterns.owner == library.DatabaseOwner &&
-      patterns.productVersion == library.ServerProductVersion && patterns.compatibilityLevel == library.CompatibilityLevel &&
-      patterns.count < 1024)
+  const qint64 engine = cx.session.DatabaseEngine;
+  for (AdaptedPatterns& patterns : sets) {
+    if (patterns.engine != engine || patterns.owner != library.DatabaseOwner ||
+        patterns.productVersion != library.ServerProductVersion || patterns.compatibilityLevel != library.CompatibilityLevel)
+      continue;
+    if (patterns.count >= 1024) patterns = AdaptedPatterns{engine, library.DatabaseOwner, library.ServerProductVersion,
+                                                          library.CompatibilityLevel, {}, 0};
     return patterns;
-  patterns = AdaptedPatterns{cx.session.DatabaseEngine, library.DatabaseOwner, library.ServerProductVersion,
-                             library.CompatibilityLevel, {}, 0};
-  return patterns;
+  }
+  if (sets.size() >= 16) sets.clear();
+  sets.push_back(AdaptedPatterns{engine, library.DatabaseOwner, library.ServerProductVersion, library.CompatibilityLevel, {}, 0});
+  return sets.back();
 }
 
 // The statement as it will run on the current library: its pattern adapted once and kept, once
