@@ -40,6 +40,9 @@ struct AdaptedPatterns {
   QString owner, productVersion, compatibilityLevel;
   QHash<QString, std::vector<AdaptedPattern>> byPattern;  // one for each kinds of its literals
   qsizetype count = 0;
+  // Statements without lifted literals, as adapted: the library checks send the same ones at
+  // every switch.
+  QHash<QString, QString> plain;
 };
 
 // State of the DM session.

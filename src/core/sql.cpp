@@ -268,24 +268,37 @@ char16_t LiteralKind(const QString& literal) {
 AdaptedPatterns& PatternsOfLibrary(Context& cx) {
   std::vector<AdaptedPatterns>& sets = cx.session.Patterns;
   const LibraryState& library = cx.library;
-  const qint64 engine = cx.session.DatabaseEngine;
+  AdaptedPatterns fresh;
+  fresh.engine = cx.session.DatabaseEngine;
+  fresh.owner = library.DatabaseOwner;
+  fresh.productVersion = library.ServerProductVersion;
+  fresh.compatibilityLevel = library.CompatibilityLevel;
   for (AdaptedPatterns& patterns : sets) {
-    if (patterns.engine != engine || patterns.owner != library.DatabaseOwner ||
-        patterns.productVersion != library.ServerProductVersion || patterns.compatibilityLevel != library.CompatibilityLevel)
+    if (patterns.engine != fresh.engine || patterns.owner != fresh.owner || patterns.productVersion != fresh.productVersion ||
+        patterns.compatibilityLevel != fresh.compatibilityLevel)
       continue;
-    if (patterns.count >= 1024) patterns = AdaptedPatterns{engine, library.DatabaseOwner, library.ServerProductVersion,
-                                                          library.CompatibilityLevel, {}, 0};
+    if (patterns.count >= 1024) patterns = std::move(fresh);
     return patterns;
   }
   if (sets.size() >= 16) sets.clear();
-  sets.push_back(AdaptedPatterns{engine, library.DatabaseOwner, library.ServerProductVersion, library.CompatibilityLevel, {}, 0});
+  sets.push_back(std::move(fresh));
   return sets.back();
+}
+
+// A statement without lifted literals as it will run on the current library, adapted once.
+QString AdaptPlain(Context& cx, const QString& sql) {
+  QHash<QString, QString>& plain = PatternsOfLibrary(cx).plain;
+  const auto known = plain.constFind(sql);
+  if (known != plain.cend()) return *known;
+  // Statements that carry their values in their text come once each: they must not pile up.
+  if (plain.size() >= 256) plain.clear();
+  return *plain.insert(sql, AdaptStatement(cx, sql));
 }
 
 // The statement as it will run on the current library: its pattern adapted once and kept, once
 // the pattern has read, for its first statements, as each statement adapted on its own.
 dm::FilledSql AdaptFilled(Context& cx, const dm::FilledSql& sql) {
-  if (sql.literals.isEmpty()) return {AdaptStatement(cx, sql.pattern), {}};
+  if (sql.literals.isEmpty()) return {AdaptPlain(cx, sql.pattern), {}};
   QVarLengthArray<char16_t, 8> kinds;
   for (const QString& literal : sql.literals) {
     const char16_t kind = LiteralKind(literal);
