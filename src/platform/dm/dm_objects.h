@@ -101,7 +101,7 @@ class EmLibrary : public DmLibrary, public std::enable_shared_from_this<EmLibrar
   qint64 searchFlag_ = 0;
   // Every library switch asks for the properties and the primary group: they are answered from
   // what was read last while the connection and the tables behind them show no change.
-  using ReadMark = std::pair<quint64, std::vector<SqliteDb::Stamp>>;
+  using ReadMark = std::pair<quint64, SqliteDb::Stamp>;
   static ReadMark MarkOf(SqliteDb& db, const std::vector<QString>& tables);
   ReadMark propertiesMark_;
   DmLibraryPropertiesPtr properties_;

@@ -103,9 +103,7 @@ void EmLibrary::Activate() {
 }
 
 EmLibrary::ReadMark EmLibrary::MarkOf(SqliteDb& db, const std::vector<QString>& tables) {
-  ReadMark mark{db.Identity(), {}};
-  for (const QString& table : tables) mark.second.push_back(db.TableStamp(table));
-  return mark;
+  return {db.Identity(), db.TablesStamp(tables)};
 }
 
 QString EmLibrary::PrimaryGroup() const {
