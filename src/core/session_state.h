@@ -40,6 +40,9 @@ struct AdaptedPatterns {
   QString owner, productVersion, compatibilityLevel;
   QHash<QString, std::vector<AdaptedPattern>> byPattern;  // one for each kinds of its literals
   qsizetype count = 0;
+  // Statements without lifted literals, as adapted: the library checks send the same ones at
+  // every switch.
+  QHash<QString, QString> plain;
 };
 
 // State of the DM session.
@@ -56,7 +59,8 @@ struct SessionState {
   // Upper-cased libraries where this computer wrote a claim not yet dropped, with the rules claimed.
   std::map<QString, QStringList> ClaimLibraries;
   std::set<QString> ClaimsWarned;  // "LIBRARY:rule" of claims already named as left behind
-  AdaptedPatterns Patterns;
+  // One set for each library adaptation met: a run that switches back and forth keeps them all.
+  std::vector<AdaptedPatterns> Patterns;
 };
 
 }  // namespace sw

@@ -263,23 +263,42 @@ char16_t LiteralKind(const QString& literal) {
   return literal.startsWith(u'N') || literal.startsWith(u'n') ? u'u' : u'n';
 }
 
-// The patterns adapted for the current library, emptied when the library is adapted otherwise.
+// The patterns adapted for the current library, kept for each adaptation met; a set grown large
+// starts again, as do all of them when a run meets unusually many adaptations.
 AdaptedPatterns& PatternsOfLibrary(Context& cx) {
-  AdaptedPatterns& patterns = cx.session.Patterns;
+  std::vector<AdaptedPatterns>& sets = cx.session.Patterns;
   const LibraryState& library = cx.library;
-  if (patterns.engine == cx.session.DatabaseEngine && patterns.owner == library.DatabaseOwner &&
-      patterns.productVersion == library.ServerProductVersion && patterns.compatibilityLevel == library.CompatibilityLevel &&
-      patterns.count < 1024)
+  AdaptedPatterns fresh;
+  fresh.engine = cx.session.DatabaseEngine;
+  fresh.owner = library.DatabaseOwner;
+  fresh.productVersion = library.ServerProductVersion;
+  fresh.compatibilityLevel = library.CompatibilityLevel;
+  for (AdaptedPatterns& patterns : sets) {
+    if (patterns.engine != fresh.engine || patterns.owner != fresh.owner || patterns.productVersion != fresh.productVersion ||
+        patterns.compatibilityLevel != fresh.compatibilityLevel)
+      continue;
+    if (patterns.count >= 1024) patterns = std::move(fresh);
     return patterns;
-  patterns = AdaptedPatterns{cx.session.DatabaseEngine, library.DatabaseOwner, library.ServerProductVersion,
-                             library.CompatibilityLevel, {}, 0};
-  return patterns;
+  }
+  if (sets.size() >= 16) sets.clear();
+  sets.push_back(std::move(fresh));
+  return sets.back();
+}
+
+// A statement without lifted literals as it will run on the current library, adapted once.
+QString AdaptPlain(Context& cx, const QString& sql) {
+  QHash<QString, QString>& plain = PatternsOfLibrary(cx).plain;
+  const auto known = plain.constFind(sql);
+  if (known != plain.cend()) return *known;
+  // Statements that carry their values in their text come once each: they must not pile up.
+  if (plain.size() >= 256) plain.clear();
+  return *plain.insert(sql, AdaptStatement(cx, sql));
 }
 
 // The statement as it will run on the current library: its pattern adapted once and kept, once
 // the pattern has read, for its first statements, as each statement adapted on its own.
 dm::FilledSql AdaptFilled(Context& cx, const dm::FilledSql& sql) {
-  if (sql.literals.isEmpty()) return {AdaptStatement(cx, sql.pattern), {}};
+  if (sql.literals.isEmpty()) return {AdaptPlain(cx, sql.pattern), {}};
   QVarLengthArray<char16_t, 8> kinds;
   for (const QString& literal : sql.literals) {
     const char16_t kind = LiteralKind(literal);

@@ -1,5 +1,7 @@
 #include "rules/rule_table.h"
 
+#include <algorithm>
+
 namespace sw {
 
 namespace {
@@ -140,17 +142,22 @@ int RuleSqlTable::Add(const QString& library, const QString& rule) {
 
 void SetRuleSqlBuffer(RuleState& rules, const QString& statement) {
   // Set for every rule at every rules load, nearly always to the same (often empty) statement:
-  // the buffer is filled in place rather than made anew.
+  // a buffer that holds it already is left alone, else it is filled in place rather than made anew.
   QString& buffer = rules.RuleSqlBuffer;
   // A longer statement is kept whole.
   if (statement.size() > RuleSqlBufferLength) {
     buffer = statement;
     return;
   }
-  if (buffer.size() != RuleSqlBufferLength) buffer = QString(RuleSqlBufferLength, QLatin1Char(' '));
+  static const QString blanks(RuleSqlBufferLength, QLatin1Char(' '));
+  const qsizetype used = statement.size();
+  if (buffer.size() == RuleSqlBufferLength && QStringView(buffer).left(used) == statement &&
+      QStringView(buffer).mid(used) == QStringView(blanks).mid(used))
+    return;
+  if (buffer.size() != RuleSqlBufferLength) buffer = blanks;
   QChar* out = buffer.data();
-  const QChar* in = statement.constData();
-  for (qsizetype i = 0; i < RuleSqlBufferLength; ++i) out[i] = i < statement.size() ? in[i] : QLatin1Char(' ');
+  std::copy(statement.cbegin(), statement.cend(), out);
+  std::fill(out + used, out + RuleSqlBufferLength, QLatin1Char(' '));
 }
 
 }  // namespace sw

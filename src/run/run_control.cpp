@@ -178,6 +178,8 @@ bool SetUpRun(RunContext& cx) {
   TakeSearchFlagSnapshot(cx);
   const RunOptions options = cx.ui->Options();
   if (options.lockWorkstation && (options.loop || HasSwitch(cx, QStringLiteral("/G")))) cx.os->LockWorkStation();
+  // Every library switch reads a setting; the file need not be looked at on disk for each.
+  if (cx.settings) cx.settings->LookAtDiskOncePerCycle(true);
   return true;
 }
 
@@ -219,6 +221,7 @@ bool AnyRuleTicked(RunContext& cx) {
 // would walk ticked libraries without a ticked rule does nothing either.
 bool CycleHead(RunContext& cx) {
   cx.run.InLoopDelay = false;
+  if (cx.settings) cx.settings->NewCycle();
   const bool unattended = HasSwitch(cx, QStringLiteral("/G")) && HasSwitch(cx, QStringLiteral("/X"));
   if (CountAndExpandLibraries(cx) == 0 || (unattended && !AnyRuleTicked(cx))) {
     const QString text = QStringLiteral("No libraries or rules selected - cannot continue.");
@@ -427,6 +430,7 @@ void EndRun(RunContext& cx) {
   IgnoringErrors([&] { cx.ui->SetStatusColour(StatusColourEnd); });
   cx.run.TaskRunning = false;
   cx.run.StopRequested = false;
+  if (cx.settings) cx.settings->LookAtDiskOncePerCycle(false);
   IgnoringErrors([&] {
     cx.ui->SetPauseTextsEnabled(true);
     cx.ui->SetGoEnabled(true);

@@ -110,6 +110,26 @@ TEST_F(SettingsTest, SeveralValuesSaveTogetherAndUnchangedOnesLeaveTheFileAlone)
   EXPECT_EQ(Get("General", "Keep"), "changed");
 }
 
+TEST_F(SettingsTest, DuringARunAnEditOnDiskShowsFromTheNextCycle) {
+  store.SaveSetting(app, "General", "Keep", "k");
+  store.LookAtDiskOncePerCycle(true);
+  EXPECT_EQ(Get("LAWLIB", "UniqueNameWarning"), "default");
+  const auto edit = [&](const char* text) {
+    QFile f(SettingsStore::SettingsFile(app));
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write(text);
+  };
+  store.SaveSetting(app, "General", "Keep", "own");
+  EXPECT_EQ(Get("General", "Keep"), "own");
+  edit("[LAWLIB]\nUniqueNameWarning=-1\n");
+  EXPECT_EQ(Get("LAWLIB", "UniqueNameWarning"), "default");
+  store.NewCycle();
+  EXPECT_EQ(Get("LAWLIB", "UniqueNameWarning"), "-1");
+  store.LookAtDiskOncePerCycle(false);
+  edit("[ORALIB]\nUniqueNameWarning=-1\n");
+  EXPECT_EQ(Get("ORALIB", "UniqueNameWarning"), "-1");
+}
+
 TEST_F(SettingsTest, DeleteAKeyOrAWholeSection) {
   store.SaveSetting(app, "General", "CacheMethodWarning", "1");
   store.SaveSetting(app, "General", "Keep", "k");

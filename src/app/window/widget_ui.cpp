@@ -190,10 +190,20 @@ void WidgetUi::SetLogMenusEnabled(bool on) {
   w_.MNLogPurge->setEnabled(on);
 }
 
+namespace {
+
+// Library labels are set at every library switch, nearly always to what they show: a label set
+// anew lays itself out and tells the accessibility layer again.
+void ShowText(QLabel* label, const QString& text) {
+  if (label->text() != text) label->setText(text);
+}
+
+}  // namespace
+
 void WidgetUi::SetLibraryLabels(const QString& user, const QString& group, const QString& library) {
-  w_.LabelUserName->setText(user);
-  w_.LabelPrimaryGroup->setText(group);
-  w_.LabelLibraryName->setText(library);
+  ShowText(w_.LabelUserName, user);
+  ShowText(w_.LabelPrimaryGroup, group);
+  ShowText(w_.LabelLibraryName, library);
 }
 
 void WidgetUi::SetUserNameTip(const QString& tip) { w_.LabelUserName->setToolTip(tip); }

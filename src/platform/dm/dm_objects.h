@@ -99,6 +99,15 @@ class EmLibrary : public DmLibrary, public std::enable_shared_from_this<EmLibrar
   DmLibraryConfig config_;
   std::shared_ptr<EmFormLayouts> formLayouts_;
   qint64 searchFlag_ = 0;
+  // Every library switch asks for the properties and the primary group: they are answered from
+  // what was read last while the connection and the tables behind them show no change.
+  using ReadMark = std::pair<quint64, SqliteDb::Stamp>;
+  static ReadMark MarkOf(SqliteDb& db, const std::vector<QString>& tables);
+  ReadMark propertiesMark_;
+  DmLibraryPropertiesPtr properties_;
+  mutable ReadMark groupMark_;
+  mutable QString groupUser_;
+  mutable QString group_;
 };
 
 // A statement ready for SQLite: the translation and the values its parameters take.

@@ -102,13 +102,23 @@ void EmLibrary::Activate() {
   Error.ErrDescription = reason;
 }
 
+EmLibrary::ReadMark EmLibrary::MarkOf(SqliteDb& db, const std::vector<QString>& tables) {
+  return {db.Identity(), db.TablesStamp(tables)};
+}
+
 QString EmLibrary::PrimaryGroup() const {
   QString error;
   SqliteDbPtr db = Db(&error);
   if (!db) return QString();
-  return DmValueText(db->ReadScalar(
+  const QString user = UserName();
+  ReadMark mark = MarkOf(*db, {QStringLiteral("PEOPLE"), QStringLiteral("GROUPS")});
+  if (mark == groupMark_ && user == groupUser_) return group_;
+  group_ = DmValueText(db->ReadScalar(
       QStringLiteral("SELECT G.GROUP_ID FROM PEOPLE P JOIN GROUPS G ON G.SYSTEM_ID = P.PRIMARY_GROUP WHERE P.USER_ID = ?"),
-      {UserName()}));
+      {user}));
+  groupMark_ = std::move(mark);
+  groupUser_ = user;
+  return group_;
 }
 
 bool EmLibrary::IsPrimary() const {
@@ -119,21 +129,25 @@ bool EmLibrary::IsPrimary() const {
 }
 
 DmLibraryPropertiesPtr EmLibrary::Properties() {
-  // Read afresh on every call, so that a right granted or withdrawn in the library shows at once.
+  // A right granted or withdrawn in the library shows at the next call: the table's stamp changes.
   std::vector<DmLibraryPropertyPtr> items;
   QString error;
   SqliteDbPtr db = Db(&error);
-  if (db) {
-    const SqliteResult r = db->Query(QStringLiteral("SELECT NAME, VALUE FROM DM_PROPERTIES ORDER BY ORDINAL"));
-    for (const auto& row : r.rows) {
-      // Numbers (the rights: -1 granted, 0 denied) come back as numbers, other values as text.
-      const QString text = row[1].toString();
-      bool isNumber = false;
-      const qint64 n = text.toLongLong(&isNumber);
-      items.push_back(std::make_shared<EmLibraryProperty>(row[0].toString(), isNumber ? QVariant(n) : QVariant(text)));
-    }
+  if (!db) return std::make_shared<EmLibraryProperties>(std::move(items));
+  ReadMark mark = MarkOf(*db, {QStringLiteral("DM_PROPERTIES")});
+  if (properties_ && mark == propertiesMark_) return properties_;
+  const SqliteResult r = db->Query(QStringLiteral("SELECT NAME, VALUE FROM DM_PROPERTIES ORDER BY ORDINAL"));
+  for (const auto& row : r.rows) {
+    // Numbers (the rights: -1 granted, 0 denied) come back as numbers, other values as text.
+    const QString text = row[1].toString();
+    bool isNumber = false;
+    const qint64 n = text.toLongLong(&isNumber);
+    items.push_back(std::make_shared<EmLibraryProperty>(row[0].toString(), isNumber ? QVariant(n) : QVariant(text)));
   }
-  return std::make_shared<EmLibraryProperties>(std::move(items));
+  properties_ = std::make_shared<EmLibraryProperties>(std::move(items));
+  // A failed read is not kept: the next call asks again.
+  propertiesMark_ = r.ok ? std::move(mark) : ReadMark{};
+  return properties_;
 }
 
 DmLibraryPropertyPtr EmLibraryProperties::Item(const QString& name) {

@@ -391,6 +391,12 @@ std::optional<quint64> SqliteDb::ReadStamp(const QString& table) {
 
 SqliteDb::Stamp SqliteDb::TableStamp(const QString& table) { return changes_.TablesStamp({changes_.TableNumber(table)}); }
 
+SqliteDb::Stamp SqliteDb::TablesStamp(const std::vector<QString>& tables) {
+  std::vector<int> numbers;
+  for (const QString& table : tables) numbers.push_back(changes_.TableNumber(table));
+  return changes_.TablesStamp(numbers);
+}
+
 QString QuotedName(const QString& name) {
   // A name without a quote (nearly every one) is neither searched twice nor copied: the copy is
   // shared, and a replace that finds nothing leaves it so.

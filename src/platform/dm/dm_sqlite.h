@@ -79,6 +79,7 @@ class SqliteDb {
   Stamp ConfigurationStamp();
   // The same for one table.
   Stamp TableStamp(const QString& table);
+  Stamp TablesStamp(const std::vector<QString>& tables);
   // What a read of the table stands on inside the open transaction: while this stays the same,
   // the table reads as it did (what KeptReads relies on). None outside a transaction, where
   // another connection's commit may show at any statement.

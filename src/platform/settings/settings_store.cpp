@@ -169,8 +169,10 @@ QSettings& SettingsStore::Opened(const QString& app) const {
     kept_->app = app;
     kept_->folder = folder;
   }
+  const bool look = !oncePerCycle_ || lookDue_;
+  lookDue_ = false;
   // A file not there yet may appear under another spelling: its name is looked for until it is.
-  if (!same || !kept_->mark.exists) {
+  if (!same || (look && !kept_->mark.exists)) {
     const QString path = SettingsFile(app);
     if (path != kept_->path || !kept_->settings) {
       kept_->path = path;
@@ -179,6 +181,7 @@ QSettings& SettingsStore::Opened(const QString& app) const {
       return *kept_->settings;
     }
   }
+  if (!look) return *kept_->settings;
   const FileMark now = MarkOf(kept_->path);
   if (!(now == kept_->mark)) {
     kept_->settings->sync();
@@ -186,6 +189,11 @@ QSettings& SettingsStore::Opened(const QString& app) const {
     kept_->answers.clear();
   }
   return *kept_->settings;
+}
+
+void SettingsStore::LookAtDiskOncePerCycle(bool on) {
+  oncePerCycle_ = on;
+  lookDue_ = true;
 }
 
 QString SettingsStore::SettingsFile(const QString& app) {

@@ -32,6 +32,12 @@ class SettingsStore {
   // An empty key deletes the whole section.
   virtual void DeleteSetting(const QString& app, const QString& section, const QString& key = QString());
 
+  // While a run goes, the file is looked at on disk once a cycle instead of before every read:
+  // what the store itself writes is in memory at once, another program's edit shows from the
+  // next cycle on. Off, every read looks at the disk.
+  void LookAtDiskOncePerCycle(bool on);
+  void NewCycle() { lookDue_ = true; }
+
   // The INI file that holds an application's settings.
   static QString SettingsFile(const QString& app);
 
@@ -43,6 +49,8 @@ class SettingsStore {
   // Writes the open file and notes it as read.
   void Written(QSettings& settings) const;
   mutable std::unique_ptr<Kept> kept_;
+  bool oncePerCycle_ = false;
+  mutable bool lookDue_ = true;
 };
 
 }  // namespace sw

@@ -97,6 +97,7 @@ TEST(DmLibrary, KnowsTheUserTheGroupAndThePrimaryLibrary) {
   EXPECT_TRUE(law->IsPrimary());
   EXPECT_FALSE(ora->IsPrimary());
   EXPECT_FALSE(law->Description().isEmpty());
+  EXPECT_EQ(ora->PrimaryGroup(), "DOCS_SUPERVISORS");
   server.Exec("ORALIB", "UPDATE PEOPLE SET PRIMARY_GROUP = (SELECT SYSTEM_ID FROM GROUPS WHERE GROUP_ID = 'DOCS_USERS') "
                         "WHERE USER_ID = 'ADMIN'");
   EXPECT_EQ(ora->PrimaryGroup(), "DOCS_USERS");
@@ -115,6 +116,9 @@ TEST(DmLibrary, RightsAreReadFromTheLibraryAtEveryLook) {
   EXPECT_EQ(props->Item("DOCSParms.UniqueDocNames")->Value().toLongLong(), 0);
   EXPECT_FALSE(props->Item("No.Such.Property"));
   EXPECT_EQ(props->Item(qint64(1))->Name(), "User.ManageRootFolders");
+  // Asked again with nothing changed, the library answers from what it read.
+  server.Exec("LAWLIB", "UPDATE PEOPLE SET FULL_NAME = FULL_NAME");
+  EXPECT_EQ(law->Properties(), props);
   server.Exec("LAWLIB", "UPDATE DM_PROPERTIES SET VALUE = '0' WHERE NAME = 'User.CreateFolder'");
   EXPECT_EQ(law->Properties()->Item("User.CreateFolder")->Value().toLongLong(), 0);
   EXPECT_EQ(law->Properties()->Item("DOCSParms.LibraryName")->Value().toString(), "LAWLIB");
