@@ -140,9 +140,11 @@ struct RemoteFolder {
 // oldest first.
 std::vector<qint64> FoldersCarryingRowValues(FolderContext& cx, const Request& r, const QString& values) {
   SwitchQuietly(cx, r.itemLibrary);
-  filing::RunChecked(cx, {QStringLiteral("SELECT DOCNUMBER FROM [OWNER].PROFILE WHERE UPPER(DOCNAME) = ? AND ") + values +
-                              QStringLiteral(" AND DOCNUMBER IN (SELECT DOCNUMBER FROM [OWNER].FOLDER WHERE PATH = ?) "
-                                             "ORDER BY DOCNUMBER"),
+  // The folder is looked up by the row's own profile: a list of every folder of the path would
+  // read the whole FOLDER table for each new routed folder.
+  filing::RunChecked(cx, {QStringLiteral("SELECT P.DOCNUMBER FROM [OWNER].PROFILE P WHERE UPPER(P.DOCNAME) = ? AND ") + values +
+                              QStringLiteral(" AND EXISTS (SELECT 1 FROM [OWNER].FOLDER F WHERE F.DOCNUMBER = P.DOCNUMBER AND "
+                                             "F.PATH = ?) ORDER BY P.DOCNUMBER"),
                           {SqlText(r.name.toUpper()), QStringLiteral("'") + FolderPathStamp(r.fields.name) + QStringLiteral("'")}});
   dm::PcdSql& sql = Results(cx);
   std::vector<qint64> folders;
@@ -206,10 +208,13 @@ std::optional<qint64> ExistingFolder(FolderContext& cx, const Request& r) {
   const qint64 found = CheckForFolderOfRule(cx, r.name, r.fields.parseCharacters, r.parent, r.fields.name,
                                             r.fields.makesPublic, r.parentLibrary, r.itemLibrary);
   if (found < 0) return found;
-  if (found == 0 && !MadeInAnotherLibrary(r)) return std::nullopt;
+  const bool routed = MadeInAnotherLibrary(r);
+  if (found == 0 && !routed) return std::nullopt;
   RemoteFolder remote{found, true};
-  if (found > 0 && MadeInAnotherLibrary(r)) remote = FolderOfThisParent(cx, r, found);
-  if (remote.number == 0 && MadeInAnotherLibrary(r)) remote = RowFolderFiledElsewhere(cx, r);
+  if (routed) {
+    if (found > 0) remote = FolderOfThisParent(cx, r, found);
+    if (remote.number == 0) remote = RowFolderFiledElsewhere(cx, r);
+  }
   if (remote.number == 0) {
     SwitchQuietly(cx, r.itemLibrary);  // where the folder is made
     return std::nullopt;
