@@ -264,21 +264,19 @@ qint64 BrokenRemoteChains(const LibraryFacts& lib, const std::vector<LibraryFact
   std::map<std::pair<QString, qint64>, std::vector<const RemoteFiling*>> byParent;
   for (const RemoteFiling& filing : lib.remoteFilings) byParent[{filing.parentLibrary, filing.parent}].push_back(&filing);
   std::map<QString, std::map<qint64, const Item*>> chainRows;  // parent library -> SYSTEM_ID -> row
-  for (const auto& [key, rows] : byParent) {
-    const LibraryFacts* parent = LibraryNamed(all, key.first);
-    if (parent && !chainRows.count(key.first))
-      for (const Item& item : parent->items) chainRows[key.first][item.id] = &item;
-  }
   qint64 broken = 0;
   for (const auto& [key, rows] : byParent) {
     const LibraryFacts* parent = LibraryNamed(all, key.first);
     if (!parent) continue;
+    std::map<qint64, const Item*>& byId = chainRows[key.first];
+    if (byId.empty())
+      for (const Item& item : parent->items) byId[item.id] = &item;
     int firsts = 0;
     bool misnamed = false;
     for (const RemoteFiling* filing : rows) {
       firsts += filing->first ? 1 : 0;
-      auto named = chainRows[key.first].find(filing->chainRow);
-      const Item* item = named == chainRows[key.first].end() ? nullptr : named->second;
+      auto named = byId.find(filing->chainRow);
+      const Item* item = named == byId.end() ? nullptr : named->second;
       misnamed = misnamed || !item || item->parent != filing->parent || item->docNumber != filing->docNumber ||
                  ItemLibrary(*parent, *item) != self;
     }
