@@ -226,9 +226,7 @@ bool FallBackFromUnwritableLog(AppContext& cx) {
       refused << fallbackDated + QStringLiteral(" (") + why + QLatin1Char(')');
       continue;
     }
-    cx.log.UnwritableLogFileBase = cx.log.LogFileBase;
-    cx.log.LogFileBase = fallback;
-    cx.ui->SetLogDirToolTip(fallback);
+    TakeFallbackLog(cx, fallback);
     const QString text = QStringLiteral("Warning: the log file ") + dated + QStringLiteral(" cannot be written (") + reason +
                          QStringLiteral(") - the log goes to ") + fallbackDated +
                          QStringLiteral(" instead");

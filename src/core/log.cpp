@@ -112,13 +112,11 @@ qsizetype NextFallback(const LogState& log) {
 // The log goes on in the fallback whose file took the block: later entries go there too.
 void GoOnIn(Context& cx, const QString& base, const QString& from, const QString& why) {
   LogState& log = cx.log;
-  if (log.UnwritableLogFileBase.isEmpty()) log.UnwritableLogFileBase = log.LogFileBase;
-  log.LogFileBase = base;
+  TakeFallbackLog(cx, base);
   log.file.nameBase = base;
   log.DatedLogFile = log.file.path;
   log.ContinuedFrom << from;
   log.Losing = false;
-  cx.ui->SetLogDirToolTip(base);
   WarnLoudly(cx, QStringLiteral("Warning: the log file ") + from + QStringLiteral(" cannot be written (") + why +
                      QStringLiteral(") - the log goes on in ") + log.DatedLogFile);
 }
@@ -293,6 +291,13 @@ bool LogFileHandle::Flush() const {
 }
 
 void FlushLog(Context& cx) { WriteBlock(cx); }
+
+void TakeFallbackLog(Context& cx, const QString& base) {
+  LogState& log = cx.log;
+  if (log.UnwritableLogFileBase.isEmpty()) log.UnwritableLogFileBase = log.LogFileBase;
+  log.LogFileBase = base;
+  cx.ui->SetLogDirToolTip(base);
+}
 
 void LogMessageBox(Context& cx, const QString& text) {
   LogMessage(cx, text);

@@ -47,6 +47,10 @@ QString StatusCaption(Context& cx);
 void SetStatusCaption(Context& cx, const QString& text);
 void UpdateLogMenus(Context& cx);
 
+// The log goes on in `base`, a fallback for the configured log that cannot be written: the
+// configured one is remembered, for the orderly end saves it back unchanged.
+void TakeFallbackLog(Context& cx, const QString& base);
+
 // Today's log file name derived from the configured base: the date goes before the last "."
 // of the file name (never into a folder name); a file name without a dot gets "_YYYYMMDD.txt".
 QString DatedLogFileName(const QString& logFileBase, const QDate& date);

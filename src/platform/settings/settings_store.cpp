@@ -153,13 +153,13 @@ struct SettingsStore::Kept {
 };
 
 SettingsStore::SettingsStore() = default;
+SettingsStore::~SettingsStore() = default;
 
 void SettingsStore::Written(QSettings& settings) const {
   settings.sync();
   kept_->mark = MarkOf(kept_->path);
   kept_->answers.clear();
 }
-SettingsStore::~SettingsStore() = default;
 
 QSettings& SettingsStore::Opened(const QString& app) const {
   const QString folder = ConfigFolder();
