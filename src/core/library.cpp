@@ -355,8 +355,15 @@ bool Switch(Context& cx, const QString& libraryName, bool mayReconnect) {
     dm::DmLibrary& library = *chosen;
     library.Activate();
     // A library whose database cannot be opened is named with the database's reason.
-    if (library.Error.ErrNumber != 0)
+    if (library.Error.ErrNumber != 0) {
+      // The library object is chosen but cannot be used: shown as a library object that is not
+      // set is, in a box while "Display Errors" is ticked.
+      if (cx.ui->DisplayErrors())
+        cx.ui->MessageBox(QStringLiteral("Error: The library ") + name + QStringLiteral(" cannot be opened - ") +
+                              library.Error.ErrDescription,
+                          MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
       throw DmCallFailure(library.Error.ErrNumber, QStringLiteral("DOCSObjects.Library"), library.Error.ErrDescription);
+    }
     if (library.UserName().isEmpty()) {
       SetStatus(cx, QStringLiteral("Error: Library UserName not identified"));
       Hyphens(cx);

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QCursor>
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
@@ -120,6 +121,11 @@ QString WidgetUi::InputBox(const QString& prompt, const QString& title, const QS
   const QString text = QInputDialog::getText(w_.isVisible() ? &w_ : nullptr, title, prompt, QLineEdit::Normal,
                                              defaultText, &ok);
   return ok ? text : QString();
+}
+
+void WidgetUi::ShowLoudWarning(const QString& text) {
+  const QDateTime now = QDateTime::currentDateTime();
+  AddResultRow({QString(), now.toString(QStringLiteral("yyyy/MM/dd-HH:mm:ss")), text});
 }
 
 void WidgetUi::PumpMessages() { QCoreApplication::processEvents(); }
