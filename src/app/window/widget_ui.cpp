@@ -327,8 +327,8 @@ void WidgetUi::SetPauseDays(const QStringList& names, const std::vector<bool>& c
 void WidgetUi::SetPauseTimeChecked(bool on) { w_.CheckPauseTime->setChecked(on); }
 
 void WidgetUi::SetPauseTexts(const QString& start, const QString& end) {
-  w_.TextPauseStart->setText(start);
-  w_.TextPauseEnd->setText(end);
+  w_.ShowPauseText(w_.TextPauseStart, start);
+  w_.ShowPauseText(w_.TextPauseEnd, end);
 }
 
 void WidgetUi::SetLoopDelayText(const QString& text) { w_.TextLoopDelay->setText(text); }

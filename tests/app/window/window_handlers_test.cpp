@@ -67,18 +67,22 @@ TEST_F(Pages, APauseFieldIsNormalisedWhenItLosesTheFocusAndTheOtherStaysAsLoaded
 }
 
 // The run reads a time the window left alone as the field would after losing the focus; a text
-// that is no time of day it leaves as typed.
+// that is no time of day both leave as typed, and the field is marked.
 TEST_F(Pages, APauseFieldAndTheRunReadEveryTextAlike) {
-  for (const QString typed : {"930", "2215", "noon", "abcdef", "9:30", "", "12:00:00", "2575", "09.30", "9h30"}) {
+  const QString tip = window.TextPauseStart->toolTip();
+  for (const QString typed : {"930", "2215", "noon", "abcdef", "9:30", "", "12:00:00", "2575", "09.30", "9h30", "9.5",
+                              "1.5", "123456", "7:5", "25:00", "ab:cd"}) {
     window.TextPauseStart->setText(typed);
     window.TextPauseEnd->setText(typed);
     QFocusEvent out(QEvent::FocusOut);
     QApplication::sendEvent(window.TextPauseStart, &out);
+    const PauseTime time = ReadPauseText(typed);
+    EXPECT_EQ(window.TextPauseStart->text(), time.valid ? time.text : typed.left(5)) << typed.toStdString();  // the field's length
+    EXPECT_EQ(window.TextPauseStart->toolTip() == tip, time.valid) << typed.toStdString();
     cx.ui->SetPauseTimeChecked(true);
     cx.runState.control.PauseTimerOff = false;
     NormalisePauseTexts(cx);
-    const QString read = ReadPauseText(typed).valid ? window.TextPauseStart->text() : typed.left(5);  // the field's length
-    EXPECT_EQ(window.TextPauseEnd->text(), read) << typed.toStdString();
+    EXPECT_EQ(window.TextPauseEnd->text(), window.TextPauseStart->text()) << typed.toStdString();
   }
 }
 
