@@ -261,6 +261,7 @@ TEST_F(LogMenus, ViewLogBeforeAnyLineLooksForTodaysDatedName) {
   cx.log.DatedLogFile.clear();
   MNLogPurge_Click(cx);
   EXPECT_TRUE(boxes.last().contains("purge the file " + cx.dir.path() + "/run_20260304.log?"));
+  EXPECT_TRUE(QFile::exists(cx.log.DatedLogFile));  // Enter, like an unattended answer, is No
 }
 
 TEST_F(LogMenus, WithoutAnyLogPathViewLogSaysSoAndPurgeDoesNothing) {
