@@ -125,7 +125,9 @@ QString WidgetUi::InputBox(const QString& prompt, const QString& title, const QS
 
 void WidgetUi::ShowLoudWarning(const QString& text) {
   const QDateTime now = QDateTime::currentDateTime();
-  AddResultRow({QString(), now.toString(QStringLiteral("yyyy/MM/dd-HH:mm:ss")), text});
+  const int row = AddResultRow({QString(), now.toString(QStringLiteral("yyyy/MM/dd-HH:mm:ss")), text});
+  // Longer than the column: the tooltip holds it whole.
+  resultRows_[static_cast<size_t>(row)]->setToolTip(2, text);
 }
 
 void WidgetUi::PumpMessages() { QCoreApplication::processEvents(); }
