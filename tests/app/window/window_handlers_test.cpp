@@ -344,26 +344,20 @@ TEST_F(RunInWindow, AStopIsLoggedBeforeTheSummary) {
   EXPECT_LT(stop, log.indexOf("Finished processing."));
 }
 
-// A library whose file cannot be opened: with Display Errors ticked its failure is shown in a box,
-// and the results list tells that it was unticked; the next run's results tell that it is skipped.
+// With Display Errors ticked a library that cannot be opened is shown in a box; the results
+// list tells that it was unticked, and the next run's that it is skipped.
 TEST_F(RunInWindow, ALibraryThatCannotBeOpenedIsShownInABoxAndInTheResults) {
   DmTestServer server;
   ASSERT_TRUE(StartSession(server));
-  QFile file(server.Path() + "/ORALIB.sqlite");
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write("not a database");
-  file.close();
+  ASSERT_TRUE(QFile::remove(server.Path() + "/ORALIB.sqlite"));
   ui->AddRulesNode(ui->AddRulesNode(-1, "LAWLIB", QString(), true), "CLIENT MATTERS", QString(), false);
   ui->AddRulesNode(ui->AddRulesNode(-1, "ORALIB", QString(), true), "CLIENT MATTERS", QString(), true);
   window.CheckDisplayErrors->setChecked(true);
   window.Button_Go->click();
-  const auto said = [&](int row) { return ui->ResultText(row, 2); };
-  EXPECT_TRUE(boxes.join("\n").contains("ORALIB.sqlite cannot be opened")) << boxes.join("\n").toStdString();
-  ASSERT_GE(window.ListResults->topLevelItemCount(), 1);
-  EXPECT_TRUE(said(0).contains("Library ORALIB was unticked after this failure")) << said(0).toStdString();
+  EXPECT_TRUE(boxes.join("\n").contains("ORALIB.sqlite does not exist")) << boxes.join("\n").toStdString();
+  EXPECT_TRUE(ui->ResultText(0, 2).contains("Library ORALIB was unticked after this failure"));
   window.Button_Go->click();
-  ASSERT_GE(window.ListResults->topLevelItemCount(), 1);
-  EXPECT_TRUE(said(0).contains("Library ORALIB is skipped: it was unticked after a failure on")) << said(0).toStdString();
+  EXPECT_TRUE(ui->ResultText(0, 2).contains("Library ORALIB is skipped: it was unticked after a failure on"));
 }
 
 using HelpMenu = WindowTest;
