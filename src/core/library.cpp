@@ -354,10 +354,9 @@ bool Switch(Context& cx, const QString& libraryName, bool mayReconnect) {
 
     dm::DmLibrary& library = *chosen;
     library.Activate();
-    // A library whose database cannot be opened is named with the database's reason.
+    // A library whose database cannot be opened is named with the database's reason, and shown
+    // in a box while "Display Errors" is ticked, as a library object that cannot be set is.
     if (library.Error.ErrNumber != 0) {
-      // The library object is chosen but cannot be used: shown as a library object that is not
-      // set is, in a box while "Display Errors" is ticked.
       if (cx.ui->DisplayErrors())
         cx.ui->MessageBox(QStringLiteral("Error: The library ") + name + QStringLiteral(" cannot be opened - ") +
                               library.Error.ErrDescription,
