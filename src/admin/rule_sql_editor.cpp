@@ -128,7 +128,11 @@ void RuleSqlEditor::KeepWithinMaxLength() {
 }
 
 void RuleSqlEditor::ButtonTest_Click() {
+  // A statement that fails its test is logged, but it is the administrator's draft, not a
+  // failure of the program: it must not make the program end as one that failed.
+  const int errorsLogged = cx_.log.ErrorsLogged;
   const RuleSqlTest outcome = TestRuleSql(cx_, LibraryPanel(), RulePanel(), Text());
+  cx_.log.ErrorsLogged = errorsLogged;
   if (outcome == RuleSqlTest::NotRun) return;
   testPassed_ = outcome == RuleSqlTest::Passed;
 }
@@ -172,7 +176,7 @@ void RuleSqlEditor::ButtonOK_Click() {
 void RuleSqlEditor::ButtonCancel_Click() {
   if (!Text().isEmpty()) {
     const MsgResult answer = cx_.ui->MessageBox(QStringLiteral("Are you sure you want to exit without saving?"),
-                                                MsgIcon::Question, MsgButtons::YesNo, cx_.app.AppTitle);
+                                                MsgIcon::Question, MsgButtons::YesNoDefaultNo, cx_.app.AppTitle);
     if (answer != MsgResult::Yes) {
       cx_.ui->SetMousePointer(Pointer::Default);
       TextRuleSQL->setFocus();

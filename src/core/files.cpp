@@ -82,7 +82,7 @@ void PurgeFile(Context& cx, const QString& path) {
   if (!FileExists(path)) return;
   const MsgResult answer =
       cx.ui->MessageBox(QStringLiteral("Are you sure you want to purge the file ") + path + QStringLiteral("?"),
-                        MsgIcon::Question, MsgButtons::YesNo, cx.app.AppTitle);
+                        MsgIcon::Question, MsgButtons::YesNoDefaultNo, cx.app.AppTitle);
   if (answer != MsgResult::Yes) return;
   // The log writer lets go of the file, so the next entry starts a new one at once.
   CloseLogFile(cx);

@@ -354,9 +354,15 @@ bool Switch(Context& cx, const QString& libraryName, bool mayReconnect) {
 
     dm::DmLibrary& library = *chosen;
     library.Activate();
-    // A library whose database cannot be opened is named with the database's reason.
-    if (library.Error.ErrNumber != 0)
+    // A library whose database cannot be opened is named with the database's reason, and shown
+    // in a box while "Display Errors" is ticked, as a library object that cannot be set is.
+    if (library.Error.ErrNumber != 0) {
+      if (cx.ui->DisplayErrors())
+        cx.ui->MessageBox(QStringLiteral("Error: The library ") + name + QStringLiteral(" cannot be opened - ") +
+                              library.Error.ErrDescription,
+                          MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
       throw DmCallFailure(library.Error.ErrNumber, QStringLiteral("DOCSObjects.Library"), library.Error.ErrDescription);
+    }
     if (library.UserName().isEmpty()) {
       SetStatus(cx, QStringLiteral("Error: Library UserName not identified"));
       Hyphens(cx);

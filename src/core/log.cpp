@@ -364,6 +364,8 @@ void WarnLoudly(Context& cx, const QString& text) {
   LogThenHyphens(cx, text);
   std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
   std::fflush(stderr);
+  // A desktop user never sees standard error.
+  cx.ui->ShowLoudWarning(text);
 }
 
 void StatusThenHyphens(Context& cx, const QString& text) {

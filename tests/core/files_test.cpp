@@ -126,15 +126,19 @@ TEST_F(FilesTest, PurgeAsksFirst) {
   cx.scripted->Answer(MsgResult::No);
   PurgeFile(cx, path);
   EXPECT_TRUE(QFileInfo::exists(path));
-  PurgeFile(cx, path);
+  PurgeFile(cx, path);  // the default answer, as Enter gives it, is No
   ASSERT_EQ(cx.scripted->shown.size(), 2u);
   EXPECT_EQ(cx.scripted->shown[1].text, "Are you sure you want to purge the file " + path + "?");
-  EXPECT_EQ(cx.scripted->shown[1].buttons, MsgButtons::YesNo);
+  EXPECT_EQ(cx.scripted->shown[1].buttons, MsgButtons::YesNoDefaultNo);
+  EXPECT_TRUE(QFileInfo::exists(path));
+  cx.scripted->Answer(MsgResult::Yes);
+  PurgeFile(cx, path);
   EXPECT_FALSE(QFileInfo::exists(path));
 }
 
 TEST_F(FilesTest, PurgeThatLeavesTheFileWarnsAndAFailureIsOnlyReported) {
   const QString path = MakeFile("old.log");
+  cx.scripted->confirms = true;
   os->reallyRemove = false;
   PurgeFile(cx, path);
   ASSERT_EQ(cx.scripted->shown.size(), 2u);

@@ -26,6 +26,7 @@
 #include "app/window/window_handlers.h"
 #include "app/window/window_rules.h"
 #include "run/run.h"
+#include "run/run_control.h"
 
 namespace sw {
 
@@ -42,6 +43,9 @@ QLineEdit* NewText(QWidget* parent, const QString& tip) {
   edit->setToolTip(tip);
   return edit;
 }
+
+const QString PauseStartTip = QStringLiteral("Enter the pause Start time (24 hour clock)");
+const QString PauseEndTip = QStringLiteral("Enter the pause End time (24 hour clock)");
 
 QGroupBox* NewFrame(QWidget* parent, const QString& name, const QString& caption = QString()) {
   auto* frame = new QGroupBox(caption, parent);
@@ -280,13 +284,13 @@ void MainWindow::BuildPausePage(QWidget* central) {
   CheckPauseTime = NewCheck(FramePauseTime, QStringLiteral("Enable Pause Timer"),
                             QStringLiteral("Check this box to enable the pause timer (set the start/end time)"));
   PlaceTwips(CheckPauseTime, 120, 180, 4300, 285);
-  TextPauseStart = NewText(FramePauseTime, QStringLiteral("Enter the pause Start time (24 hour clock)"));
+  TextPauseStart = NewText(FramePauseTime, PauseStartTip);
   TextPauseStart->setMaxLength(5);
   PlaceTwips(TextPauseStart, 120, 600, 900, 300);
   LabelPause = new QLabel(QStringLiteral("to"), FramePauseTime);
   LabelPause->setAlignment(Qt::AlignCenter);
   PlaceTwips(LabelPause, 1080, 615, 360, 285);
-  TextPauseEnd = NewText(FramePauseTime, QStringLiteral("Enter the pause End time (24 hour clock)"));
+  TextPauseEnd = NewText(FramePauseTime, PauseEndTip);
   TextPauseEnd->setMaxLength(5);
   PlaceTwips(TextPauseEnd, 1500, 600, 900, 300);
   TVPause = new QTreeWidget(FramePause);
@@ -468,6 +472,17 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
   else
     event->accept();
+}
+
+void MainWindow::ShowPauseText(QLineEdit* field, const QString& text) {
+  field->setText(text);
+  const QString tip = field == TextPauseStart ? PauseStartTip : PauseEndTip;
+  const bool isTime = ReadPauseText(field->text()).valid;
+  field->setToolTip(isTime ? tip
+                           : tip + QStringLiteral(" - \"") + field->text() +
+                                 QStringLiteral("\" is no time of day (HH:MM, HH.MM or HHMM, 00:00 to 23:59): "
+                                                "with it the run turns the pause timer off"));
+  field->setStyleSheet(isTime ? QString() : QStringLiteral("color: red"));
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

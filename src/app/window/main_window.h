@@ -95,6 +95,9 @@ class MainWindow : public QMainWindow {
   QLabel* LabelPause = nullptr;
   QLineEdit* TextPauseEnd = nullptr;
   QTreeWidget* TVPause = nullptr;
+  // Shows a pause field's text as typed; a text the run cannot read as a time of day is marked
+  // (red, its tooltip saying so), since the run then turns the pause timer off.
+  void ShowPauseText(QLineEdit* field, const QString& text);
   // Always in view.
   QFrame* FrameButtons = nullptr;
   QPushButton* Button_Go = nullptr;

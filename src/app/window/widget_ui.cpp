@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QCursor>
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
@@ -120,6 +121,13 @@ QString WidgetUi::InputBox(const QString& prompt, const QString& title, const QS
   const QString text = QInputDialog::getText(w_.isVisible() ? &w_ : nullptr, title, prompt, QLineEdit::Normal,
                                              defaultText, &ok);
   return ok ? text : QString();
+}
+
+void WidgetUi::ShowLoudWarning(const QString& text) {
+  const QDateTime now = QDateTime::currentDateTime();
+  const int row = AddResultRow({QString(), now.toString(QStringLiteral("yyyy/MM/dd-HH:mm:ss")), text});
+  // Longer than the column: the tooltip holds it whole.
+  resultRows_[static_cast<size_t>(row)]->setToolTip(2, text);
 }
 
 void WidgetUi::PumpMessages() { QCoreApplication::processEvents(); }
@@ -321,8 +329,8 @@ void WidgetUi::SetPauseDays(const QStringList& names, const std::vector<bool>& c
 void WidgetUi::SetPauseTimeChecked(bool on) { w_.CheckPauseTime->setChecked(on); }
 
 void WidgetUi::SetPauseTexts(const QString& start, const QString& end) {
-  w_.TextPauseStart->setText(start);
-  w_.TextPauseEnd->setText(end);
+  w_.ShowPauseText(w_.TextPauseStart, start);
+  w_.ShowPauseText(w_.TextPauseEnd, end);
 }
 
 void WidgetUi::SetLoopDelayText(const QString& text) { w_.TextLoopDelay->setText(text); }

@@ -31,6 +31,8 @@ class WidgetUi : public Ui {
 
   MsgResult MessageBox(const QString& text, MsgIcon icon, MsgButtons buttons, const QString& title) override;
   QString InputBox(const QString& prompt, const QString& title, const QString& defaultText) override;
+  // In the results list, with the moment it was given.
+  void ShowLoudWarning(const QString& text) override;
   void PumpMessages() override;
   qint64 WindowHandle() const override;
 

@@ -67,14 +67,20 @@ void ShowOtherPage(MainWindow& w, QWidget* page, int top, int left) {
   ShowPanel(page, top + 360, left);
 }
 
+// The run's reading: a time of day in the form HH:MM, any other text as typed.
+QString AsTheRunReadsIt(const QString& text) {
+  const PauseTime time = ReadPauseText(text);
+  return time.valid ? time.text : text;
+}
+
 void NormaliseStart(AppContext& cx) {
   const RunOptions o = cx.ui->Options();
-  cx.ui->SetPauseTexts(ReadPauseText(o.pauseStart).text, o.pauseEnd);
+  cx.ui->SetPauseTexts(AsTheRunReadsIt(o.pauseStart), o.pauseEnd);
 }
 
 void NormaliseEnd(AppContext& cx) {
   const RunOptions o = cx.ui->Options();
-  cx.ui->SetPauseTexts(o.pauseStart, ReadPauseText(o.pauseEnd).text);
+  cx.ui->SetPauseTexts(o.pauseStart, AsTheRunReadsIt(o.pauseEnd));
 }
 
 }  // namespace

@@ -98,6 +98,9 @@ class Ui {
     (void)title;
     return defaultText;
   }
+  // A warning the program gives loudly (in the log and on standard error) because a user could
+  // not tell it otherwise: a node skipped or unticked after a failure. Only a window shows it too.
+  virtual void ShowLoudWarning(const QString& text) { (void)text; }
   // Lets the window process pending messages.
   virtual void PumpMessages() {}
   // The main window's native handle (0 when there is no window).

@@ -168,6 +168,7 @@ TEST_F(RuleSqlEditorTest, FailedTestFromOkStoresNothingAndKeepsTheWindow) {
   const QList<QStringList> before = Chunks();
 
   cx.scripted->Answer(MsgResult::Yes);  // test first
+  const int errors = cx.log.ErrorsLogged;
   QString left;
   const int closed = Drive("LAWLIB", kRule, [&](RuleSqlEditor& e) {
     e.SetText("SELECT nonsense FROM nowhere");
@@ -180,6 +181,7 @@ TEST_F(RuleSqlEditorTest, FailedTestFromOkStoresNothingAndKeepsTheWindow) {
   EXPECT_EQ(Chunks(), before);
   EXPECT_TRUE(Shown().last().startsWith("SQL Error: ")) << qPrintable(Shown().last());
   EXPECT_TRUE(Shown().last().endsWith(")\r\n occurred trying to run test on CLIENT MATTERS"));
+  EXPECT_EQ(cx.log.ErrorsLogged, errors);  // a statement tried out is no failure of the program
 }
 
 // A statement that begins with a comment is tested like any other, and saved after its test,
@@ -321,6 +323,7 @@ TEST_F(RuleSqlEditorTest, CancelAsksOnlyWhenTextIsPresent) {
             }),
             -1);
   EXPECT_EQ(Shown(), QStringList{"Are you sure you want to exit without saving?"});
+  EXPECT_EQ(cx.scripted->shown[0].buttons, MsgButtons::YesNoDefaultNo);  // Enter keeps the edit
   EXPECT_TRUE(Chunks().isEmpty());
 }
 

@@ -67,18 +67,22 @@ TEST_F(Pages, APauseFieldIsNormalisedWhenItLosesTheFocusAndTheOtherStaysAsLoaded
 }
 
 // The run reads a time the window left alone as the field would after losing the focus; a text
-// that is no time of day it leaves as typed.
+// that is no time of day both leave as typed, and the field is marked.
 TEST_F(Pages, APauseFieldAndTheRunReadEveryTextAlike) {
-  for (const QString typed : {"930", "2215", "noon", "abcdef", "9:30", "", "12:00:00", "2575", "09.30", "9h30"}) {
+  const QString tip = window.TextPauseStart->toolTip();
+  for (const QString typed : {"930", "2215", "noon", "abcdef", "9:30", "", "12:00:00", "2575", "09.30", "9h30", "9.5",
+                              "1.5", "123456", "7:5", "25:00", "ab:cd"}) {
     window.TextPauseStart->setText(typed);
     window.TextPauseEnd->setText(typed);
     QFocusEvent out(QEvent::FocusOut);
     QApplication::sendEvent(window.TextPauseStart, &out);
+    const PauseTime time = ReadPauseText(typed);
+    EXPECT_EQ(window.TextPauseStart->text(), time.valid ? time.text : typed.left(5)) << typed.toStdString();  // the field's length
+    EXPECT_EQ(window.TextPauseStart->toolTip() == tip, time.valid) << typed.toStdString();
     cx.ui->SetPauseTimeChecked(true);
     cx.runState.control.PauseTimerOff = false;
     NormalisePauseTexts(cx);
-    const QString read = ReadPauseText(typed).valid ? window.TextPauseStart->text() : typed.left(5);  // the field's length
-    EXPECT_EQ(window.TextPauseEnd->text(), read) << typed.toStdString();
+    EXPECT_EQ(window.TextPauseEnd->text(), window.TextPauseStart->text()) << typed.toStdString();
   }
 }
 
@@ -257,6 +261,7 @@ TEST_F(LogMenus, ViewLogBeforeAnyLineLooksForTodaysDatedName) {
   cx.log.DatedLogFile.clear();
   MNLogPurge_Click(cx);
   EXPECT_TRUE(boxes.last().contains("purge the file " + cx.dir.path() + "/run_20260304.log?"));
+  EXPECT_TRUE(QFile::exists(cx.log.DatedLogFile));  // Enter, like an unattended answer, is No
 }
 
 TEST_F(LogMenus, WithoutAnyLogPathViewLogSaysSoAndPurgeDoesNothing) {
@@ -337,6 +342,22 @@ TEST_F(RunInWindow, AStopIsLoggedBeforeTheSummary) {
       QRegularExpression("Stopped on request after 1 of [1-9][0-9]* row\\(s\\) of rule CLIENT MATTERS in library LAWLIB"));
   ASSERT_GE(stop, 0) << log.right(2000).toStdString();
   EXPECT_LT(stop, log.indexOf("Finished processing."));
+}
+
+// With Display Errors ticked a library that cannot be opened is shown in a box; the results
+// list tells that it was unticked, and the next run's that it is skipped.
+TEST_F(RunInWindow, ALibraryThatCannotBeOpenedIsShownInABoxAndInTheResults) {
+  DmTestServer server;
+  ASSERT_TRUE(StartSession(server));
+  ASSERT_TRUE(QFile::remove(server.Path() + "/ORALIB.sqlite"));
+  ui->AddRulesNode(ui->AddRulesNode(-1, "LAWLIB", QString(), true), "CLIENT MATTERS", QString(), false);
+  ui->AddRulesNode(ui->AddRulesNode(-1, "ORALIB", QString(), true), "CLIENT MATTERS", QString(), true);
+  window.CheckDisplayErrors->setChecked(true);
+  window.Button_Go->click();
+  EXPECT_TRUE(boxes.join("\n").contains("ORALIB.sqlite does not exist")) << boxes.join("\n").toStdString();
+  EXPECT_TRUE(ui->ResultText(0, 2).contains("Library ORALIB was unticked after this failure"));
+  window.Button_Go->click();
+  EXPECT_TRUE(ui->ResultText(0, 2).contains("Library ORALIB is skipped: it was unticked after a failure on"));
 }
 
 using HelpMenu = WindowTest;
