@@ -21,8 +21,6 @@ TEST(FolderSearchPattern, BlankRunsShrinkToOneBlank) {
   EXPECT_EQ(NormaliseFolderName(QStringLiteral("   Lead")), QStringLiteral(" Lead"));
   EXPECT_EQ(NormaliseFolderName(QStringLiteral("Tail    ")), QStringLiteral("Tail "));
   EXPECT_EQ(NormaliseFolderName(QStringLiteral("plain")), QStringLiteral("plain"));
-  // A line break or a NUL is a blank of the name, shrunk with the blanks beside it.
-  EXPECT_EQ(NormaliseFolderName(QStringLiteral("A\r\n B") + QChar(0) + QStringLiteral("\nC")), QStringLiteral("A B C"));
 }
 
 TEST(FolderSearchPattern, ParseSettingGivesCountAndText) {
