@@ -1,5 +1,7 @@
 #include "core/text.h"
 
+#include <algorithm>
+
 #include <QRegularExpression>
 
 #include "core/sql.h"
@@ -33,17 +35,22 @@ bool IsNameCharacter(QChar c) {
   return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$') || c == QLatin1Char('#');
 }
 
+QString BlanksForBreaks(const QString& text) {
+  // Each of CR and LF becomes its own blank, so CR LF gives two; so does a NUL, which would end
+  // a statement's text where it stands.
+  const auto isBreak = [](QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0); };
+  if (std::none_of(text.begin(), text.end(), isBreak)) return text;
+  QString value = text;
+  for (QChar& c : value)
+    if (isBreak(c)) c = Blank;
+  return value;
+}
+
 QString StripQuotes(const QString& text) {
   QString value = TrimBlanks(text);
   if (value.isEmpty()) return value;
   value.replace(QLatin1Char('\''), QStringLiteral("''"));
-  value = TrimBlanks(value);
-  // Each of CR and LF becomes its own blank, so CR LF gives two; so does a NUL, which would end
-  // the statement's text where it stands.
-  value.replace(QLatin1Char('\r'), Blank);
-  value.replace(QLatin1Char('\n'), Blank);
-  value.replace(QChar(0), Blank);
-  return TrimBlanks(value);
+  return TrimBlanks(BlanksForBreaks(TrimBlanks(value)));
 }
 
 QString EscapeLikeBrackets(const QString& text) {

@@ -7,6 +7,10 @@ namespace sw {
 // Removes blanks (only the space character) from both ends; tabs and line breaks stay.
 QString TrimBlanks(const QString& text);
 
+// Each carriage return, line feed and NUL turned into one blank: a value's line break is a blank
+// wherever the value is written, in a name as in a statement.
+QString BlanksForBreaks(const QString& text);
+
 // A value ready to stand between apostrophes in SQL: trimmed, apostrophes doubled, line
 // breaks and NULs turned into blanks. The caller writes the surrounding apostrophes.
 QString StripQuotes(const QString& text);

@@ -259,7 +259,7 @@ QString FolderPathStamp(const QString& ruleName) { return StampWord + QLatin1Cha
 bool IsStampedPath(const QString& path) { return path.left(StampWord.size()).toUpper() == StampWord; }
 
 QString NormaliseFolderName(const QString& name) {
-  QString normal = name;
+  QString normal = BlanksForBreaks(name);
   const QString twoBlanks = QStringLiteral("  ");
   for (qsizetype at = normal.indexOf(twoBlanks); at >= 0; at = normal.indexOf(twoBlanks, at)) normal.remove(at, 1);
   return normal;

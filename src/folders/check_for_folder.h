@@ -20,7 +20,9 @@ QString FolderPathStamp(const QString& ruleName);
 // rule it names.
 bool IsStampedPath(const QString& path);
 
-// Every run of blanks shrunk to one blank; a single leading or trailing blank stays.
+// A name as every step shapes it, the look-up, the creation and the level loop alike: each line
+// break and NUL a blank, then every run of blanks shrunk to one blank; a single leading or
+// trailing blank stays.
 QString NormaliseFolderName(const QString& name);
 
 // A rule's parse setting read: Count is the number it begins with (0 for none), Text the part

@@ -661,7 +661,8 @@ qint64 CreateFolder(FolderContext& cx, const QString& Folder_Name, qint64 Parent
   r.itemLibrary = Item_Library;
   r.level = Folder_Level;
   r.fields = ReadRule(cx, ThisRule);
-  if (Folder_Name.isEmpty()) return 0;
+  // A name that shapes to nothing (blanks and line breaks) is no name.
+  if (r.name.isEmpty()) return 0;
 
   qint64 result = 0;
   qint64 made = 0;

@@ -261,12 +261,18 @@ void FurnishNewFolder(RunContext& cx, int r, int k, const QString& name, const J
   QueueRowDocuments(cx, k);
 }
 
+// Level k's folder name as the look-up and the creation shape it: a level of blanks and line
+// breaks only is blank.
+QString LevelFolderName(const RuleRowsState& rows, int k) {
+  return TrimBlanks(NormaliseFolderName(rows.LevelNames[static_cast<size_t>(k)]));
+}
+
 RowEnd LevelLoop(RunContext& cx, int r, const JoinLibrary& join) {
   RuleRowsState& rows = cx.runState.rows;
   RuleWorkingValues& rule = cx.runState.rule;
   for (int k = 1; k <= rows.LevelCount; ++k) {
-    QString name = rows.LevelNames[static_cast<size_t>(k)];
-    if (TrimBlanks(name).isEmpty()) {
+    const QString name = LevelFolderName(rows, k);
+    if (name.isEmpty()) {
       if (k == rows.LevelCount) {
         LogMessage(cx, QStringLiteral("Folder level ") + N(k) + QStringLiteral(" is blank - will not create any more folders for this item"));
         return RowEnd::Done;
@@ -277,7 +283,6 @@ RowEnd LevelLoop(RunContext& cx, int r, const JoinLibrary& join) {
       }
       continue;
     }
-    name = NormaliseFolderName(name);
     cx.run.FolderExistedFlag = false;
     const QString library = LevelLibrary(cx, name);
     rows.ParentFolder = CreateFolder(cx, name, rows.ParentFolder, rule.RuleIndex, rows.ParentLibrary, library, k);
@@ -306,7 +311,7 @@ QString RowLevelValues(RunContext& cx) {
   const RuleRowsState& rows = cx.runState.rows;
   QStringList names;
   for (int k = 1; k <= rows.LevelCount && k < static_cast<int>(rows.LevelNames.size()); ++k) {
-    const QString name = TrimBlanks(rows.LevelNames[static_cast<size_t>(k)]);
+    const QString name = LevelFolderName(rows, k);
     if (!name.isEmpty()) names << name;
   }
   return names.join(QLatin1Char('\\'));

@@ -63,7 +63,8 @@ TEST_F(CreateFolderTest, EmptyNameReturnsAtOnce) {
   cx.run.FolderExistedFlag = true;
   const QString logBefore = Log();
   const size_t statementsBefore = statements->items.size();
-  EXPECT_EQ(Create(QString(), 0, plainRule, 1, Law, Ora), 0);
+  // A name of blanks and line breaks is as empty as none.
+  for (const QString& name : {QString(), QStringLiteral(" \r\n ")}) EXPECT_EQ(Create(name, 0, plainRule, 1, Law, Ora), 0);
   EXPECT_FALSE(cx.run.FolderExistedFlag);
   EXPECT_EQ(Log(), logBefore);
   EXPECT_EQ(statements->items.size(), statementsBefore);

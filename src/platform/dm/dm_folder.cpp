@@ -49,6 +49,13 @@ struct FieldDef {
   bool isProtected = false;
   // Finds a look-up row by its text; built once with the layout, as every new folder asks it.
   HashedText lookupSql{QString()};
+  // Finds it by its text as read: a stored text that is no UTF-8 reads, and is copied, with
+  // U+FFFD in place of its stray bytes, which the Oracle kind's byte-wise comparison would
+  // not match again. The SQL Server kind's collation compares texts so decoded already.
+  QString DecodedLookupSql() const {
+    return QStringLiteral("SELECT SYSTEM_ID FROM %1 WHERE sw_decoded(%2) = ? COLLATE NOCASE")
+        .arg(QuotedName(lookupTable), QuotedName(lookupColumn));
+  }
   bool IsLookup() const { return !lookupTable.isEmpty() && !lookupColumn.isEmpty(); }
   bool IsNumeric() const { return typeCode == 4; }
   bool Writable() const { return !isProtected || typeCode == 128; }
@@ -152,7 +159,8 @@ struct EmProfileData {
     const auto key = std::make_tuple(f.lookupTable, f.lookupColumn, text);
     auto it = lookedUp.find(key);
     if (it != lookedUp.end()) return it->second;
-    const SqliteResult r = db->Read(f.lookupSql, {text});
+    SqliteResult r = db->Read(f.lookupSql, {text});
+    if (r.ok && r.rows.isEmpty() && text.contains(QChar::ReplacementCharacter)) r = db->Read(f.DecodedLookupSql(), {text});
     return lookedUp[key] = r.ok ? r.Value(0, 0) : QVariant();
   }
   void Set(const QString& column, const QVariant& v) {

@@ -167,6 +167,13 @@ void UpperFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
   ResultText(ctx, TextOf(argv[0]).toUpper());
 }
 
+// A stored text as every reader gets it, each byte that is no UTF-8 read as U+FFFD: what a
+// value read from the library and written back holds.
+void DecodedFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) return sqlite3_result_null(ctx);
+  ResultText(ctx, TextOf(argv[0]));
+}
+
 void LowerFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (IsNull(argv[0])) return sqlite3_result_null(ctx);
   ResultText(ctx, TextOf(argv[0]).toLower());
@@ -758,7 +765,7 @@ bool RegisterFunctions(sqlite3* db, const ServerFacts& facts, QString* error) {
       {"len", 1, LenFunction, false, true},           {"charindex", 2, CharIndexFunction, false, true},
       {"charindex", 3, CharIndexFunction, false, true}, {"sw_left", 2, LeftFunction, false, true},
       {"sw_right", 2, RightFunction, false, true},    {"sw_plus", 2, PlusFunction, false, true},
-      {"sw_minus", 2, MinusFunction, false, true},
+      {"sw_minus", 2, MinusFunction, false, true},    {"sw_decoded", 1, DecodedFunction, false, true},
       {"sw_cast", 3, CastFunction, false, true},      {"sw_cast", 4, CastFunction, false, true},
       {"to_date", 1, ToDateFunction, false, false},   {"to_date", 2, ToDateFunction, false, false},
       {"to_char", 1, ToCharFunction, false, true},    {"to_char", 2, ToCharFunction, false, true},
