@@ -151,6 +151,22 @@ TEST_F(DmToolTest, CheckCountsWhatWouldShowAHalfMadeOrDoubledFolder) {
             "SELECT SYSTEM_ID, 'MATTER', 'CLIENT MATTERS', 0, '' FROM MATTER WHERE MATTER_ID = 'M00003'");
   db->Query("INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) "
             "VALUES ('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'PC:CLIENT MATTERS', '2026-01-01')");
+  // A workspace whose folder members link a missing item and a document, beside a user's own
+  // document member, and a property row whose member is gone.
+  const auto registry = [&](qint64 id, qint64 owner, const QString& scope, const QString& name, const QVariant& data) {
+    db->Query("INSERT INTO REGISTRY (SYSTEM_ID, DATA, TYPE, ENTITYSCOPE, ENTITYID, NAME, DATATYPE) VALUES (?, ?, 'PROPERTY', ?, ?, "
+              "?, 'String')", {id, data, scope, owner, name});
+  };
+  registry(990001, db->Scalar("SELECT SYSTEM_ID FROM PEOPLE WHERE USER_ID = 'ADMIN'").toLongLong(), "USER", "WORKSPACES", "W");
+  registry(990002, 990001, "REGISTRY", "WS-W", "W");
+  for (const auto& [member, type, link] : {std::tuple{990010, "FOLDER", qint64(999999)}, {990020, "FOLDER", qint64(2)},
+                                           {990030, "DOCUMENT", qint64(2)}}) {
+    registry(member, 990002, "REGISTRY", "WMX", "X");
+    registry(member + 1, member, "REGISTRY", "TYPE", type);
+    registry(member + 2, member, "REGISTRY", "LINKID", QString::number(link));
+    registry(member + 3, member, "REGISTRY", "LIBRARY", "LAWLIB");
+  }
+  registry(990040, 990099, "REGISTRY", "NAME", "gone");
   const ToolRun faults = RunTool({"check", dir.path()});
   EXPECT_EQ(faults.exitCode, 1);
   EXPECT_TRUE(faults.out.startsWith("LAWLIB\n  folders: 5\n  duplicate folders under one parent: 2\n  folders filed nowhere: 1\n"
@@ -158,9 +174,13 @@ TEST_F(DmToolTest, CheckCountsWhatWouldShowAHalfMadeOrDoubledFolder) {
                                     "  filing rows naming a folder that does not exist: 0\n"
                                     "  routed folders filed under a parent made for another row: 0\n"
                                     "  broken item chains: 1\n  folders without security: 1\n  tracking rows without a folder: 1\n"
-                                    "  claims left: 1\n  integrity check: ok\nORALIB\n  folders: 0\n"))
+                                    "  claims left: 1\n  workspace members linking a missing item or no folder: 2\n"
+                                    "  workspace rows hanging from a missing row: 1\n  integrity check: ok\nORALIB\n  folders: 0\n"))
       << faults.out.toStdString();
-  EXPECT_EQ(RunTool({"check", dir.path(), "NOLIB"}).exitCode, 1);
+  // Nothing to check is not a problem found.
+  QTemporaryDir empty;
+  for (const QStringList& args : {QStringList{"check", dir.path(), "NOLIB"}, {"check", empty.path()}, {"check", empty.path() + "/none"}})
+    EXPECT_EQ(RunTool(args).exitCode, 2) << args.join(' ').toStdString();
 }
 
 TEST_F(DmToolTest, NextKeyFromTwoProcessesAtOnceNeverRepeats) {
