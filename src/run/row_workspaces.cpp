@@ -141,7 +141,7 @@ void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64
     if (!JoinUserLibrary(cx, user, join)) continue;
     // The whole call for one user, its look-ups included, is a step of its own: a user whose
     // workspace fails leaves the row's folders and the other users' workspaces standing.
-    RunPassedStep(cx, QString(), [&] { AddToWorkspace(cx, folderName, folder, user, workspace, library); });
+    RunPassedStep(cx, QString(), [&] { AddToWorkspace(cx, folderName, folder, user, workspace, library, cx.folders.RowLinkValues); });
   }
 }
 
