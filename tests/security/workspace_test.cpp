@@ -54,7 +54,6 @@ class WorkspaceTest : public ::testing::Test {
                                                  "DATA = '%3'")
                                       .arg(entity, name, data));
   }
-  qint64 Number(const QString& library, const QString& sql) const { return server.Scalar(library, sql).toLongLong(); }
   int RegistryRows(const QString& library) const {
     return server.Scalar(library, QStringLiteral("SELECT COUNT(*) FROM REGISTRY")).toInt();
   }
@@ -211,37 +210,25 @@ TEST_F(WorkspaceTest, ExistingRowsInTheDatabaseAreFoundByTheirData) {
   const QString link = QStringLiteral("SELECT DATA FROM REGISTRY WHERE NAME = 'LINKID'");
   EXPECT_EQ(server.Scalar(Law, link).toLongLong(), first) << "the linked folder still carries the name";
 
-  // A member of the program's kind leads to the new folder only when the item it links is not
-  // its folder: missing, no folder, or a folder of another row (the row's columns, none of its
-  // values). A folder renamed by hand, or one telling nothing, keeps it.
-  const QString values = QStringLiteral("CLIENT_ID = 3, MATTER = 7");
-  const qint64 target = MakeFolder(QStringLiteral("Acme old"));
-  const qint64 document = Number(Law, "SELECT MIN(DOCNUMBER) FROM PROFILE WHERE DOCNUMBER NOT IN (SELECT DOCNUMBER FROM FOLDER)");
-  struct Case { const char* linked; qint64 number; const char* carried; bool relinked; };
-  for (const Case& c : {Case{"renamed by hand", target, "CLIENT_ID = 3, MATTER = 6", false}, {"telling nothing", target, "MATTER = NULL", false},
-                        {"another row's folder", target, "CLIENT_ID = 4, MATTER = 8", true}, {"a document", document, "MATTER = 7", true},
-                        {"missing", 987654, "MATTER = 7", true}}) {
+  // A folder member of the folder's library leads to the new folder only when its item is
+  // missing, no folder, or a folder of another row (the row's columns, none of its values).
+  const qint64 target = MakeFolder(QStringLiteral("Acme old")), document = 2;
+  struct Case { const char* linked; qint64 number; const char* carried; const char* type; bool relinked; };
+  for (const Case& c : {Case{"renamed by hand", target, "CLIENT_ID = 3, MATTER = 6", "FOLDER", false},
+                        {"telling nothing", target, "MATTER = NULL", "FOLDER", false}, {"another row's", target, "MATTER = 8", "FOLDER", true},
+                        {"a document", document, "MATTER = 7", "FOLDER", true}, {"a user's document", document, "MATTER = 7", "DOCUMENT", false},
+                        {"missing", 987654, "MATTER = 7", "FOLDER", true}, {"another library's", 987654, "MATTER = 7", "ORALIB", false}}) {
     server.Exec(Law, QStringLiteral("UPDATE PROFILE SET CLIENT_ID = NULL, DOCNAME = 'Acme - renamed', %1 WHERE DOCNUMBER = %2")
                          .arg(QString::fromLatin1(c.carried)).arg(c.number));
-    server.Exec(Law, QStringLiteral("UPDATE REGISTRY SET DATA = '%1' WHERE NAME = 'LINKID'").arg(c.number));
-    EXPECT_TRUE(AddToWorkspace(cx, QStringLiteral("ACME"), other, QStringLiteral("JSMITH"), QStringLiteral("CLIENTS"), Law, values));
+    const bool library = QByteArray(c.type) == "ORALIB";
+    server.Exec(Law, QStringLiteral("UPDATE REGISTRY SET DATA = CASE NAME WHEN 'LINKID' THEN '%1' WHEN 'TYPE' THEN '%2' ELSE '%3' END "
+                                    "WHERE NAME IN ('LINKID', 'TYPE', 'LIBRARY')")
+                         .arg(c.number).arg(library ? "FOLDER" : c.type).arg(library ? c.type : "LAWLIB"));
+    EXPECT_TRUE(AddToWorkspace(cx, QStringLiteral("ACME"), other, QStringLiteral("JSMITH"), QStringLiteral("CLIENTS"), Law,
+                               QStringLiteral("CLIENT_ID = 3, MATTER = 7")));
     EXPECT_EQ(server.Scalar(Law, link).toLongLong(), c.relinked ? other : c.number) << c.linked;
   }
   EXPECT_EQ(RegistryRows(Law), rows);
-
-  // A member a user made for a document, and one of another library, stay as they are.
-  const QString workspace = server.Scalar(Law, "SELECT SYSTEM_ID FROM REGISTRY WHERE NAME = 'WS-Clients'");
-  for (const auto& [member, type, library] : {std::tuple{"990100", "DOCUMENT", "LAWLIB"}, {"990200", "FOLDER", "ORALIB"}}) {
-    const QString name = QStringLiteral("M%1").arg(member);
-    server.Exec(Law, QStringLiteral("INSERT INTO REGISTRY (SYSTEM_ID, DATA, TYPE, ENTITYSCOPE, ENTITYID, NAME, DATATYPE) VALUES "
-                                    "(%1, '%2', 'PROPERTY', 'REGISTRY', %3, 'WM%2', 'String'), (%1 + 1, '%4', 'PROPERTY', "
-                                    "'REGISTRY', %1, 'TYPE', 'String'), (%1 + 2, '%5', 'PROPERTY', 'REGISTRY', %1, 'LINKID', "
-                                    "'String'), (%1 + 3, '%6', 'PROPERTY', 'REGISTRY', %1, 'LIBRARY', 'String')")
-                         .arg(member, name, workspace, type).arg(document).arg(library));
-    EXPECT_TRUE(AddToWorkspace(cx, name, MakeFolder(name), QStringLiteral("JSMITH"), QStringLiteral("Clients"), Law, values));
-    EXPECT_EQ(server.Scalar(Law, QStringLiteral("SELECT DATA FROM REGISTRY WHERE ENTITYID = %1 AND NAME = 'LINKID'").arg(member))
-                  .toLongLong(), document) << type;
-  }
 }
 
 TEST_F(WorkspaceTest, OrderNumberFollowsTheHighestInTheWorkspace) {

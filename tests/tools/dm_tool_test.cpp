@@ -151,22 +151,17 @@ TEST_F(DmToolTest, CheckCountsWhatWouldShowAHalfMadeOrDoubledFolder) {
             "SELECT SYSTEM_ID, 'MATTER', 'CLIENT MATTERS', 0, '' FROM MATTER WHERE MATTER_ID = 'M00003'");
   db->Query("INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) "
             "VALUES ('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'PC:CLIENT MATTERS', '2026-01-01')");
-  // A workspace whose folder members link a missing item and a document, beside a user's own
-  // document member, and a property row whose member is gone.
-  const auto registry = [&](qint64 id, qint64 owner, const QString& scope, const QString& name, const QVariant& data) {
-    db->Query("INSERT INTO REGISTRY (SYSTEM_ID, DATA, TYPE, ENTITYSCOPE, ENTITYID, NAME, DATATYPE) VALUES (?, ?, 'PROPERTY', ?, ?, "
-              "?, 'String')", {id, data, scope, owner, name});
-  };
-  registry(990001, db->Scalar("SELECT SYSTEM_ID FROM PEOPLE WHERE USER_ID = 'ADMIN'").toLongLong(), "USER", "WORKSPACES", "W");
-  registry(990002, 990001, "REGISTRY", "WS-W", "W");
-  for (const auto& [member, type, link] : {std::tuple{990010, "FOLDER", qint64(999999)}, {990020, "FOLDER", qint64(2)},
-                                           {990030, "DOCUMENT", qint64(2)}}) {
-    registry(member, 990002, "REGISTRY", "WMX", "X");
-    registry(member + 1, member, "REGISTRY", "TYPE", type);
-    registry(member + 2, member, "REGISTRY", "LINKID", QString::number(link));
-    registry(member + 3, member, "REGISTRY", "LIBRARY", "LAWLIB");
-  }
-  registry(990040, 990099, "REGISTRY", "NAME", "gone");
+  // Folder members linking a missing item and a document, a user's document member, and a
+  // property row whose member is gone.
+  db->Query("INSERT INTO REGISTRY (SYSTEM_ID, ENTITYSCOPE, ENTITYID, NAME, DATA, DATATYPE) VALUES (90, 'USER', (SELECT "
+            "MIN(SYSTEM_ID) FROM PEOPLE), 'WORKSPACES', 'W', 'SubTree'), (91, 'REGISTRY', 90, 'WS-W', 'W', 'SubTree'), (92, 'REGISTRY', 91, 'WMX', 'X', 'String'), "
+            "(93, 'REGISTRY', 92, 'TYPE', 'FOLDER', 'String'), (94, 'REGISTRY', 92, 'LINKID', '999999', 'String'), "
+            "(95, 'REGISTRY', 91, 'WMY', 'Y', 'String'), (96, 'REGISTRY', 95, 'TYPE', 'FOLDER', 'String'), "
+            "(97, 'REGISTRY', 95, 'LINKID', '2', 'String'), (98, 'REGISTRY', 91, 'WMZ', 'Z', 'String'), "
+            "(99, 'REGISTRY', 98, 'TYPE', 'DOCUMENT', 'String'), (100, 'REGISTRY', 98, 'LINKID', '2', 'String'), "
+            "(101, 'REGISTRY', 9999, 'NAME', 'gone', 'String')");
+  db->Query("INSERT INTO REGISTRY (SYSTEM_ID, ENTITYSCOPE, ENTITYID, NAME, DATA, DATATYPE) SELECT SYSTEM_ID + 10, 'REGISTRY', "
+            "SYSTEM_ID, 'LIBRARY', 'LAWLIB', 'String' FROM REGISTRY WHERE NAME LIKE 'WM_'");
   const ToolRun faults = RunTool({"check", dir.path()});
   EXPECT_EQ(faults.exitCode, 1);
   EXPECT_TRUE(faults.out.startsWith("LAWLIB\n  folders: 5\n  duplicate folders under one parent: 2\n  folders filed nowhere: 1\n"
