@@ -321,9 +321,10 @@ std::vector<std::pair<QString, qint64>> RowValuePairs(const QString& rowValues) 
 }
 
 // Why the item a member links, read in the folder's library, is not the member's folder; empty
-// when it may be. A folder of another row carries values in the row's columns, none of them the
-// row's; a folder renamed by hand still carries some of them (a client's folder those of the
-// client), and one that carries none of the columns cannot be told apart.
+// when it may be. A folder of another row carries another name and values in the row's columns,
+// none of them the row's; a folder renamed by hand still carries some of them (a client's folder
+// those of the client), one that carries none of the columns cannot be told apart, and one that
+// carries the member's name is a folder the member was made for.
 QString WrongLinkedItem(Context& cx, const WorkspaceCall& call, qint64 linked) {
   const auto values = RowValuePairs(call.rowValues);
   QString columns;
@@ -331,18 +332,19 @@ QString WrongLinkedItem(Context& cx, const WorkspaceCall& call, qint64 linked) {
   const QString current = CurrentLibraryName(cx);
   if (!Reach(cx, call.folderLibrary)) throw RejectedRead();
   const QStringList item = FirstRow(cx,
-                                    QStringLiteral("SELECT A.APPLICATION") + columns +
+                                    QStringLiteral("SELECT A.APPLICATION, P.DOCNAME") + columns +
                                         QStringLiteral(" FROM [OWNER].PROFILE P, [OWNER].APPS A WHERE A.SYSTEM_ID = "
                                                        "P.APPLICATION AND P.DOCNUMBER = ") +
                                         FormatNumber(linked),
-                                    1 + int(values.size()));
+                                    2 + int(values.size()));
   if (!Reach(cx, current)) throw RejectedRead();
   const QString application = TrimBlanks(item.value(0)).toUpper();
   if (application.isEmpty()) return QStringLiteral("which does not exist");
   if (application != QLatin1String("FOLDER")) return QStringLiteral("which is not a folder");
+  if (TrimBlanks(item.value(1)).compare(TrimBlanks(call.item), Qt::CaseInsensitive) == 0) return QString();
   bool carried = false;
   for (size_t i = 0; i < values.size(); ++i) {
-    const QString value = TrimBlanks(item.value(int(i) + 1));
+    const QString value = TrimBlanks(item.value(int(i) + 2));
     if (value.isEmpty()) continue;
     if (WholeNumber(value) == values[i].second) return QString();
     carried = true;

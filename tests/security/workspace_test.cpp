@@ -211,11 +211,12 @@ TEST_F(WorkspaceTest, ExistingRowsInTheDatabaseAreFoundByTheirData) {
   EXPECT_EQ(server.Scalar(Law, link).toLongLong(), first) << "the linked folder still carries the name";
 
   // A folder member of the folder's library leads to the new folder only when its item is
-  // missing, no folder, or a folder of another row (the row's columns, none of its values).
+  // missing, no folder, or a folder of another row (another name, none of the row's values).
   const qint64 target = MakeFolder(QStringLiteral("Acme old")), document = 2;
   struct Case { const char* linked; qint64 number; const char* carried; const char* type; bool relinked; };
   for (const Case& c : {Case{"renamed by hand", target, "CLIENT_ID = 3, MATTER = 6", "FOLDER", false},
                         {"telling nothing", target, "MATTER = NULL", "FOLDER", false}, {"another row's", target, "MATTER = 8", "FOLDER", true},
+                        {"another row's of the name", target, "DOCNAME = 'acme', MATTER = 8", "FOLDER", false},
                         {"a document", document, "MATTER = 7", "FOLDER", true}, {"a user's document", document, "MATTER = 7", "DOCUMENT", false},
                         {"missing", 987654, "MATTER = 7", "FOLDER", true}, {"another library's", 987654, "MATTER = 7", "ORALIB", false}}) {
     server.Exec(Law, QStringLiteral("UPDATE PROFILE SET CLIENT_ID = NULL, DOCNAME = 'Acme - renamed', %1 WHERE DOCNUMBER = %2")
