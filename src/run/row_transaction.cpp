@@ -69,8 +69,8 @@ bool BeginGroup(RunContext& cx, RowGroup& group, QString& failure) {
     if (!libraries.contains(library, Qt::CaseInsensitive)) libraries << library;
   std::sort(libraries.begin(), libraries.end(),
             [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
-  // Opened in name order, held as the group ends them: the e-mail library's, the rule library's,
-  // the reached ones.
+  // Opened in name order, held as the group ends them: the e-mail library's, the reached ones,
+  // the rule library's.
   std::vector<SqlTransaction> elsewhere, own, reachedParts;
   bool opened = true;
   for (const QString& library : libraries) {
@@ -93,8 +93,8 @@ bool BeginGroup(RunContext& cx, RowGroup& group, QString& failure) {
     break;
   }
   group.parts = elsewhere;
-  group.parts.insert(group.parts.end(), own.begin(), own.end());
   group.parts.insert(group.parts.end(), reachedParts.begin(), reachedParts.end());
+  group.parts.insert(group.parts.end(), own.begin(), own.end());
   if (!opened) {
     for (const SqlTransaction& part : group.parts) EndTransaction(cx, part, false);
     group.parts.clear();
@@ -123,12 +123,21 @@ bool GroupLost(RunContext& cx, const RowGroup& group) {
   return false;
 }
 
-// Only a group whose e-mail library was ended before has work there that now stands alone.
-void LogRefusedRuleCommit(RunContext& cx, RowGroup& group, bool afterEmailLibrary) {
-  const QString text = QStringLiteral("Error: The work in library ") + cx.runState.rule.LibraryName +
-                       QStringLiteral(" could not be committed");
-  group.splitCommit = afterEmailLibrary;
+// Only a group with work committed in another library before has work there that now stands
+// alone: routed folders filed under the rule library's lost numbers, or workspace entries
+// linking them.
+void LogRefusedCommit(RunContext& cx, RowGroup& group, const QString& library, bool afterOtherLibrary) {
+  const QString text = (IsRuleLibrary(cx, library) ? QStringLiteral("Error: The work in library ")
+                                                   : QStringLiteral("Error: The workspace entries in library ")) +
+                       library + QStringLiteral(" could not be committed");
+  group.splitCommit = afterOtherLibrary;
   LogMessage(cx, group.splitCommit ? text + QStringLiteral(" after the work in the other library was") : text);
+}
+
+// Where a library newly joined goes among the group's parts: before the rule library's, which
+// ends last.
+std::vector<SqlTransaction>::iterator JoinedPartPlace(RunContext& cx, std::vector<SqlTransaction>& parts) {
+  return std::find_if(parts.begin(), parts.end(), [&](const SqlTransaction& part) { return IsRuleLibrary(cx, part.Library); });
 }
 
 }  // namespace
@@ -179,7 +188,7 @@ bool JoinRowLibrary(RunContext& cx, RowGroup& group, RowTransaction& row, const 
   if (!HasPart(group.parts, library)) {
     const SqlTransaction part = BeginTransaction(cx);
     if (!part.Opened) return false;
-    group.parts.push_back(part);
+    group.parts.insert(JoinedPartPlace(cx, group.parts), part);
     if (!group.reached.contains(library, Qt::CaseInsensitive)) group.reached << library;
   }
   const SqlTransaction own = BeginSavepoint(cx);
@@ -212,19 +221,14 @@ bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit) {
   // stand, while lines of rows that a kill undoes are logged again by the run that redoes them.
   FlushLog(cx);
   bool stands = commit;
-  bool ruleEnded = false;
+  bool othersCommitted = false;
   for (const SqlTransaction& part : group.parts) {
     const bool committed = EndTransaction(cx, part, stands);
-    const bool rules = IsRuleLibrary(cx, part.Library);
-    if (stands && !committed && ruleEnded) {
-      // The rows' folders stand: only the entries written there are lost.
-      LogMessage(cx, QStringLiteral("Error: The workspace entries in library ") + part.Library +
-                         QStringLiteral(" could not be committed"));
-    } else if (stands && !committed) {
+    if (stands && !committed) {
       stands = false;
-      if (rules) LogRefusedRuleCommit(cx, group, &part != &group.parts.front());
+      LogRefusedCommit(cx, group, part.Library, othersCommitted);
     }
-    ruleEnded = ruleEnded || rules;
+    othersCommitted = othersCommitted || (stands && committed);
   }
   group.parts.clear();
   if (!stands) {

@@ -25,8 +25,9 @@ struct GroupRow {
 };
 
 struct RowGroup {
-  // The group's transaction in each library: the e-mail library's, the rule's library's, then the
-  // libraries the rows reached (users' workspaces), which hold entries linking the rule's folders.
+  // The group's transaction in each library: the e-mail library's, the libraries the rows reached
+  // (users' workspaces), which hold entries linking the rule's folders, then the rule's library's,
+  // which holds the rows' records.
   std::vector<SqlTransaction> parts;
   // Libraries rows of the rule reached during the run: later groups open their parts at the start,
   // in name order with the others.
@@ -34,8 +35,9 @@ struct RowGroup {
   QDateTime started;                  // when it began, by the run's clock
   int workspaceCacheRows = 0;         // the workspace cache's rows when the group began
   std::vector<GroupRow> rows;         // the rows that stand in it so far
-  // The other library committed and the rule's library did not: the rule's library hands out its
-  // lost folder numbers again, and the other library's committed rows still name them as parents.
+  // Another library committed and the rule's library did not: the rule's library hands out its
+  // lost folder numbers again, and the other library's committed rows still name them (as
+  // parents, or as the folders of workspace entries, which the rerun's workspace step mends).
   // The rule takes no further row in this run, so the next run, doing these rows first and in the
   // same order, gives those numbers to the same folders.
   bool splitCommit = false;
@@ -73,13 +75,13 @@ bool JoinRowLibrary(RunContext& cx, RowGroup& group, RowTransaction& row, const 
 RowOutcome EndRowTransaction(RunContext& cx, RowGroup& group, const RowTransaction& row, bool commit);
 // The row stood: it joins the group, which commits when it is full or its time is up.
 void KeepRowInGroup(RunContext& cx, RowGroup& group, const GroupRow& row);
-// Ends the group: commits (when `commit`) or rolls back. The e-mail library is ended first, so
-// that the rule's library, which holds the rows' records, never stands without the folders made
-// elsewhere; the reached libraries last, so that their entries never link folders rolled back
-// (a refused commit there loses the entries alone, logged, and the rows stand). Rows of a group
-// that does not stand are logged as not kept and taken off the counters. True when the group's
-// work stands (also when no group was open). A commit that stands in the e-mail library only
-// sets `splitCommit`.
+// Ends the group: commits (when `commit`) or rolls back. The rule's library, which holds the
+// rows' records, is ended last, so that a row is never recorded as done without the folders and
+// workspace entries it made elsewhere: a refused commit anywhere undoes the group, whose rows a
+// later run does again. Rows of a group that does not stand are logged as not kept and taken off
+// the counters, and the workspace cache forgets what the group taught it. True when the group's
+// work stands (also when no group was open). A commit that stands in another library only sets
+// `splitCommit`.
 bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit);
 
 // Whether a level's folder name is the one the rule routes to its e-mail library, blanks around

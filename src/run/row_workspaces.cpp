@@ -106,10 +106,10 @@ QString MissingWorkspaceValue(qint64 folder, const QString& folderName, const QS
 }
 
 // An entry written apart from the row would outlive the row undone: the user's primary library
-// joins the row first. False (logged) when it cannot, or when it cannot be found.
-bool JoinUserLibrary(RunContext& cx, const QString& user, const JoinLibrary& join) {
+// joins the row first. False (logged) when it cannot, or when it cannot be found; `primary` is
+// the library when it was found.
+bool JoinUserLibrary(RunContext& cx, const QString& user, const JoinLibrary& join, QString& primary) {
   if (!join) return true;
-  QString primary;
   RunPassedStep(cx, QString(), [&] { primary = WorkspaceLibrary(cx, user); });
   if (primary.isEmpty()) return false;
   if (join(primary)) return true;
@@ -117,6 +117,17 @@ bool JoinUserLibrary(RunContext& cx, const QString& user, const JoinLibrary& joi
                      user + QStringLiteral(" - nothing is added"));
   Dash(cx);
   return false;
+}
+
+// Names an entry the row stands without: its folder, user and the user's library where known.
+// The failure is counted once: by its own error line, else by this one.
+void LogMissingEntry(RunContext& cx, const QString& folderName, qint64 folder, const QString& library, const QString& user,
+                     const QString& workspace, const QString& primary, int errorsBefore) {
+  const QString label = cx.log.ErrorsLogged > errorsBefore ? QStringLiteral("Warning: ") : QStringLiteral("Error: ");
+  LogMessage(cx, label + QStringLiteral("Folder ") + Q(folderName) + QStringLiteral(" (#") + N(folder) + QStringLiteral(" of ") +
+                     library + QStringLiteral(") is not in workspace ") + Q(workspace) + QStringLiteral(" of user ") + user +
+                     (primary.isEmpty() ? QString() : QStringLiteral(" in library ") + primary));
+  Dash(cx);
 }
 
 void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64 folder, const QString& library,
@@ -138,10 +149,18 @@ void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64
                       QStringLiteral(" for Author-related user ") + user + QStringLiteral(" from folder library ") +
                       library + QStringLiteral(" #") + N(folder));
     Dash(cx);
-    if (!JoinUserLibrary(cx, user, join)) continue;
+    const int errorsBefore = cx.log.ErrorsLogged;
+    QString primary;
+    bool added = false;
     // The whole call for one user, its look-ups included, is a step of its own: a user whose
     // workspace fails leaves the row's folders and the other users' workspaces standing.
-    RunPassedStep(cx, QString(), [&] { AddToWorkspace(cx, folderName, folder, user, workspace, library); });
+    if (JoinUserLibrary(cx, user, join, primary)) {
+      const bool stood = RunPassedStep(cx, QString(), [&] {
+        added = AddToWorkspace(cx, folderName, folder, user, workspace, library, cx.folders.RowLinkValues);
+      });
+      added = added && stood;
+    }
+    if (!added) LogMissingEntry(cx, folderName, folder, library, user, workspace, primary, errorsBefore);
   }
 }
 

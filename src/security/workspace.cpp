@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "core/library.h"
 #include "core/library_checks.h"
@@ -95,6 +97,7 @@ struct WorkspaceCall {
   QString userId;
   QString name;
   QString folderLibrary;
+  QString rowValues;  // the values the row gives its folders, "COLUMN = value, ..."
   QString primaryLibrary;
   qint64 peopleId = 0;
   qint64 rootId = 0;
@@ -278,40 +281,93 @@ bool Reach(Context& cx, const QString& library) {
   return false;
 }
 
-// The name the item of the folder's library carries, read there; the current library is current
-// again afterwards.
-QString ItemNameInFolderLibrary(Context& cx, const WorkspaceCall& call, qint64 docNumber) {
-  const QString current = CurrentLibraryName(cx);
-  if (!Reach(cx, call.folderLibrary)) throw RejectedRead();
-  const QString name =
-      FirstRow(cx, QStringLiteral("SELECT DOCNAME FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + FormatNumber(docNumber), 1).value(0);
-  if (!Reach(cx, current)) throw RejectedRead();
-  return TrimBlanks(name);
+// What a member's property rows say of the item it links.
+struct MemberLink {
+  qint64 linkRow = 0;  // the LINKID row
+  qint64 linked = 0;
+  QString type;     // upper case
+  QString library;  // trimmed
+};
+
+MemberLink ReadMemberLink(Context& cx, qint64 member) {
+  dm::PcdSql& pcd =
+      Query(cx, QStringLiteral("SELECT SYSTEM_ID, NAME, DATA FROM [OWNER].REGISTRY WHERE ENTITYID = ") + FormatNumber(member));
+  MemberLink link;
+  if (pcd.RowCount() > 0) {
+    do {
+      const QString name = TrimBlanks(pcd.ColumnValue(2)).toUpper();
+      if (name == QLatin1String("LINKID")) {
+        link.linkRow = WholeNumber(pcd.ColumnValue(1));
+        link.linked = WholeNumber(pcd.ColumnValue(3));
+      } else if (name == QLatin1String("TYPE")) {
+        link.type = TrimBlanks(pcd.ColumnValue(3)).toUpper();
+      } else if (name == QLatin1String("LIBRARY")) {
+        link.library = TrimBlanks(pcd.ColumnValue(3));
+      }
+    } while (pcd.NextRow() != 0);
+  }
+  pcd.ReleaseResults();
+  return link;
 }
 
-// A member found by its name that links an item of the folder's library no longer carrying that
-// name (a folder rolled back, its number given to another) leads to the folder of this call
-// instead; one that links an item elsewhere, or an item that carries the name, stays as it is.
-// False when the new link cannot be written.
+// The row's values as column and value ("MATTER = 7, CLIENT_ID = 3").
+std::vector<std::pair<QString, qint64>> RowValuePairs(const QString& rowValues) {
+  std::vector<std::pair<QString, qint64>> pairs;
+  for (const QString& condition : rowValues.split(QStringLiteral(", "), Qt::SkipEmptyParts)) {
+    const qsizetype eq = condition.indexOf(QLatin1Char('='));
+    if (eq > 0) pairs.emplace_back(TrimBlanks(condition.left(eq)), WholeNumber(condition.mid(eq + 1)));
+  }
+  return pairs;
+}
+
+// Why the item a member links, read in the folder's library, is not the member's folder; empty
+// when it may be. A folder of another row carries another name and values in the row's columns,
+// none of them the row's; a folder renamed by hand still carries some of them (a client's folder
+// those of the client), one that carries none of the columns cannot be told apart, and one that
+// carries the member's name is a folder the member was made for.
+QString WrongLinkedItem(Context& cx, const WorkspaceCall& call, qint64 linked) {
+  const auto values = RowValuePairs(call.rowValues);
+  QString columns;
+  for (const auto& [column, value] : values) columns += QStringLiteral(", P.") + column;
+  const QString current = CurrentLibraryName(cx);
+  if (!Reach(cx, call.folderLibrary)) throw RejectedRead();
+  const QStringList item = FirstRow(cx,
+                                    QStringLiteral("SELECT A.APPLICATION, P.DOCNAME") + columns +
+                                        QStringLiteral(" FROM [OWNER].PROFILE P, [OWNER].APPS A WHERE A.SYSTEM_ID = "
+                                                       "P.APPLICATION AND P.DOCNUMBER = ") +
+                                        FormatNumber(linked),
+                                    2 + int(values.size()));
+  if (!Reach(cx, current)) throw RejectedRead();
+  const QString application = TrimBlanks(item.value(0)).toUpper();
+  if (application.isEmpty()) return QStringLiteral("which does not exist");
+  if (application != QLatin1String("FOLDER")) return QStringLiteral("which is not a folder");
+  if (TrimBlanks(item.value(1)).compare(TrimBlanks(call.item), Qt::CaseInsensitive) == 0) return QString();
+  bool carried = false;
+  for (size_t i = 0; i < values.size(); ++i) {
+    const QString value = TrimBlanks(item.value(int(i) + 2));
+    if (value.isEmpty()) continue;
+    if (WholeNumber(value) == values[i].second) return QString();
+    carried = true;
+  }
+  return carried ? QStringLiteral("a folder of another row") : QString();
+}
+
+// A member found by its name leads to the folder of this call instead only when it is of the
+// program's own kind (a folder of the folder's library) and the item it links is not its folder
+// (a folder rolled back, its number given to another item). Anything else, a member a user made
+// included, stays as it is. False when the new link cannot be written.
 bool RelinkMember(Context& cx, const WorkspaceCall& call, qint64 member) {
-  const QString owner = FormatNumber(member);
-  const QStringList link = FirstRow(
-      cx,
-      QStringLiteral("SELECT L.SYSTEM_ID, L.DATA, B.DATA FROM [OWNER].REGISTRY L, [OWNER].REGISTRY B WHERE L.ENTITYID = ") +
-          owner + QStringLiteral(" AND UPPER(L.NAME) = 'LINKID' AND B.ENTITYID = ") + owner +
-          QStringLiteral(" AND UPPER(B.NAME) = 'LIBRARY'"),
-      3);
-  const qint64 linkRow = WholeNumber(link.value(0));
-  const qint64 linked = WholeNumber(link.value(1));
-  if (linkRow == 0 || linked == call.docNumber) return true;
-  if (TrimBlanks(link.value(2)).compare(TrimBlanks(call.folderLibrary), Qt::CaseInsensitive) != 0) return true;
-  if (ItemNameInFolderLibrary(cx, call, linked).toUpper() == TrimBlanks(call.item).toUpper()) return true;
+  const MemberLink link = ReadMemberLink(cx, member);
+  if (link.linkRow == 0 || link.linked == call.docNumber || link.type != QLatin1String("FOLDER")) return true;
+  if (link.library.compare(TrimBlanks(call.folderLibrary), Qt::CaseInsensitive) != 0) return true;
+  const QString wrong = WrongLinkedItem(cx, call, link.linked);
+  if (wrong.isEmpty()) return true;
   if (RowsAffectedBy(cx, QStringLiteral("UPDATE [OWNER].REGISTRY SET DATA = '") + FormatNumber(call.docNumber) +
-                             QStringLiteral("' WHERE SYSTEM_ID = ") + FormatNumber(linkRow)) == 0)
+                             QStringLiteral("' WHERE SYSTEM_ID = ") + FormatNumber(link.linkRow)) == 0)
     return false;
   LogThenHyphens(cx, QStringLiteral("Folder ") + Quote(call.item) + QStringLiteral(" in workspace ") + Quote(call.name) +
-                  QStringLiteral(" for user ") + call.userId + QStringLiteral(" linked item #") + FormatNumber(linked) +
-                  QStringLiteral(", which no longer carries its name - it now links #") + FormatNumber(call.docNumber));
+                  QStringLiteral(" for user ") + call.userId + QStringLiteral(" linked item #") + FormatNumber(link.linked) +
+                  QStringLiteral(", ") + wrong + QStringLiteral(" - it now links #") + FormatNumber(call.docNumber));
   return true;
 }
 
@@ -467,7 +523,7 @@ QString WorkspaceLibrary(SecurityContext& cx, const QString& User_ID) {
 }
 
 bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 DocNumber, const QString& User_ID,
-                    const QString& WorkspaceName, const QString& Folder_Library) {
+                    const QString& WorkspaceName, const QString& Folder_Library, const QString& RowValues) {
   WorkspaceCall call;
   // Taken after the entry checks, and given back only after an error below has been reported.
   std::optional<ScreenGuard> entry;
@@ -485,6 +541,7 @@ bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 Do
     call.docNumber = DocNumber;
     call.userId = User_ID;
     call.folderLibrary = Folder_Library;
+    call.rowValues = RowValues;
 
     entry.emplace(cx, ScreenParts{.status = true, .statusWindow = StatusWindow::Main, .pump = true});
     // The item's author and typist are read where the item lives; the rest of the call starts

@@ -210,11 +210,25 @@ TEST_F(WorkspaceTest, ExistingRowsInTheDatabaseAreFoundByTheirData) {
   const QString link = QStringLiteral("SELECT DATA FROM REGISTRY WHERE NAME = 'LINKID'");
   EXPECT_EQ(server.Scalar(Law, link).toLongLong(), first) << "the linked folder still carries the name";
 
-  // Once the linked item no longer carries the name (rolled back, its number given to another),
-  // the member leads to the folder that does.
-  server.Exec(Law, QStringLiteral("UPDATE PROFILE SET DOCNAME = 'Other' WHERE DOCNUMBER = %1").arg(first));
-  EXPECT_TRUE(AddToWorkspace(cx, QStringLiteral("ACME"), other, QStringLiteral("JSMITH"), QStringLiteral("CLIENTS"), Law));
-  EXPECT_EQ(server.Scalar(Law, link).toLongLong(), other);
+  // A folder member of the folder's library leads to the new folder only when its item is
+  // missing, no folder, or a folder of another row (another name, none of the row's values).
+  const qint64 target = MakeFolder(QStringLiteral("Acme old")), document = 2;
+  struct Case { const char* linked; qint64 number; const char* carried; const char* type; bool relinked; };
+  for (const Case& c : {Case{"renamed by hand", target, "CLIENT_ID = 3, MATTER = 6", "FOLDER", false},
+                        {"telling nothing", target, "MATTER = NULL", "FOLDER", false}, {"another row's", target, "MATTER = 8", "FOLDER", true},
+                        {"another row's of the name", target, "DOCNAME = 'acme', MATTER = 8", "FOLDER", false},
+                        {"a document", document, "MATTER = 7", "FOLDER", true}, {"a user's document", document, "MATTER = 7", "DOCUMENT", false},
+                        {"missing", 987654, "MATTER = 7", "FOLDER", true}, {"another library's", 987654, "MATTER = 7", "ORALIB", false}}) {
+    server.Exec(Law, QStringLiteral("UPDATE PROFILE SET CLIENT_ID = NULL, DOCNAME = 'Acme - renamed', %1 WHERE DOCNUMBER = %2")
+                         .arg(QString::fromLatin1(c.carried)).arg(c.number));
+    const bool library = QByteArray(c.type) == "ORALIB";
+    server.Exec(Law, QStringLiteral("UPDATE REGISTRY SET DATA = CASE NAME WHEN 'LINKID' THEN '%1' WHEN 'TYPE' THEN '%2' ELSE '%3' END "
+                                    "WHERE NAME IN ('LINKID', 'TYPE', 'LIBRARY')")
+                         .arg(c.number).arg(library ? "FOLDER" : c.type).arg(library ? c.type : "LAWLIB"));
+    EXPECT_TRUE(AddToWorkspace(cx, QStringLiteral("ACME"), other, QStringLiteral("JSMITH"), QStringLiteral("CLIENTS"), Law,
+                               QStringLiteral("CLIENT_ID = 3, MATTER = 7")));
+    EXPECT_EQ(server.Scalar(Law, link).toLongLong(), c.relinked ? other : c.number) << c.linked;
+  }
   EXPECT_EQ(RegistryRows(Law), rows);
 }
 

@@ -151,6 +151,17 @@ TEST_F(DmToolTest, CheckCountsWhatWouldShowAHalfMadeOrDoubledFolder) {
             "SELECT SYSTEM_ID, 'MATTER', 'CLIENT MATTERS', 0, '' FROM MATTER WHERE MATTER_ID = 'M00003'");
   db->Query("INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) "
             "VALUES ('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'PC:CLIENT MATTERS', '2026-01-01')");
+  // Folder members linking a missing item and a document, a user's document member, and a
+  // property row whose member is gone.
+  db->Query("INSERT INTO REGISTRY (SYSTEM_ID, ENTITYSCOPE, ENTITYID, NAME, DATA, DATATYPE) VALUES (90, 'USER', (SELECT "
+            "MIN(SYSTEM_ID) FROM PEOPLE), 'WORKSPACES', 'W', 'SubTree'), (91, 'REGISTRY', 90, 'WS-W', 'W', 'SubTree'), (92, 'REGISTRY', 91, 'WMX', 'X', 'String'), "
+            "(93, 'REGISTRY', 92, 'TYPE', 'FOLDER', 'String'), (94, 'REGISTRY', 92, 'LINKID', '999999', 'String'), "
+            "(95, 'REGISTRY', 91, 'WMY', 'Y', 'String'), (96, 'REGISTRY', 95, 'TYPE', 'FOLDER', 'String'), "
+            "(97, 'REGISTRY', 95, 'LINKID', '2', 'String'), (98, 'REGISTRY', 91, 'WMZ', 'Z', 'String'), "
+            "(99, 'REGISTRY', 98, 'TYPE', 'DOCUMENT', 'String'), (100, 'REGISTRY', 98, 'LINKID', '2', 'String'), "
+            "(101, 'REGISTRY', 9999, 'NAME', 'gone', 'String')");
+  db->Query("INSERT INTO REGISTRY (SYSTEM_ID, ENTITYSCOPE, ENTITYID, NAME, DATA, DATATYPE) SELECT SYSTEM_ID + 10, 'REGISTRY', "
+            "SYSTEM_ID, 'LIBRARY', 'LAWLIB', 'String' FROM REGISTRY WHERE NAME LIKE 'WM_'");
   const ToolRun faults = RunTool({"check", dir.path()});
   EXPECT_EQ(faults.exitCode, 1);
   EXPECT_TRUE(faults.out.startsWith("LAWLIB\n  folders: 5\n  duplicate folders under one parent: 2\n  folders filed nowhere: 1\n"
@@ -158,9 +169,13 @@ TEST_F(DmToolTest, CheckCountsWhatWouldShowAHalfMadeOrDoubledFolder) {
                                     "  filing rows naming a folder that does not exist: 0\n"
                                     "  routed folders filed under a parent made for another row: 0\n"
                                     "  broken item chains: 1\n  folders without security: 1\n  tracking rows without a folder: 1\n"
-                                    "  claims left: 1\n  integrity check: ok\nORALIB\n  folders: 0\n"))
+                                    "  claims left: 1\n  workspace members linking a missing item or no folder: 2\n"
+                                    "  workspace rows hanging from a missing row: 1\n  integrity check: ok\nORALIB\n  folders: 0\n"))
       << faults.out.toStdString();
-  EXPECT_EQ(RunTool({"check", dir.path(), "NOLIB"}).exitCode, 1);
+  // Nothing to check is not a problem found.
+  QTemporaryDir empty;
+  for (const QStringList& args : {QStringList{"check", dir.path(), "NOLIB"}, {"check", empty.path()}, {"check", empty.path() + "/none"}})
+    EXPECT_EQ(RunTool(args).exitCode, 2) << args.join(' ').toStdString();
 }
 
 TEST_F(DmToolTest, NextKeyFromTwoProcessesAtOnceNeverRepeats) {

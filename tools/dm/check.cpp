@@ -14,6 +14,9 @@ namespace sw::dm {
 namespace {
 
 constexpr char kStampPrefix[] = "QUILLMARK ";
+// The status when there is nothing to check (no server, an unknown library, a library that
+// cannot be read), apart from 1, which says that problems were found.
+constexpr int NoServer = 2;
 
 QString Key(const QVariant& v) { return v.toString().trimmed().toUpper(); }
 
@@ -69,6 +72,7 @@ struct LibraryFacts {
   std::vector<Item> items;  // rows of this library's folders (PARENT_LIBRARY 0)
   std::vector<RemoteFiling> remoteFilings;
   std::set<qint64> documents;
+  std::set<qint64> folderNumbers;
 };
 
 // PROFILE columns that hold a SYSTEM_ID of a source table, by that table (upper case). The
@@ -104,6 +108,7 @@ LibraryFacts ReadLibrary(DmServer& server, const QString& name, QString* error) 
   for (const QVariantList& row : folders.rows) {
     Folder f;
     f.docNumber = row[0].toLongLong();
+    lib.folderNumbers.insert(f.docNumber);
     f.name = row[1].toString();
     const QString path = row[2].toString();
     if (path.startsWith(QLatin1String(kStampPrefix))) f.rule = path.mid(int(sizeof kStampPrefix) - 1).trimmed();
@@ -154,11 +159,12 @@ const Folder* FolderOf(const LibraryFacts& lib, qint64 docNumber) {
 
 struct Counts {
   qint64 folders = 0, duplicates = 0, unfiled = 0, unshown = 0, missingEnds = 0, wrongParents = 0, brokenChains = 0,
-         unsecured = 0, untracked = 0, claims = 0;
+         unsecured = 0, untracked = 0, claims = 0, strayMembers = 0, orphanRows = 0;
   QString integrity;
   bool Clean() const {
     return duplicates == 0 && unfiled == 0 && unshown == 0 && missingEnds == 0 && wrongParents == 0 && brokenChains == 0 &&
-           unsecured == 0 && untracked == 0 && claims == 0 && integrity == QLatin1String("ok");
+           unsecured == 0 && untracked == 0 && claims == 0 && strayMembers == 0 && orphanRows == 0 &&
+           integrity == QLatin1String("ok");
   }
 };
 
@@ -285,6 +291,39 @@ qint64 BrokenRemoteChains(const LibraryFacts& lib, const std::vector<LibraryFact
   return broken;
 }
 
+// Workspace members (the users' REGISTRY rows) whose link leads nowhere: the item is missing
+// from the library the member names, or a member of the folder kind links no folder. A member
+// naming a library the server does not hold is not judged.
+qint64 StrayMembers(const LibraryFacts& lib, const std::vector<LibraryFacts>& all) {
+  const SqliteResult members = lib.db->Query(QStringLiteral(
+      "SELECT UPPER(TRIM(COALESCE(T.DATA, ''))), TRIM(COALESCE(L.DATA, '')), UPPER(TRIM(COALESCE(B.DATA, ''))) "
+      "FROM REGISTRY M JOIN REGISTRY L ON L.ENTITYID = M.SYSTEM_ID AND UPPER(L.NAME) = 'LINKID' "
+      "LEFT JOIN REGISTRY T ON T.ENTITYID = M.SYSTEM_ID AND UPPER(T.NAME) = 'TYPE' "
+      "LEFT JOIN REGISTRY B ON B.ENTITYID = M.SYSTEM_ID AND UPPER(B.NAME) = 'LIBRARY' "
+      "WHERE UPPER(M.NAME) LIKE 'WM%' AND UPPER(M.ENTITYSCOPE) = 'REGISTRY' AND UPPER(M.DATATYPE) = 'STRING'"));
+  qint64 stray = 0;
+  for (const QVariantList& row : members.rows) {
+    const LibraryFacts* linked = LibraryNamed(all, row[2].toString());
+    if (!linked || !linked->db) continue;
+    bool number = false;
+    const qint64 item = row[1].toString().toLongLong(&number);
+    const bool missing = !number || !linked->documents.count(item);
+    const bool notFolder = row[0].toString() == QLatin1String("FOLDER") && !linked->folderNumbers.count(item);
+    if (missing || notFolder) ++stray;
+  }
+  return stray;
+}
+
+// REGISTRY rows that hang from a row that is not there: a workspace, member or property whose
+// owning REGISTRY row is gone, or a user's root whose PEOPLE row is.
+qint64 OrphanRegistryRows(SqliteDb& db) {
+  return db.Scalar(QStringLiteral(
+                       "SELECT COUNT(*) FROM REGISTRY X WHERE (UPPER(X.ENTITYSCOPE) = 'REGISTRY' AND NOT EXISTS "
+                       "(SELECT 1 FROM REGISTRY O WHERE O.SYSTEM_ID = X.ENTITYID)) OR (UPPER(X.ENTITYSCOPE) = 'USER' AND "
+                       "NOT EXISTS (SELECT 1 FROM PEOPLE P WHERE P.SYSTEM_ID = X.ENTITYID))"))
+      .toLongLong();
+}
+
 Counts CountLibrary(const LibraryFacts& lib, const std::vector<LibraryFacts>& all) {
   Counts c;
   SqliteDb& db = *lib.db;
@@ -327,6 +366,8 @@ Counts CountLibrary(const LibraryFacts& lib, const std::vector<LibraryFacts>& al
   c.claims = db.Scalar(QStringLiteral("SELECT COUNT(*) FROM TARN_SETTINGS WHERE MASTER_KEY = 'QUILLMARK' AND "
                                       "SECTION_KEY = 'STACKWRIGHT' AND SUB_KEY = 'RUNNING_NODES'"))
                  .toLongLong();
+  c.strayMembers = StrayMembers(lib, all);
+  c.orphanRows = OrphanRegistryRows(db);
   const SqliteResult integrity = db.Query(QStringLiteral("PRAGMA integrity_check"));
   QStringList lines;
   for (const QVariantList& row : integrity.rows) lines << row.value(0).toString();
@@ -346,6 +387,8 @@ void Print(QTextStream& out, const QString& library, const Counts& c) {
   out << "  folders without security: " << c.unsecured << "\n";
   out << "  tracking rows without a folder: " << c.untracked << "\n";
   out << "  claims left: " << c.claims << "\n";
+  out << "  workspace members linking a missing item or no folder: " << c.strayMembers << "\n";
+  out << "  workspace rows hanging from a missing row: " << c.orphanRows << "\n";
   out << "  integrity check: " << c.integrity << "\n";
 }
 
@@ -356,11 +399,11 @@ int CheckServer(const QString& dir, const QString& only, QTextStream& out, QText
   DmServerPtr server = DmServer::Open(dir, &error);
   if (!server) {
     err << "stackwright-dm: " << error << "\n";
-    return 1;
+    return NoServer;
   }
   if (!only.isEmpty() && !server->FindLibrary(only)) {
     err << "stackwright-dm: unknown library " << only << "\n";
-    return 1;
+    return NoServer;
   }
   // Every library is read: folders of one may be filed in another's.
   std::vector<LibraryFacts> all;
@@ -368,7 +411,7 @@ int CheckServer(const QString& dir, const QString& only, QTextStream& out, QText
     all.push_back(ReadLibrary(*server, lib.name, &error));
     if (!all.back().db) {
       err << "stackwright-dm: " << lib.name << ": " << error << "\n";
-      return 1;
+      return NoServer;
     }
   }
   bool clean = true;

@@ -8,7 +8,8 @@ class QTextStream;
 namespace sw::dm {
 
 // Prints the counts of every library of the server (or of `only`); 0 when every count that must
-// be 0 is, 1 otherwise or when the server cannot be read.
+// be 0 is, 1 otherwise; 2 when there is no server to read (no server in the folder, an unknown
+// library, a library that cannot be opened).
 int CheckServer(const QString& dir, const QString& only, QTextStream& out, QTextStream& err);
 
 }  // namespace sw::dm

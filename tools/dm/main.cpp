@@ -68,7 +68,9 @@ int Help() {
            "nextkey    hands out COUNT ids from the library's SYSTEMKEY counter\n"
            "check      duplicate, unfiled or unsecured folders, broken item chains, filing rows naming a\n"
            "           missing folder, routed folders under a parent made for another row, rows recorded\n"
-           "           without a folder, claims left; status 1 when any is found\n";
+           "           without a folder, claims left, workspace members linking a missing item or no\n"
+           "           folder, workspace rows hanging from a missing row; status 1 when any is found, 2\n"
+           "           when the folder holds no server or a library cannot be read\n";
   return 0;
 }
 
