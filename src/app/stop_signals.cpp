@@ -30,7 +30,7 @@ constexpr int StopSignalNumbers[] = {SIGTERM, SIGINT, SIGHUP};
 constexpr long long RepeatMilliseconds = 2000;
 
 // A signal handler can reach nothing but what plain variables hold: the pipe's writing end that
-// hands the signal to the message loop, and the stop signal taken, with when.
+// hands the signal to the message loop, the stop signal taken, with when, and the text below.
 volatile sig_atomic_t handOverFd = -1;
 volatile sig_atomic_t takenSignal = 0;
 timespec takenAt = {};
