@@ -5,7 +5,9 @@
 // caller still sees the signal's status. The first stop bounds the waits for other writers' locks
 // to one busy timeout in all. A repeat of the same signal within two seconds (timeout(1) sends it
 // to the program and to its process group) is the same request; another signal, or a later one,
-// ends the process at once.
+// ends the process at once, saying so first on standard error and in the log with the claims it
+// leaves (a text made ready on the user-interface thread, which the handler only writes). Each
+// watch begins with no signal taken and the lock waits unbounded, and leaves them so.
 #include <QObject>
 #include <memory>
 

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <csignal>
 
 #include "admin/admin.h"
@@ -11,6 +12,7 @@
 #include "core/session.h"
 #include "core/sql.h"
 #include "rules/running_nodes.h"
+#include "platform/dm/dm_api.h"
 #include "platform/dm/dm_server.h"
 
 namespace sw {
@@ -73,6 +75,25 @@ TEST_F(ExitDecision, AStopSignalStopsTheRunWithoutABoxAndEndsAnIdleProgram) {
   EXPECT_THAT(testing::internal::GetCapturedStderr(), testing::HasSubstr("ended by SIGINT: 1 error(s) logged"));
   EXPECT_EQ(cx.log.ErrorsLogged, 1);
   EXPECT_EQ(cx.window.EndingSignal, SIGINT);
+}
+
+// The stop's bound on the DM layer's lock waits and the signal it took go with the watch: a later
+// watch in this process (a program started anew) is not bound and takes its first signal as a stop.
+TEST_F(ExitDecision, EachWatchOfStopSignalsBeginsUnboundAndTakesItsFirstSignal) {
+  for (int watch = 1; watch <= 2; ++watch) {
+    SCOPED_TRACE(watch);
+    cx.run = RunFlags{};
+    cx.run.TaskRunning = true;
+    cx.window.EndingSignal = 0;
+    StopSignals watching(cx);
+    EXPECT_FALSE(dm::LockWaitsBounded());
+    std::raise(SIGTERM);
+    EXPECT_TRUE(dm::LockWaitsBounded());
+    for (int pump = 0; pump < 1000 && cx.window.EndingSignal == 0; ++pump) QCoreApplication::processEvents();
+    EXPECT_EQ(cx.window.EndingSignal, SIGTERM);
+    EXPECT_TRUE(cx.run.StopRequested);
+  }
+  EXPECT_FALSE(dm::LockWaitsBounded());
 }
 
 TEST_F(ExitDecision, ClosingDuringARunRequestsAStopAndKeepsTheWindow) {

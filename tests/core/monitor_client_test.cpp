@@ -170,6 +170,8 @@ TEST_F(MonitorClient, ALaterRegistrationRewritesTheRecordInTheSameView) {
 }
 
 TEST_F(MonitorClient, NoOtherProgramEndsTheWaitAtOnceAndASilentOneAfterThreeSecondsEvenAcrossMidnight) {
+  MonitorPlatform sibling(bus.path());
+  sibling.ThisWindow();  // another program of this system, which is no monitor
   platform->steadyStep = 100;
   const qint64 alone = platform->steady;
   EXPECT_FALSE(Register());
@@ -177,8 +179,8 @@ TEST_F(MonitorClient, NoOtherProgramEndsTheWaitAtOnceAndASilentOneAfterThreeSeco
   EXPECT_EQ(state().MonitorHook, 0);
   EXPECT_FALSE(state().RegistrationUnderWay);
 
-  MonitorPlatform silent(bus.path());
-  silent.ThisWindow();  // another program's window, which never answers
+  MonitorPlatform silent(bus.path(), MonitorPlatform::WindowKind::Other);
+  silent.ThisWindow();  // a window that may be a monitor, but never answers
   int readings = 0;
   // The seconds counter wraps at midnight in the middle of the wait.
   platform->seconds = [&] { return ++readings < 5 ? 86399.5f : 0.5f; };

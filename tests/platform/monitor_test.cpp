@@ -83,8 +83,11 @@ TEST(MonitorPlatformMessages, PostReachesTheNamedWindowWithItsValues) {
 TEST(MonitorPlatformMessages, BroadcastReachesEveryWindowAndClearsDeadOnes) {
   QTemporaryDir dir;
   MonitorPlatform a(dir.path()), b(dir.path()), c(dir.path());
+  MonitorPlatform monitor(dir.path(), MonitorPlatform::WindowKind::Other);
   b.ThisWindow();
+  monitor.ThisWindow();
   c.ThisWindow();
+  EXPECT_NE(c.ThisWindow(), monitor.ThisWindow()) << "a handle is one window's, whatever its kind";
   const QString dead = dir.path() + "/window-00000100";
   LeaveDeadSocket(dead);
   ASSERT_TRUE(QFile::exists(dead));
@@ -97,6 +100,9 @@ TEST(MonitorPlatformMessages, BroadcastReachesEveryWindowAndClearsDeadOnes) {
   EXPECT_EQ(msg.lParam, 42);
   ASSERT_TRUE(c.ReadMessage(msg, 1000));
   EXPECT_EQ(msg.hwnd, c.ThisWindow());
+  ASSERT_TRUE(monitor.ReadMessage(msg, 1000));
+  EXPECT_EQ(msg.hwnd, monitor.ThisWindow());
+  EXPECT_EQ(a.BroadcastReach(), 1) << "program windows never answer: only the other one counts";
   EXPECT_FALSE(QFile::exists(dead));
   // The sender had no window yet, so it received nothing; once it has one, broadcasts reach it.
   EXPECT_FALSE(a.ReadMessage(msg, 0));
@@ -118,7 +124,7 @@ TEST(MonitorPlatformMessages, WindowSocketsArePrivateAndGoWithTheirWindow) {
     struct stat st {};
     ASSERT_EQ(::stat(bus.toLocal8Bit().constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    socketPath = bus + "/window-" + QStringLiteral("%1").arg(w, 8, 16, QLatin1Char('0')).toUpper();
+    socketPath = bus + "/program-" + QStringLiteral("%1").arg(w, 8, 16, QLatin1Char('0')).toUpper();
     EXPECT_TRUE(QFile::exists(socketPath));
   }
   EXPECT_FALSE(QFile::exists(socketPath));

@@ -23,6 +23,8 @@
 #   locked     SIGTERM twice, another writer holding the lock    143 within one busy timeout and a
 #              past the busy timeout                             margin, the claim released or named
 #   startlocked the same from before start-up's first write      the same, its lines logged before the wait
+#   secondsignal SIGTERM under the lock, then SIGINT              130 at once, saying so and naming the claim
+#                                                                it leaves, in the log and on standard error
 #   help       --help, without any display                       0, the switches and statuses
 #   nodisplay  /G /X without any display, and with a DISPLAY     0 (the window alone: 2, and why)
 #              that names no display
@@ -105,11 +107,14 @@ case "$case_name" in
     mkdir -p "$XDG_CONFIG_HOME"  # the saved statement runs with "Re-use existing SQL statements"
     printf '%s\n' '[%General]' 'ReUseSQL=1' >"$XDG_CONFIG_HOME/Quillmark Stackwright for OpenText eDOCS.ini"
     expected=1 ;;
-  locked | startlocked)
-    "$dm_tool" init "$STACKWRIGHT_DM_SERVER" --demo --force --clients 6 --matters 400 >/dev/null
+  locked | startlocked | secondsignal)
+    # Enough matters that the run is still in its folder loop when the other writer gets the lock,
+    # however busy the machine: once it has, the run ends within the stop's bound.
+    "$dm_tool" init "$STACKWRIGHT_DM_SERVER" --demo --force --clients 6 --matters 4000 >/dev/null
     mkdir -p "$XDG_CONFIG_HOME"  # Oracle libraries hold no claims: the run works in LAWLIB alone
     printf '%s\n' '[Libraries]' 'ORALIB=0' >"$XDG_CONFIG_HOME/Quillmark Stackwright for OpenText eDOCS.ini"
-    expected=143 ;;
+    expected=143
+    [ "$case_name" != secondsignal ] || expected=130 ;;
   clean | help | nodisplay)
     expected=0 ;;
   offscreen) expected=2 ;;
@@ -151,28 +156,51 @@ elif [ "$case_name" = sigterm ]; then
 elif [ "$case_name" = offscreen ]; then
   timeout 20 "$program" >"$work/run.out" 2>"$work/run.err" || status=$?
   grep -q "no display" "$work/run.err" || { echo "not said why"; cat "$work/run.err"; exit 1; }
-elif [ "$case_name" = locked ] || [ "$case_name" = startlocked ]; then
+elif [ "$case_name" = locked ] || [ "$case_name" = startlocked ] || [ "$case_name" = secondsignal ]; then
   setsid "$program" /G /X /V >"$work/run.out" 2>"$work/run.err" &
   pid=$!
-  [ "$case_name" = locked ] || kill -STOP "$pid"  # start-up goes on once the lock is held
-  while [ "$case_name" = locked ] && kill -0 "$pid" 2>/dev/null && [ "$(rows_begun "$work")" -lt 5 ]; do sleep 0.01; done
-  # Another writer takes the write lock between two groups of rows and holds it for 30 s, past the
-  # busy timeout (15 s) and the margin: the stop's waits together end within the busy timeout,
-  # then the row in hand fails and the claim that cannot go is named.
-  ( { echo ".bail off"; (yes "BEGIN IMMEDIATE;" || true) | head -n 200000; echo "SELECT * FROM lock_held;"; sleep 30
-      echo "COMMIT;"; } | sqlite3 "$library" ) >"$work/lock.out" 2>&1 &
+  [ "$case_name" != startlocked ] || kill -STOP "$pid"  # start-up goes on once the lock is held
+  while [ "$case_name" != startlocked ] && kill -0 "$pid" 2>/dev/null && [ "$(rows_begun "$work")" -lt 5 ]; do sleep 0.01; done
+  # Another writer tries for the write lock until it has it (between two groups of rows), then
+  # holds it for 30 s, past the busy timeout (15 s) and the margin: the stop's waits together end
+  # within the busy timeout, then the row in hand fails and the claim that cannot go is named.
+  ( { echo ".bail off"
+      until grep -q "within a transaction" "$work/lock.out" || ! kill -0 "$pid" 2>/dev/null; do
+        (yes "BEGIN IMMEDIATE;" || true) | head -n 2000
+      done
+      echo "SELECT * FROM lock_held;"; sleep 30; echo "COMMIT;"; } | sqlite3 "$library" ) >"$work/lock.out" 2>&1 &
   locker=$!
-  until grep -q "lock_held" "$work/lock.out"; do sleep 0.05; done
-  grep -q "within a transaction" "$work/lock.out" || { echo "the lock was not taken"; exit 1; }
-  [ "$case_name" = locked ] || { kill -CONT "$pid"; sleep 2; grep -q "^BEGIN TRANSACTION" "$work"/*.LOG; } ||
-    { echo "the lines before the wait are not in the log"; exit 1; }
+  until grep -q "lock_held" "$work/lock.out" 2>/dev/null; do sleep 0.05; done
+  grep -q "within a transaction" "$work/lock.out" || { echo "the run ended before the lock was taken"; exit 1; }
+  if [ "$case_name" = startlocked ]; then
+    # Once start-up waits for the lock, the lines before the wait are in the log, not only once
+    # the wait has ended (with an error, the busy timeout later).
+    kill -CONT "$pid"
+    until grep -q "^BEGIN TRANSACTION" "$work"/*.LOG 2>/dev/null; do kill -0 "$pid" || break; sleep 0.05; done
+    grep -q "^BEGIN TRANSACTION" "$work"/*.LOG && ! grep -q "database is locked" "$work"/*.LOG ||
+      { echo "the lines before the wait are not in the log"; exit 1; }
+  fi
   SECONDS=0
   stop_as_timeout_does "$pid"
+  if [ "$case_name" = secondsignal ]; then
+    until grep -q "SIGTERM received" "$work"/*.LOG; do kill -0 "$pid" || break; sleep 0.05; done
+    kill -INT "$pid"
+  fi
   wait "$pid" || status=$?
   stopped=$SECONDS
   echo "ended $stopped s after SIGTERM"
   wait "$locker" || true  # the shell ends with the errors of its tries
   [ "$stopped" -le 22 ] || { echo "the stop waited for the lock"; exit 1; }
+  if [ "$case_name" = secondsignal ]; then
+    claims="$(value_of LAWLIB "SELECT COUNT(*) FROM TARN_SETTINGS WHERE SUB_KEY = 'RUNNING_NODES'")"
+    ending="^Warning: .*SIGINT received while stopping - the program ends at once, leaving any row in hand to the next run"
+    left="$ending and the claim of computer .* on rule CLIENT MATTERS in library LAWLIB: other computers skip the rule until"
+    [ "$claims" -eq 1 ] && grep -q "$left" "$work/run.err" && grep -q "$left" "$work"/*.LOG ||
+      { echo "the end at once is not said, or not the claim it leaves ($claims left)"; cat "$work/run.err"; exit 1; }
+    echo "exit status: $status (expected $expected)"
+    [ "$status" -eq "$expected" ] || exit 1
+    exit 0
+  fi
   grep -q "Warning: .*Stopped on request" "$work"/*.LOG || { echo "the stop of the run is not logged"; exit 1; }
   # Logged as it arrives, not once the wait in hand has ended.
   [ "$case_name" = startlocked ] || sed -n '/SIGTERM received/,$p' "$work"/*.LOG | grep -q "Unable to begin the work on item" ||

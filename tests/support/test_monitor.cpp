@@ -17,7 +17,8 @@ QString BlockName(qint64 window) {
 
 }  // namespace
 
-TestMonitor::TestMonitor(const QString& busFolder, bool answer) : platform_(busFolder), answer_(answer) {
+TestMonitor::TestMonitor(const QString& busFolder, bool answer)
+    : platform_(busFolder, MonitorPlatform::WindowKind::Other), answer_(answer) {
   for (const char* name : {"Tarn_IM_RUNNING", "Tarn_REGISTER_MONITOR", "Tarn_UNREGISTER_MONITOR",
                            "Tarn_IM_THE_MONITOR", "Tarn_PAUSERESUME"}) {
     names_.emplace_back(platform_.RegisterWindowMessage(QString::fromLatin1(name)), QString::fromLatin1(name));

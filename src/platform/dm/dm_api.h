@@ -274,6 +274,20 @@ class PcdSql {
   }
 };
 
+// The waits of this process for other writers' locks. Each statement waits for another writer
+// up to a busy timeout (15 s); once a program is stopping, its waits share one busy timeout in
+// all, however many statements it still runs.
+// From now on the waits share what is left of one busy timeout. Safe to call in a signal handler.
+void BoundLockWaits();
+// Each wait has its own busy timeout again: for a stop that has ended, or a program that starts
+// anew in this process.
+void UnboundLockWaits();
+bool LockWaitsBounded();
+// Called on the waiting thread between two tries of every lock wait, so that the program can take
+// note of what arrived meanwhile (a stop), and as the wait begins (`begins`), so that it can write
+// what it keeps back before it may hang; it must not use a connection. Null for none.
+void SetLockWaitCall(void (*call)(bool begins));
+
 class DmSessionHelper {
  public:
   virtual ~DmSessionHelper() = default;

@@ -1,5 +1,7 @@
 #include "platform/dm/dm_sqlite.h"
 
+#include "platform/dm/dm_api.h"
+
 #include "platform/dm/dm_schema.h"
 #include "platform/os/utf8_text.h"
 
@@ -129,9 +131,16 @@ int WaitForLock(void*, int tries) {
 
 }  // namespace
 
-void SqliteDb::BoundLockWaits() { lockWaits.bounded = true; }
+void BoundLockWaits() { lockWaits.bounded = true; }
 
-void SqliteDb::SetLockWaitCall(void (*call)(bool begins)) { lockWaits.call = call; }
+void UnboundLockWaits() {
+  lockWaits.bounded = false;
+  lockWaits.boundLeft = BusyTimeout;
+}
+
+bool LockWaitsBounded() { return lockWaits.bounded; }
+
+void SetLockWaitCall(void (*call)(bool begins)) { lockWaits.call = call; }
 
 std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QString* error) {
   // SQLite counts every allocation under a lock for statistics nobody reads; set before its first use.

@@ -94,16 +94,9 @@ class SqliteDb {
   // connections are not comparable.
   quint64 Identity() const { return identity_; }
 
-  // Milliseconds a statement waits for another process's lock before failing.
+  // Milliseconds a statement waits for another process's lock before failing. The waits of a
+  // stopping program share one (BoundLockWaits in dm_api.h).
   static constexpr int BusyTimeoutMs = 15000;
-  // From now on the lock waits of every connection share what is left of one busy timeout: a
-  // program that is stopping waits for other writers that long at most in all, however many
-  // statements it still runs. Safe to call in a signal handler.
-  static void BoundLockWaits();
-  // Called on the waiting thread between two tries of every lock wait, so that the program can
-  // take note of what arrived meanwhile (a stop), and as the wait begins (`begins`), so that it
-  // can write what it keeps back before it may hang; it must not use a connection. Null for none.
-  static void SetLockWaitCall(void (*call)(bool begins));
 
  private:
   SqliteDb() = default;

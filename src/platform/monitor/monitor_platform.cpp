@@ -33,6 +33,18 @@ QString DefaultBusFolder() {
   return QStringLiteral("/tmp/stackwright-bus-%1").arg(geteuid());
 }
 
+constexpr MonitorPlatform::WindowKind BothKinds[] = {MonitorPlatform::WindowKind::Other,
+                                                    MonitorPlatform::WindowKind::Program};
+
+QLatin1String KindPrefix(MonitorPlatform::WindowKind kind) {
+  return kind == MonitorPlatform::WindowKind::Program ? QLatin1String("program-") : QLatin1String("window-");
+}
+
+MonitorPlatform::WindowKind OtherKind(MonitorPlatform::WindowKind kind) {
+  return kind == MonitorPlatform::WindowKind::Program ? MonitorPlatform::WindowKind::Other
+                                                      : MonitorPlatform::WindowKind::Program;
+}
+
 QString HandleHex(qint64 hwnd) {
   return QString::number(static_cast<quint32>(hwnd), 16).toUpper().rightJustified(8, '0');
 }
@@ -68,10 +80,22 @@ bool IsDeadSocket(const sockaddr_un& addr) {
   return dead;
 }
 
+// A window of the other kind may hold a handle: it is taken while its socket lives, and its
+// left-over socket is removed.
+bool HandleTakenAt(const QString& path) {
+  sockaddr_un addr{};
+  struct stat st {};
+  const QByteArray bytes = QFile::encodeName(path);
+  if (::lstat(bytes.constData(), &st) != 0 || !FillAddress(path, addr)) return false;
+  if (!IsDeadSocket(addr)) return true;
+  ::unlink(bytes.constData());
+  return false;
+}
+
 }  // namespace
 
-MonitorPlatform::MonitorPlatform(const QString& busFolder)
-    : busFolder_(busFolder.isEmpty() ? DefaultBusFolder() : busFolder) {}
+MonitorPlatform::MonitorPlatform(const QString& busFolder, WindowKind kind)
+    : busFolder_(busFolder.isEmpty() ? DefaultBusFolder() : busFolder), kind_(kind) {}
 
 MonitorPlatform::~MonitorPlatform() {
   for (const View& v : views_) ::munmap(v.address, static_cast<size_t>(v.size));
@@ -110,8 +134,8 @@ bool MonitorPlatform::EnsureBusFolder() {
   return true;
 }
 
-QString MonitorPlatform::SocketPath(qint64 hwnd) const {
-  return busFolder_ + "/window-" + HandleHex(hwnd);
+QString MonitorPlatform::SocketPath(qint64 hwnd, WindowKind kind) const {
+  return busFolder_ + "/" + KindPrefix(kind) + HandleHex(hwnd);
 }
 
 qint64 MonitorPlatform::ThisWindow() {
@@ -126,7 +150,8 @@ bool MonitorPlatform::CreateWindowSocket() {
   if (!EnsureBusFolder()) return false;
   const qint64 base = static_cast<qint64>(getpid()) * WindowsPerProcess;
   for (int n = 0; n < WindowsPerProcess; ++n) {
-    const QString path = SocketPath(base + n);
+    if (HandleTakenAt(SocketPath(base + n, OtherKind(kind_)))) continue;
+    const QString path = SocketPath(base + n, kind_);
     sockaddr_un addr{};
     if (!FillAddress(path, addr)) return false;
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -171,20 +196,29 @@ bool MonitorPlatform::PostMessage(qint64 hwnd, quint32 message, qint64 wParam, q
   if (hwnd == BroadcastWindow) broadcastReach_ = 0;
   if (hwnd == 0 || !EnsureBusFolder()) return false;
   if (hwnd != BroadcastWindow) {
-    bool closed = false;
-    return SendTo(SocketPath(hwnd), EncodeMessage(hwnd, message, wParam, lParam), closed);
+    // The handle alone does not say the window's kind: the sender tries both names.
+    for (const WindowKind kind : BothKinds) {
+      bool closed = false;
+      if (SendTo(SocketPath(hwnd, kind), EncodeMessage(hwnd, message, wParam, lParam), closed)) return true;
+    }
+    return false;
   }
   bool allSent = true;
   // Picked by their prefix, not by a name filter: a filter is a pattern compiled anew at every
   // broadcast. Case-blind and in the folder's order, as the filter picked them.
+  const QLatin1String other = KindPrefix(WindowKind::Other);
+  const QLatin1String program = KindPrefix(WindowKind::Program);
   QStringList names = QDir(busFolder_).entryList(QDir::System | QDir::Files);
-  names.removeIf([](const QString& name) { return !name.startsWith(QLatin1String("window-"), Qt::CaseInsensitive); });
+  names.removeIf([&](const QString& name) {
+    return !name.startsWith(other, Qt::CaseInsensitive) && !name.startsWith(program, Qt::CaseInsensitive);
+  });
   for (const QString& name : names) {
     const QString path = busFolder_ + "/" + name;
-    const qint64 target = name.mid(7).toUInt(nullptr, 16);
+    const bool mayAnswer = name.startsWith(other, Qt::CaseInsensitive);
+    const qint64 target = name.mid(mayAnswer ? other.size() : program.size()).toUInt(nullptr, 16);
     bool closed = false;
     if (SendTo(path, EncodeMessage(target, message, wParam, lParam), closed)) {
-      if (target != window_) ++broadcastReach_;
+      if (mayAnswer && target != window_) ++broadcastReach_;
       continue;
     }
     if (closed) {

@@ -2,9 +2,11 @@
 // Registered window messages and named shared memory, as the external monitor uses them.
 //
 // Registered messages travel over a small local message bus: every window is a datagram socket
-// (AF_UNIX, SOCK_DGRAM) named "window-XXXXXXXX" (its handle in eight upper-case hexadecimal
-// digits) in one bus folder, by default "stackwright-bus" under $XDG_RUNTIME_DIR, else
-// "/tmp/stackwright-bus-<uid>", always mode 0700; $STACKWRIGHT_MONITOR_BUS names another folder.
+// (AF_UNIX, SOCK_DGRAM) in one bus folder, by default "stackwright-bus" under $XDG_RUNTIME_DIR,
+// else "/tmp/stackwright-bus-<uid>", always mode 0700; $STACKWRIGHT_MONITOR_BUS names another
+// folder. A window of this system's program is named "program-XXXXXXXX" (its handle in eight
+// upper-case hexadecimal digits), any other window (a monitor's) "window-XXXXXXXX": a program
+// window never answers a broadcast, so one that reached only program windows needs no wait.
 // A message is one 24-byte datagram, little-endian: message number (u32), target window (i32),
 // wParam (i64), lParam (i64). Window handle -1 broadcasts to every window of the folder.
 //
@@ -38,8 +40,11 @@ class MonitorPlatform {
   // The size of one message datagram on the bus.
   static constexpr int DatagramSize = 24;
 
+  // What this object's window is to the others on the bus (see above).
+  enum class WindowKind { Program, Other };
+
   // busFolder empty: the folder the environment names (see above).
-  explicit MonitorPlatform(const QString& busFolder = QString());
+  explicit MonitorPlatform(const QString& busFolder = QString(), WindowKind kind = WindowKind::Program);
   virtual ~MonitorPlatform();
   MonitorPlatform(const MonitorPlatform&) = delete;
   MonitorPlatform& operator=(const MonitorPlatform&) = delete;
@@ -59,8 +64,8 @@ class MonitorPlatform {
   // the named window (for a broadcast: when no send failed for a reason other than a closed
   // window, whose left-over socket file is removed).
   virtual bool PostMessage(qint64 hwnd, quint32 message, qint64 wParam, qint64 lParam);
-  // How many windows other than this program's own the last broadcast reached: with none, no
-  // answer can come.
+  // How many windows that may answer (not program windows, not this one) the last broadcast
+  // reached: with none, no answer can come.
   virtual int BroadcastReach() const { return broadcastReach_; }
 
   // Installs a hook on messages retrieved from this window; the newest hook is called first.
@@ -114,12 +119,14 @@ class MonitorPlatform {
   bool EnsureBusFolder();
   bool CreateWindowSocket();
   bool SendTo(const QString& socketPath, const QByteArray& datagram, bool& closedWindow);
-  QString SocketPath(qint64 hwnd) const;
+  // The socket of a window of either kind.
+  QString SocketPath(qint64 hwnd, WindowKind kind) const;
   int SendSocket();
   void DispatchToHooks(const WindowMessage& msg);
   bool ReceiveOne(WindowMessage& out);
 
   QString busFolder_;
+  WindowKind kind_;
   bool folderChecked_ = false;
   bool folderUsable_ = false;
   qint64 window_ = 0;
