@@ -322,8 +322,15 @@ void PauseWindow(RunContext& cx) {
 // end-of-rule step here; every rule then gets the end of its node from the walk. A stop asked for
 // during the rows ends the rule after the row in hand.
 void RunRule(RunContext& cx, int node) {
+  const NodeNames names = NamesOf(cx, node);
+  const FailureSubject subject(cx, names.library, names.rule);
   if (!PrepareRule(cx, node)) return;
-  const bool read = BuildRuleSql(cx) && ReadRuleRows(cx);
+  bool read = false;
+  {
+    // The rule's statement, built and run, is one unit of work: its failure is one.
+    const OneFailure statement(cx);
+    read = BuildRuleSql(cx) && ReadRuleRows(cx);
+  }
   if (read) {
     ProcessRuleRows(cx);
     SetStatus(cx, QStringLiteral("Finished with library ") + cx.session.CurrentLibrary->Name());
