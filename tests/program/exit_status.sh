@@ -15,6 +15,8 @@
 #   refused    the demo rule's source table is gone              1, with the untick and the last
 #              line on standard error naming the errors and the log; later runs skip it with 0,
 #              saying so last, also once the table is back
+#   staleclaim /NV, another computer's claim of 3 days ago on the    0, the skip said last, naming the
+#              rule in LAWLIB                                    computer and how to clear the claim
 #   nothing    no library ticked                                 1, a warning, said last
 #   norule     the libraries ticked, every rule not               the same
 #   sigterm    SIGTERM twice in the folder loop, as timeout(1)   143 (the signal's), one orderly stop,
@@ -96,6 +98,11 @@ case "$case_name" in
     mkdir "$work/spare"; export TMPDIR="$work/spare"
     log="Quillmark Stackwright for OpenText eDOCS_$(date +%Y%m%d).LOG"; ln -s /dev/full "$work/$log"
     expected=1 last="$ended 1: 1 error(s) logged (rule CLIENT MATTERS in library LAWLIB); see the logs $work/$log and $work/spare/$log$" ;;
+  staleclaim)
+    "$dm_tool" sql "$STACKWRIGHT_DM_SERVER" LAWLIB "INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL,
+      DATE_VAL) VALUES ('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'OTHERPC:CLIENT MATTERS', '$(date -d '3 days ago' '+%F %T')')" >/dev/null
+    expected=0 last="^Warning: Rule CLIENT MATTERS in library LAWLIB is skipped: computer OTHERPC claimed it on .* Clear Running Nodes"
+    logged="^Warning: .*Rule CLIENT MATTERS in library LAWLIB is skipped: computer OTHERPC claimed it on .* Clear Running Nodes" ;;
   refused)
     "$dm_tool" sql "$STACKWRIGHT_DM_SERVER" LAWLIB "ALTER TABLE MATTER RENAME TO MATTER_GONE" >/dev/null
     expected=1 last="$errors" ;;
@@ -186,7 +193,7 @@ elif [ "$case_name" = locked ] || [ "$case_name" = startlocked ]; then
   [ "$claims" -eq 0 ] || { grep -q "$warning" "$work/run.err" && grep -q "$warning" "$work"/*.LOG; } ||
     { echo "the claim is left without a word"; exit 1; }
 else
-  "${run_as[@]}" "$program" /G /X $([ "$case_name" = nvcause ] && echo /NV) >"$work/run.out" 2>"$work/run.err" || status=$?
+  "${run_as[@]}" "$program" /G /X $([ "$case_name" = nvcause ] || [ "$case_name" = staleclaim ] && echo /NV) >"$work/run.out" 2>"$work/run.err" || status=$?
   cat "$work/run.err" >>"$work/run.out"
 fi
 echo "exit status: $status (expected $expected)"
