@@ -309,10 +309,10 @@ TEST_F(RulePreparation, RuleHeldByAnotherComputerIsSkippedKeepingItsTick) {
 TEST_F(RulePreparation, SkipForAnotherComputersClaimIsToldAndLoudlyWhenTheClaimOutlivedItsRun) {
   Start();
   cx.ui->SetVerboseLogging(false);
+  server.Exec("LAWLIB", "INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL) VALUES "
+                        "('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'otherpc:Client Matters')");
   auto claimed = [&](const QString& since) {
-    server.Exec("LAWLIB", "DELETE FROM TARN_SETTINGS WHERE SUB_KEY = 'RUNNING_NODES'");
-    server.Exec("LAWLIB", "INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) VALUES "
-                          "('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'otherpc:Client Matters', '" + since + "')");
+    server.Exec("LAWLIB", "UPDATE TARN_SETTINGS SET DATE_VAL = '" + since + "' WHERE SUB_KEY = 'RUNNING_NODES'");
     cx.runState.control.ClaimSkipsTold.clear();
     testing::internal::CaptureStderr();
     EXPECT_FALSE(PrepareRule(cx, rule));
@@ -322,7 +322,6 @@ TEST_F(RulePreparation, SkipForAnotherComputersClaimIsToldAndLoudlyWhenTheClaimO
   const QString skipped = "Warning: Rule Client Matters in library LAWLIB is skipped: computer OTHERPC ";
   EXPECT_EQ(claimed("2026-12-07 09:00:00"), "");
   EXPECT_EQ(test::Log(cx).count(skipped + "has claimed it since 2026-12-07 09:00:00 and is taken to be working on it"), 1);
-
   const QString stale = skipped + "claimed it on 2026-12-06 22:00:00, more than a day ago, and the claim has outlived its run - "
                                   "other computers skip the rule until it is cleared with Options > Clear Running Nodes, or "
                                   "until the program starts again under the computer name OTHERPC";
