@@ -160,6 +160,8 @@ bool ActiveStatus(Context& cx, int mode, const QString& ruleName) {
   bool result = false;
   {
     VerboseLoggingGuard verbose(cx);
+    // The statements of one claim step fail for one cause: one failure.
+    const OneFailure step(cx);
     if (cx.session.CurrentLibrary) result = ClaimStep(cx, mode, ruleName);
   }
   cx.ui->PumpMessages();
