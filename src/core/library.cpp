@@ -393,7 +393,7 @@ bool Switch(Context& cx, const QString& libraryName, bool mayReconnect) {
 
 bool ConnectLibrary(Context& cx, const QString& libraryName) {
   // Whatever goes wrong in one switch is one failure, the library's.
-  const OneFailure failure(cx, TrimBlanks(libraryName).toUpper());
+  const OneFailure failure(cx, libraryName);
   return Switch(cx, libraryName, true);
 }
 
