@@ -306,8 +306,6 @@ void LogMessageBox(Context& cx, const QString& text) {
 
 namespace {
 
-// An entry passes the filter when it carries a label, verbose logging is on, or it reports a
-// failure the run counts: every error counted for the exit status stands in the log with its cause.
 // The subject of a failure counted now: the one named, else the current library.
 QString FailureSubjectText(Context& cx) {
   const LogState& log = cx.log;
@@ -341,6 +339,8 @@ bool CountFailure(Context& cx, const QString& entry) {
   return true;
 }
 
+// An entry passes the filter when it carries a label, verbose logging is on, or it reports a
+// failure the run counts: every error counted for the exit status stands in the log with its cause.
 void HandleEntry(Context& cx, const QString& text, bool failure) {
   QString entry = TrimBlanks(text);
   if (entry.isEmpty()) return;
