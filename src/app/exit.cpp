@@ -75,7 +75,10 @@ QString EndLine(const AppContext& cx) {
 // ticked to process.
 QString EndCause(const AppContext& cx) {
   if (cx.log.ErrorsLogged == 0 && cx.run.NothingProcessed) return QStringLiteral("nothing was ticked to process");
-  return QString::number(cx.log.ErrorsLogged) + QStringLiteral(" error(s) logged");
+  const QString count = QString::number(cx.log.ErrorsLogged) + QStringLiteral(" error(s) logged");
+  // Which libraries and rules failed, so that the reader knows where to look.
+  if (cx.log.FailedSubjects.isEmpty()) return count;
+  return count + QStringLiteral(" (") + cx.log.FailedSubjects.join(QStringLiteral(", ")) + QStringLiteral(")");
 }
 
 // Where the log tells more: its files in the order the run wrote them, and whether lines are
@@ -148,8 +151,13 @@ void EndProgram(AppContext& cx) {
   // A row the end cut short is undone, to be done again whole by a later run.
   Resume([&] { RollBackOpenTransactions(cx); });
   // Before the session (a stop signal early in start-up) this computer holds no claim, and the
-  // session check would log an error for the end of a run that had none.
-  if (cx.session.FusionApplication) Resume([&] { DropClaimsEverywhere(cx); });
+  // session check would log an error for the end of a run that had none. A start-up that failed
+  // ran nothing that claims, and its library may be the one that cannot be worked in: its failure
+  // is not to be told again.
+  if (cx.session.FusionApplication && !cx.window.startup.Failed) Resume([&] {
+    const OneFailure drops(cx);
+    DropClaimsEverywhere(cx);
+  });
   // Controls that never received the saved values would overwrite them with designed ones.
   if (cx.window.startup.SettingsRestored) Resume([&] { SaveAllSettings(cx); });
   ReleaseDmObjects(cx);

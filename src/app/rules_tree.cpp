@@ -61,8 +61,7 @@ void RefuseFolderRights(AppContext& cx, int node) {
   const QString text = QStringLiteral("Error: ") + user + QStringLiteral(" does not have rights to manage folders in library ") +
                        CurrentLibraryName(cx);
   cx.ui->MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, cx.app.AppTitle);
-  cx.ui->SetRulesNodeChecked(node, false);
-  RememberUntickAfterFailure(cx, node);
+  UntickAfterFailure(cx, node, QStringLiteral("its user lacks the rights to manage folders"));
 }
 
 // Switches to the node's library and checks it. False when its rules are not to be listed.
@@ -71,8 +70,7 @@ bool SwitchAndCheck(AppContext& cx, int node, const QString& libraryName) {
   if (!cx.library.SettingsTableExists) {
     LogMessage(cx, QStringLiteral("Warning: Tarn_Settings table not found in library ") + CurrentLibraryName(cx));
     LogMessage(cx, HyphenLine);
-    cx.ui->SetRulesNodeChecked(node, false);
-    RememberUntickAfterFailure(cx, node);
+    UntickAfterFailure(cx, node, QStringLiteral("its TARN_SETTINGS table is missing"));
     return false;
   }
   if (MayManageFolders(cx)) return true;

@@ -397,7 +397,11 @@ bool Switch(Context& cx, const QString& libraryName, bool mayReconnect) {
 
 }  // namespace
 
-bool ConnectLibrary(Context& cx, const QString& libraryName) { return Switch(cx, libraryName, true); }
+bool ConnectLibrary(Context& cx, const QString& libraryName) {
+  // Whatever goes wrong in one switch is one failure, the library's.
+  const OneFailure failure(cx, libraryName);
+  return Switch(cx, libraryName, true);
+}
 
 QString TablePresenceQuery(qint64 engine, const QString& tableName) {
   const QString table = StripQuotes(tableName);

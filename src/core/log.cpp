@@ -306,6 +306,39 @@ void LogMessageBox(Context& cx, const QString& text) {
 
 namespace {
 
+// The subject of a failure counted now: the one named, else the current library.
+QString FailureSubjectText(Context& cx) {
+  const LogState& log = cx.log;
+  QString library = log.SubjectLibrary;
+  if (library.isEmpty() && cx.session.CurrentLibrary) {
+    try {
+      library = cx.session.CurrentLibrary->Name();
+    } catch (...) {
+      // A library object that cannot say its name names no subject.
+    }
+  }
+  library = TrimBlanks(library).toUpper();
+  if (library.isEmpty()) return QString();
+  if (log.SubjectRule.isEmpty()) return QStringLiteral("library ") + library;
+  return QStringLiteral("rule ") + log.SubjectRule + QStringLiteral(" in library ") + library;
+}
+
+// Counts the failure an error entry tells, unless the unit of work it belongs to has counted it.
+// False when the entry repeats an error text its unit has logged already.
+bool CountFailure(Context& cx, const QString& entry) {
+  LogState& log = cx.log;
+  if (log.OneFailureDepth > 0) {
+    if (log.OneFailureTexts.contains(entry)) return false;
+    log.OneFailureTexts << entry;
+    if (log.OneFailureCounted) return true;
+    log.OneFailureCounted = true;
+  }
+  ++log.ErrorsLogged;
+  const QString subject = FailureSubjectText(cx);
+  if (!subject.isEmpty() && !log.FailedSubjects.contains(subject)) log.FailedSubjects << subject;
+  return true;
+}
+
 // An entry passes the filter when it carries a label, verbose logging is on, or it reports a
 // failure the run counts: every error counted for the exit status stands in the log with its cause.
 void HandleEntry(Context& cx, const QString& text, bool failure) {
@@ -313,7 +346,7 @@ void HandleEntry(Context& cx, const QString& text, bool failure) {
   if (entry.isEmpty()) return;
   if (entry == cx.log.LastLogMessage) return;
   const QString label = EntryLabel(entry);
-  if (label == ErrorLabel || failure) ++cx.log.ErrorsLogged;
+  if ((label == ErrorLabel || failure) && !CountFailure(cx, entry)) return;
   // Before a log path is known (early in start-up) there is no file to write to: a name made
   // from nothing would put a stray file into whatever folder the program was started from.
   const bool passes = !label.isEmpty() || failure || cx.ui->VerboseLogging();
@@ -343,6 +376,29 @@ void CloseLogFile(Context& cx) {
   f.Close();
   f.path.clear();
   f.exists = false;
+}
+
+FailureSubject::FailureSubject(Context& cx, const QString& library, const QString& rule)
+    : cx_(cx), library_(cx.log.SubjectLibrary), rule_(cx.log.SubjectRule) {
+  cx.log.SubjectLibrary = library;
+  cx.log.SubjectRule = rule;
+}
+
+FailureSubject::~FailureSubject() {
+  cx_.log.SubjectLibrary = library_;
+  cx_.log.SubjectRule = rule_;
+}
+
+OneFailure::OneFailure(Context& cx, const QString& library) : cx_(cx) {
+  if (!library.isEmpty()) subject_.emplace(cx, library);
+  ++cx.log.OneFailureDepth;
+}
+
+OneFailure::~OneFailure() {
+  LogState& log = cx_.log;
+  if (--log.OneFailureDepth > 0) return;
+  log.OneFailureCounted = false;
+  log.OneFailureTexts.clear();
 }
 
 void ReportError(Context& cx, qint64 errNumber, const QString& source, const QString& description) {

@@ -2,6 +2,7 @@
 // The daily log file, error reports and the status line.
 #include <QDateTime>
 #include <QString>
+#include <optional>
 
 #include "platform/ui/ui.h"
 
@@ -37,6 +38,35 @@ void LogThenHyphens(Context& cx, const QString& text);
 // run (a scheduler's mail, a service manager's journal) must learn.
 void WarnLoudly(Context& cx, const QString& text);
 void StatusThenHyphens(Context& cx, const QString& text);
+// While it lives, the failures counted are of this library and rule (none for the library's own
+// work, such as a switch to it); the subject before it comes back after it.
+class FailureSubject {
+ public:
+  FailureSubject(Context& cx, const QString& library, const QString& rule = QString());
+  ~FailureSubject();
+  FailureSubject(const FailureSubject&) = delete;
+  FailureSubject& operator=(const FailureSubject&) = delete;
+
+ private:
+  Context& cx_;
+  QString library_, rule_;
+};
+
+// One unit of work (a row, a library switch, the start of the session): the error entries and
+// failed statements it logs while it lives count as one failure, and an error text it has logged
+// is not logged again. Units inside it belong to it. A library names the unit's subject.
+class OneFailure {
+ public:
+  explicit OneFailure(Context& cx, const QString& library = QString());
+  ~OneFailure();
+  OneFailure(const OneFailure&) = delete;
+  OneFailure& operator=(const OneFailure&) = delete;
+
+ private:
+  Context& cx_;
+  std::optional<FailureSubject> subject_;
+};
+
 // Takes the whole 32-bit error number, so result codes such as 0x80010105 are reported as themselves.
 void ReportError(Context& cx, qint64 errNumber, const QString& source, const QString& description);
 void SetStatus(Context& cx, const QString& text);

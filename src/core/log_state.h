@@ -62,8 +62,19 @@ struct LogState {
   QString LastLogMessage;
   // The moment an entry is written; the local clock unless a test sets its own.
   std::function<QDateTime()> Now = LocalClock{};
-  // Error entries and failed statements since the program started: they decide its exit status.
+  // Failures since the program started, each counted once however many error entries and failed
+  // statements tell it: they decide its exit status.
   int ErrorsLogged = 0;
+  // What the failures counted were of, in the order first met: "library X" or "rule R in library X".
+  QStringList FailedSubjects;
+  // The library and rule whose work fails now, while a FailureSubject says so; empty otherwise, and
+  // then the current library is taken.
+  QString SubjectLibrary, SubjectRule;
+  // While a OneFailure lives: its depth, whether it has counted its failure, and the error texts it
+  // has logged (each is logged once).
+  int OneFailureDepth = 0;
+  bool OneFailureCounted = false;
+  QStringList OneFailureTexts;
   LogFileHandle file;
   // The configured log when it could not be written and the log went to a fallback instead, at
   // start-up or later; the orderly end saves it back unchanged.

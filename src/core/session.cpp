@@ -269,6 +269,8 @@ QString GetMachineName(Context& cx) {
 }
 
 bool StartFusion(Context& cx) {
+  // A session that cannot start is one failure, however many steps report it.
+  const OneFailure unit(cx);
   const Pointer remembered = cx.ui->MousePointer();
   bool result = false;
   PendingFailure failure;

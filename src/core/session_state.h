@@ -45,6 +45,13 @@ struct AdaptedPatterns {
   QHash<QString, QString> plain;
 };
 
+// Another computer's claim on a rule: its computer (upper case) and the claim's time as the SQL
+// object gives it.
+struct ClaimOfAnother {
+  QString node;
+  QString since;
+};
+
 // State of the DM session.
 struct SessionState {
   dm::DmApplicationPtr FusionApplication;
@@ -59,6 +66,8 @@ struct SessionState {
   // Upper-cased libraries where this computer wrote a claim not yet dropped, with the rules claimed.
   std::map<QString, QStringList> ClaimLibraries;
   std::set<QString> ClaimsWarned;  // "LIBRARY:rule" of claims already named as left behind
+  // The claim that made the last test or claim of a rule find the rule held; empty when none did.
+  ClaimOfAnother HeldBy;
   // One set for each library adaptation met: a run that switches back and forth keeps them all.
   std::vector<AdaptedPatterns> Patterns;
 };

@@ -54,15 +54,9 @@ bool DropOwnClaims(Context& cx, const QString& node) {
   return RunAndRelease(cx, QStringLiteral("DELETE ") + rows);
 }
 
-// Another computer's claim on a rule.
-struct OtherClaim {
-  QString node;   // upper case
-  QString since;  // DATE_VAL as the SQL object gives it
-};
-
 // The first claim on the rule by a computer other than `node`. Inside the claim's transaction the
 // rows read stay locked until it ends (on SQL Server by the hints; Oracle locks the table first).
-std::optional<OtherClaim> FindOtherClaim(Context& cx, const QString& node, const QString& ruleName, bool locking) {
+std::optional<ClaimOfAnother> FindOtherClaim(Context& cx, const QString& node, const QString& ruleName, bool locking) {
   const bool sqlServer = !IsOracleEngine(cx.session.DatabaseEngine);
   const QString from = locking && sqlServer ? kClaimRows.arg(QStringLiteral(" WITH (UPDLOCK, HOLDLOCK)")) : kClaimRows.arg(QString());
   RunSQL(cx, QStringLiteral("SELECT CHAR_VAL, DATE_VAL ") + from);
@@ -74,20 +68,21 @@ std::optional<OtherClaim> FindOtherClaim(Context& cx, const QString& node, const
   }
   const QString self = node.toUpper();
   const QString wanted = ruleName.toUpper();
-  std::optional<OtherClaim> found;
+  std::optional<ClaimOfAnother> found;
   do {
     const QString value = sql->ColumnValue(1);
     if (TrimBlanks(value).isEmpty()) continue;
     const RunningNodeValue claim = SplitRunningNodeValue(value);
     if (claim.rule != wanted || claim.node == self) continue;
-    found = OtherClaim{claim.node, sql->ColumnValue(2)};
+    found = ClaimOfAnother{claim.node, sql->ColumnValue(2)};
     break;
   } while (sql->NextRow() != 0);
   sql->ReleaseResults();
   return found;
 }
 
-void LogOtherClaim(Context& cx, const OtherClaim& claim, const QString& ruleName, const QString& library) {
+void LogOtherClaim(Context& cx, const ClaimOfAnother& claim, const QString& ruleName, const QString& library) {
+  cx.session.HeldBy = claim;
   LogMessage(cx, QStringLiteral("Computer ") + claim.node + QStringLiteral(" is actively working on rule ") + ruleName +
                      QStringLiteral(" in library ") + library + QStringLiteral(" since ") + claim.since);
   LogMessage(cx, HyphenLine);
@@ -98,7 +93,7 @@ bool OtherNodeClaims(Context& cx, const QString& node, const QString& ruleName, 
   LogMessage(cx, QStringLiteral("Determining whether another computer is actively working on rule ") + ruleName +
                      QStringLiteral(" in library ") + library);
   LogMessage(cx, HyphenLine);
-  const std::optional<OtherClaim> claim = FindOtherClaim(cx, node, ruleName, false);
+  const std::optional<ClaimOfAnother> claim = FindOtherClaim(cx, node, ruleName, false);
   if (claim) LogOtherClaim(cx, *claim, ruleName, library);
   return claim.has_value();
 }
@@ -111,7 +106,7 @@ bool ClaimUnlessHeld(Context& cx, const QString& node, const QString& ruleName, 
   const bool oracle = IsOracleEngine(cx.session.DatabaseEngine);
   const SqlTransaction claim = BeginTransaction(cx);
   if (claim.Opened && oracle) RunAndRelease(cx, QStringLiteral("LOCK TABLE [OWNER].TARN_SETTINGS IN EXCLUSIVE MODE"));
-  if (const std::optional<OtherClaim> other = FindOtherClaim(cx, node, ruleName, claim.Opened)) {
+  if (const std::optional<ClaimOfAnother> other = FindOtherClaim(cx, node, ruleName, claim.Opened)) {
     LogOtherClaim(cx, *other, ruleName, library);
     EndTransaction(cx, claim, false);
     return true;
@@ -137,6 +132,7 @@ bool ClaimStep(Context& cx, int mode, const QString& ruleName) {
   // A claim whose drop was refused stays this computer's, to be dropped at its next call here.
   if (DropOwnClaims(cx, node)) cx.session.ClaimLibraries.erase(library.toUpper());
   if (ruleName.isEmpty()) return false;
+  cx.session.HeldBy = {};
   if (mode == TestClaim) return OtherNodeClaims(cx, node, ruleName, library);
   if (mode == WriteClaim) return ClaimUnlessHeld(cx, node, ruleName, library);
   return false;
@@ -150,11 +146,22 @@ RunningNodeValue SplitRunningNodeValue(const QString& value) {
   return {TrimBlanks(value.left(colon)).toUpper(), TrimBlanks(value.mid(colon + 1)).toUpper()};
 }
 
+bool ClaimOutlivedItsRun(const QString& since, const QDateTime& now) {
+  const QString text = TrimBlanks(since);
+  for (const char* form : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm"}) {
+    const QDateTime claimed = QDateTime::fromString(text, QLatin1String(form));
+    if (claimed.isValid()) return claimed.addDays(1) < now;
+  }
+  return false;
+}
+
 bool ActiveStatus(Context& cx, int mode, const QString& ruleName) {
   if (!CheckFusion(cx, QStringLiteral("ActiveStatus"))) return false;
   bool result = false;
   {
     VerboseLoggingGuard verbose(cx);
+    // The statements of one claim step fail for one cause: one failure.
+    const OneFailure step(cx);
     if (cx.session.CurrentLibrary) result = ClaimStep(cx, mode, ruleName);
   }
   cx.ui->PumpMessages();

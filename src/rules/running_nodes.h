@@ -1,6 +1,7 @@
 #pragma once
 // Running-node claims: how several computers share the rules of one library. A claim is a
 // TARN_SETTINGS row whose value is the computer's name, a colon and the rule's name.
+#include <QDateTime>
 #include <QString>
 
 namespace sw {
@@ -15,8 +16,13 @@ inline constexpr int WriteClaim = 1;    // then: claim the rule for this compute
 // Works on the current library. Every call first drops this computer's claims (and claim rows
 // without a value or a time). Mode 0 returns True when another computer holds a claim on the
 // rule. Mode 1 tests and claims as one step and returns True when another computer holds the
-// rule, so that the claim is not written; every other call returns False.
+// rule, so that the claim is not written; every other call returns False. A call that finds the
+// rule held leaves the claim it found in the session's HeldBy.
 bool ActiveStatus(Context& cx, int mode, const QString& ruleName);
+
+// Whether a claim made at `since` (as the SQL object gives the time) has outlived any run that
+// made it: it is more than a day old. A time that cannot be read tells nothing.
+bool ClaimOutlivedItsRun(const QString& since, const QDateTime& now);
 
 // Drops this computer's claims in the current library and in every other library where it took
 // one; the current library stays current. Each drop waits for the library's write lock as any

@@ -392,7 +392,11 @@ void ProcessRuleRows(RunContext& cx) {
   RowGroup group;
   try {
     for (int r = 1; r <= rows.RowCount && r < static_cast<int>(rows.RowTable.size()); ++r) {
-      ProcessRow(cx, group, r);
+      {
+        // The errors of one row tell one failure.
+        const OneFailure rowFailure(cx);
+        ProcessRow(cx, group, r);
+      }
       rows.RowsDone = r;
       if (cx.run.StopRequested || group.splitCommit) break;
     }

@@ -8,6 +8,7 @@
 #include "core/library_checks.h"
 #include "core/log.h"
 #include "core/monitor_client.h"
+#include "core/session_state.h"
 #include "core/text.h"
 #include "platform/monitor/monitor_platform.h"
 #include "rules/running_nodes.h"
@@ -55,8 +56,10 @@ bool MayManageFolders(RunContext& cx) {
   return manageRoot && createFolder;
 }
 
-bool CheckRights(RunContext& cx) {
+// Each check of the library is false when it failed; `reason` then says why, for its untick.
+bool CheckRights(RunContext& cx, QString& reason) {
   if (MayManageFolders(cx)) return true;
+  reason = QStringLiteral("its user lacks the rights to manage folders");
   const dm::DmLibraryPtr library = cx.session.CurrentLibrary;
   const QString user = OrFallback<QString>([&] { return library ? library->UserName() : QString(); }, QString());
   const QString name = OrFallback<QString>([&] { return library ? library->Name() : QString(); }, QString());
@@ -64,7 +67,7 @@ bool CheckRights(RunContext& cx) {
   return false;
 }
 
-bool CheckProgramTables(RunContext& cx, const QString& libraryName) {
+bool CheckProgramTables(RunContext& cx, const QString& libraryName, QString& reason) {
   const LibraryValues& lib = cx.library;
   QString missing;
   if (!lib.StackwrightTableExists)
@@ -74,6 +77,7 @@ bool CheckProgramTables(RunContext& cx, const QString& libraryName) {
   else if (!lib.NeedsFolderingExists)
     missing = QStringLiteral("NEEDS_FOLDERING");
   if (missing.isEmpty()) return true;
+  reason = QStringLiteral("its ") + missing + QStringLiteral(" table is missing");
   LogThenHyphens(cx, QStringLiteral("Error: Unable to locate ") + missing + QStringLiteral(" table in library ") + libraryName);
   return false;
 }
@@ -183,6 +187,30 @@ bool CheckMasterLibrary(RunContext& cx, const QString& nodeText, const QString& 
   return false;
 }
 
+// A rule skipped for another computer's claim is told in every log mode, once a run; a claim that
+// has outlived its run holds the rule back for ever, so it is told on standard error too, with
+// the ways to clear it.
+void TellHeldRule(RunContext& cx, const QString& nodeText, const QString& libraryName) {
+  const ClaimOfAnother& holder = cx.session.HeldBy;
+  if (holder.node.isEmpty()) return;
+  QStringList& told = cx.runState.control.ClaimSkipsTold;
+  const QString key = RuleStateKey(libraryName, nodeText);
+  if (told.contains(key)) return;
+  told << key;
+  const QString skipped = QStringLiteral("Warning: Rule ") + nodeText + QStringLiteral(" in library ") + libraryName +
+                          QStringLiteral(" is skipped: computer ") + holder.node;
+  if (!ClaimOutlivedItsRun(holder.since, cx.runState.control.Now())) {
+    LogThenHyphens(cx, skipped + QStringLiteral(" has claimed it since ") + holder.since +
+                           QStringLiteral(" and is taken to be working on it"));
+    return;
+  }
+  WarnLoudly(cx, skipped + QStringLiteral(" claimed it on ") + holder.since +
+                     QStringLiteral(", more than a day ago, and the claim has outlived its run - other computers skip the rule "
+                                    "until it is cleared with Options > Clear Running Nodes, or until the program starts again "
+                                    "under the computer name ") +
+                     holder.node);
+}
+
 // False when another computer holds the rule in this library; the node keeps its tick then.
 bool ClaimRule(RunContext& cx, const QString& nodeText, const QString& libraryName) {
   RunControlState& rc = cx.runState.control;
@@ -195,6 +223,7 @@ bool ClaimRule(RunContext& cx, const QString& nodeText, const QString& libraryNa
                         QStringLiteral(" in library ") + libraryName + QStringLiteral(" - will skip this rule"));
       rc.LastClaimLibrary = current;
     }
+    TellHeldRule(cx, nodeText, libraryName);
     return false;
   }
   rc.LastClaimLibrary = current;
@@ -230,11 +259,12 @@ bool PrepareRule(RunContext& cx, int ruleNode) {
   const QString& libraryName = w.LibraryName;
   if (!ConnectLibrary(cx, libraryName)) {
     LogThenHyphens(cx, QStringLiteral("Error: Unable to connect to library ") + libraryName);
-    UntickAfterFailure(cx, w.LibraryNode);
+    UntickAfterFailure(cx, w.LibraryNode, QStringLiteral("the run could not switch to it"));
     return false;
   }
-  if (!CheckRights(cx) || !CheckProgramTables(cx, libraryName)) {
-    UntickAfterFailure(cx, w.LibraryNode);
+  QString reason;
+  if (!CheckRights(cx, reason) || !CheckProgramTables(cx, libraryName, reason)) {
+    UntickAfterFailure(cx, w.LibraryNode, reason);
     return false;
   }
   cx.ui->SetMousePointer(Pointer::Hourglass);

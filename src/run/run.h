@@ -31,11 +31,11 @@ bool ProcessedRowTables(RunContext& cx, int rule, QStringList& tables);
 // Unticks a rule or library node after a failure and says so in the log and on standard error,
 // naming the rule and library: the tick is saved as it is, so the node stays out of every later
 // run until someone ticks it again.
-// The node is remembered in the settings: every later run that skips it says so too.
-void UntickAfterFailure(RunContext& cx, int node);
-// Remembers a node that a failure unticked and that said so itself (a library found without its
-// settings table or the rights), so that every later run that skips it says so.
-void RememberUntickAfterFailure(RunContext& cx, int node);
+// The node is remembered in the settings, with the reason when one is given ("the run could not
+// switch to it"): every later run that skips it says so too.
+void UntickAfterFailure(RunContext& cx, int node, const QString& reason = QString());
+// Remembers a node that a failure unticked, so that every later run that skips it says so.
+void RememberUntickAfterFailure(RunContext& cx, int node, const QString& reason = QString());
 // A node ticked again is forgotten as unticked after a failure (the rule empty for a library).
 void ForgetUntickAfterFailure(Context& cx, const QString& library, const QString& rule);
 

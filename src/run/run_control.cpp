@@ -117,6 +117,11 @@ QString UntickKey(const QString& library, const QString& rule) {
   return rule.isEmpty() ? TrimBlanks(library.toUpper()) : RuleStateKey(library, rule);
 }
 
+// " (reason)", or nothing without one.
+QString ReasonText(const QString& reason) {
+  return reason.isEmpty() ? QString() : QStringLiteral(" (") + reason + QStringLiteral(")");
+}
+
 QString NodeTitle(const NodeNames& names) {
   return names.rule.isEmpty() ? QStringLiteral("Library ") + names.library
                               : QStringLiteral("Rule ") + names.rule + QStringLiteral(" in library ") + names.library;
@@ -167,6 +172,8 @@ bool SetUpRun(RunContext& cx) {
   rc.CycleSeconds = 0;
   rc.ResultRow = -1;
   rc.UnticksLookedAt.clear();
+  rc.ClaimSkipsTold.clear();
+  rc.LibraryLoadFailures.clear();
   rc.StopPoint.clear();
   rc.PauseTimerOff = false;
   ResetRunMemory(cx);
@@ -185,8 +192,22 @@ bool SetUpRun(RunContext& cx) {
 
 // --- cycle head -----------------------------------------------------------------------------------
 
+// Loads the rules of a library node never expanded. One that its load leaves ticked without rules
+// is remembered with why, for the cycle head that unticks it.
+void ExpandLibrary(RunContext& cx, int node) {
+  const int errorsBefore = cx.log.ErrorsLogged;
+  cx.ui->SelectRulesNode(node);
+  cx.LoadRulesOfLibraryNode(node);
+  if (!cx.ui->RulesNode(node).checked || !cx.ui->RulesNodeChildren(node).empty()) return;
+  // The switch and the rules' reading log their own errors; a library loaded without one holds no
+  // rule to run.
+  cx.runState.control.LibraryLoadFailures[cx.ui->RulesNode(node).text.toUpper()] =
+      cx.log.ErrorsLogged > errorsBefore ? QStringLiteral("the run could not switch to it or read its rules")
+                                         : QStringLiteral("no rule to run was found in it");
+}
+
 // Counts the ticked library nodes and loads the rules of those never expanded. A ticked library
-// without children loses its tick but still counts.
+// without children loses its tick but still counts; its untick is told as a failure's.
 int CountAndExpandLibraries(RunContext& cx) {
   int counter = 0;
   // The count is read on every turn: expanding adds rule nodes, which are not looked at.
@@ -197,13 +218,12 @@ int CountAndExpandLibraries(RunContext& cx) {
     if (!children.empty())
       ++counter;
     else
-      cx.ui->SetRulesNodeChecked(i, false);
-    if (children.size() == 1 && cx.ui->RulesNode(children.front()).text == RulesPlaceholder) {
-      cx.ui->SelectRulesNode(i);
-      cx.LoadRulesOfLibraryNode(i);
-    } else {
+      UntickAfterFailure(cx, i, cx.runState.control.LibraryLoadFailures.value(node.text.toUpper(),
+                                                                              QStringLiteral("its rules could not be loaded")));
+    if (children.size() == 1 && cx.ui->RulesNode(children.front()).text == RulesPlaceholder)
+      ExpandLibrary(cx, i);
+    else
       ++counter;
-    }
   }
   return counter;
 }
@@ -302,8 +322,15 @@ void PauseWindow(RunContext& cx) {
 // end-of-rule step here; every rule then gets the end of its node from the walk. A stop asked for
 // during the rows ends the rule after the row in hand.
 void RunRule(RunContext& cx, int node) {
+  const NodeNames names = NamesOf(cx, node);
+  const FailureSubject subject(cx, names.library, names.rule);
   if (!PrepareRule(cx, node)) return;
-  const bool read = BuildRuleSql(cx) && ReadRuleRows(cx);
+  bool read = false;
+  {
+    // The rule's statement, built and run, is one unit of work: its failure is one.
+    const OneFailure statement(cx);
+    read = BuildRuleSql(cx) && ReadRuleRows(cx);
+  }
   if (read) {
     ProcessRuleRows(cx);
     SetStatus(cx, QStringLiteral("Finished with library ") + cx.session.CurrentLibrary->Name());
@@ -571,7 +598,7 @@ QString RuleStateKey(const QString& libraryName, const QString& ruleName) {
   return TrimBlanks(libraryName.toUpper()) + QLatin1Char(':') + TrimBlanks(ruleName.toUpper());
 }
 
-void UntickAfterFailure(RunContext& cx, int node) {
+void UntickAfterFailure(RunContext& cx, int node, const QString& reason) {
   cx.ui->SetRulesNodeChecked(node, false);
   const NodeNames names = NamesOf(cx, node);
   // Said loudly: the tick is saved, and a later unattended run skips the node without a word.
@@ -579,17 +606,18 @@ void UntickAfterFailure(RunContext& cx, int node) {
                                                               "until it is ticked again")
                                              : QStringLiteral("; it stays unticked, in this and every later run, until it "
                                                               "is ticked again");
-  WarnLoudly(cx, QStringLiteral("Warning: ") + NodeTitle(names) + QStringLiteral(" was unticked after this failure") + later);
-  RememberUntickAfterFailure(cx, node);
+  WarnLoudly(cx, QStringLiteral("Warning: ") + NodeTitle(names) + QStringLiteral(" was unticked after this failure") +
+                     ReasonText(reason) + later);
+  RememberUntickAfterFailure(cx, node, reason);
 }
 
-void RememberUntickAfterFailure(RunContext& cx, int node) {
+void RememberUntickAfterFailure(RunContext& cx, int node, const QString& reason) {
   const NodeNames names = NamesOf(cx, node);
   const QString key = UntickKey(names.library, names.rule);
   cx.runState.control.UnticksLookedAt << key;
   if (cx.settings)
     cx.settings->SaveSetting(ProductName, UntickedSection, key,
-                             cx.runState.control.Now().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+                             cx.runState.control.Now().toString(QStringLiteral("yyyy-MM-dd HH:mm")) + ReasonText(reason));
 }
 
 void ForgetUntickAfterFailure(Context& cx, const QString& library, const QString& rule) {

@@ -3,6 +3,7 @@
 // the rule it is on. Each part of the run keeps its values in a block of its own.
 #include <QDateTime>
 #include <array>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -30,6 +31,11 @@ struct RunControlState {
   // The nodes (by their untick mark's key) whose untick after a failure this run has already
   // looked up or told: a skipped node is told once a run, not once a cycle.
   QStringList UnticksLookedAt;
+  // The rules (by their tick's key) whose skip for another computer's claim this run has told:
+  // told once a run, not once a cycle.
+  QStringList ClaimSkipsTold;
+  // Why an expansion at a cycle head left a ticked library without rules, by its upper-cased name.
+  QHash<QString, QString> LibraryLoadFailures;
   // Where a stop asked for during a rule found it, for the line that tells of the stop; empty
   // when it came between rules.
   QString StopPoint;

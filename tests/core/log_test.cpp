@@ -185,6 +185,22 @@ TEST_F(LogTest, ErrorReportLines) {
                            "Server threw an exception\r\n" + Stamp + " " + hyphens + "\r\n");
 }
 
+// The lines of one unit of work tell one failure, each line once, of the subject the unit names.
+TEST_F(LogTest, FailuresOfAUnitOfWorkCountOnceAndNameTheirSubject) {
+  {
+    const OneFailure unit(cx, "ORALIB");
+    LogFailure(cx, "SQL Error #1 (gone)");
+    LogMessage(cx, "Rolled back");
+    LogFailure(cx, "SQL Error #1 (gone)");
+    LogMessage(cx, "Error: unit");
+  }
+  const FailureSubject rule(cx, "LAWLIB", "CLIENT MATTERS");
+  LogMessage(cx, "Error: one");
+  EXPECT_EQ(cx.log.ErrorsLogged, 2);
+  EXPECT_EQ(Written().count("SQL Error #1 (gone)"), 1);
+  EXPECT_EQ(cx.log.FailedSubjects, QStringList({"library ORALIB", "rule CLIENT MATTERS in library LAWLIB"}));
+}
+
 TEST_F(LogTest, ErrorReportHyphensFollowTheLogFilter) {
   cx.ui->controls.verboseLogging = false;
   ReportError(cx, 91, "Src", "Object variable not set");

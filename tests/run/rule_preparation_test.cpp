@@ -304,6 +304,31 @@ TEST_F(RulePreparation, RuleHeldByAnotherComputerIsSkippedKeepingItsTick) {
   EXPECT_EQ(test::Log(cx).count(message), 2);
 }
 
+// Told once a run under any logging; a claim more than a day old on standard error too, with the
+// ways to clear it; a claim of a computer at work there never.
+TEST_F(RulePreparation, SkipForAnotherComputersClaimIsToldAndLoudlyWhenTheClaimOutlivedItsRun) {
+  Start();
+  cx.ui->SetVerboseLogging(false);
+  server.Exec("LAWLIB", "INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL) VALUES "
+                        "('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'otherpc:Client Matters')");
+  auto claimed = [&](const QString& since) {
+    server.Exec("LAWLIB", "UPDATE TARN_SETTINGS SET DATE_VAL = '" + since + "' WHERE SUB_KEY = 'RUNNING_NODES'");
+    cx.runState.control.ClaimSkipsTold.clear();
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(PrepareRule(cx, rule));
+    EXPECT_FALSE(PrepareRule(cx, rule));
+    return testing::internal::GetCapturedStderr();
+  };
+  const QString skipped = "Warning: Rule Client Matters in library LAWLIB is skipped: computer OTHERPC ";
+  EXPECT_EQ(claimed("2026-12-07 09:00:00"), "");
+  EXPECT_EQ(test::Log(cx).count(skipped + "has claimed it since 2026-12-07 09:00:00 and is taken to be working on it"), 1);
+  const QString stale = skipped + "claimed it on 2026-12-06 22:00:00, more than a day ago, and the claim has outlived its run - "
+                                  "other computers skip the rule until it is cleared with Options > Clear Running Nodes, or "
+                                  "until the program starts again under the computer name OTHERPC";
+  EXPECT_EQ(QString::fromStdString(claimed("2026-12-06 22:00:00")), stale + "\n");
+  EXPECT_EQ(test::Log(cx).count(stale), 1);
+}
+
 TEST_F(RulePreparation, EarlierClaimsOfThisComputerAreDroppedBeforeClaiming) {
   Start();
   ActiveStatus(cx, WriteClaim, "SOME OTHER RULE");

@@ -1,7 +1,9 @@
 // The run's frame: set-up failures, the cycle head, the pause window, the walk order, the loop
 // delay, the end of the run and its error handler; and whole runs of the demo rule.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
 #include <algorithm>
@@ -142,6 +144,35 @@ TEST_F(RunControl, TickedLibraryWithoutChildrenLosesItsTickAndStillCounts) {
   EXPECT_FALSE(cx.ui->RulesNode(law).checked);
   EXPECT_TRUE(ShownText("Finished processing."));
   EXPECT_FALSE(test::Log(cx).contains("No libraries or rules selected"));
+}
+
+// A library a cycle could not switch to is unticked at the next cycle's head, loudly and with
+// the reason; the next run that skips it says so too.
+TEST_F(RunControl, LibraryTheLoadCouldNotSwitchToIsUntickedLoudlyAndItsLaterSkipsAreTold) {
+  TreeWithStaleRule();
+  const int ora = AddLibraryNode(cx, "ORALIB", true);
+  const int placeholder = AddRuleNode(cx, ora, "[]", false);
+  cx.onExpand = [&](int) {
+    cx.ui->RemoveRulesNode(placeholder);
+    QFile::remove(server.Path() + "/ORALIB.sqlite");
+    ConnectLibrary(cx, "ORALIB");
+  };
+  cx.ui->controls.options.loop = true;
+  cx.ui->controls.options.loopDelay = "1";
+  clock.onSleep = [&](int sleep) { cx.run.InLoopDelay = sleep < 2; };  // Exit in the second delay
+  const QString reason = " (the run could not switch to it or read its rules)";
+  testing::internal::CaptureStderr();
+  Button_Go_Click(cx);
+  EXPECT_THAT(testing::internal::GetCapturedStderr(),
+              testing::HasSubstr(("Warning: Library ORALIB was unticked after this failure" + reason).toStdString()));
+  EXPECT_FALSE(cx.ui->RulesNode(ora).checked);
+  EXPECT_EQ(test::Setting(cx, "UntickedAfterFailure", "ORALIB"), "2026-12-07 22:30" + reason);
+  cx.ui->controls.options.loop = false;
+  testing::internal::CaptureStderr();
+  Button_Go_Click(cx);
+  EXPECT_THAT(testing::internal::GetCapturedStderr(),
+              testing::HasSubstr(("Warning: Library ORALIB is skipped: it was unticked after a failure on 2026-12-07 22:30" +
+                                  reason + " and stays unticked").toStdString()));
 }
 
 TEST_F(RunControl, PlaceholderLibraryIsExpandedBeforeTheWalk) {
