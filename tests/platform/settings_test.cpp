@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <cstdio>
 
 #include "platform/settings/settings_store.h"
 
@@ -128,6 +130,29 @@ TEST_F(SettingsTest, DuringARunAnEditOnDiskShowsFromTheNextCycle) {
   store.LookAtDiskOncePerCycle(false);
   edit("[ORALIB]\nUniqueNameWarning=-1\n");
   EXPECT_EQ(Get("ORALIB", "UniqueNameWarning"), "-1");
+}
+
+TEST_F(SettingsTest, AFileReplacedWithOneOfTheSameSizeAndTimeIsReadAnew) {
+  store.SaveSetting(app, "General", "Keep", "aaaa");
+  EXPECT_EQ(Get("General", "Keep"), "aaaa");
+  const QString path = SettingsStore::SettingsFile(app);
+  struct stat old {};
+  ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &old), 0);
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray text = f.readAll().replace("aaaa", "bbbb");
+  f.close();
+  QFile replacement(path + ".new");
+  ASSERT_TRUE(replacement.open(QIODevice::WriteOnly));
+  replacement.write(text);
+  replacement.close();
+  // Another program's file in place of the old one, of its size and to the nanosecond its time.
+  const struct timespec times[2] = {old.st_atim, old.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(replacement.fileName()).constData(), times, 0), 0);
+  ASSERT_EQ(::rename(QFile::encodeName(replacement.fileName()).constData(), QFile::encodeName(path).constData()), 0);
+  EXPECT_EQ(Get("General", "Keep"), "bbbb");
+  store.SaveSetting(app, "General", "Other", "o");
+  EXPECT_EQ(SettingsStore().GetSetting(app, "General", "Keep"), "bbbb");
 }
 
 TEST_F(SettingsTest, DeleteAKeyOrAWholeSection) {

@@ -4,9 +4,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QLockFile>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <sys/stat.h>
 
 #include "platform/os/utf8_text.h"
@@ -141,24 +144,78 @@ QString StoredValue(QSettings& settings, const QString& section, const QString& 
 
 }  // namespace
 
+// QSettings keeps what it read of a file for the whole process, by the file's name, and reads it
+// again only when its size or its time to the millisecond changed: a file replaced with one of the
+// same size within the same millisecond would be answered from what was read before. The store so
+// reads and writes a copy of the file under a name never used before, taken after the file's mark,
+// and writes the copy back in place; the file itself is opened directly only when no copy can be
+// made.
 struct SettingsStore::Kept {
   QString app;
   QString folder;
   QString path;
   FileMark mark;
+  std::unique_ptr<QTemporaryDir> copies;
+  int copiesMade = 0;
   std::unique_ptr<QSettings> settings;
   // The answers given since the file was last read or written, by section and key;
   // a null text for a value the file does not hold.
   QHash<QString, QString> answers;
 };
 
+namespace {
+
+// A copy of the file's text under a new name in the store's own folder; empty when none can be made.
+QString CopyOf(const QString& path, QTemporaryDir& copies, int number) {
+  if (!copies.isValid()) return QString();
+  const QString copy = copies.filePath(QString::number(number) + QStringLiteral(".ini"));
+  QFile::remove(copy);
+  if (QFileInfo::exists(path)) return QFile::copy(path, copy) ? copy : QString();
+  QFile empty(copy);
+  return empty.open(QIODevice::WriteOnly) ? copy : QString();
+}
+
+// The copy's text in place of the file, replaced whole and on the disk before this returns.
+bool PutInPlace(const QString& copy, const QString& path) {
+  QFile from(copy);
+  if (!from.open(QIODevice::ReadOnly)) return false;
+  QSaveFile to(path);
+  if (!to.open(QIODevice::WriteOnly)) return false;
+  if (to.write(from.readAll()) < 0) return false;
+  return to.commit();
+}
+
+}  // namespace
+
 SettingsStore::SettingsStore() = default;
 SettingsStore::~SettingsStore() = default;
 
-void SettingsStore::Written(QSettings& settings) const {
-  settings.sync();
+void SettingsStore::ReadAnew() const {
+  // The mark first: a change made while the file is read shows as a change at the next look.
   kept_->mark = MarkOf(kept_->path);
   kept_->answers.clear();
+  const bool copied = kept_->settings && kept_->settings->fileName() != kept_->path;
+  const QString before = copied ? kept_->settings->fileName() : QString();
+  kept_->settings.reset();
+  if (!kept_->copies) kept_->copies = std::make_unique<QTemporaryDir>();
+  const QString copy = CopyOf(kept_->path, *kept_->copies, ++kept_->copiesMade);
+  kept_->settings = std::make_unique<QSettings>(copy.isEmpty() ? kept_->path : copy, QSettings::IniFormat);
+  if (!before.isEmpty()) QFile::remove(before);
+}
+
+QSettings& SettingsStore::ForWriting(QLockFile& lock) const {
+  lock.lock();
+  if (!(MarkOf(kept_->path) == kept_->mark)) ReadAnew();
+  return *kept_->settings;
+}
+
+bool SettingsStore::Written(QSettings& settings) const {
+  settings.sync();
+  bool placed = settings.status() == QSettings::NoError;
+  if (placed && settings.fileName() != kept_->path) placed = PutInPlace(settings.fileName(), kept_->path);
+  kept_->mark = MarkOf(kept_->path);
+  kept_->answers.clear();
+  return placed;
 }
 
 QSettings& SettingsStore::Opened(const QString& app) const {
@@ -176,18 +233,11 @@ QSettings& SettingsStore::Opened(const QString& app) const {
     const QString path = SettingsFile(app);
     if (path != kept_->path || !kept_->settings) {
       kept_->path = path;
-      kept_->settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
-      kept_->mark = MarkOf(path);
+      ReadAnew();
       return *kept_->settings;
     }
   }
-  if (!look) return *kept_->settings;
-  const FileMark now = MarkOf(kept_->path);
-  if (!(now == kept_->mark)) {
-    kept_->settings->sync();
-    kept_->mark = MarkOf(kept_->path);
-    kept_->answers.clear();
-  }
+  if (look && !(MarkOf(kept_->path) == kept_->mark)) ReadAnew();
   return *kept_->settings;
 }
 
@@ -231,7 +281,9 @@ bool SettingsStore::SaveSetting(const QString& app, const QString& section, cons
 
 bool SettingsStore::SaveSettings(const QString& app, const QList<SettingValue>& values) {
   if (!QDir().mkpath(ConfigFolder())) return false;
-  QSettings& settings = Opened(app);
+  Opened(app);
+  QLockFile lock(kept_->path + QStringLiteral(".lock"));
+  QSettings& settings = ForWriting(lock);
   bool saved = true;
   bool changed = false;
   for (const SettingValue& v : values) {
@@ -244,32 +296,30 @@ bool SettingsStore::SaveSettings(const QString& app, const QList<SettingValue>& 
   // A value that is stored already is not written again: every write replaces the file and waits
   // for the disk, and some values are saved at every library switch.
   if (!changed) return saved;
-  Written(settings);
-  return saved && settings.status() == QSettings::NoError;
+  return Written(settings) && saved;
 }
 
 void SettingsStore::DeleteSetting(const QString& app, const QString& section, const QString& key) {
   if (section.isEmpty()) return;
-  QSettings& settings = Opened(app);
+  Opened(app);
   if (!kept_->mark.exists) return;
+  QLockFile lock(kept_->path + QStringLiteral(".lock"));
+  QSettings& settings = ForWriting(lock);
+  const int before = settings.allKeys().size();
   if (IsGeneral(section)) {
     for (const QString& handEdited : settings.childKeys())
       if (key.isEmpty() || DecodeName(handEdited).compare(key, Qt::CaseInsensitive) == 0) settings.remove(handEdited);
   }
   const QString group = GroupFor(settings, section);
-  if (group.isEmpty()) {
-    Written(settings);
-    return;
-  }
-  if (key.isEmpty()) {
+  if (!group.isEmpty() && key.isEmpty()) {
     settings.remove(group);
-  } else {
+  } else if (!group.isEmpty()) {
     settings.beginGroup(group);
     const QString storedKey = FindStored(settings.childKeys(), key);
     if (!storedKey.isEmpty()) settings.remove(storedKey);
     settings.endGroup();
   }
-  Written(settings);
+  if (settings.allKeys().size() != before) Written(settings);
 }
 
 }  // namespace sw
