@@ -173,6 +173,18 @@ TEST_F(LogTest, ABlockNoLogCanTakeIsSaidLostAndTheNextFallbackThatCanHasTheRest)
                              "\r\n" + HyphenLine + "\r\n");
 }
 
+// The log saved as the last fallback (the default in /tmp) and its folder full: the lines go on in
+// the first fallback, as start-up would have put them.
+TEST_F(LogTest, ALogInTheLastFallbackFolderGoesOnInTheFirst) {
+  const QString first = cx.dir.path() + "/temp_20261207.log";
+  cx.log.FallbackLogBases = {cx.dir.path() + "/temp.log", cx.log.LogFileBase};
+  ASSERT_TRUE(QFile::link("/dev/full", File()));
+  LogMessage(cx, "one");
+  FlushLog(cx);
+  EXPECT_EQ(cx.log.LinesLost, 0);
+  EXPECT_TRUE(Read(first).startsWith("one\r\nWarning: ")) << Read(first).toStdString();
+}
+
 TEST_F(LogTest, ErrorReportLines) {
   ReportError(cx, 5, "DMMain", "Invalid procedure call");
   ReportError(cx, 0, "ignored", "ignored");
