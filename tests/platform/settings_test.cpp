@@ -16,12 +16,16 @@ namespace {
 struct SettingsTest : ::testing::Test {
   void SetUp() override {
     saved = qgetenv("XDG_CONFIG_HOME");
+    savedTemp = qgetenv("TMPDIR");
     qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
   }
-  void TearDown() override { qputenv("XDG_CONFIG_HOME", saved); }
+  void TearDown() override {
+    qputenv("XDG_CONFIG_HOME", saved);
+    qputenv("TMPDIR", savedTemp);
+  }
   QString Get(const QString& section, const QString& key) { return store.GetSetting(app, section, key, "default"); }
   QTemporaryDir dir;
-  QByteArray saved;
+  QByteArray saved, savedTemp;
   SettingsStore store;
   const QString app = QStringLiteral("Quillmark Stackwright for OpenText eDOCS");
 };
@@ -153,6 +157,11 @@ TEST_F(SettingsTest, AFileReplacedWithOneOfTheSameSizeAndTimeIsReadAnew) {
   EXPECT_EQ(Get("General", "Keep"), "bbbb");
   store.SaveSetting(app, "General", "Other", "o");
   EXPECT_EQ(SettingsStore().GetSetting(app, "General", "Keep"), "bbbb");
+  // Without a temporary folder for its copy, the store reads and writes the file itself.
+  qputenv("TMPDIR", "/proc");
+  SettingsStore withoutCopies;
+  EXPECT_TRUE(withoutCopies.SaveSetting(app, "General", "Keep", "cccc"));
+  EXPECT_EQ(SettingsStore().GetSetting(app, "General", "Keep"), "cccc");
 }
 
 TEST_F(SettingsTest, DeleteAKeyOrAWholeSection) {

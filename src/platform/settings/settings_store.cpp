@@ -209,7 +209,9 @@ QSettings& SettingsStore::ForWriting(QLockFile& lock) const {
   return *kept_->settings;
 }
 
-bool SettingsStore::Written(QSettings& settings) const {
+bool SettingsStore::Written(QSettings& settings, QLockFile& lock) const {
+  // QSettings takes the same lock to write the file itself, and waits for it while anyone holds it.
+  if (settings.fileName() == kept_->path) lock.unlock();
   settings.sync();
   bool placed = settings.status() == QSettings::NoError;
   if (placed && settings.fileName() != kept_->path) placed = PutInPlace(settings.fileName(), kept_->path);
@@ -296,7 +298,7 @@ bool SettingsStore::SaveSettings(const QString& app, const QList<SettingValue>& 
   // A value that is stored already is not written again: every write replaces the file and waits
   // for the disk, and some values are saved at every library switch.
   if (!changed) return saved;
-  return Written(settings) && saved;
+  return Written(settings, lock) && saved;
 }
 
 void SettingsStore::DeleteSetting(const QString& app, const QString& section, const QString& key) {
@@ -319,7 +321,7 @@ void SettingsStore::DeleteSetting(const QString& app, const QString& section, co
     if (!storedKey.isEmpty()) settings.remove(storedKey);
     settings.endGroup();
   }
-  if (settings.allKeys().size() != before) Written(settings);
+  if (settings.allKeys().size() != before) Written(settings, lock);
 }
 
 }  // namespace sw

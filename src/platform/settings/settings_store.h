@@ -52,8 +52,9 @@ class SettingsStore {
   QSettings& ForWriting(QLockFile& lock) const;
   // Reads the file again, whatever QSettings' own check of it would say.
   void ReadAnew() const;
-  // Writes the open file and notes it as read; false when it could not be written.
-  bool Written(QSettings& settings) const;
+  // Writes the open file and notes it as read; false when it could not be written. The lock is
+  // the one ForWriting took.
+  bool Written(QSettings& settings, QLockFile& lock) const;
   mutable std::unique_ptr<Kept> kept_;
   bool oncePerCycle_ = false;
   mutable bool lookDue_ = true;
