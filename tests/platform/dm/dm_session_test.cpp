@@ -102,15 +102,18 @@ TEST(DmLibrary, KnowsTheUserTheGroupAndThePrimaryLibrary) {
                         "WHERE USER_ID = 'ADMIN'");
   EXPECT_EQ(ora->PrimaryGroup(), "DOCS_USERS");
   EXPECT_EQ(law->PrimaryGroup(), "DOCS_SUPERVISORS");
-  // A read refused while a failed transaction waits for its end is asked again once it ended.
+  // A read refused while a failed transaction waits for its end is asked again once it ended,
+  // by the library and by its connection's memory of columns.
   QString error;
   auto own = server.Components()->Server()->Connection("ORALIB", &error);
   ASSERT_TRUE(own) << error.toStdString();
   ASSERT_TRUE(own->Query("BEGIN").ok);
   ASSERT_FALSE(own->Query("INSERT OR ROLLBACK INTO GROUPS (SYSTEM_ID) SELECT SYSTEM_ID FROM GROUPS").ok);
   EXPECT_EQ(ora->PrimaryGroup(), "");
+  EXPECT_FALSE(own->HasColumn("GROUPS", "GROUP_ID"));
   own->Query("COMMIT");
   EXPECT_EQ(ora->PrimaryGroup(), "DOCS_USERS");
+  EXPECT_TRUE(own->HasColumn("GROUPS", "GROUP_ID"));
 }
 
 TEST(DmLibrary, RightsAreReadFromTheLibraryAtEveryLook) {
