@@ -19,10 +19,7 @@ struct SettingsTest : ::testing::Test {
     savedTemp = qgetenv("TMPDIR");
     qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
   }
-  void TearDown() override {
-    qputenv("XDG_CONFIG_HOME", saved);
-    qputenv("TMPDIR", savedTemp);
-  }
+  void TearDown() override { qputenv("XDG_CONFIG_HOME", saved); qputenv("TMPDIR", savedTemp); }
   QString Get(const QString& section, const QString& key) { return store.GetSetting(app, section, key, "default"); }
   QTemporaryDir dir;
   QByteArray saved, savedTemp;
@@ -139,21 +136,15 @@ TEST_F(SettingsTest, DuringARunAnEditOnDiskShowsFromTheNextCycle) {
 TEST_F(SettingsTest, AFileReplacedWithOneOfTheSameSizeAndTimeIsReadAnew) {
   store.SaveSetting(app, "General", "Keep", "aaaa");
   EXPECT_EQ(Get("General", "Keep"), "aaaa");
-  const QString path = SettingsStore::SettingsFile(app);
+  const QByteArray path = QFile::encodeName(SettingsStore::SettingsFile(app)), next = path + ".new";
   struct stat old {};
-  ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &old), 0);
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-  const QByteArray text = f.readAll().replace("aaaa", "bbbb");
-  f.close();
-  QFile replacement(path + ".new");
-  ASSERT_TRUE(replacement.open(QIODevice::WriteOnly));
-  replacement.write(text);
-  replacement.close();
+  QFile in(path), out(next);
+  ASSERT_TRUE(::stat(path, &old) == 0 && in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly));
+  out.write(in.readAll().replace("aaaa", "bbbb"));
+  out.close();
   // Another program's file in place of the old one, of its size and to the nanosecond its time.
   const struct timespec times[2] = {old.st_atim, old.st_mtim};
-  ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(replacement.fileName()).constData(), times, 0), 0);
-  ASSERT_EQ(::rename(QFile::encodeName(replacement.fileName()).constData(), QFile::encodeName(path).constData()), 0);
+  ASSERT_TRUE(::utimensat(AT_FDCWD, next, times, 0) == 0 && ::rename(next, path) == 0);
   EXPECT_EQ(Get("General", "Keep"), "bbbb");
   store.SaveSetting(app, "General", "Other", "o");
   EXPECT_EQ(SettingsStore().GetSetting(app, "General", "Keep"), "bbbb");
