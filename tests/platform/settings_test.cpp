@@ -16,13 +16,12 @@ namespace {
 struct SettingsTest : ::testing::Test {
   void SetUp() override {
     saved = qgetenv("XDG_CONFIG_HOME");
-    savedTemp = qgetenv("TMPDIR");
     qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
   }
-  void TearDown() override { qputenv("XDG_CONFIG_HOME", saved); qputenv("TMPDIR", savedTemp); }
+  void TearDown() override { qputenv("XDG_CONFIG_HOME", saved); }
   QString Get(const QString& section, const QString& key) { return store.GetSetting(app, section, key, "default"); }
   QTemporaryDir dir;
-  QByteArray saved, savedTemp;
+  QByteArray saved;
   SettingsStore store;
   const QString app = QStringLiteral("Quillmark Stackwright for OpenText eDOCS");
 };
@@ -148,10 +147,10 @@ TEST_F(SettingsTest, AFileReplacedWithOneOfTheSameSizeAndTimeIsReadAnew) {
   EXPECT_EQ(Get("General", "Keep"), "bbbb");
   store.SaveSetting(app, "General", "Other", "o");
   EXPECT_EQ(SettingsStore().GetSetting(app, "General", "Keep"), "bbbb");
-  // Without a temporary folder for its copy, the store reads and writes the file itself.
-  qputenv("TMPDIR", "/proc");
-  SettingsStore withoutCopies;
-  EXPECT_TRUE(withoutCopies.SaveSetting(app, "General", "Keep", "cccc"));
+  // Read before its folder is there, the file is read and written without a copy.
+  qputenv("XDG_CONFIG_HOME", (dir.path() + "/new").toLocal8Bit());
+  EXPECT_EQ(Get("General", "Keep"), "default");
+  EXPECT_TRUE(store.SaveSetting(app, "General", "Keep", "cccc"));
   EXPECT_EQ(SettingsStore().GetSetting(app, "General", "Keep"), "cccc");
 }
 

@@ -148,8 +148,9 @@ QString StoredValue(QSettings& settings, const QString& section, const QString& 
 // again only when its size or its time to the millisecond changed: a file replaced with one of the
 // same size within the same millisecond would be answered from what was read before. The store so
 // reads and writes a copy of the file under a name never used before, taken after the file's mark,
-// and writes the copy back in place; the file itself is opened directly only when no copy can be
-// made.
+// and writes the copy back in place. The copies live in a hidden folder of the configuration folder,
+// which can take them whenever the file itself can be written; the file itself is opened directly
+// only when no copy can be made.
 struct SettingsStore::Kept {
   QString app;
   QString folder;
@@ -197,7 +198,9 @@ void SettingsStore::ReadAnew() const {
   const bool copied = kept_->settings && kept_->settings->fileName() != kept_->path;
   const QString before = copied ? kept_->settings->fileName() : QString();
   kept_->settings.reset();
-  if (!kept_->copies) kept_->copies = std::make_unique<QTemporaryDir>();
+  // Made again until it can be: the configuration folder may not be there yet.
+  if (!kept_->copies || !kept_->copies->isValid())
+    kept_->copies = std::make_unique<QTemporaryDir>(kept_->folder + QStringLiteral("/.settings-copies-XXXXXX"));
   const QString copy = CopyOf(kept_->path, *kept_->copies, ++kept_->copiesMade);
   kept_->settings = std::make_unique<QSettings>(copy.isEmpty() ? kept_->path : copy, QSettings::IniFormat);
   if (!before.isEmpty()) QFile::remove(before);
