@@ -218,20 +218,17 @@ bool FallBackFromUnwritableLog(AppContext& cx) {
   QString reason;
   if (LogFileWritable(dated, &reason)) return true;
   QStringList refused{dated + QStringLiteral(" (") + reason + QLatin1Char(')')};
-  QString taken;
   const QString fallback = ChooseFallbackLog(cx.log, dated, today, [&](const QString& fallbackDated) {
     QString why;
-    if (LogFileWritable(fallbackDated, &why)) {
-      taken = fallbackDated;
-      return true;
-    }
+    if (LogFileWritable(fallbackDated, &why)) return true;
     refused << fallbackDated + QStringLiteral(" (") + why + QLatin1Char(')');
     return false;
   });
   if (!fallback.isEmpty()) {
     TakeFallbackLog(cx, fallback);
     const QString text = QStringLiteral("Warning: the log file ") + dated + QStringLiteral(" cannot be written (") + reason +
-                         QStringLiteral(") - the log goes to ") + taken + QStringLiteral(" instead");
+                         QStringLiteral(") - the log goes to ") + DatedLogFileName(fallback, today) +
+                         QStringLiteral(" instead");
     LogMessage(cx, text);
     cx.ui->Warn(text, MsgIcon::Exclamation, cx.app.AppTitle);
     return true;
