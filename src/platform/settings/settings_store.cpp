@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <optional>
 #include <sys/stat.h>
 
 #include "platform/os/utf8_text.h"
@@ -117,10 +118,14 @@ struct FileMark {
   bool operator==(const FileMark&) const = default;
 };
 
+FileMark MarkOf(const struct stat& st) {
+  return {true, qint64(st.st_size), qint64(st.st_mtim.tv_sec), qint64(st.st_mtim.tv_nsec), quint64(st.st_ino)};
+}
+
 FileMark MarkOf(const QString& path) {
   struct stat st {};
   if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
-  return {true, qint64(st.st_size), qint64(st.st_mtim.tv_sec), qint64(st.st_mtim.tv_nsec), quint64(st.st_ino)};
+  return MarkOf(st);
 }
 
 // A value the file holds, never a null text: that stands for a value it does not hold.
@@ -176,14 +181,16 @@ QString CopyOf(const QString& path, QTemporaryDir& copies, int number) {
   return empty.open(QIODevice::WriteOnly) ? copy : QString();
 }
 
-// The copy's text in place of the file, replaced whole and on the disk before this returns.
-bool PutInPlace(const QString& copy, const QString& path) {
+// The copy's text in place of the file, replaced whole and on the disk before this returns; the
+// mark is that of the text put there, taken before anyone else could replace it. None on failure.
+std::optional<FileMark> PutInPlace(const QString& copy, const QString& path) {
   QFile from(copy);
-  if (!from.open(QIODevice::ReadOnly)) return false;
+  if (!from.open(QIODevice::ReadOnly)) return std::nullopt;
   QSaveFile to(path);
-  if (!to.open(QIODevice::WriteOnly)) return false;
-  if (to.write(from.readAll()) < 0) return false;
-  return to.commit();
+  if (!to.open(QIODevice::WriteOnly) || to.write(from.readAll()) < 0 || !to.flush()) return std::nullopt;
+  struct stat st {};
+  if (::fstat(to.handle(), &st) != 0 || !to.commit()) return std::nullopt;
+  return MarkOf(st);
 }
 
 }  // namespace
@@ -216,11 +223,20 @@ bool SettingsStore::Written(QSettings& settings, QLockFile& lock) const {
   // QSettings takes the same lock to write the file itself, and waits for it while anyone holds it.
   if (settings.fileName() == kept_->path) lock.unlock();
   settings.sync();
-  bool placed = settings.status() == QSettings::NoError;
-  if (placed && settings.fileName() != kept_->path) placed = PutInPlace(settings.fileName(), kept_->path);
-  kept_->mark = MarkOf(kept_->path);
   kept_->answers.clear();
-  return placed;
+  const bool synced = settings.status() == QSettings::NoError;
+  if (settings.fileName() == kept_->path) {
+    kept_->mark = MarkOf(kept_->path);
+    return synced;
+  }
+  const std::optional<FileMark> placed = synced ? PutInPlace(settings.fileName(), kept_->path) : std::nullopt;
+  if (placed) {
+    kept_->mark = *placed;
+    return true;
+  }
+  // A copy that could not be put in place no longer stands for the file.
+  ReadAnew();
+  return false;
 }
 
 QSettings& SettingsStore::Opened(const QString& app) const {
