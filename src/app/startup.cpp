@@ -218,17 +218,16 @@ bool FallBackFromUnwritableLog(AppContext& cx) {
   QString reason;
   if (LogFileWritable(dated, &reason)) return true;
   QStringList refused{dated + QStringLiteral(" (") + reason + QLatin1Char(')')};
-  for (const QString& fallback : cx.log.FallbackLogBases) {
-    if (QDir::cleanPath(fallback) == QDir::cleanPath(cx.log.LogFileBase)) continue;
-    const QString fallbackDated = DatedLogFileName(fallback, today);
+  const QString fallback = ChooseFallbackLog(cx.log, dated, today, [&](const QString& fallbackDated) {
     QString why;
-    if (!LogFileWritable(fallbackDated, &why)) {
-      refused << fallbackDated + QStringLiteral(" (") + why + QLatin1Char(')');
-      continue;
-    }
+    if (LogFileWritable(fallbackDated, &why)) return true;
+    refused << fallbackDated + QStringLiteral(" (") + why + QLatin1Char(')');
+    return false;
+  });
+  if (!fallback.isEmpty()) {
     TakeFallbackLog(cx, fallback);
     const QString text = QStringLiteral("Warning: the log file ") + dated + QStringLiteral(" cannot be written (") + reason +
-                         QStringLiteral(") - the log goes to ") + fallbackDated +
+                         QStringLiteral(") - the log goes to ") + DatedLogFileName(fallback, today) +
                          QStringLiteral(" instead");
     LogMessage(cx, text);
     cx.ui->Warn(text, MsgIcon::Exclamation, cx.app.AppTitle);

@@ -100,15 +100,6 @@ LogFileHandle& FileFor(LogState& log, const QDateTime& now) {
 // kilobytes, so a block costs one write for every few rows instead of one for every entry.
 constexpr qsizetype BlockSize = 64 * 1024;
 
-// The first of the fallback logs after the current one in the start-up order; the first of all
-// when the current log is none of them.
-qsizetype NextFallback(const LogState& log) {
-  const QString current = QDir::cleanPath(log.LogFileBase);
-  for (qsizetype i = 0; i < log.FallbackLogBases.size(); ++i)
-    if (QDir::cleanPath(log.FallbackLogBases.at(i)) == current) return i + 1;
-  return 0;
-}
-
 // The log goes on in the fallback whose file took the block: later entries go there too.
 void GoOnIn(Context& cx, const QString& base, const QString& from, const QString& why) {
   LogState& log = cx.log;
@@ -149,17 +140,16 @@ void WriteBlock(Context& cx) {
   const qint64 at = WallMilliseconds(now.date(), now.time());
   // Taken out first: closing the file must not try it again.
   QByteArray block = std::exchange(f.pending, QByteArray());
-  for (qsizetype i = NextFallback(log); i < log.FallbackLogBases.size(); ++i) {
-    const QString& base = log.FallbackLogBases.at(i);
-    const QString dated = DatedLogFileName(base, now.date());
-    if (dated == from) continue;
+  const QString base = ChooseFallbackLog(log, from, now.date(), [&](const QString& dated) {
     OpenLogFile(f, dated, at);
     f.pending = std::move(block);
-    if (f.Flush()) {
-      GoOnIn(cx, base, from, why);
-      return;
-    }
+    if (f.Flush()) return true;
     block = std::exchange(f.pending, QByteArray());
+    return false;
+  });
+  if (!base.isEmpty()) {
+    GoOnIn(cx, base, from, why);
+    return;
   }
   OpenLogFile(f, from, at);
   LoseBlock(log, block, from, why);
@@ -291,6 +281,16 @@ bool LogFileHandle::Flush() const {
 }
 
 void FlushLog(Context& cx) { WriteBlock(cx); }
+
+QString ChooseFallbackLog(const LogState& log, const QString& failed, const QDate& date,
+                          const std::function<bool(const QString& dated)>& takes) {
+  for (const QString& base : log.FallbackLogBases) {
+    const QString dated = DatedLogFileName(base, date);
+    if (QDir::cleanPath(dated) == QDir::cleanPath(failed)) continue;
+    if (takes(dated)) return base;
+  }
+  return QString();
+}
 
 void TakeFallbackLog(Context& cx, const QString& base) {
   LogState& log = cx.log;

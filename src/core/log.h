@@ -2,6 +2,7 @@
 // The daily log file, error reports and the status line.
 #include <QDateTime>
 #include <QString>
+#include <functional>
 #include <optional>
 
 #include "platform/ui/ui.h"
@@ -9,6 +10,7 @@
 namespace sw {
 
 class Context;
+struct LogState;
 
 // A line of 70 hyphens: it closes each logical step in the log.
 inline const QString HyphenLine = QString(70, QLatin1Char('-'));
@@ -76,6 +78,13 @@ StatusWindow StatusCaptionWindow(const Context& cx);
 QString StatusCaption(Context& cx);
 void SetStatusCaption(Context& cx, const QString& text);
 void UpdateLogMenus(Context& cx);
+
+// The fallback log for a log whose dated file `failed` cannot be written, at start-up and while
+// writing alike: the first of the fallback logs, in their one order (TEMP, TMPDIR, /tmp), whose
+// dated file `takes` accepts, the failed file skipped wherever it stands in the order. Empty when
+// none takes it.
+QString ChooseFallbackLog(const LogState& log, const QString& failed, const QDate& date,
+                          const std::function<bool(const QString& dated)>& takes);
 
 // The log goes on in `base`, a fallback for the configured log that cannot be written: the
 // configured one is remembered, for the orderly end saves it back unchanged.

@@ -227,7 +227,7 @@ std::optional<qint64> ExistingFolder(FolderContext& cx, const Request& r) {
   // Without the parent's record the folder would stand where no one reaches it.
   if (!remote.shown && !LinkFoundFolder(cx, remote.number, r.parent, r.parentLibrary, r.itemLibrary)) FailOpenTransactions(cx);
   // Its filings under the parents of other rows go: the folder is this row's alone.
-  if (remote.adopted && !LeaveOtherParents(cx, remote.number, r.parent, r.parentLibrary, r.itemLibrary)) FailOpenTransactions(cx);
+  if (remote.adopted && !LeaveOtherParents(cx, r.parent, remote.number, r.parentLibrary, r.itemLibrary)) FailOpenTransactions(cx);
   return remote.number;
 }
 

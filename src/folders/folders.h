@@ -60,9 +60,9 @@ bool RecordRemoteFiling(FolderContext& cx, qint64 Parent, const QString& Folder_
 bool MoveDoc(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QString& Folder_Library,
              const QString& Document_Library);
 // A folder of Document_Library that a row took back as its own, filed now under `Parent`: its
-// filings under every other folder of Folder_Library go, from both libraries' item tables. True
-// when none is left.
-bool LeaveOtherParents(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
+// filings under every other folder of Folder_Library go, from both libraries' item tables. Takes
+// its arguments in MoveDoc's order and makes its checks. True when none is left.
+bool LeaveOtherParents(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QString& Folder_Library,
                        const QString& Document_Library);
 // "Verify document": whether the folder's profile exists in `Folder_Library`, with one retry a
 // second later; when it does not, logs whether the library's database is the one that was meant.

@@ -233,9 +233,11 @@ bool MoveDoc(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QString& 
   return result;
 }
 
-bool LeaveOtherParents(FolderContext& cx, qint64 DocNumber, qint64 Parent, const QString& Folder_Library,
+bool LeaveOtherParents(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QString& Folder_Library,
                        const QString& Document_Library) {
+  if (!CheckFusion(cx, QStringLiteral("LeaveOtherParents"))) return false;
   if (!LibraryObjectSet(cx)) return false;
+  if (Parent == 0 || DocNumber == 0) return false;
   const ScreenGuard guard(cx);
   try {
     if (!SwitchTo(cx, Folder_Library)) return false;

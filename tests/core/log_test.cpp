@@ -173,6 +173,15 @@ TEST_F(LogTest, ABlockNoLogCanTakeIsSaidLostAndTheNextFallbackThatCanHasTheRest)
                              "\r\n" + HyphenLine + "\r\n");
 }
 
+// The log in the last fallback folder (the /tmp default saved as LogFile), that folder full.
+TEST_F(LogTest, ALogInTheLastFallbackFolderGoesOnInTheFirst) {
+  cx.log.FallbackLogBases = {cx.dir.path() + "/temp.log", cx.log.LogFileBase};
+  ASSERT_TRUE(QFile::link("/dev/full", File()));
+  LogMessage(cx, "one");
+  FlushLog(cx);
+  EXPECT_TRUE(Read(cx.dir.path() + "/temp_20261207.log").startsWith("one\r\nWarning: "));
+}
+
 TEST_F(LogTest, ErrorReportLines) {
   ReportError(cx, 5, "DMMain", "Invalid procedure call");
   ReportError(cx, 0, "ignored", "ignored");

@@ -90,6 +90,8 @@ TEST_F(MoveDocTest, ZeroFolderOrDocumentChangesNothing) {
   const size_t before = statements->items.size();
   EXPECT_FALSE(MoveDoc(cx, 0, 55, Law, Law));
   EXPECT_FALSE(MoveDoc(cx, 9001, 0, Law, Law));
+  EXPECT_FALSE(LeaveOtherParents(cx, 9001, 0, Law, Law));
+  EXPECT_FALSE(LeaveOtherParents(cx, 0, 55, Law, Law));
   EXPECT_EQ(statements->items.size(), before);
   EXPECT_EQ(cx.session.CurrentLibrary->Name(), Ora);
   EXPECT_EQ(server.Scalar(Law, "SELECT COUNT(*) FROM FOLDER_ITEM"), "1");

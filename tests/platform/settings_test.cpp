@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <cstdio>
 
 #include "platform/settings/settings_store.h"
 
@@ -128,6 +130,28 @@ TEST_F(SettingsTest, DuringARunAnEditOnDiskShowsFromTheNextCycle) {
   store.LookAtDiskOncePerCycle(false);
   edit("[ORALIB]\nUniqueNameWarning=-1\n");
   EXPECT_EQ(Get("ORALIB", "UniqueNameWarning"), "-1");
+}
+
+TEST_F(SettingsTest, AFileReplacedWithOneOfTheSameSizeAndTimeIsReadAnew) {
+  store.SaveSetting(app, "General", "Keep", "aaaa");
+  EXPECT_EQ(Get("General", "Keep"), "aaaa");
+  const QByteArray path = QFile::encodeName(SettingsStore::SettingsFile(app)), next = path + ".new";
+  struct stat old {};
+  QFile in(path), out(next);
+  ASSERT_TRUE(::stat(path, &old) == 0 && in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly));
+  out.write(in.readAll().replace("aaaa", "bbbb"));
+  out.close();
+  // Another program's file in place of the old one, of its size and to the nanosecond its time.
+  const struct timespec times[2] = {old.st_atim, old.st_mtim};
+  ASSERT_TRUE(::utimensat(AT_FDCWD, next, times, 0) == 0 && ::rename(next, path) == 0);
+  EXPECT_EQ(Get("General", "Keep"), "bbbb");
+  store.SaveSetting(app, "General", "Other", "o");
+  EXPECT_EQ(SettingsStore().GetSetting(app, "General", "Keep"), "bbbb");
+  // Read before its folder is there, the file is read and written without a copy.
+  qputenv("XDG_CONFIG_HOME", (dir.path() + "/new").toLocal8Bit());
+  EXPECT_EQ(Get("General", "Keep"), "default");
+  EXPECT_TRUE(store.SaveSetting(app, "General", "Keep", "cccc"));
+  EXPECT_EQ(SettingsStore().GetSetting(app, "General", "Keep"), "cccc");
 }
 
 TEST_F(SettingsTest, DeleteAKeyOrAWholeSection) {

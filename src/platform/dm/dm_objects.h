@@ -100,7 +100,8 @@ class EmLibrary : public DmLibrary, public std::enable_shared_from_this<EmLibrar
   std::shared_ptr<EmFormLayouts> formLayouts_;
   qint64 searchFlag_ = 0;
   // Every library switch asks for the properties and the primary group: they are answered from
-  // what was read last while the connection and the tables behind them show no change.
+  // what was read last while the connection and the tables behind them show no change. A read
+  // that failed is kept by neither: its mark is cleared, so the next call asks again.
   using ReadMark = std::pair<quint64, SqliteDb::Stamp>;
   static ReadMark MarkOf(SqliteDb& db, const std::vector<QString>& tables);
   ReadMark propertiesMark_;

@@ -113,10 +113,12 @@ QString EmLibrary::PrimaryGroup() const {
   const QString user = UserName();
   ReadMark mark = MarkOf(*db, {QStringLiteral("PEOPLE"), QStringLiteral("GROUPS")});
   if (mark == groupMark_ && user == groupUser_) return group_;
-  group_ = DmValueText(db->ReadScalar(
+  const SqliteResult r = db->Read(
       QStringLiteral("SELECT G.GROUP_ID FROM PEOPLE P JOIN GROUPS G ON G.SYSTEM_ID = P.PRIMARY_GROUP WHERE P.USER_ID = ?"),
-      {user}));
-  groupMark_ = std::move(mark);
+      {user});
+  group_ = r.ok ? DmValueText(r.Value(0, 0)) : QString();
+  // A failed read is not kept, as with the properties: the next call asks again.
+  groupMark_ = r.ok ? std::move(mark) : ReadMark{};
   groupUser_ = user;
   return group_;
 }

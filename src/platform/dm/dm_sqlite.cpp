@@ -387,9 +387,11 @@ bool SqliteDb::HasColumn(const QString& table, const QString& column) {
   const QString key = FoldedName(table) + QLatin1Char('.') + FoldedName(column);
   const auto known = columns_.constFind(key);
   if (known != columns_.cend()) return *known;
-  const bool has = Query(QStringLiteral("SELECT [%1] FROM [%2] WHERE 0").arg(column, table)).ok;
-  columns_.insert(key, has);
-  return has;
+  const SqliteResult r = Query(QStringLiteral("SELECT [%1] FROM [%2] WHERE 0").arg(column, table));
+  // A missing table or column is a plain error; any other failure (a lock, a refused statement)
+  // answers nothing about the column and is asked again.
+  if (r.ok || r.code == SQLITE_ERROR) columns_.insert(key, r.ok);
+  return r.ok;
 }
 
 std::optional<quint64> SqliteDb::ReadStamp(const QString& table) {

@@ -4,9 +4,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QLockFile>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <optional>
 #include <sys/stat.h>
 
 #include "platform/os/utf8_text.h"
@@ -114,10 +118,14 @@ struct FileMark {
   bool operator==(const FileMark&) const = default;
 };
 
+FileMark MarkOf(const struct stat& st) {
+  return {true, qint64(st.st_size), qint64(st.st_mtim.tv_sec), qint64(st.st_mtim.tv_nsec), quint64(st.st_ino)};
+}
+
 FileMark MarkOf(const QString& path) {
   struct stat st {};
   if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
-  return {true, qint64(st.st_size), qint64(st.st_mtim.tv_sec), qint64(st.st_mtim.tv_nsec), quint64(st.st_ino)};
+  return MarkOf(st);
 }
 
 // A value the file holds, never a null text: that stands for a value it does not hold.
@@ -141,24 +149,94 @@ QString StoredValue(QSettings& settings, const QString& section, const QString& 
 
 }  // namespace
 
+// QSettings keeps what it read of a file for the whole process, by the file's name, and reads it
+// again only when its size or its time to the millisecond changed: a file replaced with one of the
+// same size within the same millisecond would be answered from what was read before. The store so
+// reads and writes a copy of the file under a name never used before, taken after the file's mark,
+// and writes the copy back in place. The copies live in a hidden folder of the configuration folder,
+// which can take them whenever the file itself can be written; the file itself is opened directly
+// only when no copy can be made.
 struct SettingsStore::Kept {
   QString app;
   QString folder;
   QString path;
   FileMark mark;
+  std::unique_ptr<QTemporaryDir> copies;
+  int copiesMade = 0;
   std::unique_ptr<QSettings> settings;
   // The answers given since the file was last read or written, by section and key;
   // a null text for a value the file does not hold.
   QHash<QString, QString> answers;
 };
 
+namespace {
+
+// A copy of the file's text under a new name in the store's own folder; empty when none can be made.
+QString CopyOf(const QString& path, QTemporaryDir& copies, int number) {
+  if (!copies.isValid()) return QString();
+  const QString copy = copies.filePath(QString::number(number) + QStringLiteral(".ini"));
+  QFile::remove(copy);
+  if (QFileInfo::exists(path)) return QFile::copy(path, copy) ? copy : QString();
+  QFile empty(copy);
+  return empty.open(QIODevice::WriteOnly) ? copy : QString();
+}
+
+// The copy's text in place of the file, replaced whole and on the disk before this returns; the
+// mark is that of the text put there, taken before anyone else could replace it. None on failure.
+std::optional<FileMark> PutInPlace(const QString& copy, const QString& path) {
+  QFile from(copy);
+  if (!from.open(QIODevice::ReadOnly)) return std::nullopt;
+  QSaveFile to(path);
+  if (!to.open(QIODevice::WriteOnly) || to.write(from.readAll()) < 0 || !to.flush()) return std::nullopt;
+  struct stat st {};
+  if (::fstat(to.handle(), &st) != 0 || !to.commit()) return std::nullopt;
+  return MarkOf(st);
+}
+
+}  // namespace
+
 SettingsStore::SettingsStore() = default;
 SettingsStore::~SettingsStore() = default;
 
-void SettingsStore::Written(QSettings& settings) const {
-  settings.sync();
+void SettingsStore::ReadAnew() const {
+  // The mark first: a change made while the file is read shows as a change at the next look.
   kept_->mark = MarkOf(kept_->path);
   kept_->answers.clear();
+  const bool copied = kept_->settings && kept_->settings->fileName() != kept_->path;
+  const QString before = copied ? kept_->settings->fileName() : QString();
+  kept_->settings.reset();
+  // Made again until it can be: the configuration folder may not be there yet.
+  if (!kept_->copies || !kept_->copies->isValid())
+    kept_->copies = std::make_unique<QTemporaryDir>(kept_->folder + QStringLiteral("/.settings-copies-XXXXXX"));
+  const QString copy = CopyOf(kept_->path, *kept_->copies, ++kept_->copiesMade);
+  kept_->settings = std::make_unique<QSettings>(copy.isEmpty() ? kept_->path : copy, QSettings::IniFormat);
+  if (!before.isEmpty()) QFile::remove(before);
+}
+
+QSettings& SettingsStore::ForWriting(QLockFile& lock) const {
+  lock.lock();
+  if (!(MarkOf(kept_->path) == kept_->mark)) ReadAnew();
+  return *kept_->settings;
+}
+
+bool SettingsStore::Written(QSettings& settings, QLockFile& lock) const {
+  // QSettings takes the same lock to write the file itself, and waits for it while anyone holds it.
+  if (settings.fileName() == kept_->path) lock.unlock();
+  settings.sync();
+  kept_->answers.clear();
+  const bool synced = settings.status() == QSettings::NoError;
+  if (settings.fileName() == kept_->path) {
+    kept_->mark = MarkOf(kept_->path);
+    return synced;
+  }
+  const std::optional<FileMark> placed = synced ? PutInPlace(settings.fileName(), kept_->path) : std::nullopt;
+  if (placed) {
+    kept_->mark = *placed;
+    return true;
+  }
+  // A copy that could not be put in place no longer stands for the file.
+  ReadAnew();
+  return false;
 }
 
 QSettings& SettingsStore::Opened(const QString& app) const {
@@ -176,18 +254,11 @@ QSettings& SettingsStore::Opened(const QString& app) const {
     const QString path = SettingsFile(app);
     if (path != kept_->path || !kept_->settings) {
       kept_->path = path;
-      kept_->settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
-      kept_->mark = MarkOf(path);
+      ReadAnew();
       return *kept_->settings;
     }
   }
-  if (!look) return *kept_->settings;
-  const FileMark now = MarkOf(kept_->path);
-  if (!(now == kept_->mark)) {
-    kept_->settings->sync();
-    kept_->mark = MarkOf(kept_->path);
-    kept_->answers.clear();
-  }
+  if (look && !(MarkOf(kept_->path) == kept_->mark)) ReadAnew();
   return *kept_->settings;
 }
 
@@ -231,7 +302,9 @@ bool SettingsStore::SaveSetting(const QString& app, const QString& section, cons
 
 bool SettingsStore::SaveSettings(const QString& app, const QList<SettingValue>& values) {
   if (!QDir().mkpath(ConfigFolder())) return false;
-  QSettings& settings = Opened(app);
+  Opened(app);
+  QLockFile lock(kept_->path + QStringLiteral(".lock"));
+  QSettings& settings = ForWriting(lock);
   bool saved = true;
   bool changed = false;
   for (const SettingValue& v : values) {
@@ -244,32 +317,30 @@ bool SettingsStore::SaveSettings(const QString& app, const QList<SettingValue>& 
   // A value that is stored already is not written again: every write replaces the file and waits
   // for the disk, and some values are saved at every library switch.
   if (!changed) return saved;
-  Written(settings);
-  return saved && settings.status() == QSettings::NoError;
+  return Written(settings, lock) && saved;
 }
 
 void SettingsStore::DeleteSetting(const QString& app, const QString& section, const QString& key) {
   if (section.isEmpty()) return;
-  QSettings& settings = Opened(app);
+  Opened(app);
   if (!kept_->mark.exists) return;
+  QLockFile lock(kept_->path + QStringLiteral(".lock"));
+  QSettings& settings = ForWriting(lock);
+  const int before = settings.allKeys().size();
   if (IsGeneral(section)) {
     for (const QString& handEdited : settings.childKeys())
       if (key.isEmpty() || DecodeName(handEdited).compare(key, Qt::CaseInsensitive) == 0) settings.remove(handEdited);
   }
   const QString group = GroupFor(settings, section);
-  if (group.isEmpty()) {
-    Written(settings);
-    return;
-  }
-  if (key.isEmpty()) {
+  if (!group.isEmpty() && key.isEmpty()) {
     settings.remove(group);
-  } else {
+  } else if (!group.isEmpty()) {
     settings.beginGroup(group);
     const QString storedKey = FindStored(settings.childKeys(), key);
     if (!storedKey.isEmpty()) settings.remove(storedKey);
     settings.endGroup();
   }
-  Written(settings);
+  if (settings.allKeys().size() != before) Written(settings, lock);
 }
 
 }  // namespace sw

@@ -8,6 +8,7 @@
 #include <QString>
 #include <memory>
 
+class QLockFile;
 class QSettings;
 
 namespace sw {
@@ -46,8 +47,14 @@ class SettingsStore {
   // The open file of the application last asked for: a value read again (every library switch
   // reads one) comes from memory, and the file is read again only when it has changed on disk.
   QSettings& Opened(const QString& app) const;
-  // Writes the open file and notes it as read.
-  void Written(QSettings& settings) const;
+  // The open file for a write, under the lock QSettings itself takes to write it, read again if it
+  // changed whatever the cycle: another program's edit is kept, not written over.
+  QSettings& ForWriting(QLockFile& lock) const;
+  // Reads the file again, whatever QSettings' own check of it would say.
+  void ReadAnew() const;
+  // Writes the open file and notes it as read; false when it could not be written. The lock is
+  // the one ForWriting took.
+  bool Written(QSettings& settings, QLockFile& lock) const;
   mutable std::unique_ptr<Kept> kept_;
   bool oncePerCycle_ = false;
   mutable bool lookDue_ = true;

@@ -102,6 +102,17 @@ TEST(DmLibrary, KnowsTheUserTheGroupAndThePrimaryLibrary) {
                         "WHERE USER_ID = 'ADMIN'");
   EXPECT_EQ(ora->PrimaryGroup(), "DOCS_USERS");
   EXPECT_EQ(law->PrimaryGroup(), "DOCS_SUPERVISORS");
+  // A read refused while a failed transaction waits for its end is asked again once it ended,
+  // by the library and by its connection's memory of columns.
+  auto own = server.Components()->Server()->Connection("ORALIB", nullptr);
+  ASSERT_TRUE(own);
+  ASSERT_TRUE(own->Query("BEGIN").ok);
+  ASSERT_FALSE(own->Query("INSERT OR ROLLBACK INTO GROUPS (SYSTEM_ID) SELECT SYSTEM_ID FROM GROUPS").ok);
+  EXPECT_EQ(ora->PrimaryGroup(), "");
+  EXPECT_FALSE(own->HasColumn("GROUPS", "GROUP_ID"));
+  own->Query("COMMIT");
+  EXPECT_EQ(ora->PrimaryGroup(), "DOCS_USERS");
+  EXPECT_TRUE(own->HasColumn("GROUPS", "GROUP_ID"));
 }
 
 TEST(DmLibrary, RightsAreReadFromTheLibraryAtEveryLook) {
@@ -116,8 +127,11 @@ TEST(DmLibrary, RightsAreReadFromTheLibraryAtEveryLook) {
   EXPECT_EQ(props->Item("DOCSParms.UniqueDocNames")->Value().toLongLong(), 0);
   EXPECT_FALSE(props->Item("No.Such.Property"));
   EXPECT_EQ(props->Item(qint64(1))->Name(), "User.ManageRootFolders");
-  // Asked again with nothing changed, the library answers from what it read.
-  server.Exec("LAWLIB", "UPDATE PEOPLE SET FULL_NAME = FULL_NAME");
+  // Asked again after a write to another table, the library answers from what it read; another
+  // connection's write to the properties shows at the next look.
+  auto own = server.Components()->Server()->Connection("LAWLIB", nullptr);
+  ASSERT_TRUE(own);
+  ASSERT_EQ(own->Query("UPDATE PEOPLE SET FULL_NAME = 'Someone Else' WHERE USER_ID = 'ADMIN'").changes, 1);
   EXPECT_EQ(law->Properties(), props);
   server.Exec("LAWLIB", "UPDATE DM_PROPERTIES SET VALUE = '0' WHERE NAME = 'User.CreateFolder'");
   EXPECT_EQ(law->Properties()->Item("User.CreateFolder")->Value().toLongLong(), 0);
