@@ -346,7 +346,10 @@ void HandleEntry(Context& cx, const QString& text, bool failure) {
   if (entry.isEmpty()) return;
   if (entry == cx.log.LastLogMessage) return;
   const QString label = EntryLabel(entry);
-  if ((label == ErrorLabel || failure) && !CountFailure(cx, entry)) return;
+  if (label == ErrorLabel || failure) {
+    ++cx.log.FailureEntries;
+    if (!CountFailure(cx, entry)) return;
+  }
   // Before a log path is known (early in start-up) there is no file to write to: a name made
   // from nothing would put a stray file into whatever folder the program was started from.
   const bool passes = !label.isEmpty() || failure || cx.ui->VerboseLogging();

@@ -65,6 +65,8 @@ struct LogState {
   // Failures since the program started, each counted once however many error entries and failed
   // statements tell it: they decide its exit status.
   int ErrorsLogged = 0;
+  // Every entry that tells a failure, counted or not: whether a step has said why it failed.
+  int FailureEntries = 0;
   // What the failures counted were of, in the order first met: "library X" or "rule R in library X".
   QStringList FailedSubjects;
   // The library and rule whose work fails now, while a FailureSubject says so; empty otherwise, and

@@ -122,8 +122,8 @@ bool JoinUserLibrary(RunContext& cx, const QString& user, const JoinLibrary& joi
 // Names an entry the row stands without: its folder, user and the user's library where known.
 // The failure is counted once: by its own error line, else by this one.
 void LogMissingEntry(RunContext& cx, const QString& folderName, qint64 folder, const QString& library, const QString& user,
-                     const QString& workspace, const QString& primary, int errorsBefore) {
-  const QString label = cx.log.ErrorsLogged > errorsBefore ? QStringLiteral("Warning: ") : QStringLiteral("Error: ");
+                     const QString& workspace, const QString& primary, int failuresBefore) {
+  const QString label = cx.log.FailureEntries > failuresBefore ? QStringLiteral("Warning: ") : QStringLiteral("Error: ");
   LogMessage(cx, label + QStringLiteral("Folder ") + Q(folderName) + QStringLiteral(" (#") + N(folder) + QStringLiteral(" of ") +
                      library + QStringLiteral(") is not in workspace ") + Q(workspace) + QStringLiteral(" of user ") + user +
                      (primary.isEmpty() ? QString() : QStringLiteral(" in library ") + primary));
@@ -149,7 +149,7 @@ void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64
                       QStringLiteral(" for Author-related user ") + user + QStringLiteral(" from folder library ") +
                       library + QStringLiteral(" #") + N(folder));
     Dash(cx);
-    const int errorsBefore = cx.log.ErrorsLogged;
+    const int failuresBefore = cx.log.FailureEntries;
     QString primary;
     bool added = false;
     // The whole call for one user, its look-ups included, is a step of its own: a user whose
@@ -160,7 +160,7 @@ void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64
       });
       added = added && stood;
     }
-    if (!added) LogMissingEntry(cx, folderName, folder, library, user, workspace, primary, errorsBefore);
+    if (!added) LogMissingEntry(cx, folderName, folder, library, user, workspace, primary, failuresBefore);
   }
 }
 
