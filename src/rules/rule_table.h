@@ -140,7 +140,7 @@ inline constexpr int RuleSqlBufferLength = 4096;
 struct RuleRowsRead {
   QString stamp;
   std::vector<QStringList> settings;  // the SETTINGS rows' columns, in the statement's order
-  RuleRecords rules;                  // the rule table as the RULE_ rows left it
+  RuleRecords rules;                  // the rule table as the RULE_ rows left it, each rule completed
 };
 
 struct RuleState {

@@ -138,18 +138,25 @@ bool StoreRow(RulesContext& cx, LoadState& load, const QString& library, const S
   return false;
 }
 
-// Reads every settings and rule row; false when the statement could not be run. A library whose
-// settings table has not changed since it was last read gives the table its rule rows built then
-// and its settings rows again: every switch reloads the rules, and a row that works in two
-// libraries switches many times.
-bool ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library) {
-  // Taken before the statement: a change made in between makes the next stamp differ.
-  const QString stamp = cx.session.pSQL ? cx.session.pSQL->TableStamp(QStringLiteral("TARN_SETTINGS")) : QString();
+// The settings table's stamp, taken before the statement: a change made in between makes the next
+// stamp differ. The switch that calls the load took one before anything read the table.
+QString SettingsStamp(RulesContext& cx, const QString& library) {
+  if (!cx.library.SwitchStamp.isEmpty() && cx.library.SwitchStampLibrary == library) return cx.library.SwitchStamp;
+  return cx.session.pSQL ? cx.session.pSQL->TableStamp(QStringLiteral("TARN_SETTINGS")) : QString();
+}
+
+enum class RowsRead { Failed, Read, Kept };
+
+// Reads every settings and rule row. A library whose settings table has not changed since it was
+// last read gives the table its rules as that load completed them and its settings rows again:
+// every switch reloads the rules, and a row that works in two libraries switches many times.
+RowsRead ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library, RuleRowsRead* fresh) {
+  const QString stamp = SettingsStamp(cx, library);
   RuleRowsRead& kept = cx.rules.RuleRowsByLibrary[library.toUpper()];
   if (!stamp.isEmpty() && kept.stamp == stamp) {
     cx.rules.RuleTable = kept.rules;
     for (const QStringList& columns : kept.settings) StoreRow(cx, load, library, RowOf(columns));
-    return true;
+    return RowsRead::Kept;
   }
   kept = RuleRowsRead{};
   const QString query = IsOracleEngine(cx.session.DatabaseEngine) ? kOracleRulesQuery : kSqlServerRulesQuery;
@@ -168,7 +175,7 @@ bool ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library) {
     LogMessage(cx, text);
     LogMessage(cx, HyphenLine);
     if (cx.ui->DisplayErrors()) cx.ui->MessageBox(text, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
-    return false;
+    return RowsRead::Failed;
   }
   std::vector<QStringList> settings;
   if (sql->RowCount() > 0) {
@@ -178,8 +185,8 @@ bool ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library) {
     } while (sql->NextRow() != 0);
   }
   sql->ReleaseResults();
-  kept = RuleRowsRead{stamp, std::move(settings), cx.rules.RuleTable};
-  return true;
+  *fresh = RuleRowsRead{stamp, std::move(settings), RuleRecords{}};
+  return RowsRead::Read;
 }
 
 void PrefixRootFolder(RuleRecords& table, int rule) {
@@ -214,11 +221,15 @@ void CacheOwnSql(RuleState& rules, int rule, const QString& library) {
   rules.RuleSqlIndex = FormatNumber(row);
 }
 
-void CompleteRules(RulesContext& cx, const LoadState& load, const QString& library) {
+// A table taken from memory was completed when it was read: only its rules' own SQL is recorded
+// again, as every load records it.
+void CompleteRules(RulesContext& cx, const LoadState& load, const QString& library, bool completed) {
   RuleRecords& table = cx.rules.RuleTable;
   for (int rule = 1; rule <= table.Count(); ++rule) {
-    PrefixRootFolder(table, rule);
-    FillMasterLibrary(table, rule, load.masterLibrary);
+    if (!completed) {
+      PrefixRootFolder(table, rule);
+      FillMasterLibrary(table, rule, load.masterLibrary);
+    }
     CacheOwnSql(cx.rules, rule, library);
   }
 }
@@ -270,13 +281,19 @@ void LoadLibraryRules(RulesContext& cx) {
   LogMessage(cx, HyphenLine);
 
   LoadState load;
-  if (!ReadRuleRows(cx, load, library)) {
+  RuleRowsRead fresh;
+  const RowsRead read = ReadRuleRows(cx, load, library, &fresh);
+  if (read == RowsRead::Failed) {
     // Rules that could not be read are not the same as no rules: leave the table empty.
     cx.rules.RuleTable.Clear();
     RebuildRuleMenus(cx);
     return;
   }
-  CompleteRules(cx, load, library);
+  CompleteRules(cx, load, library, read == RowsRead::Kept);
+  if (read == RowsRead::Read) {
+    fresh.rules = cx.rules.RuleTable;
+    cx.rules.RuleRowsByLibrary[library.toUpper()] = std::move(fresh);
+  }
   LogMessage(cx, FormatNumber(cx.rules.RuleCount()) + QStringLiteral(" rule(s) identified"));
   LogMessage(cx, HyphenLine);
 

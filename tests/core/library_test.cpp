@@ -114,6 +114,33 @@ TEST_F(LibrarySwitch, LaterSwitchesReadTheCacheInsteadOfAsking) {
   EXPECT_EQ(added.count(QStringLiteral("Setting pSQL Security Token")), 2);
 }
 
+TEST_F(LibrarySwitch, ASwitchBackKeepsItsAnswersUntilAnotherConnectionChangesTheSettings) {
+  // Neither library has a login row: the empty answer of the read is kept as well.
+  ASSERT_TRUE(ConnectLibrary(cx, Law));
+  const SqlTransaction group = BeginTransaction(cx);
+  ASSERT_TRUE(group.Opened);
+  // The first switch's own fix-ups write to the library: the second is in full again.
+  for (const QString& lib : {Ora, Law, Ora, Law}) ASSERT_TRUE(ConnectLibrary(cx, lib));
+  statements->items.clear();
+  for (const QString& lib : {Ora, Law, Ora, Law}) ASSERT_TRUE(ConnectLibrary(cx, lib));
+  EXPECT_EQ(statements->Count(Law), 0);
+  EXPECT_EQ(statements->Count(Ora), 0);
+  EXPECT_EQ(cx.library.QuotedNextColumn, QStringLiteral("[NEXT]"));
+  EXPECT_EQ(cx.library.SqlLogin, QStringLiteral("DOCSADM"));
+  ASSERT_TRUE(EndTransaction(cx, group, true));
+
+  server.Exec(Law, QStringLiteral("INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL) "
+                                  "VALUES ('TARNMONITOR', 'SQL_LOGIN', 'LAWLIB', 'mon:pw')"));
+  ASSERT_TRUE(ConnectLibrary(cx, Ora));
+  ASSERT_TRUE(ConnectLibrary(cx, Law));
+  EXPECT_EQ(statements->Count(Law, QStringLiteral("SQL_LOGIN")), 1);
+  EXPECT_EQ(statements->Count(Ora), 0);
+  EXPECT_EQ(cx.library.SqlLogin, QStringLiteral("mon"));
+  EXPECT_EQ(cx.library.SqlPassword, QStringLiteral("pw"));
+  // Outside the transaction the quoted-identifier setting is asked at every switch again.
+  EXPECT_EQ(statements->Count(Law, QStringLiteral("IS_QUOTED_IDENTIFIER_ON")), 1);
+}
+
 TEST_F(LibrarySwitch, SwitchToTheCurrentLibraryDoesNothing) {
   ASSERT_TRUE(ConnectLibrary(cx, Law));
   const dm::PcdSqlPtr sql = cx.session.pSQL;
