@@ -150,7 +150,7 @@ enum class RowsRead { Failed, Read, Kept };
 // Reads every settings and rule row. A library whose settings table has not changed since it was
 // last read gives the table its rules as that load completed them and its settings rows again:
 // every switch reloads the rules, and a row that works in two libraries switches many times.
-RowsRead ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library, RuleRowsRead* fresh) {
+RowsRead ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library) {
   const QString stamp = SettingsStamp(cx, library);
   RuleRowsRead& kept = cx.rules.RuleRowsByLibrary[library.toUpper()];
   if (!stamp.isEmpty() && kept.stamp == stamp) {
@@ -159,6 +159,7 @@ RowsRead ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library,
     return RowsRead::Kept;
   }
   kept = RuleRowsRead{};
+  cx.rules.RuleTable.Clear();
   const QString query = IsOracleEngine(cx.session.DatabaseEngine) ? kOracleRulesQuery : kSqlServerRulesQuery;
   const bool ran = RunSQL(cx, query);
   dm::PcdSql* sql = cx.session.pSQL.get();
@@ -185,7 +186,9 @@ RowsRead ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library,
     } while (sql->NextRow() != 0);
   }
   sql->ReleaseResults();
-  *fresh = RuleRowsRead{stamp, std::move(settings), RuleRecords{}};
+  // The rules are kept once the load has completed them.
+  kept.stamp = stamp;
+  kept.settings = std::move(settings);
   return RowsRead::Read;
 }
 
@@ -273,16 +276,18 @@ void RebuildRuleMenus(RulesContext& cx) {
 }
 
 void LoadLibraryRules(RulesContext& cx) {
-  cx.rules.RuleTable.Clear();
-  if (!cx.library.SettingsTableExists || !cx.session.CurrentLibrary) return;
+  // Emptied where the rows are read: a table taken from memory replaces it whole.
+  if (!cx.library.SettingsTableExists || !cx.session.CurrentLibrary) {
+    cx.rules.RuleTable.Clear();
+    return;
+  }
 
   const QString library = cx.session.CurrentLibrary->Name();
   LogMessage(cx, QStringLiteral("Retrieving any existing rules for library ") + library);
   LogMessage(cx, HyphenLine);
 
   LoadState load;
-  RuleRowsRead fresh;
-  const RowsRead read = ReadRuleRows(cx, load, library, &fresh);
+  const RowsRead read = ReadRuleRows(cx, load, library);
   if (read == RowsRead::Failed) {
     // Rules that could not be read are not the same as no rules: leave the table empty.
     cx.rules.RuleTable.Clear();
@@ -290,10 +295,7 @@ void LoadLibraryRules(RulesContext& cx) {
     return;
   }
   CompleteRules(cx, load, library, read == RowsRead::Kept);
-  if (read == RowsRead::Read) {
-    fresh.rules = cx.rules.RuleTable;
-    cx.rules.RuleRowsByLibrary[library.toUpper()] = std::move(fresh);
-  }
+  if (read == RowsRead::Read) cx.rules.RuleRowsByLibrary[library.toUpper()].rules = cx.rules.RuleTable;
   LogMessage(cx, FormatNumber(cx.rules.RuleCount()) + QStringLiteral(" rule(s) identified"));
   LogMessage(cx, HyphenLine);
 
