@@ -70,6 +70,7 @@ bool SqlFailed(const dm::PcdSql& sql) {
 // What the load learned beyond the rule table itself.
 struct LoadState {
   QString masterLibrary;
+  QString stamp;  // of the settings table, for the rules this load completes
 };
 
 void StoreSetting(RulesContext& cx, LoadState& load, const SettingsRow& row) {
@@ -186,9 +187,9 @@ RowsRead ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library)
     } while (sql->NextRow() != 0);
   }
   sql->ReleaseResults();
-  // The rules are kept once the load has completed them.
-  kept.stamp = stamp;
+  // The rules are kept, with the stamp, once the load has completed them.
   kept.settings = std::move(settings);
+  load.stamp = stamp;
   return RowsRead::Read;
 }
 
@@ -295,7 +296,11 @@ void LoadLibraryRules(RulesContext& cx) {
     return;
   }
   CompleteRules(cx, load, library, read == RowsRead::Kept);
-  if (read == RowsRead::Read) cx.rules.RuleRowsByLibrary[library.toUpper()].rules = cx.rules.RuleTable;
+  if (read == RowsRead::Read) {
+    RuleRowsRead& kept = cx.rules.RuleRowsByLibrary[library.toUpper()];
+    kept.rules = cx.rules.RuleTable;
+    kept.stamp = load.stamp;
+  }
   LogMessage(cx, FormatNumber(cx.rules.RuleCount()) + QStringLiteral(" rule(s) identified"));
   LogMessage(cx, HyphenLine);
 
