@@ -3,7 +3,7 @@
 # middle level, on a new demo server each time, run unattended three ways on the same rows:
 # without routing, routing a name no row has, and routing the middle level of every row (which
 # puts that level and the one below it in ORALIB). Prints the seconds of each run and each
-# against the run without routing; the target is at most 2.0 for both.
+# against the run without routing; the target is at most 1.5 for both.
 #   bench/routed_rule.sh PROGRAM DM_TOOL [MATTERS]
 set -uo pipefail
 program="$(realpath "$1")"

@@ -313,6 +313,64 @@ void CompleteSwitch(Context& cx, LibraryRow& row) {
   }
 }
 
+// The switch's stamp serves that switch alone: a load of the rules at any other time takes its own.
+struct SwitchStampScope {
+  explicit SwitchStampScope(Context& cx) : cx_(cx) { Clear(); }
+  ~SwitchStampScope() { Clear(); }
+  SwitchStampScope(const SwitchStampScope&) = delete;
+  SwitchStampScope& operator=(const SwitchStampScope&) = delete;
+  void Clear() {
+    cx_.library.SwitchStampLibrary.clear();
+    cx_.library.SwitchStamp.clear();
+  }
+  Context& cx_;
+};
+
+// The library's stamp of TARN_SETTINGS, taken before anything of this switch reads the table: a
+// change made after it shows at the next switch. Empty when the SQL object cannot tell.
+void TakeSwitchStamp(Context& cx) {
+  auto& lib = cx.library;
+  lib.SwitchStampLibrary = cx.session.CurrentLibrary->Name();
+  lib.SwitchStamp = cx.session.pSQL->TableStamp(QStringLiteral("TARN_SETTINGS"));
+}
+
+// A full switch asks again, at the next switch, for what it could not learn (an owner, a version
+// fact, a login whose read failed): only a library that left none of these is switched back to
+// from memory.
+bool NothingLeftToAsk(const Context& cx, const LibraryRow& row) {
+  if (row[LibOwner].isEmpty() || cx.library.SqlLoginUnread) return false;
+  const qint64 engine = cx.session.DatabaseEngine;
+  if (IsOracleEngine(engine)) return true;
+  if (row[LibProductVersion].isEmpty() || row[LibCompatibilityLevel].isEmpty()) return false;
+  return engine == 0 || !row[LibServerVersionText].isEmpty();
+}
+
+void KeepCheckedLibrary(Context& cx, const LibraryRow& row) {
+  auto& lib = cx.library;
+  const QString key = row[LibName].toUpper();
+  if (lib.SwitchStamp.isEmpty() || !NothingLeftToAsk(cx, row)) {
+    lib.CheckedLibraries.erase(key);
+    return;
+  }
+  lib.CheckedLibraries[key] = CheckedLibrary{lib.SwitchStamp, cx.session.DatabaseEngine, static_cast<const LibraryValues&>(lib)};
+}
+
+// A switch back to a library whose complete switch left its values while its settings table
+// shows no change since: the values come back as that switch's checks left them, without the
+// version facts parsed again; the version line is logged as a full switch logs it.
+bool SwitchBack(Context& cx, LibraryRow& row) {
+  auto& lib = cx.library;
+  if (lib.SwitchStamp.isEmpty()) return false;
+  const auto kept = lib.CheckedLibraries.find(row[LibName].toUpper());
+  if (kept == lib.CheckedLibraries.end() || kept->second.SettingsStamp != lib.SwitchStamp) return false;
+  LearnEngine(cx, row);
+  const qint64 engine = cx.session.DatabaseEngine;
+  if (engine != kept->second.Engine) return false;
+  static_cast<LibraryValues&>(lib) = kept->second.Values;
+  if (engine != 0 && !IsOracleEngine(engine) && !lib.ServerVersionText.isEmpty()) LogThenHyphens(cx, lib.ServerVersionText);
+  return true;
+}
+
 bool Switch(Context& cx, const QString& libraryName, bool mayReconnect) {
   if (!CheckFusion(cx, QStringLiteral("ConnectLibrary"))) return false;
   const QString name = TrimBlanks(libraryName).toUpper();
@@ -324,6 +382,7 @@ bool Switch(Context& cx, const QString& libraryName, bool mayReconnect) {
   if (IsCurrent(cx, name)) return true;
 
   const LibrarySnapshot entry = TakeSnapshot(cx);
+  const SwitchStampScope stampScope(cx);
   bool choosingObject = false;  // a failure while choosing the object takes its own path
   try {
     BuildLibraryTable(cx);
@@ -377,11 +436,18 @@ bool Switch(Context& cx, const QString& libraryName, bool mayReconnect) {
       Hyphens(cx);
       return ErrorPath(cx, name, entry, mayReconnect, 0, QString(), QString());
     }
-    CompleteSwitch(cx, row);
+    TakeSwitchStamp(cx);
+    const bool back = SwitchBack(cx, row);
+    if (!back) CompleteSwitch(cx, row);
 
     if (!SameName(cx.session.CurrentLibrary->Name(), name)) return FallBack(cx, name, entry, mayReconnect);
     MarkLibraryMenu(cx);
-    RunLibraryChecks(cx, row);
+    if (back) {
+      RunSwitchBackChecks(cx);
+    } else {
+      RunLibraryChecks(cx, row);
+      KeepCheckedLibrary(cx, row);
+    }
     cx.LoadLibraryRules();
     CloseSwitch(cx, true);
     return true;

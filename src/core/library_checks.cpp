@@ -42,6 +42,13 @@ bool CountIsNotZero(Context& cx, const QString& statement) {
   return WholeNumber(QueryFirstValue(cx, statement).value) != 0;
 }
 
+// The facts kept with the transaction open on the current library; none without one.
+TransactionFacts* OpenTransactionFacts(Context& cx) {
+  const auto found = cx.session.OpenTransactions.find(CurrentLibraryNameOrEmpty(cx).toUpper());
+  if (found == cx.session.OpenTransactions.end() || found->second.Levels.empty()) return nullptr;
+  return &found->second.Facts;
+}
+
 // The numeric value of a DM property value; a Boolean true is -1, as the DM writes it.
 qint64 PropertyNumber(const QVariant& value) {
   if (value.typeId() == QMetaType::Bool) return value.toBool() ? -1 : 0;
@@ -193,6 +200,13 @@ void LearnProductVersion(Context& cx, LibraryRow& row) {
 
 // --- The checks after the name check ---------------------------------------------------------
 
+void RunSwitchBackChecks(Context& cx) {
+  WarnUniqueDocNames(cx);
+  CheckQuotedIdentifier(cx);
+  if (!cx.library.StackwrightTableExists)
+    LogThenHyphens(cx, QStringLiteral("TARN_STACKWRIGHT table does not exist in library ") + CurrentLibraryName(cx));
+}
+
 void RunLibraryChecks(Context& cx, LibraryRow& row) {
   WarnUniqueDocNames(cx);
   LearnServerAndDatabase(cx, row);
@@ -208,6 +222,8 @@ void RunLibraryChecks(Context& cx, LibraryRow& row) {
 
 void WarnUniqueDocNames(Context& cx) {
   const QString name = CurrentLibraryName(cx);
+  TransactionFacts* facts = OpenTransactionFacts(cx);
+  if (facts && facts->UniqueNamesChecked) return;
   const QString key = QStringLiteral("UniqueNameWarning");
   // Read without a default, so that a mark that is stored already is known and not saved again.
   const QString stored = cx.settings->GetSetting(ProductName, name, key, QString());
@@ -227,6 +243,7 @@ void WarnUniqueDocNames(Context& cx) {
     if (cx.ui->DisplayErrors()) cx.ui->MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, QStringLiteral("WARNING!"));
   }
   if (stored != FormatNumber(value)) cx.settings->SaveSetting(ProductName, name, key, FormatNumber(value));
+  if (facts) facts->UniqueNamesChecked = true;
 }
 
 void LearnServerAndDatabase(Context& cx, LibraryRow& row) {
@@ -258,15 +275,35 @@ void LearnServerAndDatabase(Context& cx, LibraryRow& row) {
   cell = lib.ServerLocation + QStringLiteral(":") + lib.DatabaseName;
 }
 
+namespace {
+
+// The database's setting, -1 when no row came back; *read tells whether the statement succeeded.
+qint64 AskQuotedIdentifier(Context& cx, bool* read) {
+  qint64 setting = -1;
+  const bool ran = RunSQL(cx, QStringLiteral("SELECT IS_QUOTED_IDENTIFIER_ON FROM SYS.DATABASES DB WHERE DB.NAME = '") +
+                                  StripQuotes(cx.library.DatabaseName) + QStringLiteral("'"));
+  *read = false;
+  if (dm::PcdSql* sql = Sql(cx)) {
+    *read = ran && LastStatementSucceeded(cx);
+    if (sql->ColumnCount() != 0) setting = WholeNumber(sql->ColumnValue(1));
+    sql->ReleaseResults();
+  }
+  return setting;
+}
+
+}  // namespace
+
 void CheckQuotedIdentifier(Context& cx) {
   if (IsOracleEngine(cx.session.DatabaseEngine)) return;
   auto& lib = cx.library;
+  TransactionFacts* facts = OpenTransactionFacts(cx);
   qint64 setting = -1;
-  RunSQL(cx, QStringLiteral("SELECT IS_QUOTED_IDENTIFIER_ON FROM SYS.DATABASES DB WHERE DB.NAME = '") +
-                 StripQuotes(lib.DatabaseName) + QStringLiteral("'"));
-  if (dm::PcdSql* sql = Sql(cx)) {
-    if (sql->ColumnCount() != 0) setting = WholeNumber(sql->ColumnValue(1));
-    sql->ReleaseResults();
+  if (facts && facts->QuotedIdentifier) {
+    setting = *facts->QuotedIdentifier;
+  } else {
+    bool read = false;
+    setting = AskQuotedIdentifier(cx, &read);
+    if (facts && read) facts->QuotedIdentifier = setting;
   }
   const QString state = setting == 1 ? QStringLiteral("ON") : QStringLiteral("OFF");
   LogThenHyphens(cx, QStringLiteral("Quoted Identifier for database ") + lib.DatabaseName + QStringLiteral(" is \"") + state +
@@ -315,11 +352,14 @@ void LearnTablePresence(Context& cx, LibraryRow& row) {
 void LearnSqlLogin(Context& cx, LibraryRow& row) {
   auto& lib = cx.library;
   QString stored = row[LibSqlLoginValue];
+  lib.SqlLoginUnread = false;
   if (stored.isEmpty() && lib.SettingsTableExists) {
-    stored = QueryFirstValue(cx, QStringLiteral("SELECT CHAR_VAL FROM [OWNER].TARN_SETTINGS WHERE MASTER_KEY = 'TARNMONITOR' "
-                                                "AND SECTION_KEY = 'SQL_LOGIN' AND SUB_KEY = '") +
-                                     StripQuotes(CurrentLibraryName(cx)) + QStringLiteral("'"))
-                 .value;
+    const SqlAnswer answer =
+        QueryFirstValue(cx, QStringLiteral("SELECT CHAR_VAL FROM [OWNER].TARN_SETTINGS WHERE MASTER_KEY = 'TARNMONITOR' "
+                                           "AND SECTION_KEY = 'SQL_LOGIN' AND SUB_KEY = '") +
+                                StripQuotes(CurrentLibraryName(cx)) + QStringLiteral("'"));
+    stored = answer.value;
+    lib.SqlLoginUnread = !answer.succeeded;
   }
   row[LibSqlLoginValue] = stored;
   const SqlLoginParts parts = SplitSqlLogin(stored, lib.DatabaseOwner);

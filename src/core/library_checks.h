@@ -60,6 +60,10 @@ void LearnProductVersion(Context& cx, LibraryRow& row);
 // The checks that follow the name check of a switch, in their order. A DM call that fails
 // raises DmCallFailure, which the switch turns into its error path.
 void RunLibraryChecks(Context& cx, LibraryRow& row);
+// What a switch back to a library whose answers are kept still does: the checks made at every
+// switch (the unique-names warning and the quoted-identifier check, both answered by the open
+// transaction's facts when it has them) and the missing-TARN_STACKWRIGHT line.
+void RunSwitchBackChecks(Context& cx);
 
 void WarnUniqueDocNames(Context& cx);
 void LearnServerAndDatabase(Context& cx, LibraryRow& row);

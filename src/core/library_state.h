@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <map>
 #include <vector>
 
 namespace sw {
@@ -97,6 +98,17 @@ struct LibraryValues {
   bool SwitchIncomplete = false;
 };
 
+// What a complete switch to a library left after its checks, for a switch back to it. It holds
+// while the library's stamp of TARN_SETTINGS stays what it was when that switch began: the other
+// answers come from LibraryTable cells, which the run keeps anyway, and what is asked at every
+// switch (the unique-names property, the quoted-identifier setting) is asked again or taken from
+// the open transaction's facts.
+struct CheckedLibrary {
+  QString SettingsStamp;  // never empty: without a stamp nothing is kept
+  qint64 Engine = 0;
+  LibraryValues Values;
+};
+
 // State of the current library, set by the library switch, and the cache of what each library's
 // first switch learned (kept for the whole run).
 struct LibraryState : LibraryValues {
@@ -106,6 +118,14 @@ struct LibraryState : LibraryValues {
   std::vector<ValidationTable> ValidationTableList;
   // Libraries whose QUOTED_IDENTIFIER warning was already given in this run.
   QStringList QuotedIdentifierWarned;
+  // By upper-cased library name; one entry a library, renewed by each complete switch to it.
+  std::map<QString, CheckedLibrary> CheckedLibraries;
+  // The stamp of TARN_SETTINGS the switch in hand took before anything read the table, and the
+  // library it belongs to: the rules load of the same switch goes by it too. Empty outside a switch.
+  QString SwitchStampLibrary;
+  QString SwitchStamp;
+  // The SQL-login read of the switch in hand failed: its empty answer must not be kept.
+  bool SqlLoginUnread = false;
 };
 
 }  // namespace sw

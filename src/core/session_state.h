@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QString>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -21,9 +22,18 @@ struct TransactionLevel {
   bool RollbackOnly = false;
 };
 
+// What the library checks learned that nothing can change while a transaction lasts on the
+// library (another connection cannot write it, and the program changes neither): kept with the
+// transaction and gone with it. Only the answer of a read that succeeded is kept.
+struct TransactionFacts {
+  std::optional<qint64> QuotedIdentifier;  // IS_QUOTED_IDENTIFIER_ON as read (-1 when no row came back)
+  bool UniqueNamesChecked = false;         // the unique-names property was read and its mark saved
+};
+
 // A transaction open on one library, its levels outermost first (empty when none is open).
 struct OpenTransaction {
   std::vector<TransactionLevel> Levels;
+  TransactionFacts Facts;
 };
 
 // A statement pattern as adapted to the current library's engine; it serves once it has read, for

@@ -95,17 +95,17 @@ QString RuleFieldDefault(int fieldNumber) {
 }
 
 void RuleRecords::Clear() {
-  rules_.assign(1, {});
+  rules_ = QList<std::array<QString, field::Last + 1>>(1);
 }
 
 int RuleRecords::AddRule() {
-  rules_.emplace_back();
+  rules_.emplaceBack();
   return Count();
 }
 
 QString RuleRecords::operator()(int fieldNumber, int rule) const {
   if (rule < 0 || rule > Count() || fieldNumber < 0 || fieldNumber > field::Last) return QString();
-  return rules_[rule][fieldNumber];
+  return rules_.at(rule)[fieldNumber];
 }
 
 void RuleRecords::Set(int fieldNumber, int rule, const QString& value) {

@@ -5,6 +5,7 @@
 // "RULE_" + field key, SUB_KEY the rule name), the chunks of each rule's own SQL and the
 // running-node claims. In memory a rule is a record of text fields 0..52 (fields 0 and 44..50
 // unused); every field is text, number fields included.
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -88,6 +89,8 @@ QString RuleFieldDefault(int fieldNumber);
 
 // The rules of the current library: RuleTable(field, rule) with rules numbered from 1.
 // Reading outside the table gives empty text, so a stale rule number cannot crash a reader.
+// Copies share their records until one is written: every switch back to a library takes its
+// rules as its last load left them.
 class RuleRecords {
  public:
   RuleRecords() { Clear(); }
@@ -102,7 +105,7 @@ class RuleRecords {
   void Set(int fieldNumber, int rule, const QString& value);
 
  private:
-  std::vector<std::array<QString, field::Last + 1>> rules_;
+  QList<std::array<QString, field::Last + 1>> rules_;
 };
 
 // Columns of the saved-SQL cache.
@@ -140,7 +143,7 @@ inline constexpr int RuleSqlBufferLength = 4096;
 struct RuleRowsRead {
   QString stamp;
   std::vector<QStringList> settings;  // the SETTINGS rows' columns, in the statement's order
-  RuleRecords rules;                  // the rule table as the RULE_ rows left it
+  RuleRecords rules;                  // the rule table as the RULE_ rows left it, each rule completed
 };
 
 struct RuleState {

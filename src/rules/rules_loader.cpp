@@ -70,6 +70,7 @@ bool SqlFailed(const dm::PcdSql& sql) {
 // What the load learned beyond the rule table itself.
 struct LoadState {
   QString masterLibrary;
+  QString stamp;  // of the settings table, for the rules this load completes
 };
 
 void StoreSetting(RulesContext& cx, LoadState& load, const SettingsRow& row) {
@@ -138,20 +139,28 @@ bool StoreRow(RulesContext& cx, LoadState& load, const QString& library, const S
   return false;
 }
 
-// Reads every settings and rule row; false when the statement could not be run. A library whose
-// settings table has not changed since it was last read gives the table its rule rows built then
-// and its settings rows again: every switch reloads the rules, and a row that works in two
-// libraries switches many times.
-bool ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library) {
-  // Taken before the statement: a change made in between makes the next stamp differ.
-  const QString stamp = cx.session.pSQL ? cx.session.pSQL->TableStamp(QStringLiteral("TARN_SETTINGS")) : QString();
+// The settings table's stamp, taken before the statement: a change made in between makes the next
+// stamp differ. The switch that calls the load took one before anything read the table.
+QString SettingsStamp(RulesContext& cx, const QString& library) {
+  if (!cx.library.SwitchStamp.isEmpty() && cx.library.SwitchStampLibrary == library) return cx.library.SwitchStamp;
+  return cx.session.pSQL ? cx.session.pSQL->TableStamp(QStringLiteral("TARN_SETTINGS")) : QString();
+}
+
+enum class RowsRead { Failed, Read, Kept };
+
+// Reads every settings and rule row. A library whose settings table has not changed since it was
+// last read gives the table its rules as that load completed them and its settings rows again:
+// every switch reloads the rules, and a row that works in two libraries switches many times.
+RowsRead ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library) {
+  const QString stamp = SettingsStamp(cx, library);
   RuleRowsRead& kept = cx.rules.RuleRowsByLibrary[library.toUpper()];
   if (!stamp.isEmpty() && kept.stamp == stamp) {
     cx.rules.RuleTable = kept.rules;
     for (const QStringList& columns : kept.settings) StoreRow(cx, load, library, RowOf(columns));
-    return true;
+    return RowsRead::Kept;
   }
   kept = RuleRowsRead{};
+  cx.rules.RuleTable.Clear();
   const QString query = IsOracleEngine(cx.session.DatabaseEngine) ? kOracleRulesQuery : kSqlServerRulesQuery;
   const bool ran = RunSQL(cx, query);
   dm::PcdSql* sql = cx.session.pSQL.get();
@@ -168,7 +177,7 @@ bool ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library) {
     LogMessage(cx, text);
     LogMessage(cx, HyphenLine);
     if (cx.ui->DisplayErrors()) cx.ui->MessageBox(text, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
-    return false;
+    return RowsRead::Failed;
   }
   std::vector<QStringList> settings;
   if (sql->RowCount() > 0) {
@@ -178,8 +187,10 @@ bool ReadRuleRows(RulesContext& cx, LoadState& load, const QString& library) {
     } while (sql->NextRow() != 0);
   }
   sql->ReleaseResults();
-  kept = RuleRowsRead{stamp, std::move(settings), cx.rules.RuleTable};
-  return true;
+  // The rules are kept, with the stamp, once the load has completed them.
+  kept.settings = std::move(settings);
+  load.stamp = stamp;
+  return RowsRead::Read;
 }
 
 void PrefixRootFolder(RuleRecords& table, int rule) {
@@ -214,11 +225,15 @@ void CacheOwnSql(RuleState& rules, int rule, const QString& library) {
   rules.RuleSqlIndex = FormatNumber(row);
 }
 
-void CompleteRules(RulesContext& cx, const LoadState& load, const QString& library) {
+// A table taken from memory was completed when it was read: only its rules' own SQL is recorded
+// again, as every load records it.
+void CompleteRules(RulesContext& cx, const LoadState& load, const QString& library, bool completed) {
   RuleRecords& table = cx.rules.RuleTable;
   for (int rule = 1; rule <= table.Count(); ++rule) {
-    PrefixRootFolder(table, rule);
-    FillMasterLibrary(table, rule, load.masterLibrary);
+    if (!completed) {
+      PrefixRootFolder(table, rule);
+      FillMasterLibrary(table, rule, load.masterLibrary);
+    }
     CacheOwnSql(cx.rules, rule, library);
   }
 }
@@ -262,21 +277,30 @@ void RebuildRuleMenus(RulesContext& cx) {
 }
 
 void LoadLibraryRules(RulesContext& cx) {
-  cx.rules.RuleTable.Clear();
-  if (!cx.library.SettingsTableExists || !cx.session.CurrentLibrary) return;
+  // Emptied where the rows are read: a table taken from memory replaces it whole.
+  if (!cx.library.SettingsTableExists || !cx.session.CurrentLibrary) {
+    cx.rules.RuleTable.Clear();
+    return;
+  }
 
   const QString library = cx.session.CurrentLibrary->Name();
   LogMessage(cx, QStringLiteral("Retrieving any existing rules for library ") + library);
   LogMessage(cx, HyphenLine);
 
   LoadState load;
-  if (!ReadRuleRows(cx, load, library)) {
+  const RowsRead read = ReadRuleRows(cx, load, library);
+  if (read == RowsRead::Failed) {
     // Rules that could not be read are not the same as no rules: leave the table empty.
     cx.rules.RuleTable.Clear();
     RebuildRuleMenus(cx);
     return;
   }
-  CompleteRules(cx, load, library);
+  CompleteRules(cx, load, library, read == RowsRead::Kept);
+  if (read == RowsRead::Read) {
+    RuleRowsRead& kept = cx.rules.RuleRowsByLibrary[library.toUpper()];
+    kept.rules = cx.rules.RuleTable;
+    kept.stamp = load.stamp;
+  }
   LogMessage(cx, FormatNumber(cx.rules.RuleCount()) + QStringLiteral(" rule(s) identified"));
   LogMessage(cx, HyphenLine);
 

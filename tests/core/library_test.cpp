@@ -79,7 +79,7 @@ TEST_F(LibrarySwitch, OracleLibraryGetsOracleFormsAndNoServerFacts) {
 }
 
 TEST_F(LibrarySwitch, LaterSwitchesReadTheCacheInsteadOfAsking) {
-  // A login value that is not found is asked for again at the next switch; give both one.
+  // A login value that is not found is asked for again at a switch in full; give both one.
   for (const QString& lib : {Law, Ora})
     server.Exec(lib, QStringLiteral("INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL) "
                                     "VALUES ('TARNMONITOR', 'SQL_LOGIN', '%1', 'mon:pw')").arg(lib));
@@ -112,6 +112,40 @@ TEST_F(LibrarySwitch, LaterSwitchesReadTheCacheInsteadOfAsking) {
   }
   EXPECT_EQ(added.count(QStringLiteral("Setting PCDClient.PCDSQL Object")), 2);
   EXPECT_EQ(added.count(QStringLiteral("Setting pSQL Security Token")), 2);
+}
+
+TEST_F(LibrarySwitch, ASwitchBackKeepsItsAnswersUntilAnotherConnectionChangesTheSettings) {
+  // Neither library has a login row: the empty answer of the read is kept as well.
+  ASSERT_TRUE(ConnectLibrary(cx, Law));
+  const SqlTransaction group = BeginTransaction(cx);
+  ASSERT_TRUE(group.Opened);
+  // The first switch's own fix-ups write to the library: the second is in full again.
+  for (const QString& lib : {Ora, Law, Ora, Law}) ASSERT_TRUE(ConnectLibrary(cx, lib));
+  statements->items.clear();
+  for (const QString& lib : {Ora, Law, Ora, Law}) ASSERT_TRUE(ConnectLibrary(cx, lib));
+  EXPECT_EQ(statements->Count(Law), 0);
+  EXPECT_EQ(statements->Count(Ora), 0);
+  EXPECT_EQ(cx.library.QuotedNextColumn, QStringLiteral("[NEXT]"));
+  EXPECT_EQ(cx.library.SqlLogin, QStringLiteral("DOCSADM"));
+  ASSERT_TRUE(EndTransaction(cx, group, true));
+
+  server.Exec(Law, QStringLiteral("INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL) "
+                                  "VALUES ('TARNMONITOR', 'SQL_LOGIN', 'LAWLIB', 'mon:pw')"));
+  ASSERT_TRUE(ConnectLibrary(cx, Ora));
+  ASSERT_TRUE(ConnectLibrary(cx, Law));
+  EXPECT_EQ(statements->Count(Law, QStringLiteral("SQL_LOGIN")), 1);
+  EXPECT_EQ(statements->Count(Ora), 0);
+  EXPECT_EQ(cx.library.SqlLogin, QStringLiteral("mon"));
+  EXPECT_EQ(cx.library.SqlPassword, QStringLiteral("pw"));
+  // Outside the transaction the quoted-identifier setting is asked at every switch again.
+  EXPECT_EQ(statements->Count(Law, QStringLiteral("IS_QUOTED_IDENTIFIER_ON")), 1);
+
+  // A read that failed is never kept: the next switch asks again.
+  server.Exec(Ora, QStringLiteral("UPDATE TARN_SETTINGS SET INT_VAL = 1 WHERE SECTION_KEY = 'SETTINGS'"));
+  test::FailStatements(cx, statements, QStringLiteral("SQL_LOGIN"));
+  statements->items.clear();
+  for (const QString& lib : {Ora, Law, Ora}) ASSERT_TRUE(ConnectLibrary(cx, lib));
+  EXPECT_EQ(statements->Count(Ora, QStringLiteral("SQL_LOGIN")), 2);
 }
 
 TEST_F(LibrarySwitch, SwitchToTheCurrentLibraryDoesNothing) {

@@ -198,20 +198,12 @@ void WidgetUi::SetLogMenusEnabled(bool on) {
   w_.MNLogPurge->setEnabled(on);
 }
 
-namespace {
-
-// Library labels are set at every library switch, nearly always to what they show: a label set
-// anew lays itself out and tells the accessibility layer again.
-void ShowText(QLabel* label, const QString& text) {
-  if (label->text() != text) label->setText(text);
-}
-
-}  // namespace
-
+// Library labels are set at every library switch, nearly always to what they show, and a routed
+// rule changes the library's name many times a row: they are painted as the counters are.
 void WidgetUi::SetLibraryLabels(const QString& user, const QString& group, const QString& library) {
-  ShowText(w_.LabelUserName, user);
-  ShowText(w_.LabelPrimaryGroup, group);
-  ShowText(w_.LabelLibraryName, library);
+  for (const auto& [label, text] : {std::pair{w_.LabelUserName, user}, std::pair{w_.LabelPrimaryGroup, group},
+                                    std::pair{w_.LabelLibraryName, library}})
+    if (LabelText(label) != text) SetLabelText(label, text);
 }
 
 void WidgetUi::SetUserNameTip(const QString& tip) { w_.LabelUserName->setToolTip(tip); }
