@@ -215,13 +215,19 @@ void ReportMissingProfile(Context& cx, const QString& Folder_Library, qint64 Doc
   Hyphens(cx);
 }
 
+// What both moves check before they touch anything: the session, the library object, and a
+// parent and a document to move.
+bool MayMove(FolderContext& cx, const QString& procedure, qint64 Parent, qint64 DocNumber) {
+  if (!CheckFusion(cx, procedure)) return false;
+  if (!LibraryObjectSet(cx)) return false;
+  return Parent != 0 && DocNumber != 0;
+}
+
 }  // namespace
 
 bool MoveDoc(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QString& Folder_Library,
              const QString& Document_Library) {
-  if (!CheckFusion(cx, QStringLiteral("MoveDoc"))) return false;
-  if (!LibraryObjectSet(cx)) return false;
-  if (Parent == 0 || DocNumber == 0) return false;
+  if (!MayMove(cx, QStringLiteral("MoveDoc"), Parent, DocNumber)) return false;
   const ScreenGuard guard(cx);
   bool result = false;
   try {
@@ -235,9 +241,7 @@ bool MoveDoc(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QString& 
 
 bool LeaveOtherParents(FolderContext& cx, qint64 Parent, qint64 DocNumber, const QString& Folder_Library,
                        const QString& Document_Library) {
-  if (!CheckFusion(cx, QStringLiteral("LeaveOtherParents"))) return false;
-  if (!LibraryObjectSet(cx)) return false;
-  if (Parent == 0 || DocNumber == 0) return false;
+  if (!MayMove(cx, QStringLiteral("LeaveOtherParents"), Parent, DocNumber)) return false;
   const ScreenGuard guard(cx);
   try {
     if (!SwitchTo(cx, Folder_Library)) return false;
