@@ -133,13 +133,16 @@ void SayEndingAtOnce(int number) {
   const int ready = endAtOnceReady.load();
   if (ready < 0) return;
   const EndAtOnceText& text = endAtOnceTexts[ready];
+  // One line, written whole on standard error; the log takes what follows its label.
+  constexpr char label[] = "Warning: ";
   char line[sizeof(text.rest) + 128];
   const size_t size = sizeof(line) - 2;
-  size_t at = Put(line, 0, size, "Warning: ");
+  size_t at = Put(line, 0, size, label);
   at = Put(line, at, size, SignalNameText(number));
   at = Put(line, at, size, text.rest);
   line[at] = '\n';
   WriteAll(STDERR_FILENO, line, at + 1);
+  line[at] = '\0';
   if (text.logFile[0] == '\0') return;
   const int log = ::open(text.logFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (log < 0) return;
@@ -155,10 +158,7 @@ void SayEndingAtOnce(int number) {
     e = PutStamp(entry, e, entrySize, text.utcOffsetSeconds);
     e = Put(entry, e, entrySize, " ");
   }
-  at = Put(line, 0, size, SignalNameText(number));
-  at = Put(line, at, size, text.rest);
-  line[at] = '\0';
-  e = Put(entry, e, entrySize, line);
+  e = Put(entry, e, entrySize, line + sizeof(label) - 1);
   entry[e++] = '\r';
   entry[e++] = '\n';
   WriteAll(log, entry, e);
