@@ -131,8 +131,10 @@ void RuleSqlEditor::ButtonTest_Click() {
   // A statement that fails its test is logged, but it is the administrator's draft, not a
   // failure of the program: it must not make the program end as one that failed.
   const int errorsLogged = cx_.log.ErrorsLogged;
+  const QStringList failedSubjects = cx_.log.FailedSubjects;
   const RuleSqlTest outcome = TestRuleSql(cx_, LibraryPanel(), RulePanel(), Text());
   cx_.log.ErrorsLogged = errorsLogged;
+  cx_.log.FailedSubjects = failedSubjects;
   if (outcome == RuleSqlTest::NotRun) return;
   testPassed_ = outcome == RuleSqlTest::Passed;
 }

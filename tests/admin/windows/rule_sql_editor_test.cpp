@@ -169,6 +169,7 @@ TEST_F(RuleSqlEditorTest, FailedTestFromOkStoresNothingAndKeepsTheWindow) {
 
   cx.scripted->Answer(MsgResult::Yes);  // test first
   const int errors = cx.log.ErrorsLogged;
+  const QStringList failed = cx.log.FailedSubjects;
   QString left;
   const int closed = Drive("LAWLIB", kRule, [&](RuleSqlEditor& e) {
     e.SetText("SELECT nonsense FROM nowhere");
@@ -181,7 +182,9 @@ TEST_F(RuleSqlEditorTest, FailedTestFromOkStoresNothingAndKeepsTheWindow) {
   EXPECT_EQ(Chunks(), before);
   EXPECT_TRUE(Shown().last().startsWith("SQL Error: ")) << qPrintable(Shown().last());
   EXPECT_TRUE(Shown().last().endsWith(")\r\n occurred trying to run test on CLIENT MATTERS"));
-  EXPECT_EQ(cx.log.ErrorsLogged, errors);  // a statement tried out is no failure of the program
+  // A statement tried out is no failure of the program, nor does the last line name its library.
+  EXPECT_EQ(cx.log.ErrorsLogged, errors);
+  EXPECT_EQ(cx.log.FailedSubjects, failed);
 }
 
 // A statement that begins with a comment is tested like any other, and saved after its test,
