@@ -248,25 +248,4 @@ bool SeedKeyCounters(SqliteDb& db, QString* error) {
   return true;
 }
 
-qint64 NextKeyOn(SqliteDb& db, const QString& keyName, QString* error) { return NextKeysOn(db, keyName, 1, error); }
-
-qint64 NextKeysOn(SqliteDb& db, const QString& keyName, qint64 count, QString* error) {
-  if (const qint64 kept = db.TakeDrawnAhead(keyName, count)) return kept;
-  // Inside a transaction system ids are drawn a block ahead; document numbers, which users see,
-  // are drawn as needed so that none is skipped.
-  const bool ahead = db.InTransaction() && keyName.compare(SystemKeyName, Qt::CaseInsensitive) == 0;
-  const qint64 drawn = count + (ahead ? SystemIdsDrawnAhead : 0);
-  // One statement, atomic on its own or inside the caller's transaction: a key drawn in a
-  // transaction that rolls back goes back with the rows that used it.
-  const SqliteResult r = db.Query(
-      QStringLiteral("UPDATE DM_NEXTKEY SET LAST_KEY = LAST_KEY + ? WHERE KEY_NAME = ? RETURNING LAST_KEY"), {drawn, keyName});
-  if (!r.ok || r.rows.isEmpty()) {
-    if (error) *error = r.ok ? QStringLiteral("The library has no key counter ") + keyName : r.error;
-    return 0;
-  }
-  const qint64 first = r.Value(0, 0).toLongLong() - drawn + 1;
-  if (db.InTransaction()) db.KeepDrawnAhead(keyName, first + count, first + drawn);
-  return first;
-}
-
 }  // namespace sw::dm

@@ -121,11 +121,9 @@ class DmServer : public std::enable_shared_from_this<DmServer> {
 // table; "DOCNUMBER": document numbers). Atomic across processes. 0 on failure.
 qint64 NextKeyOn(SqliteDb& db, const QString& keyName, QString* error);
 // Draws `count` ids of the sequence at once and gives the first; the rest follow it. 0 on failure.
-// Inside a transaction, system ids come from a block drawn ahead on the connection, so the ids of
-// one save need not follow the last save's.
+// The ids come from the ranges the connection reserved (dm_sqlite_keys.h), so the ids of one save
+// need not follow the last save's; none is ever handed out twice.
 qint64 NextKeysOn(SqliteDb& db, const QString& keyName, qint64 count, QString* error);
-// The system ids a draw inside a transaction takes beyond its need: a folder takes about ten.
-constexpr qint64 SystemIdsDrawnAhead = 32;
 // Raises the key counters to the highest id the library already uses, so that rows written by
 // other means before the library was opened never get an id twice; done when a connection opens.
 bool SeedKeyCounters(SqliteDb& db, QString* error);

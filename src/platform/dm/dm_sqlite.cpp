@@ -171,6 +171,13 @@ std::shared_ptr<SqliteDb> SqliteDb::Open(const QString& file, bool create, QStri
 }
 
 SqliteDb::~SqliteDb() {
+  if (db_) {
+    // A writer of another process keeps the ids' return waiting briefly at most: they are only
+    // a gap when they stay drawn.
+    sqlite3_busy_timeout(db_, 200);
+    if (InTransaction()) Query(QStringLiteral("ROLLBACK"));
+    if (!InTransaction()) keys_.AtClose(*this);
+  }
   statements_.Clear();
   changes_.Release();
   if (db_) sqlite3_close_v2(db_);
@@ -206,6 +213,7 @@ bool SqliteDb::ExecScript(const QString& sql, QString* error) {
   char* message = nullptr;
   const int rc = sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &message);
   NoteAbandon(wasInTransaction, rc == SQLITE_OK);
+  AfterTurn(Turn::None, wasInTransaction, rc == SQLITE_OK);
   if (rc != SQLITE_OK) {
     if (error) *error = Utf8Text(message ? message : sqlite3_errstr(rc));
     sqlite3_free(message);
@@ -231,6 +239,7 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   const QString& sql = key.text;
   SqliteResult result;
   if (RefusedAfterAbandon(sql, result)) return result;
+  const Turn turn = BeforeTurn(sql);
   const bool wasInTransaction = InTransaction();
   HashedText keptText = key;
   KeptStatements::Held held = statements_.Take(db_, changes_, key, result, &keptText);
@@ -277,7 +286,44 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   statements_.Put(keptText, std::move(held));
   NoteAbandon(wasInTransaction, result.ok);
   if (!InTransaction()) savepoints_.clear();
+  AfterTurn(turn, wasInTransaction, result.ok);
   return result;
+}
+
+namespace {
+
+bool IsAsciiLetter(QChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+// The statement's first word, looked at for every statement: no copy, no pattern.
+QStringView FirstWord(const QString& sql) {
+  qsizetype from = 0;
+  while (from < sql.size() && sql[from].isSpace()) ++from;
+  qsizetype to = from;
+  while (to < sql.size() && IsAsciiLetter(sql[to])) ++to;
+  return QStringView(sql).mid(from, to - from);
+}
+
+}  // namespace
+
+SqliteDb::Turn SqliteDb::BeforeTurn(const QString& sql) {
+  if (abandoned_) return Turn::None;
+  const QStringView word = FirstWord(sql);
+  const auto is = [&word](const char* upper) { return word.compare(QLatin1StringView(upper), Qt::CaseInsensitive) == 0; };
+  // A savepoint set outside a transaction begins one.
+  if (!InTransaction() && (is("BEGIN") || is("SAVEPOINT"))) {
+    keys_.BeforeBegin(*this);
+    return Turn::Begins;
+  }
+  if (InTransaction() && (is("COMMIT") || is("END"))) {
+    keys_.BeforeCommit(*this);
+    return Turn::Commits;
+  }
+  return Turn::None;
+}
+
+void SqliteDb::AfterTurn(Turn turn, bool wasInTransaction, bool ok) {
+  if (wasInTransaction && !InTransaction()) keys_.AfterEnd(turn == Turn::Commits && ok);
+  if (!InTransaction() && !abandoned_ && keys_.Owed()) keys_.Settle(*this);
 }
 
 QVariant SqliteDb::Scalar(const QString& sql, const QVariantList& params) {
@@ -339,34 +385,6 @@ bool SqliteDb::ReleaseOldestSavepoint(const QString& name) {
       std::any_of(savepoints_.begin() + 1, savepoints_.end(), named))
     return false;
   return Query(QStringLiteral("RELEASE ") + QuotedName(name)).ok;
-}
-
-std::pair<quint64, quint64> SqliteDb::KeyCountersStamp() {
-  if (keyCounters_ < 0) keyCounters_ = changes_.TableNumber("DM_NEXTKEY");
-  return {changes_.Changes(), changes_.Writes(keyCounters_)};
-}
-
-qint64 SqliteDb::TakeDrawnAhead(const QString& keyName, qint64 count) {
-  if (!InTransaction() || KeyCountersStamp() != drawnAheadStamp_) {
-    drawnAhead_.clear();
-    return 0;
-  }
-  for (DrawnAhead& kept : drawnAhead_) {
-    if (kept.keyName.compare(keyName, Qt::CaseInsensitive) != 0) continue;
-    if (kept.end - kept.next < count) return 0;
-    kept.next += count;
-    return kept.next - count;
-  }
-  return 0;
-}
-
-void SqliteDb::KeepDrawnAhead(const QString& keyName, qint64 next, qint64 end) {
-  // Called right after the draw that TakeDrawnAhead let through: the ids kept before are still
-  // valid, and the draw itself changes nothing they depend on.
-  drawnAheadStamp_ = KeyCountersStamp();
-  const auto same = [&keyName](const DrawnAhead& kept) { return kept.keyName.compare(keyName, Qt::CaseInsensitive) == 0; };
-  std::erase_if(drawnAhead_, same);
-  if (next < end) drawnAhead_.push_back({keyName, next, end});
 }
 
 SqliteDb::Stamp SqliteDb::ConfigurationStamp() {

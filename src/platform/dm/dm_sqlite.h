@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/dm/dm_sqlite_changes.h"
+#include "platform/dm/dm_sqlite_keys.h"
 #include "platform/dm/dm_sqlite_reads.h"
 #include "platform/dm/dm_sqlite_statements.h"
 
@@ -62,14 +63,8 @@ class SqliteDb {
   // false when it is not so.
   bool ReleaseOldestSavepoint(const QString& name);
 
-  // Ids of a key counter drawn ahead of need inside the open transaction: a folder's rows take
-  // about ten, which would be a few statements each. They stay this connection's until the
-  // transaction ends, goes back on a savepoint, or the counters are written by anything but a
-  // key draw; what is left then is never handed out.
-  // The first of `count` ids kept for the counter, or 0 when it has not that many.
-  qint64 TakeDrawnAhead(const QString& keyName, qint64 count);
-  // The ids [next, end) of the counter were just drawn ahead.
-  void KeepDrawnAhead(const QString& keyName, qint64 next, qint64 end);
+  // The ids this connection has taken from the key counters and not handed out yet.
+  KeyReservations& Keys() { return keys_; }
 
   // What the emulator keeps of its own configuration tables (the form layouts) holds while this
   // stamp stays the same: it changes when another connection commits to the file, or this one
@@ -116,6 +111,11 @@ class SqliteDb {
   // Notes a transaction that SQLite rolled back by itself when a statement failed, and a turn
   // into or out of a transaction.
   void NoteAbandon(bool wasInTransaction, bool ok);
+  // What the key reservations do when a statement is about to begin or commit a transaction, and
+  // once it has run.
+  enum class Turn { None, Begins, Commits };
+  Turn BeforeTurn(const QString& sql);
+  void AfterTurn(Turn turn, bool wasInTransaction, bool ok);
   // SQLite rolls a transaction back by itself after some failures (a full disk, a trigger's
   // RAISE(ROLLBACK)). Until its owner ends it, every statement is refused, as a server refuses
   // work in a transaction that can no longer commit: the rest of the work must not run in
@@ -134,16 +134,7 @@ class SqliteDb {
   };
   std::vector<KeptInsert> keptInserts_;
 
-  struct DrawnAhead {
-    QString keyName;
-    qint64 next = 0;
-    qint64 end = 0;
-  };
-  std::vector<DrawnAhead> drawnAhead_;
-  // The changes and the writes to the counters when the ids were kept; any other makes them void.
-  std::pair<quint64, quint64> drawnAheadStamp_;
-  std::pair<quint64, quint64> KeyCountersStamp();
-  int keyCounters_ = -1;  // the counters' table by number
+  KeyReservations keys_;
 
   // The savepoints open in the current transaction, oldest first, and whether the oldest began
   // it; a script, which may end or begin a transaction, forgets them.

@@ -1,7 +1,7 @@
 #pragma once
 // What one connection knows of the changes to its library's tables. Everything the emulator
 // answers from memory of SQLite's answers (the stamps of rules and form layouts, the kept reads,
-// the column cache, the keys drawn ahead) asks this one tracker whether what it kept still holds.
+// the column cache) asks this one tracker whether what it kept still holds.
 // A table counts as written when a statement that SQLite's authorizer named as writing it has
 // run: the authorizer names every table a statement writes as it is prepared, also one the
 // statement empties whole, where SQLite's update hook would report no row.
