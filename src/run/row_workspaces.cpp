@@ -151,16 +151,17 @@ void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64
     Dash(cx);
     const int failuresBefore = cx.log.FailureEntries;
     QString primary;
+    QString expanded = workspace;
     bool added = false;
     // The whole call for one user, its look-ups included, is a step of its own: a user whose
     // workspace fails leaves the row's folders and the other users' workspaces standing.
     if (JoinUserLibrary(cx, user, join, primary)) {
       const bool stood = RunPassedStep(cx, QString(), [&] {
-        added = AddToWorkspace(cx, folderName, folder, user, workspace, library, cx.folders.RowLinkValues);
+        added = AddToWorkspace(cx, folderName, folder, user, workspace, library, &expanded);
       });
       added = added && stood;
     }
-    if (!added) LogMissingEntry(cx, folderName, folder, library, user, workspace, primary, failuresBefore);
+    if (!added) LogMissingEntry(cx, folderName, folder, library, user, expanded, primary, failuresBefore);
   }
 }
 

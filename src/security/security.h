@@ -15,9 +15,9 @@ bool InheritSecurity(SecurityContext& cx, qint64 DocNumber, qint64 Parent, const
                      const QString& Item_Library);
 bool SyncData(SecurityContext& cx, qint64 Parent, qint64 DocNumber, const QString& Folder_Library,
               const QString& DocType, int Rule_Number, const QString& Item_Library);
-// RowValues: the values the source row gives its folders ("COLUMN = value, ..."), which tell a
-// member's folder from a folder of another row; empty outside a row.
+// Expanded, when given, receives the workspace's name as the template expanded for the user, once
+// it was (it stays as it was when the call ends before).
 bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 DocNumber, const QString& User_ID,
-                    const QString& WorkspaceName, const QString& Folder_Library, const QString& RowValues = QString());
+                    const QString& WorkspaceName, const QString& Folder_Library, QString* Expanded = nullptr);
 
 }  // namespace sw

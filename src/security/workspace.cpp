@@ -97,7 +97,6 @@ struct WorkspaceCall {
   QString userId;
   QString name;
   QString folderLibrary;
-  QString rowValues;  // the values the row gives its folders, "COLUMN = value, ..."
   QString primaryLibrary;
   qint64 peopleId = 0;
   qint64 rootId = 0;
@@ -310,64 +309,33 @@ MemberLink ReadMemberLink(Context& cx, qint64 member) {
   return link;
 }
 
-// The row's values as column and value ("MATTER = 7, CLIENT_ID = 3").
-std::vector<std::pair<QString, qint64>> RowValuePairs(const QString& rowValues) {
-  std::vector<std::pair<QString, qint64>> pairs;
-  for (const QString& condition : rowValues.split(QStringLiteral(", "), Qt::SkipEmptyParts)) {
-    const qsizetype eq = condition.indexOf(QLatin1Char('='));
-    if (eq > 0) pairs.emplace_back(TrimBlanks(condition.left(eq)), WholeNumber(condition.mid(eq + 1)));
-  }
-  return pairs;
-}
-
-// Why the item a member links, read in the folder's library, is not the member's folder; empty
-// when it may be. A folder of another row carries another name and values in the row's columns,
-// none of them the row's; a folder renamed by hand still carries some of them (a client's folder
-// those of the client), one that carries none of the columns cannot be told apart, and one that
-// carries the member's name is a folder the member was made for.
-QString WrongLinkedItem(Context& cx, const WorkspaceCall& call, qint64 linked) {
-  const auto values = RowValuePairs(call.rowValues);
-  QString columns;
-  for (const auto& [column, value] : values) columns += QStringLiteral(", P.") + column;
+// Whether the folder's library holds an item of the number: a number a rolled-back folder took
+// is never another item's, so one that is held is what the member was made for or was pointed at.
+bool ItemExists(Context& cx, const WorkspaceCall& call, qint64 linked) {
   const QString current = CurrentLibraryName(cx);
   if (!Reach(cx, call.folderLibrary)) throw RejectedRead();
-  const QStringList item = FirstRow(cx,
-                                    QStringLiteral("SELECT A.APPLICATION, P.DOCNAME") + columns +
-                                        QStringLiteral(" FROM [OWNER].PROFILE P, [OWNER].APPS A WHERE A.SYSTEM_ID = "
-                                                       "P.APPLICATION AND P.DOCNUMBER = ") +
-                                        FormatNumber(linked),
-                                    2 + int(values.size()));
+  const QString count =
+      FirstRow(cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + FormatNumber(linked), 1).value(0);
   if (!Reach(cx, current)) throw RejectedRead();
-  const QString application = TrimBlanks(item.value(0)).toUpper();
-  if (application.isEmpty()) return QStringLiteral("which does not exist");
-  if (application != QLatin1String("FOLDER")) return QStringLiteral("which is not a folder");
-  if (TrimBlanks(item.value(1)).compare(TrimBlanks(call.item), Qt::CaseInsensitive) == 0) return QString();
-  bool carried = false;
-  for (size_t i = 0; i < values.size(); ++i) {
-    const QString value = TrimBlanks(item.value(int(i) + 2));
-    if (value.isEmpty()) continue;
-    if (WholeNumber(value) == values[i].second) return QString();
-    carried = true;
-  }
-  return carried ? QStringLiteral("a folder of another row") : QString();
+  return WholeNumber(count) > 0;
 }
 
 // A member found by its name leads to the folder of this call instead only when it is of the
-// program's own kind (a folder of the folder's library) and the item it links is not its folder
-// (a folder rolled back, its number given to another item). Anything else, a member a user made
-// included, stays as it is. False when the new link cannot be written.
+// program's own kind (a folder of the folder's library) and links a number of no item there: the
+// folder it was made for was rolled back. A member linking an item that exists stays as it is,
+// whatever its name or the item's (a folder renamed by hand, a user's shortcut to another folder),
+// as does a member a user made of another kind or library. False when the new link cannot be written.
 bool RelinkMember(Context& cx, const WorkspaceCall& call, qint64 member) {
   const MemberLink link = ReadMemberLink(cx, member);
-  if (link.linkRow == 0 || link.linked == call.docNumber || link.type != QLatin1String("FOLDER")) return true;
+  if (link.linkRow == 0 || link.linked <= 0 || link.linked == call.docNumber || link.type != QLatin1String("FOLDER")) return true;
   if (link.library.compare(TrimBlanks(call.folderLibrary), Qt::CaseInsensitive) != 0) return true;
-  const QString wrong = WrongLinkedItem(cx, call, link.linked);
-  if (wrong.isEmpty()) return true;
+  if (ItemExists(cx, call, link.linked)) return true;
   if (RowsAffectedBy(cx, QStringLiteral("UPDATE [OWNER].REGISTRY SET DATA = '") + FormatNumber(call.docNumber) +
                              QStringLiteral("' WHERE SYSTEM_ID = ") + FormatNumber(link.linkRow)) == 0)
     return false;
   LogThenHyphens(cx, QStringLiteral("Folder ") + Quote(call.item) + QStringLiteral(" in workspace ") + Quote(call.name) +
                   QStringLiteral(" for user ") + call.userId + QStringLiteral(" linked item #") + FormatNumber(link.linked) +
-                  QStringLiteral(", ") + wrong + QStringLiteral(" - it now links #") + FormatNumber(call.docNumber));
+                  QStringLiteral(", which does not exist - it now links #") + FormatNumber(call.docNumber));
   return true;
 }
 
@@ -523,7 +491,7 @@ QString WorkspaceLibrary(SecurityContext& cx, const QString& User_ID) {
 }
 
 bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 DocNumber, const QString& User_ID,
-                    const QString& WorkspaceName, const QString& Folder_Library, const QString& RowValues) {
+                    const QString& WorkspaceName, const QString& Folder_Library, QString* Expanded) {
   WorkspaceCall call;
   // Taken after the entry checks, and given back only after an error below has been reported.
   std::optional<ScreenGuard> entry;
@@ -541,7 +509,6 @@ bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 Do
     call.docNumber = DocNumber;
     call.userId = User_ID;
     call.folderLibrary = Folder_Library;
-    call.rowValues = RowValues;
 
     entry.emplace(cx, ScreenParts{.status = true, .statusWindow = StatusWindow::Main, .pump = true});
     // The item's author and typist are read where the item lives; the rest of the call starts
@@ -554,6 +521,7 @@ bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 Do
             FormatNumber(DocNumber),
         2);
     call.name = ExpandWorkspaceName(cx, WorkspaceName, User_ID, TrimBlanks(people.value(0)), TrimBlanks(people.value(1)));
+    if (Expanded) *Expanded = call.name;
     if (!Reach(cx, entry->Library())) return false;
     FillWorkspace(cx, call);
   } catch (const RejectedRead&) {

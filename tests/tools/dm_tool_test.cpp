@@ -151,15 +151,16 @@ TEST_F(DmToolTest, CheckCountsWhatWouldShowAHalfMadeOrDoubledFolder) {
             "SELECT SYSTEM_ID, 'MATTER', 'CLIENT MATTERS', 0, '' FROM MATTER WHERE MATTER_ID = 'M00003'");
   db->Query("INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) "
             "VALUES ('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'PC:CLIENT MATTERS', '2026-01-01')");
-  // Folder members linking a missing item and a document, a user's document member, and a
-  // property row whose member is gone.
+  // Folder members linking a missing item and a document, a user's document member, a member
+  // linking no number (a saved search), and a property row whose member is gone.
   db->Query("INSERT INTO REGISTRY (SYSTEM_ID, ENTITYSCOPE, ENTITYID, NAME, DATA, DATATYPE) VALUES (90, 'USER', (SELECT "
             "MIN(SYSTEM_ID) FROM PEOPLE), 'WORKSPACES', 'W', 'SubTree'), (91, 'REGISTRY', 90, 'WS-W', 'W', 'SubTree'), (92, 'REGISTRY', 91, 'WMX', 'X', 'String'), "
             "(93, 'REGISTRY', 92, 'TYPE', 'FOLDER', 'String'), (94, 'REGISTRY', 92, 'LINKID', '999999', 'String'), "
             "(95, 'REGISTRY', 91, 'WMY', 'Y', 'String'), (96, 'REGISTRY', 95, 'TYPE', 'FOLDER', 'String'), "
             "(97, 'REGISTRY', 95, 'LINKID', '2', 'String'), (98, 'REGISTRY', 91, 'WMZ', 'Z', 'String'), "
             "(99, 'REGISTRY', 98, 'TYPE', 'DOCUMENT', 'String'), (100, 'REGISTRY', 98, 'LINKID', '2', 'String'), "
-            "(101, 'REGISTRY', 9999, 'NAME', 'gone', 'String')");
+            "(101, 'REGISTRY', 9999, 'NAME', 'gone', 'String'), (120, 'REGISTRY', 91, 'WMS', 'S', 'String'), "
+            "(121, 'REGISTRY', 120, 'TYPE', 'SEARCH', 'String'), (122, 'REGISTRY', 120, 'LINKID', '', 'String')");
   db->Query("INSERT INTO REGISTRY (SYSTEM_ID, ENTITYSCOPE, ENTITYID, NAME, DATA, DATATYPE) SELECT SYSTEM_ID + 10, 'REGISTRY', "
             "SYSTEM_ID, 'LIBRARY', 'LAWLIB', 'String' FROM REGISTRY WHERE NAME LIKE 'WM_'");
   const ToolRun faults = RunTool({"check", dir.path()});

@@ -305,9 +305,11 @@ qint64 StrayMembers(const LibraryFacts& lib, const std::vector<LibraryFacts>& al
   for (const QVariantList& row : members.rows) {
     const LibraryFacts* linked = LibraryNamed(all, row[2].toString());
     if (!linked || !linked->db) continue;
+    // A member that links no number (a saved search, say) links no item to go missing.
     bool number = false;
     const qint64 item = row[1].toString().toLongLong(&number);
-    const bool missing = !number || !linked->documents.count(item);
+    if (!number) continue;
+    const bool missing = !linked->documents.count(item);
     const bool notFolder = row[0].toString() == QLatin1String("FOLDER") && !linked->folderNumbers.count(item);
     if (missing || notFolder) ++stray;
   }
