@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "core/library_checks.h"
 #include "core/log.h"
 #include "core/sql.h"
 #include "core/text.h"
@@ -151,7 +152,7 @@ void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64
     Dash(cx);
     const int failuresBefore = cx.log.FailureEntries;
     QString primary;
-    QString expanded = workspace;
+    QString expanded;
     bool added = false;
     // The whole call for one user, its look-ups included, is a step of its own: a user whose
     // workspace fails leaves the row's folders and the other users' workspaces standing.
@@ -161,7 +162,14 @@ void AddListedUsers(RunContext& cx, int level, const QString& folderName, qint64
       });
       added = added && stood;
     }
-    if (!added) LogMissingEntry(cx, folderName, folder, library, user, expanded, primary, failuresBefore);
+    if (added) continue;
+    // A call that ended before it expanded the name (no primary library found, say) leaves it to
+    // be expanded here, where the folder is.
+    if (expanded.isEmpty())
+      expanded = CurrentLibraryNameOrEmpty(cx).compare(library, Qt::CaseInsensitive) == 0
+                     ? WorkspaceNameOfItem(cx, workspace, user, folder)
+                     : workspace;
+    LogMissingEntry(cx, folderName, folder, library, user, expanded, primary, failuresBefore);
   }
 }
 

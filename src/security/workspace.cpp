@@ -429,6 +429,17 @@ void FillWorkspace(SecurityContext& cx, WorkspaceCall& call) {
   if (call.cacheRow == 0) AppendCache(cx, call);
 }
 
+// The template expanded for the user and the item's author and typist, read in the current library.
+QString ItemWorkspaceName(SecurityContext& cx, const QString& WorkspaceName, const QString& User_ID, qint64 DocNumber) {
+  const QStringList people = FirstRow(
+      cx,
+      QStringLiteral("SELECT A.USER_ID, T.USER_ID FROM [OWNER].PROFILE P, [OWNER].PEOPLE A, [OWNER].PEOPLE T WHERE "
+                     "(P.AUTHOR = A.SYSTEM_ID AND P.TYPIST = T.SYSTEM_ID) AND P.DOCNUMBER = ") +
+          FormatNumber(DocNumber),
+      2);
+  return ExpandWorkspaceName(cx, WorkspaceName, User_ID, TrimBlanks(people.value(0)), TrimBlanks(people.value(1)));
+}
+
 void ReportFailure(Context& cx, qint64 number, const QString& source, const QString& description) {
   LogMessage(cx, HyphenLine);
   LogMessage(cx, QStringLiteral("AddToWorkspace:"));
@@ -473,6 +484,14 @@ QString ExpandWorkspaceName(SecurityContext& cx, const QString& WorkspaceName, c
   return name;
 }
 
+QString WorkspaceNameOfItem(SecurityContext& cx, const QString& WorkspaceName, const QString& User_ID, qint64 DocNumber) {
+  try {
+    return ItemWorkspaceName(cx, WorkspaceName, User_ID, DocNumber);
+  } catch (const std::exception&) {
+    return WorkspaceName;
+  }
+}
+
 QString WorkspaceLibrary(SecurityContext& cx, const QString& User_ID) {
   WorkspaceCall call;
   call.userId = User_ID;
@@ -514,13 +533,7 @@ bool AddToWorkspace(SecurityContext& cx, const QString& WorkspaceItem, qint64 Do
     // The item's author and typist are read where the item lives; the rest of the call starts
     // from the library current on entry.
     if (!Reach(cx, Folder_Library)) return false;
-    const QStringList people = FirstRow(
-        cx,
-        QStringLiteral("SELECT A.USER_ID, T.USER_ID FROM [OWNER].PROFILE P, [OWNER].PEOPLE A, [OWNER].PEOPLE T WHERE "
-                       "(P.AUTHOR = A.SYSTEM_ID AND P.TYPIST = T.SYSTEM_ID) AND P.DOCNUMBER = ") +
-            FormatNumber(DocNumber),
-        2);
-    call.name = ExpandWorkspaceName(cx, WorkspaceName, User_ID, TrimBlanks(people.value(0)), TrimBlanks(people.value(1)));
+    call.name = ItemWorkspaceName(cx, WorkspaceName, User_ID, DocNumber);
     if (Expanded) *Expanded = call.name;
     if (!Reach(cx, entry->Library())) return false;
     FillWorkspace(cx, call);

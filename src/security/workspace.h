@@ -31,6 +31,10 @@ QString ReplaceFirstToken(const QString& text, const QString& token, const QStri
 // look-up fails.
 QString WorkspaceLibrary(SecurityContext& cx, const QString& User_ID);
 
+// The workspace the template names for the user and the item (a folder of the current library), as
+// AddToWorkspace expands it; the template itself when the item's people cannot be read.
+QString WorkspaceNameOfItem(SecurityContext& cx, const QString& WorkspaceName, const QString& User_ID, qint64 DocNumber);
+
 // Expands a workspace name template for one user and one item's author and typist. The primary
 // groups are looked up in the current library only when their tokens are present. An empty
 // result, or one naming the default rule, becomes WorkspaceFallbackName.

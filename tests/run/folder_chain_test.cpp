@@ -686,7 +686,7 @@ TEST_P(GonePastStepTest, RowKeepsItsFoldersAndTheNextRunHasNothingToDo) {
     SetProfileLinks({"MATTER = MATTER.SYSTEM_ID"});
     cx.runState.rule.RULE_WORKSPACE_AUTHOR = 2;
     cx.runState.rule.RULE_WORKSPACE_GROUP = QStringLiteral("CORPORATE");
-    cx.runState.rule.RULE_WORKSPACE_NAME = QStringLiteral("Matters");
+    cx.runState.rule.RULE_WORKSPACE_NAME = QStringLiteral("Matters of %USER_ID%");
   };
   const auto matter = [&](const QString& id) { return Sql(library, "SELECT SYSTEM_ID FROM MATTER WHERE MATTER_ID = '" + id + "'"); };
   const auto documentsOf = [&](const QString& id) {
@@ -729,9 +729,10 @@ TEST_P(GonePastStepTest, RowKeepsItsFoldersAndTheNextRunHasNothingToDo) {
                           "R.SYSTEM_ID = W.ENTITYID JOIN PEOPLE P ON P.SYSTEM_ID = R.ENTITYID WHERE M.NAME LIKE 'WM_%' AND P.USER_ID = ";
   EXPECT_EQ(count(members + "'APATEL'"), 3);
   EXPECT_EQ(count(members + "'MJONES'"), 0);
-  // Each entry the rows stand without is named, once, its failure counted by its own error.
-  for (const QString& entry : {"M00001\" \\(#\\d+ of " + library + "\\) is not in workspace \"Matters\" of user APATEL in library ",
-                              "M00006\" \\(#\\d+ of " + library + "\\) is not in workspace \"Matters\" of user MJONES\r?\n"})
+  // Each entry the rows stand without is named, once, with the user's workspace, its failure
+  // counted by its own error.
+  for (const QString& entry : {"M00001\" \\(#\\d+ of " + library + "\\) is not in workspace \"Matters of APATEL\" of user APATEL in library ",
+                              "M00006\" \\(#\\d+ of " + library + "\\) is not in workspace \"Matters of MJONES\" of user MJONES\r?\n"})
     EXPECT_EQ(Log().count(QRegularExpression("Warning: [^\n]*Folder \"" + entry)), 1) << qPrintable(entry);
 
   cx.log.ErrorsLogged = 0;
