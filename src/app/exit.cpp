@@ -14,6 +14,7 @@
 #include "core/sql.h"
 #include "platform/dm/dm_server.h"
 #include "platform/monitor/monitor_platform.h"
+#include "platform/settings/settings_store.h"
 #include "rules/running_nodes.h"
 #include "run/run_control.h"
 
@@ -176,6 +177,8 @@ void EndProgram(AppContext& cx) {
   // Written first, so that the last line knows of every line the log lost.
   Resume([&] { FlushLog(cx); });
   Resume([&] { ReportEndOnStandardError(cx, status); });
+  // Neither exit() nor an ending signal destroys the settings store: its private folder goes here.
+  Resume([&] { cx.settings->Close(); });
   cx.ExitProcess(status);
   // Nothing of the program runs after the orderly end, even should an override return.
   std::exit(status);

@@ -46,10 +46,11 @@ void Context::EndProgram() {
   SetStatus(*this, ProductName + QStringLiteral(" Ended on ") + LongDateText(now.date()) + QStringLiteral(" at ") +
                        LongTimeText(now.time()));
   LogMessage(*this, HyphenLine);
-  // exit() skips destructors: write the log and remove the monitor's shared memory (it holds a
-  // password) first.
+  // exit() skips destructors: write the log, remove the monitor's shared memory (it holds a
+  // password) and the settings store's private folder first.
   FlushLog(*this);
   monitorPlatform.reset();
+  settings->Close();
   std::exit(log.ErrorsLogged > 0 || run.NothingProcessed ? ExitErrorsLogged : ExitDone);
 }
 

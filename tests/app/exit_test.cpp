@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <csignal>
 
 #include "admin/admin.h"
@@ -38,9 +39,13 @@ class ExitDecision : public ::testing::Test {
 };
 
 TEST_F(ExitDecision, IdleExitEndsTheProgram) {
+  QTemporaryDir temp;  // the settings store's folder goes with the program, which exit() would leave
+  const test::ScopedEnv tmpdir{"TMPDIR", temp.path()};
+  test::SaveProductSetting(cx, "General", "Keep", "k");
   EXPECT_TRUE(Ends([&] { Button_Exit_Click(cx); }));
   EXPECT_EQ(cx.exits, 1);
   EXPECT_TRUE(Shown().empty());
+  EXPECT_TRUE(QDir(temp.path()).isEmpty());
 }
 
 TEST_F(ExitDecision, ExitDuringARunRequestsAStopAndTheSecondExitEnds) {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
 
 #include "platform/settings/settings_store.h"
@@ -15,13 +17,14 @@ namespace {
 
 struct SettingsTest : ::testing::Test {
   void SetUp() override {
-    saved = qgetenv("XDG_CONFIG_HOME");
+    saved = {qgetenv("XDG_CONFIG_HOME"), qgetenv("TMPDIR")};
     qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    qputenv("TMPDIR", temp.path().toLocal8Bit());
   }
-  void TearDown() override { qputenv("XDG_CONFIG_HOME", saved); }
+  void TearDown() override { qputenv("XDG_CONFIG_HOME", saved[0]); qputenv("TMPDIR", saved[1]); }
   QString Get(const QString& section, const QString& key) { return store.GetSetting(app, section, key, "default"); }
-  QTemporaryDir dir;
-  QByteArray saved;
+  QTemporaryDir dir, temp;
+  QByteArrayList saved;
   SettingsStore store;
   const QString app = QStringLiteral("Quillmark Stackwright for OpenText eDOCS");
 };
@@ -147,11 +150,25 @@ TEST_F(SettingsTest, AFileReplacedWithOneOfTheSameSizeAndTimeIsReadAnew) {
   EXPECT_EQ(Get("General", "Keep"), "bbbb");
   store.SaveSetting(app, "General", "Other", "o");
   EXPECT_EQ(SettingsStore().GetSetting(app, "General", "Keep"), "bbbb");
-  // Read before its folder is there, the file is read and written without a copy.
+  // Read before its folder is there, the file is read and written all the same.
   qputenv("XDG_CONFIG_HOME", (dir.path() + "/new").toLocal8Bit());
   EXPECT_EQ(Get("General", "Keep"), "default");
   EXPECT_TRUE(store.SaveSetting(app, "General", "Keep", "cccc"));
   EXPECT_EQ(SettingsStore().GetSetting(app, "General", "Keep"), "cccc");
+}
+
+// The store's folder of links goes when it is closed; that of a process that has ended, and the
+// copies of an earlier version, go when a store makes its own.
+TEST_F(SettingsTest, NothingIsLeftBesideTheFileAndAFolderOfAnEndedProcessGoes) {
+  const QString living = "stackwright-settings-" + QString::number(::getpid()) + "-bbbbbb";
+  QDir(temp.path()).mkpath(living);
+  QDir(temp.path()).mkpath("stackwright-settings-2147483647-aaaaaa/1.ini");
+  QDir(dir.path()).mkpath(".settings-copies-AbC123/1.ini");
+  store.SaveSetting(app, "General", "Keep", "k");
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 1);
+  EXPECT_EQ(QDir(temp.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 2);  // the store's own too
+  store.Close();
+  EXPECT_EQ(QDir(temp.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{living});
 }
 
 TEST_F(SettingsTest, DeleteAKeyOrAWholeSection) {

@@ -32,12 +32,18 @@
 #              that names no display
 #   offscreen  the window alone, drawn offscreen                  2, and why
 # The last line on standard error is checked as `last` says (every status 2 says so), the log as `logged` does.
+# No end leaves anything but settings files in the configuration folder, nor (but an end at once) in TMPDIR.
 set -euo pipefail
 program="$1"
 dm_tool="$2"
 case_name="$3"
 source "$(dirname "$0")/demo_server.sh"
 source "$(dirname "$0")/folder_counts.sh"
+mkdir -m 1777 "$work/tmp" && export TMPDIR="$work/tmp"
+left_behind() {
+  find "$XDG_CONFIG_HOME" -mindepth 1 ! -name '*.ini'
+  [ "$1" = config ] || find "$TMPDIR" -name 'stackwright-*'
+} 2>/dev/null
 library="$STACKWRIGHT_DM_SERVER/LAWLIB.sqlite"
 settings="$XDG_CONFIG_HOME/Quillmark Stackwright for OpenText eDOCS.ini"
 ended="^Quillmark Stackwright for OpenText eDOCS ended with status"
@@ -207,6 +213,7 @@ elif [ "$case_name" = locked ] || [ "$case_name" = startlocked ] || [ "$case_nam
       { echo "the end at once is not said, or not the claim it leaves ($claims left)"; cat "$work/run.err"; exit 1; }
     echo "exit status: $status (expected $expected)"
     [ "$status" -eq "$expected" ] || exit 1
+    [ -z "$(left_behind config)" ] || { echo "left behind: $(left_behind config)"; exit 1; }
     exit 0
   fi
   grep -q "Warning: .*Stopped on request" "$work"/*.LOG || { echo "the stop of the run is not logged"; exit 1; }
@@ -269,3 +276,4 @@ fi
 if [ "$case_name" = readonly ]; then
   grep -q "Error: .*readonly database" "$work"/*.LOG || { echo "no failed row in the log"; exit 1; }
 fi
+[ -z "$(left_behind all)" ] || { echo "left behind: $(left_behind all)"; exit 1; }

@@ -4,7 +4,8 @@
 # recorded as processed must equal the matters. Every kill must land inside the folder loop (a
 # run that ended first proves nothing), and at least one between the rows of a group of rows
 # not yet committed, which the next run must do again. Right after each kill, every matter
-# recorded as processed must have its lines in the killed run's log.
+# recorded as processed must have its lines in the killed run's log. The folder the killed run left in
+# TMPDIR goes with the next run, which leaves nothing but settings files in the configuration folder.
 # Arguments: program, DM tool, kill points (rows begun before the kill, comma-separated), clients,
 # matters.
 set -euo pipefail
@@ -18,6 +19,7 @@ matters="${5:-300}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 export STACKWRIGHT_DM_SERVER="$work/server" XDG_CONFIG_HOME="$work/config" STACKWRIGHT_COMPUTER_NAME=KILLED_PC
+export TMPDIR="$work/tmp"
 export QT_QPA_PLATFORM=offscreen
 source "$(dirname "$0")/folder_counts.sh"
 
@@ -44,8 +46,8 @@ tracked_not_logged() {
 failed=0
 between_rows=0
 for point in ${points//,/ }; do
-  rm -rf "$work/server" "$work/config" "$work/killed" "$work/rest"
-  mkdir -p "$work/killed" "$work/rest"
+  rm -rf "$work/server" "$work/config" "$work/killed" "$work/rest" "$TMPDIR"
+  mkdir -p "$work/killed" "$work/rest" "$TMPDIR"
   "$dm_tool" init "$STACKWRIGHT_DM_SERVER" --demo --clients "$clients" --matters "$matters" >/dev/null
   TEMP="$work/killed" "$program" /G /X /V >/dev/null 2>&1 &
   pid=$!
@@ -67,8 +69,11 @@ for point in ${points//,/ }; do
     missing="$(tracked_not_logged "$library")"
     [ "$missing" -eq 0 ] || { echo "kill at row $point: $missing matters tracked in $library are not in the log"; failed=1; }
   done
+  [ -d "$TMPDIR/stackwright-settings-$pid-"* ] || { echo "kill at row $point: no folder left to remove"; failed=1; }
   status=0
   TEMP="$work/rest" "$program" /G /X /NV >"$work/rest.out" 2>&1 || status=$?
+  left="$(find "$TMPDIR" -name 'stackwright-*'; find "$XDG_CONFIG_HOME" -mindepth 1 ! -name '*.ini')"
+  [ -z "$left" ] || { echo "kill at row $point: left behind: $left"; failed=1; }
   [ "$status" -eq 0 ] || { echo "kill at row $point: the run after it ended with $status"; cat "$work/rest.out"; failed=1; }
   summary="$(check_summary)" || failed=1
   echo "kill at row $point: $summary"

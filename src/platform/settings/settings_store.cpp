@@ -1,17 +1,20 @@
 #include "platform/settings/settings_store.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QLockFile>
-#include <QSaveFile>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <optional>
+#include <cerrno>
+#include <climits>
+#include <csignal>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/os/utf8_text.h"
 
@@ -149,20 +152,22 @@ QString StoredValue(QSettings& settings, const QString& section, const QString& 
 
 }  // namespace
 
-// QSettings keeps what it read of a file for the whole process, by the file's name, and reads it
-// again only when its size or its time to the millisecond changed: a file replaced with one of the
-// same size within the same millisecond would be answered from what was read before. The store so
-// reads and writes a copy of the file under a name never used before, taken after the file's mark,
-// and writes the copy back in place. The copies live in a hidden folder of the configuration folder,
-// which can take them whenever the file itself can be written; the file itself is opened directly
-// only when no copy can be made.
+// QSettings keeps what it read of a file for the whole process, by the name it opened the file
+// under, and reads it again only when its size or its time to the millisecond changed: a file
+// replaced with one of the same size within the same millisecond would be answered from what was
+// read before. The store so opens the file through a symbolic link under a name never used before,
+// made after the file's mark was taken; QSettings writes through the link into the file itself.
+// The links live in a private folder of the temporary folder, named after the process: it goes
+// when the store is closed (every end of the program) or destroyed, and one that a killed process
+// left goes when a later store makes its own. The file itself is opened directly only when no link
+// can be made.
 struct SettingsStore::Kept {
   QString app;
   QString folder;
   QString path;
   FileMark mark;
-  std::unique_ptr<QTemporaryDir> copies;
-  int copiesMade = 0;
+  std::unique_ptr<QTemporaryDir> links;
+  int linksMade = 0;
   std::unique_ptr<QSettings> settings;
   // The answers given since the file was last read or written, by section and key;
   // a null text for a value the file does not hold.
@@ -171,26 +176,45 @@ struct SettingsStore::Kept {
 
 namespace {
 
-// A copy of the file's text under a new name in the store's own folder; empty when none can be made.
-QString CopyOf(const QString& path, QTemporaryDir& copies, int number) {
-  if (!copies.isValid()) return QString();
-  const QString copy = copies.filePath(QString::number(number) + QStringLiteral(".ini"));
-  QFile::remove(copy);
-  if (QFileInfo::exists(path)) return QFile::copy(path, copy) ? copy : QString();
-  QFile empty(copy);
-  return empty.open(QIODevice::WriteOnly) ? copy : QString();
+constexpr QLatin1String LinksFolderPrefix("stackwright-settings-");
+
+// Whether the process a folder of links is named after has ended; a name that is not one of
+// theirs says no.
+bool OwnerEnded(const QString& folderName) {
+  bool isNumber = false;
+  const qint64 pid = folderName.mid(LinksFolderPrefix.size()).section(QLatin1Char('-'), 0, 0).toLongLong(&isNumber);
+  if (!isNumber || pid <= 0 || pid > INT_MAX) return false;
+  return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
 }
 
-// The copy's text in place of the file, replaced whole and on the disk before this returns; the
-// mark is that of the text put there, taken before anyone else could replace it. None on failure.
-std::optional<FileMark> PutInPlace(const QString& copy, const QString& path) {
-  QFile from(copy);
-  if (!from.open(QIODevice::ReadOnly)) return std::nullopt;
-  QSaveFile to(path);
-  if (!to.open(QIODevice::WriteOnly) || to.write(from.readAll()) < 0 || !to.flush()) return std::nullopt;
-  struct stat st {};
-  if (::fstat(to.handle(), &st) != 0 || !to.commit()) return std::nullopt;
-  return MarkOf(st);
+// Removes what the program's processes that ended without their orderly end left: their folders
+// of links in the temporary folder, and the copies an earlier version of the store kept in a
+// hidden folder of the configuration folder at every end.
+void RemoveLeftFolders(const QString& temp, const QString& configFolder) {
+  const QDir::Filters folders = QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot;
+  for (const QFileInfo& f : QDir(temp).entryInfoList({LinksFolderPrefix + QLatin1Char('*')}, folders)) {
+    if (f.ownerId() == ::getuid() && OwnerEnded(f.fileName())) QDir(f.filePath()).removeRecursively();
+  }
+  for (const QFileInfo& f : QDir(configFolder).entryInfoList({QStringLiteral(".settings-copies-??????")}, folders))
+    QDir(f.filePath()).removeRecursively();
+}
+
+// The store's private folder for its links, after what others left is removed; not valid when
+// the temporary folder takes none.
+std::unique_ptr<QTemporaryDir> LinksFolder(const QString& configFolder) {
+  const QString temp = QDir::tempPath();
+  auto links = std::make_unique<QTemporaryDir>(temp + QLatin1Char('/') + LinksFolderPrefix +
+                                               QString::number(::getpid()) + QStringLiteral("-XXXXXX"));
+  if (links->isValid()) RemoveLeftFolders(temp, configFolder);
+  return links;
+}
+
+// A link to the file under a new name in the store's own folder, made whether or not the file is
+// there yet; empty when none can be made.
+QString LinkTo(const QString& path, const QTemporaryDir& links, int number) {
+  if (!links.isValid()) return QString();
+  const QString link = links.filePath(QString::number(number) + QStringLiteral(".ini"));
+  return QFile::link(QFileInfo(path).absoluteFilePath(), link) ? link : QString();
 }
 
 }  // namespace
@@ -202,14 +226,13 @@ void SettingsStore::ReadAnew() const {
   // The mark first: a change made while the file is read shows as a change at the next look.
   kept_->mark = MarkOf(kept_->path);
   kept_->answers.clear();
-  const bool copied = kept_->settings && kept_->settings->fileName() != kept_->path;
-  const QString before = copied ? kept_->settings->fileName() : QString();
+  const bool linked = kept_->settings && kept_->settings->fileName() != kept_->path;
+  const QString before = linked ? kept_->settings->fileName() : QString();
   kept_->settings.reset();
-  // Made again until it can be: the configuration folder may not be there yet.
-  if (!kept_->copies || !kept_->copies->isValid())
-    kept_->copies = std::make_unique<QTemporaryDir>(kept_->folder + QStringLiteral("/.settings-copies-XXXXXX"));
-  const QString copy = CopyOf(kept_->path, *kept_->copies, ++kept_->copiesMade);
-  kept_->settings = std::make_unique<QSettings>(copy.isEmpty() ? kept_->path : copy, QSettings::IniFormat);
+  // Made again until it can be: the temporary folder may take none for a while.
+  if (!kept_->links || !kept_->links->isValid()) kept_->links = LinksFolder(kept_->folder);
+  const QString link = LinkTo(kept_->path, *kept_->links, ++kept_->linksMade);
+  kept_->settings = std::make_unique<QSettings>(link.isEmpty() ? kept_->path : link, QSettings::IniFormat);
   if (!before.isEmpty()) QFile::remove(before);
 }
 
@@ -220,23 +243,23 @@ QSettings& SettingsStore::ForWriting(QLockFile& lock) const {
 }
 
 bool SettingsStore::Written(QSettings& settings, QLockFile& lock) const {
-  // QSettings takes the same lock to write the file itself, and waits for it while anyone holds it.
+  // Opened directly, QSettings takes the same lock to write the file, and waits for it while anyone
+  // holds it; through a link it locks a name beside the link, and the store's lock stays held.
   if (settings.fileName() == kept_->path) lock.unlock();
   settings.sync();
+  // QSettings would look at the file again by itself once the event loop runs: the store says when.
+  QCoreApplication::removePostedEvents(&settings, QEvent::UpdateRequest);
   kept_->answers.clear();
-  const bool synced = settings.status() == QSettings::NoError;
-  if (settings.fileName() == kept_->path) {
-    kept_->mark = MarkOf(kept_->path);
-    return synced;
+  if (settings.status() != QSettings::NoError) {
+    // What could not be written no longer stands for the file.
+    ReadAnew();
+    return false;
   }
-  const std::optional<FileMark> placed = synced ? PutInPlace(settings.fileName(), kept_->path) : std::nullopt;
-  if (placed) {
-    kept_->mark = *placed;
-    return true;
-  }
-  // A copy that could not be put in place no longer stands for the file.
-  ReadAnew();
-  return false;
+  // QSettings gives no handle to mark the text it put in place from, and another program may
+  // have replaced it since: a time no file has, so that the next look reads the file anew.
+  kept_->mark = MarkOf(kept_->path);
+  kept_->mark.nanoseconds = -1;
+  return true;
 }
 
 QSettings& SettingsStore::Opened(const QString& app) const {
@@ -261,6 +284,8 @@ QSettings& SettingsStore::Opened(const QString& app) const {
   if (look && !(MarkOf(kept_->path) == kept_->mark)) ReadAnew();
   return *kept_->settings;
 }
+
+void SettingsStore::Close() { kept_.reset(); }
 
 void SettingsStore::LookAtDiskOncePerCycle(bool on) {
   oncePerCycle_ = on;

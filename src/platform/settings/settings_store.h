@@ -33,6 +33,10 @@ class SettingsStore {
   // An empty key deletes the whole section.
   virtual void DeleteSetting(const QString& app, const QString& section, const QString& key = QString());
 
+  // Lets go of the file and removes the store's private folder; the next call opens them anew. The
+  // program's ends call it: exit() and an ending signal destroy no store.
+  void Close();
+
   // While a run goes, the file is looked at on disk once a cycle instead of before every read:
   // what the store itself writes is in memory at once, another program's edit shows from the
   // next cycle on. Off, every read looks at the disk.
