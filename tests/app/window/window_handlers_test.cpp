@@ -344,18 +344,21 @@ TEST_F(RunInWindow, AStopIsLoggedBeforeTheSummary) {
   EXPECT_LT(stop, log.indexOf("Finished processing."));
 }
 
-// With Display Errors ticked a library that cannot be opened is shown in a box; the results
-// list tells that it was unticked, and the next run's that it is skipped.
+// With Display Errors ticked a library whose rules cannot be loaded is shown in a box; the next
+// run's results list tells, beside the rows of its rules, that the cycle head unticked it, and
+// the run after that that it is skipped.
 TEST_F(RunInWindow, ALibraryThatCannotBeOpenedIsShownInABoxAndInTheResults) {
   DmTestServer server;
   ASSERT_TRUE(StartSession(server));
   ASSERT_TRUE(QFile::remove(server.Path() + "/ORALIB.sqlite"));
-  ui->AddRulesNode(ui->AddRulesNode(-1, "LAWLIB", QString(), true), "CLIENT MATTERS", QString(), false);
-  ui->AddRulesNode(ui->AddRulesNode(-1, "ORALIB", QString(), true), "CLIENT MATTERS", QString(), true);
+  ui->AddRulesNode(ui->AddRulesNode(-1, "LAWLIB", QString(), true), "CLIENT MATTERS", QString(), true);
+  ui->AddRulesNode(ui->AddRulesNode(-1, "ORALIB", QString(), true), RulesPlaceholder, QString(), false);
   window.CheckDisplayErrors->setChecked(true);
   window.Button_Go->click();
   EXPECT_TRUE(boxes.join("\n").contains("ORALIB.sqlite does not exist")) << boxes.join("\n").toStdString();
+  window.Button_Go->click();
   EXPECT_TRUE(ui->ResultText(0, 2).contains("Library ORALIB was unticked after this failure"));
+  EXPECT_EQ(ui->ResultText(1, 0), "LAWLIB - CLIENT MATTERS");
   window.Button_Go->click();
   EXPECT_TRUE(ui->ResultText(0, 2).contains("Library ORALIB is skipped: it was unticked after a failure on"));
 }
