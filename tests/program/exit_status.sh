@@ -10,7 +10,8 @@
 #   libcorrupt another library's file is not a database         1, the log saying so
 #   badsetting a check box setting holds a value it cannot take  2
 #   readonly   every library may be read but not written        1 (errors logged)
-#   nolog      TEMP unset, TMPDIR a folder the user cannot write 0, the log in /tmp, said last
+#   nolog      TEMP unset, TMPDIR a folder the user cannot write 0, the log in /tmp, said last (2, and no
+#                                                                log, when another user's log is there)
 #   logfull    the log's disk is full (/dev/full), and errors   1, every error in TMPDIR's log, both named last
 #   refused    the demo rule's source table is gone              1, with the untick and the last
 #              line on standard error naming the errors and the log; later runs skip it with 0,
@@ -91,8 +92,11 @@ case "$case_name" in
     unset TEMP; export TMPDIR="$work/locked"
     spare="/tmp/Quillmark Stackwright for OpenText eDOCS_$(date +%Y%m%d).LOG"
     expected=0 last="(its folder $work/locked cannot be written) - the log goes to $spare instead$"
-    # Another user's log there leaves no folder for it: start-up ends before any work.
-    if [ ! -e "$spare" ]; then trap 'rm -rf "$work" "$spare"' EXIT; elif ! "${run_as[@]}" test -w "$spare"; then expected=2; fi ;;
+    [ -e "$spare" ] || trap 'rm -rf "$work" "$spare"' EXIT
+    # Another user's log there leaves no folder for it: start-up ends before any work, and says so.
+    if [ -e "$spare" ] && ! "${run_as[@]}" test -w "$spare"; then
+      expected=2 last="$ended 2: 0 error(s) logged; no log file was written at $work/locked/"
+    fi ;;
   logfull)
     "$dm_tool" sql "$STACKWRIGHT_DM_SERVER" LAWLIB "ALTER TABLE MATTER RENAME TO MATTER_GONE" >/dev/null
     mkdir "$work/spare"; export TMPDIR="$work/spare"
