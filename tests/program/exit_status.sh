@@ -27,7 +27,8 @@
 #              past the busy timeout                             margin, the claim released or named
 #   startlocked the same from before start-up's first write      the same, its lines logged before the wait
 #   secondsignal SIGTERM under the lock, then SIGINT              130 at once, saying so and naming the claim
-#                                                                it leaves, in the log and on standard error
+#                                                                it leaves, in the log (stamped, not before the
+#                                                                first signal's line) and on standard error
 #   help       --help, without any display                       0, the switches and statuses
 #   nodisplay  /G /X without any display, and with a DISPLAY     0 (the window alone: 2, and why)
 #              that names no display
@@ -205,10 +206,15 @@ elif [ "$case_name" = locked ] || [ "$case_name" = startlocked ] || [ "$case_nam
   [ "$stopped" -le 22 ] || { echo "the stop waited for the lock"; exit 1; }
   if [ "$case_name" = secondsignal ]; then
     claims="$(value_of LAWLIB "SELECT COUNT(*) FROM TARN_SETTINGS WHERE SUB_KEY = 'RUNNING_NODES'")"
-    ending="^Warning: .*SIGINT received while stopping - the program ends at once, leaving any row in hand to the next run"
-    left="$ending and the claim of computer .* on rule CLIENT MATTERS in library LAWLIB: other computers skip the rule until"
-    [ "$claims" -eq 1 ] && grep -q "$left" "$work/run.err" && grep -q "$left" "$work"/*.LOG ||
+    ending="SIGINT received while stopping - the program ends at once, leaving any row in hand to the next run"
+    left="$ending and the claim of computer [^ ]* on rule CLIENT MATTERS in library LAWLIB: other computers skip the rule until"
+    # The log's line carries the log's stamp after the label, none earlier than the stop's.
+    stamp='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{2}'
+    [ "$claims" -eq 1 ] && grep -q "^Warning: $left" "$work/run.err" && grep -Eq "^Warning: $stamp  $left" "$work"/*.LOG ||
       { echo "the end at once is not said, or not the claim it leaves ($claims left)"; cat "$work/run.err"; exit 1; }
+    stamps="$(grep -Eo "^Warning: $stamp  SIG(TERM|INT) received" "$work"/*.LOG | cut -c10-31)"
+    [ "$(echo "$stamps" | wc -l)" -eq 2 ] && [ "$(echo "$stamps" | sort)" = "$stamps" ] ||
+      { echo "the stamps go back:"; echo "$stamps"; exit 1; }
     echo "exit status: $status (expected $expected)"
     [ "$status" -eq "$expected" ] || exit 1
     exit 0
