@@ -74,7 +74,8 @@ size_t PutNumber(char* out, size_t at, size_t size, long long value, int width) 
 size_t PutStamp(char* out, size_t at, size_t size, long utcOffsetSeconds) {
   timespec now = {};
   ::clock_gettime(CLOCK_REALTIME, &now);
-  const long long local = now.tv_sec * 1000LL + now.tv_nsec / 1000000 + utcOffsetSeconds * 1000LL;
+  // Rounded to the hundredth as a whole, so that a rounding up carries into the second and the date.
+  const long long local = (now.tv_sec * 1000LL + now.tv_nsec / 1000000 + utcOffsetSeconds * 1000LL + 5) / 10 * 10;
   const long long dayMs = 86400000LL;
   const long long days = local >= 0 ? local / dayMs : (local - dayMs + 1) / dayMs;
   const long long msOfDay = local - days * dayMs;
@@ -99,7 +100,7 @@ size_t PutStamp(char* out, size_t at, size_t size, long utcOffsetSeconds) {
   at = Put(out, at, size, ":");
   at = PutNumber(out, at, size, msOfDay / 1000 % 60, 2);
   at = Put(out, at, size, ".");
-  at = PutNumber(out, at, size, (msOfDay + 5) / 10 % 100, 2);
+  at = PutNumber(out, at, size, msOfDay / 10 % 100, 2);
   return Put(out, at, size, " ");
 }
 

@@ -43,6 +43,13 @@ QString EntryLabel(const QString& text) {
   return QString();
 }
 
+// The moment to the nearest hundredth of a second: a rounding up carries into the second and on,
+// so that a stamp never reads earlier than the one before it.
+QDateTime RoundedToHundredths(const QDateTime& moment) {
+  const int rest = moment.time().msec() % 10;
+  return rest < 5 ? moment : moment.addMSecs(10 - rest);
+}
+
 // Puts the stamp after the entry's label: "Error: <stamp> rest".
 QString StampAfterLabel(const QString& text, qsizetype labelLength, const QString& stamp) {
   return text.left(labelLength) + QLatin1Char(' ') + stamp + QLatin1Char(' ') + TrimBlanks(text.mid(labelLength));
@@ -175,7 +182,8 @@ void AppendLine(Context& cx, const QString& line) {
 // label becomes the text as the repeat test keeps it. The stamp is made only for a line that
 // carries it.
 void WriteEntry(Context& cx, QString& text, const QString& label) {
-  const QDateTime now = cx.log.Now ? cx.log.Now() : QDateTime::currentDateTime();
+  // Rounded before the file is chosen: a line stamped with the next day goes in that day's file.
+  const QDateTime now = RoundedToHundredths(cx.log.Now ? cx.log.Now() : QDateTime::currentDateTime());
   FileFor(cx.log, now);
   const bool stampEveryLine = cx.ui->TimeStampLogFile();
   if (!stampEveryLine && label.isEmpty()) {
@@ -226,9 +234,9 @@ bool LogFileWritable(const QString& path, QString* reason) {
 }
 
 QString LogStamp(const QDateTime& moment) {
-  const qint64 centiseconds = (moment.time().msecsSinceStartOfDay() + 5) / 10;
-  const QString hundredths = QStringLiteral("%1").arg(centiseconds % 100, 2, 10, QLatin1Char('0'));
-  return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char('.') + hundredths + QLatin1Char(' ');
+  const QDateTime rounded = RoundedToHundredths(moment);
+  const QString hundredths = QStringLiteral("%1").arg(rounded.time().msec() / 10, 2, 10, QLatin1Char('0'));
+  return rounded.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char('.') + hundredths + QLatin1Char(' ');
 }
 
 QDateTime LocalClock::operator()() {

@@ -98,8 +98,8 @@ QString DatedLogFileName(const QString& logFileBase, const QDate& date);
 QString TodaysLogFileName(const Context& cx);
 // Whether entries can be appended to a log file of that name; `reason` says why not.
 bool LogFileWritable(const QString& path, QString* reason);
-// "YYYY-MM-DD HH:MM:SS.hh " for a moment of writing; the hundredths come from the seconds
-// elapsed since midnight rounded to two decimals.
+// "YYYY-MM-DD HH:MM:SS.hh " for a moment of writing rounded to the hundredth as a whole
+// (23:59:59.996 reads as the next day's 00:00:00.00).
 QString LogStamp(const QDateTime& moment);
 
 }  // namespace sw

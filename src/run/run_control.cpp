@@ -242,6 +242,10 @@ bool AnyRuleTicked(RunContext& cx) {
 bool CycleHead(RunContext& cx) {
   cx.run.InLoopDelay = false;
   if (cx.settings) cx.settings->NewCycle();
+  // Emptied before the count, whose unticks are the cycle's first rows.
+  cx.ui->ClearResults();
+  // The row it named went with the list.
+  cx.runState.control.ResultRow = -1;
   const bool unattended = HasSwitch(cx, QStringLiteral("/G")) && HasSwitch(cx, QStringLiteral("/X"));
   if (CountAndExpandLibraries(cx) == 0 || (unattended && !AnyRuleTicked(cx))) {
     const QString text = QStringLiteral("No libraries or rules selected - cannot continue.");
@@ -261,9 +265,6 @@ bool CycleHead(RunContext& cx) {
   cx.ui->SetStatusColour(StatusColourCycle);
   cx.run.TaskRunning = true;
   cx.run.StopRequested = false;
-  cx.ui->ClearResults();
-  // The row it named went with the list.
-  cx.runState.control.ResultRow = -1;
   ResetCycleMemory(cx);
   return true;
 }

@@ -40,11 +40,13 @@ TEST(LogNames, DateGoesBeforeTheLastDotOfTheFileNameOnly) {
   EXPECT_EQ(DatedLogFileName("C:\\Temp\\Build.LOG", day), "C:\\Temp\\Build_20261207.LOG");
 }
 
-TEST(LogNames, StampHundredthsComeFromTheRoundedSecondsCounter) {
+// The moment is rounded as a whole: a rounding up carries into the second, and on into the date.
+TEST(LogNames, StampIsTheMomentRoundedToHundredths) {
   EXPECT_EQ(LogStamp(QDateTime(QDate(2026, 12, 7), QTime(22, 40, 50, 370))), Stamp);
   EXPECT_EQ(LogStamp(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5, 85))), "2026-01-02 03:04:05.09 ");
-  // The counter has rounded to .00 while the clock still shows second 04.
-  EXPECT_EQ(LogStamp(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 4, 996))), "2026-01-02 03:04:04.00 ");
+  EXPECT_EQ(LogStamp(QDateTime(QDate(2026, 1, 2), QTime(14, 38, 57, 994))), "2026-01-02 14:38:57.99 ");
+  EXPECT_EQ(LogStamp(QDateTime(QDate(2026, 1, 2), QTime(14, 38, 57, 996))), "2026-01-02 14:38:58.00 ");
+  EXPECT_EQ(LogStamp(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 996))), "2027-01-01 00:00:00.00 ");
 }
 
 TEST_F(LogTest, AFileThatCannotBeWrittenSaysWhy) {
@@ -132,10 +134,13 @@ TEST_F(LogTest, DottedFolderReceivesEveryEntryAndMenusFollowTheFile) {
 TEST_F(LogTest, EntriesAroundMidnightGoToTwoFiles) {
   now = QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59, 900));
   LogMessage(cx, "before");
+  // Its stamp rounds into the next day, and so does its file.
+  now = QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59, 996));
+  LogMessage(cx, "Error: rounded");
   now = QDateTime(QDate(2026, 12, 8), QTime(0, 0, 0, 100));
   LogMessage(cx, "after");
   EXPECT_EQ(Written(), "before\r\n");
-  EXPECT_EQ(Read(cx.dir.path() + "/test_20261208.log"), "after\r\n");
+  EXPECT_EQ(Read(cx.dir.path() + "/test_20261208.log"), "Error: 2026-12-08 00:00:00.00  rounded\r\nafter\r\n");
 }
 
 TEST_F(LogTest, AFileMovedOrDeletedDuringTheRunIsMadeAfreshAtTheNextLook) {

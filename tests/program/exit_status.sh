@@ -10,7 +10,8 @@
 #   libcorrupt another library's file is not a database         1, the log saying so
 #   badsetting a check box setting holds a value it cannot take  2
 #   readonly   every library may be read but not written        1 (errors logged)
-#   nolog      TEMP unset, TMPDIR a folder the user cannot write 0, the log in /tmp, said last
+#   nolog      TEMP unset, TMPDIR a folder the user cannot write 0, the log in /tmp, said last (2, and no
+#                                                                log, when another user's log is there)
 #   logfull    the log's disk is full (/dev/full), and errors   1, every error in TMPDIR's log, both named last
 #   refused    the demo rule's source table is gone              1, with the untick and the last
 #              line on standard error naming the errors and the log; later runs skip it with 0,
@@ -26,7 +27,8 @@
 #              past the busy timeout                             margin, the claim released or named
 #   startlocked the same from before start-up's first write      the same, its lines logged before the wait
 #   secondsignal SIGTERM under the lock, then SIGINT              130 at once, saying so and naming the claim
-#                                                                it leaves, in the log and on standard error
+#                                                                it leaves, in the log (stamped, not before the
+#                                                                first signal's line) and on standard error
 #   help       --help, without any display                       0, the switches and statuses
 #   nodisplay  /G /X without any display, and with a DISPLAY     0 (the window alone: 2, and why)
 #              that names no display
@@ -97,8 +99,11 @@ case "$case_name" in
     unset TEMP; export TMPDIR="$work/locked"
     spare="/tmp/Quillmark Stackwright for OpenText eDOCS_$(date +%Y%m%d).LOG"
     expected=0 last="(its folder $work/locked cannot be written) - the log goes to $spare instead$"
-    # Another user's log there leaves no folder for it: start-up ends before any work.
-    if [ ! -e "$spare" ]; then trap 'rm -rf "$work" "$spare"' EXIT; elif ! "${run_as[@]}" test -w "$spare"; then expected=2; fi ;;
+    [ -e "$spare" ] || trap 'rm -rf "$work" "$spare"' EXIT
+    # Another user's log there leaves no folder for it: start-up ends before any work, and says so.
+    if [ -e "$spare" ] && ! "${run_as[@]}" test -w "$spare"; then
+      expected=2 last="$ended 2: 0 error(s) logged; no log file was written at $work/locked/"
+    fi ;;
   logfull)
     "$dm_tool" sql "$STACKWRIGHT_DM_SERVER" LAWLIB "ALTER TABLE MATTER RENAME TO MATTER_GONE" >/dev/null
     mkdir "$work/spare"; export TMPDIR="$work/spare"
@@ -207,10 +212,15 @@ elif [ "$case_name" = locked ] || [ "$case_name" = startlocked ] || [ "$case_nam
   [ "$stopped" -le 22 ] || { echo "the stop waited for the lock"; exit 1; }
   if [ "$case_name" = secondsignal ]; then
     claims="$(value_of LAWLIB "SELECT COUNT(*) FROM TARN_SETTINGS WHERE SUB_KEY = 'RUNNING_NODES'")"
-    ending="^Warning: .*SIGINT received while stopping - the program ends at once, leaving any row in hand to the next run"
-    left="$ending and the claim of computer .* on rule CLIENT MATTERS in library LAWLIB: other computers skip the rule until"
-    [ "$claims" -eq 1 ] && grep -q "$left" "$work/run.err" && grep -q "$left" "$work"/*.LOG ||
+    ending="SIGINT received while stopping - the program ends at once, leaving any row in hand to the next run"
+    left="$ending and the claim of computer [^ ]* on rule CLIENT MATTERS in library LAWLIB: other computers skip the rule until"
+    # The log's line carries the log's stamp after the label, none earlier than the stop's.
+    stamp='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{2}'
+    [ "$claims" -eq 1 ] && grep -q "^Warning: $left" "$work/run.err" && grep -Eq "^Warning: $stamp  $left" "$work"/*.LOG ||
       { echo "the end at once is not said, or not the claim it leaves ($claims left)"; cat "$work/run.err"; exit 1; }
+    stamps="$(grep -Eo "^Warning: $stamp  SIG(TERM|INT) received" "$work"/*.LOG | cut -c10-31)"
+    [ "$(echo "$stamps" | wc -l)" -eq 2 ] && [ "$(echo "$stamps" | sort)" = "$stamps" ] ||
+      { echo "the stamps go back:"; echo "$stamps"; exit 1; }
     echo "exit status: $status (expected $expected)"
     [ "$status" -eq "$expected" ] || exit 1
     [ -z "$(left_behind config)" ] || { echo "left behind: $(left_behind config)"; exit 1; }

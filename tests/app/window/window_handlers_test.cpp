@@ -67,22 +67,28 @@ TEST_F(Pages, APauseFieldIsNormalisedWhenItLosesTheFocusAndTheOtherStaysAsLoaded
 }
 
 // The run reads a time the window left alone as the field would after losing the focus; a text
-// that is no time of day both leave as typed, and the field is marked.
+// that is no time of day both leave as typed (the field holds 5 characters), the field is marked
+// and the run turns the pause timer off.
 TEST_F(Pages, APauseFieldAndTheRunReadEveryTextAlike) {
   const QString tip = window.TextPauseStart->toolTip();
-  for (const QString typed : {"930", "2215", "noon", "abcdef", "9:30", "", "12:00:00", "2575", "09.30", "9h30", "9.5",
-                              "1.5", "123456", "7:5", "25:00", "ab:cd"}) {
+  const std::vector<std::tuple<QString, QString, bool>> cases = {  // typed, shown, marked
+      {"930", "09:30", false},    {"2215", "22:15", false},   {"9:30", "09:30", false},  {"", "00:00", false},
+      {"12:00:00", "12:00", false}, {"09.30", "09:30", false}, {"9h30", "09:30", false}, {"23:59", "23:59", false},
+      {"noon", "noon", true},     {"abcdef", "abcde", true},  {"2575", "2575", true},    {"9.5", "9.5", true},
+      {"1.5", "1.5", true},       {"123456", "12345", true},  {"7:5", "7:5", true},      {"25:00", "25:00", true},
+      {"24:00", "24:00", true},   {"ab:cd", "ab:cd", true}};
+  for (const auto& [typed, shown, marked] : cases) {
     window.TextPauseStart->setText(typed);
     window.TextPauseEnd->setText(typed);
     QFocusEvent out(QEvent::FocusOut);
     QApplication::sendEvent(window.TextPauseStart, &out);
-    const PauseTime time = ReadPauseText(typed);
-    EXPECT_EQ(window.TextPauseStart->text(), time.valid ? time.text : typed.left(5)) << typed.toStdString();  // the field's length
-    EXPECT_EQ(window.TextPauseStart->toolTip() == tip, time.valid) << typed.toStdString();
+    EXPECT_EQ(window.TextPauseStart->text(), shown) << typed.toStdString();
+    EXPECT_EQ(window.TextPauseStart->toolTip() != tip, marked) << typed.toStdString();
     cx.ui->SetPauseTimeChecked(true);
     cx.runState.control.PauseTimerOff = false;
     NormalisePauseTexts(cx);
-    EXPECT_EQ(window.TextPauseEnd->text(), window.TextPauseStart->text()) << typed.toStdString();
+    EXPECT_EQ(window.TextPauseEnd->text(), shown) << typed.toStdString();
+    EXPECT_EQ(cx.runState.control.PauseTimerOff, marked) << typed.toStdString();
   }
 }
 
@@ -344,18 +350,21 @@ TEST_F(RunInWindow, AStopIsLoggedBeforeTheSummary) {
   EXPECT_LT(stop, log.indexOf("Finished processing."));
 }
 
-// With Display Errors ticked a library that cannot be opened is shown in a box; the results
-// list tells that it was unticked, and the next run's that it is skipped.
+// With Display Errors ticked a library whose rules cannot be loaded is shown in a box; the next
+// run's results list tells, beside the rows of its rules, that the cycle head unticked it, and
+// the run after that that it is skipped.
 TEST_F(RunInWindow, ALibraryThatCannotBeOpenedIsShownInABoxAndInTheResults) {
   DmTestServer server;
   ASSERT_TRUE(StartSession(server));
   ASSERT_TRUE(QFile::remove(server.Path() + "/ORALIB.sqlite"));
-  ui->AddRulesNode(ui->AddRulesNode(-1, "LAWLIB", QString(), true), "CLIENT MATTERS", QString(), false);
-  ui->AddRulesNode(ui->AddRulesNode(-1, "ORALIB", QString(), true), "CLIENT MATTERS", QString(), true);
+  ui->AddRulesNode(ui->AddRulesNode(-1, "LAWLIB", QString(), true), "CLIENT MATTERS", QString(), true);
+  ui->AddRulesNode(ui->AddRulesNode(-1, "ORALIB", QString(), true), RulesPlaceholder, QString(), false);
   window.CheckDisplayErrors->setChecked(true);
   window.Button_Go->click();
   EXPECT_TRUE(boxes.join("\n").contains("ORALIB.sqlite does not exist")) << boxes.join("\n").toStdString();
+  window.Button_Go->click();
   EXPECT_TRUE(ui->ResultText(0, 2).contains("Library ORALIB was unticked after this failure"));
+  EXPECT_EQ(ui->ResultText(1, 0), "LAWLIB - CLIENT MATTERS");
   window.Button_Go->click();
   EXPECT_TRUE(ui->ResultText(0, 2).contains("Library ORALIB is skipped: it was unticked after a failure on"));
 }
