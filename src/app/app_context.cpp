@@ -7,6 +7,7 @@
 
 #include "admin/admin.h"
 #include "app/handlers.h"
+#include "app/stop_signals.h"
 #include "core/log.h"
 
 namespace sw {
@@ -17,6 +18,8 @@ void AppContext::LoadRulesOfLibraryNode(int libraryNode) { sw::TVRules_Expand(*t
 void AppContext::EndProgramWhenIdle() { sw::Form_Unload(*this, 0); }
 
 void AppContext::EndProgram() { sw::EndProgram(*this); }
+
+void AppContext::ClaimsChanged() { ClaimsInHandChanged(*this); }
 
 void AppContext::ExitProcess(int code) {
   // Neither exit() nor the signal runs the context's destructor, which would write the log.

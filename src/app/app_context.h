@@ -23,6 +23,7 @@ class AppContext : public RunContext {
 
   void LoadRulesOfLibraryNode(int libraryNode) override;
   void EndProgramWhenIdle() override;
+  void ClaimsChanged() override;
   [[noreturn]] void EndProgram() override;
 
   // The last step of the orderly end: the process ends with this code. Tests replace it, so the

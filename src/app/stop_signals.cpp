@@ -306,11 +306,15 @@ void NoteDuringLockWait(bool begins) {
   if (begins) FlushLog(*noting);
   if (takenSignal == 0) return;
   NoteStopSignal(*noting, takenSignal);
-  // The claims in hand may have changed since the text was made ready.
+  // Today's log may have changed since the text was made ready (a new day, a fallback).
   PrepareEndAtOnce(*noting, true);
 }
 
 }  // namespace
+
+void ClaimsInHandChanged(AppContext& cx) {
+  if (cx.window.EndingSignal != 0) PrepareEndAtOnce(cx, true);
+}
 
 void StopSignalReceived(AppContext& cx, int signalNumber) {
   NoteStopSignal(cx, signalNumber);

@@ -25,6 +25,10 @@ QString StopSignalName(int number);
 // it has); between cycles the wait ends; with nothing running the program ends at once.
 void StopSignalReceived(AppContext& cx, int signalNumber);
 
+// The claims this computer holds changed: once a stop is noted, what a second signal says is made
+// ready again, so that it names the claims still held and no other.
+void ClaimsInHandChanged(AppContext& cx);
+
 // Catches the three signals for as long as it lives, handing each to StopSignalReceived at the
 // next pump of the message loop.
 class StopSignals : public QObject {

@@ -81,6 +81,9 @@ class Context {
 
   // Upward calls. The core calls these; the rules subsystem and the main window override them.
   virtual void LoadLibraryRules() {}
+  // The claims this computer holds (`SessionState::ClaimLibraries`) changed; the main window's
+  // context makes what a second stop signal says of them ready again.
+  virtual void ClaimsChanged() {}
   // Ends the program in order; does not return.
   [[noreturn]] virtual void EndProgram();
 };

@@ -248,12 +248,19 @@ void CloseSwitch(Context& cx, bool connected) {
 
 bool Switch(Context& cx, const QString& libraryName, bool mayReconnect);
 
+// What a switch was asked for and the state it started from, which its failure paths go back to.
+struct SwitchRequest {
+  QString name;  // trimmed and upper-cased
+  LibrarySnapshot entry;
+  bool mayReconnect = false;
+};
+
 // Makes the session's own library current with state that belongs to it: the state the switch
 // started from when that was the same library, else a switch to it. When the session's library
 // is the one that just failed, or cannot be switched to, it stays current without an SQL object
 // or facts, so the next switch to it starts afresh.
-void ReturnToSessionLibrary(Context& cx, const dm::DmLibraryPtr& home, const QString& requested, const LibrarySnapshot& entry,
-                            bool mayReconnect) {
+void ReturnToSessionLibrary(Context& cx, const dm::DmLibraryPtr& home, const SwitchRequest& request) {
+  const LibrarySnapshot& entry = request.entry;
   if (home && entry.library && entry.sql && !entry.values.SwitchIncomplete && SameName(entry.library->Name(), home->Name())) {
     RestoreSnapshot(cx, entry);
     ShowCurrentLibrary(cx);
@@ -261,40 +268,40 @@ void ReturnToSessionLibrary(Context& cx, const dm::DmLibraryPtr& home, const QSt
   }
   cx.session.CurrentLibrary.reset();
   Unbind(cx);
-  const bool retry = home && mayReconnect && !SameName(home->Name(), requested);
+  const bool retry = home && request.mayReconnect && !SameName(home->Name(), request.name);
   if (retry && Switch(cx, home->Name(), false)) return;
   cx.session.CurrentLibrary = home;
   Unbind(cx);
   ShowCurrentLibrary(cx);
 }
 
-bool FallBack(Context& cx, const QString& name, const LibrarySnapshot& entry, bool mayReconnect) {
+bool FallBack(Context& cx, const SwitchRequest& request) {
   Hyphens(cx);
   const dm::DmLibraryPtr home =
       cx.session.FusionApplication ? cx.session.FusionApplication->CurrentLibrary() : dm::DmLibraryPtr();
-  const QString prefix = QStringLiteral("Error: Unable to set library object to ") + name + QStringLiteral(" - library object set to ");
-  if (home && !SameName(home->Name(), name)) SetStatus(cx, prefix + home->Name());
+  const QString prefix =
+      QStringLiteral("Error: Unable to set library object to ") + request.name + QStringLiteral(" - library object set to ");
+  if (home && !SameName(home->Name(), request.name)) SetStatus(cx, prefix + home->Name());
   if (!home) SetStatus(cx, prefix + QStringLiteral("nothing"));
   Hyphens(cx);
-  ReturnToSessionLibrary(cx, home, name, entry, mayReconnect);
+  ReturnToSessionLibrary(cx, home, request);
   return false;
 }
 
-bool ErrorPath(Context& cx, const QString& name, const LibrarySnapshot& entry, bool mayReconnect, qint64 number,
-               const QString& source, const QString& description) {
+bool ErrorPath(Context& cx, const SwitchRequest& request, qint64 number, const QString& source, const QString& description) {
   Hyphens(cx);
   LogMessage(cx, QStringLiteral("ConnectLibrary:"));
   ReportError(cx, number, source, description);
-  return FallBack(cx, name, entry, mayReconnect);
+  return FallBack(cx, request);
 }
 
-bool ObjectFailurePath(Context& cx, const QString& name, const LibrarySnapshot& entry, bool mayReconnect) {
+bool ObjectFailurePath(Context& cx, const SwitchRequest& request) {
   const QString text = QStringLiteral("Error: The LIBS object is not set - this indicates a problem with how ") + ProductName +
                        QStringLiteral(" accesses the Fusion API on your computer");
   SetStatus(cx, text);
   Hyphens(cx);
   if (cx.ui->DisplayErrors()) cx.ui->MessageBox(text, MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
-  return FallBack(cx, name, entry, mayReconnect);
+  return FallBack(cx, request);
 }
 
 // The steps from the SQL object to the rules reload, on the library just chosen.
@@ -371,6 +378,146 @@ bool SwitchBack(Context& cx, LibraryRow& row) {
   return true;
 }
 
+// How the steps of a switch ended: the way out the switch takes, with the error a failed step
+// reports.
+struct StepEnd {
+  enum Way {
+    GoOn,          // the next step follows; after the last, the switch is made
+    Stopped,       // the step said why and left things as they must stay: the switch fails
+    ObjectNotSet,  // the library object could not be set
+    GoBack,        // not the library asked for: the collection no longer offers it, or another became current
+    Failed,        // an error: reported, then back to the session's library
+  };
+  StepEnd(Way w) : way(w) {}  // not explicit: a step that only goes its way returns the way
+  Way way;
+  qint64 number = 0;
+  QString source, description;
+};
+
+StepEnd FailedWith(qint64 number, const QString& source, const QString& description) {
+  StepEnd end(StepEnd::Failed);
+  end.number = number;
+  end.source = source;
+  end.description = description;
+  return end;
+}
+
+// The library's row of the library table, its owner resolved; none when the table has no row for
+// it, which the switch ends on after saying so.
+LibraryRow* RowToSwitchTo(Context& cx, const QString& name) {
+  BuildLibraryTable(cx);
+  const int rowIndex = FindLibraryRow(cx, name);
+  if (rowIndex == 0) {
+    Hyphens(cx);
+    SetStatus(cx, QStringLiteral("Warning: Unable to define library ") + name + QStringLiteral(" in requisite Library Array"));
+    Hyphens(cx);
+    CloseSwitch(cx, false);
+    return nullptr;
+  }
+  LibraryRow& row = cx.library.LibraryTable[rowIndex];
+  ResolveOwner(cx, row, name);
+  LogThenHyphens(cx, QStringLiteral("Connecting to library ") + name);
+  return &row;
+}
+
+// Step: choose the library object, which becomes current. Whatever goes wrong while choosing is
+// the object's failure, as is finding none while no library is current.
+StepEnd ChooseObject(Context& cx, const QString& name, dm::DmLibraryPtr& chosen) {
+  try {
+    chosen = ChooseLibraryObject(cx, name);
+  } catch (const std::exception&) {
+    return StepEnd::ObjectNotSet;
+  }
+  if (chosen) return StepEnd::GoOn;
+  if (cx.session.CurrentLibrary) return StepEnd::GoBack;
+  Hyphens(cx);
+  SetStatus(cx, QStringLiteral("Error: Unable to set LIB object - cannot continue"));
+  Hyphens(cx);
+  return StepEnd::ObjectNotSet;
+}
+
+// Step: open the chosen library and bind an SQL object to it, with nothing of the previous
+// library's values.
+StepEnd OpenChosen(Context& cx, const QString& name, dm::DmLibrary& library) {
+  library.Activate();
+  // A library whose database cannot be opened is named with the database's reason, and shown
+  // in a box while "Display Errors" is ticked, as a library object that cannot be set is.
+  if (library.Error.ErrNumber != 0) {
+    if (cx.ui->DisplayErrors())
+      cx.ui->MessageBox(QStringLiteral("Error: The library ") + name + QStringLiteral(" cannot be opened - ") +
+                            library.Error.ErrDescription,
+                        MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
+    return FailedWith(library.Error.ErrNumber, QStringLiteral("DOCSObjects.Library"), library.Error.ErrDescription);
+  }
+  if (library.UserName().isEmpty()) {
+    SetStatus(cx, QStringLiteral("Error: Library UserName not identified"));
+    Hyphens(cx);
+    // The library stays current, but with nothing of the previous one: no SQL object, no facts.
+    Unbind(cx);
+    return StepEnd::Stopped;
+  }
+  cx.ui->SetLibraryLabels(library.UserName(), library.PrimaryGroup(), library.Name());
+  ResetLibraryValues(cx);
+  if (BindSqlObject(cx)) return StepEnd::GoOn;
+  SetStatus(cx, QStringLiteral("Error: Unable to set SQL object - cannot start ") + ProductName);
+  Hyphens(cx);
+  return FailedWith(0, QString(), QString());
+}
+
+// Step: switch back (the values a complete switch left, while the settings table is unchanged)
+// or complete the switch and check the library, then load its rules.
+StepEnd TakeLibraryValues(Context& cx, const QString& name, LibraryRow& row) {
+  TakeSwitchStamp(cx);
+  const bool back = SwitchBack(cx, row);
+  if (!back) CompleteSwitch(cx, row);
+  if (!SameName(cx.session.CurrentLibrary->Name(), name)) return StepEnd::GoBack;
+  MarkLibraryMenu(cx);
+  if (back) {
+    RunSwitchBackChecks(cx);
+  } else {
+    RunLibraryChecks(cx, row);
+    KeepCheckedLibrary(cx, row);
+  }
+  cx.LoadLibraryRules();
+  CloseSwitch(cx, true);
+  return StepEnd::GoOn;
+}
+
+// The steps in turn, each only when the one before went on; an exception out of a step is its
+// failure.
+StepEnd RunSwitchSteps(Context& cx, const QString& name) {
+  try {
+    LibraryRow* row = RowToSwitchTo(cx, name);
+    if (!row) return StepEnd::Stopped;
+    dm::DmLibraryPtr chosen;
+    StepEnd end = ChooseObject(cx, name, chosen);
+    if (end.way == StepEnd::GoOn) end = OpenChosen(cx, name, *chosen);
+    if (end.way == StepEnd::GoOn) end = TakeLibraryValues(cx, name, *row);
+    return end;
+  } catch (const DmCallFailure& e) {
+    return FailedWith(e.Number(), e.Source(), e.Description());
+  } catch (const std::exception& e) {
+    return FailedWith(ErrAutomation, QStringLiteral("ConnectLibrary"), QString::fromLocal8Bit(e.what()));
+  }
+}
+
+// The way out the steps ended on. Every failure path but a stop goes back to the session's library.
+bool WayOut(Context& cx, const SwitchRequest& request, const StepEnd& end) {
+  switch (end.way) {
+    case StepEnd::GoOn:
+      return true;
+    case StepEnd::Stopped:
+      return false;
+    case StepEnd::ObjectNotSet:
+      return ObjectFailurePath(cx, request);
+    case StepEnd::GoBack:
+      return FallBack(cx, request);
+    case StepEnd::Failed:
+      return ErrorPath(cx, request, end.number, end.source, end.description);
+  }
+  return false;
+}
+
 bool Switch(Context& cx, const QString& libraryName, bool mayReconnect) {
   if (!CheckFusion(cx, QStringLiteral("ConnectLibrary"))) return false;
   const QString name = TrimBlanks(libraryName).toUpper();
@@ -380,85 +527,9 @@ bool Switch(Context& cx, const QString& libraryName, bool mayReconnect) {
     return false;
   }
   if (IsCurrent(cx, name)) return true;
-
-  const LibrarySnapshot entry = TakeSnapshot(cx);
+  const SwitchRequest request{name, TakeSnapshot(cx), mayReconnect};
   const SwitchStampScope stampScope(cx);
-  bool choosingObject = false;  // a failure while choosing the object takes its own path
-  try {
-    BuildLibraryTable(cx);
-    const int rowIndex = FindLibraryRow(cx, name);
-    if (rowIndex == 0) {
-      Hyphens(cx);
-      SetStatus(cx, QStringLiteral("Warning: Unable to define library ") + name + QStringLiteral(" in requisite Library Array"));
-      Hyphens(cx);
-      CloseSwitch(cx, false);
-      return false;
-    }
-    LibraryRow& row = cx.library.LibraryTable[rowIndex];
-    ResolveOwner(cx, row, name);
-    LogThenHyphens(cx, QStringLiteral("Connecting to library ") + name);
-
-    choosingObject = true;
-    const dm::DmLibraryPtr chosen = ChooseLibraryObject(cx, name);
-    choosingObject = false;
-    if (!chosen && !cx.session.CurrentLibrary) {
-      Hyphens(cx);
-      SetStatus(cx, QStringLiteral("Error: Unable to set LIB object - cannot continue"));
-      Hyphens(cx);
-      return ObjectFailurePath(cx, name, entry, mayReconnect);
-    }
-    // The collection no longer offers the library: nothing may run on the previous library in
-    // its name, so go straight back.
-    if (!chosen) return FallBack(cx, name, entry, mayReconnect);
-
-    dm::DmLibrary& library = *chosen;
-    library.Activate();
-    // A library whose database cannot be opened is named with the database's reason, and shown
-    // in a box while "Display Errors" is ticked, as a library object that cannot be set is.
-    if (library.Error.ErrNumber != 0) {
-      if (cx.ui->DisplayErrors())
-        cx.ui->MessageBox(QStringLiteral("Error: The library ") + name + QStringLiteral(" cannot be opened - ") +
-                              library.Error.ErrDescription,
-                          MsgIcon::Critical, MsgButtons::OK, cx.app.AppTitle);
-      throw DmCallFailure(library.Error.ErrNumber, QStringLiteral("DOCSObjects.Library"), library.Error.ErrDescription);
-    }
-    if (library.UserName().isEmpty()) {
-      SetStatus(cx, QStringLiteral("Error: Library UserName not identified"));
-      Hyphens(cx);
-      // The library stays current, but with nothing of the previous one: no SQL object, no facts.
-      Unbind(cx);
-      return false;
-    }
-    cx.ui->SetLibraryLabels(library.UserName(), library.PrimaryGroup(), library.Name());
-    ResetLibraryValues(cx);
-    if (!BindSqlObject(cx)) {
-      SetStatus(cx, QStringLiteral("Error: Unable to set SQL object - cannot start ") + ProductName);
-      Hyphens(cx);
-      return ErrorPath(cx, name, entry, mayReconnect, 0, QString(), QString());
-    }
-    TakeSwitchStamp(cx);
-    const bool back = SwitchBack(cx, row);
-    if (!back) CompleteSwitch(cx, row);
-
-    if (!SameName(cx.session.CurrentLibrary->Name(), name)) return FallBack(cx, name, entry, mayReconnect);
-    MarkLibraryMenu(cx);
-    if (back) {
-      RunSwitchBackChecks(cx);
-    } else {
-      RunLibraryChecks(cx, row);
-      KeepCheckedLibrary(cx, row);
-    }
-    cx.LoadLibraryRules();
-    CloseSwitch(cx, true);
-    return true;
-  } catch (const DmCallFailure& e) {
-    if (choosingObject) return ObjectFailurePath(cx, name, entry, mayReconnect);
-    return ErrorPath(cx, name, entry, mayReconnect, e.Number(), e.Source(), e.Description());
-  } catch (const std::exception& e) {
-    if (choosingObject) return ObjectFailurePath(cx, name, entry, mayReconnect);
-    return ErrorPath(cx, name, entry, mayReconnect, ErrAutomation, QStringLiteral("ConnectLibrary"),
-                     QString::fromLocal8Bit(e.what()));
-  }
+  return WayOut(cx, request, RunSwitchSteps(cx, name));
 }
 
 }  // namespace

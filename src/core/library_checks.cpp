@@ -449,15 +449,10 @@ void LoadValidationTables(Context& cx, LibraryRow& row) {
   if (row[LibLookupSecurity].isEmpty()) {
     if (CheckForTable(cx, QStringLiteral("LOOKUP_SECURITY"))) {
       row[LibLookupSecurity] = FlagText(true);
-      const QString name = CurrentLibraryName(cx);
-      ForEachRow(cx,
-                 QStringLiteral("SELECT TABLE_NAME, SYSTEM_ID FROM [OWNER].DOCSTABLE WHERE VALIDATION_TABLE = 'Y' ORDER BY "
-                                "TABLE_NAME"),
-                 [&](dm::PcdSql& sql) {
-                   const QString table = sql.ColumnValue(1);
-                   if (table.isEmpty()) return;
-                   lib.ValidationTableList.push_back({name, table, FormatNumber(WholeNumber(sql.ColumnValue(2)))});
-                 });
+      // The library's validation tables are asked for once a run, as the system asks; nothing in
+      // the program reads them, so the answer is released unkept.
+      RunAndRelease(cx, QStringLiteral("SELECT TABLE_NAME, SYSTEM_ID FROM [OWNER].DOCSTABLE WHERE VALIDATION_TABLE = 'Y' "
+                                       "ORDER BY TABLE_NAME"));
     } else {
       row[LibLookupSecurity] = FlagText(false);
     }

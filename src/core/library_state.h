@@ -47,13 +47,6 @@ inline constexpr int LibraryTableColumns = 52;  // columns 0..51; 0 is never use
 
 using LibraryRow = std::array<QString, LibraryTableColumns>;
 
-// One validation table of a library that has LOOKUP_SECURITY.
-struct ValidationTable {
-  QString Library;
-  QString TableName;
-  QString SystemId;  // "#0"
-};
-
 // What the library switch sets for the current library and the rest of the system reads. All of
 // it belongs to one library at a time: a switch starts each library from these start values, so
 // nothing learned about one library is ever read as a fact of another.
@@ -115,7 +108,6 @@ struct LibraryState : LibraryValues {
   // Rows 0..LibraryCount, row i for item i of the session's libraries when the table was built.
   std::vector<LibraryRow> LibraryTable;
   int LibraryCount = 0;
-  std::vector<ValidationTable> ValidationTableList;
   // Libraries whose QUOTED_IDENTIFIER warning was already given in this run.
   QStringList QuotedIdentifierWarned;
   // By upper-cased library name; one entry a library, renewed by each complete switch to it.

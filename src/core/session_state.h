@@ -75,7 +75,8 @@ struct SessionState {
   std::map<QString, OpenTransaction> OpenTransactions;  // by upper-cased library name
   // Upper-cased libraries where this computer wrote a claim not yet dropped, with the rules claimed.
   std::map<QString, QStringList> ClaimLibraries;
-  std::set<QString> ClaimsWarned;  // "LIBRARY:rule" of claims already named as left behind
+  // "LIBRARY:rule" of claims already named as left behind; forgotten when the library's claims go.
+  std::set<QString> ClaimsWarned;
   // The claim that made the last test or claim of a rule find the rule held; empty when none did.
   ClaimOfAnother HeldBy;
   // One set for each library adaptation met: a run that switches back and forth keeps them all.

@@ -37,6 +37,9 @@ class VerboseLoggingGuard {
   bool remembered_;
 };
 
+// A claim as the warnings given keep it: "LIBRARY:rule".
+QString ClaimKey(const QString& library, const QString& rule) { return library + QLatin1Char(':') + rule; }
+
 // Drops this computer's claims and the claim rows that have no value or no time. The node is
 // compared as an exact prefix, not as a LIKE pattern, so that "PC_1" never matches "PCA1". False
 // when the database refused the drop (another writer held the library past the busy timeout).
@@ -120,8 +123,18 @@ bool ClaimUnlessHeld(Context& cx, const QString& node, const QString& ruleName, 
   if (stands) {
     QStringList& claimed = cx.session.ClaimLibraries[library.toUpper()];
     if (!claimed.contains(ruleName)) claimed << ruleName;
+    cx.ClaimsChanged();
   }
   return false;
+}
+
+// The claims of the library are gone: a claim taken there again and left is named again.
+void ForgetClaims(Context& cx, const QString& library) {
+  const auto claims = cx.session.ClaimLibraries.find(library);
+  if (claims == cx.session.ClaimLibraries.end()) return;
+  for (const QString& rule : claims->second) cx.session.ClaimsWarned.erase(ClaimKey(library, rule));
+  cx.session.ClaimLibraries.erase(claims);
+  cx.ClaimsChanged();
 }
 
 bool ClaimStep(Context& cx, int mode, const QString& ruleName) {
@@ -130,7 +143,7 @@ bool ClaimStep(Context& cx, int mode, const QString& ruleName) {
   const QString node = cx.session.MachineName;
 
   // A claim whose drop was refused stays this computer's, to be dropped at its next call here.
-  if (DropOwnClaims(cx, node)) cx.session.ClaimLibraries.erase(library.toUpper());
+  if (DropOwnClaims(cx, node)) ForgetClaims(cx, library.toUpper());
   if (ruleName.isEmpty()) return false;
   cx.session.HeldBy = {};
   if (mode == TestClaim) return OtherNodeClaims(cx, node, ruleName, library);
@@ -192,7 +205,7 @@ void WarnOfClaimsLeft(Context& cx) {
   const QString node = cx.session.MachineName;
   for (const auto& [library, rules] : cx.session.ClaimLibraries) {
     for (const QString& rule : rules) {
-      if (!cx.session.ClaimsWarned.insert(library + QLatin1Char(':') + rule).second) continue;
+      if (!cx.session.ClaimsWarned.insert(ClaimKey(library, rule)).second) continue;
       const QString text = QStringLiteral("Warning: The claim of computer ") + node + QStringLiteral(" on rule ") + rule +
                            QStringLiteral(" in library ") + library +
                            QStringLiteral(" could not be released - other computers skip the rule until it is cleared with "

@@ -244,6 +244,23 @@ TEST_F(OrderlyEnd, ControlsWithoutTheSavedValuesAreNotWrittenBack) {
   EXPECT_EQ(ProductSetting(cx, "General", "Loop"), "<none>");
 }
 
+// A second signal while stopping ends the process at once naming the claims still held: one
+// dropped after the stop was noted is no longer named.
+TEST_F(OrderlyEnd, ASecondSignalNamesOnlyTheClaimsStillHeld) {
+  ASSERT_TRUE(ConnectLibrary(cx, "LAWLIB"));
+  ASSERT_FALSE(ActiveStatus(cx, WriteClaim, "CLIENT MATTERS"));
+  cx.run.TaskRunning = true;
+  StopSignals watching(cx);
+  std::raise(SIGTERM);
+  for (int pump = 0; pump < 1000 && cx.window.EndingSignal == 0; ++pump) QCoreApplication::processEvents();
+  ASSERT_EQ(cx.window.EndingSignal, SIGTERM);
+  const std::string ending = "SIGINT received while stopping - the program ends at once, leaving any row in hand to the next run";
+  EXPECT_EXIT(std::raise(SIGINT), testing::KilledBySignal(SIGINT),
+              ending + " and the claim of computer TESTPC on rule CLIENT MATTERS in library LAWLIB: ");
+  ActiveStatus(cx, DropClaims, QString());
+  EXPECT_EXIT(std::raise(SIGINT), testing::KilledBySignal(SIGINT), ending + "; it holds no claim\n");
+}
+
 TEST_F(OrderlyEnd, UndoesTheRowInHandDropsThisComputersClaimsEverywhereReleasesTheSessionAndLogsTheEnd) {
   server.Exec("LAWLIB", "INSERT INTO TARN_SETTINGS (MASTER_KEY, SECTION_KEY, SUB_KEY, CHAR_VAL, DATE_VAL) VALUES "
                         "('QUILLMARK', 'STACKWRIGHT', 'RUNNING_NODES', 'TESTPC:CLIENT MATTERS', '2026-01-01')");

@@ -525,6 +525,14 @@ TEST(RunClaims, ClaimInAnotherLibraryIsReleasedAfterItsNodeOrNamedWhenItCannotBe
   EXPECT_TRUE(log.contains("SQL Error #5 (database is locked) encountered in library TAXLIB"));
   EXPECT_FALSE(log.contains("SQL Error #5 (database is locked) encountered in library LAWLIB"));
   EXPECT_EQ(cx.log.ErrorsLogged, log.count(QRegularExpression("^(Error:|SQL Error #)", QRegularExpression::MultilineOption)));
+
+  // Once dropped, the claim taken again and left again is named again.
+  for (const bool refused : {false, true}) {
+    dropRefused = refused;
+    cx.ui->SetRulesNodeChecked(rule, true);
+    Button_Go_Click(cx);
+  }
+  EXPECT_EQ(test::Log(cx).count("Warning: The claim of computer TESTPC on rule CLIENT MATTERS in library TAXLIB could not be"), 2);
 }
 
 // Acts when the first new folder of the run is counted: asks for a stop, or fails as a lost DM

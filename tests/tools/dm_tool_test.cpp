@@ -66,14 +66,34 @@ TEST_F(DmToolTest, SqlTranslatesTheSystemsSqlServerForms) {
   EXPECT_EQ(r.out.split('\n', Qt::SkipEmptyParts).mid(1, 3), QStringList({"1", "2", "3"}));
 }
 
-TEST_F(DmToolTest, SqlReportsARejectedStatement) {
+TEST_F(DmToolTest, SqlReportsARejectedStatementOnStandardError) {
   const ToolRun r = RunTool({"sql", dir.path(), "LAWLIB", "SELECT * FROM NO_SUCH_TABLE"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(r.out.startsWith("-- status ")) << r.out.toStdString();
-  EXPECT_FALSE(r.out.contains(", error 0,"));
-  EXPECT_TRUE(r.out.contains("NO_SUCH_TABLE", Qt::CaseInsensitive));
-  EXPECT_EQ(RunTool({"sql", dir.path(), "NOLIB", "SELECT 1"}).exitCode, 1);
+  EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+  EXPECT_TRUE(r.err.startsWith("-- status ")) << r.err.toStdString();
+  EXPECT_FALSE(r.err.contains(", error 0,"));
+  EXPECT_TRUE(r.err.contains("NO_SUCH_TABLE", Qt::CaseInsensitive));
   EXPECT_EQ(RunTool({"tree"}).exitCode, 2);
+}
+
+// Nothing to work on (no server in the folder, an unknown library) ends every command with status
+// 2, said on standard error; init says why it cannot make a server.
+TEST_F(DmToolTest, EveryCommandEndsTwoWhereItFindsNoServer) {
+  QTemporaryDir empty;
+  const QString d = dir.path(), none = empty.path() + "/none";
+  for (const QString& folder : {empty.path(), none, d}) {
+    const QString library = folder == d ? "NOLIB" : "LAWLIB";
+    for (const QStringList& args : {QStringList{"sql", folder, library, "SELECT 1"}, {"tree", folder, library},
+                                    {"nextkey", folder, library, "1"}, {"check", folder, library}, {"libraries", folder}}) {
+      if (folder == d && args[0] == "libraries") continue;
+      const ToolRun r = RunTool(args);
+      EXPECT_TRUE(r.exitCode == 2 && r.out.isEmpty() && r.err.startsWith("stackwright-dm: ")) << args.join(' ').toStdString();
+    }
+  }
+  const ToolRun init = RunTool({"init", d + "/server.ini/sub"});
+  EXPECT_EQ(init.exitCode, 1);
+  EXPECT_EQ(init.err, "stackwright-dm: no DM server was made: cannot create the folder " + d + "/server.ini/sub (Not a directory)\n");
+  EXPECT_TRUE(RunTool({"init", d + "/server.ini"}).err.endsWith("server.ini is a file, not a folder\n"));
 }
 
 TEST_F(DmToolTest, TreeShowsFoldersInChainOrder) {
@@ -173,10 +193,6 @@ TEST_F(DmToolTest, CheckCountsWhatWouldShowAHalfMadeOrDoubledFolder) {
                                     "  claims left: 1\n  workspace members linking a missing item or no folder: 2\n"
                                     "  workspace rows hanging from a missing row: 1\n  integrity check: ok\nORALIB\n  folders: 0\n"))
       << faults.out.toStdString();
-  // Nothing to check is not a problem found.
-  QTemporaryDir empty;
-  for (const QStringList& args : {QStringList{"check", dir.path(), "NOLIB"}, {"check", empty.path()}, {"check", empty.path() + "/none"}})
-    EXPECT_EQ(RunTool(args).exitCode, 2) << args.join(' ').toStdString();
 }
 
 TEST_F(DmToolTest, NextKeyFromTwoProcessesAtOnceNeverRepeats) {

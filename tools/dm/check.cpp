@@ -14,9 +14,6 @@ namespace sw::dm {
 namespace {
 
 constexpr char kStampPrefix[] = "QUILLMARK ";
-// The status when there is nothing to check (no server, an unknown library, a library that
-// cannot be read), apart from 1, which says that problems were found.
-constexpr int NoServer = 2;
 
 QString Key(const QVariant& v) { return v.toString().trimmed().toUpper(); }
 

@@ -61,19 +61,26 @@ int Help() {
            "init       a new DM server folder; --demo adds demo data (people, groups, clients, matters,\n"
            "           documents, forms, a rule), sized by --clients, --matters and --documents. A folder\n"
            "           that already holds a server (a server.ini or library files) is refused with\n"
-           "           status 2: --force replaces that server and everything in its libraries\n"
+           "           status 2: --force replaces that server and everything in its libraries. Where no\n"
+           "           server can be made (DIR is a file, a folder cannot be created or written), it\n"
+           "           says why, status 1\n"
            "libraries  the names of the server's libraries, one a line\n"
-           "sql        one statement through the DM SQL object, as the program sends it\n"
+           "sql        one statement through the DM SQL object, as the program sends it; a statement\n"
+           "           that fails is said on standard error, status 1\n"
            "tree       the folder tree of a library\n"
            "nextkey    hands out COUNT ids from the library's SYSTEMKEY counter\n"
            "check      duplicate, unfiled or unsecured folders, broken item chains, filing rows naming a\n"
            "           missing folder, routed folders under a parent made for another row, rows recorded\n"
            "           without a folder, claims left, workspace members linking a missing item or no\n"
-           "           folder, workspace rows hanging from a missing row; status 1 when any is found, 2\n"
-           "           when the folder holds no server or a library cannot be read\n";
+           "           folder, workspace rows hanging from a missing row; status 1 when any is found\n"
+           "\n"
+           "Every command but init ends with status 2, saying why on standard error, when DIR holds\n"
+           "no server (missing, empty, unreadable) or LIBRARY is none of its libraries.\n";
   return 0;
 }
 
+// The server in DIR; none, said on standard error, when the folder holds none (a command then
+// ends with NoServer, as check does).
 DmServerPtr OpenServer(const QString& dir) {
   QString error;
   DmServerPtr server = DmServer::Open(dir, &error);
@@ -124,7 +131,7 @@ int Init(const QStringList& args) {
   }
   QString error;
   if (!CreateDmServer(args[0], DemoLibraries(demo), QStringLiteral("ADMIN"), size, &error)) {
-    Err() << "stackwright-dm: " << error << "\n";
+    Err() << "stackwright-dm: no DM server was made: " << error << "\n";
     return 1;
   }
   Out() << "DM server created in " << args[0] << "\n";
@@ -134,7 +141,7 @@ int Init(const QStringList& args) {
 int Libraries(const QStringList& args) {
   if (args.size() != 1) return Usage(QStringLiteral("libraries takes DIR"));
   DmServerPtr server = OpenServer(args[0]);
-  if (!server) return 1;
+  if (!server) return NoServer;
   for (const auto& lib : server->Config().libraries) Out() << lib.name << "\n";
   return 0;
 }
@@ -156,9 +163,9 @@ PcdSqlPtr BoundSql(const DmServerPtr& server, const QString& library) {
 int Sql(const QStringList& args) {
   if (args.size() != 3) return Usage(QStringLiteral("sql takes DIR LIBRARY STATEMENT"));
   DmServerPtr server = OpenServer(args[0]);
-  if (!server) return 1;
+  if (!server) return NoServer;
   PcdSqlPtr sql = BoundSql(server, args[1]);
-  if (!sql) return 1;
+  if (!sql) return NoServer;
   const qint64 status = sql->Execute(args[2]);
   if (sql->ColumnCount() > 0) {
     QStringList header;
@@ -171,9 +178,11 @@ int Sql(const QStringList& args) {
       Out() << values.join(QLatin1Char('\t')) << "\n";
     }
   }
-  Out() << "-- status " << status << ", error " << sql->SqlErrorCode() << ", rows affected " << sql->RowsAffected();
-  if (sql->SqlErrorCode() != 0) Out() << ": " << sql->ErrDescription();
-  Out() << "\n";
+  // A statement that failed says so on standard error, apart from any answer.
+  QTextStream& said = status == 0 ? Out() : Err();
+  said << "-- status " << status << ", error " << sql->SqlErrorCode() << ", rows affected " << sql->RowsAffected();
+  if (sql->SqlErrorCode() != 0) said << ": " << sql->ErrDescription();
+  said << "\n";
   return status == 0 ? 0 : 1;
 }
 
@@ -232,17 +241,17 @@ struct TreePrinter {
 int Tree(const QStringList& args) {
   if (args.size() != 2) return Usage(QStringLiteral("tree takes DIR LIBRARY"));
   DmServerPtr server = OpenServer(args[0]);
-  if (!server) return 1;
+  if (!server) return NoServer;
   const DmLibraryConfig* lib = server->FindLibrary(args[1]);
   if (!lib) {
     Err() << "stackwright-dm: unknown library " << args[1] << "\n";
-    return 1;
+    return NoServer;
   }
   QString error;
   SqliteDbPtr db = server->Connection(lib->name, &error);
   if (!db) {
     Err() << "stackwright-dm: " << error << "\n";
-    return 1;
+    return NoServer;
   }
   // Top level: the library's folders that no folder of the library holds.
   const SqliteResult top = db->Query(QStringLiteral(
@@ -267,9 +276,9 @@ int NextKeys(const QStringList& args) {
   const std::optional<int> count = NumberArgument(QStringLiteral("COUNT"), args[2], 1, &wrong);
   if (!count) return Usage(wrong);
   DmServerPtr server = OpenServer(args[0]);
-  if (!server) return 1;
+  if (!server) return NoServer;
   PcdSqlPtr sql = BoundSql(server, args[1]);
-  if (!sql) return 1;
+  if (!sql) return NoServer;
   for (int i = 0; i < *count; ++i) {
     const qint64 key = sql->NextKey(QStringLiteral("SYSTEMKEY"));
     Out() << key << "\n";

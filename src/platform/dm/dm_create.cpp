@@ -2,7 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/dm/dm_objects.h"
 #include "platform/dm/dm_schema.h"
@@ -350,6 +353,22 @@ bool FillLibrary(const QString& file, const DmLibrarySetup& lib, const std::vect
   return db->ExecScript(QStringLiteral("COMMIT"), error);
 }
 
+// Makes the server's folder, with any folder above it that is missing; false, saying why, when it
+// cannot be made.
+bool MakeServerFolder(const QString& dir, QString* error) {
+  if (QFileInfo(dir).exists() && !QFileInfo(dir).isDir()) {
+    if (error) *error = dir + QStringLiteral(" is a file, not a folder");
+    return false;
+  }
+  std::error_code failed;
+  std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(dir).toStdString()), failed);
+  if (!failed) return true;
+  if (error)
+    *error = QStringLiteral("cannot create the folder ") + dir + QStringLiteral(" (") +
+             QString::fromLocal8Bit(failed.message().c_str()) + QStringLiteral(")");
+  return false;
+}
+
 DmLibraryConfig ConfigFor(const DmLibrarySetup& lib) {
   DmLibraryConfig c;
   c.name = lib.name;
@@ -385,17 +404,17 @@ bool CreateDmServer(const QString& dir, const std::vector<DmLibrarySetup>& libra
     if (error) *error = QStringLiteral("no library to create");
     return false;
   }
-  if (!QDir().mkpath(dir)) {
-    if (error) *error = QStringLiteral("cannot create ") + dir;
-    return false;
-  }
+  if (!MakeServerFolder(dir, error)) return false;
   DmServerConfig config;
   config.user = user.toUpper();
   config.startLibrary = libraries.front().name;
   config.defaultLibrary = libraries.front().name;
   for (const auto& lib : libraries) {
     config.libraries.push_back(ConfigFor(lib));
-    if (!FillLibrary(QDir(dir).filePath(config.libraries.back().file), lib, libraries, user, size, error)) return false;
+    const QString file = QDir(dir).filePath(config.libraries.back().file);
+    if (FillLibrary(file, lib, libraries, user, size, error)) continue;
+    if (error) *error = QStringLiteral("the library file ") + file + QStringLiteral(" cannot be made (") + *error + QStringLiteral(")");
+    return false;
   }
   if (!DmServer::WriteConfig(dir, config, error)) return false;
   return WriteRegistryFile(QDir(dir).filePath(RegistryFileName()), error);
