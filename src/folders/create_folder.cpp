@@ -119,15 +119,6 @@ QString RowValuesCondition(FolderContext& cx) {
   return cx.folders.RowLinkValues.split(QStringLiteral(", "), Qt::SkipEmptyParts).join(QStringLiteral(" AND "));
 }
 
-// Whether the folder carries every value the row gives its folders: then the row made it.
-bool CarriesRowValues(FolderContext& cx, const Request& r, qint64 found) {
-  const QString values = RowValuesCondition(cx);
-  if (values.isEmpty()) return false;
-  SwitchQuietly(cx, r.itemLibrary);
-  return filing::CountOf(cx, QStringLiteral("SELECT COUNT(*) FROM [OWNER].PROFILE WHERE DOCNUMBER = ") + FormatNumber(found) +
-                                 QStringLiteral(" AND ") + values) > 0;
-}
-
 // What stands for the parent in another library: the folder, whether the parent shows it, and
 // whether the row knew it by its values, so that its filings elsewhere are another row's parents'.
 struct RemoteFolder {
@@ -169,8 +160,8 @@ bool HeldByTwinRow(FolderContext& cx, const Request& r, qint64 folder, const QSt
 }
 
 // A folder made for the row whose parent's work was lost stands wherever its own library filed
-// it, under a number the parent's library has since given to another folder or to none: the row
-// knows it by its values and takes it back.
+// it, under a parent number that no folder has any longer: the row, whose parent now has another
+// number, knows it by its values and takes it back.
 RemoteFolder RowFolderFiledElsewhere(FolderContext& cx, const Request& r) {
   const QString values = RowValuesCondition(cx);
   if (values.isEmpty()) return {};
@@ -185,21 +176,15 @@ RemoteFolder RowFolderFiledElsewhere(FolderContext& cx, const Request& r) {
   return {};
 }
 
-// A folder of another library found under the parent by its own library's record. The parent's
-// own record makes it the parent's; without that record it may be one made for a parent whose
-// work was never committed, under a number the parent's library gave out again to this parent.
-// Taken then only when it carries the row's values; else the row makes its own, and the other
-// stays where it is for the library check to find.
+// A folder of another library found under the parent by its own library's record. Without the
+// parent's record (a commit of the parent's library lost after the folder's library committed) it
+// is the parent's all the same: a number is never another folder's once drawn, so the record is
+// made again.
 RemoteFolder FolderOfThisParent(FolderContext& cx, const Request& r, qint64 found) {
   SwitchQuietly(cx, r.parentLibrary);
   if (filing::CountOf(cx, filing::FiledAlreadyQuery(found, r.parent, r.itemLibrary, r.parentLibrary)) > 0) return {found, true};
   if (const qint64 shown = FolderShownUnderName(cx, r); shown > 0) return {shown, true};
-  if (CarriesRowValues(cx, r, found)) return {found, false, true};
-  LogMessage(cx, QStringLiteral("Warning: Folder #") + FormatNumber(found) + QStringLiteral(" in library ") + r.itemLibrary +
-                     QStringLiteral(" stands under parent folder #") + FormatNumber(r.parent) + QStringLiteral(" in library ") +
-                     r.parentLibrary + QStringLiteral(" but was not made for this item - a folder of its own is made"));
-  Hyphens(cx);
-  return {};
+  return {found, false};
 }
 
 // The found folder's number, the look-up's failure, or nothing when the folder must be made.

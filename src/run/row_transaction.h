@@ -35,11 +35,11 @@ struct RowGroup {
   QDateTime started;                  // when it began, by the run's clock
   int workspaceCacheRows = 0;         // the workspace cache's rows when the group began
   std::vector<GroupRow> rows;         // the rows that stand in it so far
-  // Another library committed and the rule's library did not: the rule's library hands out its
-  // lost folder numbers again, and the other library's committed rows still name them (as
-  // parents, or as the folders of workspace entries, which the rerun's workspace step mends).
-  // The rule takes no further row in this run, so the next run, doing these rows first and in the
-  // same order, gives those numbers to the same folders.
+  // Another library committed and the rule's library did not: the other library's committed rows
+  // name folder numbers that no folder has (as parents of routed folders, which their rows take
+  // back by their values, or as the folders of workspace entries, which the rerun's workspace step
+  // relinks). The rule takes no further row in this run: a library that refused one commit is
+  // likely to refuse the next, and each group would leave such rows again.
   bool splitCommit = false;
 };
 
