@@ -616,21 +616,21 @@ TEST_P(WorkspaceUndoneTest, RowUndoneAfterItsWorkspacesLeavesTheNextRowsWholeTre
   if (fault != KilledBetweenCommits) {
     EXPECT_EQ(members(), expected(kept)) << "no entry of a row not kept";
   } else {
-    // The entries stand, linking a number the rule's library lost. Another DM user then makes a
-    // folder and draws a document number there: neither takes a number the lost group drew.
+    // The entries stand, linking a number the rule's library lost. Another DM user then draws a
+    // document number and makes a folder there: neither takes a number the lost group drew.
     EXPECT_TRUE(DmCheck().second.contains("linking a missing item or no folder: 2")) << qPrintable(DmCheck().second);
     QString error;
     dm::DmComponents other(dm::DmServer::Open(server.Path(), &error));
     dm::DmApplicationPtr app = other.CreateApplication();
     app->Login(0);
-    dm::DmFolderPtr misc = app->Libraries()->Item(library == Law ? 1 : 2)->NewFolder();
-    misc->SetFolderName(QStringLiteral("Misc notes"));
-    misc->SetPublic(true);
-    ASSERT_TRUE(misc->Save(3)) << misc->Error.ErrDescription.toStdString();
     dm::PcdSqlPtr sql = other.CreatePcdSql();
     sql->SetToken(app->Token());
     sql->SetLibrary(library);
     ASSERT_GT(sql->NextKey("DOCNUMBER"), 0);
+    dm::DmFolderPtr misc = app->Libraries()->Item(library == Law ? 1 : 2)->NewFolder();
+    misc->SetFolderName(QStringLiteral("Misc notes"));
+    misc->SetPublic(true);
+    ASSERT_TRUE(misc->Save(3)) << misc->Error.ErrDescription.toStdString();
     other.Server()->CloseConnections();
   }
 
@@ -651,6 +651,7 @@ TEST_P(WorkspaceUndoneTest, RowUndoneAfterItsWorkspacesLeavesTheNextRowsWholeTre
   server.Exec(library, "INSERT INTO MATTER (SYSTEM_ID, CLIENT_ID, MATTER_ID, MATTER_NAME) SELECT 990001, CLIENT_ID, MATTER_ID, "
                        "MATTER_NAME FROM MATTER WHERE MATTER_ID = 'M00002'");
   workspacesOn();
+  cx.runState.statement.RuleStatement = test::MatterStatement(1, "WHERE MATTER.SYSTEM_ID = 990001");
   ReadAndProcess();
   EXPECT_EQ(FoldersNamed(library, "M00002"), 1);
   EXPECT_EQ(members(), before);
