@@ -261,12 +261,6 @@ void FurnishNewFolder(RunContext& cx, int r, int k, const QString& name, const J
   QueueRowDocuments(cx, k);
 }
 
-// Level k's folder name as the look-up and the creation shape it: a level of blanks and line
-// breaks only is blank.
-QString LevelFolderName(const RuleRowsState& rows, int k) {
-  return TrimBlanks(NormaliseFolderName(rows.LevelNames[static_cast<size_t>(k)]));
-}
-
 RowEnd LevelLoop(RunContext& cx, int r, const JoinLibrary& join) {
   RuleRowsState& rows = cx.runState.rows;
   RuleWorkingValues& rule = cx.runState.rule;
@@ -384,6 +378,10 @@ void ProcessRow(RunContext& cx, RowGroup& group, int r) {
 }
 
 }  // namespace
+
+QString LevelFolderName(const RuleRowsState& rows, int k) {
+  return TrimBlanks(NormaliseFolderName(rows.LevelNames[static_cast<size_t>(k)]));
+}
 
 void ProcessRuleRows(RunContext& cx) {
   RuleRowsState& rows = cx.runState.rows;

@@ -7,7 +7,6 @@
 #include "core/log.h"
 #include "core/screen_guard.h"
 #include "core/text.h"
-#include "folders/check_for_folder.h"
 #include "run/run_context.h"
 #include "security/workspace.h"
 
@@ -21,7 +20,7 @@ bool RoutesALevel(RunContext& cx) {
   const RuleRowsState& rows = cx.runState.rows;
   const int levels = std::min(rows.LevelCount, static_cast<int>(rows.LevelNames.size()) - 1);
   for (int k = 1; k <= levels; ++k)
-    if (NamesRoutedFolder(cx, NormaliseFolderName(rows.LevelNames[static_cast<size_t>(k)]))) return true;
+    if (NamesRoutedFolder(cx, LevelFolderName(rows, k))) return true;
   return false;
 }
 

@@ -16,6 +16,7 @@
 namespace sw {
 
 class RunContext;
+struct RuleRowsState;
 
 // A row of the group whose work waits for the group's commit.
 struct GroupRow {
@@ -83,6 +84,10 @@ void KeepRowInGroup(RunContext& cx, RowGroup& group, const GroupRow& row);
 // work stands (also when no group was open). A commit that stands in another library only sets
 // `splitCommit`.
 bool EndRowGroup(RunContext& cx, RowGroup& group, bool commit);
+
+// Level k's folder name as the look-up and the creation shape it: a level of blanks and line
+// breaks only is blank.
+QString LevelFolderName(const RuleRowsState& rows, int k);
 
 // Whether a level's folder name is the one the rule routes to its e-mail library, blanks around
 // it and case aside.
