@@ -173,7 +173,6 @@ bool SetUpRun(RunContext& cx) {
   rc.ResultRow = -1;
   rc.UnticksLookedAt.clear();
   rc.ClaimSkipsTold.clear();
-  rc.LibraryLoadFailures.clear();
   rc.StopPoint.clear();
   rc.PauseTimerOff = false;
   ResetRunMemory(cx);
@@ -206,6 +205,13 @@ void ExpandLibrary(RunContext& cx, int node) {
                                          : QStringLiteral("no rule to run was found in it");
 }
 
+// Why the library's node was left without rules: as its load said, also when that was the last
+// Go's (the window keeps the node as the load left it).
+QString LoadFailure(RunContext& cx, const QString& library) {
+  const QString why = cx.runState.control.LibraryLoadFailures.take(library.toUpper());
+  return why.isEmpty() ? QStringLiteral("its rules could not be loaded") : why;
+}
+
 // Counts the ticked library nodes and loads the rules of those never expanded. A ticked library
 // without children loses its tick but still counts; its untick is told as a failure's.
 int CountAndExpandLibraries(RunContext& cx) {
@@ -218,8 +224,7 @@ int CountAndExpandLibraries(RunContext& cx) {
     if (!children.empty())
       ++counter;
     else
-      UntickAfterFailure(cx, i, cx.runState.control.LibraryLoadFailures.value(node.text.toUpper(),
-                                                                              QStringLiteral("its rules could not be loaded")));
+      UntickAfterFailure(cx, i, LoadFailure(cx, node.text));
     if (children.size() == 1 && cx.ui->RulesNode(children.front()).text == RulesPlaceholder)
       ExpandLibrary(cx, i);
     else

@@ -34,7 +34,8 @@ struct RunControlState {
   // The rules (by their tick's key) whose skip for another computer's claim this run has told:
   // told once a run, not once a cycle.
   QStringList ClaimSkipsTold;
-  // Why an expansion at a cycle head left a ticked library without rules, by its upper-cased name.
+  // Why an expansion at a cycle head left a ticked library without rules, by its upper-cased name;
+  // kept across Go's until the untick that tells it.
   QHash<QString, QString> LibraryLoadFailures;
   // Where a stop asked for during a rule found it, for the line that tells of the stop; empty
   // when it came between rules.

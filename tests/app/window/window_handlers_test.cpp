@@ -351,8 +351,8 @@ TEST_F(RunInWindow, AStopIsLoggedBeforeTheSummary) {
 }
 
 // With Display Errors ticked a library whose rules cannot be loaded is shown in a box; the next
-// run's results list tells, beside the rows of its rules, that the cycle head unticked it, and
-// the run after that that it is skipped.
+// run's results list tells, beside the rows of its rules, that the cycle head unticked it and why,
+// and the run after that that it is skipped.
 TEST_F(RunInWindow, ALibraryThatCannotBeOpenedIsShownInABoxAndInTheResults) {
   DmTestServer server;
   ASSERT_TRUE(StartSession(server));
@@ -363,7 +363,8 @@ TEST_F(RunInWindow, ALibraryThatCannotBeOpenedIsShownInABoxAndInTheResults) {
   window.Button_Go->click();
   EXPECT_TRUE(boxes.join("\n").contains("ORALIB.sqlite does not exist")) << boxes.join("\n").toStdString();
   window.Button_Go->click();
-  EXPECT_TRUE(ui->ResultText(0, 2).contains("Library ORALIB was unticked after this failure"));
+  EXPECT_TRUE(ui->ResultText(0, 2).contains("Library ORALIB was unticked after this failure (the run could not switch to it"))
+      << ui->ResultText(0, 2).toStdString();
   EXPECT_EQ(ui->ResultText(1, 0), "LAWLIB - CLIENT MATTERS");
   window.Button_Go->click();
   EXPECT_TRUE(ui->ResultText(0, 2).contains("Library ORALIB is skipped: it was unticked after a failure on"));
