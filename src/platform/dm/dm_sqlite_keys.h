@@ -45,10 +45,10 @@ class KeyReservations {
   bool Owed() const;
   void Settle(SqliteDb& db);
 
- public:
+  // Ids [next, end) of a counter.
   struct Range {
     qint64 next = 0;
-    qint64 end = 0;  // past the last
+    qint64 end = 0;
   };
 
  private:
