@@ -3,6 +3,7 @@
 #include "platform/dm/dm_api.h"
 
 #include "platform/dm/dm_schema.h"
+#include "platform/dm/sql_chars.h"
 #include "platform/os/utf8_text.h"
 
 #include <QRandomGenerator>
@@ -290,24 +291,9 @@ SqliteResult SqliteDb::Run(const HashedText& key, const QVariantList& params, bo
   return result;
 }
 
-namespace {
-
-bool IsAsciiLetter(QChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
-
-// The statement's first word, looked at for every statement: no copy, no pattern.
-QStringView FirstWord(const QString& sql) {
-  qsizetype from = 0;
-  while (from < sql.size() && sql[from].isSpace()) ++from;
-  qsizetype to = from;
-  while (to < sql.size() && IsAsciiLetter(sql[to])) ++to;
-  return QStringView(sql).mid(from, to - from);
-}
-
-}  // namespace
-
 SqliteDb::Turn SqliteDb::BeforeTurn(const QString& sql) {
   if (abandoned_) return Turn::None;
-  const QStringView word = FirstWord(sql);
+  const QStringView word = sql::FirstWord(sql);
   const auto is = [&word](const char* upper) { return word.compare(QLatin1StringView(upper), Qt::CaseInsensitive) == 0; };
   // A savepoint set outside a transaction begins one.
   if (!InTransaction() && (is("BEGIN") || is("SAVEPOINT"))) {

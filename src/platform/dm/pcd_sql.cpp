@@ -22,21 +22,12 @@ qint64 FailureCode(int sqliteCode) {
 
 bool IsAsciiLetter(QChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 
-// The statement's first word (every statement passes here: no pattern matching, no copy).
-QStringView FirstWord(const QString& sql) {
-  qsizetype from = 0;
-  while (from < sql.size() && sql::IsSpaceChar(sql[from].unicode())) ++from;
-  qsizetype to = from;
-  while (to < sql.size() && IsAsciiLetter(sql[to])) ++to;
-  return QStringView(sql).mid(from, to - from);
-}
-
 // The word is ASCII letters only: comparing in any case is comparing upper-cased.
 bool IsWord(QStringView word, QLatin1StringView upper) { return word.compare(upper, Qt::CaseInsensitive) == 0; }
 
 // The name of the savepoint a translated statement sets ("SAVEPOINT name"), or empty.
 QString SavepointSet(const QString& sql) {
-  const QStringView word = FirstWord(sql);
+  const QStringView word = sql::FirstWord(sql);
   if (!IsWord(word, "SAVEPOINT"_L1)) return QString();
   return sql.mid(word.data() - sql.data() + word.size()).trimmed();
 }
@@ -226,7 +217,7 @@ qint64 EmPcdSql::Run(const QString& text, const FilledSql* filled) {
   // schema statements, except that a successful ALTER TABLE reports 1. A SQL Server reports no
   // count for DDL at all, and the system's schema fix-up takes a count of 0 as "the column was
   // not added", so a successful change must not read as 0.
-  const QStringView word = FirstWord(translated.sql);
+  const QStringView word = sql::FirstWord(translated.sql);
   if (IsWord(word, "INSERT"_L1) || IsWord(word, "UPDATE"_L1) || IsWord(word, "DELETE"_L1) ||
       IsWord(word, "REPLACE"_L1) || IsWord(word, "WITH"_L1))
     rowsAffected_ = r.changes;

@@ -46,4 +46,13 @@ qsizetype CommentEnd(const char16_t* d, qsizetype n, qsizetype k) {
   return -1;
 }
 
+QStringView FirstWord(const QString& sql) {
+  const auto letter = [](QChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); };
+  qsizetype from = 0;
+  while (from < sql.size() && IsSpaceChar(sql[from].unicode())) ++from;
+  qsizetype to = from;
+  while (to < sql.size() && letter(sql[to])) ++to;
+  return QStringView(sql).mid(from, to - from);
+}
+
 }  // namespace sw::dm::sql

@@ -5,6 +5,8 @@
 // line, /* ... */ nested). The tokenizer reads statements by these rules, and so does every
 // quicker look at a statement's text, so that none of them takes a quote or a comment for
 // something the tokenizer reads otherwise.
+#include <QString>
+#include <QStringView>
 #include <QtGlobal>
 
 namespace sw::dm::sql {
@@ -81,5 +83,9 @@ inline bool OpensComment(const char16_t* d, qsizetype n, qsizetype k) {
 // comment after the "*/" that closes it, the comments opened inside it closed first; -1 when a
 // block comment is left open.
 qsizetype CommentEnd(const char16_t* d, qsizetype n, qsizetype k);
+
+// A statement's first word: the ASCII letters after its leading blanks, read without a copy (every
+// statement is looked at so). Empty when the text begins otherwise.
+QStringView FirstWord(const QString& sql);
 
 }  // namespace sw::dm::sql
